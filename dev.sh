@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Set-up, build, start and test Quillbox on a Debian machine.
+#   ./dev.sh run    install what is missing, build, start Quillbox
+#   ./dev.sh test   install what is missing, build, run every test
+#   ./dev.sh sanitize   the tests again under AddressSanitizer and UndefinedBehaviorSanitizer
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
+          xvfb xauth clang-14 libfuzzer-14-dev libclang-rt-14-dev libbenchmark-dev desktop-file-utils
+          fonts-dejavu-core)
+
+install_missing() {
+    local missing=() p
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() { # build-dir, extra cmake args...
+    local dir=$1
+    shift
+    local werror=OFF
+    [ "${CI:-}" = "true" ] && werror=ON
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_WERROR=$werror "$@"
+    cmake --build "$dir" -j "$(nproc)"
+}
+
+run_tests() { # build-dir
+    QT_QPA_PLATFORM=offscreen ctest --test-dir "$1" --output-on-failure -j "$(nproc)"
+}
+
+case "${1:-}" in
+run)
+    install_missing
+    configure_and_build build
+    if [ -x build/src/app/quillbox ]; then
+        exec build/src/app/quillbox "${@:2}"
+    else
+        echo "Quillbox has no window to start yet."
+    fi
+    ;;
+test)
+    install_missing
+    configure_and_build build
+    run_tests build
+    ;;
+sanitize)
+    install_missing
+    configure_and_build build-sanitize -DQUILLBOX_SANITIZE=ON
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-sanitize
+    ;;
+*)
+    sed -n '2,6p' "$0"
+    exit 2
+    ;;
+esac

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace quillbox {
+
+inline const QString DescriptionSection = QStringLiteral("Description");
+
+// Line breaks inside a description are stored as "&*&". CR LF, and also a lone CR or LF, become
+// "&*&", so a value can never break its line; reading turns every "&*&" into CR LF.
+QString EncodeLineBreaks(const QString& description);
+QString DecodeLineBreaks(const QString& value);
+
+// The value of `keyName` in `section` of `iniFile`, or `defaultText` when the file (or the section,
+// or the key) does not exist or cannot be read. Line breaks are not decoded here.
+QString ReadDescription(const QString& section, const QString& keyName, const QString& defaultText,
+                        const QString& iniFile);
+
+// Reads a side file once and answers descriptions by 1-based position, with line breaks decoded.
+// A missing or unreadable file gives empty descriptions.
+class DescriptionReader {
+public:
+    DescriptionReader() = default;
+    explicit DescriptionReader(const QString& iniFile);
+    static DescriptionReader FromBytes(const QByteArray& bytes);
+    QString Description(qsizetype position1) const;
+
+private:
+    QHash<QString, QString> values_;
+};
+
+// The new content of a side file that holds `descriptions` (element i is the description of
+// position i; element 0 is not written) for positions 1..count, written over `existing` (the old
+// file's bytes, or nullopt when there is none). Returns nullopt when nothing needs to be written
+// (no entries and no existing file).
+std::optional<QByteArray> BuildSideFile(const std::optional<QByteArray>& existing, const QStringList& descriptions,
+                                        qsizetype count);
+
+} // namespace quillbox

@@ -1,0 +1,1 @@
+#include "SafeSave.h"

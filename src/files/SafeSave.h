@@ -1,0 +1,30 @@
+#pragma once
+
+#include "FileError.h"
+
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+namespace quillbox {
+
+// Replaces one or more files together. Commit() first writes every content completely to a
+// temporary file beside its target (flushed and synced to disk), and only when all are prepared
+// renames them over their targets in the order they were added. Any failure before the renames
+// removes the temporary files and leaves every target byte for byte as it was. Symlinked targets are
+// followed; an existing target's permissions are kept. Throws FileError (source "WriteToFile",
+// descriptions as WriteToFile words them).
+class SafeSave {
+public:
+    void Add(const QString& targetPath, const QByteArray& content);
+    void Commit();
+
+private:
+    struct Item {
+        QString target;
+        QByteArray content;
+    };
+    std::vector<Item> items_;
+};
+
+} // namespace quillbox

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+namespace quillbox {
+
+// How a side file's bytes are turned into text. Cp1252 also stands for plain ASCII.
+enum class TextEncoding { Cp1252, Utf8, Utf8Bom, Utf16LE, Utf16BE };
+
+struct DecodedText {
+    QString text;
+    TextEncoding encoding = TextEncoding::Cp1252;
+};
+
+// UTF-8 BOM -> UTF-8; UTF-16 BOM -> UTF-16; bytes that are valid UTF-8 with at least one non-ASCII
+// character -> UTF-8; anything else -> Windows-1252 (every byte maps to one character, so decoding
+// and encoding again gives the same bytes). The BOM is not part of `text`.
+DecodedText DecodeText(QByteArrayView bytes);
+
+// Encodes `text` (adding the BOM for Utf8Bom and UTF-16). Characters Windows-1252 cannot hold must
+// not be passed with Cp1252 (check FitsCp1252 first).
+QByteArray EncodeText(const QString& text, TextEncoding encoding);
+bool FitsCp1252(const QString& text);
+
+} // namespace quillbox

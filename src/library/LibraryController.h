@@ -1,0 +1,110 @@
+#pragma once
+
+#include "LibraryState.h"
+#include "LibraryView.h"
+
+#include <QDateTime>
+#include <functional>
+#include <random>
+
+namespace quillbox {
+
+// ModifyDescArray modes.
+enum DescArrayMode : int {
+    DescRemove = 1,
+    DescClear = 2,
+    DescInsertAfter = 3,
+    DescDuplicate = 4,
+    DescResizeAndSet = 5,
+    DescAppend = 6,
+    DescSetSelected = 7,
+    DescSwapWithPrevious = 8,
+    DescSwapWithNext = 9,
+};
+
+// Owns the library state and carries out every command of the File, Patch and Library menus, the
+// details panel, the lists and the description box. The window forwards user events here and shows
+// what the controller tells its LibraryView.
+class LibraryController {
+public:
+    using Clock = std::function<QDateTime()>;
+    using ByteSource = std::function<quint8()>; // one random byte 0..254 per call
+
+    // `appTitle` is the product name used in captions and dialog titles ("Quillbox").
+    LibraryController(LibraryView& view, QString appTitle);
+
+    const LibraryState& State() const { return state_; }
+    LibraryState& MutableState() { return state_; } // for tests that set up a situation
+
+    // Test seams for "Random Modification".
+    void SetClock(Clock clock);
+    void SetRandomSource(ByteSource source);
+
+    // Lists, as the window shows them.
+    qsizetype ListCount(ListId list) const;
+    QString ListLine(ListId list, qsizetype index) const;
+
+    // Start-up: details disabled, LibChanged cleared, the five File items disabled.
+    void Startup();
+
+    // File menu. Each returns normally; failures are shown through the view.
+    void LoadLib(); // "Load (Library) "
+    bool SaveLib(); // "Save (Library) "; false when it failed
+    void SaveAsLib();
+    void ImportLibrary();
+    void ImportPatches(); // "Import PS02"
+    void ExportLibrary(); // "Export Library -> PS02"
+    // Loads or imports a path directly, as the commands do after their dialog (command line, drops).
+    void LoadLibFromPath(const QString& path);
+    void ImportPatchesFromPath(const QString& path);
+
+    // Patch menu.
+    void CopySelectedPatch();       // mnuPatch_Copy
+    void ReplaceSelectedPatch();    // mnuPatch_Replace
+    void AppendDifferentPatches();  // mnuPatch_AppendNew
+    void AppendAllPatches();        // mnuPatch_AppentAll
+    void UpdateLibWithSelected();   // mnuPatch_UpdateLib
+    void UpdateAllPatchesInLib();   // mnuPatch_UpdateLibAll
+    void PatchesDoubleClicked();    // same copy as the menu command
+
+    // Library menu.
+    void MoveUp();
+    void MoveDown();
+    void ClonePatch();
+    void DeleteSelected();
+    void DeleteAll();
+    void RandomModification();
+
+    // Lists and selection.
+    void LibraryClicked(qsizetype index);
+    void PatchesClicked(qsizetype index);
+    void SelectPatch(bool fromLibrary);
+
+    // Details panel: user picks and presses only.
+    void DriveTypePicked(int entry);
+    void CabTypePicked(int entry);
+    void CabSpeakerPicked(int entry);
+    void DriveMousePressed(bool checkedAtPress);
+    void CabMousePressed(bool checkedAtPress);
+    void SetChangeAll(bool all);
+
+    // Description and name boxes. `text` uses CR LF line breaks.
+    void DescriptionEdited(const QString& text);
+    void DescriptionClicked();
+    void NameKeyReleased(int keyCode, int shift);
+
+    // Closing: true when the window may close.
+    bool QueryClose();
+
+    // Keeps DescArray in step with the library; false when it reported a failure.
+    bool ModifyDescArray(qint32 arrayNr, qint32 arrayMode, const QString& descriptionText = QString());
+
+private:
+    LibraryView& view_;
+    QString appTitle_;
+    LibraryState state_;
+    Clock clock_;
+    ByteSource random_;
+};
+
+} // namespace quillbox

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "PatchImage.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace quillbox {
+
+inline constexpr int ActiveListNone = 0;
+inline constexpr int ActiveListPatches = 1;
+inline constexpr int ActiveListLibrary = 2;
+
+// Everything the program knows about the library being edited and the imported patches.
+struct LibraryState {
+    QByteArray LibraryData; // library images back to back, in list order
+    QByteArray PatchesData; // imported images back to back
+    // Element i (1..N) is the description of library entry i counted from 1; element 0 is never
+    // shown or saved. Empty means "no elements" (no library yet).
+    QStringList DescArray;
+    QString LibFilePath;
+    QString LibFileName;
+    QString DescFilePath;
+    QString PatchesFilePath;
+    QString PatchesFileName;
+    QString PatchesDescFilePath;
+    bool LibChanged = false;
+    bool LibraryLoaded = false; // a library was loaded or saved: there is something to save
+    int ActiveList = ActiveListNone;
+    qsizetype PatchIndex = 0; // entry shown in the details panel, in its own list; -1 none
+    PatchImage CurrentPatch;
+    bool DescLock = false;
+    bool ChangeAll = false;  // "Change  All" chosen instead of "Change  Selected"
+    bool DetailsEnabled = false;
+    qsizetype LibSelection = -1;     // selected line of lstLib
+    qsizetype PatchesSelection = -1; // selected line of lstPatches
+};
+
+} // namespace quillbox

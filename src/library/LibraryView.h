@@ -1,0 +1,58 @@
+#pragma once
+
+#include "FieldMap.h"
+
+#include <QString>
+#include <optional>
+
+namespace quillbox {
+
+enum class ListId { Patches, Library };
+
+// What a file command asks the file dialog for.
+struct FileDialogRequest {
+    QString dialogTitle;
+    QString filter;        // description/pattern pairs, each followed by a NUL character
+    bool readOnly = true;  // open-style dialog for one existing or new name
+    bool forSaving = false; // the chosen name is to be written (the command asks before replacing)
+};
+
+enum class MessageStyle {
+    Plain,   // OK only, no icon, no title of its own
+    Critical // OK only, critical-stop icon, the product name as title
+};
+
+enum class SaveAnswer { Yes, No, Cancel };
+
+// Everything the library layer asks the window to show or to ask. The window implements it; tests
+// implement it with a recorder. None of these calls may call back into the controller.
+class LibraryView {
+public:
+    virtual ~LibraryView() = default;
+
+    // The list shows `LibraryController::ListCount(list)` lines, computed on demand from the store.
+    virtual void RefillList(ListId list) = 0;
+    // Selects a line without raising the list's click handling; -1 clears the selection.
+    virtual void SelectListLine(ListId list, qsizetype index) = 0;
+    virtual void SetListToolTip(ListId list, const QString& text) = 0;
+    // Tool tip of the label above the list (lblPatches / lblLib).
+    virtual void SetLabelToolTip(ListId list, const QString& text) = 0;
+
+    virtual void SetCaption(const QString& caption) = 0;
+    virtual void SetFileCommandsEnabled(bool enabled) = 0; // the five File items enabled by a load
+
+    virtual void ShowDetails(const DetailValues& values) = 0;
+    virtual void EnableDetails(bool enabled) = 0;
+    virtual void SetDescriptionText(const QString& text) = 0; // must not come back as a user edit
+    virtual void SetDescriptionCounter(const QString& toolTip) = 0;
+    virtual void SetNameText(const QString& text) = 0;
+
+    virtual void SetBusy(bool busy) = 0; // hourglass pointer
+    virtual void ShowMessage(const QString& text, MessageStyle style = MessageStyle::Plain) = 0;
+    virtual bool AskYesNo(const QString& text, const QString& title) = 0;
+    virtual SaveAnswer AskSaveQuestion() = 0; // "Do you like to save now?" / "Library not saved"
+    // The chosen path, or nullopt when the dialog was cancelled.
+    virtual std::optional<QString> AskPath(const FileDialogRequest& request) = 0;
+};
+
+} // namespace quillbox

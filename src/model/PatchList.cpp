@@ -1,0 +1,49 @@
+#include "PatchList.h"
+
+#include "PatchImage.h"
+#include "PatchName.h"
+
+namespace quillbox {
+
+namespace {
+constexpr qsizetype NameOffset = 11; // byte 12 counted from 1
+constexpr qsizetype NameLength = 6;
+} // namespace
+
+QString PatchListLine(const QByteArray& store, qsizetype index) {
+    const QByteArray entry = EntryBytes(store, index);
+    QString number = QString::number(index + 1);
+    if (number.size() < 2)
+        number.prepend(QLatin1Char('0'));
+    const QByteArrayView nameBytes = QByteArrayView(entry).sliced(std::min(NameOffset, entry.size()));
+    return number + QStringLiteral(":  ") + StringToPatchName(nameBytes.first(std::min(NameLength, nameBytes.size()))).name;
+}
+
+QStringList FillPatchList(const QByteArray& store) {
+    QStringList lines;
+    const qsizetype count = EntryCount(store);
+    lines.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        lines.append(PatchListLine(store, i));
+    return lines;
+}
+
+QString PatchCountToolTip(qsizetype count) {
+    return QString::number(count) + QStringLiteral(" Patches");
+}
+
+bool StoreHasUnreadableName(const QByteArray& store, QString* error) {
+    const qsizetype count = EntryCount(store);
+    if (count == 0)
+        return false;
+    const QByteArray last = EntryBytes(store, count - 1);
+    if (last.size() >= NameOffset + NameLength)
+        return false;
+    if (error) {
+        const QByteArrayView nameBytes = QByteArrayView(last).sliced(std::min(NameOffset, last.size()));
+        *error = StringToPatchName(nameBytes).error;
+    }
+    return true;
+}
+
+} // namespace quillbox
