@@ -1,0 +1,370 @@
+#include "ToolCommands.h"
+
+#include "DescriptionFile.h"
+#include "FieldMap.h"
+#include "FileAccess.h"
+#include "FileError.h"
+#include "LibraryFile.h"
+#include "PatchImage.h"
+#include "PatchList.h"
+#include "SafeSave.h"
+#include "ValueTables.h"
+
+#include <QByteArray>
+#include <optional>
+
+namespace quillbox::tool {
+
+namespace {
+
+const QString ProgramName = QStringLiteral("quillbox-tool");
+const QString LibraryExtension = QStringLiteral(".pslib");
+
+// A failure that ends a command with its own exit status; `message` is shown after the program name.
+struct ToolError {
+    int exitCode;
+    QString message;
+};
+
+[[noreturn]] void UsageError(const QString& message) {
+    throw ToolError{ExitBadUsage, message};
+}
+
+[[noreturn]] void FileProblem(const QString& message) {
+    throw ToolError{ExitBadFile, message};
+}
+
+// The same case-sensitive rule the program applies: only a name ending in exactly ".pslib" is a
+// library; "X.PSLIB" is read as a device patch file.
+bool IsLibraryPath(const QString& path) {
+    return path.endsWith(LibraryExtension, Qt::CaseSensitive);
+}
+
+QString Plural(qsizetype count, const char* singular, const char* plural) {
+    return QString::number(count) + QLatin1Char(' ') + QString::fromUtf8(count == 1 ? singular : plural);
+}
+
+QString PatchCount(qsizetype count) {
+    return Plural(count, "patch", "patches");
+}
+
+// How many bytes the last entry lacks to be a whole 18-byte image (0 when it is whole).
+qsizetype ShortBy(const QByteArray& store) {
+    const qsizetype rest = store.size() % PatchImageSize;
+    return rest == 0 ? 0 : PatchImageSize - rest;
+}
+
+QString ShortByText(qsizetype missing) {
+    return QStringLiteral("last entry short by ") + Plural(missing, "byte", "bytes");
+}
+
+// Why `content` is not a library, for a path that names one.
+QString InvalidLibraryReason(const QByteArray& content) {
+    if (content.isEmpty())
+        return QStringLiteral("the file is empty");
+    return QStringLiteral("its first byte is %1, not the marker byte %2")
+        .arg(static_cast<quint8>(content.front()))
+        .arg(static_cast<int>(LibraryFileMarker));
+}
+
+// The patch store of a file, read the way the program reads it: a ".pslib" path as a library
+// (which must carry the marker byte), any other path as a device patch file, byte for byte.
+QByteArray ReadPatchStore(const QString& path) {
+    const QByteArray content = ReadFileAsString(path);
+    if (!IsLibraryPath(path))
+        return content;
+    if (!IsValidLibrary(content))
+        FileProblem(path + QStringLiteral(": Not a valid Library (") + InvalidLibraryReason(content) +
+                    QLatin1Char(')'));
+    return DecodeLibrary(content);
+}
+
+// The descriptions of a file's patches. A missing side file means no descriptions; one that exists
+// but cannot be read is an error rather than silently empty descriptions, so that a conversion never
+// drops them unnoticed.
+DescriptionReader ReadDescriptions(const QString& path) {
+    const QString sidePath = SideFilePath(path);
+    if (!FileExists(sidePath))
+        return {};
+    return DescriptionReader::FromBytes(ReadFileAsString(sidePath));
+}
+
+void WarnIfShort(const QString& path, const QByteArray& store, QTextStream& err) {
+    if (const qsizetype missing = ShortBy(store); missing > 0)
+        err << ProgramName << QStringLiteral(": warning: ") << path << QStringLiteral(": ")
+            << ShortByText(missing) << QLatin1Char('\n');
+}
+
+QString EntryText(ParameterList list, int index) {
+    return index < 0 ? QString() : ParameterTable(list).entries.value(index);
+}
+
+QString OnOff(bool on) {
+    return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+int CommandList(const QString& path, bool details, QTextStream& out, QTextStream& err) {
+    const QByteArray store = ReadPatchStore(path);
+    const DescriptionReader descriptions = details ? ReadDescriptions(path) : DescriptionReader();
+    const qsizetype count = EntryCount(store);
+    const QLatin1Char tab('\t');
+    for (qsizetype i = 0; i < count; ++i) {
+        out << PatchListLine(store, i);
+        if (details) {
+            const DetailValues values = ShowPatchDetails(PatchImage::FromStore(store, i));
+            out << tab << EntryText(ParameterList::DriveType, values.driveType) << tab
+                << EntryText(ParameterList::CabType, values.cabType) << tab
+                << EntryText(ParameterList::CabSpeaker, values.cabSpeaker) << tab << OnOff(values.driveOn)
+                << tab << OnOff(values.cabOn) << tab << EscapeDescription(descriptions.Description(i + 1));
+        }
+        out << QLatin1Char('\n');
+    }
+    WarnIfShort(path, store, err);
+    return ExitSuccess;
+}
+
+int CommandCheck(const QString& path, QTextStream& out) {
+    const QByteArray content = ReadFileAsString(path);
+    QString kind;
+    QByteArray store;
+    if (IsLibraryPath(path)) {
+        if (!IsValidLibrary(content))
+            FileProblem(path + QStringLiteral(": Not a valid Library (") + InvalidLibraryReason(content) +
+                        QLatin1Char(')'));
+        kind = QStringLiteral("library");
+        store = DecodeLibrary(content);
+    } else {
+        // The program imports an empty file as an empty list, but no device writes one: it is far
+        // more likely a failed copy, so the check calls it what it is.
+        if (content.isEmpty())
+            FileProblem(path + QStringLiteral(": the file is empty, so it is not a patch file"));
+        kind = QStringLiteral("patch file");
+        store = content;
+    }
+    out << path << QStringLiteral(": ") << kind << QStringLiteral(" with ") << PatchCount(EntryCount(store));
+    if (const qsizetype missing = ShortBy(store); missing > 0)
+        out << QStringLiteral(", ") << ShortByText(missing);
+    out << QLatin1Char('\n');
+    return ExitSuccess;
+}
+
+void RefuseIfExists(const QString& path, const QString& what) {
+    if (FileExists(path))
+        FileProblem(path + QStringLiteral(" already exists") + what +
+                    QStringLiteral("; use --force to replace it. Nothing was written."));
+}
+
+void RefuseIfTooLarge(const QString& path, const QByteArray& content) {
+    if (content.size() > MaxReadSize)
+        FileProblem(
+            path +
+            QStringLiteral(" would be %1 bytes, more than the %2 MiB Quillbox reads. Nothing was written.")
+                .arg(content.size())
+                .arg(MaxReadSize / (1024 * 1024)));
+}
+
+int CommandConvert(const QString& inPath, const QString& outPath, bool force, QTextStream& out,
+                   QTextStream& err) {
+    const QString outSidePath = SideFilePath(outPath);
+    // The side file counts as part of OUT: an old one would hand its descriptions to the new patches.
+    if (!force) {
+        RefuseIfExists(outPath, QString());
+        RefuseIfExists(outSidePath,
+                       QStringLiteral(" (the description file of ") + outPath + QLatin1Char(')'));
+    }
+
+    // Everything is read before anything is written, so IN may even be OUT.
+    const QByteArray store = ReadPatchStore(inPath);
+    const DescriptionReader reader = ReadDescriptions(inPath);
+    const qsizetype count = EntryCount(store);
+    QStringList descriptions(count + 1); // element 0 is not written
+    bool anyDescription = false;
+    for (qsizetype i = 1; i <= count; ++i) {
+        descriptions[i] = reader.Description(i);
+        anyDescription = anyDescription || !descriptions[i].isEmpty();
+    }
+
+    const bool toLibrary = IsLibraryPath(outPath);
+    const QByteArray outContent = toLibrary ? EncodeLibrary(store) : store;
+    RefuseIfTooLarge(outPath, outContent);
+
+    // An existing side file of OUT is always rewritten, so that positions 1..N carry IN's
+    // descriptions (empty ones included) and nothing stale; none is created just to hold empty ones.
+    std::optional<QByteArray> existingSide;
+    if (FileExists(outSidePath))
+        existingSide = ReadFileAsString(outSidePath);
+    std::optional<QByteArray> sideContent;
+    if (existingSide || anyDescription)
+        sideContent = BuildSideFile(existingSide, descriptions, count);
+    if (sideContent)
+        RefuseIfTooLarge(outSidePath, *sideContent);
+
+    SafeSave save;
+    if (sideContent)
+        save.Add(outSidePath, *sideContent);
+    save.Add(outPath, outContent);
+    save.Commit();
+
+    out << outPath << QStringLiteral(": wrote ")
+        << (toLibrary ? QStringLiteral("library") : QStringLiteral("patch file")) << QStringLiteral(" with ")
+        << PatchCount(count) << QLatin1Char('\n');
+    if (sideContent)
+        out << outSidePath << QStringLiteral(": wrote the descriptions\n");
+    WarnIfShort(inPath, store, err);
+    return ExitSuccess;
+}
+
+struct CommandLine {
+    QStringList positional;
+    bool help = false;
+    bool version = false;
+    bool details = false;
+    bool force = false;
+};
+
+CommandLine ParseArguments(const QStringList& arguments) {
+    CommandLine line;
+    bool optionsEnded = false;
+    for (const QString& argument : arguments) {
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QStringLiteral("-")) {
+            line.positional.append(argument);
+        } else if (argument == QStringLiteral("--")) {
+            optionsEnded = true;
+        } else if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h")) {
+            line.help = true;
+        } else if (argument == QStringLiteral("--version")) {
+            line.version = true;
+        } else if (argument == QStringLiteral("--details")) {
+            line.details = true;
+        } else if (argument == QStringLiteral("--force")) {
+            line.force = true;
+        } else {
+            UsageError(QStringLiteral("unknown option: ") + argument);
+        }
+    }
+    return line;
+}
+
+void ExpectFiles(const CommandLine& line, qsizetype files, const QString& usage) {
+    if (line.positional.size() - 1 != files)
+        UsageError(QStringLiteral("usage: ") + ProgramName + QLatin1Char(' ') + usage);
+}
+
+int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
+    if (line.help) {
+        out << HelpText();
+        return ExitSuccess;
+    }
+    if (line.version) {
+        out << VersionText();
+        return ExitSuccess;
+    }
+    if (line.positional.isEmpty())
+        UsageError(QStringLiteral("no command given"));
+
+    const QString& command = line.positional.front();
+    if (command == QStringLiteral("list")) {
+        if (line.force)
+            UsageError(QStringLiteral("--force applies to convert only"));
+        ExpectFiles(line, 1, QStringLiteral("list [--details] FILE"));
+        return CommandList(line.positional[1], line.details, out, err);
+    }
+    if (command == QStringLiteral("convert")) {
+        if (line.details)
+            UsageError(QStringLiteral("--details applies to list only"));
+        ExpectFiles(line, 2, QStringLiteral("convert [--force] IN OUT"));
+        return CommandConvert(line.positional[1], line.positional[2], line.force, out, err);
+    }
+    if (command == QStringLiteral("check")) {
+        if (line.details || line.force)
+            UsageError(QStringLiteral("check takes no options"));
+        ExpectFiles(line, 1, QStringLiteral("check FILE"));
+        return CommandCheck(line.positional[1], out);
+    }
+    UsageError(QStringLiteral("unknown command: ") + command);
+}
+
+} // namespace
+
+QString VersionText() {
+    return ProgramName + QStringLiteral(" %1.%2.%3\n")
+                             .arg(QUILLBOX_VERSION_MAJOR)
+                             .arg(QUILLBOX_VERSION_MINOR)
+                             .arg(QUILLBOX_VERSION_REVISION);
+}
+
+QString HelpText() {
+    return QStringLiteral(
+        "Usage: quillbox-tool COMMAND [OPTION]... FILE...\n"
+        "Lists, checks and converts PS02 libraries and device patch files.\n"
+        "\n"
+        "A file whose name ends in \".pslib\" (exactly so, in lower case) is read as a library,\n"
+        "any other file as a device patch file. The descriptions of a file's patches live in its\n"
+        "side file: the file's path followed by \".txt\".\n"
+        "\n"
+        "Commands:\n"
+        "  list [--details] FILE     one line per patch, as Quillbox's lists show it. With --details\n"
+        "                            each line is followed, tab-separated, by the drive type, cab type\n"
+        "                            and cab speaker, the Drive and Cab switches (on/off) and the\n"
+        "                            description, its line breaks shown as \\n and tabs as \\t\n"
+        "  convert [--force] IN OUT  writes the patches of IN to OUT: a library when OUT ends in\n"
+        "                            \".pslib\", otherwise a device patch file; the descriptions go to\n"
+        "                            OUT's side file. Neither OUT nor its side file is replaced\n"
+        "                            unless --force is given\n"
+        "  check FILE                says whether FILE is a library or a patch file, how many\n"
+        "                            patches it holds and whether its last entry is cut short;\n"
+        "                            an empty patch file or a library without its marker byte fails\n"
+        "\n"
+        "Options:\n"
+        "  -h, --help                show this help and exit\n"
+        "      --version             show the version and exit\n"
+        "      --                    end of options (for a file name starting with '-')\n"
+        "\n"
+        "Exit status: 0 success; 1 a file that cannot be read or written, is not what its name says,\n"
+        "is larger than 16 MiB, or already exists; 2 a wrong command line.\n");
+}
+
+QString EscapeDescription(const QString& description) {
+    QString escaped;
+    escaped.reserve(description.size());
+    for (qsizetype i = 0; i < description.size(); ++i) {
+        const QChar c = description[i];
+        if (c == QLatin1Char('\r')) {
+            escaped += QStringLiteral("\\n");
+            if (i + 1 < description.size() && description[i + 1] == QLatin1Char('\n'))
+                ++i; // CR LF is one line break
+        } else if (c == QLatin1Char('\n')) {
+            escaped += QStringLiteral("\\n");
+        } else if (c == QLatin1Char('\t')) {
+            escaped += QStringLiteral("\\t");
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+int RunTool(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    int status = ExitSuccess;
+    try {
+        status = Dispatch(ParseArguments(arguments), out, err);
+    } catch (const ToolError& error) {
+        err << ProgramName << QStringLiteral(": ") << error.message << QLatin1Char('\n');
+        if (error.exitCode == ExitBadUsage)
+            err << QStringLiteral("Try '") << ProgramName
+                << QStringLiteral(" --help' for more information.\n");
+        status = error.exitCode;
+    } catch (const FileError& error) {
+        err << ProgramName << QStringLiteral(": ") << error.description << QLatin1Char('\n');
+        status = ExitBadFile;
+    }
+    out.flush();
+    if (out.status() != QTextStream::Ok) {
+        err << ProgramName << QStringLiteral(": cannot write the output\n");
+        status = ExitBadFile;
+    }
+    err.flush();
+    return status;
+}
+
+} // namespace quillbox::tool
