@@ -37,7 +37,7 @@ private:
 // position i; element 0 is not written) for positions 1..count, written over `existing` (the old
 // file's bytes, or nullopt when there is none). Returns nullopt when nothing needs to be written
 // (no entries and no existing file).
-std::optional<QByteArray> BuildSideFile(const std::optional<QByteArray>& existing, const QStringList& descriptions,
-                                        qsizetype count);
+std::optional<QByteArray> BuildSideFile(const std::optional<QByteArray>& existing,
+                                        const QStringList& descriptions, qsizetype count);
 
 } // namespace quillbox

@@ -1,1 +1,241 @@
 #include "ProfileFile.h"
+
+namespace quillbox {
+
+namespace {
+
+const QString NewLineEnd = QStringLiteral("\r\n");
+
+// The blanks the profile routines trim around names and values.
+bool IsBlank(QChar c) {
+    const char16_t u = c.unicode();
+    return u == u' ' || u == u'\t' || u == u'\n' || u == u'\v' || u == u'\f' || u == u'\r';
+}
+
+QStringView Trim(QStringView s) {
+    while (!s.isEmpty() && IsBlank(s.front()))
+        s = s.sliced(1);
+    while (!s.isEmpty() && IsBlank(s.back()))
+        s.chop(1);
+    return s;
+}
+
+bool SameName(QStringView a, QStringView b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+enum class LineKind { Blank, Section, Key };
+
+struct ParsedLine {
+    LineKind kind = LineKind::Blank;
+    QStringView name;  // section or key name, trimmed
+    QStringView value; // raw value, trimmed (quotes not yet removed)
+    bool hasValue = false;
+};
+
+ParsedLine Parse(QStringView text) {
+    const QStringView t = Trim(text);
+    if (t.isEmpty())
+        return {};
+    if (t.front() == u'[') {
+        // The name runs to the LAST ']' of the line; a '[' line without one is an ordinary key.
+        const qsizetype close = t.lastIndexOf(u']');
+        if (close > 0)
+            return {LineKind::Section, Trim(t.sliced(1, close - 1)), {}, false};
+    }
+    const qsizetype equals = t.indexOf(u'=');
+    if (equals < 0)
+        return {LineKind::Key, t, {}, false};
+    return {LineKind::Key, Trim(t.first(equals)), Trim(t.sliced(equals + 1)), true};
+}
+
+bool IsQuote(QChar c) {
+    return c == u'"' || c == u'\'';
+}
+
+QString StripQuotes(QStringView value) {
+    if (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front())
+        return value.sliced(1, value.size() - 2).toString();
+    return value.toString();
+}
+
+// A value that reading would change (trimmed blanks, a stripped pair of quotes) goes inside one
+// pair of double quotes, which the reader removes again. Any space character counts here, not just
+// the ones our reader trims, since other readers may trim more.
+bool NeedsQuotes(QStringView value) {
+    if (value.isEmpty())
+        return false;
+    if (value.front().isSpace() || value.back().isSpace() || IsBlank(value.front()) || IsBlank(value.back()))
+        return true;
+    return value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front();
+}
+
+QString EntryLine(QStringView name, const QString& value) {
+    // A line break would end the entry and start a new line of its own, so none may get through.
+    QString safe = value;
+    safe.replace(u'\r', u' ').replace(u'\n', u' ');
+    if (NeedsQuotes(safe))
+        safe = QLatin1Char('"') + safe + QLatin1Char('"');
+    return name.toString() + QLatin1Char('=') + safe;
+}
+
+QString KeyOf(QStringView name) {
+    return name.toString().toLower();
+}
+
+} // namespace
+
+ProfileFile ProfileFile::FromBytes(const QByteArray& bytes) {
+    ProfileFile file;
+    const DecodedText decoded = DecodeText(bytes);
+    file.encoding_ = decoded.encoding;
+    const QString& text = decoded.text;
+
+    // Each line keeps its own terminator (CR LF, lone CR or lone LF), so that writing the file
+    // back reproduces the lines we did not change exactly. Blank lines become lines of their own.
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n') {
+            ++i;
+            continue;
+        }
+        const qsizetype terminatorLength = (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') ? 2 : 1;
+        file.lines_.append({text.mid(start, i - start), text.mid(i, terminatorLength)});
+        i += terminatorLength;
+        start = i;
+    }
+    if (start < n)
+        file.lines_.append({text.mid(start), QString()});
+    return file;
+}
+
+QString ProfileFile::Value(const QString& section, const QString& key, const QString& defaultText) const {
+    const QStringView wantedKey = Trim(key);
+    bool inSection = false;
+    for (const Line& line : lines_) {
+        const ParsedLine parsed = Parse(line.text);
+        if (parsed.kind == LineKind::Section) {
+            if (inSection)
+                break; // only the first matching section counts
+            inSection = SameName(parsed.name, Trim(section));
+        } else if (inSection && parsed.kind == LineKind::Key && SameName(parsed.name, wantedKey)) {
+            return parsed.hasValue ? StripQuotes(parsed.value) : defaultText;
+        }
+    }
+    return defaultText;
+}
+
+QHash<QString, QString> ProfileFile::SectionValues(const QString& section) const {
+    QHash<QString, QString> values;
+    bool inSection = false;
+    for (const Line& line : lines_) {
+        const ParsedLine parsed = Parse(line.text);
+        if (parsed.kind == LineKind::Section) {
+            if (inSection)
+                break;
+            inSection = SameName(parsed.name, Trim(section));
+        } else if (inSection && parsed.kind == LineKind::Key) {
+            // A key without '=' maps to a null string: it hides later keys of the same name and
+            // reads as the default.
+            const QString name = KeyOf(parsed.name);
+            if (!values.contains(name))
+                values.insert(name, parsed.hasValue ? StripQuotes(parsed.value) : QString());
+        }
+    }
+    return values;
+}
+
+void ProfileFile::SetValue(const QString& section, const QString& key, const QString& value) {
+    SetValues(section, {{key, value}});
+}
+
+void ProfileFile::SetValues(const QString& section, const QList<std::pair<QString, QString>>& entries) {
+    if (entries.isEmpty())
+        return;
+
+    // Find the first matching section and index its keys once (first occurrence of each name).
+    qsizetype header = -1;
+    qsizetype lastNonBlank = -1;
+    QHash<QString, qsizetype> keyLines;
+    for (qsizetype i = 0; i < lines_.size(); ++i) {
+        const ParsedLine parsed = Parse(lines_[i].text);
+        if (parsed.kind == LineKind::Section) {
+            if (header >= 0)
+                break;
+            if (SameName(parsed.name, Trim(section))) {
+                header = i;
+                lastNonBlank = i;
+            }
+        } else if (header >= 0 && parsed.kind == LineKind::Key) {
+            const QString name = KeyOf(parsed.name);
+            if (!keyLines.contains(name))
+                keyLines.insert(name, i);
+            lastNonBlank = i;
+        }
+    }
+
+    // Existing keys change in place; new keys are collected in order, a repeated new key keeping its
+    // first position, exactly as one write after the other would leave them.
+    QList<Line> added;
+    QHash<QString, qsizetype> addedLines;
+    for (const auto& [rawKey, value] : entries) {
+        const QStringView name = Trim(rawKey);
+        const QString lowered = KeyOf(name);
+        if (const auto it = keyLines.constFind(lowered); it != keyLines.cend()) {
+            Line& line = lines_[it.value()];
+            line.text = EntryLine(Parse(line.text).name, value);
+        } else if (const auto at = addedLines.constFind(lowered); at != addedLines.cend()) {
+            Line& line = added[at.value()];
+            line.text = EntryLine(Parse(line.text).name, value); // keeps the spelling first written
+        } else {
+            addedLines.insert(lowered, added.size());
+            added.append({EntryLine(name, value), NewLineEnd});
+        }
+        if (encoding_ == TextEncoding::Cp1252 && !(FitsCp1252(rawKey) && FitsCp1252(value)))
+            encoding_ = TextEncoding::Utf8Bom;
+    }
+    if (added.isEmpty())
+        return;
+
+    if (header < 0) {
+        if (encoding_ == TextEncoding::Cp1252 && !FitsCp1252(section))
+            encoding_ = TextEncoding::Utf8Bom;
+        if (!lines_.isEmpty() && lines_.back().terminator.isEmpty())
+            lines_.back().terminator = NewLineEnd;
+        lines_.append({QLatin1Char('[') + Trim(section).toString() + QLatin1Char(']'), NewLineEnd});
+        lines_.append(added);
+        return;
+    }
+
+    // New keys go right after the section's last non-blank line, before any blank lines that
+    // separate it from the next section.
+    if (lines_[lastNonBlank].terminator.isEmpty())
+        lines_[lastNonBlank].terminator = NewLineEnd;
+    QList<Line> merged;
+    merged.reserve(lines_.size() + added.size());
+    merged.append(lines_.first(lastNonBlank + 1));
+    merged.append(added);
+    merged.append(lines_.sliced(lastNonBlank + 1));
+    lines_ = std::move(merged);
+}
+
+QByteArray ProfileFile::ToBytes() const {
+    qsizetype total = 0;
+    for (const Line& line : lines_)
+        total += line.text.size() + line.terminator.size();
+    QString text;
+    text.reserve(total);
+    for (const Line& line : lines_) {
+        text += line.text;
+        text += line.terminator;
+    }
+    TextEncoding encoding = encoding_;
+    if (encoding == TextEncoding::Cp1252 && !FitsCp1252(text))
+        encoding = TextEncoding::Utf8Bom;
+    return EncodeText(text, encoding);
+}
+
+} // namespace quillbox

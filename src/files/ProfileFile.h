@@ -27,7 +27,8 @@ public:
 
     QString Value(const QString& section, const QString& key, const QString& defaultText) const;
     // Every key of the first matching section with its value, the first occurrence of each key
-    // winning; keys are trimmed and lower-cased.
+    // winning; keys are trimmed and lower-cased. A key written without '=' maps to a null QString
+    // (it reads as the default).
     QHash<QString, QString> SectionValues(const QString& section) const;
 
     // Sets the values in the given order, as repeated single writes would, in linear time.
@@ -40,7 +41,8 @@ public:
 private:
     struct Line {
         QString text;       // without its terminator
-        QString terminator; // the CR/LF run that ended it; empty for a last line without one
+        QString terminator; // the line break that ended it (CR LF, CR or LF); empty for a last line
+                            // without one. Blank lines are lines of their own.
     };
     QList<Line> lines_;
     TextEncoding encoding_ = TextEncoding::Cp1252;

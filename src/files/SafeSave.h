@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <vector>
 
 namespace quillbox {
@@ -18,6 +19,11 @@ class SafeSave {
 public:
     void Add(const QString& targetPath, const QByteArray& content);
     void Commit();
+
+    // Test seam: called with each target path (as added) right before its temporary file is
+    // renamed over it. A hook that throws FileError makes that rename fail.
+    using RenameHook = std::function<void(const QString& targetPath)>;
+    static void SetRenameHookForTest(RenameHook hook);
 
 private:
     struct Item {

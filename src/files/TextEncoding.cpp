@@ -1,1 +1,167 @@
 #include "TextEncoding.h"
+
+#include <array>
+
+namespace quillbox {
+
+namespace {
+
+// Windows-1252 bytes 0x80..0x9F. The five bytes the code page leaves undefined (0x81, 0x8D, 0x8F,
+// 0x90, 0x9D) map to the control characters of the same value, as the platform's converter does, so
+// every byte decodes to a character and encodes back to itself.
+constexpr std::array<char16_t, 32> Cp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, // 80..87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, // 88..8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 90..97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 98..9F
+};
+
+char16_t Cp1252ToUnicode(quint8 byte) {
+    if (byte >= 0x80 && byte <= 0x9F)
+        return Cp1252High[byte - 0x80];
+    return byte; // 0x00..0x7F and 0xA0..0xFF are Latin-1
+}
+
+// The byte for a character, or -1 when Windows-1252 has none.
+int UnicodeToCp1252(char16_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
+    for (int i = 0; i < int(Cp1252High.size()); ++i) {
+        if (Cp1252High[size_t(i)] == c)
+            return 0x80 + i;
+    }
+    return -1;
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF, no truncated sequence.
+bool IsValidUtf8(QByteArrayView bytes, bool* hasNonAscii) {
+    *hasNonAscii = false;
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const quint8 b = quint8(bytes[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        *hasNonAscii = true;
+        int length = 0;
+        quint8 low = 0x80;
+        quint8 high = 0xBF; // allowed range of the second byte
+        if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            if (b == 0xE0)
+                low = 0xA0; // overlong
+            else if (b == 0xED)
+                high = 0x9F; // surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            if (b == 0xF0)
+                low = 0x90; // overlong
+            else if (b == 0xF4)
+                high = 0x8F; // above U+10FFFF
+        } else {
+            return false;
+        }
+        if (i + length > n)
+            return false;
+        const quint8 second = quint8(bytes[i + 1]);
+        if (second < low || second > high)
+            return false;
+        for (int k = 2; k < length; ++k) {
+            const quint8 next = quint8(bytes[i + k]);
+            if (next < 0x80 || next > 0xBF)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+QString DecodeUtf16(QByteArrayView bytes, bool littleEndian) {
+    // Code units are copied as they are (unpaired surrogates included), so encoding gives the same
+    // bytes back. An odd last byte cannot be a character and is dropped.
+    QString text(bytes.size() / 2, Qt::Uninitialized);
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+        const quint8 a = quint8(bytes[i]);
+        const quint8 b = quint8(bytes[i + 1]);
+        text[i / 2] = QChar(littleEndian ? char16_t(a | (b << 8)) : char16_t((a << 8) | b));
+    }
+    return text;
+}
+
+QByteArray EncodeUtf16(const QString& text, bool littleEndian) {
+    QByteArray bytes;
+    bytes.reserve(2 + 2 * text.size());
+    bytes.append(littleEndian ? "\xFF\xFE" : "\xFE\xFF", 2);
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const char high = char(u >> 8);
+        const char low = char(u & 0xFF);
+        if (littleEndian) {
+            bytes.append(low);
+            bytes.append(high);
+        } else {
+            bytes.append(high);
+            bytes.append(low);
+        }
+    }
+    return bytes;
+}
+
+bool StartsWith(QByteArrayView bytes, const char* prefix, qsizetype length) {
+    return bytes.size() >= length && bytes.first(length) == QByteArrayView(prefix, length);
+}
+
+} // namespace
+
+DecodedText DecodeText(QByteArrayView bytes) {
+    if (StartsWith(bytes, "\xEF\xBB\xBF", 3))
+        return {QString::fromUtf8(bytes.sliced(3)), TextEncoding::Utf8Bom};
+    if (StartsWith(bytes, "\xFF\xFE", 2))
+        return {DecodeUtf16(bytes.sliced(2), true), TextEncoding::Utf16LE};
+    if (StartsWith(bytes, "\xFE\xFF", 2))
+        return {DecodeUtf16(bytes.sliced(2), false), TextEncoding::Utf16BE};
+
+    bool hasNonAscii = false;
+    if (IsValidUtf8(bytes, &hasNonAscii) && hasNonAscii)
+        return {QString::fromUtf8(bytes), TextEncoding::Utf8};
+
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        text[i] = QChar(Cp1252ToUnicode(quint8(bytes[i])));
+    return {text, TextEncoding::Cp1252};
+}
+
+QByteArray EncodeText(const QString& text, TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        return text.toUtf8();
+    case TextEncoding::Utf8Bom:
+        return QByteArrayLiteral("\xEF\xBB\xBF") + text.toUtf8();
+    case TextEncoding::Utf16LE:
+        return EncodeUtf16(text, true);
+    case TextEncoding::Utf16BE:
+        return EncodeUtf16(text, false);
+    case TextEncoding::Cp1252:
+        break;
+    }
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int b = UnicodeToCp1252(text[i].unicode());
+        bytes[i] = char(b < 0 ? '?' : b);
+    }
+    return bytes;
+}
+
+bool FitsCp1252(const QString& text) {
+    for (const QChar c : text) {
+        if (UnicodeToCp1252(c.unicode()) < 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace quillbox
