@@ -1,1 +1,353 @@
 #include "LibraryController.h"
+
+#include "DescriptionFile.h"
+#include "PatchList.h"
+
+#include <utility>
+
+namespace quillbox {
+
+LibraryController::LibraryController(LibraryView& view, QString appTitle)
+    : view_(view), appTitle_(std::move(appTitle)) {}
+
+void LibraryController::SetClock(Clock clock) {
+    clock_ = std::move(clock);
+}
+
+void LibraryController::SetRandomSource(ByteSource source) {
+    random_ = std::move(source);
+}
+
+qsizetype LibraryController::ListCount(ListId list) const {
+    return EntryCount(list == ListId::Library ? state_.LibraryData : state_.PatchesData);
+}
+
+QString LibraryController::ListLine(ListId list, qsizetype index) const {
+    const QByteArray& store = list == ListId::Library ? state_.LibraryData : state_.PatchesData;
+    if (index < 0 || index >= EntryCount(store))
+        return {};
+    return PatchListLine(store, index);
+}
+
+void LibraryController::Startup() {
+    state_.DetailsEnabled = false;
+    view_.EnableDetails(false);
+    state_.LibChanged = false;
+    view_.SetFileCommandsEnabled(false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Description array
+
+bool LibraryController::ModifyDescArray(qint32 arrayNr, qint32 arrayMode, const QString& descriptionText) {
+    QStringList& desc = state_.DescArray;
+    const qsizetype upper = desc.size() - 1; // highest index; -1 when the array has no elements
+    const qsizetype nr = arrayNr;
+
+    // Every precondition is checked before anything changes, so a failure leaves the array whole.
+    auto fail = [this](const QString& why) {
+        view_.ShowMessage(QStringLiteral("ModifyDescArray: ") + why, MessageStyle::Plain);
+        return false;
+    };
+    auto noElements = [&] {
+        return fail(QStringLiteral("the description array has no elements"));
+    };
+    auto outside = [&](qsizetype index) {
+        return fail(
+            QStringLiteral("index %1 is outside the description array (0 to %2)").arg(index).arg(upper));
+    };
+    auto needIndex = [&](qsizetype index) {
+        return desc.isEmpty() || index < 0 || index > upper;
+    };
+    auto indexFailure = [&](qsizetype index) {
+        return desc.isEmpty() ? noElements() : outside(index);
+    };
+
+    switch (arrayMode) {
+    case DescRemove:
+        if (needIndex(nr))
+            return indexFailure(nr);
+        if (upper == 0)
+            return fail(QStringLiteral("element 0 cannot be removed"));
+        desc.removeAt(nr);
+        return true;
+    case DescClear:
+        desc = QStringList{QString()};
+        return true;
+    case DescInsertAfter:
+        if (needIndex(nr))
+            return indexFailure(nr);
+        desc.insert(nr + 1, descriptionText);
+        return true;
+    case DescDuplicate:
+        if (needIndex(nr))
+            return indexFailure(nr);
+        desc.insert(nr + 1, desc.at(nr));
+        return true;
+    case DescResizeAndSet: {
+        const qsizetype newUpper = ListCount(ListId::Library) + 1;
+        if (nr + 1 < 0 || nr + 1 > newUpper)
+            return fail(QStringLiteral("index %1 is outside the description array (0 to %2)")
+                            .arg(nr + 1)
+                            .arg(newUpper));
+        desc.resize(newUpper + 1);
+        desc[nr + 1] = descriptionText;
+        return true;
+    }
+    case DescAppend:
+        if (desc.isEmpty())
+            desc.append(QString());
+        desc.append(descriptionText);
+        return true;
+    case DescSetSelected: {
+        const qsizetype index = state_.LibSelection + 1;
+        if (needIndex(index))
+            return indexFailure(index);
+        desc[index] = descriptionText;
+        return true;
+    }
+    case DescSwapWithPrevious:
+        if (needIndex(nr - 1) || needIndex(nr))
+            return indexFailure(needIndex(nr - 1) ? nr - 1 : nr);
+        desc.swapItemsAt(nr - 1, nr);
+        return true;
+    case DescSwapWithNext:
+        if (needIndex(nr) || needIndex(nr + 1))
+            return indexFailure(needIndex(nr) ? nr : nr + 1);
+        desc.swapItemsAt(nr, nr + 1);
+        return true;
+    default:
+        view_.ShowMessage(QStringLiteral("ModifyDescArray invalid mode"), MessageStyle::Plain);
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lists and selection
+
+void LibraryController::RefillLibList(qsizetype select) {
+    view_.RefillList(ListId::Library);
+    const qsizetype count = ListCount(ListId::Library);
+    view_.SetListToolTip(ListId::Library, PatchCountToolTip(count));
+    QString error;
+    if (StoreHasUnreadableName(state_.LibraryData, &error))
+        view_.ShowMessage(QStringLiteral("StringToPatchName: ") + error, MessageStyle::Plain);
+    state_.LibSelection = -1;
+    view_.SelectListLine(ListId::Library, -1);
+    if (select >= 0 && select < count)
+        SelectLibraryLine(select);
+}
+
+void LibraryController::RefillPatchesList() {
+    view_.RefillList(ListId::Patches);
+    view_.SetListToolTip(ListId::Patches, PatchCountToolTip(ListCount(ListId::Patches)));
+    QString error;
+    if (StoreHasUnreadableName(state_.PatchesData, &error))
+        view_.ShowMessage(QStringLiteral("StringToPatchName: ") + error, MessageStyle::Plain);
+    state_.PatchesSelection = -1;
+    view_.SelectListLine(ListId::Patches, -1);
+}
+
+void LibraryController::SelectLibraryLine(qsizetype index) {
+    state_.LibSelection = index;
+    view_.SelectListLine(ListId::Library, index);
+    state_.ActiveList = ActiveListLibrary;
+    SelectPatch(true);
+}
+
+void LibraryController::LibraryClicked(qsizetype index) {
+    if (index < 0 || index >= ListCount(ListId::Library)) {
+        index = -1;
+        view_.SelectListLine(ListId::Library, -1);
+    }
+    state_.LibSelection = index;
+    state_.ActiveList = ActiveListLibrary;
+    SelectPatch(true);
+}
+
+void LibraryController::PatchesClicked(qsizetype index) {
+    if (index < 0 || index >= ListCount(ListId::Patches)) {
+        index = -1;
+        view_.SelectListLine(ListId::Patches, -1);
+    }
+    state_.PatchesSelection = index;
+    state_.ActiveList = ActiveListPatches;
+    SelectPatch(false);
+}
+
+void LibraryController::SelectPatch(bool fromLibrary) {
+    const qsizetype index = fromLibrary ? state_.LibSelection : state_.PatchesSelection;
+    if (index < 0)
+        return;
+    state_.PatchIndex = index;
+    state_.CurrentPatch = PatchImage::FromStore(fromLibrary ? state_.LibraryData : state_.PatchesData, index);
+    view_.ShowDetails(ShowPatchDetails(state_.CurrentPatch));
+    state_.DetailsEnabled = fromLibrary;
+    view_.EnableDetails(fromLibrary);
+
+    QString text;
+    if (fromLibrary) {
+        if (index + 1 < state_.DescArray.size())
+            text = state_.DescArray.at(index + 1);
+    } else {
+        text = PatchDescription(index);
+    }
+    view_.SetDescriptionText(text);
+    // Setting the box's text runs its change handling, as a typed change would; for an imported
+    // patch that handling stores nothing.
+    if (fromLibrary)
+        DescriptionChanged(text);
+}
+
+QString LibraryController::PatchDescription(qsizetype p) const {
+    if (state_.PatchesDescFilePath.isEmpty())
+        return {};
+    return DecodeLineBreaks(
+        ReadDescription(DescriptionSection, QString::number(p + 1), QString(), state_.PatchesDescFilePath));
+}
+
+bool LibraryController::PanelShowsLibraryEntry() const {
+    return state_.DetailsEnabled && state_.PatchIndex >= 0 && state_.PatchIndex < ListCount(ListId::Library);
+}
+
+void LibraryController::ClearDescriptionBox() {
+    state_.DescLock = true;
+    view_.SetDescriptionText(QString());
+    state_.DescLock = false;
+}
+
+void LibraryController::ShowNothingEditable() {
+    state_.PatchIndex = -1;
+    state_.DetailsEnabled = false;
+    view_.EnableDetails(false);
+    ClearDescriptionBox();
+}
+
+void LibraryController::ShowSelectionOrNothing() {
+    if (state_.LibSelection < 0)
+        ShowNothingEditable();
+}
+
+void LibraryController::RefreshPanelIfShowing(qsizetype libIndex, bool withDescription) {
+    if (!PanelShowsLibraryEntry() || state_.PatchIndex != libIndex)
+        return;
+    state_.CurrentPatch = PatchImage::FromStore(state_.LibraryData, libIndex);
+    view_.ShowDetails(ShowPatchDetails(state_.CurrentPatch));
+    if (withDescription && libIndex + 1 < state_.DescArray.size()) {
+        const QString text = state_.DescArray.at(libIndex + 1);
+        view_.SetDescriptionText(text);
+        DescriptionChanged(text);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Details panel
+
+void LibraryController::ApplyDetailChange() {
+    if (state_.PatchIndex < 0)
+        return;
+    const qsizetype start = state_.PatchIndex * PatchImageSize;
+    const qsizetype oldLength =
+        std::max<qsizetype>(0, std::min<qsizetype>(PatchImageSize, state_.LibraryData.size() - start));
+    state_.LibraryData.replace(std::min(start, state_.LibraryData.size()), oldLength,
+                               state_.CurrentPatch.Bytes());
+    state_.LibChanged = true;
+}
+
+void LibraryController::ApplyBoundChange(BoundField field, int value) {
+    // Only a library entry that the panel shows can be changed; an imported patch, or an index
+    // left over from a library that no longer has that entry, changes nothing.
+    if (!PanelShowsLibraryEntry())
+        return;
+    const PatchImage keptPatch = state_.CurrentPatch;
+    const qsizetype keptIndex = state_.PatchIndex;
+    qsizetype first = keptIndex;
+    qsizetype last = keptIndex;
+    if (state_.ChangeAll) {
+        first = 0;
+        last = ListCount(ListId::Library) - 1;
+    }
+    for (qsizetype i = first; i <= last; ++i) {
+        state_.PatchIndex = i;
+        state_.CurrentPatch = PatchImage::FromStore(state_.LibraryData, i);
+        WriteBoundField(state_.CurrentPatch, field, value);
+        ApplyDetailChange();
+    }
+    state_.CurrentPatch = keptPatch;
+    state_.PatchIndex = keptIndex;
+}
+
+void LibraryController::DriveTypePicked(int entry) {
+    ApplyBoundChange(BoundField::DriveType, entry);
+}
+
+void LibraryController::CabTypePicked(int entry) {
+    ApplyBoundChange(BoundField::CabType, entry);
+}
+
+void LibraryController::CabSpeakerPicked(int entry) {
+    ApplyBoundChange(BoundField::CabSpeaker, entry);
+}
+
+// The press comes before the box toggles, so the stored bit becomes the state it is about to take.
+void LibraryController::DriveMousePressed(bool checkedAtPress) {
+    ApplyBoundChange(BoundField::DriveModule, checkedAtPress ? 0 : 1);
+}
+
+void LibraryController::CabMousePressed(bool checkedAtPress) {
+    ApplyBoundChange(BoundField::CabModule, checkedAtPress ? 0 : 1);
+}
+
+void LibraryController::SetChangeAll(bool all) {
+    state_.ChangeAll = all;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Description and name boxes
+
+void LibraryController::DescriptionChanged(const QString& text) {
+    if (state_.ActiveList != ActiveListLibrary || state_.DescLock)
+        return;
+    const qsizetype element = state_.PatchIndex + 1;
+    // Only the element of the library entry the panel shows is written: never element 0 through an
+    // index of -1, never an entry of the patches list, and the array never grows here.
+    if (PanelShowsLibraryEntry() && element < state_.DescArray.size() &&
+        state_.DescArray.at(element) != text) {
+        state_.DescArray[element] = text;
+        state_.LibChanged = true;
+    }
+    view_.SetDescriptionCounter(QString::number(text.size()) + QStringLiteral("/255"));
+}
+
+void LibraryController::DescriptionEdited(const QString& text) {
+    DescriptionChanged(text);
+}
+
+void LibraryController::DescriptionClicked() {
+    state_.LibChanged = true;
+}
+
+void LibraryController::NameKeyReleased(int keyCode, int shift) {
+    // The name box is bound to no patch: a key release changes nothing.
+    Q_UNUSED(keyCode);
+    Q_UNUSED(shift);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing
+
+bool LibraryController::QueryClose() {
+    if (!state_.LibChanged || !state_.LibraryLoaded)
+        return true;
+    switch (view_.AskSaveQuestion()) {
+    case SaveAnswer::Yes:
+        return SaveLib();
+    case SaveAnswer::No:
+        return true;
+    case SaveAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+} // namespace quillbox

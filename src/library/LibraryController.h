@@ -59,13 +59,13 @@ public:
     void ImportPatchesFromPath(const QString& path);
 
     // Patch menu.
-    void CopySelectedPatch();       // mnuPatch_Copy
-    void ReplaceSelectedPatch();    // mnuPatch_Replace
-    void AppendDifferentPatches();  // mnuPatch_AppendNew
-    void AppendAllPatches();        // mnuPatch_AppentAll
-    void UpdateLibWithSelected();   // mnuPatch_UpdateLib
-    void UpdateAllPatchesInLib();   // mnuPatch_UpdateLibAll
-    void PatchesDoubleClicked();    // same copy as the menu command
+    void CopySelectedPatch();      // mnuPatch_Copy
+    void ReplaceSelectedPatch();   // mnuPatch_Replace
+    void AppendDifferentPatches(); // mnuPatch_AppendNew
+    void AppendAllPatches();       // mnuPatch_AppentAll
+    void UpdateLibWithSelected();  // mnuPatch_UpdateLib
+    void UpdateAllPatchesInLib();  // mnuPatch_UpdateLibAll
+    void PatchesDoubleClicked();   // same copy as the menu command
 
     // Library menu.
     void MoveUp();
@@ -99,7 +99,46 @@ public:
     // Keeps DescArray in step with the library; false when it reported a failure.
     bool ModifyDescArray(qint32 arrayNr, qint32 arrayMode, const QString& descriptionText = QString());
 
+    // The description of patch `p` (0-based) of the patches list, from PatchesDescFilePath.
+    QString PatchDescription(qsizetype p) const;
+
 private:
+    // List refills. Refilling the library list optionally selects a line from code, which runs the
+    // list's click handling as a user click would.
+    void RefillLibList(qsizetype select = -1);
+    void RefillPatchesList();
+    void SelectLibraryLine(qsizetype index);
+    void ShowSelectionOrNothing();
+    // The details panel shows nothing editable any more (the entry it showed is gone or belongs to
+    // a library that is no longer loaded): disable it and empty the description box.
+    void ShowNothingEditable();
+    void ClearDescriptionBox();
+    bool PanelShowsLibraryEntry() const;
+    void RefreshPanelIfShowing(qsizetype libIndex, bool withDescription);
+    void DescriptionChanged(const QString& text);
+
+    void ApplyBoundChange(BoundField field, int value);
+    void ApplyDetailChange();
+
+    bool CopyPatchToLib();
+    void ReplaceLibPatch(bool withDescription);
+    void DeleteLibPatch();
+    // Patch `p` of the patches list as the library stores it: always 18 bytes, an entry cut short
+    // by the end of its file padded with blanks, so that it can never shift the entries after it.
+    QByteArray PatchForLibrary(qsizetype p) const;
+    QByteArray LibEntryPadded(qsizetype k) const;
+
+    // File commands: busy pointer around `body`; every failure is shown as a plain message.
+    bool RunFileCommand(const std::function<void()>& body);
+    QString AskPathOrCancel(const FileDialogRequest& request);
+    bool ConfirmReplace(const QString& path);
+    bool SaveBeforeLoad();
+    void LoadLibBody(const QString& path);
+    void ImportPatchesBody(const QString& path);
+    void WriteLibraryFiles(const QString& libPath);
+    static std::optional<QByteArray> SideFileFor(const QString& sideFilePath, const QStringList& descriptions,
+                                                 qsizetype count);
+
     LibraryView& view_;
     QString appTitle_;
     LibraryState state_;

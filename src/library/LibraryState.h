@@ -31,7 +31,7 @@ struct LibraryState {
     qsizetype PatchIndex = 0; // entry shown in the details panel, in its own list; -1 none
     PatchImage CurrentPatch;
     bool DescLock = false;
-    bool ChangeAll = false;  // "Change  All" chosen instead of "Change  Selected"
+    bool ChangeAll = false; // "Change  All" chosen instead of "Change  Selected"
     bool DetailsEnabled = false;
     qsizetype LibSelection = -1;     // selected line of lstLib
     qsizetype PatchesSelection = -1; // selected line of lstPatches

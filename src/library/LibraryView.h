@@ -12,8 +12,8 @@ enum class ListId { Patches, Library };
 // What a file command asks the file dialog for.
 struct FileDialogRequest {
     QString dialogTitle;
-    QString filter;        // description/pattern pairs, each followed by a NUL character
-    bool readOnly = true;  // open-style dialog for one existing or new name
+    QString filter;         // description/pattern pairs, each followed by a NUL character
+    bool readOnly = true;   // open-style dialog for one existing or new name
     bool forSaving = false; // the chosen name is to be written (the command asks before replacing)
 };
 

@@ -1,0 +1,300 @@
+// The File menu: load, save, save as, both imports and the export.
+#include "DescriptionFile.h"
+#include "FileAccess.h"
+#include "LibraryController.h"
+#include "LibraryFile.h"
+#include "PatchList.h"
+#include "SafeSave.h"
+
+#include <exception>
+
+namespace quillbox {
+
+namespace {
+
+const QString CancelDescription = QStringLiteral("Cancelled: no file was chosen.");
+const QString NotValidLibrary = QStringLiteral("Not a valid Library");
+
+QString Nul() {
+    return QString(QChar(0));
+}
+
+QString LibraryFilter() {
+    return QStringLiteral("PS02 Library(*.pslib)") + Nul() + QStringLiteral("*.pslib") + Nul();
+}
+
+QString PatchImportFilter() {
+    return QStringLiteral("PS02 Patches(*.pch)") + Nul() + QStringLiteral("*.pch") + Nul() +
+           QStringLiteral("All (*.*)") + Nul() + QStringLiteral("*.*") + Nul();
+}
+
+QString PatchExportFilter() {
+    return QStringLiteral("PS02 Patches(*.pch)") + Nul() + QStringLiteral("*.pch") + Nul();
+}
+
+QString Caption(const QString& appTitle, const QString& path) {
+    return appTitle + QStringLiteral("   ") + path;
+}
+
+} // namespace
+
+bool LibraryController::RunFileCommand(const std::function<void()>& body) {
+    view_.SetBusy(true);
+    QString failure;
+    try {
+        body();
+        view_.SetBusy(false);
+        return true;
+    } catch (const FileError& e) {
+        failure = e.description;
+    } catch (const std::exception& e) {
+        failure = QString::fromLocal8Bit(e.what());
+    }
+    view_.SetBusy(false);
+    view_.ShowMessage(failure, MessageStyle::Plain);
+    return false;
+}
+
+QString LibraryController::AskPathOrCancel(const FileDialogRequest& request) {
+    const std::optional<QString> path = view_.AskPath(request);
+    if (!path || path->isEmpty())
+        throw FileError{CancelErrorNumber, QString(), CancelDescription};
+    return *path;
+}
+
+bool LibraryController::ConfirmReplace(const QString& path) {
+    if (!FileExists(path))
+        return true;
+    return view_.AskYesNo(path + QStringLiteral(" already exists.\nDo you want to replace it?"), appTitle_);
+}
+
+std::optional<QByteArray> LibraryController::SideFileFor(const QString& sideFilePath,
+                                                         const QStringList& descriptions, qsizetype count) {
+    // The side file is written over what it holds now, so that its other sections and keys stay;
+    // one that exists but cannot be read fails the save before anything is written.
+    std::optional<QByteArray> existing;
+    if (FileExists(sideFilePath))
+        existing = ReadFileAsString(sideFilePath);
+    if (descriptions.size() > count)
+        return BuildSideFile(existing, descriptions, count);
+    QStringList padded = descriptions;
+    padded.resize(count + 1);
+    return BuildSideFile(existing, padded, count);
+}
+
+void LibraryController::WriteLibraryFiles(const QString& libPath) {
+    if (libPath.isEmpty())
+        throw FileError{FileErrorNumber, QStringLiteral("WriteToFile"),
+                        QStringLiteral("Error: Cannot open the file: ")};
+    const QByteArray libBytes = EncodeLibrary(state_.LibraryData);
+    const QString sidePath = SideFilePath(libPath);
+    const std::optional<QByteArray> sideBytes =
+        SideFileFor(sidePath, state_.DescArray, ListCount(ListId::Library));
+    // Both files are prepared before either replaces its old version.
+    SafeSave save;
+    if (sideBytes)
+        save.Add(sidePath, *sideBytes);
+    save.Add(libPath, libBytes);
+    save.Commit();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Load
+
+bool LibraryController::SaveBeforeLoad() {
+    if (!state_.LibChanged || !state_.LibraryLoaded)
+        return true;
+    switch (view_.AskSaveQuestion()) {
+    case SaveAnswer::Yes:
+        return SaveLib();
+    case SaveAnswer::No:
+        return true;
+    case SaveAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+void LibraryController::LoadLib() {
+    if (!SaveBeforeLoad())
+        return;
+    RunFileCommand([this] {
+        FileDialogRequest request;
+        request.dialogTitle = appTitle_ + QStringLiteral(" Load Library File");
+        request.filter = LibraryFilter();
+        request.readOnly = true;
+        LoadLibBody(AskPathOrCancel(request));
+    });
+}
+
+void LibraryController::LoadLibFromPath(const QString& path) {
+    if (!SaveBeforeLoad())
+        return;
+    RunFileCommand([this, &path] { LoadLibBody(path); });
+}
+
+void LibraryController::LoadLibBody(const QString& path) {
+    const QString libPath = ApplyLibraryExtension(path);
+    // Only a name where nothing exists makes a new library; an existing file is never written here.
+    if (!FileExists(libPath))
+        WriteToFile(libPath, QByteArray(1, LibraryFileMarker), 0);
+    const QByteArray content = ReadFileAsString(libPath);
+    if (!IsValidLibrary(content)) {
+        view_.SetBusy(false);
+        view_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
+        return;
+    }
+    const QString descPath = SideFilePath(libPath);
+    // Every description is read from one parse of the side file. A side file that exists but cannot
+    // be read leaves the descriptions empty; the user is told, and a save then refuses to write over
+    // it rather than lose what it holds.
+    DescriptionReader reader;
+    QString sideFileProblem;
+    if (FileExists(descPath)) {
+        try {
+            reader = DescriptionReader::FromBytes(ReadFileAsString(descPath));
+        } catch (const FileError& e) {
+            sideFileProblem = e.description;
+        }
+    }
+
+    state_.LibraryData = DecodeLibrary(content);
+    view_.SetCaption(Caption(appTitle_, path));
+    RefillLibList();
+    state_.LibFileName = GetFileName(libPath);
+    view_.SetLabelToolTip(ListId::Library, state_.LibFileName);
+    state_.LibFilePath = libPath;
+    state_.DescFilePath = descPath;
+    view_.SetFileCommandsEnabled(true);
+
+    const qsizetype count = ListCount(ListId::Library);
+    QStringList descriptions;
+    descriptions.reserve(count + 1);
+    descriptions.append(QString());
+    for (qsizetype i = 1; i <= count; ++i)
+        descriptions.append(reader.Description(i));
+    state_.DescArray = std::move(descriptions);
+
+    state_.LibChanged = false;
+    state_.LibraryLoaded = true;
+    // The panel may still show an entry of the library that was open before.
+    ShowNothingEditable();
+    if (!sideFileProblem.isEmpty()) {
+        view_.SetBusy(false);
+        view_.ShowMessage(sideFileProblem, MessageStyle::Plain);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Save
+
+bool LibraryController::SaveLib() {
+    return RunFileCommand([this] {
+        WriteLibraryFiles(state_.LibFilePath);
+        state_.LibChanged = false;
+    });
+}
+
+void LibraryController::SaveAsLib() {
+    RunFileCommand([this] {
+        FileDialogRequest request;
+        request.dialogTitle = appTitle_ + QStringLiteral(" Save Library File");
+        request.filter = LibraryFilter();
+        request.readOnly = false;
+        request.forSaving = true;
+        const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
+        if (!ConfirmReplace(libPath))
+            return;
+        WriteLibraryFiles(libPath);
+        // The paths change only once the files are written.
+        state_.LibFileName = GetFileName(libPath);
+        view_.SetLabelToolTip(ListId::Library, state_.LibFileName);
+        state_.LibFilePath = libPath;
+        state_.DescFilePath = SideFilePath(libPath);
+        state_.LibraryLoaded = true;
+        view_.SetBusy(false);
+        view_.ShowMessage(libPath + QStringLiteral(" saved"), MessageStyle::Plain);
+        state_.LibChanged = false;
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Imports and export
+
+void LibraryController::ImportLibrary() {
+    RunFileCommand([this] {
+        FileDialogRequest request;
+        request.dialogTitle = appTitle_ + QStringLiteral(" Import Library");
+        request.filter = LibraryFilter();
+        request.readOnly = true;
+        const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
+        const QByteArray content = ReadFileAsString(libPath);
+        if (!IsValidLibrary(content)) {
+            view_.SetBusy(false);
+            view_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
+            return;
+        }
+        state_.PatchesData = DecodeLibrary(content);
+        state_.PatchesFilePath = libPath;
+        state_.PatchesDescFilePath = SideFilePath(libPath);
+        view_.SetCaption(Caption(appTitle_, libPath));
+        RefillPatchesList();
+        state_.PatchesFileName = GetFileName(libPath);
+        view_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);
+    });
+}
+
+void LibraryController::ImportPatches() {
+    RunFileCommand([this] {
+        FileDialogRequest request;
+        request.dialogTitle = appTitle_ + QStringLiteral(" Import PS02PatchFile");
+        request.filter = PatchImportFilter();
+        request.readOnly = true;
+        ImportPatchesBody(AskPathOrCancel(request));
+    });
+}
+
+void LibraryController::ImportPatchesFromPath(const QString& path) {
+    RunFileCommand([this, &path] { ImportPatchesBody(path); });
+}
+
+void LibraryController::ImportPatchesBody(const QString& path) {
+    // The file is read before anything changes, so a failure leaves the patches list as it was.
+    QByteArray content = ReadFileAsString(path);
+    state_.PatchesData = std::move(content);
+    state_.PatchesFilePath = path;
+    state_.PatchesDescFilePath = SideFilePath(path);
+    view_.SetCaption(Caption(appTitle_, path));
+    RefillPatchesList();
+    state_.PatchesFileName = GetFileName(path);
+    view_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);
+}
+
+void LibraryController::ExportLibrary() {
+    RunFileCommand([this] {
+        FileDialogRequest request;
+        request.dialogTitle = appTitle_ + QStringLiteral(" Export PS02PatchFile");
+        request.filter = PatchExportFilter();
+        request.readOnly = false;
+        request.forSaving = true;
+        QString path = AskPathOrCancel(request);
+        if (!path.endsWith(QStringLiteral(".pch")))
+            path += QStringLiteral(".pch");
+        if (!ConfirmReplace(path))
+            return;
+        // A device patch file holds the bare images in list order; the descriptions go to its side
+        // file, from where "Import PS02" reads them back.
+        const QString sidePath = SideFilePath(path);
+        const std::optional<QByteArray> sideBytes =
+            SideFileFor(sidePath, state_.DescArray, ListCount(ListId::Library));
+        SafeSave save;
+        if (sideBytes)
+            save.Add(sidePath, *sideBytes);
+        save.Add(path, state_.LibraryData);
+        save.Commit();
+        view_.SetBusy(false);
+        view_.ShowMessage(path + QStringLiteral(" saved"), MessageStyle::Plain);
+    });
+}
+
+} // namespace quillbox
