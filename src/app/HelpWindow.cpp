@@ -1,0 +1,81 @@
+#include "HelpWindow.h"
+
+#include "MainLayout.h"
+
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+
+namespace quillbox {
+
+namespace {
+constexpr int HelpClientWidth = 7140;
+constexpr int HelpClientHeight = 4848;
+const TwipsRect TxtHelpDesign{24, 48, 7092, 4740};
+
+bool IsEnter(const QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+} // namespace
+
+HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
+    setObjectName(QStringLiteral("frmHelp"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(TwipsToPixels(HelpClientWidth), TwipsToPixels(HelpClientHeight));
+
+    txtHelp_ = new QPlainTextEdit(this);
+    txtHelp_->setObjectName(QStringLiteral("txtHelp"));
+    txtHelp_->setReadOnly(true);
+    txtHelp_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    txtHelp_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtHelp_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtHelp_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette palette = txtHelp_->palette();
+    palette.setColor(QPalette::Base, QColor(224, 224, 224));
+    palette.setColor(QPalette::Text, Qt::black);
+    txtHelp_->setPalette(palette);
+    txtHelp_->setGeometry(TwipsToPixels(TxtHelpDesign.left), TwipsToPixels(TxtHelpDesign.top),
+                          TwipsToPixels(TxtHelpDesign.width), TwipsToPixels(TxtHelpDesign.height));
+    // Enter closes the window wherever the focus is.
+    txtHelp_->installEventFilter(this);
+
+    if (owner)
+        move(owner->geometry().center() - rect().center());
+}
+
+void HelpWindow::SetHelpText(const QString& text) {
+    QString plain = text;
+    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    txtHelp_->setPlainText(plain);
+}
+
+QString HelpWindow::HelpText() const {
+    return txtHelp_->toPlainText();
+}
+
+void HelpWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The box follows the window; it keeps its offset, so it ends at the window's edges and its
+    // scroll bars stay in view.
+    txtHelp_->resize(std::max(0, width() - txtHelp_->x()), std::max(0, height() - txtHelp_->y()));
+}
+
+void HelpWindow::keyPressEvent(QKeyEvent* event) {
+    if (IsEnter(event)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtHelp_ && IsEnter(event)) {
+        close();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace quillbox

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QWidget>
+
+class QPlainTextEdit;
+
+namespace quillbox {
+
+// The plain help window: the about text and the help file's text in one box. Enter closes it, also
+// while the box has the focus.
+class HelpWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit HelpWindow(QWidget* owner = nullptr);
+
+    // `text` may use CR LF line breaks.
+    void SetHelpText(const QString& text);
+    QString HelpText() const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPlainTextEdit* txtHelp_ = nullptr;
+};
+
+} // namespace quillbox

@@ -1,0 +1,690 @@
+#include "MainWindow.h"
+
+#include "AppInfo.h"
+#include "DescriptionBox.h"
+#include "FileAccess.h"
+#include "HelpWindow.h"
+#include "MessageBoxes.h"
+#include "OpenSaveDLG.h"
+#include "PatchListModel.h"
+#include "PatchListView.h"
+#include "SplashWindow.h"
+#include "TextEncoding.h"
+#include "ValueTables.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyleOptionFrame>
+#include <QThread>
+#include <exception>
+
+namespace quillbox {
+
+namespace {
+
+QString S(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+struct MenuDesign {
+    const char* name;
+    const char* caption; // "-" for a separator
+    QKeySequence shortcut;
+    bool enabled;
+};
+
+// The menu bar; a name without "_" starts a top-level menu that holds the items after it.
+const std::vector<MenuDesign>& MenuDesigns() {
+    static const std::vector<MenuDesign> menus = {
+        {"mnuFile", "&File", {}, true},
+        {"mnuFile_LoadLib", "Load (Library) ", QKeySequence(Qt::CTRL | Qt::Key_L), true},
+        {"mnuFile_SaveLib", "Save (Library) ", QKeySequence(Qt::CTRL | Qt::Key_S), false},
+        {"mnuFile_SaveAsLib", "Save As (Library)", {}, false},
+        {"mnuFile_Sep1", "-", {}, true},
+        {"mnuFile_LoadPatches", "Import PS02", {}, false},
+        {"mnuFile_LoadLibToPatches", "Import Library", {}, false},
+        {"mnuFile_Sep2", "-", {}, true},
+        {"mnuFile_SaveLibAsPatches", "Export Library -> PS02", {}, false},
+        {"mnuFile_Sep99", "-", {}, true},
+        {"mnuFile_Exit", "&Exit", {}, true},
+        {"mnuPatch", "&Patch", {}, true},
+        {"mnuPatch_Copy", "&Copy Selected Patch -> Library", {}, true},
+        {"mnuPatch_Replace", "&Replace Selected Patch -> Library", {}, true},
+        {"mnuPatch_Sep1", "-", {}, true},
+        {"mnuPatch_AppendNew", "Append All &Different Patches -> Library", {}, true},
+        {"mnuPatch_AppentAll", "&Append All Patches -> Library", {}, true},
+        {"mnuPatch_Sep2", "-", {}, true},
+        {"mnuPatch_UpdateLib", "Update Library with Selected Patch", {}, true},
+        {"mnuPatch_UpdateLibAll", "Update All Patches in the Library", {}, true},
+        {"mnuLibrary", "&Library", {}, true},
+        {"mnuLibrary_MoveUp", "Move up", QKeySequence(Qt::CTRL | Qt::Key_U), true},
+        {"mnuLibrary_MoveDown", "Move down", QKeySequence(Qt::CTRL | Qt::Key_D), true},
+        {"mnuLibrary_Sep1", "-", {}, true},
+        {"mnuLibrary_ClonePatch", "Clone Selected Patch", QKeySequence(Qt::SHIFT | Qt::Key_Insert), true},
+        {"mnuLibrary_Sep2", "-", {}, true},
+        {"mnuLibrary_DelSelected", "Delete &Selected Patch", QKeySequence(Qt::SHIFT | Qt::Key_Delete), true},
+        {"mnuLibrary_DelAll", "Delete &ALL Patches", {}, true},
+        {"mnuLibrary_Sep3", "-", {}, true},
+        {"mnuLibrary_Rnd", "Random Modification", {}, true},
+        {"mnuWindow", "Window", {}, true},
+        {"mnuWindow_Top", "Top", {}, true},
+        {"mnuHelp", "?", {}, true},
+        {"mnuHelp_Help", "&Help", QKeySequence(Qt::Key_F1), true},
+        {"mnuHelp_About", "&About", {}, true},
+    };
+    return menus;
+}
+
+// The five File items that the first successful load enables, in the order they are switched.
+const char* const FileCommands[] = {"mnuFile_LoadPatches", "mnuFile_SaveLib", "mnuFile_SaveLibAsPatches",
+                                    "mnuFile_SaveAsLib", "mnuFile_LoadLibToPatches"};
+
+// The controls EnableDetails switches, in its order.
+const char* const DetailControls[] = {
+    "cbxCabSpeaker", "cbxCabType", "cbxDriveType",  "cbxEqHigh",     "cbxEqLevel",  "cbxEqLow",
+    "cbxEqMid",      "cbxModType", "cbxRevType",    "cbxTotalLevel", "cbxZNRLevel", "chkCab",
+    "chkDrive",      "chkEq",      "chkMod",        "chkRev",        "chkZnr",      "txtName",
+    "lblName",       "lblLevel",   "txtDescription"};
+
+// Edges are converted, not sizes, so that a control that ends at its container's edge in twips
+// also ends there on screen.
+QRect ToPixels(const TwipsRect& r) {
+    const int left = TwipsToPixels(r.left);
+    const int top = TwipsToPixels(r.top);
+    return {left, top, TwipsToPixels(r.right()) - left, TwipsToPixels(r.bottom()) - top};
+}
+
+QSize ToTwips(QSize pixels) {
+    return {PixelsToTwips(pixels.width()), PixelsToTwips(pixels.height())};
+}
+
+// While a box asks or tells the user something the normal pointer is shown; the hourglass comes
+// back afterwards if work was going on.
+class NormalPointer {
+public:
+    NormalPointer() {
+        while (QGuiApplication::overrideCursor()) {
+            QGuiApplication::restoreOverrideCursor();
+            ++levels_;
+        }
+    }
+    ~NormalPointer() {
+        for (int i = 0; i < levels_; ++i)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    NormalPointer(const NormalPointer&) = delete;
+    NormalPointer& operator=(const NormalPointer&) = delete;
+
+private:
+    int levels_ = 0;
+};
+
+// Shift state of a key event as the key handlers take it: 1 Shift, 2 Ctrl, 4 Alt. of a key event: 1 Shift, 2
+// Ctrl, 4 Alt.
+int ShiftState(Qt::KeyboardModifiers modifiers) {
+    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
+           (modifiers & Qt::AltModifier ? 4 : 0);
+}
+
+} // namespace
+
+MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)), controller_(*this, AppInfo::ProductName()),
+      splash_(options_.splash) {
+    setObjectName(QStringLiteral("frmMain"));
+    if (!options_.pause)
+        options_.pause = [](int milliseconds) {
+            QThread::msleep(static_cast<unsigned long>(milliseconds));
+        };
+    if (!options_.openUrl)
+        options_.openUrl = [](const QUrl& url) {
+            return QDesktopServices::openUrl(url);
+        };
+
+    BuildControls();
+    BuildMenus();
+    ConnectControls();
+    FitLayout();
+    Load();
+}
+
+MainWindow::~MainWindow() = default;
+
+template <typename T> T* MainWindow::Control(const char* name) const {
+    return qobject_cast<T*>(controls_.value(S(name)));
+}
+
+void MainWindow::BuildControls() {
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("clientArea"));
+    setCentralWidget(client_);
+    client_->installEventFilter(this);
+
+    for (const ControlDesign& design : MainWindowControls()) {
+        QWidget* parent = design.container.isEmpty() ? client_ : controls_.value(design.container);
+        QWidget* widget = nullptr;
+        switch (design.kind) {
+        case ControlKind::Frame: {
+            auto* frame = new QGroupBox(parent);
+            frame->setFlat(false);
+            widget = frame;
+            break;
+        }
+        case ControlKind::Label:
+        case ControlKind::CenteredLabel: {
+            auto* label = new QLabel(design.text, parent);
+            label->setAlignment(
+                (design.kind == ControlKind::CenteredLabel ? Qt::AlignHCenter : Qt::AlignLeft) |
+                Qt::AlignTop);
+            widget = label;
+            break;
+        }
+        case ControlKind::ListBox: {
+            auto* list = new PatchListView(parent);
+            const ListId id = design.name == QLatin1String("lstLib") ? ListId::Library : ListId::Patches;
+            auto* model = new PatchListModel(controller_, id, list);
+            list->setModel(model);
+            (id == ListId::Library ? lstLib_ : lstPatches_) = list;
+            (id == ListId::Library ? libModel_ : patchesModel_) = model;
+            widget = list;
+            break;
+        }
+        case ControlKind::MultiLineTextBox:
+            txtDescription_ = new DescriptionBox(parent);
+            widget = txtDescription_;
+            break;
+        case ControlKind::TextBox:
+            widget = new QLineEdit(design.text, parent);
+            break;
+        case ControlKind::ComboBox: {
+            auto* combo = new QComboBox(parent);
+            combo->setEditable(true);
+            combo->setInsertPolicy(QComboBox::NoInsert);
+            combo->setEditText(design.text);
+            // See eventFilter: the wheel does not pick entries here.
+            combo->installEventFilter(this);
+            widget = combo;
+            break;
+        }
+        case ControlKind::CheckBox:
+            widget = new QCheckBox(design.text, parent);
+            break;
+        case ControlKind::OptionButton:
+            widget = new QRadioButton(design.text, parent);
+            break;
+        }
+        widget->setObjectName(design.name);
+        controls_.insert(design.name, widget);
+    }
+    Control<QRadioButton>("optSelected")->setChecked(true);
+
+    const QStringList& order = MainWindowTabOrder();
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(controls_.value(order.at(i)), controls_.value(order.at(i + 1)));
+}
+
+void MainWindow::BuildMenus() {
+    QMenu* current = nullptr;
+    for (const MenuDesign& design : MenuDesigns()) {
+        const QString name = S(design.name);
+        if (!name.contains(QLatin1Char('_'))) {
+            current = menuBar()->addMenu(S(design.caption));
+            current->setObjectName(name);
+            current->menuAction()->setObjectName(name);
+            if (name == QLatin1String("mnuPatch"))
+                mnuPatch_ = current;
+            else if (name == QLatin1String("mnuLibrary"))
+                mnuLibrary_ = current;
+            continue;
+        }
+        QAction* action = nullptr;
+        if (QLatin1String(design.caption) == QLatin1String("-")) {
+            action = current->addSeparator();
+            action->setParent(this);
+        } else {
+            action = new QAction(S(design.caption), this);
+            action->setShortcut(design.shortcut);
+            current->addAction(action);
+        }
+        action->setObjectName(name);
+        action->setEnabled(design.enabled);
+        actions_.insert(name, action);
+    }
+    actions_.value(QStringLiteral("mnuWindow_Top"))->setCheckable(true);
+}
+
+void MainWindow::ConnectControls() {
+    auto connectAction = [this](const char* name, const char* handler, std::function<void()> work) {
+        connect(actions_.value(S(name)), &QAction::triggered, this,
+                [this, handler, work = std::move(work)] { Guarded(handler, work); });
+    };
+    LibraryController& c = controller_;
+    connectAction("mnuFile_LoadLib", "mnuFile_LoadLib_Click", [&c] { c.LoadLib(); });
+    connectAction("mnuFile_SaveLib", "mnuFile_SaveLib_Click", [&c] { c.SaveLib(); });
+    connectAction("mnuFile_SaveAsLib", "mnuFile_SaveAsLib_Click", [&c] { c.SaveAsLib(); });
+    connectAction("mnuFile_LoadPatches", "mnuFile_LoadPatches_Click", [&c] { c.ImportPatches(); });
+    connectAction("mnuFile_LoadLibToPatches", "mnuFile_LoadLibToPatches_Click", [&c] { c.ImportLibrary(); });
+    connectAction("mnuFile_SaveLibAsPatches", "mnuFile_SaveLibAsPatches_Click", [&c] { c.ExportLibrary(); });
+    connectAction("mnuFile_Exit", "mnuFile_Exit_Click", [this] { close(); });
+    connectAction("mnuPatch_Copy", "mnuPatch_Copy_Click", [&c] { c.CopySelectedPatch(); });
+    connectAction("mnuPatch_Replace", "mnuPatch_Replace_Click", [&c] { c.ReplaceSelectedPatch(); });
+    connectAction("mnuPatch_AppendNew", "mnuPatch_AppendNew_Click", [&c] { c.AppendDifferentPatches(); });
+    connectAction("mnuPatch_AppentAll", "mnuPatch_AppentAll_Click", [&c] { c.AppendAllPatches(); });
+    connectAction("mnuPatch_UpdateLib", "mnuPatch_UpdateLib_Click", [&c] { c.UpdateLibWithSelected(); });
+    connectAction("mnuPatch_UpdateLibAll", "mnuPatch_UpdateLibAll_Click",
+                  [&c] { c.UpdateAllPatchesInLib(); });
+    connectAction("mnuLibrary_MoveUp", "mnuLibrary_MoveUp_Click", [&c] { c.MoveUp(); });
+    connectAction("mnuLibrary_MoveDown", "mnuLibrary_MoveDown_Click", [&c] { c.MoveDown(); });
+    connectAction("mnuLibrary_ClonePatch", "mnuLibrary_ClonePatch_Click", [&c] { c.ClonePatch(); });
+    connectAction("mnuLibrary_DelSelected", "mnuLibrary_DelSelected_Click", [&c] { c.DeleteSelected(); });
+    connectAction("mnuLibrary_DelAll", "mnuLibrary_DelAll_Click", [&c] { c.DeleteAll(); });
+    connectAction("mnuLibrary_Rnd", "mnuLibrary_Rnd_Click", [&c] { c.RandomModification(); });
+    connectAction("mnuWindow_Top", "mnuWindow_Top_Click", [this] { TopCommand(); });
+    connectAction("mnuHelp_Help", "mnuHelp_Help_Click", [this] { HelpCommand(); });
+    connectAction("mnuHelp_About", "mnuHelp_About_Click", [this] { AboutCommand(); });
+
+    // Lists: a click (or the keyboard) selects, the right button pops up the list's menu as it
+    // stands, a double click on a patch copies it.
+    connect(lstLib_, &PatchListView::rowClicked, this,
+            [this](int row) { Guarded("lstLib_Click", [this, row] { controller_.LibraryClicked(row); }); });
+    connect(lstPatches_, &PatchListView::rowClicked, this, [this](int row) {
+        Guarded("lstPatches_Click", [this, row] { controller_.PatchesClicked(row); });
+    });
+    connect(lstPatches_, &QAbstractItemView::doubleClicked, this,
+            [this] { Guarded("lstPatches_DblClick", [this] { controller_.PatchesDoubleClicked(); }); });
+    connect(lstLib_, &PatchListView::menuRequested, this,
+            [this](const QPoint& pos) { mnuLibrary_->popup(pos); });
+    connect(lstPatches_, &PatchListView::menuRequested, this,
+            [this](const QPoint& pos) { mnuPatch_->popup(pos); });
+
+    // The three bound lists react to the user's picks only; showing a patch sets them silently.
+    auto connectPick = [this](const char* name, const char* handler, void (LibraryController::*pick)(int)) {
+        connect(Control<QComboBox>(name), &QComboBox::activated, this, [this, handler, pick](int entry) {
+            Guarded(handler, [this, pick, entry] { (controller_.*pick)(entry); });
+        });
+    };
+    connectPick("cbxDriveType", "cbxDriveType_Click", &LibraryController::DriveTypePicked);
+    connectPick("cbxCabType", "cbxCabType_Click", &LibraryController::CabTypePicked);
+    connectPick("cbxCabSpeaker", "cbxCabSpeaker_Click", &LibraryController::CabSpeakerPicked);
+
+    // The two bound check boxes write on the mouse press (see eventFilter); a box whose press did
+    // not end in a toggle (released elsewhere) is set to the state that was written.
+    for (const char* name : {"chkDrive", "chkCab"}) {
+        QCheckBox* box = Control<QCheckBox>(name);
+        box->installEventFilter(this);
+        connect(box, &QAbstractButton::released, this, [this, box] {
+            if (pressedCheck_ == box && box->isChecked() != pressedCheckTarget_) {
+                const QSignalBlocker blocker(box);
+                box->setChecked(pressedCheckTarget_);
+            }
+            pressedCheck_.clear();
+        });
+    }
+
+    connect(Control<QRadioButton>("optAll"), &QRadioButton::toggled, this,
+            [this](bool all) { Guarded("optAll_Click", [this, all] { controller_.SetChangeAll(all); }); });
+
+    connect(txtDescription_, &DescriptionBox::edited, this, [this](const QString& text) {
+        Guarded("txtDescription_Change", [this, &text] { controller_.DescriptionEdited(text); });
+    });
+    connect(txtDescription_, &DescriptionBox::clicked, this,
+            [this] { Guarded("txtDescription_Click", [this] { controller_.DescriptionClicked(); }); });
+    Control<QLineEdit>("txtName")->installEventFilter(this);
+}
+
+QSize MainWindow::NeededSize(const QString& name) const {
+    QWidget* widget = controls_.value(name);
+    if (!widget)
+        return {};
+    if (qobject_cast<QGroupBox*>(widget) || widget == txtDescription_)
+        return {};
+    if (auto* list = qobject_cast<PatchListView*>(widget)) {
+        // Lines of lists up to 9,999 entries with names of the widest characters; longer lists
+        // scroll sideways.
+        return ToTwips(QSize(list->NeededWidth(9999), 0));
+    }
+    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        // The widest entry has to fit into the closed box.
+        QComboBox probe;
+        probe.setFont(combo->font());
+        probe.setEditable(true);
+        for (const ParameterTableInfo& table : ParameterTables()) {
+            if (table.objectName == name)
+                probe.addItems(table.entries);
+        }
+        probe.setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        return ToTwips(QSize(probe.minimumSizeHint().width(), probe.sizeHint().height()));
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        // The designed text and its frame; QLineEdit's own hint asks for room for 17 characters.
+        QStyleOptionFrame option;
+        option.initFrom(edit);
+        option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+        const QFontMetrics metrics(edit->font());
+        const QSize text(metrics.horizontalAdvance(edit->text()) + 2 * 2 + 1, edit->sizeHint().height());
+        const QSize needed = edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, edit);
+        return ToTwips(QSize(needed.width(), edit->sizeHint().height()));
+    }
+    return ToTwips(widget->sizeHint());
+}
+
+void MainWindow::FitLayout() {
+    fitted_ =
+        FitMainGeometry(DesignedMainGeometry(), [this](const QString& name) { return NeededSize(name); });
+    geometry_ = fitted_;
+    const QSize client = FittedClientSize(fitted_);
+    ApplyResizeRules(geometry_, client.width(), client.height());
+    ApplyGeometry();
+    resize(TwipsToPixels(client.width()), TwipsToPixels(client.height()) + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+}
+
+void MainWindow::ApplyGeometry() {
+    for (auto it = geometry_.cbegin(); it != geometry_.cend(); ++it) {
+        if (QWidget* widget = controls_.value(it.key()))
+            widget->setGeometry(ToPixels(it.value()));
+    }
+}
+
+void MainWindow::LayOut() {
+    if (isMinimized())
+        return;
+    ApplyResizeRules(geometry_, PixelsToTwips(client_->width()), PixelsToTwips(client_->height()));
+    ApplyGeometry();
+}
+
+void MainWindow::Load() {
+    try {
+        if (splash_)
+            splash_->SetStatus(QStringLiteral("Initialize ..."));
+        setWindowTitle(AppInfo::MainCaption());
+        controller_.Startup();
+        FillParameterLists();
+        options_.pause(1000);
+    } catch (const std::exception& error) {
+        if (splash_)
+            splash_->close();
+        ShowMessage(QStringLiteral("Form_Load: ") + QString::fromLocal8Bit(error.what()));
+    } catch (const FileError& error) {
+        if (splash_)
+            splash_->close();
+        ShowMessage(QStringLiteral("Form_Load: ") + error.description);
+    }
+}
+
+void MainWindow::FillParameterLists() {
+    for (const ParameterTableInfo& table : ParameterTables()) {
+        QComboBox* combo = Control<QComboBox>(table.objectName.toUtf8().constData());
+        const QSignalBlocker blocker(combo);
+        combo->addItems(table.entries);
+        combo->setCurrentIndex(-1);
+        combo->setEditText(QString());
+    }
+}
+
+void MainWindow::Guarded(const char* handler, const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const FileError& error) {
+        ShowMessage(QString::fromLatin1(handler) + QStringLiteral(": ") + error.description);
+    } catch (const std::exception& error) {
+        ShowMessage(QString::fromLatin1(handler) + QStringLiteral(": ") +
+                    QString::fromLocal8Bit(error.what()));
+    }
+}
+
+QString MainWindow::ProgramDirectory() const {
+    return options_.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath()
+                                               : options_.programDirectory;
+}
+
+PatchListView* MainWindow::ListView(ListId list) const {
+    return list == ListId::Library ? lstLib_ : lstPatches_;
+}
+
+PatchListModel* MainWindow::ListModel(ListId list) const {
+    return list == ListId::Library ? libModel_ : patchesModel_;
+}
+
+// ---- Help, about, top ----
+
+void MainWindow::HelpCommand() {
+    const QString directory = ProgramDirectory();
+    const QString chmPath = directory + QStringLiteral("/Quillbox.chm");
+    // The compiled help opens in the desktop's viewer when there is one that takes it.
+    if (QFileInfo(chmPath).isFile() && options_.openUrl(QUrl::fromLocalFile(chmPath)))
+        return;
+
+    const QString hlpPath = directory + QStringLiteral("/Quillbox.hlp");
+    QString text = AppInfo::ProductName() + QLatin1Char(' ') + AppInfo::VersionText() + AppInfo::Notice() +
+                   QStringLiteral("\r\n\r\n") + QStringLiteral("Check for updates - and other PS02 tools  ") +
+                   AppInfo::WebAddress();
+    try {
+        const QString helpText = DecodeText(ReadFileAsString(hlpPath)).text;
+        if (helpText.isEmpty())
+            text += QStringLiteral("\r\n\r\nHelpfile corrupt: ") + hlpPath;
+        else
+            text += QStringLiteral("\r\n\r\n") + helpText;
+    } catch (const FileError& error) {
+        ShowMessage(QStringLiteral("mnuHelp_Help_Click: ") + error.description);
+        return;
+    }
+    if (!help_)
+        help_ = new HelpWindow(this);
+    help_->setWindowTitle(AppInfo::ProductName() + QLatin1Char(' ') + AppInfo::VersionText() +
+                          QStringLiteral(" Help"));
+    help_->SetHelpText(text);
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
+}
+
+void MainWindow::AboutCommand() {
+    if (!splash_)
+        splash_ = new SplashWindow;
+    splash_->ShowNow();
+}
+
+void MainWindow::TopCommand() {
+    onTop_ = !onTop_;
+    const bool visible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop_);
+    // Changing a window flag hides the window.
+    if (visible)
+        show();
+    actions_.value(QStringLiteral("mnuWindow_Top"))->setChecked(onTop_);
+}
+
+// ---- Events ----
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    bool mayClose = true;
+    Guarded("Form_QueryUnload", [this, &mayClose] { mayClose = controller_.QueryClose(); });
+    if (!mayClose) {
+        event->ignore();
+        return;
+    }
+    if (help_)
+        help_->close();
+    if (splash_)
+        splash_->close();
+    event->accept();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_ && event->type() == QEvent::Resize) {
+        LayOut();
+        return false;
+    }
+    if (event->type() == QEvent::Wheel && qobject_cast<QComboBox*>(watched)) {
+        // A wheel turned while the pointer passes over a list would pick an entry, and with
+        // "Change  All" rewrite every patch of the library: entries are picked deliberately only.
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonPress) {
+        auto* box = qobject_cast<QCheckBox*>(watched);
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        // Only the left button toggles a check box, so only its press may write the new state.
+        if (box && box->isEnabled() && mouse->button() == Qt::LeftButton) {
+            const bool checkedAtPress = box->isChecked();
+            pressedCheck_ = box;
+            pressedCheckTarget_ = !checkedAtPress;
+            if (box->objectName() == QLatin1String("chkDrive"))
+                Guarded("chkDrive_MouseDown",
+                        [this, checkedAtPress] { controller_.DriveMousePressed(checkedAtPress); });
+            else
+                Guarded("chkCab_MouseDown",
+                        [this, checkedAtPress] { controller_.CabMousePressed(checkedAtPress); });
+        }
+        return false;
+    }
+    if (event->type() == QEvent::KeyRelease && watched == controls_.value(QStringLiteral("txtName"))) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        Guarded("txtName_KeyUp",
+                [this, key] { controller_.NameKeyReleased(key->key(), ShiftState(key->modifiers())); });
+        return false;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- LibraryView ----
+
+void MainWindow::RefillList(ListId list) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    PatchListView* view = ListView(list);
+    ListModel(list)->Refill(view->LineSize(controller_.ListCount(list)));
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void MainWindow::SelectListLine(ListId list, qsizetype index) {
+    ListView(list)->SelectRow(index);
+}
+
+void MainWindow::SetListToolTip(ListId list, const QString& text) {
+    ListView(list)->setToolTip(text);
+}
+
+void MainWindow::SetLabelToolTip(ListId list, const QString& text) {
+    controls_.value(list == ListId::Library ? QStringLiteral("lblLib") : QStringLiteral("lblPatches"))
+        ->setToolTip(text);
+}
+
+void MainWindow::SetCaption(const QString& caption) {
+    setWindowTitle(caption);
+}
+
+void MainWindow::SetFileCommandsEnabled(bool enabled) {
+    for (const char* name : FileCommands)
+        actions_.value(S(name))->setEnabled(enabled);
+}
+
+void MainWindow::ShowDetails(const DetailValues& values) {
+    auto show = [this](const char* name, int entry) {
+        QComboBox* combo = Control<QComboBox>(name);
+        const QSignalBlocker blocker(combo);
+        if (entry >= 0 && entry < combo->count()) {
+            combo->setCurrentIndex(entry);
+        } else {
+            combo->setCurrentIndex(-1);
+            combo->setEditText(QString());
+        }
+    };
+    show("cbxDriveType", values.driveType);
+    show("cbxCabType", values.cabType);
+    show("cbxCabSpeaker", values.cabSpeaker);
+    for (const auto& [name, on] :
+         {std::pair{"chkDrive", values.driveOn}, std::pair{"chkCab", values.cabOn}}) {
+        QCheckBox* box = Control<QCheckBox>(name);
+        const QSignalBlocker blocker(box);
+        box->setChecked(on);
+    }
+}
+
+void MainWindow::EnableDetails(bool enabled) {
+    for (const char* name : DetailControls)
+        controls_.value(S(name))->setEnabled(enabled);
+}
+
+void MainWindow::SetDescriptionText(const QString& text) {
+    txtDescription_->SetText(text);
+}
+
+void MainWindow::SetDescriptionCounter(const QString& toolTip) {
+    txtDescription_->setToolTip(toolTip);
+}
+
+void MainWindow::SetNameText(const QString& text) {
+    QLineEdit* name = Control<QLineEdit>("txtName");
+    const QSignalBlocker blocker(name);
+    name->setText(text);
+}
+
+void MainWindow::SetBusy(bool busy) {
+    if (busy) {
+        if (busyDepth_++ == 0)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (busyDepth_ > 0 && --busyDepth_ == 0) {
+        QGuiApplication::restoreOverrideCursor();
+    }
+}
+
+void MainWindow::ShowMessage(const QString& text, MessageStyle style) {
+    const NormalPointer pointer;
+    if (style == MessageStyle::Critical)
+        MessageBoxes::ShowCritical(this, text);
+    else
+        MessageBoxes::ShowPlain(this, text);
+}
+
+bool MainWindow::AskYesNo(const QString& text, const QString& title) {
+    const NormalPointer pointer;
+    return MessageBoxes::AskYesNo(this, text, title);
+}
+
+SaveAnswer MainWindow::AskSaveQuestion() {
+    const NormalPointer pointer;
+    switch (MessageBoxes::AskSaveNow(this)) {
+    case QMessageBox::Yes:
+        return SaveAnswer::Yes;
+    case QMessageBox::No:
+        return SaveAnswer::No;
+    default:
+        return SaveAnswer::Cancel;
+    }
+}
+
+std::optional<QString> MainWindow::AskPath(const FileDialogRequest& request) {
+    if (!fileDialog_)
+        fileDialog_ = std::make_unique<OpenSaveDLG>();
+    OpenSaveDLG& dialog = *fileDialog_;
+    dialog.SetDialogTitle(request.dialogTitle);
+    dialog.SetFilter(request.filter);
+    dialog.SetOwner(this);
+    dialog.SetReadOnly(request.readOnly);
+    dialog.SetShortFileName(false);
+    dialog.SetOldStyle(false);
+    dialog.SetCancelError(true);
+    const NormalPointer pointer;
+    try {
+        dialog.Show();
+    } catch (const FileError& error) {
+        if (error.number == CancelErrorNumber)
+            return std::nullopt;
+        throw;
+    }
+    return dialog.ReturnPath();
+}
+
+} // namespace quillbox

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "HelpWindow.h"
+#include "LibraryController.h"
+#include "LibraryView.h"
+#include "MainLayout.h"
+#include "SplashWindow.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QRadioButton;
+
+namespace quillbox {
+
+class DescriptionBox;
+class OpenSaveDLG;
+class PatchListModel;
+class PatchListView;
+
+struct MainWindowOptions {
+    // The start-up splash, whose status line the load step writes; "&About" opens a new one when it
+    // is not open.
+    QPointer<SplashWindow> splash;
+    // The load step's pause that keeps the splash in view; by default a blocking sleep.
+    std::function<void(int milliseconds)> pause;
+    // Where "Quillbox.chm" and "Quillbox.hlp" are looked for; by default the program's directory.
+    QString programDirectory;
+    // Opens the compiled help in the desktop's viewer; by default QDesktopServices::openUrl.
+    std::function<bool(const QUrl&)> openUrl;
+};
+
+// frmMain: the description box, the patches and library lists, the details panel and the menus.
+// It shows what the library controller tells it and forwards every user event to the controller.
+class MainWindow : public QMainWindow, public LibraryView {
+    Q_OBJECT
+public:
+    explicit MainWindow(MainWindowOptions options = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    LibraryController& Controller() { return controller_; }
+    const LibraryController& Controller() const { return controller_; }
+    bool OnTop() const { return onTop_; }
+    SplashWindow* Splash() const { return splash_; }
+    HelpWindow* Help() const { return help_; }
+    // The layout in twips as it stands (after fitting and the last resize).
+    const MainGeometry& CurrentGeometry() const { return geometry_; }
+    // The geometry the window started from: the designed one, widened where the content needs it.
+    const MainGeometry& FittedGeometry() const { return fitted_; }
+    // A control's minimum size in twips at the current font (empty for controls that adapt).
+    QSize NeededSize(const QString& controlName) const;
+
+    // The commands of the "Window" and "?" menus.
+    void HelpCommand();
+    void AboutCommand();
+    void TopCommand();
+
+    // LibraryView
+    void RefillList(ListId list) override;
+    void SelectListLine(ListId list, qsizetype index) override;
+    void SetListToolTip(ListId list, const QString& text) override;
+    void SetLabelToolTip(ListId list, const QString& text) override;
+    void SetCaption(const QString& caption) override;
+    void SetFileCommandsEnabled(bool enabled) override;
+    void ShowDetails(const DetailValues& values) override;
+    void EnableDetails(bool enabled) override;
+    void SetDescriptionText(const QString& text) override;
+    void SetDescriptionCounter(const QString& toolTip) override;
+    void SetNameText(const QString& text) override;
+    void SetBusy(bool busy) override;
+    void ShowMessage(const QString& text, MessageStyle style = MessageStyle::Plain) override;
+    bool AskYesNo(const QString& text, const QString& title) override;
+    SaveAnswer AskSaveQuestion() override;
+    std::optional<QString> AskPath(const FileDialogRequest& request) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void ConnectControls();
+    void FitLayout();
+    void ApplyGeometry();
+    void LayOut();
+    void Load();
+    void FillParameterLists();
+    // Runs a user event's handling; a failure is shown as `handler` + ": " + its description, so
+    // that nothing escapes into Qt's event loop.
+    void Guarded(const char* handler, const std::function<void()>& work);
+    QString ProgramDirectory() const;
+    PatchListView* ListView(ListId list) const;
+    PatchListModel* ListModel(ListId list) const;
+    template <typename T> T* Control(const char* name) const;
+
+    MainWindowOptions options_;
+    LibraryController controller_;
+    QPointer<SplashWindow> splash_;
+    QPointer<HelpWindow> help_;
+    std::unique_ptr<OpenSaveDLG> fileDialog_;
+    QWidget* client_ = nullptr;
+    QHash<QString, QWidget*> controls_;
+    QHash<QString, QAction*> actions_;
+    QMenu* mnuPatch_ = nullptr;
+    QMenu* mnuLibrary_ = nullptr;
+    PatchListView* lstPatches_ = nullptr;
+    PatchListView* lstLib_ = nullptr;
+    PatchListModel* patchesModel_ = nullptr;
+    PatchListModel* libModel_ = nullptr;
+    DescriptionBox* txtDescription_ = nullptr;
+    MainGeometry fitted_;
+    MainGeometry geometry_;
+    bool onTop_ = false;
+    int busyDepth_ = 0;
+    // The bound check box pressed last and the state it has to show once the button is released.
+    QPointer<QCheckBox> pressedCheck_;
+    bool pressedCheckTarget_ = false;
+};
+
+} // namespace quillbox

@@ -1,0 +1,129 @@
+#include "PatchListView.h"
+
+#include "PatchName.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QStyleOptionViewItem>
+
+namespace quillbox {
+
+PatchListView::PatchListView(QWidget* parent) : QListView(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setUniformItemSizes(true);
+    setContextMenuPolicy(Qt::DefaultContextMenu);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+QSize PatchListView::LineSize(qsizetype count) const {
+    const QFontMetrics metrics(font());
+    int widest = 0;
+    QChar widestChar = QLatin1Char('W');
+    for (const QChar c : DeviceAlphabet) {
+        const int width = metrics.horizontalAdvance(c);
+        if (width > widest) {
+            widest = width;
+            widestChar = c;
+        }
+    }
+    const int digits = std::max(2, static_cast<int>(QString::number(count).size()));
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.features |= QStyleOptionViewItem::HasDisplay;
+    option.text = QString(digits, QLatin1Char('0')) + QStringLiteral(":  ") + QString(6, widestChar);
+    return style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this);
+}
+
+int PatchListView::NeededWidth(qsizetype count) const {
+    return LineSize(count).width() + 2 * frameWidth() +
+           style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+}
+
+void PatchListView::SelectRow(qsizetype row) {
+    QItemSelectionModel* selection = selectionModel();
+    if (!selection || !model())
+        return;
+    // Only mouse and key events report lines, so selecting from here reports nothing.
+    if (row < 0 || row >= model()->rowCount()) {
+        selection->clear();
+        viewport()->update();
+        return;
+    }
+    const QModelIndex index = model()->index(static_cast<int>(row), 0);
+    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    scrollTo(index);
+    viewport()->update();
+}
+
+void PatchListView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        // The right button pops up the list's menu, without touching the selection; other buttons do
+        // nothing.
+        event->accept();
+        if (event->button() == Qt::RightButton)
+            Q_EMIT menuRequested(event->globalPosition().toPoint());
+        return;
+    }
+    pressedOnRow_ = indexAt(event->position().toPoint()).isValid();
+    QListView::mousePressEvent(event);
+}
+
+void PatchListView::mouseMoveEvent(QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton)) {
+        event->accept();
+        return;
+    }
+    QListView::mouseMoveEvent(event);
+}
+
+void PatchListView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    QListView::mouseReleaseEvent(event);
+    // Dragging over the lines moves the selection, so the line reported is the one selected now.
+    const QModelIndex current = currentIndex();
+    if (pressedOnRow_ && current.isValid() && selectionModel()->isSelected(current))
+        Q_EMIT rowClicked(current.row());
+    pressedOnRow_ = false;
+}
+
+void PatchListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
+        return;
+    }
+    pressedOnRow_ = indexAt(event->position().toPoint()).isValid();
+    QListView::mouseDoubleClickEvent(event);
+}
+
+void PatchListView::keyPressEvent(QKeyEvent* event) {
+    const QModelIndex before = currentIndex();
+    const bool wasSelected = before.isValid() && selectionModel()->isSelected(before);
+    QListView::keyPressEvent(event);
+    const QModelIndex after = currentIndex();
+    if (after.isValid() && selectionModel()->isSelected(after) && (after != before || !wasSelected))
+        Q_EMIT rowClicked(after.row());
+}
+
+void PatchListView::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+    // The mouse's menu came with the button press; the menu key brings it up here.
+    if (event->reason() != QContextMenuEvent::Mouse)
+        Q_EMIT menuRequested(event->globalPos());
+}
+
+QItemSelectionModel::SelectionFlags PatchListView::selectionCommand(const QModelIndex& index,
+                                                                    const QEvent* event) const {
+    QItemSelectionModel::SelectionFlags flags = QListView::selectionCommand(index, event);
+    // Ctrl+click would clear the selection of a selected line; a list box keeps its line selected.
+    if (flags.testFlag(QItemSelectionModel::Deselect) || flags.testFlag(QItemSelectionModel::Toggle))
+        flags = QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    return flags;
+}
+
+} // namespace quillbox

@@ -1,0 +1,8 @@
+#include "Start.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    return quillbox::Main(app);
+}

@@ -1,0 +1,156 @@
+// Writes the screenshots shown in the README: the main window with a library loaded and an entry
+// selected, the splash window and the help window.
+//
+//   xvfb-run -a build/tests/gui/quillbox_screenshots docs
+
+#include "DialogSeam.h"
+#include "FieldMap.h"
+#include "HelpWindow.h"
+#include "MainWindow.h"
+#include "OpenSaveDLG.h"
+#include "PatchImage.h"
+#include "PatchName.h"
+#include "SplashWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <algorithm>
+#include <cstdio>
+
+using namespace quillbox;
+
+namespace {
+
+QByteArray Image(const QString& name, int drive, int cab, int speaker, bool driveOn, bool cabOn, int seed) {
+    QByteArray bytes(PatchImageSize, '\0');
+    for (int i = 0; i < PatchImageSize; ++i)
+        bytes[i] = char((seed * 29 + i * 17 + 5) & 0xFF);
+    const QString padded = name.leftJustified(6, QLatin1Char(' '), true);
+    for (int c = 0; c < 6; ++c) {
+        const int code = int(std::max<qsizetype>(0, DeviceAlphabet.indexOf(padded.at(c))));
+        for (int k = 0; k < 6; ++k) {
+            const int bit = 5 + 6 * c + k;
+            const int byte = 11 + bit / 8;
+            const char mask = char(1 << (bit % 8));
+            bytes[byte] = (code & (1 << k)) ? char(bytes[byte] | mask) : char(bytes[byte] & ~mask);
+        }
+    }
+    PatchImage image(bytes);
+    WriteBoundField(image, BoundField::DriveType, drive);
+    WriteBoundField(image, BoundField::CabType, cab);
+    WriteBoundField(image, BoundField::CabSpeaker, speaker);
+    WriteBoundField(image, BoundField::DriveModule, driveOn ? 1 : 0);
+    WriteBoundField(image, BoundField::CabModule, cabOn ? 1 : 0);
+    return image.Bytes();
+}
+
+bool Write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+void Settle(QWidget* widget) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 300 ||
+           (widget->windowHandle() && !widget->windowHandle()->isExposed() && timer.elapsed() < 3000))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool Save(QWidget* widget, const QString& path) {
+    Settle(widget);
+    const bool ok = widget->grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
+    QDir().mkpath(outDir);
+    QTemporaryDir tmp;
+    EnableDialogTestMode(true);
+
+    // A small library with descriptions, and a device patch file to copy from.
+    struct Patch {
+        const char* name;
+        int drive, cab, speaker;
+        bool driveOn, cabOn;
+        const char* description;
+    };
+    const Patch library[] = {
+        {"CLEAN1", 0, 0, 0, true, true, "Clean rhythm, bridge pickup"},
+        {"CRUNCH", 4, 3, 3, true, true, "Light crunch for chords"},
+        {"LEAD 1", 9, 3, 3, true, true, "Solo lead with long delay\r\nBoost the level for the chorus"},
+        {"BLUES", 1, 1, 0, true, true, "Warm blues drive"},
+        {"METAL", 7, 3, 4, true, true, "Tight metal rhythm"},
+        {"JAZZ", 12, 0, 2, true, false, "Jazz clean, neck pickup"},
+        {"ACOUST", 11, 2, 1, true, false, "Acoustic simulation for the electric"},
+        {"FUZZ", 10, 3, 3, true, true, "Fuzz stack, 70s style"},
+        {"BASS 1", 15, 5, 6, true, true, "Bass: tight and round"},
+        {"AMBIEN", 0, 1, 0, true, true, "Ambient pad with reverb"},
+    };
+    QByteArray store;
+    QByteArray side("[Description]\r\n");
+    for (int i = 0; i < int(std::size(library)); ++i) {
+        const Patch& p = library[i];
+        store += Image(QString::fromLatin1(p.name), p.drive, p.cab, p.speaker, p.driveOn, p.cabOn, i);
+        side += QByteArray::number(i + 1) + '=' + QByteArray(p.description).replace("\r\n", "&*&") + "\r\n";
+    }
+    QByteArray body = store;
+    std::reverse(body.begin(), body.end());
+    const QString libPath = tmp.filePath(QStringLiteral("my-sounds.pslib"));
+    const QString pchPath = tmp.filePath(QStringLiteral("gig.pch"));
+    QByteArray patches;
+    const char* const imported[] = {"SET 1", "SET 2", "SET 3", "ENCORE", "SOLO", "OUTRO"};
+    for (int i = 0; i < int(std::size(imported)); ++i)
+        patches +=
+            Image(QString::fromLatin1(imported[i]), (i * 5) % 24, i % 6, i % 7, true, i % 2 == 0, 40 + i);
+    if (!Write(libPath, QByteArray(1, '\x01') + body) || !Write(libPath + QStringLiteral(".txt"), side) ||
+        !Write(pchPath, patches) ||
+        !QFile::copy(QStringLiteral(QUILLBOX_SOURCE_HELP), tmp.filePath(QStringLiteral("Quillbox.hlp")))) {
+        std::fprintf(stderr, "cannot write the sample files\n");
+        return 1;
+    }
+
+    MainWindowOptions options;
+    options.pause = [](int) {
+    };
+    options.programDirectory = tmp.path();
+    options.openUrl = [](const QUrl&) {
+        return false;
+    };
+    MainWindow window(options);
+    window.show();
+    OpenSaveDLG::setNextPath(libPath);
+    window.findChild<QAction*>(QStringLiteral("mnuFile_LoadLib"))->trigger();
+    OpenSaveDLG::setNextPath(pchPath);
+    window.findChild<QAction*>(QStringLiteral("mnuFile_LoadPatches"))->trigger();
+    window.SetCaption(QStringLiteral("Quillbox   ") + libPath);
+    window.SelectListLine(ListId::Patches, 3);
+    window.Controller().PatchesClicked(3);
+    window.SelectListLine(ListId::Library, 2);
+    window.Controller().LibraryClicked(2);
+
+    bool ok = Save(&window, outDir + QStringLiteral("/main-window.png"));
+
+    auto* splash = new SplashWindow;
+    splash->SetStatus(QStringLiteral("Initialize ..."));
+    splash->ShowNow();
+    ok = Save(splash, outDir + QStringLiteral("/splash.png")) && ok;
+    splash->close();
+
+    window.HelpCommand();
+    if (HelpWindow* help = window.Help())
+        ok = Save(help, outDir + QStringLiteral("/help-window.png")) && ok;
+    else
+        ok = false;
+    return ok ? 0 : 1;
+}
