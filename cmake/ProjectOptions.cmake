@@ -9,6 +9,11 @@ target_compile_definitions(quillbox_options INTERFACE
   QUILLBOX_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
   QUILLBOX_VERSION_MINOR=${PROJECT_VERSION_MINOR}
   QUILLBOX_VERSION_REVISION=${PROJECT_VERSION_PATCH})
+# GCC 12 reports std::optional<QString> members as "maybe uninitialized" at -O2; the warning is a
+# known false positive there and would break optimised builds with -Werror.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  target_compile_options(quillbox_options INTERFACE -Wno-maybe-uninitialized)
+endif()
 if(QUILLBOX_WERROR)
   target_compile_options(quillbox_options INTERFACE -Werror)
 endif()
