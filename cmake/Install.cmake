@@ -8,6 +8,13 @@ set(QUILLBOX_INSTALL_DATADIR "${CMAKE_INSTALL_DATADIR}/quillbox")
 install(TARGETS quillbox-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET quillbox)
   install(TARGETS quillbox RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The plain help file, as target quillbox_help copies it beside the program in the build tree.
+  get_target_property(quillbox_help_file quillbox_help QUILLBOX_HELP_FILE)
+  install(FILES "${quillbox_help_file}" DESTINATION "${QUILLBOX_INSTALL_DATADIR}")
+  # The program finds that folder from its own one, so that an unpacked or moved install works.
+  file(RELATIVE_PATH quillbox_data_from_program "${CMAKE_INSTALL_FULL_BINDIR}"
+       "${CMAKE_INSTALL_FULL_DATADIR}/quillbox")
+  target_compile_definitions(quillbox_app PRIVATE QUILLBOX_DATA_FROM_PROGRAM="${quillbox_data_from_program}")
 endif()
 
 # Desktop integration: the launcher, the file types it opens, the icon.

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the .deb from BUILD_DIR, unpacks it into a temporary root and runs the unpacked
-# quillbox-tool on a fixture. Any difference from what is expected fails the script.
+# quillbox-tool on a fixture and the unpacked quillbox with --version (no display needed); checks
+# that the help file is where the program looks for it. Any difference from what is expected fails
+# the script.
 #   scripts/check-package.sh BUILD_DIR
 set -euo pipefail
 
@@ -44,6 +46,22 @@ for file in usr/bin/quillbox-tool usr/share/applications/quillbox.desktop usr/sh
     usr/share/icons/hicolor/scalable/apps/quillbox.svg usr/share/icons/hicolor/48x48/apps/quillbox.png; do
     [ -f "$root/$file" ] || fail "the package lacks /$file"
 done
+# The program and its help file, unless the build has no window (QUILLBOX_BUILD_GUI=OFF).
+gui=$(sed -n 's/^QUILLBOX_BUILD_GUI:BOOL=//p' "$build/CMakeCache.txt")
+if [ "$gui" != OFF ]; then
+    program="$root/usr/bin/quillbox"
+    [ -f "$program" ] || fail "the package lacks /usr/bin/quillbox"
+    help="$root/usr/share/quillbox/Quillbox.hlp"
+    [ -f "$help" ] || fail "the package lacks /usr/share/quillbox/Quillbox.hlp"
+    cmp -s "$help" "$source_dir/src/app/Quillbox.hlp" || fail "the packaged Quillbox.hlp differs from src/app/Quillbox.hlp"
+    if ldd "$program" | grep -q 'not found'; then
+        ldd "$program" >&2
+        fail "the unpacked quillbox misses a shared library"
+    fi
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$program" --version) || fail "quillbox --version exited with $?"
+    [ "$out" = "quillbox $version" ] || fail "quillbox --version printed '$out'"
+    echo "check-package: $out, help file in /usr/share/quillbox"
+fi
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$root/usr/share/applications/quillbox.desktop" || fail "desktop-file-validate"
 fi

@@ -17,17 +17,22 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyleOptionFrame>
 #include <QThread>
+#include <QTimer>
 #include <exception>
+#include <optional>
 
 namespace quillbox {
 
@@ -137,6 +142,23 @@ int ShiftState(Qt::KeyboardModifiers modifiers) {
            (modifiers & Qt::AltModifier ? 4 : 0);
 }
 
+// The local files a drag carries, folders left out, in the order given; nothing when it carries no
+// local file or folder.
+std::optional<QStringList> DraggedFiles(const QMimeData* data) {
+    if (!data || !data->hasUrls())
+        return std::nullopt;
+    std::optional<QStringList> files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        if (!files)
+            files.emplace();
+        if (!QFileInfo(url.toLocalFile()).isDir())
+            files->append(url.toLocalFile());
+    }
+    return files;
+}
+
 } // namespace
 
 MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
@@ -156,6 +178,13 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     BuildMenus();
     ConnectControls();
     FitLayout();
+    // Text boxes take dropped text themselves; a dragged file is the window's wherever it lands.
+    setAcceptDrops(true);
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>()) {
+        if (child->acceptDrops())
+            child->installEventFilter(this);
+    }
     Load();
 }
 
@@ -460,14 +489,24 @@ PatchListModel* MainWindow::ListModel(ListId list) const {
 
 // ---- Help, about, top ----
 
+QString MainWindow::HelpFilePath(const QString& name) const {
+    const QString beside = QDir(ProgramDirectory()).filePath(name);
+    if (QFileInfo::exists(beside))
+        return beside;
+    // The install puts the help into share/quillbox beside bin/ (cmake/Install.cmake); found from the
+    // program's own folder, an unpacked or moved install finds it too.
+    const QString installed = QDir::cleanPath(
+        QDir(ProgramDirectory()).filePath(QStringLiteral(QUILLBOX_DATA_FROM_PROGRAM "/") + name));
+    return QFileInfo::exists(installed) ? installed : beside;
+}
+
 void MainWindow::HelpCommand() {
-    const QString directory = ProgramDirectory();
-    const QString chmPath = directory + QStringLiteral("/Quillbox.chm");
+    const QString chmPath = HelpFilePath(QStringLiteral("Quillbox.chm"));
     // The compiled help opens in the desktop's viewer when there is one that takes it.
     if (QFileInfo(chmPath).isFile() && options_.openUrl(QUrl::fromLocalFile(chmPath)))
         return;
 
-    const QString hlpPath = directory + QStringLiteral("/Quillbox.hlp");
+    const QString hlpPath = HelpFilePath(QStringLiteral("Quillbox.hlp"));
     QString text = AppInfo::ProductName() + QLatin1Char(' ') + AppInfo::VersionText() + AppInfo::Notice() +
                    QStringLiteral("\r\n\r\n") + QStringLiteral("Check for updates - and other PS02 tools  ") +
                    AppInfo::WebAddress();
@@ -507,6 +546,52 @@ void MainWindow::TopCommand() {
     actions_.value(QStringLiteral("mnuWindow_Top"))->setChecked(onTop_);
 }
 
+// ---- Files from the command line and drops ----
+
+QStringList MainWindow::OpenFiles(const QStringList& paths) {
+    QString library;
+    QString patchFile;
+    QStringList rest;
+    for (const QString& path : paths) {
+        // The same case-sensitive rule as the file dialog's extension and quillbox-tool.
+        QString& slot = path.endsWith(QStringLiteral(".pslib")) ? library : patchFile;
+        if (slot.isEmpty())
+            slot = path;
+        else
+            rest.append(path);
+    }
+    // The library first, so that the imported patches can go into it at once.
+    if (!library.isEmpty())
+        Guarded("mnuFile_LoadLib_Click", [this, &library] { controller_.LoadLibFromPath(library); });
+    if (!patchFile.isEmpty())
+        Guarded("mnuFile_LoadPatches_Click",
+                [this, &patchFile] { controller_.ImportPatchesFromPath(patchFile); });
+    return rest;
+}
+
+bool MainWindow::FileDragEvent(QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return false;
+    auto* drop = static_cast<QDropEvent*>(event);
+    const std::optional<QStringList> files = DraggedFiles(drop->mimeData());
+    if (!files)
+        return false; // text or a web address: a text box may take it
+    // Folders alone are refused here too, so that no text box takes their names as text.
+    if (files->isEmpty()) {
+        drop->ignore();
+        return true;
+    }
+    drop->setDropAction(Qt::CopyAction);
+    drop->accept();
+    if (type == QEvent::Drop) {
+        // Opened once the drop has ended: a question asked now would hold up the program the files
+        // were dragged from.
+        QTimer::singleShot(0, this, [this, paths = *files] { OpenFiles(paths); });
+    }
+    return true;
+}
+
 // ---- Events ----
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -524,6 +609,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (FileDragEvent(event))
+        return true;
     if (watched == client_ && event->type() == QEvent::Resize) {
         LayOut();
         return false;

@@ -34,7 +34,8 @@ struct MainWindowOptions {
     QPointer<SplashWindow> splash;
     // The load step's pause that keeps the splash in view; by default a blocking sleep.
     std::function<void(int milliseconds)> pause;
-    // Where "Quillbox.chm" and "Quillbox.hlp" are looked for; by default the program's directory.
+    // Where "Quillbox.chm" and "Quillbox.hlp" are looked for first; by default the program's
+    // directory. The installed data folder, found from here, is looked in second.
     QString programDirectory;
     // Opens the compiled help in the desktop's viewer; by default QDesktopServices::openUrl.
     std::function<bool(const QUrl&)> openUrl;
@@ -64,6 +65,11 @@ public:
     void HelpCommand();
     void AboutCommand();
     void TopCommand();
+
+    // Opens files handed over by the command line or a drop: the first whose name ends in ".pslib"
+    // is loaded as "Load (Library) " loads it, then the first other one is imported as "Import PS02"
+    // imports it. Returns the files left unopened.
+    QStringList OpenFiles(const QStringList& paths);
 
     // LibraryView
     void RefillList(ListId list) override;
@@ -100,6 +106,11 @@ private:
     // that nothing escapes into Qt's event loop.
     void Guarded(const char* handler, const std::function<void()>& work);
     QString ProgramDirectory() const;
+    // A help file beside the program, else in the installed data folder; when it is in neither, the
+    // path beside the program, which the failure then names.
+    QString HelpFilePath(const QString& name) const;
+    // Takes drags of local files wherever they land on the window; true when it handled `event`.
+    bool FileDragEvent(QEvent* event);
     PatchListView* ListView(ListId list) const;
     PatchListModel* ListModel(ListId list) const;
     template <typename T> T* Control(const char* name) const;

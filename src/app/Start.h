@@ -1,10 +1,25 @@
 #pragma once
 
-class QApplication;
+#include <QString>
+#include <QStringList>
 
 namespace quillbox {
 
-// The program's start: the splash, then the main window; returns when the main window has closed.
-int Main(QApplication& app);
+// What the command line asks for: files to open once the window has loaded, or a text to print
+// and an exit status (--help, --version, a wrong option).
+struct CommandLine {
+    QStringList files; // absolute paths, in the order given
+    bool exit = false;
+    int exitCode = 0;
+    QString output; // printed before exiting: to stdout for status 0, to stderr otherwise
+};
+
+// `arguments` as QCoreApplication::arguments() gives them, the program's name first. Relative paths
+// are taken from `workingDirectory`.
+CommandLine ParseCommandLine(const QStringList& arguments, const QString& workingDirectory);
+
+// The program's start: the command line, the splash, then the main window with the files named on
+// the command line opened; returns when the main window has closed.
+int Main(int& argc, char** argv);
 
 } // namespace quillbox

@@ -1,8 +1,5 @@
 #include "Start.h"
 
-#include <QApplication>
-
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    return quillbox::Main(app);
+    return quillbox::Main(argc, argv);
 }

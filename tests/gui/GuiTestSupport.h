@@ -162,7 +162,9 @@ public:
         if (!options.pause)
             options.pause = [](int) {
             };
-        options.programDirectory = tmp->path();
+        // The program's directory: the temporary folder, or a folder given relative to it.
+        options.programDirectory = QDir(tmp->path()).filePath(options.programDirectory);
+        QVERIFY(QDir().mkpath(options.programDirectory));
         options.openUrl = [this](const QUrl& url) {
             openedUrls.append(url);
             return viewerOpens;
