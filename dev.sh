@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set-up, build, start and test Quillbox on a Debian machine.
 #   ./dev.sh run    install what is missing, build, start Quillbox
-#   ./dev.sh test   install what is missing, build, run every test
+#   ./dev.sh test   install what is missing, build, run every test, then the fuzz smoke run
+#                   (each fuzz target for $FUZZ_SECONDS seconds, default 60)
 #   ./dev.sh sanitize   the tests again under AddressSanitizer and UndefinedBehaviorSanitizer
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -50,6 +51,7 @@ test)
     install_missing
     configure_and_build build
     run_tests build
+    scripts/fuzz-smoke.sh "${FUZZ_SECONDS:-60}"
     ;;
 sanitize)
     install_missing
@@ -57,7 +59,7 @@ sanitize)
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-sanitize
     ;;
 *)
-    sed -n '2,6p' "$0"
+    sed -n '2,7p' "$0"
     exit 2
     ;;
 esac

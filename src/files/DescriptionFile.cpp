@@ -3,6 +3,8 @@
 #include "FileAccess.h"
 #include "ProfileFile.h"
 
+#include <algorithm>
+
 namespace quillbox {
 
 namespace {
@@ -10,6 +12,8 @@ const QString LineBreakCode = QStringLiteral("&*&");
 } // namespace
 
 QString EncodeLineBreaks(const QString& description) {
+    if (!description.contains(u'\r') && !description.contains(u'\n'))
+        return description; // nothing to code: shared, not copied
     QString value;
     value.reserve(description.size());
     const qsizetype n = description.size();
@@ -53,28 +57,80 @@ DescriptionReader::DescriptionReader(const QString& iniFile) {
     }
 }
 
+namespace {
+
+// The number a key names when it is written as QString::number writes one: an optional '-', digits,
+// no leading zero. Other keys can never be asked for by position.
+std::optional<qsizetype> PositionOf(QStringView key) {
+    QStringView digits = key;
+    const bool negative = !digits.isEmpty() && digits.front() == u'-';
+    if (negative)
+        digits = digits.sliced(1);
+    if (digits.isEmpty() || digits.size() > 18 || (digits.front() == u'0' && (digits.size() > 1 || negative)))
+        return std::nullopt;
+    qsizetype value = 0;
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return negative ? -value : value;
+}
+
+} // namespace
+
 DescriptionReader DescriptionReader::FromBytes(const QByteArray& bytes) {
+    // One pass over the text that keeps only where each value is: a side file of 100,000 entries
+    // loads without building a line list or a hash of them.
     DescriptionReader reader;
-    reader.values_ = ProfileFile::FromBytes(bytes).SectionValues(DescriptionSection);
+    reader.text_ = DecodeText(bytes).text;
+    const QChar* base = reader.text_.constData();
+    bool sorted = true;
+    ProfileFile::ScanSection(reader.text_, DescriptionSection, [&](QStringView key, QStringView value, bool) {
+        const std::optional<qsizetype> position = PositionOf(key);
+        if (!position)
+            return;
+        if (!reader.entries_.empty() && *position <= reader.entries_.back().position)
+            sorted = false;
+        reader.entries_.push_back({*position, value.data() ? value.data() - base : 0, value.size()});
+    });
+    if (!sorted) {
+        // The first line of a key is the one that counts.
+        std::stable_sort(reader.entries_.begin(), reader.entries_.end(),
+                         [](const Entry& a, const Entry& b) { return a.position < b.position; });
+        reader.entries_.erase(
+            std::unique(reader.entries_.begin(), reader.entries_.end(),
+                        [](const Entry& a, const Entry& b) { return a.position == b.position; }),
+            reader.entries_.end());
+    }
     return reader;
 }
 
 QString DescriptionReader::Description(qsizetype position1) const {
-    // Keys are compared lower-cased; decimal numbers are their own lower case.
-    return DecodeLineBreaks(values_.value(QString::number(position1)));
+    // A file of keys 1..N in order (what a save writes) finds each one at once.
+    auto it = entries_.begin();
+    if (position1 >= 1 && position1 <= qsizetype(entries_.size()) &&
+        entries_[size_t(position1 - 1)].position == position1)
+        it += position1 - 1;
+    else
+        it = std::lower_bound(entries_.begin(), entries_.end(), position1,
+                              [](const Entry& e, qsizetype p) { return e.position < p; });
+    if (it == entries_.end() || it->position != position1)
+        return QString();
+    const QStringView value = QStringView(text_).sliced(it->start, it->length);
+    QString description = value.toString();
+    if (value.contains(u'&'))
+        description.replace(LineBreakCode, QStringLiteral("\r\n")); // in place: the string is ours alone
+    return description;
 }
 
 std::optional<QByteArray> BuildSideFile(const std::optional<QByteArray>& existing,
                                         const QStringList& descriptions, qsizetype count) {
     if (count <= 0)
         return existing; // no entry to write: an existing file stays exactly as it is
-    ProfileFile file = ProfileFile::FromBytes(existing.value_or(QByteArray()));
-    QList<std::pair<QString, QString>> entries;
-    entries.reserve(count);
-    for (qsizetype i = 1; i <= count; ++i)
-        entries.append({QString::number(i), EncodeLineBreaks(descriptions.value(i))});
-    file.SetValues(DescriptionSection, entries);
-    return file.ToBytes();
+    return ProfileFile::SetNumberedValues(
+        existing.value_or(QByteArray()), DescriptionSection, count,
+        [&](qsizetype i) { return EncodeLineBreaks(descriptions.value(i)); });
 }
 
 } // namespace quillbox

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 namespace quillbox {
 
@@ -30,7 +31,15 @@ public:
     QString Description(qsizetype position1) const;
 
 private:
-    QHash<QString, QString> values_;
+    struct Entry {
+        qsizetype position = 0;
+        qsizetype start = 0; // the value's place in text_
+        qsizetype length = 0;
+    };
+    // The decoded file, and the keys that name a position (as QString::number writes it), sorted by
+    // position, the first line of each position only. Descriptions are made when asked for.
+    QString text_;
+    std::vector<Entry> entries_;
 };
 
 // The new content of a side file that holds `descriptions` (element i is the description of

@@ -1,10 +1,14 @@
 #include "ProfileFile.h"
 
+#include <utility>
+
 namespace quillbox {
 
 namespace {
 
 const QString NewLineEnd = QStringLiteral("\r\n");
+const QString LoneCr = QStringLiteral("\r");
+const QString LoneLf = QStringLiteral("\n");
 
 // The blanks the profile routines trim around names and values.
 bool IsBlank(QChar c) {
@@ -53,10 +57,14 @@ bool IsQuote(QChar c) {
     return c == u'"' || c == u'\'';
 }
 
-QString StripQuotes(QStringView value) {
+QStringView StripQuotesView(QStringView value) {
     if (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front())
-        return value.sliced(1, value.size() - 2).toString();
-    return value.toString();
+        return value.sliced(1, value.size() - 2);
+    return value;
+}
+
+QString StripQuotes(QStringView value) {
+    return StripQuotesView(value).toString();
 }
 
 // A value that reading would change (trimmed blanks, a stripped pair of quotes) goes inside one
@@ -68,6 +76,35 @@ bool NeedsQuotes(QStringView value) {
     if (value.front().isSpace() || value.back().isSpace() || IsBlank(value.front()) || IsBlank(value.back()))
         return true;
     return value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front();
+}
+
+// Appends what EntryLine() makes, without building the line first.
+void AppendEntryLine(QString& out, QStringView name, const QString& value) {
+    out += name;
+    out += QLatin1Char('=');
+    QString safe = value; // shared; copied only when a line break has to go
+    if (safe.contains(u'\r') || safe.contains(u'\n'))
+        safe.replace(u'\r', u' ').replace(u'\n', u' ');
+    if (NeedsQuotes(safe)) {
+        out += QLatin1Char('"');
+        out += safe;
+        out += QLatin1Char('"');
+    } else {
+        out += safe;
+    }
+}
+
+// The 1-based position a trimmed key names when written as QString::number writes it, or -1.
+qsizetype PositionKey(QStringView name) {
+    if (name.isEmpty() || name.size() > 18 || name.front() == u'0')
+        return -1;
+    qsizetype value = 0;
+    for (const QChar c : name) {
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
 }
 
 QString EntryLine(QStringView name, const QString& value) {
@@ -82,6 +119,34 @@ QString EntryLine(QStringView name, const QString& value) {
 QString KeyOf(QStringView name) {
     return name.toString().toLower();
 }
+
+// A lower-cased key with its hash computed once (FNV-1a over the UTF-16 code units, then mixed). The key
+// indexes of SetValues hold every key of a section, one per library entry in a side file, and
+// QHash's own string hash made them the slowest part of a save.
+struct Key {
+    QString name;
+    size_t hash = 0;
+    explicit Key(QString lowered) : name(std::move(lowered)) {
+        quint64 h = 14695981039346656037ull;
+        for (const QChar c : name) {
+            h ^= c.unicode();
+            h *= 1099511628211ull;
+        }
+        // Mixed so that the low bits, which pick the bucket, depend on every character.
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdull;
+        h ^= h >> 33;
+        h *= 0xc4ceb9fe1a85ec53ull;
+        hash = size_t(h ^ (h >> 33));
+    }
+    friend bool operator==(const Key& a, const Key& b) { return a.hash == b.hash && a.name == b.name; }
+};
+
+size_t qHash(const Key& key, size_t seed) {
+    return key.hash ^ seed;
+}
+
+using KeyIndex = QHash<Key, qsizetype>;
 
 } // namespace
 
@@ -103,13 +168,122 @@ ProfileFile ProfileFile::FromBytes(const QByteArray& bytes) {
             continue;
         }
         const qsizetype terminatorLength = (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') ? 2 : 1;
-        file.lines_.append({text.mid(start, i - start), text.mid(i, terminatorLength)});
+        // The three possible terminators are shared strings rather than one allocation per line.
+        const QString& terminator = terminatorLength == 2 ? NewLineEnd : c == u'\r' ? LoneCr : LoneLf;
+        file.lines_.append({text.mid(start, i - start), terminator});
         i += terminatorLength;
         start = i;
     }
     if (start < n)
         file.lines_.append({text.mid(start), QString()});
     return file;
+}
+
+QByteArray ProfileFile::SetNumberedValues(const QByteArray& bytes, const QString& section, qsizetype count,
+                                          const std::function<QString(qsizetype)>& value) {
+    const DecodedText decoded = DecodeText(bytes);
+    const QStringView text = decoded.text;
+    const QStringView wanted = Trim(section);
+    const qsizetype n = text.size();
+
+    // Lines are split as FromBytes splits them. Found: the first line of each position in the first
+    // matching section, and where SetValues puts new keys (after the section's last non-blank line).
+    struct Found {
+        qsizetype start;
+        qsizetype end;
+        qsizetype position;
+    };
+    std::vector<Found> found;
+    std::vector<bool> seen(size_t(count + 1), false);
+    bool sectionFound = false;
+    qsizetype insertAt = -1;
+    bool lastLineOpen = false; // the line before insertAt has no terminator (the file's last line)
+    for (qsizetype start = 0; start < n;) {
+        qsizetype end = start;
+        while (end < n && text[end] != u'\r' && text[end] != u'\n')
+            ++end;
+        qsizetype next = end;
+        if (end < n)
+            next += (text[end] == u'\r' && end + 1 < n && text[end + 1] == u'\n') ? 2 : 1;
+        const ParsedLine parsed = Parse(text.sliced(start, end - start));
+        if (parsed.kind == LineKind::Section) {
+            if (sectionFound)
+                break;
+            if (SameName(parsed.name, wanted)) {
+                sectionFound = true;
+                insertAt = next;
+                lastLineOpen = next == end;
+            }
+        } else if (sectionFound && parsed.kind == LineKind::Key) {
+            const qsizetype position = PositionKey(parsed.name);
+            if (position >= 1 && position <= count && !seen[size_t(position)]) {
+                seen[size_t(position)] = true;
+                found.push_back({start, end, position});
+            }
+            insertAt = next;
+            lastLineOpen = next == end;
+        }
+        start = next;
+    }
+
+    QString out;
+    out.reserve(n + count * 24 + 32);
+    qsizetype copied = 0;
+    for (const Found& f : found) {
+        out += text.sliced(copied, f.start - copied);
+        AppendEntryLine(out, Parse(text.sliced(f.start, f.end - f.start)).name, value(f.position));
+        copied = f.end;
+    }
+    const bool anyNew = qsizetype(found.size()) < count;
+    if (anyNew) {
+        if (sectionFound) {
+            out += text.sliced(copied, insertAt - copied);
+            copied = insertAt;
+            if (lastLineOpen)
+                out += NewLineEnd;
+        } else {
+            out += text.sliced(copied);
+            copied = n;
+            if (n > 0 && text.back() != u'\r' && text.back() != u'\n')
+                out += NewLineEnd;
+            out += QLatin1Char('[') + wanted + QLatin1Char(']') + NewLineEnd;
+        }
+        for (qsizetype position = 1; position <= count; ++position) {
+            if (seen[size_t(position)])
+                continue;
+            AppendEntryLine(out, QString::number(position), value(position));
+            out += NewLineEnd;
+        }
+    }
+    out += text.sliced(copied);
+
+    TextEncoding encoding = decoded.encoding;
+    if (encoding == TextEncoding::Cp1252 && !FitsCp1252(out))
+        encoding = TextEncoding::Utf8Bom;
+    return EncodeText(out, encoding);
+}
+
+void ProfileFile::ScanSection(QStringView text, const QString& section, const KeyVisitor& visit) {
+    const QStringView wanted = Trim(section);
+    bool inSection = false;
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    while (start < n) {
+        // Any run of CR/LF ends a line, as in FromBytes.
+        qsizetype end = start;
+        while (end < n && text[end] != u'\r' && text[end] != u'\n')
+            ++end;
+        const ParsedLine parsed = Parse(text.sliced(start, end - start));
+        if (parsed.kind == LineKind::Section) {
+            if (inSection)
+                return; // only the first matching section counts
+            inSection = SameName(parsed.name, wanted);
+        } else if (inSection && parsed.kind == LineKind::Key) {
+            visit(parsed.name, parsed.hasValue ? StripQuotesView(parsed.value) : QStringView(),
+                  parsed.hasValue);
+        }
+        start = end + 1;
+    }
 }
 
 QString ProfileFile::Value(const QString& section, const QString& key, const QString& defaultText) const {
@@ -159,7 +333,8 @@ void ProfileFile::SetValues(const QString& section, const QList<std::pair<QStrin
     // Find the first matching section and index its keys once (first occurrence of each name).
     qsizetype header = -1;
     qsizetype lastNonBlank = -1;
-    QHash<QString, qsizetype> keyLines;
+    KeyIndex keyLines;
+    keyLines.reserve(lines_.size());
     for (qsizetype i = 0; i < lines_.size(); ++i) {
         const ParsedLine parsed = Parse(lines_[i].text);
         if (parsed.kind == LineKind::Section) {
@@ -170,9 +345,9 @@ void ProfileFile::SetValues(const QString& section, const QList<std::pair<QStrin
                 lastNonBlank = i;
             }
         } else if (header >= 0 && parsed.kind == LineKind::Key) {
-            const QString name = KeyOf(parsed.name);
-            if (!keyLines.contains(name))
-                keyLines.insert(name, i);
+            Key key(KeyOf(parsed.name));
+            if (!keyLines.contains(key)) // the first line of a key is the one that counts
+                keyLines.insert(std::move(key), i);
             lastNonBlank = i;
         }
     }
@@ -180,10 +355,10 @@ void ProfileFile::SetValues(const QString& section, const QList<std::pair<QStrin
     // Existing keys change in place; new keys are collected in order, a repeated new key keeping its
     // first position, exactly as one write after the other would leave them.
     QList<Line> added;
-    QHash<QString, qsizetype> addedLines;
+    KeyIndex addedLines;
     for (const auto& [rawKey, value] : entries) {
         const QStringView name = Trim(rawKey);
-        const QString lowered = KeyOf(name);
+        const Key lowered(KeyOf(name));
         if (const auto it = keyLines.constFind(lowered); it != keyLines.cend()) {
             Line& line = lines_[it.value()];
             line.text = EntryLine(Parse(line.text).name, value);

@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringView>
+#include <functional>
 #include <utility>
 
 namespace quillbox {
@@ -36,6 +38,19 @@ public:
     void SetValue(const QString& section, const QString& key, const QString& value);
 
     QByteArray ToBytes() const;
+
+    // Reads the keys of the first section named `section` straight from decoded text, without
+    // building a ProfileFile: `visit` gets each key line in file order with its trimmed name and
+    // its value as Value() reads it (`hasValue` false for a key written without '='). Repeated keys
+    // are all passed; the first one is the one that counts.
+    // The bytes that FromBytes(bytes), SetValues(section, {{"1", value(1)}, .., {count, value(count)}})
+    // and ToBytes() give, made in one pass over the text without a line list or a key index, so that
+    // a side file of 100,000 entries is rewritten in a few milliseconds. `count` must be at least 1.
+    static QByteArray SetNumberedValues(const QByteArray& bytes, const QString& section, qsizetype count,
+                                        const std::function<QString(qsizetype position)>& value);
+
+    using KeyVisitor = std::function<void(QStringView key, QStringView value, bool hasValue)>;
+    static void ScanSection(QStringView text, const QString& section, const KeyVisitor& visit);
     TextEncoding Encoding() const { return encoding_; }
 
 private:

@@ -23,6 +23,11 @@ SafeSave::RenameHook& Hook() {
     return hook;
 }
 
+SafeSave::WriteHook& WriteHookFn() {
+    static SafeSave::WriteHook hook;
+    return hook;
+}
+
 FileError WriteError(const QString& prefix, const QString& path) {
     return FileError{FileErrorNumber, QStringLiteral("WriteToFile"), prefix + path};
 }
@@ -135,7 +140,8 @@ void Prepare(Prepared& item, const QByteArray& content) {
         file.setPermissions(QFile::permissions(item.finalPath));
 #endif
 
-    if (file.write(content) != content.size())
+    const qint64 written = WriteHookFn() ? WriteHookFn()(item.shown, file, content) : file.write(content);
+    if (written != content.size())
         throw CannotWrite(item.shown);
     if (!file.flush())
         throw CannotWrite(item.shown);
@@ -165,6 +171,10 @@ void SyncFolder(const QString& folder) {
 
 void SafeSave::SetRenameHookForTest(RenameHook hook) {
     Hook() = std::move(hook);
+}
+
+void SafeSave::SetWriteHookForTest(WriteHook hook) {
+    WriteHookFn() = std::move(hook);
 }
 
 void SafeSave::Add(const QString& targetPath, const QByteArray& content) {

@@ -3,6 +3,7 @@
 #include "FileError.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -24,6 +25,13 @@ public:
     // renamed over it. A hook that throws FileError makes that rename fail.
     using RenameHook = std::function<void(const QString& targetPath)>;
     static void SetRenameHookForTest(RenameHook hook);
+
+    // Test seam: when set, writes `content` into the temporary file of `targetPath` in place of the
+    // plain write and returns the number of bytes written (-1 for an error), so a test can make the
+    // device fail at any byte.
+    using WriteHook =
+        std::function<qint64(const QString& targetPath, QIODevice& file, const QByteArray& content)>;
+    static void SetWriteHookForTest(WriteHook hook);
 
 private:
     struct Item {

@@ -129,9 +129,14 @@ DecodedText DecodeText(QByteArrayView bytes) {
     if (IsValidUtf8(bytes, &hasNonAscii) && hasNonAscii)
         return {QString::fromUtf8(bytes), TextEncoding::Utf8};
 
-    QString text(bytes.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        text[i] = QChar(Cp1252ToUnicode(quint8(bytes[i])));
+    // Latin-1 everywhere but 0x80..0x9F, which are mended afterwards: the bulk conversion is the
+    // library's vectorised one.
+    QString text = QString::fromLatin1(bytes);
+    QChar* out = text.data();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (out[i].unicode() >= 0x80 && out[i].unicode() <= 0x9F)
+            out[i] = QChar(Cp1252ToUnicode(quint8(out[i].unicode())));
+    }
     return {text, TextEncoding::Cp1252};
 }
 
@@ -158,7 +163,10 @@ QByteArray EncodeText(const QString& text, TextEncoding encoding) {
 
 bool FitsCp1252(const QString& text) {
     for (const QChar c : text) {
-        if (UnicodeToCp1252(c.unicode()) < 0)
+        const char16_t u = c.unicode();
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
+            continue; // Latin-1 outside the C1 range: the common case, decided without the table
+        if (UnicodeToCp1252(u) < 0)
             return false;
     }
     return true;

@@ -3,6 +3,13 @@
 #include "DescriptionFile.h"
 #include "PatchList.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 #include <utility>
 
 namespace quillbox {
@@ -199,11 +206,43 @@ void LibraryController::SelectPatch(bool fromLibrary) {
         DescriptionChanged(text);
 }
 
+namespace {
+
+// What tells one version of a file from another: its size, modification time and identity. Empty
+// when there is nothing to read at the path.
+QByteArray FileStamp(const QString& path) {
+#ifdef Q_OS_UNIX
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return QByteArray::number(qint64(info.st_size)) + ' ' + QByteArray::number(qint64(info.st_mtim.tv_sec)) +
+           '.' + QByteArray::number(qint64(info.st_mtim.tv_nsec)) + ' ' +
+           QByteArray::number(quint64(info.st_dev)) + ':' + QByteArray::number(quint64(info.st_ino));
+#else
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    return QByteArray::number(info.size()) + ' ' +
+           QByteArray::number(info.lastModified().toMSecsSinceEpoch());
+#endif
+}
+
+} // namespace
+
 QString LibraryController::PatchDescription(qsizetype p) const {
     if (state_.PatchesDescFilePath.isEmpty())
         return {};
-    return DecodeLineBreaks(
-        ReadDescription(DescriptionSection, QString::number(p + 1), QString(), state_.PatchesDescFilePath));
+    // The file is still read when the description is needed: a side file changed since the last
+    // read is read again.
+    const QByteArray stamp = FileStamp(state_.PatchesDescFilePath);
+    if (stamp.isEmpty())
+        return {};
+    if (patchesDesc_.path != state_.PatchesDescFilePath || patchesDesc_.stamp != stamp) {
+        patchesDesc_.path = state_.PatchesDescFilePath;
+        patchesDesc_.stamp = stamp;
+        patchesDesc_.reader = DescriptionReader(state_.PatchesDescFilePath);
+    }
+    return patchesDesc_.reader.Description(p + 1);
 }
 
 bool LibraryController::PanelShowsLibraryEntry() const {

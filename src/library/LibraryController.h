@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DescriptionFile.h"
 #include "LibraryState.h"
 #include "LibraryView.h"
 
@@ -138,6 +139,15 @@ private:
     void WriteLibraryFiles(const QString& libPath);
     static std::optional<QByteArray> SideFileFor(const QString& sideFilePath, const QStringList& descriptions,
                                                  qsizetype count);
+
+    // The patches list's side file, parsed once and read again only when the file changes, so that
+    // showing or copying one patch of a large list does not parse the whole file each time.
+    struct PatchesDescCache {
+        QString path;
+        QByteArray stamp; // size, modification time and file id when read; empty: not read
+        DescriptionReader reader;
+    };
+    mutable PatchesDescCache patchesDesc_;
 
     LibraryView& view_;
     QString appTitle_;

@@ -1,0 +1,175 @@
+// The real window (offscreen) with a 100,000-entry library: refilling lstLib, selecting an entry
+// with the mouse, and "Move down", "Clone Selected Patch" and "Delete &Selected Patch" through
+// their menu actions. Each figure includes handling the events and repainting the list.
+#include "BenchSupport.h"
+#include "BenchTable.h"
+#include "DialogSeam.h"
+#include "MainWindow.h"
+#include "MessageBoxes.h"
+#include "PatchListView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace quillbox;
+using namespace quillbox::bench;
+
+namespace {
+
+constexpr long Entries = 100000;
+
+struct Gui {
+    QTemporaryDir dir;
+    QByteArray store;
+    QStringList desc;
+    std::unique_ptr<MainWindow> window;
+    PatchListView* lstLib = nullptr;
+
+    Gui() {
+        store = MakeStore(Entries);
+        desc = MakeDescriptions(Entries);
+        const QString path = dir.filePath(QStringLiteral("big.pslib"));
+        WriteFile(path, LibraryFileBytes(store));
+        WriteFile(path + QStringLiteral(".txt"), SideFileBytes(desc));
+        EnableDialogTestMode(true);
+        MainWindowOptions options;
+        options.pause = [](int) {
+        };
+        window = std::make_unique<MainWindow>(options);
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            qFatal("the window was not shown");
+        window->Controller().LoadLibFromPath(path);
+        lstLib = window->findChild<PatchListView*>(QStringLiteral("lstLib"));
+        Settle();
+    }
+
+    // Lets the window handle what is pending and paints the list now.
+    void Settle() const {
+        QCoreApplication::processEvents();
+        lstLib->viewport()->repaint();
+    }
+
+    void Trigger(const char* name) const {
+        window->findChild<QAction*>(QString::fromLatin1(name))->trigger();
+        Settle();
+    }
+
+    // A click on the middle entry, scrolled into view first, as the user does it.
+    void ClickMiddle(benchmark::State* timed = nullptr) const {
+        const QModelIndex index = lstLib->model()->index(int(Entries / 2), 0);
+        if (timed)
+            timed->PauseTiming();
+        lstLib->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        Settle();
+        const QPoint at = lstLib->visualRect(index).center();
+        if (timed)
+            timed->ResumeTiming();
+        QTest::mouseClick(lstLib->viewport(), Qt::LeftButton, {}, at);
+        Settle();
+    }
+
+    // Back to the library as loaded, shown in the list.
+    void Restore() const {
+        window->Controller().MutableState().LibraryData = Unshared(store);
+        window->Controller().MutableState().DescArray = Unshared(desc);
+        window->RefillList(ListId::Library);
+        Settle();
+    }
+
+    bool Intact(long change) const {
+        return window->Controller().ListCount(ListId::Library) == Entries + change &&
+               lstLib->model()->rowCount() == Entries + change && MessageBoxes::takeShown().isEmpty();
+    }
+};
+
+// Made on first use, and gone before the application object is.
+std::unique_ptr<Gui>& GuiHolder() {
+    static std::unique_ptr<Gui> gui;
+    return gui;
+}
+
+Gui& TheGui() {
+    if (!GuiHolder())
+        GuiHolder() = std::make_unique<Gui>();
+    return *GuiHolder();
+}
+
+Body CopyOfStore(long) {
+    return [](benchmark::State& state) {
+        const QByteArray& store = TheGui().store;
+        for (auto _ : state) {
+            QByteArray copy = Unshared(store);
+            benchmark::DoNotOptimize(copy.data());
+        }
+    };
+}
+
+std::function<Body(long)> Command(const char* action, long change) {
+    return [=](long) -> Body {
+        return [=](benchmark::State& state) {
+            Gui& gui = TheGui();
+            for (auto _ : state) {
+                state.PauseTiming();
+                gui.Restore();
+                gui.ClickMiddle();
+                state.ResumeTiming();
+                gui.Trigger(action);
+            }
+            if (!gui.Intact(change))
+                state.SkipWithError("the command did not do what it should");
+            gui.Restore(); // after the timed loop: the next benchmark starts from the loaded library
+        };
+    };
+}
+
+void RegisterAll() {
+    const Target underFifty{Target::Milliseconds, 50, Entries};
+    Register(
+        "gui: refill lstLib", {Entries},
+        [](long) -> Body {
+            return [](benchmark::State& state) {
+                Gui& gui = TheGui();
+                for (auto _ : state) {
+                    gui.window->RefillList(ListId::Library);
+                    gui.Settle();
+                }
+                if (!gui.Intact(0))
+                    state.SkipWithError("the list lost entries");
+            };
+        },
+        "one copy of the store", CopyOfStore, underFifty);
+    Register(
+        "gui: select an entry", {Entries},
+        [](long) -> Body {
+            return [](benchmark::State& state) {
+                Gui& gui = TheGui();
+                for (auto _ : state)
+                    gui.ClickMiddle(&state);
+                if (gui.window->Controller().State().LibSelection != Entries / 2)
+                    state.SkipWithError("the click did not select the entry");
+            };
+        },
+        "one copy of the store", CopyOfStore, underFifty);
+    Register("gui: Move down", {Entries}, Command("mnuLibrary_MoveDown", 0), "one copy of the store",
+             CopyOfStore, underFifty);
+    Register("gui: Clone Selected Patch", {Entries}, Command("mnuLibrary_ClonePatch", 1),
+             "one copy of the store", CopyOfStore, underFifty);
+    Register("gui: Delete Selected Patch", {Entries}, Command("mnuLibrary_DelSelected", -1),
+             "one copy of the store", CopyOfStore, underFifty);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    RegisterAll();
+    const int result = RunAll(argc, argv);
+    GuiHolder().reset();
+    return result;
+}
