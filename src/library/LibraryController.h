@@ -121,6 +121,9 @@ private:
     void ApplyBoundChange(BoundField field, int value);
     void ApplyDetailChange();
 
+    // Patches can only go into a loaded library: one that was never loaded could not be saved, and
+    // closing would drop it without a question. Tells the user so and returns false.
+    bool LibraryReadyForTransfer();
     bool CopyPatchToLib();
     void ReplaceLibPatch(bool withDescription);
     void DeleteLibPatch();

@@ -11,6 +11,15 @@ QByteArray LibraryController::PatchForLibrary(qsizetype p) const {
     return PatchImage::FromStore(state_.PatchesData, p).Bytes();
 }
 
+bool LibraryController::LibraryReadyForTransfer() {
+    if (state_.LibraryLoaded)
+        return true;
+    view_.ShowMessage(QStringLiteral("No library is loaded. Load a library or create a new one with "
+                                     "\"Load (Library) \" first."),
+                      MessageStyle::Plain);
+    return false;
+}
+
 bool LibraryController::CopyPatchToLib() {
     const qsizetype p = state_.PatchesSelection;
     const qsizetype k = state_.LibSelection;
@@ -34,11 +43,15 @@ bool LibraryController::CopyPatchToLib() {
 }
 
 void LibraryController::CopySelectedPatch() {
+    if (!LibraryReadyForTransfer())
+        return;
     CopyPatchToLib();
     state_.LibChanged = true;
 }
 
 void LibraryController::PatchesDoubleClicked() {
+    if (!LibraryReadyForTransfer())
+        return;
     if (CopyPatchToLib())
         state_.LibChanged = true;
 }
@@ -59,16 +72,22 @@ void LibraryController::ReplaceLibPatch(bool withDescription) {
 }
 
 void LibraryController::ReplaceSelectedPatch() {
+    if (!LibraryReadyForTransfer())
+        return;
     ReplaceLibPatch(true);
     state_.LibChanged = true;
 }
 
 void LibraryController::UpdateLibWithSelected() {
+    if (!LibraryReadyForTransfer())
+        return;
     ReplaceLibPatch(false);
     state_.LibChanged = true;
 }
 
 void LibraryController::AppendAllPatches() {
+    if (!LibraryReadyForTransfer())
+        return;
     const qsizetype count = ListCount(ListId::Patches);
     const DescriptionReader reader(state_.PatchesDescFilePath);
     state_.LibraryData.reserve(state_.LibraryData.size() + count * PatchImageSize);
@@ -82,6 +101,8 @@ void LibraryController::AppendAllPatches() {
 }
 
 void LibraryController::AppendDifferentPatches() {
+    if (!LibraryReadyForTransfer())
+        return;
     // A patch is appended when its 18 bytes equal no library entry and no patch appended before it.
     QSet<QByteArray> known;
     const qsizetype libCount = ListCount(ListId::Library);
@@ -104,6 +125,8 @@ void LibraryController::AppendDifferentPatches() {
 }
 
 void LibraryController::UpdateAllPatchesInLib() {
+    if (!LibraryReadyForTransfer())
+        return;
     // A list line starts with the entry's position, so line p of the patches list can only equal
     // line p of the library list: one pass comparing equal positions finds every pair.
     const qsizetype count = std::min(ListCount(ListId::Patches), ListCount(ListId::Library));

@@ -74,14 +74,26 @@ private Q_SLOTS:
         QCOMPARE(*f.view.details, shown); // the panel keeps what it showed
     }
 
-    void copyIntoLibraryThatNeverHadEntries() {
+    // Patches go only into a loaded library: one that was never loaded could not be saved. Once a
+    // new, empty library exists the first copy gives it elements 0 and 1.
+    void copyNeedsALoadedLibrary() {
         Fixture f;
         f.ImportPatches(QStringLiteral("in.pch"), MakeStore(2, 7), {QStringLiteral("only")});
-        QVERIFY(f.S().DescArray.isEmpty());
         f.Ctl().PatchesClicked(0);
+        f.Ctl().PatchesDoubleClicked();
+        f.Ctl().AppendAllPatches();
+        QVERIFY(f.S().LibraryData.isEmpty());
+        QVERIFY(f.S().DescArray.isEmpty());
+        QVERIFY(!f.S().LibChanged);
+        QCOMPARE(f.view.messages.size(), 2);
+        QVERIFY(f.view.messages[0].text.startsWith(QStringLiteral("No library is loaded.")));
+
+        f.view.paths.push_back(f.Path(QStringLiteral("new")));
+        f.Ctl().LoadLib();
         f.Ctl().CopySelectedPatch();
         QCOMPARE(f.S().LibraryData, Entry(MakeStore(2, 7), 0));
         QCOMPARE(f.S().DescArray, (QStringList{QString(), QStringLiteral("only")}));
+        QVERIFY(f.S().LibChanged);
     }
 
     // A double click copies as the menu command does, and marks the library changed.
