@@ -1,0 +1,691 @@
+// The real main window, driven by objectName through the dialog seams, its resize rules in twips and
+// the file dialog object. The library layer's tests cover the commands' logic; these check that the
+// window shows it and passes the user's events on.
+
+#include "DescriptionBox.h"
+#include "DialogSeam.h"
+#include "FieldMap.h"
+#include "FileError.h"
+#include "HelpWindow.h"
+#include "MainWindow.h"
+#include "MessageBoxes.h"
+#include "OpenSaveDLG.h"
+#include "PatchListView.h"
+#include "PatchName.h"
+#include "Start.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+#include <algorithm>
+
+using namespace quillbox;
+
+class TestWindow : public QObject {
+    Q_OBJECT
+
+    static QString L(const char* text) { return QString::fromUtf8(text); }
+
+    // An image whose name decodes to `name`; drive type, cab type and cab speaker are `value` (modulo
+    // their ranges), Drive is on for even and Cab for multiples of three; other bytes follow `value`.
+    static QByteArray Image(const QString& name, int value) {
+        QByteArray bytes(PatchImageSize, '\0');
+        for (int i = 0; i < PatchImageSize; ++i)
+            bytes[i] = char((value * 41 + i * 13 + 48) & 0xFF);
+        const QString padded = name.leftJustified(6, QLatin1Char(' '));
+        for (int bit = 0; bit < 36; ++bit) { // six 6-bit codes in bits 5..40 from byte 12 on
+            const int at = bit + 5, set = int(DeviceAlphabet.indexOf(padded.at(bit / 6)) >> (bit % 6)) & 1;
+            bytes[11 + at / 8] = char((bytes[11 + at / 8] & ~(1 << at % 8)) | set << at % 8);
+        }
+        PatchImage image(bytes);
+        const int fields[] = {value % 24, value % 6, value % 7, value % 2 == 0, value % 3 == 0};
+        for (int field = 0; field < 5; ++field) // in BoundField's order
+            WriteBoundField(image, BoundField(field), fields[field]);
+        return image.Bytes();
+    }
+
+    static QByteArray Store(const QStringList& names) {
+        QByteArray store;
+        for (int i = 0; i < names.size(); ++i)
+            store += Image(names.at(i), i);
+        return store;
+    }
+
+    // Marker byte 1, then the store from its last byte to its first.
+    static QByteArray LibraryBytes(QByteArray store) {
+        std::reverse(store.begin(), store.end());
+        return '\x01' + store;
+    }
+
+    static void Write(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
+    }
+
+    static QByteArray Read(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    }
+
+    static QString Line(const QAbstractItemView* view, int row) {
+        return view->model()->index(row, 0).data().toString();
+    }
+
+    static int SelectedRow(const QAbstractItemView* view) { // -1 for none
+        return view->selectionModel()->selectedIndexes().value(0).row();
+    }
+
+    static void Click(QAbstractItemView* view, int row, Qt::MouseButton button = Qt::LeftButton,
+                      bool twice = false) {
+        const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
+        QTest::mouseClick(view->viewport(), button, {}, at);
+        if (twice)
+            QTest::mouseDClick(view->viewport(), button, {}, at);
+    }
+
+    static QStringList TakeMessages() {
+        QStringList texts;
+        for (const MessageBoxes::Shown& shown : MessageBoxes::takeShown())
+            texts.append(shown.text);
+        return texts;
+    }
+
+    // What the nine resize rules set, in their order.
+    static QList<int> RuleTargets(const MainGeometry& g) {
+        const auto at = [&g](const char* name) {
+            return g.value(L(name));
+        };
+        return {at("frmPatches").height, at("frmLib").height,        at("frmDetail").height,
+                at("frmDetail").width,   at("frmDescription").width, at("lstPatches").height,
+                at("lstLib").height,     at("txtDescription").width, at("lblDetails").width};
+    }
+
+    const QStringList Names = {L("ALPHA"), L("BRAVO"), L("CHARLY"), L("DELTA")};
+    const QByteArray Side = "[Description]\r\n1=first\r\n2=second&*&line\r\n4=fourth\r\n";
+    std::unique_ptr<QTemporaryDir> tmp;
+    std::unique_ptr<MainWindow> window;
+    QList<QUrl> viewerUrls; // what the help viewer was asked to open
+    bool viewerOpens = true;
+
+    QString Path(const QString& name) const { return tmp->filePath(name); }
+    template <typename T = QWidget> T* Find(const char* name) const { return window->findChild<T*>(L(name)); }
+    PatchListView* Lib() const { return Find<PatchListView>("lstLib"); }
+    PatchListView* Patches() const { return Find<PatchListView>("lstPatches"); }
+    DescriptionBox* Description() const { return Find<DescriptionBox>("txtDescription"); }
+    const LibraryState& State() const { return window->Controller().State(); }
+
+    void Trigger(const char* name) const {
+        auto* action = Find<QAction>(name);
+        QVERIFY2(action && action->isEnabled(), name);
+        action->trigger();
+    }
+
+    // Runs a file command whose dialog answers `path`; what the dialog was set up with.
+    OpenSaveDLG::Shown Choose(const char* action, const QString& path) const {
+        OpenSaveDLG::setNextPath(path);
+        Trigger(action);
+        return OpenSaveDLG::takeShown().value(0);
+    }
+
+    void LoadLibrary(const QStringList& names) {
+        Write(Path(L("sample.pslib")), LibraryBytes(Store(names)));
+        Write(Path(L("sample.pslib.txt")), Side);
+        Choose("mnuFile_LoadLib", Path(L("sample.pslib")));
+        QCOMPARE(Lib()->model()->rowCount(), names.size());
+    }
+
+    void Import(const QStringList& names) {
+        Write(Path(L("device.pch")), Store(names));
+        Choose("mnuFile_LoadPatches", Path(L("device.pch")));
+        QCOMPARE(Patches()->model()->rowCount(), names.size());
+    }
+
+private Q_SLOTS:
+    // Every test gets a fresh folder and window; the help files are looked for in its bin/ folder.
+    void init() {
+        tmp = std::make_unique<QTemporaryDir>();
+        viewerUrls.clear();
+        viewerOpens = true;
+        EnableDialogTestMode(true);
+        MessageBoxes::resetSeam();
+        OpenSaveDLG::resetSeam();
+        QTest::failOnWarning(QRegularExpression(L("^") + L(UnansweredDialogWarning)));
+        MainWindowOptions options;
+        options.pause = [](int) {
+        };
+        options.programDirectory = Path(L("bin"));
+        QVERIFY(QDir().mkpath(options.programDirectory) && QDir().mkpath(Path(L("share/quillbox"))));
+        options.openUrl = [this](const QUrl& url) {
+            viewerUrls.append(url);
+            return viewerOpens;
+        };
+        window = std::make_unique<MainWindow>(options);
+        window->show();
+        window->activateWindow(); // shortcuts reach the active window only
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    // Every message must have been expected, every queued answer used.
+    void cleanup() {
+        QCOMPARE(TakeMessages(), QStringList());
+        QCOMPARE(MessageBoxes::pendingAnswers() + OpenSaveDLG::pendingPaths(), 0);
+        window.reset();
+    }
+
+    void startUp() {
+        QCOMPARE(window->windowTitle(), L("Quillbox - 1.0  (C) 2024-2025 the Quillbox team"));
+        QCOMPARE(Lib()->model()->rowCount() + Patches()->model()->rowCount(), 0);
+        for (const char* name : {"cbxDriveType", "cbxCabType", "cbxTotalLevel", "chkDrive", "txtName"})
+            QVERIFY2(!Find(name)->isEnabled(), name);
+        QVERIFY(!Description()->isEnabled() && Find<QRadioButton>("optSelected")->isChecked());
+        QCOMPARE(Find<QComboBox>("cbxCabSpeaker")->count(), 7);
+        QCOMPARE(Find<QComboBox>("cbxCabSpeaker")->currentText(), QString());
+        // Every menu item in order (a separator has no caption), with its shortcut; "!" marks it disabled.
+        QStringList items;
+        for (QAction* menu : window->menuBar()->actions()) {
+            items.append(menu->text());
+            for (const QAction* item : menu->menu()->actions())
+                items.append(item->text() + (item->shortcut().isEmpty() ? L("") : L("=")) +
+                             item->shortcut().toString() + (item->isEnabled() ? L("") : L("!")));
+        }
+        QCOMPARE(items.join(QLatin1Char('|')),
+                 L("&File|Load (Library) =Ctrl+L|Save (Library) =Ctrl+S!|Save As (Library)!||Import PS02!|"
+                   "Import Library!||Export Library -> PS02!||&Exit|&Patch|&Copy Selected Patch -> Library|"
+                   "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
+                   "&Append All Patches -> Library||Update Library with Selected Patch|"
+                   "Update All Patches in the Library|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
+                   "Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL Patches||"
+                   "Random Modification|Window|Top|?|&Help=F1|&About"));
+        QVERIFY(!Find<QAction>("mnuWindow_Top")->isChecked());
+        QVERIFY(window->close()); // nothing loaded: nothing asked
+    }
+
+    void layoutAtDesignedSize() {
+        MainGeometry g = DesignedMainGeometry();
+        QCOMPARE(ApplyResizeRules(g, DesignedClientWidth, DesignedClientHeight), ResizeRuleCount);
+        QCOMPARE(RuleTargets(g), (QList<int>{4848, 4848, 4848, 4692, 8364, 4296, 4296, 8340, 4592}));
+        QCOMPARE(g.value(L("lstLib")).width, 1596); // the list columns never grow
+        // The window runs the rules on every size change.
+        window->resize(700, 450 + window->menuBar()->height());
+        QTRY_COMPARE(window->centralWidget()->width(), 700);
+        QCOMPARE(Find("frmDetail")->geometry().right() + 1, 700);
+        QCOMPARE(Find("frmLib")->geometry().bottom() + 1, window->centralWidget()->height());
+        QCOMPARE(Lib()->geometry().bottom() + 1, Find("frmLib")->height());
+    }
+
+    void layoutTooSmall_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("applied");
+        QTest::newRow("fits") << 9500 << 6500 << 9;
+        QTest::newRow("lower than the frames") << 8388 << 900 << 0;
+        QTest::newRow("narrower than the details") << 3000 << 5832 << 3;
+        QTest::newRow("lower than the lists") << 8388 << 1200 << 5;
+        QTest::newRow("title margin") << 3700 << 5832 << 8;
+    }
+
+    // A rule that would give a negative size ends the run: the rules before it stay, the rest wait.
+    void layoutTooSmall() {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, applied);
+        MainGeometry designed = DesignedMainGeometry();
+        ApplyResizeRules(designed, DesignedClientWidth, DesignedClientHeight);
+        MainGeometry g = designed;
+        ApplyResizeRules(g, 9000, 6000);
+        const MainGeometry large = g;
+        QCOMPARE(ApplyResizeRules(g, width, height), applied);
+        QCOMPARE(RuleTargets(g).mid(applied), RuleTargets(large).mid(applied));
+        QVERIFY(applied == 0 || RuleTargets(g).mid(0, applied) != RuleTargets(large).mid(0, applied));
+        QCOMPARE(ApplyResizeRules(g, DesignedClientWidth, DesignedClientHeight), ResizeRuleCount);
+        QCOMPARE(g, designed);
+    }
+
+    void dialogProperties() {
+        OpenSaveDLG dialog;
+        dialog.SetDialogTitle(L("  Title "));
+        dialog.SetInitDir(L(" /tmp  "));
+        dialog.SetFilename(L("   "));
+        dialog.SetReturnPath(L(" /tmp/a b.pslib "));
+        dialog.SetFilter(L(" All (*.*)") + QChar(0) + L("*.*") + QChar(0) + L(" "));
+        QCOMPARE(
+            QStringList({dialog.DialogTitle(), dialog.InitDir(), dialog.Filename(), dialog.ReturnPath()}),
+            QStringList({L("Title"), L("/tmp"), QString(), L("/tmp/a b.pslib")}));
+        QCOMPARE(dialog.Filter(), L("All (*.*)") + QChar(0) + L("*.*") + QChar(0));
+        QCOMPARE(OpenSaveDLG::Trim0(L("abc") + QChar(0) + L("d") + QChar(0)), L("abc"));
+        QCOMPARE(OpenSaveDLG::Trim0(QChar(0) + L("x")), QString());
+        // One name, which need not exist (a new library); a blank Filename gives the Open dialog.
+        QCOMPARE(dialog.CreateDialog()->fileMode(), QFileDialog::AnyFile);
+        QCOMPARE(dialog.CreateDialog()->acceptMode(), QFileDialog::AcceptOpen);
+        dialog.SetFilename(L("x.pslib"));
+        QCOMPARE(dialog.CreateDialog()->acceptMode(), QFileDialog::AcceptSave);
+        // A cancel empties ReturnPath; with CancelError it is failure number 18.
+        OpenSaveDLG::setNextCancel();
+        QVERIFY(!dialog.Show());
+        QCOMPARE(dialog.ReturnPath(), QString());
+        dialog.SetCancelError(true);
+        dialog.SetReturnPath(L("old"));
+        OpenSaveDLG::setNextCancel();
+        qint64 number = 0;
+        try {
+            dialog.Show();
+        } catch (const FileError& error) {
+            number = error.number;
+        }
+        QCOMPARE(number, qint64(18));
+        QCOMPARE(dialog.ReturnPath(), QString());
+    }
+
+    void fileCommands() {
+        // A name that does not exist makes a new library and enables the File commands.
+        const OpenSaveDLG::Shown load = Choose("mnuFile_LoadLib", Path(L("new")));
+        QCOMPARE(load.title, L("Quillbox Load Library File"));
+        QCOMPARE(load.filter, L("PS02 Library(*.pslib)") + QChar(0) + L("*.pslib") + QChar(0));
+        QCOMPARE(Read(Path(L("new.pslib"))), QByteArray(1, '\x01'));
+        QCOMPARE(window->windowTitle(), L("Quillbox   ") + Path(L("new")));
+        // An existing one is read, not written.
+        Write(Path(L("mine.pslib")), LibraryBytes(Store(Names)));
+        Write(Path(L("mine.pslib.txt")), Side);
+        Choose("mnuFile_LoadLib", Path(L("mine")));
+        QCOMPARE(Read(Path(L("mine.pslib"))), LibraryBytes(Store(Names)));
+        QCOMPARE(Line(Lib(), 3), L("04:  DELTA "));
+        QCOMPARE(Find<QLabel>("lblLib")->toolTip(), L("mine.pslib"));
+        // Ctrl+S saves without a dialog.
+        Click(Lib(), 0);
+        Trigger("mnuLibrary_MoveDown");
+        QTest::keySequence(window.get(), QKeySequence(L("Ctrl+S")));
+        QCOMPARE(OpenSaveDLG::takeShown().size(), 0);
+        const QByteArray moved = Store(Names).mid(18, 18) + Store(Names).left(18) + Store(Names).mid(36);
+        QCOMPARE(Read(Path(L("mine.pslib"))), LibraryBytes(moved));
+        QVERIFY(Read(Path(L("mine.pslib.txt"))).contains("1=second&*&line"));
+        QVERIFY(!State().LibChanged);
+        QCOMPARE(Choose("mnuFile_SaveAsLib", Path(L("other"))).title, L("Quillbox Save Library File"));
+        QCOMPARE(TakeMessages(), QStringList{Path(L("other.pslib")) + L(" saved")});
+        QCOMPARE(Read(Path(L("other.pslib"))), LibraryBytes(moved));
+        // 40 bytes: two patches and a short entry whose name cannot be read.
+        Write(Path(L("song.pch")), Store({L("ONE"), L("TWO")}) + "rest");
+        QCOMPARE(Choose("mnuFile_LoadPatches", Path(L("song.pch"))).title,
+                 L("Quillbox Import PS02PatchFile"));
+        QCOMPARE(TakeMessages().size(), 1);
+        QCOMPARE(Patches()->model()->rowCount(), 3);
+        QCOMPARE(Line(Patches(), 1), L("02:  TWO   "));
+        QCOMPARE(window->windowTitle(), L("Quillbox   ") + Path(L("song.pch")));
+        QCOMPARE(Choose("mnuFile_LoadLibToPatches", Path(L("mine"))).title, L("Quillbox Import Library"));
+        Click(Patches(), 0);
+        QCOMPARE(Description()->toPlainText(), L("second\nline"));
+        QCOMPARE(State().LibraryData, moved);
+        // A cancel changes nothing and takes the hourglass away.
+        OpenSaveDLG::setNextCancel();
+        Trigger("mnuFile_LoadPatches");
+        QCOMPARE(OpenSaveDLG::takeShown().size() + TakeMessages().size(), 2);
+        QCOMPARE(Patches()->model()->rowCount(), 4);
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    void exportAndReimport() {
+        LoadLibrary(Names);
+        QCOMPARE(Choose("mnuFile_SaveLibAsPatches", Path(L("dev"))).filter.section(QChar(0), 1, 1),
+                 L("*.pch"));
+        QCOMPARE(TakeMessages(), QStringList{Path(L("dev.pch")) + L(" saved")});
+        QCOMPARE(Read(Path(L("dev.pch"))), Store(Names)); // bare images in list order
+        Choose("mnuFile_LoadPatches", Path(L("dev.pch")));
+        for (int row = 0; row < Names.size(); ++row) {
+            QCOMPARE(Line(Patches(), row), Line(Lib(), row));
+            Click(Patches(), row);
+            QCOMPARE(Description()->Text(), State().DescArray.at(row + 1));
+        }
+    }
+
+    void doubleClickCopies() {
+        LoadLibrary(Names);
+        Import({L("ECHO"), L("FOXTRT")});
+        Click(Lib(), 0);
+        Click(Patches(), 1, Qt::LeftButton, true);
+        QCOMPARE(Lib()->model()->rowCount(), 5);
+        QCOMPARE(State().LibraryData.mid(18, 18), State().PatchesData.mid(18, 18));
+        QCOMPARE(Line(Lib(), 1), L("02:  FOXTRT"));
+        QCOMPARE(Lib()->toolTip(), L("5 Patches"));
+        QVERIFY(State().LibChanged);
+    }
+
+    void rightClickKeepsSelection_data() {
+        QTest::addColumn<bool>("onLibrary");
+        QTest::newRow("library") << true;
+        QTest::newRow("patches") << false;
+    }
+
+    void rightClickKeepsSelection() {
+        QFETCH(bool, onLibrary);
+        LoadLibrary(Names);
+        Import({L("ECHO"), L("FOXTRT"), L("GOLF")});
+        Click(Patches(), 0);
+        Click(Lib(), 0);
+        const QByteArray shown = State().CurrentPatch.Bytes();
+        auto* menu = Find<QMenu>(onLibrary ? "mnuLibrary" : "mnuPatch");
+        Click(onLibrary ? Lib() : Patches(), 2, Qt::RightButton);
+        QTRY_VERIFY(menu->isVisible());
+        menu->close();
+        QCOMPARE(QPoint(SelectedRow(Lib()), SelectedRow(Patches())), QPoint(0, 0));
+        QCOMPARE(QPoint(int(State().LibSelection), int(State().PatchesSelection)), QPoint(0, 0));
+        QCOMPARE(State().CurrentPatch.Bytes(), shown);
+        // The menu's commands act on the selections as they stand.
+        Trigger(onLibrary ? "mnuLibrary_MoveDown" : "mnuPatch_Copy");
+        QCOMPARE(Line(Lib(), 1), onLibrary ? L("02:  ALPHA ") : L("02:  ECHO  "));
+    }
+
+    void changeAllEdit_data() {
+        QTest::addColumn<bool>("all");
+        QTest::newRow("Change  All") << true;
+        QTest::newRow("Change  Selected") << false;
+    }
+
+    void changeAllEdit() {
+        QFETCH(bool, all);
+        LoadLibrary(Names);
+        const QByteArray before = State().LibraryData;
+        Click(Lib(), 2);
+        if (all)
+            QTest::mouseClick(Find("optAll"), Qt::LeftButton);
+        auto* speaker = Find<QComboBox>("cbxCabSpeaker");
+        speaker->setFocus();
+        QTest::keyClick(speaker, Qt::Key_Down); // entry 2 to entry 3
+        QCOMPARE(speaker->currentText(), L("Stack 4*10\""));
+        QVERIFY(State().LibChanged);
+        for (int i = 0; i < Names.size(); ++i) {
+            // Byte 3 bits 4-6 take the pick; every other bit stays the entry's own.
+            QByteArray expected = before.mid(i * 18, 18);
+            if (all || i == 2)
+                expected[2] = char((expected[2] & 0x8F) | 0x30);
+            QCOMPARE(State().LibraryData.mid(i * 18, 18), expected);
+        }
+        QCOMPARE(State().PatchIndex, 2);
+    }
+
+    void checkBoxWritesOnMousePress_data() {
+        QTest::addColumn<int>("how"); // a mouse button, or 0 for the space key
+        QTest::newRow("left click") << int(Qt::LeftButton);
+        QTest::newRow("right click") << int(Qt::RightButton);
+        QTest::newRow("space key") << 0;
+    }
+
+    void checkBoxWritesOnMousePress() {
+        QFETCH(int, how);
+        LoadLibrary(Names);
+        Click(Lib(), 0); // Drive on
+        QByteArray expected = State().LibraryData;
+        auto* drive = Find<QCheckBox>("chkDrive");
+        if (how == 0) {
+            drive->setFocus();
+            QTest::keyClick(drive, Qt::Key_Space);
+            QVERIFY(!drive->isChecked()); // the box toggles, the patch does not
+        } else {
+            QTest::mouseClick(drive, Qt::MouseButton(how), {}, QPoint(6, drive->height() / 2));
+        }
+        if (how == Qt::LeftButton)
+            expected[16] = char(expected[16] & ~0x02); // byte 17 bit 1
+        QCOMPARE(State().LibraryData, expected);
+        QCOMPARE(State().LibChanged, how == Qt::LeftButton);
+    }
+
+    void unboundControlsChangeNothing() {
+        LoadLibrary(Names);
+        Click(Lib(), 1);
+        const QByteArray before = State().LibraryData;
+        for (const char* name : {"cbxEqLow", "cbxModType", "cbxTotalLevel"}) {
+            Find(name)->setFocus();
+            QTest::keyClick(Find(name), Qt::Key_Down);
+            QVERIFY2(!Find<QComboBox>(name)->currentText().isEmpty(), name);
+        }
+        for (const char* name : {"chkEq", "chkRev"})
+            QTest::mouseClick(Find(name), Qt::LeftButton, {}, QPoint(6, Find(name)->height() / 2));
+        QTest::keyClicks(Find("txtName"), L("XYZ"));
+        // Nor does the wheel over a bound list: entries are picked deliberately only.
+        QWheelEvent wheel({5, 5}, {5, 5}, {}, {0, -120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(Find("cbxCabType"), &wheel);
+        QCOMPARE(State().LibraryData, before);
+        QVERIFY(!State().LibChanged);
+    }
+
+    void descriptionTyping_data() {
+        QTest::addColumn<QString>("typed"); // "\r" is the Enter key
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("stored");
+        const QString x(254, QLatin1Char('x'));
+        QTest::newRow("two lines") << L("ab\rc") << L("") << L("ab\r\nc");
+        QTest::newRow("256th refused") << x + L("yz") << L("") << x + L("y");
+        QTest::newRow("break at 254 refused") << x + L("\rq") << L("") << x + L("q");
+        QTest::newRow("paste cut") << x.left(250) << L("b\nccc") << x.left(250) + L("b\r\ncc");
+    }
+
+    void descriptionTyping() {
+        QFETCH(QString, typed);
+        QFETCH(QString, pasted);
+        QFETCH(QString, stored);
+        LoadLibrary(Names);
+        Click(Lib(), 2); // its description is empty
+        QTest::mouseClick(Description()->viewport(), Qt::LeftButton);
+        QTest::keyClicks(Description(), typed);
+        QGuiApplication::clipboard()->setText(pasted);
+        Description()->paste();
+        QCOMPARE(State().DescArray.mid(2, 2), (QStringList{L("second\r\nline"), stored}));
+        QCOMPARE(Description()->toolTip(), QString::number(stored.size()) + L("/255"));
+        QVERIFY(State().LibChanged);
+    }
+
+    void closingQuestion_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("saveFails");
+        QTest::newRow("Yes") << int(QMessageBox::Yes) << false;
+        QTest::newRow("No") << int(QMessageBox::No) << false;
+        QTest::newRow("Cancel") << int(QMessageBox::Cancel) << false;
+        QTest::newRow("Yes, save fails") << int(QMessageBox::Yes) << true;
+    }
+
+    void closingQuestion() {
+        QFETCH(int, answer);
+        QFETCH(bool, saveFails);
+        const QString path = Path(L("lib/mine.pslib"));
+        QVERIFY(QDir().mkpath(Path(L("lib"))));
+        Write(path, LibraryBytes(Store(Names)));
+        Choose("mnuFile_LoadLib", path);
+        Click(Lib(), 0);
+        Trigger("mnuLibrary_DelSelected");
+        const QByteArray changed = State().LibraryData;
+        if (saveFails) { // a file where the library's folder was: nothing can be written
+            QVERIFY(QDir(Path(L("lib"))).removeRecursively());
+            Write(Path(L("lib")), "not a folder");
+        }
+        Trigger("mnuHelp_About");
+        QPointer<QWidget> splash = window->Splash();
+        MessageBoxes::setNextAnswer(QMessageBox::StandardButton(answer));
+        window->close();
+        const QList<MessageBoxes::Shown> shown = MessageBoxes::takeShown();
+        QCOMPARE(shown.size(), saveFails ? 2 : 1); // a failed save says why
+        QCOMPARE(shown.first().title + L(": ") + shown.first().text,
+                 L("Library not saved: Do you like to save now?"));
+        QCOMPARE(shown.first().buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        const bool closes = answer != QMessageBox::Cancel && !saveFails;
+        QCOMPARE(window->isVisible(), !closes);
+        QCOMPARE(splash && splash->isVisible(), !closes); // closing takes the splash along
+        if (!saveFails)
+            QCOMPARE(Read(path), LibraryBytes(answer == QMessageBox::Yes ? changed : Store(Names)));
+        if (!closes)
+            QVERIFY(State().LibChanged && State().LibraryData == changed);
+    }
+
+    void panelDisabledWithoutEditableEntry_data() {
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<QString>("command"); // empty: load another library
+        QTest::newRow("Delete ALL") << 4 << L("mnuLibrary_DelAll");
+        QTest::newRow("delete the last entry") << 1 << L("mnuLibrary_DelSelected");
+        QTest::newRow("load another") << 4 << QString();
+    }
+
+    void panelDisabledWithoutEditableEntry() {
+        QFETCH(int, entries);
+        QFETCH(QString, command);
+        LoadLibrary(Names.mid(0, entries));
+        Click(Lib(), 0);
+        QVERIFY(Find("cbxCabType")->isEnabled());
+        if (command.isEmpty())
+            Choose("mnuFile_LoadLib", Path(L("another")));
+        else
+            Trigger(command.toLatin1().constData());
+        for (const char* name : {"cbxCabType", "chkDrive", "txtName", "txtDescription"})
+            QVERIFY2(!Find(name)->isEnabled(), name);
+        QCOMPARE(Description()->toPlainText(), QString());
+        const QByteArray data = State().LibraryData;
+        window->Controller().CabTypePicked(3);
+        QCOMPARE(State().LibraryData, data);
+    }
+
+    void help_data() {
+        QTest::addColumn<QString>("chmIn"); // "bin" (beside the program), "data", "both" or none
+        QTest::addColumn<QString>("hlpIn"); // the same, or "empty" for an empty file beside the program
+        QTest::addColumn<bool>("viewerTakes");
+        QTest::addColumn<QString>("opened"); // the compiled help handed to the viewer
+        QTest::addColumn<QString>("shown");  // the help window's text after the about text
+        const QString binChm = L("bin/Quillbox.chm");
+        QTest::newRow("no viewer") << L("bin") << L("bin") << false << binChm << L("bin help\n.");
+        QTest::newRow("empty") << L("") << L("empty") << true << L("")
+                               << L("Helpfile corrupt: %1/bin/Quillbox.hlp");
+        QTest::newRow("none") << L("") << L("") << true << L("") << L("");
+        QTest::newRow("data folder") << L("") << L("data") << true << L("") << L("data help\n.");
+        QTest::newRow("beside first") << L("") << L("both") << true << L("") << L("bin help\n.");
+        QTest::newRow("chm data folder")
+            << L("data") << L("bin") << true << L("share/quillbox/Quillbox.chm") << L("");
+        QTest::newRow("chm beside first") << L("both") << L("bin") << true << binChm << L("");
+    }
+
+    void help() {
+        QFETCH(QString, chmIn);
+        QFETCH(QString, hlpIn);
+        QFETCH(bool, viewerTakes);
+        QFETCH(QString, opened);
+        QFETCH(QString, shown);
+        for (const auto& [where, dir] : {std::pair{"bin", "bin/"}, std::pair{"data", "share/quillbox/"}}) {
+            if (chmIn == L(where) || chmIn == L("both"))
+                Write(Path(L(dir) + L("Quillbox.chm")), "ITSF");
+            if (hlpIn == L(where) || hlpIn == L("both"))
+                Write(Path(L(dir) + L("Quillbox.hlp")), QByteArray(where) + " help\r\n.");
+        }
+        if (hlpIn == L("empty"))
+            Write(Path(L("bin/Quillbox.hlp")), {});
+        viewerOpens = viewerTakes;
+        QTest::keyClick(window.get(), Qt::Key_F1);
+        QCOMPARE(viewerUrls,
+                 opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{QUrl::fromLocalFile(Path(opened))});
+        QPointer<HelpWindow> helpWindow = window->Help();
+        QCOMPARE(helpWindow && helpWindow->isVisible(), !shown.isEmpty());
+        if (hlpIn.isEmpty()) // missing: the failure names the file beside the program
+            QCOMPARE(TakeMessages(),
+                     QStringList{L("mnuHelp_Help_Click: File not found: ") + Path(L("bin/Quillbox.hlp"))});
+        if (shown.isEmpty())
+            return;
+        QCOMPARE(helpWindow->windowTitle(), L("Quillbox 1.0 Help"));
+        QCOMPARE(helpWindow->HelpText(),
+                 L("Quillbox 1.0  (C) 2024-2025 the Quillbox team\n\nCheck for updates - and "
+                   "other PS02 tools  https://quillbox.example.org\n\n") +
+                     shown.replace(L("%1"), tmp->path()));
+        auto* text = helpWindow->findChild<QPlainTextEdit*>(L("txtHelp"));
+        text->setFocus();
+        QTest::keyClick(text, Qt::Key_Return); // Enter closes it, also from the text
+        QVERIFY(!helpWindow || !helpWindow->isVisible());
+    }
+
+    void top() {
+        for (const bool on : {true, false}) {
+            Trigger("mnuWindow_Top");
+            QCOMPARE(Find<QAction>("mnuWindow_Top")->isChecked(), on);
+            QCOMPARE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint), on);
+            QVERIFY(window->isVisible());
+        }
+    }
+
+    void aboutSplashCloses_data() {
+        QTest::addColumn<QString>("how"); // a label's name, "window" or "key"; "release" only releases
+        QTest::newRow("click on the window") << L("window");
+        QTest::newRow("click on a label") << L("lblCopyright");
+        QTest::newRow("key") << L("key");
+        QTest::newRow("foreign release") << L("release");
+    }
+
+    void aboutSplashCloses() {
+        QFETCH(QString, how);
+        Trigger("mnuHelp_About");
+        QPointer<SplashWindow> splash = window->Splash();
+        QVERIFY(QTest::qWaitForWindowExposed(splash));
+        if (how == L("key"))
+            QTest::keyClick(splash, Qt::Key_Space);
+        else if (how == L("release")) // the Enter that chose "&About", released over the splash
+            QTest::keyRelease(splash, Qt::Key_Return);
+        else if (how == L("window"))
+            QTest::mouseClick(splash, Qt::LeftButton, {}, QPoint(3, splash->height() - 3));
+        else
+            QTest::mouseClick(splash, Qt::LeftButton, {},
+                              splash->findChild<QLabel*>(how)->geometry().center());
+        QCOMPARE(splash && splash->isVisible(), how == L("release"));
+    }
+
+    // Files handed over by the command line or dropped on the window or on a text box.
+    void filesFromOutside_data() {
+        QTest::addColumn<QString>("how"); // "argument", or where it is dropped ("" for the window)
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("libRows");
+        QTest::addColumn<int>("patchRows");
+        QTest::newRow("no argument") << L("argument") << L("") << 4 << 0;
+        QTest::newRow(".pslib argument") << L("argument") << L("sub/../lib.pslib") << 2 << 0;
+        QTest::newRow(".pch argument") << L("argument") << L("dump.pch") << 4 << 3;
+        QTest::newRow(".pslib dropped") << L("") << L("lib.pslib") << 2 << 0;
+        QTest::newRow(".pch dropped on the description") << L("txtDescription") << L("dump.pch") << 4 << 3;
+        QTest::newRow("web address dropped") << L("") << L("https://example.org/x.pch") << 4 << 0;
+    }
+
+    void filesFromOutside() {
+        QFETCH(QString, how);
+        QFETCH(QString, file);
+        QFETCH(int, libRows);
+        QFETCH(int, patchRows);
+        LoadLibrary(Names);
+        Click(Lib(), 0); // the description box is enabled and takes drops
+        Write(Path(L("lib.pslib")), LibraryBytes(Store({L("ECHO"), L("FOXTRT")})));
+        Write(Path(L("dump.pch")), Store({L("GOLF"), L("HOTEL"), L("INDIA")}));
+        if (how == L("argument")) {
+            const CommandLine line =
+                ParseCommandLine(QStringList{L("q"), file}.mid(0, file.isEmpty() ? 1 : 2), tmp->path());
+            QVERIFY(!line.exit);
+            QCOMPARE(window->OpenFiles(line.files), QStringList());
+        } else {
+            const QUrl url = file.contains(QLatin1Char(':')) ? QUrl(file) : QUrl::fromLocalFile(Path(file));
+            QMimeData data; // file managers offer the names as text too, which a text box would insert
+            data.setUrls({url});
+            data.setText(url.toString());
+            QWidget* widget = how.isEmpty() ? window.get() : Description()->viewport();
+            QVERIFY(widget->acceptDrops());
+            QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(widget, &enter);
+            QCOMPARE(enter.isAccepted(), url.isLocalFile());
+            QDropEvent dropped({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            if (url.isLocalFile())
+                QApplication::sendEvent(widget, &dropped);
+        }
+        QTRY_COMPARE(Patches()->model()->rowCount(), patchRows);
+        QTRY_COMPARE(Lib()->model()->rowCount(), libRows);
+        QCOMPARE(Description()->Text(), State().DescArray.value(1));
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "tst_Window.moc"
