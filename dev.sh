@@ -41,11 +41,7 @@ case "${1:-}" in
 run)
     install_missing
     configure_and_build build
-    if [ -x build/src/app/quillbox ]; then
-        exec build/src/app/quillbox "${@:2}"
-    else
-        echo "Quillbox has no window to start yet."
-    fi
+    exec build/src/app/quillbox "${@:2}"
     ;;
 test)
     install_missing
@@ -55,7 +51,7 @@ test)
     ;;
 sanitize)
     install_missing
-    configure_and_build build-sanitize -DQUILLBOX_SANITIZE=ON
+    configure_and_build build-sanitize -DQUILLBOX_SANITIZE=ON -DQUILLBOX_BUILD_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-sanitize
     ;;
 *)
