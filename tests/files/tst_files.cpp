@@ -1,0 +1,501 @@
+#include "DescriptionFile.h"
+#include "FileAccess.h"
+#include "LibraryFile.h"
+#include "ProfileFile.h"
+#include "SafeSave.h"
+#include "TestPaths.h"
+#include "TextEncoding.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <numeric>
+#include <optional>
+#include <random>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quillbox;
+
+namespace {
+
+const QString CannotOpen = QStringLiteral("Error: Cannot open the file: ");
+const QString Default = QStringLiteral("<default>");
+
+QByteArray ReadRaw(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<unreadable>");
+}
+
+bool WriteRaw(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Hidden entries too, so that a left-over temporary file shows.
+QStringList FolderEntries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+QByteArray AllBytes() { // every byte value, twice
+    QByteArray bytes(512, '\0');
+    std::iota(bytes.begin(), bytes.end(), '\0');
+    return bytes;
+}
+
+int ModeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
+QByteArray Utf16(const char16_t* text) {
+    return "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(text),
+                                   qsizetype(std::char_traits<char16_t>::length(text) * 2));
+}
+
+QString Fixture(const char* name) {
+    return QStringLiteral(QUILLBOX_TEST_DATA_DIR "/") + QString::fromUtf8(name);
+}
+
+// CR LF, Windows-1252 letters, a comment, sections around, keys 6 and 7 left by a longer library.
+const QString Original = Fixture("sidefile_original.pslib.txt");
+
+// Words, blanks, line breaks of every kind, "&*&", quotes, letters in and beyond 1252, profile syntax.
+QString RandomDescription(std::mt19937& random) {
+    static const QStringList pieces =
+        QString::fromUtf8("Crunch|lead|x| |  |\t|\r\n|\r|\n|&*&|\"|'|é|€|ж|🎸|=|[|]|;")
+            .split(QLatin1Char('|'));
+    QString text;
+    for (int i = int(random() % 14); i > 0 && text.size() < 240; --i)
+        text += pieces[qsizetype(random() % pieces.size())];
+    return text;
+}
+
+} // namespace
+
+class TestFiles : public QObject {
+    Q_OBJECT
+
+    std::optional<QTemporaryDir> dir_;
+    QString Path(const QString& name = {}) const { return dir_->filePath(name); }
+
+    // Builds the situation a row names around the file `name`; returns the path to use.
+    std::optional<QString> Prepare(const QString& situation, const QString& name) {
+        QString path = Path(name);
+        bool ok = true;
+        if (situation == QLatin1String("empty")) {
+            path.clear();
+        } else if (situation == QLatin1String("nofolder")) {
+            path = Path(QStringLiteral("nowhere/") + name);
+        } else if (situation == QLatin1String("folder")) {
+            ok = QDir(Path()).mkdir(name);
+        } else if (situation == QLatin1String("dangling")) {
+            ok = QFile::link(Path(QStringLiteral("gone")), path);
+        } else if (situation == QLatin1String("rofolder")) {
+            path = Path(QStringLiteral("ro/") + name);
+            ok = QDir(Path()).mkdir(QStringLiteral("ro")) && WriteRaw(path, "\x01old") &&
+                 QFile::setPermissions(Path(QStringLiteral("ro")), QFile::ReadOwner | QFile::ExeOwner);
+        } else if (situation.startsWith(QLatin1String("16 MiB"))) {
+            QFile file(path); // sparse: costs no disk space
+            ok = file.open(QIODevice::WriteOnly) && file.resize(MaxReadSize + situation.endsWith(u'1'));
+        } else if (!situation.isEmpty()) { // an existing file
+            ok = WriteRaw(path, "\x01old");
+            if (situation == QLatin1String("unreadable"))
+                ok = ok && QFile::setPermissions(path, QFile::WriteOwner);
+        }
+        return ok ? std::optional(path) : std::nullopt;
+    }
+    // Permissions do not stop root.
+    static bool SkippedAsRoot(const QString& situation) {
+        return ::geteuid() == 0 &&
+               (situation == QLatin1String("unreadable") || situation == QLatin1String("rofolder"));
+    }
+
+private Q_SLOTS:
+    void init() { dir_.emplace(); }
+    void cleanup() {
+        QFile::setPermissions(Path(QStringLiteral("ro")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        dir_.reset();
+    }
+
+    // Exists? Reads? Does a write (0 bytes over a file, else every byte value) succeed or fail cleanly?
+    void fileRoutines_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QString>("readError"); // empty: reads
+        QTest::addColumn<bool>("writes");
+        const QString open = QStringLiteral("ReadFileAsString Error - Cannot open the file: ");
+        const QString notFound = QStringLiteral("File not found: ");
+        QTest::newRow("missing") << QString() << false << notFound << true;
+        QTest::newRow("empty path") << QStringLiteral("empty") << false << notFound << false;
+        QTest::newRow("no folder") << QStringLiteral("nofolder") << false << notFound << false;
+        QTest::newRow("folder") << QStringLiteral("folder") << true << open << false;
+        QTest::newRow("file") << QStringLiteral("file") << true << QString() << true;
+        QTest::newRow("dangling link") << QStringLiteral("dangling") << true << notFound << true;
+        QTest::newRow("unreadable") << QStringLiteral("unreadable") << true << open << true;
+        QTest::newRow("ro folder") << QStringLiteral("rofolder") << true << QString() << false;
+        QTest::newRow("16 MiB") << QStringLiteral("16 MiB") << true << QString() << true;
+        QTest::newRow("16 MiB + 1") << QStringLiteral("16 MiB + 1") << true
+                                    << QStringLiteral(
+                                           "ReadFileAsString Error - The file is larger than 16 MiB: ")
+                                    << true;
+    }
+    void fileRoutines() {
+        QFETCH(QString, situation);
+        QFETCH(bool, exists);
+        QFETCH(QString, readError);
+        QFETCH(bool, writes);
+        if (SkippedAsRoot(situation))
+            QSKIP("root ignores permissions");
+        const std::optional<QString> prepared = Prepare(situation, QStringLiteral("f.pslib"));
+        QVERIFY(prepared);
+        const QString path = *prepared;
+        QCOMPARE(FileExists(path), exists);
+        try {
+            const QByteArray content = ReadFileAsString(path);
+            QVERIFY2(readError.isEmpty(), "the read did not fail");
+            QCOMPARE(content.size(), situation == QLatin1String("16 MiB") ? MaxReadSize : 4);
+        } catch (const FileError& error) {
+            QCOMPARE(error.number,
+                     readError == QLatin1String("File not found: ") ? FileNotFoundNumber : FileErrorNumber);
+            QCOMPARE(error.source, QStringLiteral("ReadFileAsString"));
+            QCOMPARE(error.description, readError + path);
+        }
+        const QStringList before = FolderEntries(QFileInfo(path).absolutePath());
+        const QByteArray content = situation == QLatin1String("file") ? QByteArray() : AllBytes();
+        try {
+            WriteToFile(path, content, 0);
+            QVERIFY2(writes, "the write did not fail");
+            if (situation == QLatin1String("unreadable")) // its mode was kept
+                QVERIFY(ModeOf(path) == 0200 && QFile::setPermissions(path, QFile::ReadOwner));
+            QCOMPARE(ReadFileAsString(path), content);
+        } catch (const FileError& error) {
+            QVERIFY2(!writes, qPrintable(error.description));
+            QCOMPARE(error.source, QStringLiteral("WriteToFile"));
+            QCOMPARE(error.description, CannotOpen + path);
+            QCOMPARE(FolderEntries(QFileInfo(path).absolutePath()), before);
+        }
+    }
+
+    void getFileName() {
+        QCOMPARE(GetFileName(QStringLiteral("/home/me/Lib/my.pslib")), QStringLiteral("my.pslib"));
+        QCOMPARE(GetFileName(QStringLiteral("/home/me/Lib/")), QString());
+        QCOMPARE(GetFileName(QString()), QString());
+        QCOMPARE(GetFileName(QStringLiteral("C:\\Lib\\my.pslib")), QStringLiteral("C:\\Lib\\my.pslib"));
+    }
+
+    // A failure with the second file leaves both old files and no temporary file.
+    void safeSave_data() {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("prefix");
+        QTest::newRow("no folder") << QStringLiteral("nofolder") << CannotOpen;
+        QTest::newRow("folder") << QStringLiteral("folder") << CannotOpen;
+        QTest::newRow("ro folder") << QStringLiteral("rofolder") << CannotOpen;
+        QTest::newRow("disk full") << QStringLiteral("file")
+                                   << QStringLiteral("Error: Cannot write to the file: ");
+    }
+    void safeSave() {
+        QFETCH(QString, situation);
+        QFETCH(QString, prefix);
+        if (SkippedAsRoot(situation))
+            QSKIP("root ignores permissions");
+        const std::optional<QString> side = Prepare(QStringLiteral("file"), QStringLiteral("a.pslib.txt"));
+        const std::optional<QString> library = Prepare(situation, QStringLiteral("a.pslib"));
+        QVERIFY(side && library);
+        const QByteArray oldLibrary = ReadRaw(*library);
+        const QStringList before = FolderEntries(Path());
+        const QStringList beforeThere = FolderEntries(QFileInfo(*library).absolutePath());
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit diskFull{64 * 1024, limit.rlim_max}; // writes past 64 KiB fail, as on a full disk
+        std::signal(SIGXFSZ, SIG_IGN);
+        if (prefix.contains(QLatin1String("write")))
+            ::setrlimit(RLIMIT_FSIZE, &diskFull);
+        SafeSave save;
+        save.Add(*side, QByteArrayLiteral("new side"));
+        save.Add(*library, AllBytes().repeated(512));
+        std::optional<FileError> failure;
+        try {
+            save.Commit();
+        } catch (const FileError& error) {
+            failure = error;
+        }
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        QVERIFY2(failure, "the save did not fail");
+        QCOMPARE(failure->source, QStringLiteral("WriteToFile"));
+        QCOMPARE(failure->description, prefix + *library);
+        QCOMPARE(ReadRaw(*side), QByteArrayLiteral("\x01old"));
+        QCOMPARE(ReadRaw(*library), oldLibrary);
+        QCOMPARE(FolderEntries(Path()), before);
+        QCOMPARE(FolderEntries(QFileInfo(*library).absolutePath()), beforeThere);
+    }
+
+    // Links are written through (relative to their folder) and stay links; modes are kept.
+    void linksAndModes() {
+        QVERIFY(QDir(Path()).mkdir(QStringLiteral("real")) &&
+                WriteRaw(Path(QStringLiteral("real/a")), "old"));
+        for (const char* target : {"real/a", "real/new"}) {
+            const QString link = Path(QString::fromUtf8(target).replace(u'/', u'-'));
+            QVERIFY(::symlink(target, QFile::encodeName(link).constData()) == 0);
+            WriteToFile(link, QByteArrayLiteral("\x01\x02"), 0);
+            QVERIFY(QFileInfo(link).isSymLink());
+            QCOMPARE(ReadRaw(Path(QString::fromUtf8(target))), QByteArrayLiteral("\x01\x02"));
+        }
+        QCOMPARE(FolderEntries(Path(QStringLiteral("real"))),
+                 (QStringList{QStringLiteral("a"), QStringLiteral("new")}));
+
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        for (const int mode : {0640, 0755, -1}) {
+            const QString path = Path(QString::number(mode));
+            if (mode >= 0)
+                QVERIFY(WriteRaw(path, "old") &&
+                        ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+            WriteToFile(path, QByteArrayLiteral("\x01"), 0);
+            QCOMPARE(ModeOf(path), mode >= 0 ? mode : int(0666 & ~mask));
+        }
+        QCOMPARE(FolderEntries(Path()).size(), 6);
+    }
+
+    void libraryFormat() {
+        QByteArray store; // 19 bytes: the second entry is cut short
+        for (char b = 1; b <= 19; ++b)
+            store.append(b);
+        QByteArray file = store;
+        std::reverse(file.begin(), file.end());
+        file.prepend('\x01');
+        QCOMPARE(EncodeLibrary(store), file);
+        QCOMPARE(DecodeLibrary(file), store);
+        QCOMPARE(EncodeLibrary(QByteArray()), QByteArray(1, '\x01'));
+        QCOMPARE(DecodeLibrary(QByteArray(1, '\x01')), QByteArray());
+        QVERIFY(IsValidLibrary("\x01") && !IsValidLibrary({}) && !IsValidLibrary("\x02\x01"));
+        // Only a name ending in exactly ".pslib" is taken as it is.
+        QCOMPARE(ApplyLibraryExtension(QStringLiteral("/lib/new")), QStringLiteral("/lib/new.pslib"));
+        QCOMPARE(ApplyLibraryExtension(QStringLiteral("/lib/new.pslib")), QStringLiteral("/lib/new.pslib"));
+        QCOMPARE(ApplyLibraryExtension(QStringLiteral("X.PSLIB")), QStringLiteral("X.PSLIB.pslib"));
+        QCOMPARE(ApplyLibraryExtension(QStringLiteral("mypslib")), QStringLiteral("mypslib.pslib"));
+        QCOMPARE(SideFilePath(QStringLiteral("/lib/a.pslib")), QStringLiteral("/lib/a.pslib.txt"));
+    }
+
+    // Reading as the Windows profile routines read.
+    void profileRead_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* tag, const QByteArray& file, const char* key,
+                            const char16_t* expected) {
+            QTest::newRow(tag) << file << QString::fromUtf8(key)
+                               << (expected ? QString::fromUtf16(expected) : Default);
+        };
+        row("plain", "[s]\r\n1=Crunch\r\n", "1", u"Crunch");
+        row("case", "[S]\r\nKey=v\r\n", "kEY", u"v");
+        row("trimmed", "  [ s ]  \r\n\t key \t=  v w \t\r\n", " key", u"v w");
+        row("1st section", "[s]\r\na=1\r\n[s]\r\nb=3\r\n", "b", nullptr);
+        row("1st key", "[s]\r\na=1\r\nA=2\r\n", "a", u"1");
+        row("no '='", "[s]\r\na\r\na=1\r\n", "a", nullptr);
+        row("\"\"", "[s]\r\na= \" x \" \r\n", "a", u" x ");
+        row("''", "[s]\r\na='x'\r\n", "a", u"x");
+        row("\"'", "[s]\r\na=\"x'\r\n", "a", u"\"x'");
+        row("one pair", "[s]\r\na=\"\"x\"\"\r\n", "a", u"\"x\"");
+        row("lone \"", "[s]\r\na=\"\r\n", "a", u"\"");
+        row("'=' in value", "[s]\r\na=b=c\r\n", "a", u"b=c");
+        row("last ']'", "[s] x]\r\nk=1\r\n", "k", nullptr);
+        row("']' tail", "[s] tail\r\nk=1\r\n", "k", u"1");
+        row("comment", "[s]\r\n;x=1\r\n", ";x", u"1");
+        row("CR, LF", "[s]\ra=1\n\n\rb=2", "b", u"2");
+        row("no section", "a=1\r\n[s]\r\nb=2\r\n", "a", nullptr);
+        row("1252", "[s]\r\na=caf\xE9 \x80\r\n", "a", u"café €");
+        row("UTF-8", "[s]\r\na=caf\xC3\xA9 \xD0\xB6\r\n", "a", u"café ж");
+        row("bad UTF-8", "[s]\r\na=\xC3\x28\r\n", "a", u"Ã(");
+        row("UTF-8 BOM", "\xEF\xBB\xBF[s]\r\na=\xD0\xB6", "a", u"ж");
+        row("UTF-16", Utf16(u"[s]\r\na=\u0436\r\n"), "a", u"ж");
+        row("UTF-16 BE", QByteArray("\xFE\xFF\0[\0s\0]\0\n\0a\0=\x04\x36", 16), "a", u"ж");
+    }
+    void profileRead() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        QCOMPARE(ProfileFile::FromBytes(file).Value(QStringLiteral("s"), key, Default), expected);
+    }
+
+    // In place; new keys after their section's last line; quotes where needed; encoding kept if it fits.
+    void profileWrite_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("key"); // empty: nothing is written
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("after");
+        const auto row = [](const char* tag, const QByteArray& before, const char* key, const char16_t* value,
+                            const QByteArray& after) {
+            QTest::newRow(tag) << before << QString::fromUtf8(key) << QString::fromUtf16(value) << after;
+        };
+        row("unchanged", "  [x]  \r\n\t a = 1 \nz\r\r\n\xE9\x81", "", u"",
+            "  [x]  \r\n\t a = 1 \nz\r\r\n\xE9\x81");
+        row("every byte", AllBytes(), "", u"", AllBytes());
+        row("new file", "", "1", u"b", "[s]\r\n1=b\r\n");
+        row("in place", "[x]\r\n1=x\r\n[S]\n Abc = old \n2=two", "ABC", u"b",
+            "[x]\r\n1=x\r\n[S]\nAbc=b\n2=two");
+        row("1st of two", "[s]\r\n1=a\r\n1=c\r\n", "1", u"b", "[s]\r\n1=b\r\n1=c\r\n");
+        row("after last", "[s]\r\n1=a\r\n; note\r\n\r\n[t]\r\n", "2", u"b",
+            "[s]\r\n1=a\r\n; note\r\n2=b\r\n\r\n[t]\r\n");
+        row("no line end", "[s]\r\n1=a", "2", u"b", "[s]\r\n1=a\r\n2=b\r\n");
+        row("new section", "[t]\r\nz=1\r\n\r\n", "2", u"b", "[t]\r\nz=1\r\n\r\n[s]\r\n2=b\r\n");
+        row("quoted", "", "1", u" 'x' ", "[s]\r\n1=\" 'x' \"\r\n");
+        row("inner quotes", "", "1", u"say \"hi\"", "[s]\r\n1=say \"hi\"\r\n");
+        row("line break", "", "1", u"a\r\nb\nc", "[s]\r\n1=a  b c\r\n");
+        row("1252", "", "1", u"café €", "[s]\r\n1=caf\xE9 \x80\r\n");
+        row("beyond 1252", "", "1", u"ж", "\xEF\xBB\xBF[s]\r\n1=\xD0\xB6\r\n");
+        row("U+0080", "", "1", u"\u0080", "\xEF\xBB\xBF[s]\r\n1=\xC2\x80\r\n");
+        row("1252 to UTF-8", "[s]\r\n1=\xE9\r\n", "2", u"ж",
+            "\xEF\xBB\xBF[s]\r\n1=\xC3\xA9\r\n2=\xD0\xB6\r\n");
+        row("UTF-8 stays", "[s]\n1=\xC3\xA9\n", "2", u"€", "[s]\n1=\xC3\xA9\n2=\xE2\x82\xAC\r\n");
+        row("UTF-16 stays", Utf16(u"[s]\r\n"), "2", u"ж", Utf16(u"[s]\r\n2=\u0436\r\n"));
+    }
+    void profileWrite() {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, after);
+        ProfileFile profile = ProfileFile::FromBytes(before);
+        if (!key.isEmpty())
+            profile.SetValue(QStringLiteral("s"), key, value);
+        QCOMPARE(profile.ToBytes(), after);
+    }
+
+    // Whatever is written reads back unchanged, in a new file and over an old value.
+    void quotingRoundTrip() {
+        for (const char16_t* text : {u"plain", u" lead", u"trail ", u"\ttab", u"\"q\"", u"'q'", u"\"", u"'",
+                                     u"\"a'", u"\"\"", u"\" s \"", u"a&*&b", u"", u"   ", u"é€ж\U0001F600",
+                                     u"=x=", u"[x]", u";c", u"\u00A0nbsp\u00A0"}) {
+            for (const QByteArray& before : {QByteArray(), QByteArray("[s]\r\n1=x\r\n")}) {
+                ProfileFile profile = ProfileFile::FromBytes(before);
+                profile.SetValue(QStringLiteral("s"), QStringLiteral("1"), QString::fromUtf16(text));
+                QCOMPARE(ProfileFile::FromBytes(profile.ToBytes())
+                             .Value(QStringLiteral("s"), QStringLiteral("1"), Default),
+                         QString::fromUtf16(text));
+            }
+        }
+    }
+
+    // Side files that are missing, a folder, cut short or not text at all read without failing.
+    void badSideFiles() {
+        QCOMPARE(DescriptionReader(Fixture("none.txt")).Description(1), QString());
+        QCOMPARE(DescriptionReader(Fixture("")).Description(1), QString());
+        QCOMPARE(DescriptionReader(Fixture("sidefile_truncated.pslib.txt")).Description(2),
+                 QStringLiteral("Sec"));
+        QCOMPARE(DescriptionReader(Fixture("sidefile_corrupt.pslib.txt")).Description(1), QString());
+    }
+
+    // The fixture reads; a save changes only changed lines and adds keys, other lines stay byte for byte.
+    void saveOverFixture() {
+        const QByteArray original = ReadRaw(Original);
+        QCOMPARE(ReadDescription(QStringLiteral("Settings"), QStringLiteral("Owner"), {}, Original),
+                 QStringLiteral(u"René Müller"));
+        const DescriptionReader reader(Original);
+        QStringList descriptions;
+        for (int i = 0; i <= 9; ++i)
+            descriptions.append(reader.Description(i));
+        QCOMPARE(descriptions, QString::fromUtf8("|Crunch for the verse|Lead\r\nwith delay|Café solo € 5||"
+                                                 "Clean\r\n\r\nChorus été|old six|old seven||")
+                                   .split(u'|'));
+        QCOMPARE(BuildSideFile(original, descriptions, 5).value(), original);
+        QCOMPARE(BuildSideFile(original, descriptions, 3).value(), original); // keys above N stay
+        descriptions[2] = QStringLiteral(u"Lead\r\nwith é €");
+        descriptions[9] = QStringLiteral(" nine ");
+        QCOMPARE(BuildSideFile(original, descriptions, 9).value(),
+                 QByteArray(original)
+                     .replace("2=Lead&*&with delay\r\n", "2=Lead&*&with \xE9 \x80\r\n")
+                     .replace("7=old seven\r\n", "7=old seven\r\n8=\r\n9=\" nine \"\r\n"));
+        descriptions[1] = QStringLiteral(u"ж"); // beyond Windows-1252: the whole file becomes UTF-8
+        const QByteArray saved = BuildSideFile(original, descriptions, 2).value();
+        QCOMPARE(saved,
+                 "\xEF\xBB\xBF" + DecodeText(original)
+                                      .text.toUtf8()
+                                      .replace("1=Crunch for the verse", "1=\xD0\xB6")
+                                      .replace("2=Lead&*&with delay", "2=Lead&*&with \xC3\xA9 \xE2\x82\xAC"));
+        QCOMPARE(DescriptionReader::FromBytes(saved).Description(2), descriptions[2]);
+    }
+
+    // The one-pass side-file reader and writer agree with the general profile code on random files.
+    void fastPathsAgree() {
+        static const QStringList lines =
+            QString::fromUtf8("[Description]|[ description ]|[Other]|1=a| 2 = b |3|01=x|2=\"q\"|"
+                              "; c||4='y'|-1=z|1=dup|é=1|[Description|5=ж")
+                .split(QLatin1Char('|'));
+        static const QStringList breaks{QStringLiteral("\r\n"), QStringLiteral("\n"), QStringLiteral("\r")};
+        std::mt19937 random(99);
+        for (int round = 0; round < 500; ++round) {
+            QString text;
+            for (int i = int(random() % 16); i > 0; --i)
+                text += lines[qsizetype(random() % lines.size())] + breaks[qsizetype(random() % 3)];
+            const QByteArray file =
+                random() % 2 ? text.toUtf8() : EncodeText(text.replace(u'ж', u'e'), TextEncoding::Cp1252);
+            const ProfileFile profile = ProfileFile::FromBytes(file);
+            const DescriptionReader reader = DescriptionReader::FromBytes(file);
+            for (int i = -1; i <= 6; ++i)
+                QCOMPARE(reader.Description(i),
+                         DecodeLineBreaks(profile.Value(DescriptionSection, QString::number(i), {})));
+
+            QStringList descriptions{QString()};
+            ProfileFile stepwise = profile;
+            for (int i = int(random() % 7) + 1; i > 0; --i) {
+                descriptions.append(RandomDescription(random));
+                stepwise.SetValue(DescriptionSection, QString::number(descriptions.size() - 1),
+                                  EncodeLineBreaks(descriptions.back()));
+            }
+            QCOMPARE(BuildSideFile(file, descriptions, descriptions.size() - 1).value_or("-"),
+                     stepwise.ToBytes());
+        }
+    }
+
+    // Random libraries saved as a save command does, read back, then saved again shorter over them.
+    void roundTrip_data() {
+        QTest::addColumn<int>("entries");
+        for (int n : {0, 1, 1820, 1821, 100000})
+            QTest::addRow("%d", n) << n;
+    }
+    void roundTrip() {
+        QFETCH(int, entries);
+        const QString library = Path(QStringLiteral("round.pslib"));
+        const QString side = SideFilePath(library);
+        std::mt19937 random(quint32(7919 + entries));
+        QByteArray store(qsizetype(entries) * 18, Qt::Uninitialized);
+        for (char& b : store)
+            b = char(random());
+        QStringList descriptions{QString()};
+        for (int i = 1; i <= entries; ++i)
+            descriptions.append(RandomDescription(random));
+        static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n|&\\*&"));
+
+        for (int pass = 0; pass < 2; ++pass) {
+            SafeSave save;
+            const std::optional<QByteArray> old =
+                FileExists(side) ? std::optional(ReadFileAsString(side)) : std::nullopt;
+            if (const auto sideBytes = BuildSideFile(old, descriptions, descriptions.size() - 1))
+                save.Add(side, *sideBytes);
+            save.Add(library, EncodeLibrary(store));
+            save.Commit();
+
+            const QByteArray content = ReadFileAsString(library);
+            QVERIFY(IsValidLibrary(content) && DecodeLibrary(content) == store);
+            const DescriptionReader reader(side);
+            // Every line break and every typed "&*&" comes back as CR LF.
+            for (qsizetype i = 1; i < descriptions.size(); ++i)
+                QCOMPARE(reader.Description(i),
+                         QString(descriptions[i]).replace(breaks, QStringLiteral("\r\n")));
+            QCOMPARE(FolderEntries(Path()).size(), entries == 0 ? 1 : 2); // no side file for no entries
+
+            const int kept = entries - entries / 3;
+            store.truncate(kept * 18);
+            descriptions = descriptions.mid(0, kept + 1);
+            for (int i = 1; i <= kept; i += 7)
+                descriptions[i] = RandomDescription(random);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFiles)
+#include "tst_files.moc"
