@@ -135,8 +135,7 @@ private:
     int levels_ = 0;
 };
 
-// Shift state of a key event as the key handlers take it: 1 Shift, 2 Ctrl, 4 Alt. of a key event: 1 Shift, 2
-// Ctrl, 4 Alt.
+// Shift state of a key event as the key handlers take it: 1 Shift, 2 Ctrl, 4 Alt.
 int ShiftState(Qt::KeyboardModifiers modifiers) {
     return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
            (modifiers & Qt::AltModifier ? 4 : 0);

@@ -376,17 +376,7 @@ void LibraryController::NameKeyReleased(int keyCode, int shift) {
 // Closing
 
 bool LibraryController::QueryClose() {
-    if (!state_.LibChanged || !state_.LibraryLoaded)
-        return true;
-    switch (view_.AskSaveQuestion()) {
-    case SaveAnswer::Yes:
-        return SaveLib();
-    case SaveAnswer::No:
-        return true;
-    case SaveAnswer::Cancel:
-        break;
-    }
-    return false;
+    return OfferToSave();
 }
 
 } // namespace quillbox

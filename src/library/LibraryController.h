@@ -136,7 +136,9 @@ private:
     bool RunFileCommand(const std::function<void()>& body);
     QString AskPathOrCancel(const FileDialogRequest& request);
     bool ConfirmReplace(const QString& path);
-    bool SaveBeforeLoad();
+    // The closing question, asked when unsaved changes would be lost: true when the caller may go on.
+    bool OfferToSave();
+    void ShowImportedPatches(QByteArray patches, const QString& path);
     void LoadLibBody(const QString& path);
     void ImportPatchesBody(const QString& path);
     void WriteLibraryFiles(const QString& libPath);

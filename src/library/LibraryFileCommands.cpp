@@ -101,7 +101,7 @@ void LibraryController::WriteLibraryFiles(const QString& libPath) {
 // ---------------------------------------------------------------------------------------------
 // Load
 
-bool LibraryController::SaveBeforeLoad() {
+bool LibraryController::OfferToSave() {
     if (!state_.LibChanged || !state_.LibraryLoaded)
         return true;
     switch (view_.AskSaveQuestion()) {
@@ -116,7 +116,7 @@ bool LibraryController::SaveBeforeLoad() {
 }
 
 void LibraryController::LoadLib() {
-    if (!SaveBeforeLoad())
+    if (!OfferToSave())
         return;
     RunFileCommand([this] {
         FileDialogRequest request;
@@ -128,7 +128,7 @@ void LibraryController::LoadLib() {
 }
 
 void LibraryController::LoadLibFromPath(const QString& path) {
-    if (!SaveBeforeLoad())
+    if (!OfferToSave())
         return;
     RunFileCommand([this, &path] { LoadLibBody(path); });
 }
@@ -234,13 +234,7 @@ void LibraryController::ImportLibrary() {
             view_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
             return;
         }
-        state_.PatchesData = DecodeLibrary(content);
-        state_.PatchesFilePath = libPath;
-        state_.PatchesDescFilePath = SideFilePath(libPath);
-        view_.SetCaption(Caption(appTitle_, libPath));
-        RefillPatchesList();
-        state_.PatchesFileName = GetFileName(libPath);
-        view_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);
+        ShowImportedPatches(DecodeLibrary(content), libPath);
     });
 }
 
@@ -260,8 +254,11 @@ void LibraryController::ImportPatchesFromPath(const QString& path) {
 
 void LibraryController::ImportPatchesBody(const QString& path) {
     // The file is read before anything changes, so a failure leaves the patches list as it was.
-    QByteArray content = ReadFileAsString(path);
-    state_.PatchesData = std::move(content);
+    ShowImportedPatches(ReadFileAsString(path), path);
+}
+
+void LibraryController::ShowImportedPatches(QByteArray patches, const QString& path) {
+    state_.PatchesData = std::move(patches);
     state_.PatchesFilePath = path;
     state_.PatchesDescFilePath = SideFilePath(path);
     view_.SetCaption(Caption(appTitle_, path));
