@@ -1,53 +1,43 @@
 #pragma once
 
-// Shared helpers for the library tests: images with chosen names, library and side files written
-// by hand (not through the code under test), and a controller wired to a FakeView.
+// Helpers for the library tests: images with chosen names, library and side files written by hand
+// (not through the code under test), and a controller wired to a FakeView in a temporary folder.
 
 #include "FakeView.h"
-#include "LibraryController.h"
 #include "PatchImage.h"
 #include "PatchName.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 #include <algorithm>
-#include <memory>
+#include <functional>
 
 namespace quillbox::test {
 
-inline const QString AppTitle = QStringLiteral("Quillbox");
+using namespace Qt::StringLiterals;
 
-// An 18-byte image whose name decodes to `name` (characters of the device alphabet, padded with
-// blanks) and whose other bytes are derived from `seed`.
+// An 18-byte image whose name decodes to `name` (device-alphabet characters, padded with blanks);
+// the other bytes come from `seed`.
 inline QByteArray MakeImage(const QString& name, int seed) {
     QByteArray image(PatchImageSize, '\0');
     for (int i = 0; i < PatchImageSize; ++i)
         image[i] = char((seed * 37 + i * 11 + 3) & 0xFF);
     const QString padded = name.leftJustified(6, QLatin1Char(' '), true);
-    for (int c = 0; c < 6; ++c) {
-        const int code = int(DeviceAlphabet.indexOf(padded.at(c)));
-        Q_ASSERT(code >= 0);
-        for (int k = 0; k < 6; ++k) {
-            const int bit = 5 + 6 * c + k; // bits 5..40 of bytes 12..17
-            const int byte = 11 + bit / 8;
-            const char mask = char(1 << (bit % 8));
-            if (code & (1 << k))
-                image[byte] = char(image[byte] | mask);
-            else
-                image[byte] = char(image[byte] & ~mask);
-        }
+    for (int bit = 0; bit < 36; ++bit) { // six bits per character, from bit 5 of byte 12 on
+        const int code = int(DeviceAlphabet.indexOf(padded.at(bit / 6)));
+        const int at = 5 + bit;
+        char& byte = image[11 + at / 8];
+        byte = char(((code >> (bit % 6)) & 1) ? (byte | (1 << (at % 8))) : (byte & ~(1 << (at % 8))));
     }
     return image;
 }
 
-// A store of `count` images named "P" + number, with seeds starting at `seedBase`.
+// `count` images named P0, P1, ... whatever the seed: the same names at the same positions.
 inline QByteArray MakeStore(qsizetype count, int seedBase = 0) {
     QByteArray store;
-    store.reserve(count * PatchImageSize);
     for (qsizetype i = 0; i < count; ++i)
-        store.append(MakeImage(QStringLiteral("P%1").arg(i % 100000), seedBase + int(i)));
+        store.append(MakeImage(u"P%1"_s.arg(i), seedBase + int(i)));
     return store;
 }
 
@@ -55,91 +45,119 @@ inline QByteArray Entry(const QByteArray& store, qsizetype index) {
     return store.mid(index * PatchImageSize, PatchImageSize);
 }
 
-inline QByteArray LibraryFileBytes(const QByteArray& store) {
-    QByteArray bytes(1, '\x01');
-    QByteArray body = store;
-    std::reverse(body.begin(), body.end());
-    return bytes + body;
+inline QByteArray LibraryFileBytes(QByteArray store) {
+    std::reverse(store.begin(), store.end());
+    return '\x01' + store;
 }
 
 inline void WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
+    QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
 }
 
 inline QByteArray ReadBytes(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 // A side file as the original platform writes it: CRLF lines, "&*&" for line breaks.
 inline QByteArray SideFileBytes(const QStringList& descriptions) {
     QByteArray bytes("[Description]\r\n");
-    for (qsizetype i = 0; i < descriptions.size(); ++i) {
-        QString value = descriptions.at(i);
-        value.replace(QStringLiteral("\r\n"), QStringLiteral("&*&"));
-        bytes += QByteArray::number(i + 1) + '=' + value.toLatin1() + "\r\n";
-    }
+    for (qsizetype i = 0; i < descriptions.size(); ++i)
+        bytes += QByteArray::number(i + 1) + '=' +
+                 QString(descriptions[i]).replace(u"\r\n"_s, u"&*&"_s).toLatin1() + "\r\n";
     return bytes;
 }
 
-// A controller with its fake view and a temporary folder for files.
-struct Fixture {
-    QTemporaryDir dir;
-    FakeView view;
-    std::unique_ptr<LibraryController> controller;
-
-    Fixture() : controller(std::make_unique<LibraryController>(view, AppTitle)) {
-        view.controller = controller.get();
-        controller->Startup();
-    }
-
-    ~Fixture() {
-        // Every answer a test queued was asked for.
-        if (!view.AnswersUsedUp() && !QTest::currentTestFailed())
-            QTest::qFail("an answer was queued but never asked for", __FILE__, __LINE__);
-    }
-    Fixture(const Fixture&) = delete;
-    Fixture& operator=(const Fixture&) = delete;
-
-    QString Path(const QString& name) const { return dir.filePath(name); }
-    LibraryController& Ctl() { return *controller; }
-    const LibraryState& S() const { return controller->State(); }
-
-    // Writes `store` (and descriptions, one per entry) as a library and loads it.
-    void LoadLibrary(const QString& name, const QByteArray& store, const QStringList& descriptions = {}) {
-        WriteBytes(Path(name), LibraryFileBytes(store));
-        if (!descriptions.isEmpty())
-            WriteBytes(Path(name) + QStringLiteral(".txt"), SideFileBytes(descriptions));
-        view.paths.push_back(Path(name));
-        controller->LoadLib();
-    }
-
-    // Writes `store` as a device patch file (and descriptions to its side file) and imports it.
-    void ImportPatches(const QString& name, const QByteArray& store, const QStringList& descriptions = {}) {
-        WriteBytes(Path(name), store);
-        if (!descriptions.isEmpty())
-            WriteBytes(Path(name) + QStringLiteral(".txt"), SideFileBytes(descriptions));
-        view.paths.push_back(Path(name));
-        controller->ImportPatches();
-    }
-
-    QStringList Descriptions() const { return S().DescArray; }
-};
-
-// Descriptions "d1", "d2", ... for `count` entries, with element 0 in front as DescArray holds them.
-inline QStringList NumberedDescriptions(qsizetype count, const QString& prefix = QStringLiteral("d")) {
+// prefix1, prefix2, ... prefixN.
+inline QStringList Descs(qsizetype count, const QString& prefix) {
     QStringList list;
     for (qsizetype i = 1; i <= count; ++i)
         list.append(prefix + QString::number(i));
     return list;
 }
 
-inline QStringList WithElementZero(const QStringList& descriptions) {
-    return QStringList{QString()} + descriptions;
-}
+struct Fixture {
+    QTemporaryDir dir;
+    FakeView view;
+    LibraryController controller{view, u"Quillbox"_s};
+
+    Fixture() {
+        view.controller = &controller;
+        controller.Startup();
+    }
+    ~Fixture() {
+        if (!view.AnswersUsedUp() && !QTest::currentTestFailed())
+            QTest::qFail("an answer was queued but never asked for", __FILE__, __LINE__);
+    }
+    QString Path(const QString& name) const { return dir.filePath(name); }
+    LibraryController& Ctl() { return controller; }
+    const LibraryState& S() const { return controller.State(); }
+
+    // Writes `store` as a library file (or a device patch file) with a side file when there are
+    // descriptions, and opens it through the File menu.
+    void LoadLibrary(const QString& name, const QByteArray& store, const QStringList& descs = {}) {
+        Write(name, LibraryFileBytes(store), descs);
+        controller.LoadLib();
+    }
+    void ImportPatches(const QString& name, const QByteArray& store, const QStringList& descs = {}) {
+        Write(name, store, descs);
+        controller.ImportPatches();
+    }
+    void Write(const QString& name, const QByteArray& bytes, const QStringList& descs) {
+        WriteBytes(Path(name), bytes);
+        if (!descs.isEmpty())
+            WriteBytes(Path(name) + u".txt"_s, SideFileBytes(descs));
+        view.paths.push_back(Path(name));
+    }
+
+    // Runs a script of user actions: "L2"/"P0" click line 2/0 of the library/patches list, "t:text"
+    // types into the description box, "open:name" loads that library as from the command line,
+    // "drive:3", "cab:1", "spk:2" pick an entry of the panel's lists, "chkD:0"/"chkC:1" press the
+    // check box (checked before the press), "all:1" chooses "Change  All"; "edits" tries every panel
+    // edit and a typed description in both modes; any other word names a menu command.
+    void Run(const QString& script) {
+        using C = LibraryController;
+        static const QStringList names =
+            u"load save saveAs importLib importPatches export copy replace update appendAll appendDiff "
+            u"updateAll dbl up down clone del delAll rnd click"_s.split(u' ');
+        static const QStringList panel = u"drive cab spk chkD chkC all"_s.split(u' ');
+        // clang-format off
+        static const std::function<void(C&)> commands[] = {
+            &C::LoadLib, &C::SaveLib, &C::SaveAsLib, &C::ImportLibrary, &C::ImportPatches, &C::ExportLibrary,
+            &C::CopySelectedPatch, &C::ReplaceSelectedPatch, &C::UpdateLibWithSelected, &C::AppendAllPatches,
+            &C::AppendDifferentPatches, &C::UpdateAllPatchesInLib, &C::PatchesDoubleClicked, &C::MoveUp,
+            &C::MoveDown, &C::ClonePatch, &C::DeleteSelected, &C::DeleteAll, &C::RandomModification,
+            &C::DescriptionClicked};
+        static const std::function<void(C&, int)> edits[] = {
+            &C::DriveTypePicked, &C::CabTypePicked, &C::CabSpeakerPicked,
+            [](C& c, int v) { c.DriveMousePressed(v != 0); }, [](C& c, int v) { c.CabMousePressed(v != 0); },
+            [](C& c, int v) { c.SetChangeAll(v != 0); }};
+        // clang-format on
+        for (const QString& step : script.split(u' ')) {
+            const QString name = step.section(u':', 0, 0), value = step.section(u':', 1);
+            if (step.size() > 1 && step[1].isDigit() && (step[0] == u'L' || step[0] == u'P')) {
+                // The user's click selects the line.
+                view.Shown(step[0] == u'L' ? ListId::Library : ListId::Patches).selected =
+                    step.mid(1).toInt();
+                step[0] == u'L' ? controller.LibraryClicked(step.mid(1).toInt())
+                                : controller.PatchesClicked(step.mid(1).toInt());
+            } else if (name == u"t"_s) {
+                view.description = value; // the box holds what was typed
+                controller.DescriptionEdited(value);
+            } else if (name == u"open"_s) {
+                controller.LoadLibFromPath(Path(value));
+            } else if (step == u"edits"_s) {
+                const QString once = u" drive:3 cab:1 spk:2 chkD:0 chkC:1 t:ghost"_s;
+                Run(u"all:0"_s + once + u" all:1"_s + once);
+            } else if (panel.contains(name)) {
+                edits[panel.indexOf(name)](controller, value.toInt());
+            } else {
+                QVERIFY2(names.contains(step), qPrintable(step));
+                commands[names.indexOf(step)](controller);
+            }
+        }
+    }
+};
 
 } // namespace quillbox::test
