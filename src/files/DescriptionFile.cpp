@@ -14,21 +14,23 @@ const QString LineBreakCode = QStringLiteral("&*&");
 QString EncodeLineBreaks(const QString& description) {
     if (!description.contains(u'\r') && !description.contains(u'\n'))
         return description; // nothing to code: shared, not copied
+    // Runs between line breaks are copied whole; a break (CR LF, or a lone CR or LF) becomes the code.
     QString value;
-    value.reserve(description.size());
-    const qsizetype n = description.size();
+    value.reserve(description.size() + 16);
+    const QStringView text = description;
+    const qsizetype n = text.size();
+    qsizetype runStart = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = description[i];
-        if (c == u'\r') {
-            value += LineBreakCode;
-            if (i + 1 < n && description[i + 1] == u'\n')
-                ++i; // CR LF is one line break
-        } else if (c == u'\n') {
-            value += LineBreakCode;
-        } else {
-            value += c;
-        }
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        value += text.sliced(runStart, i - runStart);
+        value += LineBreakCode;
+        if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+            ++i; // CR LF is one line break
+        runStart = i + 1;
     }
+    value += text.sliced(runStart);
     return value;
 }
 

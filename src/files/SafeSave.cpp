@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QStringList>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -193,6 +194,7 @@ void SafeSave::Commit() {
     }
 
     // Everything is on disk; now each temporary file replaces its target, in the order added.
+    QStringList folders;
     for (Prepared& p : temps.items) {
         if (Hook())
             Hook()(p.shown);
@@ -201,8 +203,13 @@ void SafeSave::Commit() {
         if (error)
             throw CannotWrite(p.shown);
         p.tempPath.clear();
-        SyncFolder(QFileInfo(p.finalPath).absolutePath());
+        const QString folder = QFileInfo(p.finalPath).absolutePath();
+        if (!folders.contains(folder))
+            folders.append(folder);
     }
+    // One sync per folder makes all its renames durable (the library and its side file share one).
+    for (const QString& folder : folders)
+        SyncFolder(folder);
 }
 
 } // namespace quillbox
