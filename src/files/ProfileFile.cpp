@@ -258,8 +258,12 @@ QByteArray ProfileFile::SetNumberedValues(const QByteArray& bytes, const QString
     out += text.sliced(copied);
 
     TextEncoding encoding = decoded.encoding;
-    if (encoding == TextEncoding::Cp1252 && !FitsCp1252(out))
+    if (encoding == TextEncoding::Cp1252) {
+        // Stays Windows-1252 while every character fits; otherwise UTF-8 with a BOM.
+        if (std::optional<QByteArray> cp1252 = TryEncodeCp1252(out))
+            return *cp1252;
         encoding = TextEncoding::Utf8Bom;
+    }
     return EncodeText(out, encoding);
 }
 
@@ -408,8 +412,12 @@ QByteArray ProfileFile::ToBytes() const {
         text += line.terminator;
     }
     TextEncoding encoding = encoding_;
-    if (encoding == TextEncoding::Cp1252 && !FitsCp1252(text))
+    if (encoding == TextEncoding::Cp1252) {
+        // Stays Windows-1252 while every character fits; otherwise UTF-8 with a BOM.
+        if (std::optional<QByteArray> cp1252 = TryEncodeCp1252(text))
+            return *cp1252;
         encoding = TextEncoding::Utf8Bom;
+    }
     return EncodeText(text, encoding);
 }
 

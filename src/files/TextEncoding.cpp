@@ -1,6 +1,7 @@
 #include "TextEncoding.h"
 
 #include <array>
+#include <optional>
 
 namespace quillbox {
 
@@ -153,10 +154,32 @@ QByteArray EncodeText(const QString& text, TextEncoding encoding) {
     case TextEncoding::Cp1252:
         break;
     }
-    QByteArray bytes(text.size(), Qt::Uninitialized);
+    std::optional<QByteArray> bytes = TryEncodeCp1252(text);
+    if (bytes)
+        return *bytes;
+    // Only reached against the contract (text that does not fit): unknown characters become '?'.
+    QByteArray lossy(text.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const int b = UnicodeToCp1252(text[i].unicode());
-        bytes[i] = char(b < 0 ? '?' : b);
+        lossy[i] = char(b < 0 ? '?' : b);
+    }
+    return lossy;
+}
+
+std::optional<QByteArray> TryEncodeCp1252(const QString& text) {
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    char* out = bytes.data();
+    const char16_t* in = reinterpret_cast<const char16_t*>(text.constData());
+    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
+        const char16_t u = in[i];
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            out[i] = char(u); // Latin-1 outside the C1 range: the same byte, decided without the table
+            continue;
+        }
+        const int b = UnicodeToCp1252(u);
+        if (b < 0)
+            return std::nullopt;
+        out[i] = char(b);
     }
     return bytes;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <optional>
 
 namespace quillbox {
 
@@ -23,5 +24,7 @@ DecodedText DecodeText(QByteArrayView bytes);
 // not be passed with Cp1252 (check FitsCp1252 first).
 QByteArray EncodeText(const QString& text, TextEncoding encoding);
 bool FitsCp1252(const QString& text);
+// The Windows-1252 bytes of `text`, or nullopt when a character does not fit (one pass for both).
+std::optional<QByteArray> TryEncodeCp1252(const QString& text);
 
 } // namespace quillbox
