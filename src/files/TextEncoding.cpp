@@ -116,6 +116,23 @@ bool StartsWith(QByteArrayView bytes, const char* prefix, qsizetype length) {
     return bytes.size() >= length && bytes.first(length) == QByteArrayView(prefix, length);
 }
 
+std::optional<QByteArray> EncodeCp1252IfFits(const QString& text) {
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    char* out = bytes.data();
+    const char16_t* in = reinterpret_cast<const char16_t*>(text.constData());
+    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
+        const char16_t u = in[i];
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            out[i] = char(u); // Latin-1 outside the C1 range: the same byte, decided without the table
+            continue;
+        }
+        const int b = UnicodeToCp1252(u);
+        if (b < 0)
+            return std::nullopt;
+        out[i] = char(b);
+    }
+    return bytes;
+}
 } // namespace
 
 DecodedText DecodeText(QByteArrayView bytes) {
@@ -154,7 +171,7 @@ QByteArray EncodeText(const QString& text, TextEncoding encoding) {
     case TextEncoding::Cp1252:
         break;
     }
-    std::optional<QByteArray> bytes = TryEncodeCp1252(text);
+    std::optional<QByteArray> bytes = EncodeCp1252IfFits(text);
     if (bytes)
         return *bytes;
     // Only reached against the contract (text that does not fit): unknown characters become '?'.
@@ -167,20 +184,10 @@ QByteArray EncodeText(const QString& text, TextEncoding encoding) {
 }
 
 std::optional<QByteArray> TryEncodeCp1252(const QString& text) {
-    QByteArray bytes(text.size(), Qt::Uninitialized);
-    char* out = bytes.data();
-    const char16_t* in = reinterpret_cast<const char16_t*>(text.constData());
-    for (qsizetype i = 0, n = text.size(); i < n; ++i) {
-        const char16_t u = in[i];
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            out[i] = char(u); // Latin-1 outside the C1 range: the same byte, decided without the table
-            continue;
-        }
-        const int b = UnicodeToCp1252(u);
-        if (b < 0)
-            return std::nullopt;
-        out[i] = char(b);
-    }
+    std::optional<QByteArray> bytes = EncodeCp1252IfFits(text);
+    bool hasNonAscii = false;
+    if (bytes && IsValidUtf8(*bytes, &hasNonAscii) && hasNonAscii)
+        return std::nullopt; // DecodeText would take these bytes for UTF-8
     return bytes;
 }
 

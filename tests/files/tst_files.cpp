@@ -349,6 +349,8 @@ private Q_SLOTS:
         row("1252", "", "1", u"café €", "[s]\r\n1=caf\xE9 \x80\r\n");
         row("beyond 1252", "", "1", u"ж", "\xEF\xBB\xBF[s]\r\n1=\xD0\xB6\r\n");
         row("U+0080", "", "1", u"\u0080", "\xEF\xBB\xBF[s]\r\n1=\xC2\x80\r\n");
+        // In Windows-1252 these two letters are the bytes C3 A9, which would read back as UTF-8 "é".
+        row("1252 like UTF-8", "", "1", u"\u00C3\u00A9", "\xEF\xBB\xBF[s]\r\n1=\xC3\x83\xC2\xA9\r\n");
         row("1252 to UTF-8", "[s]\r\n1=\xE9\r\n", "2", u"ж",
             "\xEF\xBB\xBF[s]\r\n1=\xC3\xA9\r\n2=\xD0\xB6\r\n");
         row("UTF-8 stays", "[s]\n1=\xC3\xA9\n", "2", u"€", "[s]\n1=\xC3\xA9\n2=\xE2\x82\xAC\r\n");
@@ -367,9 +369,26 @@ private Q_SLOTS:
 
     // Whatever is written reads back unchanged, in a new file and over an old value.
     void quotingRoundTrip() {
-        for (const char16_t* text : {u"plain", u" lead", u"trail ", u"\ttab", u"\"q\"", u"'q'", u"\"", u"'",
-                                     u"\"a'", u"\"\"", u"\" s \"", u"a&*&b", u"", u"   ", u"é€ж\U0001F600",
-                                     u"=x=", u"[x]", u";c", u"\u00A0nbsp\u00A0"}) {
+        for (const char16_t* text : {u"plain",
+                                     u" lead",
+                                     u"trail ",
+                                     u"\ttab",
+                                     u"\"q\"",
+                                     u"'q'",
+                                     u"\"",
+                                     u"'",
+                                     u"\"a'",
+                                     u"\"\"",
+                                     u"\" s \"",
+                                     u"a&*&b",
+                                     u"",
+                                     u"   ",
+                                     u"é€ж\U0001F600",
+                                     u"=x=",
+                                     u"[x]",
+                                     u";c",
+                                     u"\u00A0nbsp\u00A0",
+                                     u"\u00CD\u008D"}) {
             for (const QByteArray& before : {QByteArray(), QByteArray("[s]\r\n1=x\r\n")}) {
                 ProfileFile profile = ProfileFile::FromBytes(before);
                 profile.SetValue(QStringLiteral("s"), QStringLiteral("1"), QString::fromUtf16(text));
