@@ -1,6 +1,7 @@
 #include "TextEncoding.h"
 
 #include <array>
+#include <cstring>
 #include <optional>
 
 namespace quillbox {
@@ -40,6 +41,14 @@ bool IsValidUtf8(QByteArrayView bytes, bool* hasNonAscii) {
     const qsizetype n = bytes.size();
     qsizetype i = 0;
     while (i < n) {
+        if (i + 8 <= n) { // runs of ASCII are skipped 8 bytes at a time
+            quint64 block;
+            std::memcpy(&block, bytes.data() + i, 8);
+            if ((block & 0x8080808080808080ull) == 0) {
+                i += 8;
+                continue;
+            }
+        }
         const quint8 b = quint8(bytes[i]);
         if (b < 0x80) {
             ++i;
@@ -200,6 +209,10 @@ bool FitsCp1252(const QString& text) {
             return false;
     }
     return true;
+}
+
+bool IsStrictUtf8(QByteArrayView bytes, bool* hasNonAscii) {
+    return IsValidUtf8(bytes, hasNonAscii);
 }
 
 } // namespace quillbox

@@ -24,6 +24,9 @@ DecodedText DecodeText(QByteArrayView bytes);
 // not be passed with Cp1252 (check FitsCp1252 first).
 QByteArray EncodeText(const QString& text, TextEncoding encoding);
 bool FitsCp1252(const QString& text);
+// The UTF-8 test DecodeText makes (strict: no overlong forms, surrogates, values above U+10FFFF or
+// cut sequences); `hasNonAscii` tells whether any byte was beyond ASCII.
+bool IsStrictUtf8(QByteArrayView bytes, bool* hasNonAscii);
 // The Windows-1252 bytes of `text`, or nullopt when a character does not fit or when the bytes would
 // be read back as UTF-8 (Windows-1252 text such as "Ã©" is also valid UTF-8): such text must be
 // written in another encoding to come back unchanged.
