@@ -13,6 +13,7 @@
 #include "PatchListView.h"
 #include "PatchName.h"
 #include "Start.h"
+#include "TestFiles.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -32,6 +33,7 @@
 #include <algorithm>
 
 using namespace quillbox;
+using namespace quillbox::test;
 
 class TestWindow : public QObject {
     Q_OBJECT
@@ -61,22 +63,6 @@ class TestWindow : public QObject {
         for (int i = 0; i < names.size(); ++i)
             store += Image(names.at(i), i);
         return store;
-    }
-
-    // Marker byte 1, then the store from its last byte to its first.
-    static QByteArray LibraryBytes(QByteArray store) {
-        std::reverse(store.begin(), store.end());
-        return '\x01' + store;
-    }
-
-    static void Write(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
-    }
-
-    static QByteArray Read(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
     }
 
     static QString Line(const QAbstractItemView* view, int row) {
@@ -140,14 +126,14 @@ class TestWindow : public QObject {
     }
 
     void LoadLibrary(const QStringList& names) {
-        Write(Path(L("sample.pslib")), LibraryBytes(Store(names)));
-        Write(Path(L("sample.pslib.txt")), Side);
+        WriteBytes(Path(L("sample.pslib")), LibraryFileBytes(Store(names)));
+        WriteBytes(Path(L("sample.pslib.txt")), Side);
         Choose("mnuFile_LoadLib", Path(L("sample.pslib")));
         QCOMPARE(Lib()->model()->rowCount(), names.size());
     }
 
     void Import(const QStringList& names) {
-        Write(Path(L("device.pch")), Store(names));
+        WriteBytes(Path(L("device.pch")), Store(names));
         Choose("mnuFile_LoadPatches", Path(L("device.pch")));
         QCOMPARE(Patches()->model()->rowCount(), names.size());
     }
@@ -293,13 +279,13 @@ private Q_SLOTS:
         const OpenSaveDLG::Shown load = Choose("mnuFile_LoadLib", Path(L("new")));
         QCOMPARE(load.title, L("Quillbox Load Library File"));
         QCOMPARE(load.filter, L("PS02 Library(*.pslib)") + QChar(0) + L("*.pslib") + QChar(0));
-        QCOMPARE(Read(Path(L("new.pslib"))), QByteArray(1, '\x01'));
+        QCOMPARE(ReadBytes(Path(L("new.pslib"))), QByteArray(1, '\x01'));
         QCOMPARE(window->windowTitle(), L("Quillbox   ") + Path(L("new")));
         // An existing one is read, not written.
-        Write(Path(L("mine.pslib")), LibraryBytes(Store(Names)));
-        Write(Path(L("mine.pslib.txt")), Side);
+        WriteBytes(Path(L("mine.pslib")), LibraryFileBytes(Store(Names)));
+        WriteBytes(Path(L("mine.pslib.txt")), Side);
         Choose("mnuFile_LoadLib", Path(L("mine")));
-        QCOMPARE(Read(Path(L("mine.pslib"))), LibraryBytes(Store(Names)));
+        QCOMPARE(ReadBytes(Path(L("mine.pslib"))), LibraryFileBytes(Store(Names)));
         QCOMPARE(Line(Lib(), 3), L("04:  DELTA "));
         QCOMPARE(Find<QLabel>("lblLib")->toolTip(), L("mine.pslib"));
         // Ctrl+S saves without a dialog.
@@ -308,14 +294,14 @@ private Q_SLOTS:
         QTest::keySequence(window.get(), QKeySequence(L("Ctrl+S")));
         QCOMPARE(OpenSaveDLG::takeShown().size(), 0);
         const QByteArray moved = Store(Names).mid(18, 18) + Store(Names).left(18) + Store(Names).mid(36);
-        QCOMPARE(Read(Path(L("mine.pslib"))), LibraryBytes(moved));
-        QVERIFY(Read(Path(L("mine.pslib.txt"))).contains("1=second&*&line"));
+        QCOMPARE(ReadBytes(Path(L("mine.pslib"))), LibraryFileBytes(moved));
+        QVERIFY(ReadBytes(Path(L("mine.pslib.txt"))).contains("1=second&*&line"));
         QVERIFY(!State().LibChanged);
         QCOMPARE(Choose("mnuFile_SaveAsLib", Path(L("other"))).title, L("Quillbox Save Library File"));
         QCOMPARE(TakeMessages(), QStringList{Path(L("other.pslib")) + L(" saved")});
-        QCOMPARE(Read(Path(L("other.pslib"))), LibraryBytes(moved));
+        QCOMPARE(ReadBytes(Path(L("other.pslib"))), LibraryFileBytes(moved));
         // 40 bytes: two patches and a short entry whose name cannot be read.
-        Write(Path(L("song.pch")), Store({L("ONE"), L("TWO")}) + "rest");
+        WriteBytes(Path(L("song.pch")), Store({L("ONE"), L("TWO")}) + "rest");
         QCOMPARE(Choose("mnuFile_LoadPatches", Path(L("song.pch"))).title,
                  L("Quillbox Import PS02PatchFile"));
         QCOMPARE(TakeMessages().size(), 1);
@@ -339,7 +325,7 @@ private Q_SLOTS:
         QCOMPARE(Choose("mnuFile_SaveLibAsPatches", Path(L("dev"))).filter.section(QChar(0), 1, 1),
                  L("*.pch"));
         QCOMPARE(TakeMessages(), QStringList{Path(L("dev.pch")) + L(" saved")});
-        QCOMPARE(Read(Path(L("dev.pch"))), Store(Names)); // bare images in list order
+        QCOMPARE(ReadBytes(Path(L("dev.pch"))), Store(Names)); // bare images in list order
         Choose("mnuFile_LoadPatches", Path(L("dev.pch")));
         for (int row = 0; row < Names.size(); ++row) {
             QCOMPARE(Line(Patches(), row), Line(Lib(), row));
@@ -498,14 +484,14 @@ private Q_SLOTS:
         QFETCH(bool, saveFails);
         const QString path = Path(L("lib/mine.pslib"));
         QVERIFY(QDir().mkpath(Path(L("lib"))));
-        Write(path, LibraryBytes(Store(Names)));
+        WriteBytes(path, LibraryFileBytes(Store(Names)));
         Choose("mnuFile_LoadLib", path);
         Click(Lib(), 0);
         Trigger("mnuLibrary_DelSelected");
         const QByteArray changed = State().LibraryData;
         if (saveFails) { // a file where the library's folder was: nothing can be written
             QVERIFY(QDir(Path(L("lib"))).removeRecursively());
-            Write(Path(L("lib")), "not a folder");
+            WriteBytes(Path(L("lib")), "not a folder");
         }
         Trigger("mnuHelp_About");
         QPointer<QWidget> splash = window->Splash();
@@ -520,7 +506,7 @@ private Q_SLOTS:
         QCOMPARE(window->isVisible(), !closes);
         QCOMPARE(splash && splash->isVisible(), !closes); // closing takes the splash along
         if (!saveFails)
-            QCOMPARE(Read(path), LibraryBytes(answer == QMessageBox::Yes ? changed : Store(Names)));
+            QCOMPARE(ReadBytes(path), LibraryFileBytes(answer == QMessageBox::Yes ? changed : Store(Names)));
         if (!closes)
             QVERIFY(State().LibChanged && State().LibraryData == changed);
     }
@@ -577,12 +563,12 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         for (const auto& [where, dir] : {std::pair{"bin", "bin/"}, std::pair{"data", "share/quillbox/"}}) {
             if (chmIn == L(where) || chmIn == L("both"))
-                Write(Path(L(dir) + L("Quillbox.chm")), "ITSF");
+                WriteBytes(Path(L(dir) + L("Quillbox.chm")), "ITSF");
             if (hlpIn == L(where) || hlpIn == L("both"))
-                Write(Path(L(dir) + L("Quillbox.hlp")), QByteArray(where) + " help\r\n.");
+                WriteBytes(Path(L(dir) + L("Quillbox.hlp")), QByteArray(where) + " help\r\n.");
         }
         if (hlpIn == L("empty"))
-            Write(Path(L("bin/Quillbox.hlp")), {});
+            WriteBytes(Path(L("bin/Quillbox.hlp")), {});
         viewerOpens = viewerTakes;
         QTest::keyClick(window.get(), Qt::Key_F1);
         QCOMPARE(viewerUrls,
@@ -660,8 +646,8 @@ private Q_SLOTS:
         QFETCH(int, patchRows);
         LoadLibrary(Names);
         Click(Lib(), 0); // the description box is enabled and takes drops
-        Write(Path(L("lib.pslib")), LibraryBytes(Store({L("ECHO"), L("FOXTRT")})));
-        Write(Path(L("dump.pch")), Store({L("GOLF"), L("HOTEL"), L("INDIA")}));
+        WriteBytes(Path(L("lib.pslib")), LibraryFileBytes(Store({L("ECHO"), L("FOXTRT")})));
+        WriteBytes(Path(L("dump.pch")), Store({L("GOLF"), L("HOTEL"), L("INDIA")}));
         if (how == L("argument")) {
             const CommandLine line =
                 ParseCommandLine(QStringList{L("q"), file}.mid(0, file.isEmpty() ? 1 : 2), tmp->path());

@@ -6,6 +6,7 @@
 #include "FakeView.h"
 #include "PatchImage.h"
 #include "PatchName.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,21 +44,6 @@ inline QByteArray MakeStore(qsizetype count, int seedBase = 0) {
 
 inline QByteArray Entry(const QByteArray& store, qsizetype index) {
     return store.mid(index * PatchImageSize, PatchImageSize);
-}
-
-inline QByteArray LibraryFileBytes(QByteArray store) {
-    std::reverse(store.begin(), store.end());
-    return '\x01' + store;
-}
-
-inline void WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
-}
-
-inline QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 // A side file as the original platform writes it: CRLF lines, "&*&" for line breaks.
