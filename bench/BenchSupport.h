@@ -4,6 +4,7 @@
 // the way the original platform writes them, and a view that shows nothing.
 
 #include "LibraryView.h"
+#include "NullView.h"
 #include "PatchImage.h"
 #include "PatchName.h"
 
@@ -100,29 +101,6 @@ inline QByteArray ReadFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-// What the window does per line when a list is refilled: nothing (its model computes the lines the
-// view shows when it paints them).
-class NullView : public LibraryView {
-public:
-    int messages = 0;
-    void RefillList(ListId) override {}
-    void SelectListLine(ListId, qsizetype) override {}
-    void SetListToolTip(ListId, const QString&) override {}
-    void SetLabelToolTip(ListId, const QString&) override {}
-    void SetCaption(const QString&) override {}
-    void SetFileCommandsEnabled(bool) override {}
-    void ShowDetails(const DetailValues&) override {}
-    void EnableDetails(bool) override {}
-    void SetDescriptionText(const QString&) override {}
-    void SetDescriptionCounter(const QString&) override {}
-    void SetNameText(const QString&) override {}
-    void SetBusy(bool) override {}
-    void ShowMessage(const QString&, MessageStyle) override { ++messages; }
-    bool AskYesNo(const QString&, const QString&) override { return true; }
-    SaveAnswer AskSaveQuestion() override { return SaveAnswer::No; }
-    std::optional<QString> AskPath(const FileDialogRequest&) override { return std::nullopt; }
-};
 
 // A copy that shares nothing with `list`, so that a command that changes it pays no copy-on-write
 // that it would not pay in the program.

@@ -3,35 +3,12 @@
 #include "FieldMap.h"
 #include "FuzzSupport.h"
 #include "LibraryController.h"
+#include "NullView.h"
 #include "PatchImage.h"
 #include "PatchList.h"
 
 using namespace quillbox;
 using namespace quillbox::fuzz;
-
-namespace {
-
-class NullView : public LibraryView {
-public:
-    void RefillList(ListId) override {}
-    void SelectListLine(ListId, qsizetype) override {}
-    void SetListToolTip(ListId, const QString&) override {}
-    void SetLabelToolTip(ListId, const QString&) override {}
-    void SetCaption(const QString&) override {}
-    void SetFileCommandsEnabled(bool) override {}
-    void ShowDetails(const DetailValues&) override {}
-    void EnableDetails(bool) override {}
-    void SetDescriptionText(const QString&) override {}
-    void SetDescriptionCounter(const QString&) override {}
-    void SetNameText(const QString&) override {}
-    void SetBusy(bool) override {}
-    void ShowMessage(const QString&, MessageStyle) override {}
-    bool AskYesNo(const QString&, const QString&) override { return false; }
-    SaveAnswer AskSaveQuestion() override { return SaveAnswer::Cancel; }
-    std::optional<QString> AskPath(const FileDialogRequest&) override { return std::nullopt; }
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input input(data, size);
