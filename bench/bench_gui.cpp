@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -38,6 +39,9 @@ struct Gui {
         MainWindowOptions options;
         options.pause = [](int) {
         };
+        // A settings file of its own: the user's recent libraries stay as they are.
+        options.settings =
+            std::make_shared<QSettings>(dir.filePath(QStringLiteral("quillbox.ini")), QSettings::IniFormat);
         window = std::make_unique<MainWindow>(options);
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()))

@@ -21,8 +21,10 @@ bool Overlap(int start1, int end1, int start2, int end2) {
 }
 
 // Moves controls apart where a grown control now reaches into its neighbour. Only neighbours that
-// share a row (horizontal) or a column (vertical) count. Everything that starts at or after the
-// neighbour moves by the same amount, so controls that were aligned stay aligned.
+// share a row (horizontal) or a column (vertical) count. Sideways, the neighbour and what follows it
+// in its own row move, so the gaps of a row stay as designed (the four EQ lists keep their even
+// gaps when a list of another row widens). Downwards, everything that starts at or after the
+// neighbour moves by the same amount, so the rows stay aligned.
 void ResolveOverlaps(MainGeometry& g, const MainGeometry& designed, const QStringList& kids,
                      bool horizontal) {
     auto start = [horizontal](const TwipsRect& r) {
@@ -59,7 +61,9 @@ void ResolveOverlaps(MainGeometry& g, const MainGeometry& designed, const QStrin
                     continue;
                 const int from = start(rb);
                 for (const QString& k : kids) {
-                    if (start(g[k]) >= from)
+                    const TwipsRect rk = g[k];
+                    const bool sameRow = Overlap(crossStart(rk), crossEnd(rk), crossStart(rb), crossEnd(rb));
+                    if (start(rk) >= from && (!horizontal || sameRow))
                         shift(g[k], delta);
                 }
                 changed = true;

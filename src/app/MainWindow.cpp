@@ -6,11 +6,13 @@
 #include "HelpWindow.h"
 #include "MessageBoxes.h"
 #include "OpenSaveDLG.h"
+#include "PatchList.h"
 #include "PatchListModel.h"
 #include "PatchListView.h"
 #include "SplashWindow.h"
 #include "TextEncoding.h"
 #include "ValueTables.h"
+#include "WindowSettings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,6 +23,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -28,6 +31,7 @@
 #include <QMimeData>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStyleOptionFrame>
 #include <QThread>
 #include <QTimer>
@@ -173,10 +177,12 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
             return QDesktopServices::openUrl(url);
         };
 
+    settings_ = std::make_unique<WindowSettings>(options_.settings);
     BuildControls();
     BuildMenus();
     ConnectControls();
     FitLayout();
+    RestoreWindowPlace();
     // Text boxes take dropped text themselves; a dragged file is the window's wherever it lands.
     setAcceptDrops(true);
     installEventFilter(this);
@@ -236,10 +242,10 @@ void MainWindow::BuildControls() {
             widget = new QLineEdit(design.text, parent);
             break;
         case ControlKind::ComboBox: {
+            // Not editable: the list shows only its entries (typing picks one or nothing), so it
+            // never shows a value that is not stored.
             auto* combo = new QComboBox(parent);
-            combo->setEditable(true);
-            combo->setInsertPolicy(QComboBox::NoInsert);
-            combo->setEditText(design.text);
+            combo->setEditable(false);
             // See eventFilter: the wheel does not pick entries here.
             combo->installEventFilter(this);
             widget = combo;
@@ -290,6 +296,52 @@ void MainWindow::BuildMenus() {
         actions_.insert(name, action);
     }
     actions_.value(QStringLiteral("mnuWindow_Top"))->setCheckable(true);
+
+    // "Recent Libraries" follows "Load (Library) ", filled from the settings.
+    QMenu* file = menuBar()->findChild<QMenu*>(QStringLiteral("mnuFile"));
+    mnuRecent_ = new QMenu(QStringLiteral("&Recent Libraries"), file);
+    mnuRecent_->setObjectName(QStringLiteral("mnuFile_Recent"));
+    mnuRecent_->menuAction()->setObjectName(QStringLiteral("mnuFile_Recent"));
+    file->insertMenu(actions_.value(QStringLiteral("mnuFile_SaveLib")), mnuRecent_);
+    FillRecentMenu();
+}
+
+void MainWindow::FillRecentMenu() {
+    // The menu keeps its eight items and shows as many as there are libraries: an item may be
+    // refilled while its own click is being handled.
+    if (mnuRecent_->actions().isEmpty()) {
+        for (int i = 1; i <= WindowSettings::MaxRecent; ++i) {
+            QAction* action = mnuRecent_->addAction(QString());
+            action->setObjectName(QStringLiteral("mnuFile_Recent_%1").arg(i));
+            connect(action, &QAction::triggered, this, [this, action] {
+                const QString path = action->data().toString();
+                Guarded("mnuFile_Recent_Click", [this, &path] { OpenRecentLibrary(path); });
+            });
+        }
+    }
+    const QStringList recent = settings_->RecentLibraries();
+    const QList<QAction*> items = mnuRecent_->actions();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString path = recent.value(i);
+        QString shown = QDir::toNativeSeparators(path);
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        items.at(i)->setText(QLatin1Char('&') + QString::number(i + 1) + QLatin1Char(' ') + shown);
+        items.at(i)->setData(path);
+        items.at(i)->setVisible(i < recent.size());
+    }
+    mnuRecent_->menuAction()->setEnabled(!recent.isEmpty());
+}
+
+void MainWindow::OpenRecentLibrary(const QString& path) {
+    // A name that does not exist would make a new library, as in the dialog; from this list it can
+    // only mean that the library has gone.
+    if (!QFileInfo::exists(path)) {
+        settings_->RemoveRecentLibrary(path);
+        FillRecentMenu();
+        ShowMessage(QStringLiteral("File not found: ") + path);
+        return;
+    }
+    controller_.LoadLibFromPath(path);
 }
 
 void MainWindow::ConnectControls() {
@@ -360,8 +412,13 @@ void MainWindow::ConnectControls() {
         });
     }
 
-    connect(Control<QRadioButton>("optAll"), &QRadioButton::toggled, this,
-            [this](bool all) { Guarded("optAll_Click", [this, all] { controller_.SetChangeAll(all); }); });
+    connect(Control<QRadioButton>("optAll"), &QRadioButton::toggled, this, [this](bool all) {
+        KeepTabOnChosenOption();
+        Guarded("optAll_Click", [this, all] { controller_.SetChangeAll(all); });
+    });
+    for (const char* name : {"optAll", "optSelected"})
+        Control<QRadioButton>(name)->installEventFilter(this);
+    KeepTabOnChosenOption();
 
     connect(txtDescription_, &DescriptionBox::edited, this, [this](const QString& text) {
         Guarded("txtDescription_Change", [this, &text] { controller_.DescriptionEdited(text); });
@@ -369,6 +426,25 @@ void MainWindow::ConnectControls() {
     connect(txtDescription_, &DescriptionBox::clicked, this,
             [this] { Guarded("txtDescription_Click", [this] { controller_.DescriptionClicked(); }); });
     Control<QLineEdit>("txtName")->installEventFilter(this);
+    txtDescription_->installEventFilter(this);
+}
+
+void MainWindow::KeepTabOnChosenOption() {
+    for (const char* name : {"optAll", "optSelected"}) {
+        QRadioButton* option = Control<QRadioButton>(name);
+        option->setFocusPolicy(option->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+    }
+}
+
+void MainWindow::BoundCheckPressed(QCheckBox* box) {
+    const bool checkedAtPress = box->isChecked();
+    pressedCheck_ = box;
+    pressedCheckTarget_ = !checkedAtPress;
+    if (box->objectName() == QLatin1String("chkDrive"))
+        Guarded("chkDrive_MouseDown",
+                [this, checkedAtPress] { controller_.DriveMousePressed(checkedAtPress); });
+    else
+        Guarded("chkCab_MouseDown", [this, checkedAtPress] { controller_.CabMousePressed(checkedAtPress); });
 }
 
 QSize MainWindow::NeededSize(const QString& name) const {
@@ -386,7 +462,6 @@ QSize MainWindow::NeededSize(const QString& name) const {
         // The widest entry has to fit into the closed box.
         QComboBox probe;
         probe.setFont(combo->font());
-        probe.setEditable(true);
         for (const ParameterTableInfo& table : ParameterTables()) {
             if (table.objectName == name)
                 probe.addItems(table.entries);
@@ -417,6 +492,41 @@ void MainWindow::FitLayout() {
     resize(TwipsToPixels(client.width()), TwipsToPixels(client.height()) + menuBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+}
+
+QList<QRect> MainWindow::ScreenAreas() {
+    QList<QRect> areas;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary)
+        areas.append(primary->availableGeometry());
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen != primary)
+            areas.append(screen->availableGeometry());
+    }
+    return areas;
+}
+
+void MainWindow::RestoreWindowPlace() {
+    const std::optional<QRect> saved = settings_->WindowRect();
+    if (!saved)
+        return; // the fitted size, centred on the screen
+    setGeometry(WindowSettings::PlaceOnScreens(*saved, ScreenAreas()));
+    placeRestored_ = true;
+    if (settings_->WindowMaximized())
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!std::exchange(placeRestored_, false) || isMaximized())
+        return;
+    // The frame is known once the window is shown: the title bar has to be on the screen too.
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    if (!frame.isNull())
+        setGeometry(WindowSettings::PlaceOnScreens(inner, ScreenAreas(), frame));
 }
 
 void MainWindow::ApplyGeometry() {
@@ -604,6 +714,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         help_->close();
     if (splash_)
         splash_->close();
+    settings_->SetWindowPlace(normalGeometry(), isMaximized());
     event->accept();
 }
 
@@ -623,17 +734,42 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         auto* box = qobject_cast<QCheckBox*>(watched);
         const auto* mouse = static_cast<QMouseEvent*>(event);
         // Only the left button toggles a check box, so only its press may write the new state.
-        if (box && box->isEnabled() && mouse->button() == Qt::LeftButton) {
-            const bool checkedAtPress = box->isChecked();
-            pressedCheck_ = box;
-            pressedCheckTarget_ = !checkedAtPress;
-            if (box->objectName() == QLatin1String("chkDrive"))
-                Guarded("chkDrive_MouseDown",
-                        [this, checkedAtPress] { controller_.DriveMousePressed(checkedAtPress); });
-            else
-                Guarded("chkCab_MouseDown",
-                        [this, checkedAtPress] { controller_.CabMousePressed(checkedAtPress); });
+        if (box && box->isEnabled() && mouse->button() == Qt::LeftButton)
+            BoundCheckPressed(box);
+        return false;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        auto* box = qobject_cast<QCheckBox*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // The keys that toggle a check box write as the left button's press does; a box already
+        // held down by the other has written.
+        if (box && box->isEnabled() && !box->isDown() && !key->isAutoRepeat() &&
+            (key->key() == Qt::Key_Space || key->key() == Qt::Key_Select))
+            BoundCheckPressed(box);
+    }
+    if ((event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+        (watched == txtDescription_ || watched == controls_.value(QStringLiteral("txtName")))) {
+        // In a text box Shift+Ins and Shift+Del paste and cut, as in any text box, before they can
+        // reach the Library menu's commands.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        const bool paste = key->key() == Qt::Key_Insert && modifiers == Qt::ShiftModifier;
+        const bool cut = key->key() == Qt::Key_Delete && modifiers == Qt::ShiftModifier;
+        if (paste || cut) {
+            event->accept();
+            if (event->type() == QEvent::KeyPress) {
+                // Not every desktop's key scheme gives these keys to the text boxes.
+                if (auto* edit = qobject_cast<QLineEdit*>(watched))
+                    paste ? edit->paste() : edit->cut();
+                else
+                    paste ? txtDescription_->paste() : txtDescription_->cut();
+            }
+            return true;
         }
+    }
+    if (event->type() == QEvent::FocusOut && qobject_cast<QRadioButton*>(watched)) {
+        // Focus taken by a press that did not choose leaves the tab chain on the chosen option.
+        KeepTabOnChosenOption();
         return false;
     }
     if (event->type() == QEvent::KeyRelease && watched == controls_.value(QStringLiteral("txtName"))) {
@@ -650,7 +786,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 void MainWindow::RefillList(ListId list) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     PatchListView* view = ListView(list);
-    ListModel(list)->Refill(view->LineSize(controller_.ListCount(list)));
+    const LibraryState& state = controller_.State();
+    const int outside =
+        MostCodesOutsideAlphabet(list == ListId::Library ? state.LibraryData : state.PatchesData);
+    ListModel(list)->Refill(view->LineSize(controller_.ListCount(list), outside));
     QGuiApplication::restoreOverrideCursor();
 }
 
@@ -759,6 +898,9 @@ std::optional<QString> MainWindow::AskPath(const FileDialogRequest& request) {
     dialog.SetFilter(request.filter);
     dialog.SetOwner(this);
     dialog.SetReadOnly(request.readOnly);
+    // Set on every call: the dialog keeps what an earlier command set.
+    dialog.SetFilename(request.fileName);
+    dialog.SetInitDir(settings_->LastFolder(request.kind));
     dialog.SetShortFileName(false);
     dialog.SetOldStyle(false);
     dialog.SetCancelError(true);
@@ -770,7 +912,15 @@ std::optional<QString> MainWindow::AskPath(const FileDialogRequest& request) {
             return std::nullopt;
         throw;
     }
-    return dialog.ReturnPath();
+    const QString path = dialog.ReturnPath();
+    settings_->SetLastFolder(request.kind, QFileInfo(path).absolutePath());
+    return path;
+}
+
+void MainWindow::LibraryFileUsed(const QString& path) {
+    settings_->AddRecentLibrary(path);
+    settings_->SetLastFolder(FileKind::Library, QFileInfo(path).absolutePath());
+    FillRecentMenu();
 }
 
 } // namespace quillbox

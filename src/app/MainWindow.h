@@ -20,6 +20,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QRadioButton;
+class QSettings;
 
 namespace quillbox {
 
@@ -27,6 +28,7 @@ class DescriptionBox;
 class OpenSaveDLG;
 class PatchListModel;
 class PatchListView;
+class WindowSettings;
 
 struct MainWindowOptions {
     // The start-up splash, whose status line the load step writes; "&About" opens a new one when it
@@ -39,6 +41,9 @@ struct MainWindowOptions {
     QString programDirectory;
     // Opens the compiled help in the desktop's viewer; by default QDesktopServices::openUrl.
     std::function<bool(const QUrl&)> openUrl;
+    // What the window remembers between runs; by default the user's settings file in the standard
+    // place.
+    std::shared_ptr<QSettings> settings;
 };
 
 // frmMain: the description box, the patches and library lists, the details panel and the menus.
@@ -71,6 +76,9 @@ public:
     // imports it. Returns the files left unopened.
     QStringList OpenFiles(const QStringList& paths);
 
+    // Loads a library of "File > Recent Libraries"; one that is gone is said so and leaves the list.
+    void OpenRecentLibrary(const QString& path);
+
     // LibraryView
     void RefillList(ListId list) override;
     void SelectListLine(ListId list, qsizetype index) override;
@@ -88,9 +96,11 @@ public:
     bool AskYesNo(const QString& text, const QString& title) override;
     SaveAnswer AskSaveQuestion() override;
     std::optional<QString> AskPath(const FileDialogRequest& request) override;
+    void LibraryFileUsed(const QString& path) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -98,6 +108,17 @@ private:
     void BuildMenus();
     void ConnectControls();
     void FitLayout();
+    // Puts the window where it was when it last closed, on a screen there is now.
+    void RestoreWindowPlace();
+    // The available areas of the screens there are now, the primary first.
+    static QList<QRect> ScreenAreas();
+    void FillRecentMenu();
+    // Only the chosen option button is in the tab chain, so that Tab reaches the choice as it stands
+    // and a Space cannot change it unseen.
+    void KeepTabOnChosenOption();
+    // A Space (or the mouse's left button) pressed on chkDrive or chkCab: writes the state the box
+    // is about to take.
+    void BoundCheckPressed(QCheckBox* box);
     void ApplyGeometry();
     void LayOut();
     void Load();
@@ -120,6 +141,8 @@ private:
     QPointer<SplashWindow> splash_;
     QPointer<HelpWindow> help_;
     std::unique_ptr<OpenSaveDLG> fileDialog_;
+    std::unique_ptr<WindowSettings> settings_;
+    QMenu* mnuRecent_ = nullptr;
     QWidget* client_ = nullptr;
     QHash<QString, QWidget*> controls_;
     QHash<QString, QAction*> actions_;
@@ -133,6 +156,7 @@ private:
     MainGeometry fitted_;
     MainGeometry geometry_;
     bool onTop_ = false;
+    bool placeRestored_ = false; // the window's place came from the settings: check it once shown
     int busyDepth_ = 0;
     // The bound check box pressed last and the state it has to show once the button is released.
     QPointer<QCheckBox> pressedCheck_;

@@ -21,6 +21,13 @@ QVariant PatchListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return controller_.ListLine(list_, index.row());
+    case Qt::ToolTipRole: {
+        // A name with codes outside the alphabet makes a line wider than the list: its tool tip shows
+        // it whole. Other lines leave the list's own tool tip (the count) in view.
+        const QString line = controller_.ListLine(list_, index.row());
+        const qsizetype name = line.indexOf(QStringLiteral(":  "));
+        return name >= 0 && line.size() - name - 3 > 6 ? QVariant(line) : QVariant();
+    }
     case Qt::SizeHintRole:
         return lineSize_.isValid() ? QVariant(lineSize_) : QVariant();
     default:

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyleOptionViewItem>
+#include <algorithm>
 
 namespace quillbox {
 
@@ -18,22 +19,29 @@ PatchListView::PatchListView(QWidget* parent) : QListView(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
-QSize PatchListView::LineSize(qsizetype count) const {
+QSize PatchListView::LineSize(qsizetype count, int outside) const {
     const QFontMetrics metrics(font());
-    int widest = 0;
-    QChar widestChar = QLatin1Char('W');
-    for (const QChar c : DeviceAlphabet) {
-        const int width = metrics.horizontalAdvance(c);
-        if (width > widest) {
-            widest = width;
-            widestChar = c;
+    // The widest rendering of a code inside the alphabet and of one outside it.
+    auto widest = [&metrics](int from, int to) {
+        QString result;
+        int most = -1;
+        for (int code = from; code <= to; ++code) {
+            const QString text = PatchCharFromCode(code);
+            if (metrics.horizontalAdvance(text) > most) {
+                most = metrics.horizontalAdvance(text);
+                result = text;
+            }
         }
-    }
+        return result;
+    };
+    const int alphabet = static_cast<int>(DeviceAlphabet.size());
+    outside = std::clamp(outside, 0, 6);
     const int digits = std::max(2, static_cast<int>(QString::number(count).size()));
     QStyleOptionViewItem option;
     initViewItemOption(&option);
     option.features |= QStyleOptionViewItem::HasDisplay;
-    option.text = QString(digits, QLatin1Char('0')) + QStringLiteral(":  ") + QString(6, widestChar);
+    option.text = QString(digits, QLatin1Char('0')) + QStringLiteral(":  ") +
+                  widest(0, alphabet - 1).repeated(6 - outside) + widest(alphabet, 63).repeated(outside);
     return style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this);
 }
 

@@ -13,8 +13,9 @@ public:
     explicit PatchListView(QWidget* parent = nullptr);
 
     // The size of one line of a list holding `count` lines: wide enough for the position number and
-    // a name of six of the widest characters.
-    QSize LineSize(qsizetype count) const;
+    // a name of six of the widest characters, `outside` of them codes outside the device alphabet
+    // (shown as "(" code ")"). A line wider than the list scrolls sideways.
+    QSize LineSize(qsizetype count, int outside = 0) const;
     // The width the list needs to show such lines of a list of `count` lines without clipping them.
     int NeededWidth(qsizetype count) const;
 

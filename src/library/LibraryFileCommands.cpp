@@ -32,6 +32,14 @@ QString PatchExportFilter() {
     return QStringLiteral("PS02 Patches(*.pch)") + Nul() + QStringLiteral("*.pch") + Nul();
 }
 
+// The patch file an export offers: the library's name with the patch file's extension.
+QString ExportFileName(const QString& libFileName) {
+    QString base = libFileName;
+    if (base.endsWith(QStringLiteral(".pslib")))
+        base.chop(6);
+    return (base.isEmpty() ? QStringLiteral("Library") : base) + QStringLiteral(".pch");
+}
+
 QString Caption(const QString& appTitle, const QString& path) {
     return appTitle + QStringLiteral("   ") + path;
 }
@@ -123,6 +131,7 @@ void LibraryController::LoadLib() {
         request.dialogTitle = appTitle_ + QStringLiteral(" Load Library File");
         request.filter = LibraryFilter();
         request.readOnly = true;
+        request.kind = FileKind::Library;
         LoadLibBody(AskPathOrCancel(request));
     });
 }
@@ -179,6 +188,7 @@ void LibraryController::LoadLibBody(const QString& path) {
     state_.LibraryLoaded = true;
     // The panel may still show an entry of the library that was open before.
     ShowNothingEditable();
+    view_.LibraryFileUsed(libPath);
     if (!sideFileProblem.isEmpty()) {
         view_.SetBusy(false);
         view_.ShowMessage(sideFileProblem, MessageStyle::Plain);
@@ -192,6 +202,7 @@ bool LibraryController::SaveLib() {
     return RunFileCommand([this] {
         WriteLibraryFiles(state_.LibFilePath);
         state_.LibChanged = false;
+        view_.LibraryFileUsed(state_.LibFilePath);
     });
 }
 
@@ -202,6 +213,10 @@ void LibraryController::SaveAsLib() {
         request.filter = LibraryFilter();
         request.readOnly = false;
         request.forSaving = true;
+        request.kind = FileKind::Library;
+        // A name to start from makes it a Save dialog: the command writes a file.
+        request.fileName =
+            state_.LibFileName.isEmpty() ? QStringLiteral("Library.pslib") : state_.LibFileName;
         const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
         if (!ConfirmReplace(libPath))
             return;
@@ -215,6 +230,7 @@ void LibraryController::SaveAsLib() {
         view_.SetBusy(false);
         view_.ShowMessage(libPath + QStringLiteral(" saved"), MessageStyle::Plain);
         state_.LibChanged = false;
+        view_.LibraryFileUsed(libPath);
     });
 }
 
@@ -227,6 +243,7 @@ void LibraryController::ImportLibrary() {
         request.dialogTitle = appTitle_ + QStringLiteral(" Import Library");
         request.filter = LibraryFilter();
         request.readOnly = true;
+        request.kind = FileKind::Library;
         const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
         const QByteArray content = ReadFileAsString(libPath);
         if (!IsValidLibrary(content)) {
@@ -244,6 +261,7 @@ void LibraryController::ImportPatches() {
         request.dialogTitle = appTitle_ + QStringLiteral(" Import PS02PatchFile");
         request.filter = PatchImportFilter();
         request.readOnly = true;
+        request.kind = FileKind::PatchFile;
         ImportPatchesBody(AskPathOrCancel(request));
     });
 }
@@ -274,6 +292,8 @@ void LibraryController::ExportLibrary() {
         request.filter = PatchExportFilter();
         request.readOnly = false;
         request.forSaving = true;
+        request.kind = FileKind::PatchFile;
+        request.fileName = ExportFileName(state_.LibFileName);
         QString path = AskPathOrCancel(request);
         if (!path.endsWith(QStringLiteral(".pch")))
             path += QStringLiteral(".pch");

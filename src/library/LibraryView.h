@@ -9,12 +9,17 @@ namespace quillbox {
 
 enum class ListId { Patches, Library };
 
+// The kinds of file the dialogs pick; each kind starts in the folder last used for it.
+enum class FileKind { Library, PatchFile };
+
 // What a file command asks the file dialog for.
 struct FileDialogRequest {
     QString dialogTitle;
     QString filter;         // description/pattern pairs, each followed by a NUL character
     bool readOnly = true;   // open-style dialog for one existing or new name
     bool forSaving = false; // the chosen name is to be written (the command asks before replacing)
+    FileKind kind = FileKind::Library;
+    QString fileName; // a name to offer; set, it makes the dialog a Save dialog
 };
 
 enum class MessageStyle {
@@ -53,6 +58,9 @@ public:
     virtual SaveAnswer AskSaveQuestion() = 0; // "Do you like to save now?" / "Library not saved"
     // The chosen path, or nullopt when the dialog was cancelled.
     virtual std::optional<QString> AskPath(const FileDialogRequest& request) = 0;
+
+    // A library file was loaded or saved (also under a new name) successfully.
+    virtual void LibraryFileUsed(const QString& path) = 0;
 };
 
 } // namespace quillbox

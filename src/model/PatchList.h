@@ -20,4 +20,8 @@ QString PatchCountToolTip(qsizetype count);
 // reports one name failure. `error` receives its description.
 bool StoreHasUnreadableName(const QByteArray& store, QString* error = nullptr);
 
+// The most name characters outside the device alphabet (codes 50-63, each shown as "(" code ")")
+// that any one entry of `store` has: 0 to 6. Such lines are wider than the others.
+int MostCodesOutsideAlphabet(const QByteArray& store);
+
 } // namespace quillbox

@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QWindow>
 #include <algorithm>
@@ -124,6 +125,9 @@ int main(int argc, char* argv[]) {
     options.pause = [](int) {
     };
     options.programDirectory = tmp.path();
+    // A settings file of its own: the user's recent libraries stay as they are.
+    options.settings =
+        std::make_shared<QSettings>(tmp.filePath(QStringLiteral("quillbox.ini")), QSettings::IniFormat);
     options.openUrl = [](const QUrl&) {
         return false;
     };

@@ -14,6 +14,8 @@
 #include "PatchName.h"
 #include "Start.h"
 #include "TestFiles.h"
+#include "ValueTables.h"
+#include "WindowSettings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,12 +23,16 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -125,6 +131,36 @@ class TestWindow : public QObject {
         return OpenSaveDLG::takeShown().value(0);
     }
 
+    // A new window, as a new run of the program, with the settings file of this test's folder.
+    void OpenWindow() {
+        window.reset();
+        MainWindowOptions options;
+        options.pause = [](int) {
+        };
+        options.programDirectory = Path(L("bin"));
+        options.openUrl = [this](const QUrl& url) {
+            viewerUrls.append(url);
+            return viewerOpens;
+        };
+        options.settings = std::make_shared<QSettings>(SettingsPath(), QSettings::IniFormat);
+        window = std::make_unique<MainWindow>(options);
+        window->show();
+        window->activateWindow(); // shortcuts reach the active window only
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    QString SettingsPath() const { return Path(L("settings/quillbox.ini")); }
+
+    // The captions of the recent libraries' items as shown.
+    QStringList RecentItems() const {
+        QStringList items;
+        for (const QAction* action : Find<QMenu>("mnuFile_Recent")->actions()) {
+            if (action->isVisible())
+                items.append(action->text());
+        }
+        return items;
+    }
+
     void LoadLibrary(const QStringList& names) {
         WriteBytes(Path(L("sample.pslib")), LibraryFileBytes(Store(names)));
         WriteBytes(Path(L("sample.pslib.txt")), Side);
@@ -148,19 +184,8 @@ private Q_SLOTS:
         MessageBoxes::resetSeam();
         OpenSaveDLG::resetSeam();
         QTest::failOnWarning(QRegularExpression(L("^") + L(UnansweredDialogWarning)));
-        MainWindowOptions options;
-        options.pause = [](int) {
-        };
-        options.programDirectory = Path(L("bin"));
-        QVERIFY(QDir().mkpath(options.programDirectory) && QDir().mkpath(Path(L("share/quillbox"))));
-        options.openUrl = [this](const QUrl& url) {
-            viewerUrls.append(url);
-            return viewerOpens;
-        };
-        window = std::make_unique<MainWindow>(options);
-        window->show();
-        window->activateWindow(); // shortcuts reach the active window only
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(QDir().mkpath(Path(L("bin"))) && QDir().mkpath(Path(L("share/quillbox"))));
+        OpenWindow();
     }
 
     // Every message must have been expected, every queued answer used.
@@ -187,7 +212,8 @@ private Q_SLOTS:
                              item->shortcut().toString() + (item->isEnabled() ? L("") : L("!")));
         }
         QCOMPARE(items.join(QLatin1Char('|')),
-                 L("&File|Load (Library) =Ctrl+L|Save (Library) =Ctrl+S!|Save As (Library)!||Import PS02!|"
+                 L("&File|Load (Library) =Ctrl+L|&Recent Libraries!|Save (Library) =Ctrl+S!|Save As "
+                   "(Library)!||Import PS02!|"
                    "Import Library!||Export Library -> PS02!||&Exit|&Patch|&Copy Selected Patch -> Library|"
                    "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
                    "&Append All Patches -> Library||Update Library with Selected Patch|"
@@ -399,30 +425,62 @@ private Q_SLOTS:
         QCOMPARE(State().PatchIndex, 2);
     }
 
-    void checkBoxWritesOnMousePress_data() {
+    void checkBoxWritesOnPress_data() {
+        QTest::addColumn<QString>("box");
         QTest::addColumn<int>("how"); // a mouse button, or 0 for the space key
-        QTest::newRow("left click") << int(Qt::LeftButton);
-        QTest::newRow("right click") << int(Qt::RightButton);
-        QTest::newRow("space key") << 0;
+        QTest::addColumn<bool>("writes");
+        QTest::newRow("Drive left click") << L("chkDrive") << int(Qt::LeftButton) << true;
+        QTest::newRow("Drive right click") << L("chkDrive") << int(Qt::RightButton) << false;
+        QTest::newRow("Drive space key") << L("chkDrive") << 0 << true;
+        QTest::newRow("Cab space key") << L("chkCab") << 0 << true;
     }
 
-    void checkBoxWritesOnMousePress() {
+    // The keyboard toggles a bound box and writes exactly as the left button's press does.
+    void checkBoxWritesOnPress() {
+        QFETCH(QString, box);
         QFETCH(int, how);
+        QFETCH(bool, writes);
         LoadLibrary(Names);
-        Click(Lib(), 0); // Drive on
+        Click(Lib(), 0); // Drive on, Cab on
         QByteArray expected = State().LibraryData;
-        auto* drive = Find<QCheckBox>("chkDrive");
+        auto* check = window->findChild<QCheckBox*>(box);
+        QVERIFY(check->isChecked());
         if (how == 0) {
-            drive->setFocus();
-            QTest::keyClick(drive, Qt::Key_Space);
-            QVERIFY(!drive->isChecked()); // the box toggles, the patch does not
+            check->setFocus();
+            QTest::keyClick(check, Qt::Key_Space);
         } else {
-            QTest::mouseClick(drive, Qt::MouseButton(how), {}, QPoint(6, drive->height() / 2));
+            QTest::mouseClick(check, Qt::MouseButton(how), {}, QPoint(6, check->height() / 2));
         }
-        if (how == Qt::LeftButton)
-            expected[16] = char(expected[16] & ~0x02); // byte 17 bit 1
+        if (writes) // byte 17 bit 1 (Drive) or 2 (Cab)
+            expected[16] = char(expected[16] & ~(box == L("chkDrive") ? 0x02 : 0x04));
         QCOMPARE(State().LibraryData, expected);
-        QCOMPARE(State().LibChanged, how == Qt::LeftButton);
+        QCOMPARE(State().LibChanged, writes);
+        QCOMPARE(check->isChecked(), !writes); // the box shows what is stored
+    }
+
+    void dropDownListsTakeNoText_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("cabType"); // stored afterwards; entry 1 is shown before
+        QTest::newRow("first letters") << L("St") << 3;
+        QTest::newRow("no entry after the first letter") << L("Foo") << 2;
+        QTest::newRow("no entry") << L("xyz") << 1;
+    }
+
+    // Typing picks an entry, which is stored, or nothing: the list never shows what is not stored.
+    void dropDownListsTakeNoText() {
+        QFETCH(QString, typed);
+        QFETCH(int, cabType);
+        LoadLibrary(Names);
+        Click(Lib(), 1); // cab type 1
+        for (const ParameterTableInfo& table : ParameterTables())
+            QVERIFY2(!Find<QComboBox>(table.objectName.toUtf8().constData())->isEditable(),
+                     qPrintable(table.objectName));
+        auto* cab = Find<QComboBox>("cbxCabType");
+        cab->setFocus();
+        QTest::keyClicks(cab, typed);
+        QCOMPARE(CabTypeValue(PatchImage(State().LibraryData.mid(18, 18))), cabType);
+        QCOMPARE(cab->currentIndex(), cabType);
+        QCOMPARE(State().LibChanged, cabType != 1);
     }
 
     void unboundControlsChangeNothing() {
@@ -670,6 +728,314 @@ private Q_SLOTS:
         QTRY_COMPARE(Patches()->model()->rowCount(), patchRows);
         QTRY_COMPARE(Lib()->model()->rowCount(), libRows);
         QCOMPARE(Description()->Text(), State().DescArray.value(1));
+    }
+    void shiftInsDelInTextBoxes_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("text"); // what the box holds afterwards; "-": not a text box
+        QTest::addColumn<int>("entries");  // in the library afterwards
+        QTest::newRow("description paste")
+            << L("txtDescription") << int(Qt::Key_Insert) << L("abcPASTE") << 4;
+        QTest::newRow("description cut") << L("txtDescription") << int(Qt::Key_Delete) << L("ab") << 4;
+        QTest::newRow("name paste") << L("txtName") << int(Qt::Key_Insert) << L("abcPASTE") << 4;
+        QTest::newRow("name cut") << L("txtName") << int(Qt::Key_Delete) << L("ab") << 4;
+        QTest::newRow("list: clone") << L("lstLib") << int(Qt::Key_Insert) << L("-") << 5;
+        QTest::newRow("list: delete") << L("lstLib") << int(Qt::Key_Delete) << L("-") << 3;
+    }
+
+    // In a text box Shift+Ins and Shift+Del paste and cut; elsewhere they run their commands.
+    void shiftInsDelInTextBoxes() {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(QString, text);
+        QFETCH(int, entries);
+        LoadLibrary(Names);
+        Click(Lib(), 2); // no description
+        QGuiApplication::clipboard()->setText(L("PASTE"));
+        QWidget* widget = window->findChild<QWidget*>(focus);
+        widget->setFocus();
+        if (auto* name = qobject_cast<QLineEdit*>(widget)) {
+            name->setText(L("abc"));
+            name->setSelection(2, 1);
+        } else if (widget == Description()) {
+            QTest::keyClicks(Description(), L("abc"));
+            QTest::keyClick(Description(), Qt::Key_Left, Qt::ShiftModifier); // "c" selected
+        }
+        if (key == Qt::Key_Insert)
+            QTest::keyClick(widget, Qt::Key_Right); // the cursor behind "abc"
+        QTest::keyClick(widget, Qt::Key(key), Qt::ShiftModifier);
+        QCOMPARE(Lib()->model()->rowCount(), entries);
+        if (text == L("-"))
+            return;
+        QCOMPARE(widget == Description() ? Description()->toPlainText() : Find<QLineEdit>("txtName")->text(),
+                 text);
+        if (key == Qt::Key_Delete)
+            QCOMPARE(QGuiApplication::clipboard()->text(), L("c"));
+        if (widget == Description())
+            QCOMPARE(State().DescArray.at(3), text);
+    }
+
+    void wideNamesReadable_data() {
+        QTest::addColumn<QList<int>>("codes"); // the name's six codes
+        QTest::newRow("one code outside the alphabet") << QList<int>{22, 23, 50, 24, 25, 26};
+        QTest::newRow("six") << QList<int>{50, 53, 56, 59, 62, 63};
+    }
+
+    // A line with name codes 50-63 is wider than the list: it is never cut, the list scrolls
+    // sideways, and the line's tool tip shows it whole; other lines keep the list's tool tip.
+    void wideNamesReadable() {
+        QFETCH(QList<int>, codes);
+        QByteArray wide = Image(L("WIDE"), 1);
+        for (int bit = 0; bit < 36; ++bit) {
+            const int at = bit + 5, set = (codes.at(bit / 6) >> (bit % 6)) & 1;
+            wide[11 + at / 8] = char((wide[11 + at / 8] & ~(1 << at % 8)) | set << at % 8);
+        }
+        WriteBytes(Path(L("wide.pslib")), LibraryFileBytes(Image(L("ALPHA"), 0) + wide));
+        Choose("mnuFile_LoadLib", Path(L("wide.pslib")));
+        const QString line = Line(Lib(), 1);
+        QString name;
+        for (const int code : codes)
+            name += PatchCharFromCode(code);
+        QCOMPARE(line, L("02:  ") + name);
+        const QModelIndex index = Lib()->model()->index(1, 0);
+        QCOMPARE(index.data(Qt::ToolTipRole).toString(), line);
+        QVERIFY(!Lib()->model()->index(0, 0).data(Qt::ToolTipRole).isValid());
+        // The item's rectangle holds the whole text with the view's margins (no "…").
+        const int margin = Lib()->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, Lib()) + 1;
+        QVERIFY(Lib()->visualRect(index).width() >=
+                Lib()->fontMetrics().horizontalAdvance(line) + 2 * margin);
+        QCOMPARE(Lib()->horizontalScrollBar()->maximum() > 0,
+                 Lib()->visualRect(index).width() > Lib()->viewport()->width());
+    }
+
+    void eqListsEvenGaps_data() {
+        QTest::addColumn<int>("pointSize"); // 0: the default font
+        QTest::newRow("default font") << 0;
+        QTest::newRow("large font") << 15;
+    }
+
+    // However the lists are widened to fit their entries, the four EQ lists keep the designed gaps
+    // and no two controls of the panel overlap.
+    void eqListsEvenGaps() {
+        QFETCH(int, pointSize);
+        const QFont font = QApplication::font();
+        if (pointSize > 0) {
+            QFont large = font;
+            large.setPointSize(pointSize);
+            QApplication::setFont(large);
+            OpenWindow();
+            QApplication::setFont(font);
+        }
+        const MainGeometry g = window->FittedGeometry(), designed = DesignedMainGeometry();
+        const char* const eq[] = {"cbxEqHigh", "cbxEqMid", "cbxEqLow", "cbxEqLevel"};
+        QList<int> pixelGaps;
+        for (int i = 0; i + 1 < 4; ++i) {
+            QCOMPARE(g[L(eq[i + 1])].left - g[L(eq[i])].right(),
+                     designed[L(eq[i + 1])].left - designed[L(eq[i])].right());
+            pixelGaps.append(Find(eq[i + 1])->geometry().left() - Find(eq[i])->geometry().right() - 1);
+        }
+        QVERIFY2(*std::max_element(pixelGaps.cbegin(), pixelGaps.cend()) -
+                         *std::min_element(pixelGaps.cbegin(), pixelGaps.cend()) <=
+                     1,
+                 qPrintable(QString::number(pixelGaps[0]) + L("/") + QString::number(pixelGaps[1]) + L("/") +
+                            QString::number(pixelGaps[2])));
+        const QList<QWidget*> panel = Find("frmDetail")->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (const QWidget* a : panel) {
+            for (const QWidget* b : panel)
+                QVERIFY2(a == b || !a->geometry().intersects(b->geometry()),
+                         qPrintable(a->objectName() + L(" / ") + b->objectName()));
+        }
+    }
+
+    void tabReachesChosenOption_data() {
+        QTest::addColumn<QString>("choose"); // how "Change  All" is chosen; empty: not at all
+        QTest::addColumn<bool>(
+            "backwards"); // Shift+Tab from the description box, else Tab from the last list
+        QTest::newRow("at start") << L("") << false;
+        QTest::newRow("at start, backwards") << L("") << true;
+        QTest::newRow("All by click") << L("click") << false;
+        QTest::newRow("All by arrow key, backwards") << L("arrow") << true;
+        QTest::newRow("All, then a press off Selected") << L("press") << false;
+    }
+
+    void tabReachesChosenOption() {
+        QFETCH(QString, choose);
+        QFETCH(bool, backwards);
+        LoadLibrary(Names);
+        Click(Lib(), 0);
+        auto* all = Find<QRadioButton>("optAll");
+        auto* selected = Find<QRadioButton>("optSelected");
+        if (choose == L("click") || choose == L("press"))
+            QTest::mouseClick(all, Qt::LeftButton, {}, QPoint(6, all->height() / 2));
+        if (choose == L("arrow")) {
+            selected->setFocus();
+            QTest::keyClick(selected, Qt::Key_Left);
+        }
+        if (choose == L("press")) { // pressed on "Change  Selected", released away from it
+            QTest::mousePress(selected, Qt::LeftButton, {}, QPoint(6, selected->height() / 2));
+            QTest::mouseRelease(selected, Qt::LeftButton, {}, QPoint(-50, -50));
+        }
+        QRadioButton* chosen = choose.isEmpty() ? selected : all;
+        QVERIFY(chosen->isChecked());
+        QWidget* from = backwards ? static_cast<QWidget*>(Description()) : Find("cbxTotalLevel");
+        from->setFocus();
+        QTest::keyClick(from, Qt::Key_Tab, backwards ? Qt::ShiftModifier : Qt::NoModifier);
+        QCOMPARE(QApplication::focusWidget(), chosen);
+        QCOMPARE(State().ChangeAll, chosen == all);
+    }
+
+    void dialogs_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("folder");   // the one it starts in: that of the kind's last file
+        QTest::addColumn<QString>("fileName"); // offered; set only in the Save dialog
+        QTest::newRow("Load (Library) ") << L("mnuFile_LoadLib") << L("libs") << L("");
+        QTest::newRow("Save As (Library)") << L("mnuFile_SaveAsLib") << L("libs") << L("sample.pslib");
+        QTest::newRow("Import Library") << L("mnuFile_LoadLibToPatches") << L("libs") << L("");
+        QTest::newRow("Import PS02") << L("mnuFile_LoadPatches") << L("dumps") << L("");
+        QTest::newRow("Export Library -> PS02")
+            << L("mnuFile_SaveLibAsPatches") << L("dumps") << L("sample.pch");
+    }
+
+    // Commands that write show the Save dialog; each kind of file starts in its last folder, also in
+    // the next run.
+    void dialogs() {
+        QFETCH(QString, command);
+        QFETCH(QString, folder);
+        QFETCH(QString, fileName);
+        QVERIFY(QDir().mkpath(Path(L("libs"))) && QDir().mkpath(Path(L("dumps"))));
+        WriteBytes(Path(L("libs/sample.pslib")), LibraryFileBytes(Store(Names)));
+        WriteBytes(Path(L("dumps/device.pch")), Store(Names));
+        Choose("mnuFile_LoadLib", Path(L("libs/sample.pslib")));
+        Choose("mnuFile_LoadPatches", Path(L("dumps/device.pch")));
+        OpenWindow();
+        Choose("mnuFile_LoadLib", Path(L("libs/sample.pslib"))); // from the recent list, the same
+        OpenSaveDLG::setNextCancel();
+        Trigger(command.toLatin1().constData());
+        const OpenSaveDLG::Shown shown = OpenSaveDLG::takeShown().value(0);
+        QCOMPARE(TakeMessages(), QStringList{L("Cancelled: no file was chosen.")});
+        QCOMPARE(shown.initDir, Path(folder));
+        QCOMPARE(shown.filename, fileName);
+        QCOMPARE(shown.saveDialog, !fileName.isEmpty());
+    }
+
+    // The last eight libraries loaded or saved, newest first; each item loads its library, one that
+    // is gone is said so and leaves the list. The list comes back in the next run.
+    void recentLibraries() {
+        QStringList loaded;
+        for (int i = 1; i <= 9; ++i) {
+            const QString path = Path(L("lib%1.pslib").arg(i));
+            WriteBytes(path, LibraryFileBytes(Store(Names.mid(0, i % 4 + 1))));
+            Choose("mnuFile_LoadLib", path);
+            loaded.prepend(path);
+        }
+        Choose("mnuFile_SaveAsLib", Path(L("saved as")));
+        QCOMPARE(TakeMessages().size(), 1);
+        loaded.prepend(Path(L("saved as.pslib")));
+        QStringList expected;
+        for (int i = 0; i < WindowSettings::MaxRecent; ++i)
+            expected.append(L("&%1 ").arg(i + 1) + QDir::toNativeSeparators(loaded.at(i)));
+        QCOMPARE(RecentItems(), expected);
+
+        OpenWindow();
+        QCOMPARE(RecentItems(), expected);
+        QVERIFY(QFile::remove(loaded.at(2)));
+        Trigger("mnuFile_Recent_3"); // gone
+        QCOMPARE(TakeMessages(), QStringList{L("File not found: ") + loaded.at(2)});
+        QCOMPARE(Lib()->model()->rowCount(), 0);
+        QVERIFY(!QFile::exists(loaded.at(2)));
+        Trigger("mnuFile_Recent_3"); // what was the fourth
+        QCOMPARE(State().LibFilePath, loaded.at(3));
+        QCOMPARE(Lib()->model()->rowCount(), 4); // lib7: 7 % 4 + 1 entries
+        loaded.removeAt(2);
+        loaded.move(2, 0);
+        QCOMPARE(RecentItems().value(0), L("&1 ") + QDir::toNativeSeparators(loaded.at(0)));
+        QCOMPARE(RecentItems().size(), 7);
+        Trigger("mnuLibrary_DelAll");
+        Trigger("mnuFile_SaveLib");
+        QCOMPARE(RecentItems().size(), 7); // saved: already first
+        QCOMPARE(WindowSettings(std::make_shared<QSettings>(SettingsPath(), QSettings::IniFormat))
+                     .RecentLibraries(),
+                 loaded.mid(0, 7));
+    }
+
+    void settingsFile_data() {
+        QTest::addColumn<QByteArray>("content"); // "<folder>": a folder where the file belongs
+        QTest::addColumn<int>("recent");         // items shown at start
+        QTest::addColumn<QRect>("geometry");     // kept in the file; empty: the fitted size, centred
+        const QRect on(40, 30, 500, 400);
+        QTest::newRow("missing") << QByteArray() << 0 << QRect();
+        QTest::newRow("unreadable") << QByteArray("<folder>") << 0 << QRect();
+        QTest::newRow("damaged") << QByteArray("\xff\xfe[Window\x00\nGeometry=@Rect(1 2\n[General]\n"
+                                               "RecentLibraries=@Variant(\\0\\0\\0\\x7f\\0)\n=\n\x01\x02",
+                                               66)
+                                 << 0 << QRect();
+        QTest::newRow("wrong types") << QByteArray("[General]\nRecentLibraries=relative.pslib\n"
+                                                   "[Window]\nGeometry=big\n")
+                                     << 0 << QRect();
+        QTest::newRow("kept") << QByteArray("[General]\nRecentLibraries=/a/x.pslib, /b/y.pslib, /a/x.pslib\n"
+                                            "[Window]\nGeometry=@Rect(40 30 500 400)\n")
+                              << 2 << on;
+        QTest::newRow("off every screen") << QByteArray("[Window]\nGeometry=@Rect(-3000 5000 500 400)\n") << 0
+                                          << QRect(-3000, 5000, 500, 400);
+        QTest::newRow("larger than the screen")
+            << QByteArray("[Window]\nGeometry=@Rect(-100 -100 9000 9000)\n") << 0
+            << QRect(-100, -100, 9000, 9000);
+    }
+
+    // A missing, unreadable or damaged settings file means the defaults, never a failure; the window
+    // comes back where it was, on the screen, and goes on remembering.
+    void settingsFile() {
+        QFETCH(QByteArray, content);
+        QFETCH(int, recent);
+        QFETCH(QRect, geometry);
+        const QRect fitted = window->geometry();
+        QVERIFY(QDir().mkpath(Path(L("settings"))));
+        if (content == "<folder>")
+            QVERIFY(QDir().mkpath(SettingsPath()));
+        else if (!content.isEmpty())
+            WriteBytes(SettingsPath(), content);
+        OpenWindow();
+        QCOMPARE(RecentItems().size(), recent);
+        QCOMPARE(Find<QAction>("mnuFile_Recent")->isEnabled(), recent > 0);
+        const QRect screen = window->screen()->availableGeometry();
+        const QRect frame = window->frameGeometry(), inner = window->geometry();
+        if (geometry.isEmpty())
+            QCOMPARE(inner, fitted);
+        else if (screen.contains(geometry))
+            QCOMPARE(inner, geometry);
+        else // moved onto the screen with its frame, no larger than it
+            QVERIFY(screen.contains(frame) &&
+                    inner.size() == geometry.size().boundedTo(screen.size() - (frame.size() - inner.size())));
+        LoadLibrary(Names);
+        QCOMPARE(RecentItems().value(0), L("&1 ") + QDir::toNativeSeparators(Path(L("sample.pslib"))));
+        window->resize(620, 430);
+        QVERIFY(window->close());
+        const QRect closedAt = window->geometry();
+        OpenWindow();
+        if (content == "<folder>") // nothing could be kept
+            QCOMPARE(RecentItems().size(), 0);
+        else
+            QCOMPARE(QPair(RecentItems().size(), window->geometry()),
+                     QPair(qsizetype(std::min(recent + 1, 8)), closedAt));
+    }
+
+    void placeOnScreens_data() {
+        QTest::addColumn<QRect>("saved");
+        QTest::addColumn<QRect>("placed");
+        // Two screens side by side, the primary on the left.
+        QTest::newRow("on the primary") << QRect(10, 20, 300, 200) << QRect(10, 20, 300, 200);
+        QTest::newRow("on the second") << QRect(1300, 100, 300, 200) << QRect(1300, 100, 300, 200);
+        QTest::newRow("mostly on the second") << QRect(1000, 100, 300, 200) << QRect(1024, 100, 300, 200);
+        QTest::newRow("partly below the second") << QRect(1200, 700, 300, 200) << QRect(1200, 568, 300, 200);
+        QTest::newRow("off both") << QRect(5000, -4000, 300, 200) << QRect(362, 284, 300, 200);
+        QTest::newRow("larger than the second") << QRect(1100, 0, 3000, 3000) << QRect(1024, 0, 1280, 768);
+    }
+
+    void placeOnScreens() {
+        QFETCH(QRect, saved);
+        QFETCH(QRect, placed);
+        QCOMPARE(WindowSettings::PlaceOnScreens(saved, {QRect(0, 0, 1024, 768), QRect(1024, 0, 1280, 768)}),
+                 placed);
     }
 };
 

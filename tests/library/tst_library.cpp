@@ -41,6 +41,9 @@ void CheckRequest(const FileDialogRequest& request, const QString& title, const 
     QCOMPARE(request.dialogTitle, u"Quillbox "_s + title);
     QCOMPARE(request.filter, filter);
     QVERIFY(request.readOnly != saving && request.forSaving == saving);
+    // Each kind of file has its own folder; the commands that write offer a name (a Save dialog).
+    QCOMPARE(request.kind, filter == LibraryFilter ? FileKind::Library : FileKind::PatchFile);
+    QCOMPARE(request.fileName.isEmpty(), !saving);
 }
 
 struct ClosingRow {
@@ -344,6 +347,7 @@ private Q_SLOTS:
         QCOMPARE(f.view.library.toolTip, u"%1 Patches"_s.arg(std::max(entries, 0)));
         QVERIFY(f.view.fileCommandsEnabled == true && !f.S().LibChanged && f.view.messages.isEmpty());
         QCOMPARE(QFileInfo::exists(f.Path(file) + u".txt"_s), entries >= 0);
+        QCOMPARE(f.view.usedFiles, QStringList{f.Path(file)});
     }
 
     void cancel_data() {
@@ -371,6 +375,7 @@ private Q_SLOTS:
                 s.PatchesFilePath == before.PatchesFilePath && s.LibChanged && f.view.caption == caption &&
                 !f.view.busy);
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), files);
+        QCOMPARE(f.view.usedFiles, QStringList{f.Path(u"a.pslib"_s)});
     }
 
     void saveAndSaveAs() {
@@ -410,6 +415,8 @@ private Q_SLOTS:
             QCOMPARE(ReadBytes(a), replace ? QByteArray(1, '\x01') : LibraryFileBytes(store));
             QCOMPARE(f.S().LibFilePath, replace ? a : other);
         }
+        QCOMPARE(f.view.pathRequests.last().fileName, u"other.pslib"_s);
+        QCOMPARE(f.view.usedFiles, (QStringList{a, a, other, other, a}));
     }
 
     // The export writes the bare images and a side file; both imports fill the patches list from
@@ -424,6 +431,7 @@ private Q_SLOTS:
         f.Run(u"export"_s);
         CheckRequest(f.view.pathRequests.last(), u"Export PS02PatchFile"_s,
                      Nuls(u"PS02 Patches(*.pch)|*.pch|"_s), true);
+        QCOMPARE(f.view.pathRequests.last().fileName, u"a.pch"_s);
         QCOMPARE(f.view.messages, QStringList{out + u" saved"_s});
         QCOMPARE(ReadBytes(out), store);
         for (const bool library : {false, true}) {

@@ -33,6 +33,7 @@ public:
     QList<FileDialogRequest> pathRequests;
     QStringList yesNoQuestions;
     int saveQuestions = 0;
+    QStringList usedFiles; // library files reported as loaded or saved
 
     ListShown& Shown(ListId list) { return list == ListId::Library ? library : patches; }
     bool AnswersUsedUp() const { return paths.empty() && yesNoAnswers.empty() && saveAnswers.empty(); }
@@ -75,6 +76,7 @@ public:
         pathRequests.append(request);
         return Answer(paths, request.dialogTitle, std::optional<QString>());
     }
+    void LibraryFileUsed(const QString& path) override { usedFiles.append(path); }
 };
 
 } // namespace quillbox

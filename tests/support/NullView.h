@@ -26,6 +26,7 @@ public:
     bool AskYesNo(const QString&, const QString&) override { return true; }
     SaveAnswer AskSaveQuestion() override { return SaveAnswer::No; }
     std::optional<QString> AskPath(const FileDialogRequest&) override { return std::nullopt; }
+    void LibraryFileUsed(const QString&) override {}
 };
 
 } // namespace quillbox
