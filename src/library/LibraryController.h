@@ -131,6 +131,9 @@ private:
     // by the end of its file padded with blanks, so that it can never shift the entries after it.
     QByteArray PatchForLibrary(qsizetype p) const;
     QByteArray LibEntryPadded(qsizetype k) const;
+    // A last entry cut short by the end of its file is padded to a whole image before a patch goes
+    // behind it, so that the new patch's bytes never fill the short entry up.
+    void PadShortLastEntry();
 
     // File commands: busy pointer around `body`; every failure is shown as a plain message.
     bool RunFileCommand(const std::function<void()>& body);

@@ -190,6 +190,44 @@ private Q_SLOTS:
         }
     }
 
+    // A library whose last entry is cut short (5 of 18 bytes): every command that puts a patch behind
+    // it pads that entry to a whole image first, so the patch stays whole, under its own description.
+    // `expected` lists library entries (2 the padded short one, s the short one as it was) and
+    // patches (p0, p1).
+    void shortLastEntry_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("copy, no selection") << u"P0 copy"_s << u"0 1 2 p0"_s;
+        QTest::newRow("copy after the short entry") << u"L2 P1 copy"_s << u"0 1 2 p1"_s;
+        QTest::newRow("copy after entry 0") << u"L0 P1 copy"_s << u"0 p1 1 s"_s;
+        QTest::newRow("double click") << u"P1 dbl"_s << u"0 1 2 p1"_s;
+        QTest::newRow("append all") << u"appendAll"_s << u"0 1 2 p0 p1"_s;
+        QTest::newRow("append different") << u"appendDiff"_s << u"0 1 2 p0 p1"_s;
+        QTest::newRow("clone the short entry") << u"L2 clone"_s << u"0 1 2 2"_s;
+    }
+    void shortLastEntry() {
+        QFETCH(QString, script);
+        QFETCH(QString, expected);
+        Fixture f;
+        const QByteArray lib = MakeStore(3).left(2 * 18 + 5), patches = MakeStore(2, 500);
+        f.LoadLibrary(u"lib.pslib"_s, lib, Descs(3, u"L"_s));
+        f.ImportPatches(u"in.pch"_s, patches, Descs(2, u"p"_s));
+        f.Run(script);
+        QByteArray images;
+        QStringList descs{QString()};
+        for (const QString& token : expected.split(u' ')) {
+            const bool patch = token.startsWith(u'p');
+            const int i = token == u"s"_s ? 2 : token.mid(patch ? 1 : 0).toInt();
+            images += patch             ? Entry(patches, i)
+                      : token == u"s"_s ? lib.mid(36)
+                                        : PatchImage::FromStore(lib, i).Bytes();
+            descs += (patch ? u"p%1"_s : u"L%1"_s).arg(i + 1);
+        }
+        QCOMPARE(f.S().LibraryData, images);
+        QCOMPARE(f.S().DescArray, descs);
+        QCOMPARE(f.Ctl().ListCount(ListId::Library), descs.size() - 1);
+    }
+
     // Each patch whose 18 bytes equal no library entry and no patch appended before it goes in, in
     // order; a patch with a library entry's name but other bytes is a different one.
     void appendDifferent() {
