@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DescriptionFile.h"
+#include "EarlierVersions.h"
 #include "LibraryState.h"
 #include "LibraryView.h"
 
@@ -37,7 +38,7 @@ public:
     const LibraryState& State() const { return state_; }
     LibraryState& MutableState() { return state_; } // for tests that set up a situation
 
-    // Test seams for "Random Modification".
+    // Test seams: the clock of "Random Modification" and of earlier versions; the random source.
     void SetClock(Clock clock);
     void SetRandomSource(ByteSource source);
 
@@ -94,6 +95,14 @@ public:
     void DescriptionClicked();
     void NameKeyReleased(int keyCode, int shift);
 
+    // Earlier versions of the loaded library, kept by every save; newest first.
+    QList<EarlierVersion> LibEarlierVersions() const;
+    // Loads version `id` of the loaded library as the library being edited, with unsaved changes;
+    // nothing is written until the user saves. Unsaved changes bring up the closing question first.
+    void LoadEarlierVersion(const QString& id);
+    // Test seam: where earlier versions are kept (by default the user's data location).
+    void SetVersionsFolder(const QString& folder) { versionsFolder_ = folder; }
+
     // Closing: true when the window may close.
     bool QueryClose();
 
@@ -144,9 +153,16 @@ private:
     void ShowImportedPatches(QByteArray patches, const QString& path);
     void LoadLibBody(const QString& path);
     void ImportPatchesBody(const QString& path);
-    void WriteLibraryFiles(const QString& libPath);
-    static std::optional<QByteArray> SideFileFor(const QString& sideFilePath, const QStringList& descriptions,
-                                                 qsizetype count);
+    // Writes the library and its side file to `libPath`, keeping the pair it replaces as an earlier
+    // version first; returns why that version could not be kept (empty when it was, or when there
+    // was nothing to keep). The save goes on either way.
+    QString WriteLibraryFiles(const QString& libPath);
+    QString KeepEarlierVersion(const QString& libPath, const std::optional<QByteArray>& oldSide,
+                               const LibraryPair& next);
+    EarlierVersions Versions() const;
+    static std::optional<QByteArray> ExistingSideFile(const QString& sideFilePath);
+    static std::optional<QByteArray> SideFileFor(const std::optional<QByteArray>& existing,
+                                                 const QStringList& descriptions, qsizetype count);
 
     // The patches list's side file, parsed once and read again only when the file changes, so that
     // showing or copying one patch of a large list does not parse the whole file each time.
@@ -157,6 +173,7 @@ private:
     };
     mutable PatchesDescCache patchesDesc_;
 
+    QString versionsFolder_; // empty: EarlierVersions::DefaultFolder()
     LibraryView& view_;
     QString appTitle_;
     LibraryState state_;
