@@ -4,6 +4,7 @@
 
 #include "DescriptionBox.h"
 #include "DialogSeam.h"
+#include "EarlierVersionsDialog.h"
 #include "FieldMap.h"
 #include "FileError.h"
 #include "HelpWindow.h"
@@ -25,8 +26,10 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -158,6 +161,7 @@ private Q_SLOTS:
             return viewerOpens;
         };
         window = std::make_unique<MainWindow>(options);
+        window->Controller().SetVersionsFolder(Path(L("versions")));
         window->show();
         window->activateWindow(); // shortcuts reach the active window only
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -186,16 +190,49 @@ private Q_SLOTS:
                 items.append(item->text() + (item->shortcut().isEmpty() ? L("") : L("=")) +
                              item->shortcut().toString() + (item->isEnabled() ? L("") : L("!")));
         }
-        QCOMPARE(items.join(QLatin1Char('|')),
-                 L("&File|Load (Library) =Ctrl+L|Save (Library) =Ctrl+S!|Save As (Library)!||Import PS02!|"
-                   "Import Library!||Export Library -> PS02!||&Exit|&Patch|&Copy Selected Patch -> Library|"
-                   "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
-                   "&Append All Patches -> Library||Update Library with Selected Patch|"
-                   "Update All Patches in the Library|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
-                   "Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL Patches||"
-                   "Random Modification|Window|Top|?|&Help=F1|&About"));
+        QCOMPARE(
+            items.join(QLatin1Char('|')),
+            L("&File|Load (Library) =Ctrl+L|Save (Library) =Ctrl+S!|Save As (Library)!|Earlier Versions…!||"
+              "Import PS02!|"
+              "Import Library!||Export Library -> PS02!||&Exit|&Patch|&Copy Selected Patch -> Library|"
+              "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
+              "&Append All Patches -> Library||Update Library with Selected Patch|"
+              "Update All Patches in the Library|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
+              "Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL Patches||"
+              "Random Modification|Window|Top|?|&Help=F1|&About"));
         QVERIFY(!Find<QAction>("mnuWindow_Top")->isChecked());
         QVERIFY(window->close()); // nothing loaded: nothing asked
+    }
+
+    // "Earlier Versions…" comes with a loaded library; its dialog lists the versions the saves kept
+    // and loads the chosen one through the controller, as unsaved changes.
+    void earlierVersions() {
+        QVERIFY(!Find<QAction>("mnuFile_EarlierVersions")->isEnabled());
+        LoadLibrary(Names);
+        QVERIFY(Find<QAction>("mnuFile_EarlierVersions")->isEnabled());
+        const QByteArray first = State().LibraryData;
+        for (int save = 0; save < 2; ++save) {
+            Click(Lib(), 1);
+            Trigger("mnuLibrary_MoveUp");
+            Trigger("mnuFile_SaveLib");
+        }
+        EarlierVersionsDialog dialog(window->Controller(), window.get());
+        auto* table = dialog.findChild<QTableWidget*>(L("lstVersions"));
+        auto* load = dialog.findChild<QPushButton*>(L("cmdLoad"));
+        QVERIFY(table && load && !load->isEnabled());
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(1, 1)->text(), L("4"));
+        dialog.show();
+        table->selectRow(1); // the oldest: the library as loaded
+        QVERIFY(load->isEnabled());
+        QTest::mouseClick(load, Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(State().LibraryData, first);
+        QVERIFY(State().LibChanged);
+        QCOMPARE(Line(Lib(), 0), L("01:  ALPHA "));
+        QCOMPARE(ReadBytes(Path(L("sample.pslib"))), LibraryFileBytes(first)); // two swaps: as loaded
+        QCOMPARE(window->Controller().LibEarlierVersions().size(), 2);
+        window->Controller().MutableState().LibChanged = false; // nothing to ask when the window closes
     }
 
     void layoutAtDesignedSize() {
