@@ -548,7 +548,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("kept");     // versions of lib.pslib afterwards
         QTest::newRow("save") << u"L1 up save"_s << QString() << false << 1;
         QTest::newRow("save unchanged") << u"save"_s << QString() << false << 0;
-        QTest::newRow("two saves") << u"L1 up save L1 up save"_s << QString() << false << 2;
         QTest::newRow("save as over it") << u"L1 up saveAs"_s << u"lib"_s << false << 1;
         QTest::newRow("save as a new name") << u"L1 up saveAs"_s << u"new"_s << false << 0;
         QTest::newRow("cannot be kept") << u"L1 up save"_s << QString() << true << 0;

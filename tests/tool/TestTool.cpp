@@ -180,8 +180,6 @@ private Q_SLOTS:
         row("none kept", {}, "versions <d>/a.pslib", 0, "<d>/a.pslib: no earlier versions kept\n", "", "");
         row("convert keeps", {convert}, "versions <d>/a.pslib", 0,
             "1: <t>, 3 patches, 55 bytes + descriptions 64 bytes\n", "", "a.pslib=one");
-        row("convert twice", {convert, convert}, "versions <d>/a.pslib", 0,
-            "1: <t>, 3 patches, 55 bytes + descriptions 64 bytes\n", "", "");
         row("restore", {convert}, "restore <d>/a.pslib 1 <d>/r.pslib", 0,
             "<d>/r.pslib: restored version 1 of <d>/a.pslib (<t>)\n<d>/r.pslib.txt: restored the "
             "descriptions\n",
