@@ -46,7 +46,7 @@ public:
     qsizetype ListCount(ListId list) const;
     QString ListLine(ListId list, qsizetype index) const;
 
-    // Start-up: details disabled, LibChanged cleared, the five File items disabled.
+    // Start-up: details disabled, LibChanged cleared, the File items that need a library disabled.
     void Startup();
 
     // File menu. Each returns normally; failures are shown through the view.

@@ -67,7 +67,8 @@ private Q_SLOTS:
         QCOMPARE(kept, row.kept);
         if (!row.storeBlocked)
             QCOMPARE(QFileInfo(store).isDir(), row.kept); // nothing made for nothing kept
-        const QList<EarlierVersion> list = row.storeBlocked ? QList<EarlierVersion>() : versions.List(libPath);
+        const QList<EarlierVersion> list =
+            row.storeBlocked ? QList<EarlierVersion>() : versions.List(libPath);
         QCOMPARE(list.size(), row.kept ? 1 : 0);
         if (!row.kept)
             return;
@@ -101,11 +102,13 @@ private Q_SLOTS:
         const QList<EarlierVersion> list = versions.List(a);
         QCOMPARE(list.size(), EarlierVersions::Kept);
         for (int n = 0; n < list.size(); ++n) { // number n + 1 replaced pair(22 - n)
-            QCOMPARE(list[n].time, QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC).addSecs(60 * (22 - n)));
+            QCOMPARE(list[n].time,
+                     QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC).addSecs(60 * (22 - n)));
             QCOMPARE(list[n].patches, 22 - n);
             QCOMPARE(versions.Read(a, list[n].id), pair(22 - n));
         }
-        QCOMPARE(QDir(versions.FolderFor(a)).entryList(QDir::Files).size(), 1 + 20 + 10); // record, libraries, sides
+        QCOMPARE(QDir(versions.FolderFor(a)).entryList(QDir::Files).size(),
+                 1 + 20 + 10); // record, libraries, sides
         QCOMPARE(versions.FolderFor(dir.filePath(u"sub/../a.pslib"_s)), versions.FolderFor(a));
         QVERIFY(versions.FolderFor(b) != versions.FolderFor(a));
         QVERIFY(versions.List(b).isEmpty());
