@@ -57,6 +57,7 @@ class TestTool : public QObject {
 private Q_SLOTS:
     // Earlier versions go to the test location of the user's data, emptied before every test.
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void cleanupTestCase() { QDir(EarlierVersions::DefaultFolder()).removeRecursively(); }
     void init() {
         dir_.emplace();
         const QString versions = EarlierVersions::DefaultFolder();
