@@ -23,6 +23,7 @@ const std::vector<long> Sizes{1000, 10000, 100000};
 // and one whose first half equals the library (so "Append All Different" appends the second half).
 struct World {
     QTemporaryDir dir;
+    QTemporaryDir versions; // earlier versions kept by the saves, outside the library's folder
     long size = 0;
     QByteArray store;
     QStringList desc;
@@ -61,6 +62,7 @@ struct Session {
     LibraryController ctl{view, QStringLiteral("Quillbox")};
     World& w;
     Session(World& world, const QString& patchesPath = QString()) : w(world) {
+        ctl.SetVersionsFolder(w.versions.path());
         ctl.LoadLibFromPath(w.libPath);
         if (!patchesPath.isEmpty())
             ctl.ImportPatchesFromPath(patchesPath);
@@ -176,6 +178,8 @@ void RegisterAll() {
             cold ? withinFiveTimes : Target{});
     }
 
+    // Every save changes one description first (untimed), so that it replaces a different pair and
+    // keeps it as an earlier version (the oldest beyond 20 pruned, as in use).
     Register(
         "save", Sizes,
         [](long size) -> Body {
@@ -183,12 +187,18 @@ void RegisterAll() {
                 World& w = WorldFor(size);
                 Session s(w);
                 for (auto _ : state) {
+                    state.PauseTiming();
+                    QString& description = s.ctl.MutableState().DescArray[1];
+                    description.back() = description.back() == u'x' ? u'y' : u'x';
+                    state.ResumeTiming();
                     if (!s.ctl.SaveLib())
                         state.SkipWithError("the save failed");
                 }
+                if (s.view.messages != 0 || s.ctl.LibEarlierVersions().isEmpty())
+                    state.SkipWithError("no earlier version was kept");
             };
         },
-        "read side, write+fsync both",
+        "read both, write+fsync both and the old pair",
         [](long size) -> Body {
             return [size](benchmark::State& state) {
                 World& w = WorldFor(size);
@@ -197,9 +207,11 @@ void RegisterAll() {
                 const QByteArray side = SideFileBytes(w.desc);
                 const QString sidePath = w.libPath + QStringLiteral(".txt");
                 for (auto _ : state) {
-                    benchmark::DoNotOptimize(ReadFile(sidePath).size());
+                    const QByteArray oldLib = ReadFile(w.libPath), oldSide = ReadFile(sidePath);
                     WriteFile(dir.filePath(QStringLiteral("f.pslib")), lib, true);
                     WriteFile(dir.filePath(QStringLiteral("f.pslib.txt")), side, true);
+                    WriteFile(dir.filePath(QStringLiteral("v.pslib")), oldLib, true);
+                    WriteFile(dir.filePath(QStringLiteral("v.pslib.txt")), oldSide, true);
                 }
             };
         },

@@ -2,6 +2,7 @@
 
 #include "AppInfo.h"
 #include "DescriptionBox.h"
+#include "EarlierVersionsDialog.h"
 #include "FileAccess.h"
 #include "HelpWindow.h"
 #include "MessageBoxes.h"
@@ -60,6 +61,7 @@ const std::vector<MenuDesign>& MenuDesigns() {
         {"mnuFile_LoadLib", "Load (Library) ", QKeySequence(Qt::CTRL | Qt::Key_L), true},
         {"mnuFile_SaveLib", "Save (Library) ", QKeySequence(Qt::CTRL | Qt::Key_S), false},
         {"mnuFile_SaveAsLib", "Save As (Library)", {}, false},
+        {"mnuFile_EarlierVersions", "Earlier Versions…", {}, false},
         {"mnuFile_Sep1", "-", {}, true},
         {"mnuFile_LoadPatches", "Import PS02", {}, false},
         {"mnuFile_LoadLibToPatches", "Import Library", {}, false},
@@ -95,9 +97,10 @@ const std::vector<MenuDesign>& MenuDesigns() {
     return menus;
 }
 
-// The five File items that the first successful load enables, in the order they are switched.
-const char* const FileCommands[] = {"mnuFile_LoadPatches", "mnuFile_SaveLib", "mnuFile_SaveLibAsPatches",
-                                    "mnuFile_SaveAsLib", "mnuFile_LoadLibToPatches"};
+// The File items that the first successful load enables, in the order they are switched.
+const char* const FileCommands[] = {"mnuFile_LoadPatches",      "mnuFile_SaveLib",
+                                    "mnuFile_SaveLibAsPatches", "mnuFile_SaveAsLib",
+                                    "mnuFile_LoadLibToPatches", "mnuFile_EarlierVersions"};
 
 // The controls EnableDetails switches, in its order.
 const char* const DetailControls[] = {
@@ -353,6 +356,10 @@ void MainWindow::ConnectControls() {
     connectAction("mnuFile_LoadLib", "mnuFile_LoadLib_Click", [&c] { c.LoadLib(); });
     connectAction("mnuFile_SaveLib", "mnuFile_SaveLib_Click", [&c] { c.SaveLib(); });
     connectAction("mnuFile_SaveAsLib", "mnuFile_SaveAsLib_Click", [&c] { c.SaveAsLib(); });
+    connectAction("mnuFile_EarlierVersions", "mnuFile_EarlierVersions_Click", [this, &c] {
+        EarlierVersionsDialog dialog(c, this);
+        dialog.exec();
+    });
     connectAction("mnuFile_LoadPatches", "mnuFile_LoadPatches_Click", [&c] { c.ImportPatches(); });
     connectAction("mnuFile_LoadLibToPatches", "mnuFile_LoadLibToPatches_Click", [&c] { c.ImportLibrary(); });
     connectAction("mnuFile_SaveLibAsPatches", "mnuFile_SaveLibAsPatches_Click", [&c] { c.ExportLibrary(); });

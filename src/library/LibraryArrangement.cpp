@@ -14,6 +14,14 @@ QByteArray LibraryController::LibEntryPadded(qsizetype k) const {
     return PatchImage::FromStore(state_.LibraryData, k).Bytes();
 }
 
+void LibraryController::PadShortLastEntry() {
+    const qsizetype rest = state_.LibraryData.size() % PatchImageSize;
+    if (rest == 0)
+        return;
+    const qsizetype last = ListCount(ListId::Library) - 1;
+    state_.LibraryData.replace(last * PatchImageSize, rest, LibEntryPadded(last));
+}
+
 // Moving and cloning take whole 18-byte images, so an entry cut short by the end of its file never
 // lands between two others and shifts them.
 void LibraryController::MoveUp() {

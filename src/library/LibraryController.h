@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DescriptionFile.h"
+#include "EarlierVersions.h"
 #include "LibraryState.h"
 #include "LibraryView.h"
 
@@ -37,7 +38,7 @@ public:
     const LibraryState& State() const { return state_; }
     LibraryState& MutableState() { return state_; } // for tests that set up a situation
 
-    // Test seams for "Random Modification".
+    // Test seams: the clock of "Random Modification" and of earlier versions; the random source.
     void SetClock(Clock clock);
     void SetRandomSource(ByteSource source);
 
@@ -45,7 +46,7 @@ public:
     qsizetype ListCount(ListId list) const;
     QString ListLine(ListId list, qsizetype index) const;
 
-    // Start-up: details disabled, LibChanged cleared, the five File items disabled.
+    // Start-up: details disabled, LibChanged cleared, the File items that need a library disabled.
     void Startup();
 
     // File menu. Each returns normally; failures are shown through the view.
@@ -94,6 +95,14 @@ public:
     void DescriptionClicked();
     void NameKeyReleased(int keyCode, int shift);
 
+    // Earlier versions of the loaded library, kept by every save; newest first.
+    QList<EarlierVersion> LibEarlierVersions() const;
+    // Loads version `id` of the loaded library as the library being edited, with unsaved changes;
+    // nothing is written until the user saves. Unsaved changes bring up the closing question first.
+    void LoadEarlierVersion(const QString& id);
+    // Test seam: where earlier versions are kept (by default the user's data location).
+    void SetVersionsFolder(const QString& folder) { versionsFolder_ = folder; }
+
     // Closing: true when the window may close.
     bool QueryClose();
 
@@ -131,6 +140,9 @@ private:
     // by the end of its file padded with blanks, so that it can never shift the entries after it.
     QByteArray PatchForLibrary(qsizetype p) const;
     QByteArray LibEntryPadded(qsizetype k) const;
+    // A last entry cut short by the end of its file is padded to a whole image before a patch goes
+    // behind it, so that the new patch's bytes never fill the short entry up.
+    void PadShortLastEntry();
 
     // File commands: busy pointer around `body`; every failure is shown as a plain message.
     bool RunFileCommand(const std::function<void()>& body);
@@ -141,9 +153,16 @@ private:
     void ShowImportedPatches(QByteArray patches, const QString& path);
     void LoadLibBody(const QString& path);
     void ImportPatchesBody(const QString& path);
-    void WriteLibraryFiles(const QString& libPath);
-    static std::optional<QByteArray> SideFileFor(const QString& sideFilePath, const QStringList& descriptions,
-                                                 qsizetype count);
+    // Writes the library and its side file to `libPath`, keeping the pair it replaces as an earlier
+    // version first; returns why that version could not be kept (empty when it was, or when there
+    // was nothing to keep). The save goes on either way.
+    QString WriteLibraryFiles(const QString& libPath);
+    QString KeepEarlierVersion(const QString& libPath, const std::optional<QByteArray>& oldSide,
+                               const LibraryPair& next);
+    EarlierVersions Versions() const;
+    static std::optional<QByteArray> ExistingSideFile(const QString& sideFilePath);
+    static std::optional<QByteArray> SideFileFor(const std::optional<QByteArray>& existing,
+                                                 const QStringList& descriptions, qsizetype count);
 
     // The patches list's side file, parsed once and read again only when the file changes, so that
     // showing or copying one patch of a large list does not parse the whole file each time.
@@ -154,6 +173,7 @@ private:
     };
     mutable PatchesDescCache patchesDesc_;
 
+    QString versionsFolder_; // empty: EarlierVersions::DefaultFolder()
     LibraryView& view_;
     QString appTitle_;
     LibraryState state_;

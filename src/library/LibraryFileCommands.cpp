@@ -76,13 +76,16 @@ bool LibraryController::ConfirmReplace(const QString& path) {
     return view_.AskYesNo(path + QStringLiteral(" already exists.\nDo you want to replace it?"), appTitle_);
 }
 
-std::optional<QByteArray> LibraryController::SideFileFor(const QString& sideFilePath,
-                                                         const QStringList& descriptions, qsizetype count) {
+std::optional<QByteArray> LibraryController::ExistingSideFile(const QString& sideFilePath) {
     // The side file is written over what it holds now, so that its other sections and keys stay;
     // one that exists but cannot be read fails the save before anything is written.
-    std::optional<QByteArray> existing;
     if (FileExists(sideFilePath))
-        existing = ReadFileAsString(sideFilePath);
+        return ReadFileAsString(sideFilePath);
+    return std::nullopt;
+}
+
+std::optional<QByteArray> LibraryController::SideFileFor(const std::optional<QByteArray>& existing,
+                                                         const QStringList& descriptions, qsizetype count) {
     if (descriptions.size() > count)
         return BuildSideFile(existing, descriptions, count);
     QStringList padded = descriptions;
@@ -90,20 +93,23 @@ std::optional<QByteArray> LibraryController::SideFileFor(const QString& sideFile
     return BuildSideFile(existing, padded, count);
 }
 
-void LibraryController::WriteLibraryFiles(const QString& libPath) {
+QString LibraryController::WriteLibraryFiles(const QString& libPath) {
     if (libPath.isEmpty())
         throw FileError{FileErrorNumber, QStringLiteral("WriteToFile"),
                         QStringLiteral("Error: Cannot open the file: ")};
     const QByteArray libBytes = EncodeLibrary(state_.LibraryData);
     const QString sidePath = SideFilePath(libPath);
+    const std::optional<QByteArray> oldSide = ExistingSideFile(sidePath);
     const std::optional<QByteArray> sideBytes =
-        SideFileFor(sidePath, state_.DescArray, ListCount(ListId::Library));
+        SideFileFor(oldSide, state_.DescArray, ListCount(ListId::Library));
+    const QString versionProblem = KeepEarlierVersion(libPath, oldSide, LibraryPair{libBytes, sideBytes});
     // Both files are prepared before either replaces its old version.
     SafeSave save;
     if (sideBytes)
         save.Add(sidePath, *sideBytes);
     save.Add(libPath, libBytes);
     save.Commit();
+    return versionProblem;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -199,11 +205,15 @@ void LibraryController::LoadLibBody(const QString& path) {
 // Save
 
 bool LibraryController::SaveLib() {
-    return RunFileCommand([this] {
-        WriteLibraryFiles(state_.LibFilePath);
+    QString versionProblem;
+    const bool saved = RunFileCommand([this, &versionProblem] {
+        versionProblem = WriteLibraryFiles(state_.LibFilePath);
         state_.LibChanged = false;
         view_.LibraryFileUsed(state_.LibFilePath);
     });
+    if (saved && !versionProblem.isEmpty())
+        view_.ShowMessage(versionProblem, MessageStyle::Plain);
+    return saved;
 }
 
 void LibraryController::SaveAsLib() {
@@ -220,7 +230,7 @@ void LibraryController::SaveAsLib() {
         const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
         if (!ConfirmReplace(libPath))
             return;
-        WriteLibraryFiles(libPath);
+        const QString versionProblem = WriteLibraryFiles(libPath);
         // The paths change only once the files are written.
         state_.LibFileName = GetFileName(libPath);
         view_.SetLabelToolTip(ListId::Library, state_.LibFileName);
@@ -231,6 +241,8 @@ void LibraryController::SaveAsLib() {
         view_.ShowMessage(libPath + QStringLiteral(" saved"), MessageStyle::Plain);
         state_.LibChanged = false;
         view_.LibraryFileUsed(libPath);
+        if (!versionProblem.isEmpty())
+            view_.ShowMessage(versionProblem, MessageStyle::Plain);
     });
 }
 
@@ -303,7 +315,7 @@ void LibraryController::ExportLibrary() {
         // file, from where "Import PS02" reads them back.
         const QString sidePath = SideFilePath(path);
         const std::optional<QByteArray> sideBytes =
-            SideFileFor(sidePath, state_.DescArray, ListCount(ListId::Library));
+            SideFileFor(ExistingSideFile(sidePath), state_.DescArray, ListCount(ListId::Library));
         SafeSave save;
         if (sideBytes)
             save.Add(sidePath, *sideBytes);

@@ -27,6 +27,8 @@ bool LibraryController::CopyPatchToLib() {
     if (p >= 0 && p < ListCount(ListId::Patches)) {
         const QByteArray patch = PatchForLibrary(p);
         const QString description = PatchDescription(p);
+        if (k < 0 || k + 1 >= ListCount(ListId::Library))
+            PadShortLastEntry();
         if (k >= 0) {
             // After the selected entry; its description goes in at the same place.
             state_.LibraryData.insert(std::min(state_.LibraryData.size(), (k + 1) * PatchImageSize), patch);
@@ -92,6 +94,8 @@ void LibraryController::AppendAllPatches() {
     const DescriptionReader reader(state_.PatchesDescFilePath);
     state_.LibraryData.reserve(state_.LibraryData.size() + count * PatchImageSize);
     state_.DescArray.reserve(state_.DescArray.size() + count + 1);
+    if (count > 0)
+        PadShortLastEntry();
     for (qsizetype p = 0; p < count; ++p) {
         state_.LibraryData.append(PatchForLibrary(p));
         ModifyDescArray(0, DescAppend, reader.Description(p + 1));
@@ -117,6 +121,7 @@ void LibraryController::AppendDifferentPatches() {
         if (known.contains(patch))
             continue;
         known.insert(patch);
+        PadShortLastEntry();
         state_.LibraryData.append(patch);
         ModifyDescArray(0, DescAppend, reader.Description(p + 1));
     }

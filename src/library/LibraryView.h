@@ -44,7 +44,7 @@ public:
     virtual void SetLabelToolTip(ListId list, const QString& text) = 0;
 
     virtual void SetCaption(const QString& caption) = 0;
-    virtual void SetFileCommandsEnabled(bool enabled) = 0; // the five File items enabled by a load
+    virtual void SetFileCommandsEnabled(bool enabled) = 0; // the File items enabled by a load
 
     virtual void ShowDetails(const DetailValues& values) = 0;
     virtual void EnableDetails(bool enabled) = 0;

@@ -1,6 +1,7 @@
 #include "ToolCommands.h"
 
 #include "DescriptionFile.h"
+#include "EarlierVersions.h"
 #include "FieldMap.h"
 #include "FileAccess.h"
 #include "FileError.h"
@@ -148,6 +149,25 @@ int CommandCheck(const QString& path, QTextStream& out) {
     return ExitSuccess;
 }
 
+// Keeps the pair a save is about to replace; a failure never stops the save, it is reported after it.
+QString KeepEarlierVersion(const QString& path, const std::optional<QByteArray>& currentSide,
+                           const LibraryPair& next) {
+    try {
+        EarlierVersions().KeepBeforeSave(path, currentSide, next);
+        return {};
+    } catch (const FileError& e) {
+        return e.description;
+    }
+}
+
+void WarnIfNotKept(const QString& problem, QTextStream& err) {
+    if (!problem.isEmpty())
+        err << ProgramName
+            << QStringLiteral(": warning: the version that was replaced could not be kept as an "
+                              "earlier version: ")
+            << problem << QLatin1Char('\n');
+}
+
 void RefuseIfExists(const QString& path, const QString& what) {
     if (FileExists(path))
         FileProblem(path + QStringLiteral(" already exists") + what +
@@ -199,6 +219,9 @@ int CommandConvert(const QString& inPath, const QString& outPath, bool force, QT
     if (sideContent)
         RefuseIfTooLarge(outSidePath, *sideContent);
 
+    const QString versionProblem =
+        toLibrary ? KeepEarlierVersion(outPath, existingSide, LibraryPair{outContent, sideContent})
+                  : QString();
     SafeSave save;
     if (sideContent)
         save.Add(outSidePath, *sideContent);
@@ -211,6 +234,71 @@ int CommandConvert(const QString& inPath, const QString& outPath, bool force, QT
     if (sideContent)
         out << outSidePath << QStringLiteral(": wrote the descriptions\n");
     WarnIfShort(inPath, store, err);
+    WarnIfNotKept(versionProblem, err);
+    return ExitSuccess;
+}
+
+QString TimeText(const QDateTime& time) {
+    return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+int CommandVersions(const QString& path, QTextStream& out) {
+    const QList<EarlierVersion> versions = EarlierVersions().List(path);
+    if (versions.isEmpty())
+        out << path << QStringLiteral(": no earlier versions kept\n");
+    for (qsizetype i = 0; i < versions.size(); ++i) {
+        const EarlierVersion& v = versions[i];
+        out << (i + 1) << QStringLiteral(": ") << TimeText(v.time) << QStringLiteral(", ")
+            << (v.patches < 0 ? QStringLiteral("not a valid library") : PatchCount(v.patches))
+            << QStringLiteral(", ") << Plural(v.libraryBytes, "byte", "bytes")
+            << (v.sideBytes < 0 ? QStringLiteral(", no description file")
+                                : QStringLiteral(" + descriptions ") + Plural(v.sideBytes, "byte", "bytes"))
+            << QLatin1Char('\n');
+    }
+    return ExitSuccess;
+}
+
+int CommandRestore(const QString& path, const QString& number, const QString& outPath, bool force,
+                   QTextStream& out, QTextStream& err) {
+    bool isNumber = false;
+    const qsizetype n = number.toLongLong(&isNumber);
+    if (!isNumber || n < 1)
+        UsageError(QStringLiteral("N must be a version number as `versions` lists it: ") + number);
+    if (!IsLibraryPath(outPath))
+        UsageError(QStringLiteral("OUT must be a library, ending in \".pslib\": ") + outPath);
+    const QString outSidePath = SideFilePath(outPath);
+    if (!force) {
+        RefuseIfExists(outPath, QString());
+        RefuseIfExists(outSidePath,
+                       QStringLiteral(" (the description file of ") + outPath + QLatin1Char(')'));
+    }
+    const QList<EarlierVersion> versions = EarlierVersions().List(path);
+    if (n > versions.size())
+        FileProblem(path +
+                    QStringLiteral(": there is no earlier version %1 (%2 kept)").arg(n).arg(versions.size()));
+    const EarlierVersion& version = versions[n - 1];
+    const LibraryPair pair = EarlierVersions().Read(path, version.id);
+
+    // Restoring over a library is a save like any other: the pair it replaces is kept first.
+    const std::optional<QByteArray> existingSide =
+        FileExists(outSidePath) ? std::optional(ReadFileAsString(outSidePath)) : std::nullopt;
+    // A version without descriptions must not borrow those of the file it replaces: an empty side
+    // file takes their place in the same commit.
+    const std::optional<QByteArray> side = pair.side      ? pair.side
+                                           : existingSide ? std::optional(QByteArray())
+                                                          : std::nullopt;
+    const QString versionProblem = KeepEarlierVersion(outPath, existingSide, LibraryPair{pair.library, side});
+    SafeSave save;
+    if (side)
+        save.Add(outSidePath, *side);
+    save.Add(outPath, pair.library);
+    save.Commit();
+
+    out << outPath << QStringLiteral(": restored version %1 of ").arg(n) << path << QStringLiteral(" (")
+        << TimeText(version.time) << QStringLiteral(")\n");
+    if (pair.side)
+        out << outSidePath << QStringLiteral(": restored the descriptions\n");
+    WarnIfNotKept(versionProblem, err);
     return ExitSuccess;
 }
 
@@ -265,7 +353,7 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
     const QString& command = line.positional.front();
     if (command == QStringLiteral("list")) {
         if (line.force)
-            UsageError(QStringLiteral("--force applies to convert only"));
+            UsageError(QStringLiteral("--force applies to convert and restore only"));
         ExpectFiles(line, 1, QStringLiteral("list [--details] FILE"));
         return CommandList(line.positional[1], line.details, out, err);
     }
@@ -274,6 +362,19 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
             UsageError(QStringLiteral("--details applies to list only"));
         ExpectFiles(line, 2, QStringLiteral("convert [--force] IN OUT"));
         return CommandConvert(line.positional[1], line.positional[2], line.force, out, err);
+    }
+    if (command == QStringLiteral("versions")) {
+        if (line.details || line.force)
+            UsageError(QStringLiteral("versions takes no options"));
+        ExpectFiles(line, 1, QStringLiteral("versions FILE"));
+        return CommandVersions(line.positional[1], out);
+    }
+    if (command == QStringLiteral("restore")) {
+        if (line.details)
+            UsageError(QStringLiteral("--details applies to list only"));
+        ExpectFiles(line, 3, QStringLiteral("restore [--force] FILE N OUT"));
+        return CommandRestore(line.positional[1], line.positional[2], line.positional[3], line.force, out,
+                              err);
     }
     if (command == QStringLiteral("check")) {
         if (line.details || line.force)
@@ -314,6 +415,13 @@ QString HelpText() {
         "  check FILE                says whether FILE is a library or a patch file, how many\n"
         "                            patches it holds and whether its last entry is cut short;\n"
         "                            an empty patch file or a library without its marker byte fails\n"
+        "  versions FILE             lists the earlier versions of the library FILE, newest first:\n"
+        "                            every save that replaces a library (here: convert --force,\n"
+        "                            restore --force) keeps the pair it replaces, the last 20\n"
+        "  restore [--force] FILE N OUT\n"
+        "                            writes earlier version N of FILE (as `versions` numbers it)\n"
+        "                            to the library OUT and its side file; neither is replaced\n"
+        "                            unless --force is given\n"
         "\n"
         "Options:\n"
         "  -h, --help                show this help and exit\n"

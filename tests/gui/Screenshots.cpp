@@ -4,6 +4,7 @@
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
 
 #include "DialogSeam.h"
+#include "EarlierVersionsDialog.h"
 #include "FieldMap.h"
 #include "HelpWindow.h"
 #include "MainWindow.h"
@@ -18,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QWindow>
 #include <algorithm>
@@ -156,5 +158,20 @@ int main(int argc, char* argv[]) {
         ok = Save(help, outDir + QStringLiteral("/help-window.png")) && ok;
     else
         ok = false;
+
+    // Three saves, some time apart, each after a clone, keep three earlier versions.
+    window.Controller().SetVersionsFolder(tmp.filePath(QStringLiteral("versions")));
+    QDateTime when(QDate(2025, 3, 14), QTime(18, 5, 12));
+    window.Controller().SetClock([&when] { return when; });
+    for (int save = 0; save < 3; ++save, when = when.addSecs(4000 + 3600 * 20 * save)) {
+        window.SelectListLine(ListId::Library, 1);
+        window.Controller().LibraryClicked(1);
+        window.Controller().ClonePatch();
+        window.Controller().SaveLib();
+    }
+    EarlierVersionsDialog versions(window.Controller(), &window);
+    versions.show();
+    versions.findChild<QTableWidget*>(QStringLiteral("lstVersions"))->selectRow(1);
+    ok = Save(&versions, outDir + QStringLiteral("/earlier-versions.png")) && ok;
     return ok ? 0 : 1;
 }

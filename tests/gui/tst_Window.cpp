@@ -4,6 +4,7 @@
 
 #include "DescriptionBox.h"
 #include "DialogSeam.h"
+#include "EarlierVersionsDialog.h"
 #include "FieldMap.h"
 #include "FileError.h"
 #include "HelpWindow.h"
@@ -28,11 +29,13 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -144,6 +147,7 @@ class TestWindow : public QObject {
         };
         options.settings = std::make_shared<QSettings>(SettingsPath(), QSettings::IniFormat);
         window = std::make_unique<MainWindow>(options);
+        window->Controller().SetVersionsFolder(Path(L("versions")));
         window->show();
         window->activateWindow(); // shortcuts reach the active window only
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -213,7 +217,7 @@ private Q_SLOTS:
         }
         QCOMPARE(items.join(QLatin1Char('|')),
                  L("&File|Load (Library) =Ctrl+L|&Recent Libraries!|Save (Library) =Ctrl+S!|Save As "
-                   "(Library)!||Import PS02!|"
+                   "(Library)!|Earlier Versions…!||Import PS02!|"
                    "Import Library!||Export Library -> PS02!||&Exit|&Patch|&Copy Selected Patch -> Library|"
                    "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
                    "&Append All Patches -> Library||Update Library with Selected Patch|"
@@ -222,6 +226,37 @@ private Q_SLOTS:
                    "Random Modification|Window|Top|?|&Help=F1|&About"));
         QVERIFY(!Find<QAction>("mnuWindow_Top")->isChecked());
         QVERIFY(window->close()); // nothing loaded: nothing asked
+    }
+
+    // "Earlier Versions…" comes with a loaded library; its dialog lists the versions the saves kept
+    // and loads the chosen one through the controller, as unsaved changes.
+    void earlierVersions() {
+        QVERIFY(!Find<QAction>("mnuFile_EarlierVersions")->isEnabled());
+        LoadLibrary(Names);
+        QVERIFY(Find<QAction>("mnuFile_EarlierVersions")->isEnabled());
+        const QByteArray first = State().LibraryData;
+        for (int save = 0; save < 2; ++save) {
+            Click(Lib(), 1);
+            Trigger("mnuLibrary_MoveUp");
+            Trigger("mnuFile_SaveLib");
+        }
+        EarlierVersionsDialog dialog(window->Controller(), window.get());
+        auto* table = dialog.findChild<QTableWidget*>(L("lstVersions"));
+        auto* load = dialog.findChild<QPushButton*>(L("cmdLoad"));
+        QVERIFY(table && load && !load->isEnabled());
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(1, 1)->text(), L("4"));
+        dialog.show();
+        table->selectRow(1); // the oldest: the library as loaded
+        QVERIFY(load->isEnabled());
+        QTest::mouseClick(load, Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(State().LibraryData, first);
+        QVERIFY(State().LibChanged);
+        QCOMPARE(Line(Lib(), 0), L("01:  ALPHA "));
+        QCOMPARE(ReadBytes(Path(L("sample.pslib"))), LibraryFileBytes(first)); // two swaps: as loaded
+        QCOMPARE(window->Controller().LibEarlierVersions().size(), 2);
+        window->Controller().MutableState().LibChanged = false; // nothing to ask when the window closes
     }
 
     void layoutAtDesignedSize() {

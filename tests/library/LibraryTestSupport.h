@@ -65,11 +65,13 @@ inline QStringList Descs(qsizetype count, const QString& prefix) {
 
 struct Fixture {
     QTemporaryDir dir;
+    QTemporaryDir versionsDir; // earlier versions, outside `dir` and the user's data location
     FakeView view;
     LibraryController controller{view, u"Quillbox"_s};
 
     Fixture() {
         view.controller = &controller;
+        controller.SetVersionsFolder(versionsDir.filePath(u"versions"_s));
         controller.Startup();
     }
     ~Fixture() {

@@ -193,6 +193,44 @@ private Q_SLOTS:
         }
     }
 
+    // A library whose last entry is cut short (5 of 18 bytes): every command that puts a patch behind
+    // it pads that entry to a whole image first, so the patch stays whole, under its own description.
+    // `expected` lists library entries (2 the padded short one, s the short one as it was) and
+    // patches (p0, p1).
+    void shortLastEntry_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("copy, no selection") << u"P0 copy"_s << u"0 1 2 p0"_s;
+        QTest::newRow("copy after the short entry") << u"L2 P1 copy"_s << u"0 1 2 p1"_s;
+        QTest::newRow("copy after entry 0") << u"L0 P1 copy"_s << u"0 p1 1 s"_s;
+        QTest::newRow("double click") << u"P1 dbl"_s << u"0 1 2 p1"_s;
+        QTest::newRow("append all") << u"appendAll"_s << u"0 1 2 p0 p1"_s;
+        QTest::newRow("append different") << u"appendDiff"_s << u"0 1 2 p0 p1"_s;
+        QTest::newRow("clone the short entry") << u"L2 clone"_s << u"0 1 2 2"_s;
+    }
+    void shortLastEntry() {
+        QFETCH(QString, script);
+        QFETCH(QString, expected);
+        Fixture f;
+        const QByteArray lib = MakeStore(3).left(2 * 18 + 5), patches = MakeStore(2, 500);
+        f.LoadLibrary(u"lib.pslib"_s, lib, Descs(3, u"L"_s));
+        f.ImportPatches(u"in.pch"_s, patches, Descs(2, u"p"_s));
+        f.Run(script);
+        QByteArray images;
+        QStringList descs{QString()};
+        for (const QString& token : expected.split(u' ')) {
+            const bool patch = token.startsWith(u'p');
+            const int i = token == u"s"_s ? 2 : token.mid(patch ? 1 : 0).toInt();
+            images += patch             ? Entry(patches, i)
+                      : token == u"s"_s ? lib.mid(36)
+                                        : PatchImage::FromStore(lib, i).Bytes();
+            descs += (patch ? u"p%1"_s : u"L%1"_s).arg(i + 1);
+        }
+        QCOMPARE(f.S().LibraryData, images);
+        QCOMPARE(f.S().DescArray, descs);
+        QCOMPARE(f.Ctl().ListCount(ListId::Library), descs.size() - 1);
+    }
+
     // Each patch whose 18 bytes equal no library entry and no patch appended before it goes in, in
     // order; a patch with a library entry's name but other bytes is a different one.
     void appendDifferent() {
@@ -507,6 +545,99 @@ private Q_SLOTS:
         QCOMPARE(f.view.messages.size(), row.failSave ? 1 : 0);
         QCOMPARE(f.S().LibChanged, !(row.load && row.goesOn) && row.state != 1 && !saved);
         QVERIFY(row.goesOn || f.S().LibraryData == data); // the changes are intact
+    }
+
+    // Every save that replaces a library keeps the pair it replaced as an earlier version; one that
+    // cannot be kept never stops the save: the user is told after it.
+    void saveKeepsVersion_data() {
+        QTest::addColumn<QString>("script"); // on lib.pslib (3 entries); saveAs goes to `target`
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("blocked"); // a file where the versions folder should be
+        QTest::addColumn<int>("kept");     // versions of lib.pslib afterwards
+        QTest::newRow("save") << u"L1 up save"_s << QString() << false << 1;
+        QTest::newRow("save unchanged") << u"save"_s << QString() << false << 0;
+        QTest::newRow("save as over it") << u"L1 up saveAs"_s << u"lib"_s << false << 1;
+        QTest::newRow("save as a new name") << u"L1 up saveAs"_s << u"new"_s << false << 0;
+        QTest::newRow("cannot be kept") << u"L1 up save"_s << QString() << true << 0;
+    }
+    void saveKeepsVersion() {
+        QFETCH(QString, script);
+        QFETCH(QString, target);
+        QFETCH(bool, blocked);
+        QFETCH(int, kept);
+        Fixture f;
+        const QString lib = f.Path(u"lib.pslib"_s);
+        f.LoadLibrary(u"lib.pslib"_s, MakeStore(3), Descs(3, u"L"_s));
+        const LibraryPair before{ReadBytes(lib), ReadBytes(lib + u".txt"_s)};
+        if (blocked)
+            WriteBytes(f.versionsDir.filePath(u"versions"_s), "a file");
+        if (!target.isEmpty()) {
+            f.view.paths.push_back(f.Path(target));
+            if (target == u"lib"_s)
+                f.view.yesNoAnswers.push_back(true);
+        }
+        f.Run(script);
+        const QList<EarlierVersion> versions = f.Ctl().LibEarlierVersions();
+        const QString saved = f.S().LibFilePath;
+        QCOMPARE(EarlierVersions(f.versionsDir.filePath(u"versions"_s)).List(lib).size(), kept);
+        if (kept > 0)
+            QCOMPARE(EarlierVersions(f.versionsDir.filePath(u"versions"_s)).Read(lib, versions.last().id),
+                     before);
+        QStringList told;
+        if (!target.isEmpty())
+            told.append(saved + u" saved"_s);
+        if (blocked)
+            told.append(lib + u" was saved, but the version it replaced could not be kept as an earlier "
+                              u"version: Error: Cannot create the folder: "_s);
+        QCOMPARE(f.view.messages.size(), told.size());
+        for (qsizetype i = 0; i < told.size(); ++i)
+            QVERIFY2(f.view.messages[i].startsWith(told[i]), qPrintable(f.view.messages[i]));
+        QVERIFY(!f.S().LibChanged);
+        QCOMPARE(ReadBytes(saved), LibraryFileBytes(f.S().LibraryData));
+    }
+
+    // "Earlier Versions" loads a kept version as the library being edited, with unsaved changes;
+    // unsaved changes get the closing question first, and a save it makes (which keeps a version
+    // and may prune the chosen one) does not change what is loaded.
+    void loadEarlierVersion_data() {
+        QTest::addColumn<int>("saves"); // each swaps entries 0 and 1 and saves
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<int>("answer"); // SaveAnswer; -1 nothing asked
+        QTest::addColumn<bool>("loads");
+        const int yes = int(SaveAnswer::Yes), no = int(SaveAnswer::No), cancel = int(SaveAnswer::Cancel);
+        QTest::newRow("unchanged") << 1 << false << -1 << true;
+        QTest::newRow("changed, Yes") << 1 << true << yes << true;
+        QTest::newRow("changed, No") << 1 << true << no << true;
+        QTest::newRow("changed, Cancel") << 1 << true << cancel << false;
+        QTest::newRow("Yes prunes the chosen one") << 20 << true << yes << true;
+    }
+    void loadEarlierVersion() {
+        QFETCH(int, saves);
+        QFETCH(bool, edited);
+        QFETCH(int, answer);
+        QFETCH(bool, loads);
+        Fixture f;
+        const QByteArray store = MakeStore(3);
+        const QString lib = f.Path(u"lib.pslib"_s);
+        f.LoadLibrary(u"lib.pslib"_s, store, Descs(3, u"L"_s));
+        for (int i = 0; i < saves; ++i)
+            f.Run(u"L1 up save"_s);
+        if (edited)
+            f.Run(u"L1 del"_s);
+        const QList<EarlierVersion> versions = f.Ctl().LibEarlierVersions();
+        QCOMPARE(versions.size(), saves);
+        QVERIFY(versions.last().patches == 3 && versions.last().libraryBytes == 55);
+        const QByteArray onDisk = ReadBytes(lib), current = f.S().LibraryData;
+        if (answer >= 0)
+            f.view.saveAnswers.push_back(SaveAnswer(answer));
+        f.Ctl().LoadEarlierVersion(versions.last().id); // the library as first loaded
+        QCOMPARE(f.view.saveQuestions, answer >= 0 ? 1 : 0);
+        QCOMPARE(f.S().LibraryData, loads ? store : current);
+        QCOMPARE(f.S().DescArray, loads ? QStringList{QString()} + Descs(3, u"L"_s) : f.S().DescArray);
+        QVERIFY(f.S().LibChanged && f.S().LibFilePath == lib);
+        QCOMPARE(f.view.library.count, f.Ctl().ListCount(ListId::Library));
+        QCOMPARE(ReadBytes(lib), answer == int(SaveAnswer::Yes) ? LibraryFileBytes(current) : onDisk);
+        QCOMPARE(f.view.messages, QStringList());
     }
 
     // 100,000 entries loaded, edited in the middle and throughout, saved and loaded back whole.

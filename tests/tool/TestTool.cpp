@@ -1,10 +1,13 @@
 #include "DescriptionFile.h"
+#include "EarlierVersions.h"
 #include "LibraryFile.h"
 #include "TestPaths.h"
 #include "ToolCommands.h"
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <optional>
@@ -52,7 +55,16 @@ class TestTool : public QObject {
     }
 
 private Q_SLOTS:
-    void init() { dir_.emplace(); }
+    // Earlier versions go to the test location of the user's data, emptied before every test.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void cleanupTestCase() { QDir(EarlierVersions::DefaultFolder()).removeRecursively(); }
+    void init() {
+        dir_.emplace();
+        const QString versions = EarlierVersions::DefaultFolder();
+        QVERIFY(versions.contains(QStringLiteral("/.qttest/")));
+        QVERIFY(!QFileInfo::exists(versions) || QFile::remove(versions) ||
+                QDir(versions).removeRecursively());
+    }
 
     // A command on the file <f> (none if unnamed): exit status, output, part of the errors; writes nothing.
     void commands_data() {
@@ -147,6 +159,101 @@ private Q_SLOTS:
         QCOMPARE(Read(lib), EncodeLibrary(store_.left(18)));
         QCOMPARE(DescriptionReader(lib + QStringLiteral(".txt")).Description(1),
                  QString()); // not "Crunch ..."
+    }
+
+    // Earlier versions: `convert --force` and `restore --force` keep the library they replace;
+    // `versions` lists them, `restore` writes one out. a.pslib starts as the sample; `before` runs
+    // first; then the command. `files`: name=content (sample, side, one, empty, missing) afterwards.
+    void versions_data() {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out"); // <t>: a time
+        QTest::addColumn<QString>("err");
+        QTest::addColumn<QStringList>("files");
+        const QString convert = QStringLiteral("convert --force <d>/one.pch <d>/a.pslib");
+        const auto row = [](const char* tag, const QStringList& before, const char* command, int code,
+                            const char* out, const char* err, const char* files) {
+            QTest::newRow(tag) << before << QString::fromUtf8(command) << code << QString::fromUtf8(out)
+                               << QString::fromUtf8(err)
+                               << QString::fromUtf8(files).split(u' ', Qt::SkipEmptyParts);
+        };
+        row("none kept", {}, "versions <d>/a.pslib", 0, "<d>/a.pslib: no earlier versions kept\n", "", "");
+        row("convert keeps", {convert}, "versions <d>/a.pslib", 0,
+            "1: <t>, 3 patches, 55 bytes + descriptions 64 bytes\n", "", "a.pslib=one");
+        row("restore", {convert}, "restore <d>/a.pslib 1 <d>/r.pslib", 0,
+            "<d>/r.pslib: restored version 1 of <d>/a.pslib (<t>)\n<d>/r.pslib.txt: restored the "
+            "descriptions\n",
+            "", "r.pslib=sample r.pslib.txt=side a.pslib=one");
+        row("restore over itself", {convert}, "restore --force <d>/a.pslib 1 <d>/a.pslib", 0,
+            "<d>/a.pslib: restored version 1 of <d>/a.pslib (<t>)\n<d>/a.pslib.txt: restored the "
+            "descriptions\n",
+            "", "a.pslib=sample a.pslib.txt=side");
+        row("restored over itself, listed",
+            {convert, QStringLiteral("restore --force <d>/a.pslib 1 <d>/a.pslib")}, "versions <d>/a.pslib", 0,
+            "1: <t>, 1 patch, 19 bytes + descriptions 47 bytes\n2: <t>, 3 patches, 55 bytes + descriptions "
+            "64 bytes\n",
+            "", "");
+        row("without descriptions", {QStringLiteral("convert --force <d>/one.pch <d>/plain.pslib")},
+            "restore --force <d>/plain.pslib 1 <d>/plain.pslib", 0,
+            "<d>/plain.pslib: restored version 1 of <d>/plain.pslib (<t>)\n", "",
+            "plain.pslib=sample plain.pslib.txt=empty");
+        row("exists", {convert}, "restore <d>/a.pslib 1 <d>/a.pslib", 1, "",
+            "<d>/a.pslib already exists; use --force", "a.pslib=one");
+        row("no such version", {convert}, "restore <d>/a.pslib 2 <d>/r.pslib", 1, "",
+            "<d>/a.pslib: there is no earlier version 2 (1 kept)", "r.pslib=missing");
+        row("N not a number", {}, "restore <d>/a.pslib x <d>/r.pslib", 2, "", "N must be a version number",
+            "");
+        row("OUT not a library", {}, "restore <d>/a.pslib 1 <d>/r.pch", 2, "", "OUT must be a library", "");
+        row("store blocked", {QStringLiteral("block")}, convert.toUtf8().constData(), 0,
+            "<d>/a.pslib: wrote library with 1 patch\n<d>/a.pslib.txt: wrote the descriptions\n",
+            "warning: the version that was replaced could not be kept as an earlier version: Error: Cannot "
+            "create",
+            "a.pslib=one");
+    }
+    void versions() {
+        QFETCH(QStringList, before);
+        QFETCH(QString, command);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(QStringList, files);
+        const QString d = dir_->path();
+        const auto expand = [&d](QString text) {
+            return text.replace(QStringLiteral("<d>"), d);
+        };
+        QVERIFY(!Write(QStringLiteral("a.pslib"), sample_).isEmpty() &&
+                !Write(QStringLiteral("a.pslib.txt"), sampleSide_).isEmpty() &&
+                !Write(QStringLiteral("plain.pslib"), sample_).isEmpty() &&
+                !Write(QStringLiteral("one.pch"), store_.left(18)).isEmpty() &&
+                !Write(QStringLiteral("one.pch.txt"), "[Description]\r\n1=one\r\n").isEmpty());
+        for (const QString& step : before) {
+            if (step == QStringLiteral("block")) {
+                QVERIFY(QDir().mkpath(QFileInfo(EarlierVersions::DefaultFolder()).path()));
+                QFile blocker(EarlierVersions::DefaultFolder());
+                QVERIFY(blocker.open(QIODevice::WriteOnly));
+                continue;
+            }
+            const Result r = Run(expand(step).split(u' '));
+            QVERIFY2(r.code == 0, qPrintable(r.err));
+        }
+        const Result result = Run(expand(command).split(u' '));
+        QCOMPARE(result.code, code);
+        QStringList pieces = expand(out).split(QStringLiteral("<t>"));
+        for (QString& piece : pieces)
+            piece = QRegularExpression::escape(piece);
+        const QRegularExpression pattern(
+            u'^' + pieces.join(QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d")) + u'$');
+        QVERIFY2(pattern.match(result.out).hasMatch(), qPrintable(result.out));
+        QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.contains(expand(err)),
+                 qPrintable(result.err));
+        const QHash<QString, QByteArray> contents{{QStringLiteral("sample"), sample_},
+                                                  {QStringLiteral("side"), sampleSide_},
+                                                  {QStringLiteral("one"), EncodeLibrary(store_.left(18))},
+                                                  {QStringLiteral("empty"), QByteArray()},
+                                                  {QStringLiteral("missing"), QByteArray("<missing>")}};
+        for (const QString& file : files)
+            QCOMPARE(Read(dir_->filePath(file.section(u'=', 0, 0))), contents.value(file.section(u'=', 1)));
     }
 
     // The real executable, once for each exit status.

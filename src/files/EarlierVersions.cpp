@@ -1,0 +1,161 @@
+#include "EarlierVersions.h"
+
+#include "FileAccess.h"
+#include "LibraryFile.h"
+#include "PatchImage.h"
+#include "SafeSave.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <algorithm>
+
+namespace quillbox {
+
+namespace {
+
+const QString PathRecord = QStringLiteral("library-path.txt");
+const QString TimeFormat = QStringLiteral("yyyyMMdd-HHmmss-zzz");
+
+// "<sequence>-<UTC time>.pslib": the sequence orders versions even when the clock goes back.
+const QRegularExpression& VersionName() {
+    static const QRegularExpression name(QStringLiteral("^(\\d{6,})-(\\d{8}-\\d{6}-\\d{3})\\.pslib$"));
+    return name;
+}
+
+// The library's path as its versions are filed: the folder's canonical path (links and ".." gone)
+// with the file name as given, since the side file is found by that name.
+QString KeyPath(const QString& libPath) {
+    const QFileInfo info(libPath);
+    QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (folder.isEmpty())
+        return QDir::cleanPath(info.absoluteFilePath());
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + info.fileName();
+}
+
+struct Found {
+    qint64 sequence;
+    QString id;
+    QDateTime time;
+};
+
+// The complete versions in `dir` (those whose library file exists), newest first.
+QList<Found> FindVersions(const QString& dir) {
+    QList<Found> found;
+    const QStringList names = QDir(dir).entryList({QStringLiteral("*.pslib")}, QDir::Files);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch match = VersionName().match(name);
+        if (!match.hasMatch())
+            continue;
+        const QDateTime read = QDateTime::fromString(match.captured(2), TimeFormat);
+        found.append({match.captured(1).toLongLong(), name, QDateTime(read.date(), read.time(), Qt::UTC)});
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Found& a, const Found& b) { return a.sequence > b.sequence; });
+    return found;
+}
+
+FileError CannotKeep(const QString& what, const QString& path) {
+    return FileError{FileErrorNumber, QStringLiteral("EarlierVersions"), what + path};
+}
+
+} // namespace
+
+EarlierVersions::EarlierVersions(QString folder, Clock clock)
+    : folder_(folder.isEmpty() ? DefaultFolder() : std::move(folder)), clock_(std::move(clock)) {}
+
+QString EarlierVersions::DefaultFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/versions");
+}
+
+QString EarlierVersions::FolderFor(const QString& libPath) const {
+    const QByteArray hash = QCryptographicHash::hash(KeyPath(libPath).toUtf8(), QCryptographicHash::Sha1);
+    return folder_ + QLatin1Char('/') + QString::fromLatin1(hash.toHex());
+}
+
+bool EarlierVersions::KeepBeforeSave(const QString& libPath, const std::optional<QByteArray>& currentSide,
+                                     const LibraryPair& next) {
+    // Only a file is a library that a save replaces; a missing one (a new library) leaves nothing.
+    if (!QFileInfo(libPath).isFile())
+        return false;
+    LibraryPair current{ReadFileAsString(libPath), currentSide};
+    if (current == next)
+        return false;
+
+    const QString dir = FolderFor(libPath);
+    if (!QDir().mkpath(dir))
+        throw CannotKeep(QStringLiteral("Error: Cannot create the folder: "), dir);
+    // Says which library the hashed folder belongs to, for anyone looking at the store by hand.
+    const QString record = dir + QLatin1Char('/') + PathRecord;
+    const QByteArray key = KeyPath(libPath).toUtf8() + '\n';
+    if (!QFileInfo(record).isFile() || ReadFileAsString(record) != key)
+        WriteToFile(record, key, 0);
+
+    const QList<Found> before = FindVersions(dir);
+    const qint64 sequence = before.isEmpty() ? 1 : before.front().sequence + 1;
+    const QDateTime now = (clock_ ? clock_() : QDateTime::currentDateTimeUtc()).toUTC();
+    const QString base =
+        dir + QLatin1Char('/') +
+        QStringLiteral("%1-%2.pslib").arg(sequence, 6, 10, QLatin1Char('0')).arg(now.toString(TimeFormat));
+    SafeSave save;
+    if (current.side)
+        save.Add(SideFilePath(base), *current.side);
+    save.Add(base, current.library); // last: a version is complete once its library file is there
+    save.Commit();
+
+    // The oldest beyond the limit go, library file first, so that a version is never listed without
+    // its side file; side files left behind by an interrupted version or prune go too.
+    const QList<Found> after = FindVersions(dir);
+    for (qsizetype i = Kept; i < after.size(); ++i) {
+        const QString path = dir + QLatin1Char('/') + after[i].id;
+        QFile::remove(path);
+        QFile::remove(SideFilePath(path));
+    }
+    const QStringList sides = QDir(dir).entryList({QStringLiteral("*.pslib.txt")}, QDir::Files);
+    for (const QString& side : sides) {
+        const QString library = side.chopped(4);
+        const QRegularExpressionMatch match = VersionName().match(library);
+        if (match.hasMatch() && match.captured(1).toLongLong() < sequence &&
+            !QFileInfo::exists(dir + QLatin1Char('/') + library))
+            QFile::remove(dir + QLatin1Char('/') + side);
+    }
+    return true;
+}
+
+QList<EarlierVersion> EarlierVersions::List(const QString& libPath) const {
+    const QString dir = FolderFor(libPath);
+    QList<EarlierVersion> versions;
+    for (const Found& found : FindVersions(dir)) {
+        const QString path = dir + QLatin1Char('/') + found.id;
+        EarlierVersion version;
+        version.id = found.id;
+        version.time = found.time;
+        version.libraryBytes = QFileInfo(path).size();
+        const QFileInfo side(SideFilePath(path));
+        version.sideBytes = side.isFile() ? side.size() : -1;
+        QFile file(path);
+        char marker = 0;
+        if (file.open(QIODevice::ReadOnly) && file.getChar(&marker) && marker == LibraryFileMarker)
+            version.patches = (version.libraryBytes - 1 + PatchImageSize - 1) / PatchImageSize;
+        versions.append(version);
+    }
+    return versions;
+}
+
+LibraryPair EarlierVersions::Read(const QString& libPath, const QString& id) const {
+    const QString path = FolderFor(libPath) + QLatin1Char('/') + id;
+    if (!VersionName().match(id).hasMatch())
+        throw FileError{FileNotFoundNumber, QStringLiteral("EarlierVersions"),
+                        QStringLiteral("File not found: ") + path};
+    LibraryPair pair{ReadFileAsString(path), std::nullopt};
+    if (QFileInfo(SideFilePath(path)).isFile())
+        pair.side = ReadFileAsString(SideFilePath(path));
+    return pair;
+}
+
+} // namespace quillbox

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "FileError.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace quillbox {
+
+// A library file and its description side file, byte for byte; `side` is nullopt when there is no
+// side file.
+struct LibraryPair {
+    QByteArray library;
+    std::optional<QByteArray> side;
+    friend bool operator==(const LibraryPair&, const LibraryPair&) = default;
+};
+
+// One kept version, as listed.
+struct EarlierVersion {
+    QString id;              // its name in the store; stays the same while the version is kept
+    QDateTime time;          // the save that replaced it (UTC)
+    qsizetype patches = -1;  // entries of its library file; -1 when it is not a valid library
+    qint64 libraryBytes = 0; // size of its library file
+    qint64 sideBytes = -1;   // size of its side file; -1 when there was none
+};
+
+// Earlier versions of libraries: every save keeps the pair it replaces here, outside the library's
+// folder, so that saving a mistake is never final. One folder per library path (named after a hash
+// of the path, with a file recording the path itself), the newest `Kept` versions per library.
+// Each version is written with SafeSave, side file first, so a version whose library file exists is
+// complete.
+class EarlierVersions {
+public:
+    static constexpr int Kept = 20;
+    using Clock = std::function<QDateTime()>;
+
+    // `folder` holds the per-library folders; empty means DefaultFolder(). Without a clock the
+    // current time is used.
+    explicit EarlierVersions(QString folder = QString(), Clock clock = {});
+
+    // "versions" in the user's writable data location for the program (QStandardPaths::AppDataLocation).
+    static QString DefaultFolder();
+    QString Folder() const { return folder_; }
+    // The folder of one library's versions (whether or not it exists yet).
+    QString FolderFor(const QString& libPath) const;
+
+    // Called right before a save replaces the pair at `libPath` with `next`; `currentSide` is what
+    // the side file holds now (nullopt: there is none). Keeps the library file there now together
+    // with `currentSide` as the newest version and prunes the oldest beyond `Kept`. Keeps nothing
+    // when there is no library file, or when `next` is the same pair byte for byte (nothing would be
+    // replaced). Returns true when a version was kept. Throws FileError when it cannot keep it.
+    bool KeepBeforeSave(const QString& libPath, const std::optional<QByteArray>& currentSide,
+                        const LibraryPair& next);
+
+    // The versions kept for `libPath`, newest first (number 1 is the newest). Nothing when none.
+    QList<EarlierVersion> List(const QString& libPath) const;
+    // The pair of version `id`. Throws FileError when it cannot be read.
+    LibraryPair Read(const QString& libPath, const QString& id) const;
+
+private:
+    QString folder_;
+    Clock clock_;
+};
+
+} // namespace quillbox

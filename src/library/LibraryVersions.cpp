@@ -1,0 +1,62 @@
+// Earlier versions: kept by every save, listed and loaded back as the library being edited.
+#include "FileAccess.h"
+#include "LibraryController.h"
+#include "LibraryFile.h"
+
+namespace quillbox {
+
+EarlierVersions LibraryController::Versions() const {
+    return EarlierVersions(versionsFolder_, clock_);
+}
+
+QString LibraryController::KeepEarlierVersion(const QString& libPath,
+                                              const std::optional<QByteArray>& oldSide,
+                                              const LibraryPair& next) {
+    try {
+        Versions().KeepBeforeSave(libPath, oldSide, next);
+        return {};
+    } catch (const FileError& e) {
+        return libPath +
+               QStringLiteral(" was saved, but the version it replaced could not be kept as an "
+                              "earlier version: ") +
+               e.description;
+    }
+}
+
+QList<EarlierVersion> LibraryController::LibEarlierVersions() const {
+    if (!state_.LibraryLoaded || state_.LibFilePath.isEmpty())
+        return {};
+    return Versions().List(state_.LibFilePath);
+}
+
+void LibraryController::LoadEarlierVersion(const QString& id) {
+    if (!state_.LibraryLoaded)
+        return;
+    // Read before the closing question: saving now keeps another version and may prune this one.
+    LibraryPair pair;
+    if (!RunFileCommand([this, &id, &pair] { pair = Versions().Read(state_.LibFilePath, id); }))
+        return;
+    if (!IsValidLibrary(pair.library)) {
+        view_.ShowMessage(QStringLiteral("Not a valid Library"), MessageStyle::Plain);
+        return;
+    }
+    if (!OfferToSave())
+        return;
+
+    state_.LibraryData = DecodeLibrary(pair.library);
+    RefillLibList();
+    const DescriptionReader reader =
+        pair.side ? DescriptionReader::FromBytes(*pair.side) : DescriptionReader();
+    const qsizetype count = ListCount(ListId::Library);
+    QStringList descriptions;
+    descriptions.reserve(count + 1);
+    descriptions.append(QString());
+    for (qsizetype i = 1; i <= count; ++i)
+        descriptions.append(reader.Description(i));
+    state_.DescArray = std::move(descriptions);
+    // What is shown is not what the library's files hold until it is saved.
+    state_.LibChanged = true;
+    ShowNothingEditable();
+}
+
+} // namespace quillbox

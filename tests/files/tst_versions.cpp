@@ -1,0 +1,120 @@
+// Earlier versions: what a save keeps, what it leaves alone, and the store's order, limit and folders.
+#include "EarlierVersions.h"
+#include "FileAccess.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace quillbox;
+using namespace quillbox::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+using Side = std::optional<QByteArray>;
+struct KeepRow {
+    QByteArray library; // at the library's path now; "<none>" nothing there, "<folder>" a folder
+    Side side;          // its side file now
+    LibraryPair next;   // what the save writes
+    bool storeBlocked;  // a file where the store's folder should be
+    bool kept;
+};
+} // namespace
+
+class TestVersions : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void keep_data() {
+        QTest::addColumn<KeepRow>("row");
+        const QByteArray lib = "\x01old library", other = "\x01new library";
+        const QByteArray side = "[Description]\r\n1=old\r\n";
+        // clang-format off
+        QTest::newRow("library and side file") << KeepRow{lib, side, {other, side}, false, true};
+        QTest::newRow("no side file")          << KeepRow{lib, {}, {other, "x"}, false, true};
+        QTest::newRow("only descriptions")     << KeepRow{lib, side, {lib, "[Description]\r\n"}, false, true};
+        QTest::newRow("side file goes away")   << KeepRow{lib, side, {lib, {}}, false, true};
+        QTest::newRow("not a library")         << KeepRow{"garbage", {}, {other, {}}, false, true};
+        QTest::newRow("the same pair")         << KeepRow{lib, side, {lib, side}, false, false};
+        QTest::newRow("the same, no side")     << KeepRow{lib, {}, {lib, {}}, false, false};
+        QTest::newRow("new library")           << KeepRow{"<none>", {}, {other, {}}, false, false};
+        QTest::newRow("a folder")              << KeepRow{"<folder>", {}, {other, {}}, false, false};
+        QTest::newRow("store blocked")         << KeepRow{lib, side, {other, side}, true, false};
+        // clang-format on
+    }
+    void keep() {
+        QFETCH(KeepRow, row);
+        QTemporaryDir dir;
+        const QString libPath = dir.filePath(u"my.pslib"_s), store = dir.filePath(u"store/versions"_s);
+        if (row.library == "<folder>")
+            QVERIFY(QDir().mkpath(libPath));
+        else if (row.library != "<none>")
+            WriteBytes(libPath, row.library);
+        if (row.storeBlocked) {
+            QVERIFY(QDir().mkpath(dir.filePath(u"store"_s)));
+            WriteBytes(store, "a file");
+        }
+        const QDateTime when(QDate(2026, 5, 4), QTime(3, 2, 1, 500), Qt::UTC);
+        EarlierVersions versions(store, [when] { return when; });
+        bool kept = false;
+        try {
+            kept = versions.KeepBeforeSave(libPath, row.side, row.next);
+        } catch (const FileError& e) {
+            QVERIFY2(row.storeBlocked && e.description.contains(store), qPrintable(e.description));
+        }
+        QCOMPARE(kept, row.kept);
+        if (!row.storeBlocked)
+            QCOMPARE(QFileInfo(store).isDir(), row.kept); // nothing made for nothing kept
+        const QList<EarlierVersion> list =
+            row.storeBlocked ? QList<EarlierVersion>() : versions.List(libPath);
+        QCOMPARE(list.size(), row.kept ? 1 : 0);
+        if (!row.kept)
+            return;
+        QCOMPARE(versions.Read(libPath, list[0].id), (LibraryPair{row.library, row.side}));
+        QCOMPARE(list[0].time, when);
+        QCOMPARE(list[0].libraryBytes, row.library.size());
+        QCOMPARE(list[0].sideBytes, row.side ? row.side->size() : -1);
+        QCOMPARE(list[0].patches, row.library.startsWith('\x01') ? 1 : -1);
+        // The store says which library the folder belongs to.
+        QCOMPARE(ReadBytes(versions.FolderFor(libPath) + u"/library-path.txt"_s),
+                 QFileInfo(dir.path()).canonicalFilePath().toUtf8() + "/my.pslib\n");
+    }
+
+    // 23 saves: the newest 20 are kept, newest first, each the pair its save replaced; one folder
+    // per library, the same for every way of writing its path; version names cannot reach outside.
+    void history() {
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.filePath(u"sub"_s)));
+        const QString a = dir.filePath(u"a.pslib"_s), b = dir.filePath(u"b.pslib"_s);
+        QDateTime now(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
+        EarlierVersions versions(dir.filePath(u"versions"_s), [&now] { return now; });
+        auto pair = [](int i) {
+            return LibraryPair{"\x01" + QByteArray(18 * i, char('a' + i % 26)),
+                               i % 2 ? Side() : Side("[Description]\r\n1=" + QByteArray::number(i))};
+        };
+        WriteBytes(a, pair(0).library);
+        for (int i = 1; i <= 23; ++i, now = now.addSecs(60)) {
+            QVERIFY(versions.KeepBeforeSave(a, pair(i - 1).side, pair(i)));
+            WriteBytes(a, pair(i).library); // the save itself
+        }
+        const QList<EarlierVersion> list = versions.List(a);
+        QCOMPARE(list.size(), EarlierVersions::Kept);
+        for (int n = 0; n < list.size(); ++n) { // number n + 1 replaced pair(22 - n)
+            QCOMPARE(list[n].time,
+                     QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC).addSecs(60 * (22 - n)));
+            QCOMPARE(list[n].patches, 22 - n);
+            QCOMPARE(versions.Read(a, list[n].id), pair(22 - n));
+        }
+        QCOMPARE(QDir(versions.FolderFor(a)).entryList(QDir::Files).size(),
+                 1 + 20 + 10); // record, libraries, sides
+        QCOMPARE(versions.FolderFor(dir.filePath(u"sub/../a.pslib"_s)), versions.FolderFor(a));
+        QVERIFY(versions.FolderFor(b) != versions.FolderFor(a));
+        QVERIFY(versions.List(b).isEmpty());
+        QVERIFY_THROWS_EXCEPTION(FileError, versions.Read(a, u"../../a.pslib"_s));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVersions)
+#include "tst_versions.moc"
