@@ -142,6 +142,8 @@ private:
     void LoadLibBody(const QString& path);
     void ImportPatchesBody(const QString& path);
     void WriteLibraryFiles(const QString& libPath);
+    // Finishes or undoes a save of `path` and its side file that was interrupted, and tells the user.
+    void RecoverInterruptedSave(const QString& path);
     static std::optional<QByteArray> SideFileFor(const QString& sideFilePath, const QStringList& descriptions,
                                                  qsizetype count);
 
