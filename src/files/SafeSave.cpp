@@ -319,7 +319,9 @@ void KeepOldVersion(Prepared& item) {
 //
 // Text lines: a title, then per target its path, its temporary file, its old version ("-" when the
 // target did not exist) and the new size, each path as percent-encoded bytes; then "end". A record
-// without its last line was cut short while being written: no rename had begun.
+// without its last line was cut short while being written: no rename had begun. A save that is
+// being undone is marked by a line "rollback" before "end", so that a kill while the old files go
+// back cannot lead a later recovery to finish the save instead and mix the two.
 
 const QByteArray RecordTitle = QByteArrayLiteral("Quillbox commit record 1");
 
@@ -342,6 +344,7 @@ QByteArray RecordBytes(const std::vector<Prepared>& items) {
 struct Record {
     std::vector<Prepared> items;
     bool complete = false;
+    bool rollBack = false;
 };
 
 Record ParseRecord(const QByteArray& bytes) {
@@ -353,6 +356,10 @@ Record ParseRecord(const QByteArray& bytes) {
         if (lines[i] == "end") {
             record.complete = i + 2 == lines.size() && lines.back().isEmpty();
             return record;
+        }
+        if (lines[i] == "rollback") {
+            record.rollBack = true;
+            continue;
         }
         const QList<QByteArray> fields = lines[i].split('\t');
         bool sized = false;
@@ -370,11 +377,34 @@ Record ParseRecord(const QByteArray& bytes) {
     return record;
 }
 
-void WriteRecord(const QString& recordPath, const std::vector<Prepared>& items) {
+void WriteRecord(const QString& recordPath, const QByteArray& bytes) {
     QFile file(recordPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
         throw CannotOpen(recordPath);
-    WriteAndSync(file, recordPath, RecordBytes(items));
+    try {
+        WriteAndSync(file, recordPath, bytes);
+    } catch (const FileError&) {
+        file.remove(); // no half record may stay behind a save that was refused
+        throw;
+    }
+}
+
+// Replaces the record by one marked "rollback" (atomically: a temporary file renamed over it).
+// Nothing can be done about a failure here; the old files are put back all the same.
+void MarkRollBack(const QString& recordPath, const QByteArray& bytes) {
+    QFile file;
+    const QString temp = CreateTemp(file, recordPath);
+    if (temp.isEmpty())
+        return;
+    try {
+        WriteAndSync(file, recordPath, bytes.chopped(4) + "rollback\nend\n");
+    } catch (const FileError&) {
+        QFile::remove(temp);
+        return;
+    }
+    if (!Rename(temp, recordPath))
+        QFile::remove(temp);
+    SyncFolder(QFileInfo(recordPath).absolutePath());
 }
 
 QStringList FoldersOf(const std::vector<Prepared>& items, const QString& recordPath) {
@@ -392,20 +422,25 @@ void SyncFolders(const QStringList& folders) {
         SyncFolder(folder);
 }
 
-// Puts back the old version of every target whose temporary file has been renamed over it (a target
-// that did not exist is removed again). False when one cannot be put back.
+// Puts every target back as it was before the save: the old version's second name is renamed over
+// it (where the temporary file had not replaced it yet, both names are the same file and nothing
+// changes), and a target that did not exist is removed again once its temporary file has replaced
+// it. Can run again after a kill: an old version already put back has no second name left. False
+// when a target cannot be put back.
 bool RollBack(std::vector<Prepared>& items) {
     bool ok = true;
     for (Prepared& p : items) {
-        const bool replaced = p.tempPath.isEmpty() || !Exists(p.tempPath);
-        if (!replaced)
-            continue;
+        const bool tempLeft = !p.tempPath.isEmpty() && Exists(p.tempPath);
         if (p.existed) {
-            if (!p.backupPath.isEmpty() && Rename(p.backupPath, p.finalPath))
-                p.backupPath.clear();
-            else
+            if (p.backupPath.isEmpty() || !Exists(p.backupPath))
+                continue;
+            if (!Rename(p.backupPath, p.finalPath)) {
                 ok = false;
-        } else if (Exists(p.finalPath) && !QFile::remove(p.finalPath)) {
+                continue;
+            }
+            QFile::remove(p.backupPath); // still there when it named the target's own file
+            p.backupPath.clear();
+        } else if (!tempLeft && Exists(p.finalPath) && !QFile::remove(p.finalPath)) {
             ok = false;
         }
     }
@@ -485,37 +520,34 @@ std::optional<QString> SafeSave::Recover(const QString& mainTarget) {
     } else {
         // Every temporary file was complete and synced before the record was written, so the save
         // can be finished by the renames that did not happen.
-        bool finished = true;
+        bool finished = !record.rollBack;
         for (Prepared& p : record.items) {
-            if (Exists(p.tempPath)) {
-                if (!Rename(p.tempPath, p.finalPath)) {
-                    finished = false;
-                    break;
-                }
-                p.tempPath.clear();
-            } else if (QFileInfo(p.finalPath).size() != p.size) {
-                finished = false; // not what this save wrote: do not build on it
+            if (!finished)
                 break;
-            }
+            if (Exists(p.tempPath))
+                finished = Rename(p.tempPath, p.finalPath);
+            else
+                finished = QFileInfo(p.finalPath).size() == p.size; // else not what this save wrote
         }
         if (finished) {
             report = Finished(mainTarget);
         } else {
-            SyncFolders(folders);
+            if (!record.rollBack)
+                MarkRollBack(recordPath, bytes);
             if (!RollBack(record.items))
                 throw CannotRecover(mainTarget);
             report = RolledBack(mainTarget);
         }
         SyncFolders(folders);
         for (const Prepared& p : record.items) {
-            if (!p.tempPath.isEmpty())
-                QFile::remove(p.tempPath);
+            QFile::remove(p.tempPath);
             if (!p.backupPath.isEmpty())
                 QFile::remove(p.backupPath);
         }
     }
     if (!QFile::remove(recordPath))
         throw CannotRecover(mainTarget);
+    RemoveLeftovers(recordPath);
     for (const Prepared& p : record.items)
         RemoveLeftovers(p.finalPath);
     return report;
@@ -541,13 +573,15 @@ void SafeSave::Commit() {
         Prepare(temps.items[i], items_[i].content);
 
     const bool recorded = temps.items.size() > 1;
+    QByteArray recordBytes;
     const QStringList folders = FoldersOf(temps.items, recordPath);
     if (recorded) {
         for (Prepared& p : temps.items) {
             if (p.existed)
                 KeepOldVersion(p);
         }
-        WriteRecord(recordPath, temps.items);
+        recordBytes = RecordBytes(temps.items);
+        WriteRecord(recordPath, recordBytes);
         // The record, the temporary files and the old versions' names are durable before any target
         // changes.
         SyncFolders(folders);
@@ -566,7 +600,7 @@ void SafeSave::Commit() {
             if (recorded) {
                 // The targets already replaced get their old versions back; the record goes only
                 // once that has happened, so that a later Recover() can still try.
-                SyncFolders(folders);
+                MarkRollBack(recordPath, recordBytes);
                 if (!RollBack(temps.items)) {
                     temps.keep = true;
                     throw CannotWrite(p.shown);
