@@ -32,7 +32,8 @@ QByteArray ReadFileAsString(const QString& filePath);
 // value replaces the file atomically (temporary file beside it, then rename), so a failure leaves the
 // old file as it was. Throws FileError with source "WriteToFile" and the descriptions
 // "Error: Cannot open the file: ", "Error: Cannot write to the file: ", "Error: Cannot wflush the file: "
-// followed by the path.
+// followed by the path; content over MaxFileSize(), a target that is not a regular file and a name
+// too long for the file system are refused before anything is written (see SafeSave).
 void WriteToFile(const QString& filePath, const QByteArray& content, qint32 writeMode);
 
 // A file name given as bytes (a command-line argument) as text, or nullopt when the bytes are not
@@ -42,7 +43,8 @@ std::optional<QString> FileNameFromBytes(const QByteArray& name);
 QString FileNameNotTextMessage(const QByteArray& name);
 
 // True when anything exists at the path (also a folder or an unreadable file), so that a caller
-// that creates a file for False never writes over an existing one.
+// that creates a file for False never writes over an existing one. False for a name too long for
+// the file system, which can name nothing.
 bool FileExists(const QString& filePath);
 
 // The part after the last directory separator ('/' here, '\\' on Windows); the whole text without one.
