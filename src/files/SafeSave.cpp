@@ -204,12 +204,11 @@ public:
 // Everything that can be known about a target before a byte is written.
 Prepared Check(const QString& target, const QByteArray& content) {
     const std::optional<QString> finalPath = ResolveLinks(target);
-    if (!finalPath)
+    if (!finalPath || finalPath->isEmpty() || QFileInfo(*finalPath).fileName().isEmpty())
         throw CannotOpen(target);
-    Prepared item{target, *finalPath, {}, {}, false, content.size()};
+    // Absolute, so that the commit record names the same files from any working folder.
+    Prepared item{target, QFileInfo(*finalPath).absoluteFilePath(), {}, {}, false, content.size()};
     const QFileInfo info(item.finalPath);
-    if (item.finalPath.isEmpty() || info.fileName().isEmpty())
-        throw CannotOpen(item.shown);
     if (content.size() > MaxFileSize())
         throw TooLargeToSave(item.shown);
     const qsizetype nameBytes = QFile::encodeName(info.fileName()).size();
