@@ -1,6 +1,7 @@
 #include "Start.h"
 
 #include "AppInfo.h"
+#include "FileAccess.h"
 #include "MainWindow.h"
 #include "SplashWindow.h"
 
@@ -69,6 +70,18 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
     return line;
 }
 
+QStringList TextArguments(int argc, const char* const* argv, QStringList& refused) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (const std::optional<QString> text = FileNameFromBytes(argument))
+            arguments.append(*text);
+        else
+            refused.append(FileNameNotTextMessage(argument));
+    }
+    return arguments;
+}
+
 int Main(int& argc, char** argv) {
     // --help and --version are answered before the window system is opened, so that they work
     // without a display. Qt's own options (-platform ...) are known only once QApplication has
@@ -83,7 +96,10 @@ int Main(int& argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(AppInfo::ProductName());
     QApplication::setApplicationVersion(AppInfo::FullVersion());
-    line = ParseCommandLine(QCoreApplication::arguments(), QDir::currentPath());
+    QStringList refused;
+    line = ParseCommandLine(QStringList{QCoreApplication::applicationFilePath()} +
+                                TextArguments(argc, argv, refused),
+                            QDir::currentPath());
     if (line.exit)
         return Finish(line);
 
@@ -105,8 +121,12 @@ int Main(int& argc, char** argv) {
     QCoreApplication::processEvents();
     // The files are opened from the event loop, after the start-up step, so that what they show
     // (a message, the save question) appears over the main window.
-    if (!line.files.isEmpty()) {
-        QTimer::singleShot(0, &window, [&window, files = line.files] {
+    if (!line.files.isEmpty() || !refused.isEmpty()) {
+        QTimer::singleShot(0, &window, [&window, files = line.files, refused] {
+            for (const QString& message : refused) {
+                std::fprintf(stderr, "quillbox: %s\n", message.toLocal8Bit().constData());
+                window.ShowMessage(message, MessageStyle::Plain);
+            }
             for (const QString& path : window.OpenFiles(files)) {
                 const QByteArray note = (QStringLiteral("quillbox: not opened: ") + path).toLocal8Bit();
                 std::fprintf(stderr, "%s\n", note.constData());

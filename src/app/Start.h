@@ -18,6 +18,10 @@ struct CommandLine {
 // are taken from `workingDirectory`.
 CommandLine ParseCommandLine(const QStringList& arguments, const QString& workingDirectory);
 
+// The arguments after the program's name as text. A file name whose bytes are not valid text (it
+// would be decoded into the name of another file) is left out, and why is added to `refused`.
+QStringList TextArguments(int argc, const char* const* argv, QStringList& refused);
+
 // The program's start: the command line, the splash, then the main window with the files named on
 // the command line opened; returns when the main window has closed.
 int Main(int& argc, char** argv);

@@ -9,6 +9,7 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -27,10 +28,28 @@ FileError CannotOpenForReading(const QString& path) {
 }
 
 FileError TooLarge(const QString& path) {
-    return ReadError(FileErrorNumber,
-                     QStringLiteral("ReadFileAsString Error - The file is larger than %1 MiB: ")
-                             .arg(MaxReadSize / (1024 * 1024)) +
-                         path);
+    return ReadError(
+        FileErrorNumber,
+        QStringLiteral("ReadFileAsString Error - The file is larger than %1: ").arg(MaxFileSizeText()) +
+            path);
+}
+
+FileError NotRegularForReading(const QString& path) {
+    return ReadError(FileErrorNumber, QStringLiteral("ReadFileAsString Error - Not a regular file (a FIFO, a "
+                                                     "device or a socket), which Quillbox does not read; "
+                                                     "choose a regular file: ") +
+                                          path);
+}
+
+FileError NameTooLongForReading(const QString& path) {
+    return ReadError(FileErrorNumber, QStringLiteral("ReadFileAsString Error - The file name is too long for "
+                                                     "the file system; choose a shorter name: ") +
+                                          path);
+}
+
+qint64& LimitForTest() {
+    static qint64 limit = 0;
+    return limit;
 }
 
 FileError WriteError(const QString& prefix, const QString& path) {
@@ -39,8 +58,12 @@ FileError WriteError(const QString& prefix, const QString& path) {
 
 void AppendToFile(const QString& filePath, const QByteArray& content) {
     QFile file(filePath);
-    if (QFileInfo(filePath).isDir() ||
-        !file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+    const QFileInfo info(filePath);
+    if (info.exists() && !info.isFile())
+        throw WriteError(QStringLiteral("Error: Cannot open the file: "), filePath);
+    if (info.size() + content.size() > MaxFileSize())
+        throw WriteError(QStringLiteral("Error: Cannot write to the file: "), filePath);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         throw WriteError(QStringLiteral("Error: Cannot open the file: "), filePath);
     if (file.write(content) != content.size())
         throw WriteError(QStringLiteral("Error: Cannot write to the file: "), filePath);
@@ -55,37 +78,78 @@ void AppendToFile(const QString& filePath, const QByteArray& content) {
 
 } // namespace
 
+qint64 MaxFileSize() {
+    return LimitForTest() > 0 ? LimitForTest() : DefaultMaxFileSize;
+}
+
+QString MaxFileSizeText() {
+    const qint64 limit = MaxFileSize();
+    constexpr qint64 mib = qint64(1) << 20;
+    if (limit % (mib << 10) == 0)
+        return QStringLiteral("%1 GiB").arg(limit / (mib << 10));
+    if (limit % mib == 0)
+        return QStringLiteral("%1 MiB").arg(limit / mib);
+    return QStringLiteral("%1 bytes").arg(limit);
+}
+
+void SetMaxFileSizeForTest(qint64 limit) {
+    LimitForTest() = limit;
+}
+
 QByteArray ReadFileAsString(const QString& filePath) {
+    const qint64 limit = MaxFileSize();
 #ifdef Q_OS_UNIX
+    const QByteArray name = QFile::encodeName(filePath);
     struct stat info {};
-    if (::stat(QFile::encodeName(filePath).constData(), &info) != 0) {
+    if (::stat(name.constData(), &info) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             throw ReadError(FileNotFoundNumber, QStringLiteral("File not found: ") + filePath);
+        if (errno == ENAMETOOLONG)
+            throw NameTooLongForReading(filePath);
         throw CannotOpenForReading(filePath); // e.g. a folder on the way that we may not enter
     }
     if (S_ISDIR(info.st_mode))
         throw CannotOpenForReading(filePath);
+    if (!S_ISREG(info.st_mode))
+        throw NotRegularForReading(filePath);
     // Refused before a single byte is read, so a huge file costs neither time nor memory.
-    if (S_ISREG(info.st_mode) && info.st_size > MaxReadSize)
+    if (info.st_size > limit)
         throw TooLarge(filePath);
+    // Opened without waiting: should a FIFO have taken the file's place since the look above, the
+    // open returns at once and the second look refuses it.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw CannotOpenForReading(filePath);
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        throw NotRegularForReading(filePath);
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw CannotOpenForReading(filePath);
+    }
 #else
     const QFileInfo info(filePath);
     if (!info.exists())
         throw ReadError(FileNotFoundNumber, QStringLiteral("File not found: ") + filePath);
     if (info.isDir())
         throw CannotOpenForReading(filePath);
-    if (info.size() > MaxReadSize)
+    if (!info.isFile())
+        throw NotRegularForReading(filePath);
+    if (info.size() > limit)
         throw TooLarge(filePath);
-#endif
-
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw CannotOpenForReading(filePath);
+#endif
 
-    // Read until the end rather than trusting the size: the file may have changed meanwhile, and a
-    // device or pipe has no size at all. The limit holds for whatever actually arrives.
+    // Read until the end rather than trusting the size: the file may have changed meanwhile. The
+    // limit holds for whatever actually arrives.
     QByteArray content;
-    content.reserve(qsizetype(std::min(file.size(), MaxReadSize)));
+    content.reserve(qsizetype(std::min(file.size(), limit)));
     std::array<char, 64 * 1024> chunk{};
     for (;;) {
         const qint64 n = file.read(chunk.data(), qint64(chunk.size()));
@@ -93,7 +157,7 @@ QByteArray ReadFileAsString(const QString& filePath) {
             throw ReadError(FileErrorNumber, QStringLiteral("Error: Cannot read the file: ") + filePath);
         if (n == 0)
             break;
-        if (content.size() + n > MaxReadSize)
+        if (content.size() + n > limit)
             throw TooLarge(filePath);
         content.append(chunk.data(), qsizetype(n));
     }
@@ -117,13 +181,47 @@ bool FileExists(const QString& filePath) {
     // lstat, so that a dangling symlink counts as existing too. When the answer cannot be known
     // (no permission to look), say it exists: the caller creates a file only for False.
     struct stat info {};
+    // A name too long for the file system names nothing: a save of it then says why it fails.
     if (::lstat(QFile::encodeName(filePath).constData(), &info) == 0)
         return true;
-    return !(errno == ENOENT || errno == ENOTDIR);
+    return !(errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG);
 #else
     const QFileInfo info(filePath);
     return info.exists() || info.isSymLink();
 #endif
+}
+
+std::optional<QString> FileNameFromBytes(const QByteArray& name) {
+    QString text = QFile::decodeName(name);
+    if (QFile::encodeName(text) != name)
+        return std::nullopt;
+    return text;
+}
+
+QString FileNameNotTextMessage(const QByteArray& name) {
+    // Each byte that is not part of a valid character is shown as \xFF, so that the user sees which
+    // ones to change; the rest as the letters they are.
+    QString shown;
+    for (qsizetype i = 0; i < name.size();) {
+        qsizetype length = 1;
+        for (; length <= 4 && i + length <= name.size(); ++length) {
+            const QByteArray piece = name.mid(i, length);
+            if (QString::fromUtf8(piece).toUtf8() == piece)
+                break;
+        }
+        const auto byte = static_cast<unsigned char>(name[i]);
+        if (length > 4 || i + length > name.size() || byte < 0x20 || byte == 0x7F) {
+            shown += QStringLiteral("\\x") + QString::number(byte, 16).toUpper().rightJustified(2, u'0');
+            length = 1;
+        } else {
+            shown += QString::fromUtf8(name.mid(i, length));
+        }
+        i += length;
+    }
+    return QStringLiteral("The file name %1 is not valid text in the system's encoding (UTF-8): Quillbox "
+                          "would read or write a file of another name. Nothing was opened or written; rename "
+                          "the file to a name of valid text (for example in a file manager) and try again.")
+        .arg(shown);
 }
 
 QString GetFileName(const QString& filePath) {

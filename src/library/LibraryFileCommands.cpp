@@ -93,10 +93,19 @@ std::optional<QByteArray> LibraryController::SideFileFor(const std::optional<QBy
     return BuildSideFile(existing, padded, count);
 }
 
+void LibraryController::RecoverInterruptedSave(const QString& path) {
+    if (const std::optional<QString> report = SafeSave::Recover(path)) {
+        view_.SetBusy(false);
+        view_.ShowMessage(*report, MessageStyle::Plain);
+        view_.SetBusy(true);
+    }
+}
+
 QString LibraryController::WriteLibraryFiles(const QString& libPath) {
     if (libPath.isEmpty())
         throw FileError{FileErrorNumber, QStringLiteral("WriteToFile"),
                         QStringLiteral("Error: Cannot open the file: ")};
+    RecoverInterruptedSave(libPath);
     const QByteArray libBytes = EncodeLibrary(state_.LibraryData);
     const QString sidePath = SideFilePath(libPath);
     const std::optional<QByteArray> oldSide = ExistingSideFile(sidePath);
@@ -150,6 +159,7 @@ void LibraryController::LoadLibFromPath(const QString& path) {
 
 void LibraryController::LoadLibBody(const QString& path) {
     const QString libPath = ApplyLibraryExtension(path);
+    RecoverInterruptedSave(libPath);
     // Only a name where nothing exists makes a new library; an existing file is never written here.
     if (!FileExists(libPath))
         WriteToFile(libPath, QByteArray(1, LibraryFileMarker), 0);
@@ -257,6 +267,7 @@ void LibraryController::ImportLibrary() {
         request.readOnly = true;
         request.kind = FileKind::Library;
         const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
+        RecoverInterruptedSave(libPath);
         const QByteArray content = ReadFileAsString(libPath);
         if (!IsValidLibrary(content)) {
             view_.SetBusy(false);
@@ -284,6 +295,7 @@ void LibraryController::ImportPatchesFromPath(const QString& path) {
 
 void LibraryController::ImportPatchesBody(const QString& path) {
     // The file is read before anything changes, so a failure leaves the patches list as it was.
+    RecoverInterruptedSave(path);
     ShowImportedPatches(ReadFileAsString(path), path);
 }
 
@@ -309,6 +321,7 @@ void LibraryController::ExportLibrary() {
         QString path = AskPathOrCancel(request);
         if (!path.endsWith(QStringLiteral(".pch")))
             path += QStringLiteral(".pch");
+        RecoverInterruptedSave(path);
         if (!ConfirmReplace(path))
             return;
         // A device patch file holds the bare images in list order; the descriptions go to its side

@@ -90,6 +90,13 @@ DescriptionReader ReadDescriptions(const QString& path) {
     return DescriptionReader::FromBytes(ReadFileAsString(sidePath));
 }
 
+// A save of `path` (with its side file) that a kill or power loss interrupted is finished, or undone,
+// before the file is read or written; the user is told which.
+void RecoverInterruptedSave(const QString& path, QTextStream& err) {
+    if (const std::optional<QString> report = SafeSave::Recover(path))
+        err << ProgramName << QStringLiteral(": ") << *report << QLatin1Char('\n');
+}
+
 void WarnIfShort(const QString& path, const QByteArray& store, QTextStream& err) {
     if (const qsizetype missing = ShortBy(store); missing > 0)
         err << ProgramName << QStringLiteral(": warning: ") << path << QStringLiteral(": ")
@@ -105,6 +112,7 @@ QString OnOff(bool on) {
 }
 
 int CommandList(const QString& path, bool details, QTextStream& out, QTextStream& err) {
+    RecoverInterruptedSave(path, err);
     const QByteArray store = ReadPatchStore(path);
     const DescriptionReader descriptions = details ? ReadDescriptions(path) : DescriptionReader();
     const qsizetype count = EntryCount(store);
@@ -124,7 +132,8 @@ int CommandList(const QString& path, bool details, QTextStream& out, QTextStream
     return ExitSuccess;
 }
 
-int CommandCheck(const QString& path, QTextStream& out) {
+int CommandCheck(const QString& path, QTextStream& out, QTextStream& err) {
+    RecoverInterruptedSave(path, err);
     const QByteArray content = ReadFileAsString(path);
     QString kind;
     QByteArray store;
@@ -175,17 +184,19 @@ void RefuseIfExists(const QString& path, const QString& what) {
 }
 
 void RefuseIfTooLarge(const QString& path, const QByteArray& content) {
-    if (content.size() > MaxReadSize)
+    if (content.size() > MaxFileSize())
         FileProblem(
-            path +
-            QStringLiteral(" would be %1 bytes, more than the %2 MiB Quillbox reads. Nothing was written.")
-                .arg(content.size())
-                .arg(MaxReadSize / (1024 * 1024)));
+            path + QStringLiteral(" would be %1 bytes, more than the %2 Quillbox reads. Nothing was written.")
+                       .arg(content.size())
+                       .arg(MaxFileSizeText()));
 }
 
 int CommandConvert(const QString& inPath, const QString& outPath, bool force, QTextStream& out,
                    QTextStream& err) {
     const QString outSidePath = SideFilePath(outPath);
+    RecoverInterruptedSave(inPath, err);
+    if (outPath != inPath)
+        RecoverInterruptedSave(outPath, err);
     // The side file counts as part of OUT: an old one would hand its descriptions to the new patches.
     if (!force) {
         RefuseIfExists(outPath, QString());
@@ -380,7 +391,7 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
         if (line.details || line.force)
             UsageError(QStringLiteral("check takes no options"));
         ExpectFiles(line, 1, QStringLiteral("check FILE"));
-        return CommandCheck(line.positional[1], out);
+        return CommandCheck(line.positional[1], out, err);
     }
     UsageError(QStringLiteral("unknown command: ") + command);
 }
@@ -429,7 +440,7 @@ QString HelpText() {
         "      --                    end of options (for a file name starting with '-')\n"
         "\n"
         "Exit status: 0 success; 1 a file that cannot be read or written, is not what its name says,\n"
-        "is larger than 16 MiB, or already exists; 2 a wrong command line.\n");
+        "is larger than 1 GiB, or already exists; 2 a wrong command line.\n");
 }
 
 QString EscapeDescription(const QString& description) {

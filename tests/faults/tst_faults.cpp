@@ -1,16 +1,22 @@
 // Bad files and failing writes through the real commands. A bad file is refused with its message and
 // changes nothing, or is taken as far as its format allows. A failed save leaves every file byte for
 // byte and no temporary file behind, keeps the library marked as changed and tells the user why.
+#include "FileAccess.h"
 #include "LibraryFile.h"
 #include "LibraryTestSupport.h"
+#include "NullView.h"
 #include "SafeSave.h"
 #include "TextEncoding.h"
+#include "ToolCommands.h"
 
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStringEncoder>
+#include <csignal>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quillbox;
@@ -32,7 +38,7 @@ struct Unprivileged {
 enum Command { Load, ImportLib, ImportPatches };
 // What the file dialog answers: a file holding the row's bytes, or a library file beside a side
 // file holding them, or one of the other situations.
-enum Input { Bytes, Folder, Missing, Unreadable, Huge, SideBytes, SideFolder, SideHuge };
+enum Input { Bytes, Folder, Missing, Unreadable, Huge, Fifo, SideBytes, SideFolder, SideHuge, SideFifo };
 struct FileRow {
     Command command;
     Input input;
@@ -42,7 +48,8 @@ struct FileRow {
     QStringList desc = {}; // Load: the descriptions read
 };
 // Fault 0 a device failing after `bytes` (-1 all but the last byte), 1 a read-only folder, 2 a folder
-// in the way, 3 a full disk; "Save As (Library)" over other.pslib instead of "Save (Library) ".
+// in the way, 3 a full disk, 4 the rename of `failing` fails, 5 the new side file would be `bytes`
+// bytes over the size limit; "Save As (Library)" over other.pslib instead of "Save (Library) ".
 struct SaveRow {
     int fault, bytes;
     QString failing, message;
@@ -56,14 +63,18 @@ QString Make(const QString& dir, Input input, Command command, const QByteArray&
         return command == Load ? dir + u"/gone/new.pslib"_s : file;
     if (input == Folder || input == SideFolder)
         QDir().mkpath(input == Folder ? file : side);
-    if (input != Folder)
+    if ((input == Fifo || input == SideFifo) &&
+        ::mkfifo(QFile::encodeName(input == Fifo ? file : side).constData(), 0600) != 0)
+        return {};
+    if (input != Folder && input != Fifo)
         WriteBytes(file, input == Bytes ? bytes : LibraryFileBytes(MakeStore(2, 50)));
     if (input == SideBytes)
         WriteBytes(side, bytes);
     if (input == Unreadable)
         QFile::setPermissions(file, QFileDevice::WriteOwner);
-    QFile huge(input == Huge ? file : side); // 20 MiB without writing them: a hole reads as NUL bytes
-    if ((input == Huge || input == SideHuge) && !(huge.open(QIODevice::ReadWrite) && huge.resize(20 << 20)))
+    QFile huge(input == Huge ? file : side); // over the limit without writing it: a hole reads as NUL bytes
+    if ((input == Huge || input == SideHuge) &&
+        !(huge.open(QIODevice::ReadWrite) && huge.resize(MaxFileSize() + 1)))
         return {};
     return file;
 }
@@ -72,11 +83,79 @@ QStringList TextLines(const QByteArray& bytes) { // whatever the encoding and li
     return DecodeText(bytes).text.split(QRegularExpression(u"[\r\n]+"_s), Qt::SkipEmptyParts);
 }
 
+// The bytes of a regular file; anything else (a FIFO would block) only by what it is, a file of a
+// gibibyte (sparse, made by a test) by its size.
+QByteArray Snapshot(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isFile() && info.size() > (64 << 20))
+        return "<" + QByteArray::number(info.size()) + " bytes>";
+    return info.isFile()   ? ReadBytes(path)
+           : info.exists() ? QByteArray("<not a file>")
+                           : QByteArray("<none>");
+}
+
 QMap<QString, QByteArray> FolderContent(const QString& folder) { // hidden entries too
     QMap<QString, QByteArray> content;
     for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
-        content.insert(name, ReadBytes(folder + QLatin1Char('/') + name));
+        content.insert(name, Snapshot(folder + QLatin1Char('/') + name));
     return content;
+}
+
+// A library's descriptions of 255 characters, each one different, built from `pieces`.
+QStringList FullDescriptions(qsizetype count, const QStringList& pieces) {
+    QStringList descriptions{QString()};
+    for (qsizetype i = 1; i <= count; ++i) {
+        QString text = QString::number(i) + QLatin1Char(' ');
+        for (qsizetype k = i; text.size() + pieces[k % pieces.size()].size() <= 255; ++k)
+            text += pieces[k % pieces.size()];
+        descriptions.append(text.leftJustified(255, QLatin1Char('.')));
+    }
+    return descriptions;
+}
+
+// Where a save is stopped: in the write of a temporary file or the record, or right before a
+// rename (of "record": before the record is removed).
+enum Step { WriteSide, WriteLib, WriteRecord, RenameSide, RenameLib, RemoveRecord };
+// Stops the save at `step` by killing this process, or (`fail`) by making that rename fail.
+void StopSaveAt(Step step, const QString& lib, bool fail) {
+    const QString side = lib + u".txt"_s, record = SafeSave::CommitRecordPath(lib);
+    const QString target = step == WriteSide || step == RenameSide ? side
+                           : step == WriteLib || step == RenameLib ? lib
+                                                                   : record;
+    if (step <= WriteRecord) {
+        SafeSave::SetWriteHookForTest([target](const QString& t, QIODevice& file, const QByteArray& content) {
+            if (t == target) {
+                file.write(content.left(content.size() / 2));
+                ::raise(SIGKILL);
+            }
+            return file.write(content);
+        });
+    } else {
+        SafeSave::SetRenameHookForTest([target, fail](const QString& t) {
+            if (t == target && fail)
+                throw FileError{FileErrorNumber, u"test"_s, u"rename refused"_s};
+            if (t == target)
+                ::raise(SIGKILL);
+        });
+    }
+}
+
+// Deletes entry 1 and saves, as the window does; or converts `in` over the library, as the tool does.
+void SaveWithEntry1Deleted(const QString& lib) {
+    NullView view;
+    LibraryController ctl(view, u"Quillbox"_s);
+    ctl.LoadLibFromPath(lib);
+    ctl.LibraryClicked(0);
+    ctl.DeleteSelected();
+    ctl.SaveLib();
+}
+int ConvertOver(const QString& in, const QString& lib, QString* errors = nullptr) {
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    const int code = tool::RunTool({u"convert"_s, u"--force"_s, in, lib}, outStream, errStream);
+    if (errors)
+        *errors = err;
+    return code;
 }
 
 // A tmpfs of 36 KiB on `folder`, in a mount namespace of this process's own that nothing else sees:
@@ -105,7 +184,10 @@ private Q_SLOTS:
         QTest::addColumn<FileRow>("row");
         const QString notValid = u"Not a valid Library"_s, none;
         const QString cannotOpen = u"ReadFileAsString Error - Cannot open the file: %1"_s;
-        const QString tooLarge = u"ReadFileAsString Error - The file is larger than 16 MiB: %1"_s;
+        const QString tooLarge = u"ReadFileAsString Error - The file is larger than 1 GiB: %1"_s;
+        const QString notRegular =
+            u"ReadFileAsString Error - Not a regular file (a FIFO, a device or a socket), "
+            u"which Quillbox does not read; choose a regular file: %1"_s;
         const QString notFound = u"File not found: %1"_s;
         const QString shortName = u"StringToPatchName: the patch ends after %1 of the 6 name bytes"_s;
         const QByteArray s = MakeStore(3, 20);
@@ -132,7 +214,8 @@ private Q_SLOTS:
         for (const auto& [command, name] : {std::pair(Load, "load"), {ImportLib, "import library"}, {ImportPatches, "import patches"}}) {
             QTest::addRow("folder, %s", name) << FileRow{command, Folder, {}, cannotOpen, -1};
             QTest::addRow("unreadable, %s", name) << FileRow{command, Unreadable, {}, cannotOpen, -1};
-            QTest::addRow("20 MiB, %s", name) << FileRow{command, Huge, {}, tooLarge, -1};
+            QTest::addRow("1 GiB + 1, %s", name) << FileRow{command, Huge, {}, tooLarge, -1};
+            QTest::addRow("FIFO, %s", name) << FileRow{command, Fifo, {}, notRegular, -1};
             QTest::addRow("missing, %s", name) << FileRow{command, Missing, {}, command == Load ? u"Error: Cannot open the file: %1"_s : notFound, -1};
         }
         QTest::newRow("side file with NUL bytes") << FileRow{Load, SideBytes, QByteArray("[Description]\r\n1=ab\0cd\r\n\0\0\r\n2=two\r\n", 35), none, 2,
@@ -143,7 +226,8 @@ private Q_SLOTS:
         QTest::newRow("side file keys 0, -1, 99999999999") << FileRow{Load, SideBytes,
             "[Description]\r\n0=zero\r\n-1=minus\r\n99999999999=big\r\n2=two\r\n", none, 2, {{}, u"two"_s}};
         QTest::newRow("side file is a folder") << FileRow{Load, SideFolder, {}, cannotOpen.arg(u"%1.txt"_s), 2, two};
-        QTest::newRow("side file of 20 MiB") << FileRow{Load, SideHuge, {}, tooLarge.arg(u"%1.txt"_s), 2, two};
+        QTest::newRow("side file of 1 GiB + 1") << FileRow{Load, SideHuge, {}, tooLarge.arg(u"%1.txt"_s), 2, two};
+        QTest::newRow("side file is a FIFO") << FileRow{Load, SideFifo, {}, notRegular.arg(u"%1.txt"_s), 2, two};
         // clang-format on
     }
     void badFile() {
@@ -157,7 +241,9 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(f.dir.path(), Traversable));
         const QString path = Make(f.dir.path(), Input(input), Command(command), bytes);
         QVERIFY(!path.isEmpty());
-        const QByteArray fileBefore = ReadBytes(path);
+        ::alarm(60); // a FIFO that blocks ends the test rather than hanging it
+        const auto noAlarm = qScopeGuard([] { ::alarm(0); });
+        const QByteArray fileBefore = Snapshot(path);
         const auto libraryBefore = Library(f.S());
         const auto patchesBefore = Patches(f.S());
         const QString caption = f.view.caption;
@@ -176,7 +262,7 @@ private Q_SLOTS:
         const QStringList told =
             message.isEmpty() ? QStringList() : QStringList{QString(message).replace(u"%1"_s, path)};
         QCOMPARE(f.view.messages, told);
-        QVERIFY(!f.view.busy && ReadBytes(path) == fileBefore); // the chosen file is never written
+        QVERIFY(!f.view.busy && Snapshot(path) == fileBefore); // the chosen file is never written
         QVERIFY((command == Load && entries >= 0) || Library(f.S()) == libraryBefore);
         QVERIFY((command != Load && entries >= 0) || Patches(f.S()) == patchesBefore);
         QCOMPARE(f.view.caption, entries < 0 ? caption : u"Quillbox   "_s + path);
@@ -199,13 +285,13 @@ private Q_SLOTS:
         const QString side = path + u".txt"_s;
         if (!QFileInfo::exists(side))
             return;
-        const QByteArray sideBefore = ReadBytes(side);
+        const QByteArray sideBefore = Snapshot(side);
         f.view.messages.clear();
         const bool readable = input == SideBytes;
         QCOMPARE(f.Ctl().SaveLib(), readable);
         if (!readable) {
             QCOMPARE(f.view.messages, told);
-            QCOMPARE(ReadBytes(side), sideBefore);
+            QCOMPARE(Snapshot(side), sideBefore);
             return;
         }
         const QStringList linesAfter = TextLines(ReadBytes(side));
@@ -229,6 +315,13 @@ private Q_SLOTS:
         QTest::newRow("read-only folder, unprivileged") << SaveRow{1, 0, side, cannotOpen, false};
         QTest::newRow("save as onto a folder")         << SaveRow{2, 0, u"other.pslib"_s, cannotOpen, true};
         QTest::newRow("full filesystem")               << SaveRow{3, 0, side, cannotWrite, false};
+        // The side file has been replaced when the library's rename fails: it is put back.
+        QTest::newRow("rename of the library fails")   << SaveRow{4, 0, lib, cannotWrite, false};
+        QTest::newRow("save as: rename of the library fails") << SaveRow{4, 0, u"other.pslib"_s, cannotWrite, true};
+        QTest::newRow("rename of the side file fails") << SaveRow{4, 0, side, cannotWrite, false};
+        QTest::newRow("side file over the size limit") << SaveRow{5, 1, side,
+            u"Error: Nothing was saved: the file would be larger than %1 bytes, the most Quillbox reads back; "
+            u"make it smaller (split the library) and save again: "_s, false};
         // clang-format on
     }
     void failedSave() {
@@ -242,6 +335,8 @@ private Q_SLOTS:
             QSKIP("a small filesystem of our own needs root and a mount namespace");
         auto unmount = qScopeGuard([&] {
             SafeSave::SetWriteHookForTest({});
+            SafeSave::SetRenameHookForTest({});
+            SetMaxFileSizeForTest(0);
             if (fault == 3)
                 ::umount2(QFile::encodeName(work).constData(), MNT_DETACH);
         });
@@ -260,6 +355,13 @@ private Q_SLOTS:
             file.write(content.left(bytes < 0 ? content.size() - 1 : bytes));
             return qint64(-1);
         });
+        if (fault == 4)
+            StopSaveAt(failing.endsWith(u".txt"_s) ? RenameSide : RenameLib,
+                       failing.endsWith(u".txt"_s) ? failingPath.chopped(4) : failingPath, true);
+        // The old side file is read (it fits); the new one, a line longer, does not.
+        const qint64 limit = QFileInfo(failingPath).size() + bytes;
+        if (fault == 5)
+            SetMaxFileSizeForTest(limit);
         f.view.paths.assign(saveAs ? 1 : 0, work + u"/other"_s); // replacing the existing other.pslib
         f.view.yesNoAnswers.assign(saveAs ? 1 : 0, true);
         {
@@ -273,11 +375,196 @@ private Q_SLOTS:
             f.Run(saveAs ? u"saveAs"_s : u"save"_s);
         }
         QFile::setPermissions(work, Traversable);
-        QCOMPARE(f.view.messages, QStringList{message + failingPath});
+        QCOMPARE(f.view.messages,
+                 QStringList{QString(message).replace(u"%1"_s, QString::number(limit)) + failingPath});
         QCOMPARE(FolderContent(work), files); // byte for byte as before, and no temporary file left
         QVERIFY(f.S().LibChanged && !f.view.busy && f.S().LibFilePath == before.LibFilePath &&
                 f.S().DescFilePath == before.DescFilePath && f.S().LibraryData == before.LibraryData &&
                 f.S().DescArray == before.DescArray);
+    }
+
+    // What a save writes, a load reads back: 100,000 descriptions of 255 characters make a side file
+    // well over the 16 MiB that was once the reading limit. Saved, loaded and saved again, text for
+    // text and byte for byte.
+    void fullLibrary_data() {
+        QTest::addColumn<QStringList>("pieces");
+        QTest::addColumn<QByteArray>("start"); // the side file's first bytes
+        QTest::newRow("Windows-1252")
+            << u"Crunch für Café \r\n|Lead – 5 € |\"quoted\" |& ; = [x] |\t"_s.split(u'|')
+            << QByteArray("[Description]\r\n1=1 ");
+        QTest::newRow("UTF-8") << u"Кранч 日本 |🎸 solo\r\n|café – € |x"_s.split(u'|')
+                               << QByteArray("\xEF\xBB\xBF[Description]");
+    }
+    void fullLibrary() {
+        QFETCH(QStringList, pieces);
+        QFETCH(QByteArray, start);
+        constexpr qsizetype count = 100000;
+        Fixture f;
+        f.LoadLibrary(u"full.pslib"_s, MakeStore(count));
+        const QString side = f.Path(u"full.pslib.txt"_s);
+        const QStringList descriptions = FullDescriptions(count, pieces);
+        f.Ctl().MutableState().DescArray = descriptions;
+        f.Ctl().MutableState().LibChanged = true;
+        QVERIFY(f.Ctl().SaveLib());
+        const QByteArray saved = ReadBytes(side);
+        QVERIFY2(saved.size() > (16 << 20) && saved.startsWith(start),
+                 qPrintable(QString::number(saved.size())));
+
+        Fixture again;
+        again.Ctl().LoadLibFromPath(f.Path(u"full.pslib"_s));
+        QVERIFY(again.view.messages.isEmpty());
+        QCOMPARE(again.S().LibraryData, MakeStore(count));
+        QVERIFY(again.S().DescArray == descriptions); // QCOMPARE would print 100,000 lines
+        QVERIFY(again.Ctl().SaveLib());
+        QVERIFY(ReadBytes(side) == saved);
+    }
+
+    // A save killed at each of its steps, by the window's "Save (Library) " and by quillbox-tool
+    // convert --force, and then recovered by the next load (or check): the library and its side file
+    // are always the whole old pair or the whole new pair, the user is told what was done, and the
+    // next save leaves none of the killed save's temporary files, and every file of another name.
+    void interruptedSave_data() {
+        QTest::addColumn<bool>("tool");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<bool>("lost");     // the library's prepared file is gone before the recovery
+        QTest::addColumn<bool>("finished"); // the new pair after recovery
+        QTest::addColumn<QString>("told");  // %1: the library's path
+        const QString done =
+            u"The last save of %1 was interrupted. Quillbox has now finished it: the file and "
+            u"its descriptions both come from that save."_s;
+        const QString nothing =
+            u"The last save of %1 was interrupted before it had replaced a file: the file "
+            u"and its descriptions are as they were before that save."_s;
+        const QString undone =
+            u"The last save of %1 was interrupted and could not be finished, so Quillbox has "
+            u"put back the file and its descriptions as they were before that save."_s;
+        for (const bool tool : {false, true}) {
+            const char* by = tool ? "convert" : "save";
+            // clang-format off
+            QTest::addRow("%s killed writing the side file", by) << tool << int(WriteSide) << false << false << QString();
+            QTest::addRow("%s killed writing the library", by) << tool << int(WriteLib) << false << false << QString();
+            QTest::addRow("%s killed writing the record", by) << tool << int(WriteRecord) << false << false << nothing;
+            QTest::addRow("%s killed before the side file's rename", by) << tool << int(RenameSide) << false << true << done;
+            QTest::addRow("%s killed between the renames", by) << tool << int(RenameLib) << false << true << done;
+            QTest::addRow("%s killed between the renames, library lost", by) << tool << int(RenameLib) << true << false << undone;
+            QTest::addRow("%s killed before the record's removal", by) << tool << int(RemoveRecord) << false << true << done;
+            // clang-format on
+        }
+    }
+    void interruptedSave() {
+        QFETCH(bool, tool);
+        QFETCH(int, step);
+        QFETCH(bool, lost);
+        QFETCH(bool, finished);
+        QFETCH(QString, told);
+        QTemporaryDir dir;
+        const QString lib = dir.filePath(u"lib.pslib"_s), in = dir.filePath(u"in.pch"_s);
+        const QString ref = dir.filePath(u"ref.pslib"_s); // where the save runs to its end
+        const QStringList foreign{u".lib.pslib-0000abcd.tmp.keep"_s, u".lib.pslib-zz.tmp"_s,
+                                  u".lib.pslib-123456789.tmp"_s,     u"lib.pslib-0000abcd.tmp"_s,
+                                  u".other.pslib-0000abcd.tmp"_s,    u".lib.pslib.commit.keep"_s};
+        for (const QString& target : {lib, ref}) {
+            WriteBytes(target, LibraryFileBytes(MakeStore(2000)));
+            WriteBytes(target + u".txt"_s, SideFileBytes(Descs(2000, u"old "_s)));
+        }
+        WriteBytes(in, MakeStore(1999, 7));
+        WriteBytes(in + u".txt"_s, SideFileBytes(Descs(1999, u"new "_s)));
+        for (const QString& name : foreign)
+            WriteBytes(dir.filePath(name), "someone else's");
+        const QByteArray oldLib = ReadBytes(lib), oldSide = ReadBytes(lib + u".txt"_s);
+        tool ? void(ConvertOver(in, ref)) : SaveWithEntry1Deleted(ref);
+        const QByteArray newLib = ReadBytes(ref), newSide = ReadBytes(ref + u".txt"_s);
+        QVERIFY(newLib != oldLib && newSide != oldSide);
+        QVERIFY(QFile::remove(ref) && QFile::remove(ref + u".txt"_s));
+
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) { // no test macros here: the child ends by SIGKILL, or with status 3
+            StopSaveAt(Step(step), lib, false);
+            tool ? void(ConvertOver(in, lib)) : SaveWithEntry1Deleted(lib);
+            ::_exit(3);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, "the save was not stopped");
+        if (lost) { // the library's prepared file, and its old version's second name, which is the same
+            const QRegularExpression temp(u"^\\.lib\\.pslib-[0-9a-f]{8}\\.tmp$"_s);
+            for (const QString& name : FolderContent(dir.path()).keys())
+                QVERIFY(!temp.match(name).hasMatch() || QFile::remove(dir.filePath(name)));
+        }
+
+        QStringList messages;
+        if (tool) {
+            QString out, err;
+            QTextStream outStream(&out), errStream(&err);
+            QCOMPARE(tool::RunTool({u"check"_s, lib}, outStream, errStream), 0);
+            messages = err.split(u'\n', Qt::SkipEmptyParts).replaceInStrings(u"quillbox-tool: "_s, QString());
+        } else {
+            Fixture f;
+            f.Ctl().LoadLibFromPath(lib);
+            messages = f.view.messages;
+        }
+        QCOMPARE(ReadBytes(lib), finished ? newLib : oldLib);
+        QCOMPARE(ReadBytes(lib + u".txt"_s), finished ? newSide : oldSide);
+        QCOMPARE(messages, told.isEmpty() ? QStringList() : QStringList{told.arg(lib)});
+
+        // The next save removes what the killed one left, and nothing else.
+        if (tool)
+            QCOMPARE(ConvertOver(in, lib), 0);
+        else
+            SaveWithEntry1Deleted(lib);
+        QStringList expected =
+            foreign + QStringList{u"in.pch"_s, u"in.pch.txt"_s, u"lib.pslib"_s, u"lib.pslib.txt"_s};
+        expected.sort();
+        QCOMPARE(FolderContent(dir.path()).keys(), expected);
+    }
+
+    // The tool's convert --force whose library rename fails puts the side file back as well.
+    void convertRenameFails() {
+        QTemporaryDir dir;
+        const QString lib = dir.filePath(u"lib.pslib"_s), in = dir.filePath(u"in.pch"_s);
+        WriteBytes(lib, LibraryFileBytes(MakeStore(20)));
+        WriteBytes(lib + u".txt"_s, SideFileBytes(Descs(20, u"old "_s)));
+        WriteBytes(in, MakeStore(19, 7));
+        WriteBytes(in + u".txt"_s, SideFileBytes(Descs(19, u"new "_s)));
+        const QMap<QString, QByteArray> before = FolderContent(dir.path());
+        StopSaveAt(RenameLib, lib, true);
+        const auto unhook = qScopeGuard([] { SafeSave::SetRenameHookForTest({}); });
+        QString err;
+        QCOMPARE(ConvertOver(in, lib, &err), 1);
+        QCOMPARE(err, u"quillbox-tool: Error: Cannot write to the file: "_s + lib + u'\n');
+        QCOMPARE(FolderContent(dir.path()), before);
+    }
+
+    // Names up to the file system's limit in bytes save, whatever their letters; a longer one is
+    // called too long.
+    void longNames_data() {
+        QTest::addColumn<int>("sideBytes"); // the side file's name, in bytes
+        for (const int bytes : {242, 249, 255, 256})
+            QTest::addRow("%d bytes", bytes) << bytes;
+    }
+    void longNames() {
+        QFETCH(int, sideBytes);
+        Fixture f;
+        f.LoadLibrary(u"short.pslib"_s, MakeStore(3), {u"one"_s, u"two"_s, u"three"_s});
+        const int stem = sideBytes - int(qstrlen(".pslib.txt"));
+        const QString lib = f.Path(QString(stem % 2, u'a') + QString(stem / 2, QChar(0xE9)) + u".pslib"_s);
+        QCOMPARE(QFile::encodeName(QFileInfo(lib).fileName() + u".txt"_s).size(), sideBytes);
+        const QMap<QString, QByteArray> before = FolderContent(f.dir.path());
+        f.view.paths.push_back(lib);
+        f.Run(sideBytes > 255 ? u"saveAs"_s : u"saveAs L1 t:changed save"_s);
+        if (sideBytes > 255) {
+            QCOMPARE(f.view.messages,
+                     QStringList{u"Error: The file name is too long (256 bytes, where this folder "
+                                 u"allows at most 255); choose a shorter name: "_s +
+                                 lib + u".txt"_s});
+            QCOMPARE(FolderContent(f.dir.path()), before);
+            return;
+        }
+        QCOMPARE(f.view.messages, QStringList{lib + u" saved"_s});
+        QVERIFY(!f.S().LibChanged);
+        QCOMPARE(DescriptionReader(lib + u".txt"_s).Description(2), u"changed"_s);
+        QCOMPARE(FolderContent(f.dir.path()).size(), before.size() + 2);
     }
 };
 

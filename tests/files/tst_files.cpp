@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -98,10 +99,16 @@ class TestFiles : public QObject {
             path = Path(QStringLiteral("ro/") + name);
             ok = QDir(Path()).mkdir(QStringLiteral("ro")) && WriteRaw(path, "\x01old") &&
                  QFile::setPermissions(Path(QStringLiteral("ro")), QFile::ReadOwner | QFile::ExeOwner);
-        } else if (situation.startsWith(QLatin1String("16 MiB"))) {
+        } else if (situation.startsWith(QLatin1String("limit"))) {
             QFile file(path); // sparse: costs no disk space
-            ok = file.open(QIODevice::WriteOnly) && file.resize(MaxReadSize + situation.endsWith(u'1'));
-        } else if (!situation.isEmpty()) { // an existing file
+            ok = file.open(QIODevice::WriteOnly) && file.resize(MaxFileSize() + situation.endsWith(u'1'));
+        } else if (situation == QLatin1String("fifo")) {
+            ok = ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+        } else if (situation == QLatin1String("device")) {
+            path = QStringLiteral("/dev/zero");
+        } else if (situation == QLatin1String("too long")) {
+            path = Path(QString(128, QChar(0xE9))); // 256 bytes
+        } else if (!situation.isEmpty()) {          // an existing file
             ok = WriteRaw(path, "\x01old");
             if (situation == QLatin1String("unreadable"))
                 ok = ok && QFile::setPermissions(path, QFile::WriteOwner);
@@ -123,34 +130,58 @@ private Q_SLOTS:
     }
 
     // Exists? Reads? Does a write (0 bytes over a file, else every byte value) succeed or fail cleanly?
+    // The size rule is checked at a small limit, so that no file of a gibibyte is needed.
     void fileRoutines_data() {
         QTest::addColumn<QString>("situation");
         QTest::addColumn<bool>("exists");
-        QTest::addColumn<QString>("readError"); // empty: reads
-        QTest::addColumn<bool>("writes");
+        QTest::addColumn<QString>("readError");  // empty: reads
+        QTest::addColumn<QString>("writeError"); // empty: writes
         const QString open = QStringLiteral("ReadFileAsString Error - Cannot open the file: ");
         const QString notFound = QStringLiteral("File not found: ");
-        QTest::newRow("missing") << QString() << false << notFound << true;
-        QTest::newRow("empty path") << QStringLiteral("empty") << false << notFound << false;
-        QTest::newRow("no folder") << QStringLiteral("nofolder") << false << notFound << false;
-        QTest::newRow("folder") << QStringLiteral("folder") << true << open << false;
-        QTest::newRow("file") << QStringLiteral("file") << true << QString() << true;
-        QTest::newRow("dangling link") << QStringLiteral("dangling") << true << notFound << true;
-        QTest::newRow("unreadable") << QStringLiteral("unreadable") << true << open << true;
-        QTest::newRow("ro folder") << QStringLiteral("rofolder") << true << QString() << false;
-        QTest::newRow("16 MiB") << QStringLiteral("16 MiB") << true << QString() << true;
-        QTest::newRow("16 MiB + 1") << QStringLiteral("16 MiB + 1") << true
-                                    << QStringLiteral(
-                                           "ReadFileAsString Error - The file is larger than 16 MiB: ")
-                                    << true;
+        const QString notRegular =
+            QStringLiteral("ReadFileAsString Error - Not a regular file (a FIFO, a device "
+                           "or a socket), which Quillbox does not read; choose a regular "
+                           "file: ");
+        const QString notRegularToWrite =
+            QStringLiteral("Error: Not a regular file (a FIFO, a device or a "
+                           "socket), which Quillbox does not write; choose another "
+                           "name: ");
+        QTest::newRow("missing") << QString() << false << notFound << QString();
+        QTest::newRow("empty path") << QStringLiteral("empty") << false << notFound << CannotOpen;
+        QTest::newRow("no folder") << QStringLiteral("nofolder") << false << notFound << CannotOpen;
+        QTest::newRow("folder") << QStringLiteral("folder") << true << open << CannotOpen;
+        QTest::newRow("file") << QStringLiteral("file") << true << QString() << QString();
+        QTest::newRow("dangling link") << QStringLiteral("dangling") << true << notFound << QString();
+        QTest::newRow("unreadable") << QStringLiteral("unreadable") << true << open << QString();
+        QTest::newRow("ro folder") << QStringLiteral("rofolder") << true << QString() << CannotOpen;
+        QTest::newRow("at the limit") << QStringLiteral("limit") << true << QString() << QString();
+        QTest::newRow("limit + 1") << QStringLiteral("limit + 1") << true
+                                   << QStringLiteral(
+                                          "ReadFileAsString Error - The file is larger than 65536 bytes: ")
+                                   << QString();
+        QTest::newRow("fifo") << QStringLiteral("fifo") << true << notRegular << notRegularToWrite;
+        QTest::newRow("/dev/zero") << QStringLiteral("device") << true << notRegular << notRegularToWrite;
+        QTest::newRow("name of 256 bytes")
+            << QStringLiteral("too long") << false
+            << QStringLiteral(
+                   "ReadFileAsString Error - The file name is too long for the file system; choose a "
+                   "shorter name: ")
+            << QStringLiteral("Error: The file name is too long (256 bytes, where this folder allows at most "
+                              "255); choose a shorter name: ");
     }
     void fileRoutines() {
         QFETCH(QString, situation);
         QFETCH(bool, exists);
         QFETCH(QString, readError);
-        QFETCH(bool, writes);
+        QFETCH(QString, writeError);
         if (SkippedAsRoot(situation))
             QSKIP("root ignores permissions");
+        SetMaxFileSizeForTest(1 << 16);
+        const auto restore = qScopeGuard([] {
+            SetMaxFileSizeForTest(0);
+            ::alarm(0);
+        });
+        ::alarm(20); // a FIFO that blocks ends the test instead of hanging it
         const std::optional<QString> prepared = Prepare(situation, QStringLiteral("f.pslib"));
         QVERIFY(prepared);
         const QString path = *prepared;
@@ -158,7 +189,7 @@ private Q_SLOTS:
         try {
             const QByteArray content = ReadFileAsString(path);
             QVERIFY2(readError.isEmpty(), "the read did not fail");
-            QCOMPARE(content.size(), situation == QLatin1String("16 MiB") ? MaxReadSize : 4);
+            QCOMPARE(content.size(), situation == QLatin1String("limit") ? MaxFileSize() : 4);
         } catch (const FileError& error) {
             QCOMPARE(error.number,
                      readError == QLatin1String("File not found: ") ? FileNotFoundNumber : FileErrorNumber);
@@ -169,15 +200,29 @@ private Q_SLOTS:
         const QByteArray content = situation == QLatin1String("file") ? QByteArray() : AllBytes();
         try {
             WriteToFile(path, content, 0);
-            QVERIFY2(writes, "the write did not fail");
+            QVERIFY2(writeError.isEmpty(), "the write did not fail");
             if (situation == QLatin1String("unreadable")) // its mode was kept
                 QVERIFY(ModeOf(path) == 0200 && QFile::setPermissions(path, QFile::ReadOwner));
             QCOMPARE(ReadFileAsString(path), content);
         } catch (const FileError& error) {
-            QVERIFY2(!writes, qPrintable(error.description));
             QCOMPARE(error.source, QStringLiteral("WriteToFile"));
-            QCOMPARE(error.description, CannotOpen + path);
+            QCOMPARE(error.description, writeError + path);
             QCOMPARE(FolderEntries(QFileInfo(path).absolutePath()), before);
+        }
+        // Whatever is larger than the limit is not written: a save could not read it back.
+        if (situation == QLatin1String("file")) {
+            try {
+                WriteToFile(path, QByteArray(MaxFileSize() + 1, 'x'), 0);
+                QFAIL("a file over the limit was written");
+            } catch (const FileError& error) {
+                QCOMPARE(
+                    error.description,
+                    QStringLiteral("Error: Nothing was saved: the file would be larger than 65536 bytes, the "
+                                   "most Quillbox reads back; make it smaller (split the library) and save "
+                                   "again: ") +
+                        path);
+                QCOMPARE(ReadRaw(path), QByteArray());
+            }
         }
     }
 
@@ -192,9 +237,8 @@ private Q_SLOTS:
     void safeSave_data() {
         QTest::addColumn<QString>("situation");
         QTest::addColumn<QString>("prefix");
+        // A folder in the way and a read-only folder are tried through the save commands (fault tests).
         QTest::newRow("no folder") << QStringLiteral("nofolder") << CannotOpen;
-        QTest::newRow("folder") << QStringLiteral("folder") << CannotOpen;
-        QTest::newRow("ro folder") << QStringLiteral("rofolder") << CannotOpen;
         QTest::newRow("disk full") << QStringLiteral("file")
                                    << QStringLiteral("Error: Cannot write to the file: ");
     }

@@ -712,6 +712,18 @@ private Q_SLOTS:
         QCOMPARE(splash && splash->isVisible(), how == L("release"));
     }
 
+    // A name whose bytes are not valid text would be decoded into another name: it is left out of
+    // the files to open, and why is told.
+    void argumentsNotText() {
+        const char* const argv[] = {"quillbox", "lib.pslib", "bad\xFF.pslib", "d\xC3\xA9j\xC3\xA0.pch"};
+        QStringList refused;
+        QCOMPARE(TextArguments(4, argv, refused),
+                 (QStringList{L("lib.pslib"), QString::fromUtf8("déjà.pch")}));
+        QCOMPARE(refused.size(), 1);
+        QVERIFY2(refused[0].startsWith(L("The file name bad\\xFF.pslib is not valid text")),
+                 qPrintable(refused[0]));
+    }
+
     // Files handed over by the command line or dropped on the window or on a text box.
     void filesFromOutside_data() {
         QTest::addColumn<QString>("how"); // "argument", or where it is dropped ("" for the window)

@@ -8,9 +8,14 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace quillbox;
 
@@ -100,6 +105,13 @@ private Q_SLOTS:
         row("bad in", "convert --force <f> <f>.pch", "a.pslib", "\x02", 1, "", "<f>: Not a valid Library");
         row("bad out", "convert --force <f> <f>/x.pch", "a.pch", "x", 1, "",
             "Cannot open the file: <f>/x.pch");
+        row("OUT's name too long",
+            "convert <f> "
+            "<f>."
+            "éééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééééé"
+            "ééééééééééééééééééééééééééééééé",
+            "a.pch", "x", 1, "",
+            "The file name is too long (260 bytes, where this folder allows at most 255)");
         row("--version", "--version", "", "", 0, "quillbox-tool " QUILLBOX_EXPECTED_VERSION "\n", "");
         row("-h", "list -h", "", "", 0, tool::HelpText().toUtf8().constData(), "");
         row("nothing", "", "", "", 2, "", "no command");
@@ -254,6 +266,102 @@ private Q_SLOTS:
                                                   {QStringLiteral("missing"), QByteArray("<missing>")}};
         for (const QString& file : files)
             QCOMPARE(Read(dir_->filePath(file.section(u'=', 0, 0))), contents.value(file.section(u'=', 1)));
+    }
+
+    // A FIFO as IN, OUT or either's side file is refused at once, never waited on.
+    void fifos_data() {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("fifo");
+        QTest::addColumn<QString>("err");
+        const QString notRead =
+            QStringLiteral("ReadFileAsString Error - Not a regular file (a FIFO, a device or a "
+                           "socket), which Quillbox does not read; choose a regular file: ");
+        const QString notWritten =
+            QStringLiteral("Error: Not a regular file (a FIFO, a device or a socket), which "
+                           "Quillbox does not write; choose another name: ");
+        QTest::newRow("list IN") << "list --details <d>/f.pslib"
+                                 << "f.pslib" << notRead + QStringLiteral("<d>/f.pslib");
+        QTest::newRow("IN's side file") << "convert <d>/in.pslib <d>/o.pch"
+                                        << "in.pslib.txt" << notRead + QStringLiteral("<d>/in.pslib.txt");
+        QTest::newRow("OUT") << "convert --force <d>/in.pslib <d>/o.pch"
+                             << "o.pch" << notWritten + QStringLiteral("<d>/o.pch");
+        QTest::newRow("OUT's side file") << "convert --force <d>/in.pslib <d>/o.pch"
+                                         << "o.pch.txt" << notRead + QStringLiteral("<d>/o.pch.txt");
+    }
+    void fifos() {
+        QFETCH(QString, arguments);
+        QFETCH(QString, fifo);
+        QFETCH(QString, err);
+        QVERIFY(!Write(QStringLiteral("in.pslib"), sample_).isEmpty());
+        QVERIFY(::mkfifo(QFile::encodeName(dir_->filePath(fifo)).constData(), 0600) == 0);
+        ::alarm(20); // a FIFO that blocks ends the test rather than hanging it
+        const Result result = Run(arguments.replace(QStringLiteral("<d>"), dir_->path()).split(u' '));
+        ::alarm(0);
+        QCOMPARE(result.code, 1);
+        QCOMPARE(result.err, QStringLiteral("quillbox-tool: ") +
+                                 err.replace(QStringLiteral("<d>"), dir_->path()) + QLatin1Char('\n'));
+        QCOMPARE(QFileInfo::exists(dir_->filePath(QStringLiteral("o.pch"))), fifo == QStringLiteral("o.pch"));
+    }
+
+    // A name whose bytes are not valid text is refused with the reason; nothing is read or written
+    // under another name.
+    void namesNotText_data() {
+        QTest::addColumn<QByteArrayList>("arguments");
+        const QByteArray bad = "<d>/bad\xFF.pslib";
+        QTest::newRow("check") << QByteArrayList{"check", bad};
+        QTest::newRow("list") << QByteArrayList{"list", "--details", bad};
+        QTest::newRow("convert from") << QByteArrayList{"convert", bad, "<d>/new.pch"};
+        QTest::newRow("convert into") << QByteArrayList{"convert", "--force", "<d>/in.pslib", bad};
+    }
+    void namesNotText() {
+        QFETCH(QByteArrayList, arguments);
+        const QByteArray folder = QFile::encodeName(dir_->path());
+        QVERIFY(!Write(QStringLiteral("in.pslib"), sample_).isEmpty());
+        const QByteArray bad = folder + "/bad\xFF.pslib";
+        const int fd = ::open(bad.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0 && ::write(fd, sample_.constData(), size_t(sample_.size())) == sample_.size());
+        ::close(fd);
+        const auto removeBad = qScopeGuard([&bad] { ::unlink(bad.constData()); }); // QDir cannot name it
+        const QStringList before =
+            QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+        // Through the real executable, which gets the bytes as they are.
+        std::vector<QByteArray> owned{QByteArray(QUILLBOX_TOOL_EXE)};
+        for (QByteArray argument : arguments)
+            owned.push_back(argument.replace("<d>", folder));
+        std::vector<char*> argv;
+        for (QByteArray& argument : owned)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        int pipeEnds[2];
+        QVERIFY(::pipe(pipeEnds) == 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            ::dup2(pipeEnds[1], 2);
+            ::close(pipeEnds[0]);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(pipeEnds[1]);
+        QByteArray err;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+            err.append(buffer, n);
+        ::close(pipeEnds[0]);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 1);
+        QCOMPARE(QString::fromUtf8(err),
+                 QStringLiteral(
+                     "quillbox-tool: The file name %1/bad\\xFF.pslib is not valid text in the system's "
+                     "encoding (UTF-8): Quillbox would read or write a file of another name. Nothing was "
+                     "opened or written; rename the file to a name of valid text (for example in a file "
+                     "manager) and try again.\n")
+                     .arg(dir_->path()));
+        QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 before);
     }
 
     // The real executable, once for each exit status.
