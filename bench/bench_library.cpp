@@ -5,6 +5,7 @@
 #include "DescriptionFile.h"
 #include "LibraryController.h"
 #include "LibraryFile.h"
+#include "PatchFinder.h"
 #include "PatchList.h"
 
 #include <QTemporaryDir>
@@ -265,6 +266,35 @@ void RegisterAll() {
              Command(
                  Nothing, [](Session& s) { s.ctl.UpdateAllPatchesInLib(); }, true),
              "one copy of the store", CopyOfStore, underOneSecond);
+
+    // One keystroke in the find field: the folded entry texts are kept, each keystroke scans them
+    // for every word ("p4" matches a tenth of the names, "p4 x" adds a word found in no entry).
+    const Target underSixteenMs{Target::Milliseconds, 16, 100000};
+    for (const char* query : {"p4", "p4 x"}) {
+        Register(
+            std::string("find keystroke \"") + query + "\"", Sizes,
+            [query](long size) -> Body {
+                return [size, query](benchmark::State& state) {
+                    World& w = WorldFor(size);
+                    PatchFinder finder;
+                    finder.Rebuild(w.store, [&w](qsizetype k) { return w.desc.value(k + 1); });
+                    for (auto _ : state)
+                        benchmark::DoNotOptimize(finder.Matching(QString::fromUtf8(query)).size());
+                };
+            },
+            "one copy of the store", CopyOfStore, underSixteenMs);
+    }
+    Register(
+        "find texts rebuilt", Sizes,
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                PatchFinder finder;
+                for (auto _ : state)
+                    finder.Rebuild(w.store, [&w](qsizetype k) { return w.desc.value(k + 1); });
+            };
+        },
+        "one copy of the store", CopyOfStore);
 }
 
 } // namespace

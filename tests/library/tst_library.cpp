@@ -4,6 +4,7 @@
 // writes: tests/faults.
 #include "FieldMap.h"
 #include "LibraryTestSupport.h"
+#include "PatchFinder.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -499,6 +500,47 @@ private Q_SLOTS:
         QCOMPARE(f.view.messages.size(), row.failSave ? 1 : 0);
         QCOMPARE(f.S().LibChanged, !(row.load && row.goesOn) && row.state != 1 && !saved);
         QVERIFY(row.goesOn || f.S().LibraryData == data); // the changes are intact
+    }
+
+    // Every word must occur, ignoring case, in the line, the description or a decoded parameter
+    // text; a word never spans two parts (entry 3's name ends "JAZZ", its description is "jazz");
+    // positions are those of the whole list.
+    void find_data() {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QList<qsizetype>>("found");
+        QTest::newRow("blank query: all") << u"  "_s << QList<qsizetype>{0, 1, 2, 3};
+        QTest::newRow("name, any case") << u"jaZZ"_s << QList<qsizetype>{2};
+        QTest::newRow("position") << u"04:"_s << QList<qsizetype>{3};
+        QTest::newRow("description") << u"warm"_s << QList<qsizetype>{0, 3};
+        QTest::newRow("every word") << u"warm LEAD"_s << QList<qsizetype>{3};
+        QTest::newRow("drive type") << u"uk-crunch"_s << QList<qsizetype>{1};
+        QTest::newRow("cab type and speaker") << u"stack 4*10"_s << QList<qsizetype>{2};
+        QTest::newRow("module switches") << u"drive off"_s << QList<qsizetype>{0, 1, 2};
+        QTest::newRow("words split at any blank") << u"clean\twarm"_s << QList<qsizetype>{0};
+        QTest::newRow("not across parts") << u"jazzjazz"_s << QList<qsizetype>{};
+        QTest::newRow("letters beyond ASCII") << u"F\u00CATE"_s << QList<qsizetype>{1};
+        QTest::newRow("nothing") << u"zzz"_s << QList<qsizetype>{};
+    }
+
+    void find() {
+        QFETCH(QString, query);
+        QFETCH(QList<qsizetype>, found);
+        QByteArray store = MakeImage(u"CLEAN"_s, 1) + MakeImage(u"CRUNCH"_s, 2) + MakeImage(u"  JAZZ"_s, 3) +
+                           MakeImage(u"SOLO"_s, 4);
+        const int drive[4] = {0, 4, 12, 9}, cab[4] = {0, 1, 3, 0}, speaker[4] = {0, 1, 3, 0};
+        for (qsizetype k = 0; k < 4; ++k) {
+            PatchImage image = PatchImage::FromStore(store, k);
+            WriteBoundField(image, BoundField::DriveType, drive[k]);
+            WriteBoundField(image, BoundField::CabType, cab[k]);
+            WriteBoundField(image, BoundField::CabSpeaker, speaker[k]);
+            WriteBoundField(image, BoundField::DriveModule, k == 3 ? 1 : 0);
+            store.replace(k * 18, 18, image.Bytes());
+        }
+        const QStringList descs{u"warm"_s, u"summer f\u00EAte"_s, u"jazz"_s, u"Warm lead"_s};
+        PatchFinder finder;
+        finder.Rebuild(store, [&](qsizetype k) { return descs[k]; });
+        const std::vector<qsizetype> result = finder.Matching(query);
+        QCOMPARE(QList<qsizetype>(result.begin(), result.end()), found);
     }
 
     // 100,000 entries loaded, edited in the middle and throughout, saved and loaded back whole.
