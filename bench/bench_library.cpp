@@ -7,6 +7,7 @@
 #include "LibraryFile.h"
 #include "PatchFinder.h"
 #include "PatchList.h"
+#include "TwinIndex.h"
 
 #include <QTemporaryDir>
 #include <map>
@@ -284,6 +285,43 @@ void RegisterAll() {
             },
             "one copy of the store", CopyOfStore, underSixteenMs);
     }
+    // Duplicate marks: counting the library and marking every imported patch, and keeping the counts
+    // up to date after a single-entry command (the middle entry deleted, then put back).
+    const Target underFiftyMs{Target::Milliseconds, 50, 100000};
+    Register(
+        "twins: count + mark all", Sizes,
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                const QByteArray patches = MakeStore(size, 500000);
+                for (auto _ : state) {
+                    TwinIndex index;
+                    index.Update(w.store);
+                    unsigned marks = 0;
+                    for (qsizetype p = 0; p < size; ++p)
+                        marks |= index.PatchKinds(patches, p);
+                    benchmark::DoNotOptimize(marks);
+                }
+            };
+        },
+        "one copy of the store", CopyOfStore, underFiftyMs);
+    Register(
+        "twins: single-entry update", Sizes,
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                TwinIndex index;
+                index.Update(w.store);
+                QByteArray without = w.store;
+                without.remove((size / 2) * PatchImageSize, PatchImageSize);
+                bool deleted = false;
+                for (auto _ : state) {
+                    deleted = !deleted;
+                    index.Update(deleted ? without : w.store);
+                }
+            };
+        },
+        "one copy of the store", CopyOfStore, underSixteenMs);
     Register(
         "find texts rebuilt", Sizes,
         [](long size) -> Body {

@@ -5,10 +5,13 @@
 #include "FieldMap.h"
 #include "LibraryTestSupport.h"
 #include "PatchFinder.h"
+#include "PatchName.h"
+#include "TwinIndex.h"
 
 #include <QFileInfo>
 #include <QLocale>
 #include <QSet>
+#include <random>
 
 using namespace quillbox;
 using namespace quillbox::test;
@@ -541,6 +544,78 @@ private Q_SLOTS:
         finder.Rebuild(store, [&](qsizetype k) { return descs[k]; });
         const std::vector<qsizetype> result = finder.Matching(query);
         QCOMPARE(QList<qsizetype>(result.begin(), result.end()), found);
+    }
+
+    // Marks of every line of both lists; "A" with blank code 48 instead of 0 is the same name.
+    void twins_data() {
+        QTest::addColumn<QByteArray>("library");
+        QTest::addColumn<QByteArray>("patches");
+        QTest::addColumn<QList<unsigned>>("libMarks");
+        QTest::addColumn<QList<unsigned>>("patchMarks");
+        QTest::addColumn<QString>("tipOfFirst");
+        const QByteArray a = MakeImage(u"A"_s, 1), b = MakeImage(u"B"_s, 1), a2 = MakeImage(u"A"_s, 2);
+        QByteArray a48 = a; // the name's second code 48: shown as a blank like code 0
+        WritePatchName(a48, {22, 48, 0, 0, 0, 0});
+        const unsigned I = TwinIdentical, S = TwinSameSound, N = TwinSameName;
+        QTest::newRow("empty lists") << QByteArray() << QByteArray() << QList<unsigned>{} << QList<unsigned>{}
+                                     << QString();
+        QTest::newRow("no twins") << a + MakeImage(u"C"_s, 3) << MakeImage(u"B"_s, 4) << QList<unsigned>{0, 0}
+                                  << QList<unsigned>{0} << QString();
+        QTest::newRow("identical") << a + b + a << a + a2 << QList<unsigned>{I | S, S, I | S}
+                                   << QList<unsigned>{I | S, N}
+                                   << u"Identical to 03\nSame sound, other name: 02"_s;
+        QTest::newRow("blank codes: same name, not identical")
+            << a + a48 + a2 << a48 << QList<unsigned>{S | N, S | N, N} << QList<unsigned>{I | S | N}
+            << u"Same sound, other name: 02\nSame name, other sound: 03"_s;
+        QTest::newRow("short last entries compare padded")
+            << a + b.left(17) << (b.left(17) + QByteArray(1, ' ')) + b.left(16) << QList<unsigned>{0, 0}
+            << QList<unsigned>{I, N} << QString();
+    }
+
+    void twins() {
+        QFETCH(QByteArray, library);
+        QFETCH(QByteArray, patches);
+        QFETCH(QList<unsigned>, libMarks);
+        QFETCH(QList<unsigned>, patchMarks);
+        QFETCH(QString, tipOfFirst);
+        TwinIndex index;
+        index.Update(MakeStore(5)); // counted first, so the update below counts again what changed
+        index.Update(library);
+        QList<unsigned> lib, pat;
+        for (qsizetype k = 0; k < EntryCount(library); ++k)
+            lib.append(index.LibraryKinds(k));
+        for (qsizetype p = 0; p < EntryCount(patches); ++p)
+            pat.append(index.PatchKinds(patches, p));
+        QCOMPARE(lib, libMarks);
+        QCOMPARE(pat, patchMarks);
+        QCOMPARE(index.ToolTip(library.left(18), 0), tipOfFirst);
+    }
+
+    // Counting only what changed gives the marks of counting anew, over a run of random edits.
+    void twinsFollowEdits() {
+        std::mt19937 random(7);
+        QByteArray library = MakeStore(40);
+        TwinIndex kept;
+        for (int step = 0; step < 300; ++step) {
+            const qsizetype count = EntryCount(library);
+            const qsizetype at = count ? qsizetype(random() % quint32(count)) : 0;
+            const QByteArray image = MakeImage(u"P%1"_s.arg(random() % 8), int(random() % 3));
+            switch (random() % 3) {
+            case 0:
+                library.insert(at * 18, image);
+                break;
+            case 1:
+                library.remove(at * 18, 18);
+                break;
+            default:
+                library.replace(at * 18, std::min<qsizetype>(18, library.size() - at * 18), image);
+            }
+            kept.Update(library);
+            TwinIndex fresh;
+            fresh.Update(library);
+            for (qsizetype k = 0; k < EntryCount(library); ++k)
+                QCOMPARE(kept.LibraryKinds(k), fresh.LibraryKinds(k));
+        }
     }
 
     // 100,000 entries loaded, edited in the middle and throughout, saved and loaded back whole.
