@@ -4,6 +4,7 @@
 // writes: tests/faults.
 #include "FieldMap.h"
 #include "LibraryTestSupport.h"
+#include "PatchComparison.h"
 #include "PatchFinder.h"
 #include "PatchName.h"
 #include "TwinIndex.h"
@@ -616,6 +617,44 @@ private Q_SLOTS:
             for (qsizetype k = 0; k < EntryCount(library); ++k)
                 QCOMPARE(kept.LibraryKinds(k), fresh.LibraryKinds(k));
         }
+    }
+
+    // Each of the 144 bits flipped alone is the one difference found, placed in its field, and
+    // marks the matching parameter (and only it) as differing.
+    void compareEveryBit() {
+        // Field masks per byte, independent of the code under test: name bits, then the bound ones.
+        const QMap<ImageField, QList<int>> masks{{ImageField::DriveType, {0x1F, 0, 0}},
+                                                 {ImageField::CabType, {0, 0, 0x0E}},
+                                                 {ImageField::CabSpeaker, {0, 0, 0x70}}};
+        const QByteArray store = MakeImage(u"CLEAN"_s, 5);
+        for (int byte1 = 1; byte1 <= 18; ++byte1) {
+            for (int bit = 0; bit < 8; ++bit) {
+                QByteArray other = store;
+                other[byte1 - 1] = char(other[byte1 - 1] ^ (1 << bit));
+                const PatchComparison c = ComparePatches(store, 0, other, 0);
+                QCOMPARE(c.differingBits.size(), size_t(1));
+                QCOMPARE(c.differingBits[0].byte1, byte1);
+                QCOMPARE(c.differingBits[0].bit, bit);
+                ImageField expected = ImageField::Carried;
+                for (auto it = masks.begin(); it != masks.end(); ++it)
+                    if (byte1 <= 3 && (it.value()[byte1 - 1] >> bit & 1))
+                        expected = it.key();
+                const int nameBit = (byte1 - 12) * 8 + bit; // bit of the 48-bit number from byte 12
+                if (nameBit >= 5 && nameBit <= 40)
+                    expected = ImageField::Name;
+                if (byte1 == 17 && bit == 1)
+                    expected = ImageField::DriveModule;
+                if (byte1 == 17 && bit == 2)
+                    expected = ImageField::CabModule;
+                QCOMPARE(c.differingBits[0].field, expected);
+                for (int p = 0; p < 5; ++p)
+                    QCOMPARE(c.parameterDiffers[size_t(p)], int(expected) == p);
+                QCOMPARE(c.leftName == c.rightName, expected != ImageField::Name);
+            }
+        }
+        QByteArray blankEnd = store; // a short entry compares as the library stores it: padded
+        blankEnd[17] = ' ';
+        QVERIFY(ComparePatches(blankEnd, 0, blankEnd.left(17), 0).Identical());
     }
 
     // 100,000 entries loaded, edited in the middle and throughout, saved and loaded back whole.
