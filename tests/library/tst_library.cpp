@@ -7,10 +7,14 @@
 #include "PatchComparison.h"
 #include "PatchFinder.h"
 #include "PatchName.h"
+#include "SetList.h"
 #include "TwinIndex.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
+#include <QProcess>
 #include <QSet>
 #include <random>
 
@@ -655,6 +659,38 @@ private Q_SLOTS:
         QByteArray blankEnd = store; // a short entry compares as the library stores it: padded
         blankEnd[17] = ' ';
         QVERIFY(ComparePatches(blankEnd, 0, blankEnd.left(17), 0).Identical());
+    }
+
+    // The set list's CSV read back by Python's csv module gives every field exactly, descriptions
+    // with quotes, commas, line breaks, blanks and letters beyond ASCII included.
+    void setListCsvReadsBack() {
+        const QByteArray store =
+            MakeImage(u" JAZZ"_s, 1) + MakeImage(u"A'B"_s, 2) + MakeImage(u"X"_s, 3).left(17);
+        const QStringList descs{QString(), u"Say \"hi\", then\r\nplay"_s, u"  caf\u00E9 \u266B  "_s,
+                                QString()};
+        const std::vector<SetListRow> rows = SetListRows(store, descs);
+        const QByteArray csv = SetListCsv(rows);
+        QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
+        QProcess python;
+        python.start(u"python3"_s, {u"-c"_s, u"import csv, json, sys\n"
+                                             "text = sys.stdin.buffer.read().decode('utf-8-sig')\n"
+                                             "print(json.dumps(list(csv.reader(text.splitlines(True)))))"_s});
+        QVERIFY2(python.waitForStarted(), "python3 is needed to read the CSV back");
+        python.write(csv);
+        python.closeWriteChannel();
+        QVERIFY(python.waitForFinished());
+        const QJsonArray read = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+        QCOMPARE(read.size(), 4);
+        QCOMPARE(read[0].toVariant().toStringList(), SetListHeader());
+        for (qsizetype k = 0; k < 3; ++k) {
+            const SetListRow& r = rows[size_t(k)];
+            QCOMPARE(read[k + 1].toVariant().toStringList(),
+                     (QStringList{r.position, r.name, r.driveType, r.cabType, r.cabSpeaker, r.drive, r.cab,
+                                  r.description}));
+        }
+        QCOMPARE(rows[1].name, u"A'B"_s);
+        QCOMPARE(rows[1].description, descs[2]);
+        QCOMPARE(rows[0].position, u"01"_s);
     }
 
     // 100,000 entries loaded, edited in the middle and throughout, saved and loaded back whole.
