@@ -5,7 +5,9 @@
 #include "DescriptionFile.h"
 #include "LibraryController.h"
 #include "LibraryFile.h"
+#include "PatchFinder.h"
 #include "PatchList.h"
+#include "TwinIndex.h"
 
 #include <QTemporaryDir>
 #include <map>
@@ -277,6 +279,72 @@ void RegisterAll() {
              Command(
                  Nothing, [](Session& s) { s.ctl.UpdateAllPatchesInLib(); }, true),
              "one copy of the store", CopyOfStore, underOneSecond);
+
+    // One keystroke in the find field: the folded entry texts are kept, each keystroke scans them
+    // for every word ("p4" matches a tenth of the names, "p4 x" adds a word found in no entry).
+    const Target underSixteenMs{Target::Milliseconds, 16, 100000};
+    for (const char* query : {"p4", "p4 x"}) {
+        Register(
+            std::string("find keystroke \"") + query + "\"", Sizes,
+            [query](long size) -> Body {
+                return [size, query](benchmark::State& state) {
+                    World& w = WorldFor(size);
+                    PatchFinder finder;
+                    finder.Rebuild(w.store, [&w](qsizetype k) { return w.desc.value(k + 1); });
+                    for (auto _ : state)
+                        benchmark::DoNotOptimize(finder.Matching(QString::fromUtf8(query)).size());
+                };
+            },
+            "one copy of the store", CopyOfStore, underSixteenMs);
+    }
+    // Duplicate marks: counting the library and marking every imported patch, and keeping the counts
+    // up to date after a single-entry command (the middle entry deleted, then put back).
+    const Target underFiftyMs{Target::Milliseconds, 50, 100000};
+    Register(
+        "twins: count + mark all", Sizes,
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                const QByteArray patches = MakeStore(size, 500000);
+                for (auto _ : state) {
+                    TwinIndex index;
+                    index.Update(w.store);
+                    unsigned marks = 0;
+                    for (qsizetype p = 0; p < size; ++p)
+                        marks |= index.PatchKinds(patches, p);
+                    benchmark::DoNotOptimize(marks);
+                }
+            };
+        },
+        "one copy of the store", CopyOfStore, underFiftyMs);
+    Register(
+        "twins: single-entry update", Sizes,
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                TwinIndex index;
+                index.Update(w.store);
+                QByteArray without = w.store;
+                without.remove((size / 2) * PatchImageSize, PatchImageSize);
+                bool deleted = false;
+                for (auto _ : state) {
+                    deleted = !deleted;
+                    index.Update(deleted ? without : w.store);
+                }
+            };
+        },
+        "one copy of the store", CopyOfStore, underSixteenMs);
+    Register(
+        "find texts rebuilt", Sizes,
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                PatchFinder finder;
+                for (auto _ : state)
+                    finder.Rebuild(w.store, [&w](qsizetype k) { return w.desc.value(k + 1); });
+            };
+        },
+        "one copy of the store", CopyOfStore);
 }
 
 } // namespace

@@ -40,4 +40,42 @@ PatchNameResult StringToPatchName(QByteArrayView source) {
     return {name, true, QString()};
 }
 
+QString PatchNameCharacters() {
+    // Codes 48 and 49 repeat the blank of code 0.
+    return DeviceAlphabet.left(48);
+}
+
+int PatchCodeFromChar(QChar ch) {
+    // Only ASCII letters fold: other scripts' case mappings (dotless i, long s) must not slip in.
+    const QChar upper = ch >= u'a' && ch <= u'z' ? QChar(ch.unicode() - (u'a' - u'A')) : ch;
+    return static_cast<int>(PatchNameCharacters().indexOf(upper));
+}
+
+PatchNameCodes EncodePatchName(const QString& text) {
+    PatchNameCodes result;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int code = i < 6 ? PatchCodeFromChar(text[i]) : -1;
+        if (code < 0) {
+            result.refused = i;
+            return result;
+        }
+        result.codes[static_cast<size_t>(i)] = code;
+    }
+    return result;
+}
+
+void WritePatchName(QByteArray& image, const std::array<int, 6>& codes) {
+    constexpr qsizetype NameOffset = 11; // byte 12
+    Q_ASSERT(image.size() >= NameOffset + 6);
+    quint64 field = 0;
+    for (int i = 0; i < 6; ++i)
+        field |= quint64(static_cast<quint8>(image[NameOffset + i])) << (8 * i);
+    constexpr quint64 NameMask = quint64{0xFFFFFFFFF} << 5; // 36 bits from bit 5
+    field &= ~NameMask;
+    for (size_t c = 0; c < 6; ++c)
+        field |= quint64(codes[c] & 63) << (5 + 6 * c);
+    for (int i = 0; i < 6; ++i)
+        image[NameOffset + i] = static_cast<char>(field >> (8 * i));
+}
+
 } // namespace quillbox

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <array>
 
 namespace quillbox {
 
@@ -12,12 +14,32 @@ extern const QString DeviceAlphabet;
 QString PatchCharFromCode(int code);
 
 struct PatchNameResult {
-    QString name;  // the six renderings; empty when the source was too short
+    QString name; // the six renderings; empty when the source was too short
     bool ok = true;
     QString error; // description of the failure when !ok
 };
 
 // Decodes the six name characters from `source`, which holds bytes 12 to 17 of an image.
 PatchNameResult StringToPatchName(QByteArrayView source);
+
+// The characters a name can be typed with, each once ("A".."Z", digits, blank and the signs).
+QString PatchNameCharacters();
+
+// The code that stands for `ch` (a lower-case letter as its upper-case letter; a blank as code 0),
+// or -1 when the alphabet lacks it.
+int PatchCodeFromChar(QChar ch);
+
+// The six codes of a typed name, padded with blanks. `refused` is the index of the first character
+// the alphabet lacks (or of the seventh character when the text is too long); -1 when none is.
+struct PatchNameCodes {
+    std::array<int, 6> codes{};
+    qsizetype refused = -1;
+    bool ok() const { return refused < 0; }
+};
+PatchNameCodes EncodePatchName(const QString& text);
+
+// Writes the six codes into the name field of an 18-byte image (bits 5..40 of bytes 12..17) and
+// leaves every other bit, including those that share bytes with the name, as it was.
+void WritePatchName(QByteArray& image, const std::array<int, 6>& codes);
 
 } // namespace quillbox

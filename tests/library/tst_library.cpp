@@ -4,10 +4,19 @@
 // writes: tests/faults.
 #include "FieldMap.h"
 #include "LibraryTestSupport.h"
+#include "PatchComparison.h"
+#include "PatchFinder.h"
+#include "PatchName.h"
+#include "SetList.h"
+#include "TwinIndex.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
+#include <QProcess>
 #include <QSet>
+#include <random>
 
 using namespace quillbox;
 using namespace quillbox::test;
@@ -638,6 +647,189 @@ private Q_SLOTS:
         QCOMPARE(f.view.library.count, f.Ctl().ListCount(ListId::Library));
         QCOMPARE(ReadBytes(lib), answer == int(SaveAnswer::Yes) ? LibraryFileBytes(current) : onDisk);
         QCOMPARE(f.view.messages, QStringList());
+    }
+
+    // Every word must occur, ignoring case, in the line, the description or a decoded parameter
+    // text; a word never spans two parts (entry 3's name ends "JAZZ", its description is "jazz");
+    // positions are those of the whole list.
+    void find_data() {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QList<qsizetype>>("found");
+        QTest::newRow("blank query: all") << u"  "_s << QList<qsizetype>{0, 1, 2, 3};
+        QTest::newRow("name, any case") << u"jaZZ"_s << QList<qsizetype>{2};
+        QTest::newRow("position") << u"04:"_s << QList<qsizetype>{3};
+        QTest::newRow("description") << u"warm"_s << QList<qsizetype>{0, 3};
+        QTest::newRow("every word") << u"warm LEAD"_s << QList<qsizetype>{3};
+        QTest::newRow("drive type") << u"uk-crunch"_s << QList<qsizetype>{1};
+        QTest::newRow("cab type and speaker") << u"stack 4*10"_s << QList<qsizetype>{2};
+        QTest::newRow("module switches") << u"drive off"_s << QList<qsizetype>{0, 1, 2};
+        QTest::newRow("words split at any blank") << u"clean\twarm"_s << QList<qsizetype>{0};
+        QTest::newRow("not across parts") << u"jazzjazz"_s << QList<qsizetype>{};
+        QTest::newRow("letters beyond ASCII") << u"F\u00CATE"_s << QList<qsizetype>{1};
+        QTest::newRow("nothing") << u"zzz"_s << QList<qsizetype>{};
+    }
+
+    void find() {
+        QFETCH(QString, query);
+        QFETCH(QList<qsizetype>, found);
+        QByteArray store = MakeImage(u"CLEAN"_s, 1) + MakeImage(u"CRUNCH"_s, 2) + MakeImage(u"  JAZZ"_s, 3) +
+                           MakeImage(u"SOLO"_s, 4);
+        const int drive[4] = {0, 4, 12, 9}, cab[4] = {0, 1, 3, 0}, speaker[4] = {0, 1, 3, 0};
+        for (qsizetype k = 0; k < 4; ++k) {
+            PatchImage image = PatchImage::FromStore(store, k);
+            WriteBoundField(image, BoundField::DriveType, drive[k]);
+            WriteBoundField(image, BoundField::CabType, cab[k]);
+            WriteBoundField(image, BoundField::CabSpeaker, speaker[k]);
+            WriteBoundField(image, BoundField::DriveModule, k == 3 ? 1 : 0);
+            store.replace(k * 18, 18, image.Bytes());
+        }
+        const QStringList descs{u"warm"_s, u"summer f\u00EAte"_s, u"jazz"_s, u"Warm lead"_s};
+        PatchFinder finder;
+        finder.Rebuild(store, [&](qsizetype k) { return descs[k]; });
+        const std::vector<qsizetype> result = finder.Matching(query);
+        QCOMPARE(QList<qsizetype>(result.begin(), result.end()), found);
+    }
+
+    // Marks of every line of both lists; "A" with blank code 48 instead of 0 is the same name.
+    void twins_data() {
+        QTest::addColumn<QByteArray>("library");
+        QTest::addColumn<QByteArray>("patches");
+        QTest::addColumn<QList<unsigned>>("libMarks");
+        QTest::addColumn<QList<unsigned>>("patchMarks");
+        QTest::addColumn<QString>("tipOfFirst");
+        const QByteArray a = MakeImage(u"A"_s, 1), b = MakeImage(u"B"_s, 1), a2 = MakeImage(u"A"_s, 2);
+        QByteArray a48 = a; // the name's second code 48: shown as a blank like code 0
+        WritePatchName(a48, {22, 48, 0, 0, 0, 0});
+        const unsigned I = TwinIdentical, S = TwinSameSound, N = TwinSameName;
+        QTest::newRow("empty lists") << QByteArray() << QByteArray() << QList<unsigned>{} << QList<unsigned>{}
+                                     << QString();
+        QTest::newRow("no twins") << a + MakeImage(u"C"_s, 3) << MakeImage(u"B"_s, 4) << QList<unsigned>{0, 0}
+                                  << QList<unsigned>{0} << QString();
+        QTest::newRow("identical") << a + b + a << a + a2 << QList<unsigned>{I | S, S, I | S}
+                                   << QList<unsigned>{I | S, N}
+                                   << u"Identical to 03\nSame sound, other name: 02"_s;
+        QTest::newRow("blank codes: same name, not identical")
+            << a + a48 + a2 << a48 << QList<unsigned>{S | N, S | N, N} << QList<unsigned>{I | S | N}
+            << u"Same sound, other name: 02\nSame name, other sound: 03"_s;
+        QTest::newRow("short last entries compare padded")
+            << a + b.left(17) << (b.left(17) + QByteArray(1, ' ')) + b.left(16) << QList<unsigned>{0, 0}
+            << QList<unsigned>{I, N} << QString();
+    }
+
+    void twins() {
+        QFETCH(QByteArray, library);
+        QFETCH(QByteArray, patches);
+        QFETCH(QList<unsigned>, libMarks);
+        QFETCH(QList<unsigned>, patchMarks);
+        QFETCH(QString, tipOfFirst);
+        TwinIndex index;
+        index.Update(MakeStore(5)); // counted first, so the update below counts again what changed
+        index.Update(library);
+        QList<unsigned> lib, pat;
+        for (qsizetype k = 0; k < EntryCount(library); ++k)
+            lib.append(index.LibraryKinds(k));
+        for (qsizetype p = 0; p < EntryCount(patches); ++p)
+            pat.append(index.PatchKinds(patches, p));
+        QCOMPARE(lib, libMarks);
+        QCOMPARE(pat, patchMarks);
+        QCOMPARE(index.ToolTip(library.left(18), 0), tipOfFirst);
+    }
+
+    // Counting only what changed gives the marks of counting anew, over a run of random edits.
+    void twinsFollowEdits() {
+        std::mt19937 random(7);
+        QByteArray library = MakeStore(40);
+        TwinIndex kept;
+        for (int step = 0; step < 300; ++step) {
+            const qsizetype count = EntryCount(library);
+            const qsizetype at = count ? qsizetype(random() % quint32(count)) : 0;
+            const QByteArray image = MakeImage(u"P%1"_s.arg(random() % 8), int(random() % 3));
+            switch (random() % 3) {
+            case 0:
+                library.insert(at * 18, image);
+                break;
+            case 1:
+                library.remove(at * 18, 18);
+                break;
+            default:
+                library.replace(at * 18, std::min<qsizetype>(18, library.size() - at * 18), image);
+            }
+            kept.Update(library);
+            TwinIndex fresh;
+            fresh.Update(library);
+            for (qsizetype k = 0; k < EntryCount(library); ++k)
+                QCOMPARE(kept.LibraryKinds(k), fresh.LibraryKinds(k));
+        }
+    }
+
+    // Each of the 144 bits flipped alone is the one difference found, placed in its field, and
+    // marks the matching parameter (and only it) as differing.
+    void compareEveryBit() {
+        // Field masks per byte, independent of the code under test: name bits, then the bound ones.
+        const QMap<ImageField, QList<int>> masks{{ImageField::DriveType, {0x1F, 0, 0}},
+                                                 {ImageField::CabType, {0, 0, 0x0E}},
+                                                 {ImageField::CabSpeaker, {0, 0, 0x70}}};
+        const QByteArray store = MakeImage(u"CLEAN"_s, 5);
+        for (int byte1 = 1; byte1 <= 18; ++byte1) {
+            for (int bit = 0; bit < 8; ++bit) {
+                QByteArray other = store;
+                other[byte1 - 1] = char(other[byte1 - 1] ^ (1 << bit));
+                const PatchComparison c = ComparePatches(store, 0, other, 0);
+                QCOMPARE(c.differingBits.size(), size_t(1));
+                QCOMPARE(c.differingBits[0].byte1, byte1);
+                QCOMPARE(c.differingBits[0].bit, bit);
+                ImageField expected = ImageField::Carried;
+                for (auto it = masks.begin(); it != masks.end(); ++it)
+                    if (byte1 <= 3 && (it.value()[byte1 - 1] >> bit & 1))
+                        expected = it.key();
+                const int nameBit = (byte1 - 12) * 8 + bit; // bit of the 48-bit number from byte 12
+                if (nameBit >= 5 && nameBit <= 40)
+                    expected = ImageField::Name;
+                if (byte1 == 17 && bit == 1)
+                    expected = ImageField::DriveModule;
+                if (byte1 == 17 && bit == 2)
+                    expected = ImageField::CabModule;
+                QCOMPARE(c.differingBits[0].field, expected);
+                for (int p = 0; p < 5; ++p)
+                    QCOMPARE(c.parameterDiffers[size_t(p)], int(expected) == p);
+                QCOMPARE(c.leftName == c.rightName, expected != ImageField::Name);
+            }
+        }
+        QByteArray blankEnd = store; // a short entry compares as the library stores it: padded
+        blankEnd[17] = ' ';
+        QVERIFY(ComparePatches(blankEnd, 0, blankEnd.left(17), 0).Identical());
+    }
+
+    // The set list's CSV read back by Python's csv module gives every field exactly, descriptions
+    // with quotes, commas, line breaks, blanks and letters beyond ASCII included.
+    void setListCsvReadsBack() {
+        const QByteArray store =
+            MakeImage(u" JAZZ"_s, 1) + MakeImage(u"A'B"_s, 2) + MakeImage(u"X"_s, 3).left(17);
+        const QStringList descs{QString(), u"Say \"hi\", then\r\nplay"_s, u"  caf\u00E9 \u266B  "_s,
+                                QString()};
+        const std::vector<SetListRow> rows = SetListRows(store, descs);
+        const QByteArray csv = SetListCsv(rows);
+        QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
+        QProcess python;
+        python.start(u"python3"_s, {u"-c"_s, u"import csv, json, sys\n"
+                                             "text = sys.stdin.buffer.read().decode('utf-8-sig')\n"
+                                             "print(json.dumps(list(csv.reader(text.splitlines(True)))))"_s});
+        QVERIFY2(python.waitForStarted(), "python3 is needed to read the CSV back");
+        python.write(csv);
+        python.closeWriteChannel();
+        QVERIFY(python.waitForFinished());
+        const QJsonArray read = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+        QCOMPARE(read.size(), 4);
+        QCOMPARE(read[0].toVariant().toStringList(), SetListHeader());
+        for (qsizetype k = 0; k < 3; ++k) {
+            const SetListRow& r = rows[size_t(k)];
+            QCOMPARE(read[k + 1].toVariant().toStringList(),
+                     (QStringList{r.position, r.name, r.driveType, r.cabType, r.cabSpeaker, r.drive, r.cab,
+                                  r.description}));
+        }
+        QCOMPARE(rows[1].name, u"A'B"_s);
+        QCOMPARE(rows[1].description, descs[2]);
+        QCOMPARE(rows[0].position, u"01"_s);
     }
 
     // 100,000 entries loaded, edited in the middle and throughout, saved and loaded back whole.

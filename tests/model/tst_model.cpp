@@ -138,6 +138,56 @@ private Q_SLOTS:
                      store.mid(size / 18 * 18).leftJustified(18, ' '));
     }
 
+    // Every character of the alphabet at every position of a random image: encoding then decoding
+    // gives it back, and no bit outside the name field changes.
+    void nameEncoderRoundTrip() {
+        std::mt19937 random(99);
+        for (qsizetype position = 0; position < 6; ++position) {
+            for (QChar ch : Alphabet) {
+                QByteArray image(18, '\0');
+                for (char& b : image)
+                    b = char(random());
+                const QByteArray before = image;
+                QString name = QStringLiteral("ZZZZZZ");
+                name[position] = ch;
+                const PatchNameCodes codes = EncodePatchName(name.toLower());
+                QVERIFY(codes.ok());
+                WritePatchName(image, codes.codes);
+                QCOMPARE(StringToPatchName(QByteArrayView(image).sliced(11, 6)).name, name);
+                const quint64 nameMask = quint64{0xFFFFFFFFF} << 5;
+                for (int i = 0; i < 18; ++i) {
+                    const int keep = i < 11 || i > 16 ? 0xFF : int(~(nameMask >> (8 * (i - 11))) & 0xFF);
+                    QCOMPARE(image[i] & keep, before[i] & keep);
+                }
+            }
+        }
+    }
+
+    void nameEncoderRefusals_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qsizetype>("refused");
+        QTest::addColumn<QString>("decoded");
+        QTest::newRow("short, padded") << QStringLiteral("ab") << qsizetype(-1) << QStringLiteral("AB    ");
+        QTest::newRow("empty") << QString() << qsizetype(-1) << QStringLiteral("      ");
+        QTest::newRow("accented") << QStringLiteral("CAF\u00C9") << qsizetype(3) << QString();
+        QTest::newRow("dotless i") << QStringLiteral("\u0131") << qsizetype(0) << QString();
+        QTest::newRow("lower case not in alphabet") << QStringLiteral("a_b") << qsizetype(1) << QString();
+        QTest::newRow("seven characters") << QStringLiteral("ABCDEFG") << qsizetype(6) << QString();
+    }
+
+    void nameEncoderRefusals() {
+        QFETCH(QString, text);
+        QFETCH(qsizetype, refused);
+        QFETCH(QString, decoded);
+        const PatchNameCodes codes = EncodePatchName(text);
+        QCOMPARE(codes.refused, refused);
+        if (codes.ok()) {
+            QByteArray image(18, '\xFF');
+            WritePatchName(image, codes.codes);
+            QCOMPARE(StringToPatchName(QByteArrayView(image).sliced(11, 6)).name, decoded);
+        }
+    }
+
     // Every value of every bound field, written into random images, reads back and changes no other bit.
     void fieldWriteKeepsOtherBits() {
         const int places[5][2] = {

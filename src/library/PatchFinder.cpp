@@ -1,0 +1,105 @@
+#include "PatchFinder.h"
+
+#include "FieldMap.h"
+#include "PatchList.h"
+#include "ValueTables.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+namespace quillbox {
+
+namespace {
+
+// Parts of an entry's text are joined with this byte; no word holds it, so none spans two parts.
+constexpr char Gap = '\n';
+
+QByteArray Folded(const QString& text) {
+    return text.toCaseFolded().toUtf8();
+}
+
+// The folded texts of one table, looked up per entry instead of folded again each time.
+std::vector<QByteArray> FoldedTable(ParameterList list) {
+    std::vector<QByteArray> folded;
+    for (const QString& entry : ParameterTable(list).entries)
+        folded.push_back(Folded(entry));
+    return folded;
+}
+
+const QByteArray& TableText(const std::vector<QByteArray>& table, int index) {
+    static const QByteArray none;
+    return index >= 0 && size_t(index) < table.size() ? table[size_t(index)] : none;
+}
+
+} // namespace
+
+void PatchFinder::Rebuild(const QByteArray& store, const DescriptionOf& descriptionOf) {
+    static const std::vector<QByteArray> drives = FoldedTable(ParameterList::DriveType);
+    static const std::vector<QByteArray> cabs = FoldedTable(ParameterList::CabType);
+    static const std::vector<QByteArray> speakers = FoldedTable(ParameterList::CabSpeaker);
+    const qsizetype count = EntryCount(store);
+    text_.clear();
+    text_.reserve(count * 64);
+    starts_.assign(1, 0);
+    starts_.reserve(size_t(count) + 1);
+    for (qsizetype k = 0; k < count; ++k) {
+        const DetailValues values = ShowPatchDetails(PatchImage::FromStore(store, k));
+        text_ += Folded(PatchListLine(store, k));
+        text_ += Gap;
+        if (descriptionOf)
+            text_ += Folded(descriptionOf(k));
+        text_ += Gap;
+        text_ += TableText(drives, values.driveType);
+        text_ += Gap;
+        text_ += TableText(cabs, values.cabType);
+        text_ += Gap;
+        text_ += TableText(speakers, values.cabSpeaker);
+        text_ += values.driveOn ? "\ndrive on\n" : "\ndrive off\n";
+        text_ += values.cabOn ? "cab on\n" : "cab off\n";
+        starts_.push_back(text_.size());
+    }
+}
+
+std::vector<qsizetype> PatchFinder::EntriesHolding(const QByteArray& word) const {
+    std::vector<qsizetype> found;
+    const char* const begin = text_.constData();
+    const char* const end = begin + text_.size();
+    const char* from = begin;
+    while (from < end) {
+        const void* hit = memmem(from, size_t(end - from), word.constData(), size_t(word.size()));
+        if (!hit)
+            break;
+        const qsizetype at = static_cast<const char*>(hit) - begin;
+        // The entry holding the hit; its remaining text needs no further search.
+        const auto next = std::upper_bound(starts_.begin(), starts_.end(), at);
+        found.push_back(qsizetype(next - starts_.begin()) - 1);
+        from = begin + *next;
+    }
+    return found;
+}
+
+std::vector<qsizetype> PatchFinder::Matching(const QString& query) const {
+    const QStringList words = query.simplified().split(u' ', Qt::SkipEmptyParts);
+    std::vector<qsizetype> found;
+    if (words.isEmpty()) {
+        found.resize(size_t(Count()));
+        for (qsizetype k = 0; k < Count(); ++k)
+            found[size_t(k)] = k;
+        return found;
+    }
+    for (qsizetype w = 0; w < words.size(); ++w) {
+        std::vector<qsizetype> holding = EntriesHolding(Folded(words[w]));
+        if (w == 0) {
+            found = std::move(holding);
+            continue;
+        }
+        std::vector<qsizetype> both;
+        std::set_intersection(found.begin(), found.end(), holding.begin(), holding.end(),
+                              std::back_inserter(both));
+        found = std::move(both);
+    }
+    return found;
+}
+
+} // namespace quillbox

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace quillbox {
+
+// Finds the entries of a list whose text holds every typed word, ignoring case. An entry's text is
+// its list line (position and name), its description and its decoded parameters (drive type, cab
+// type, cab speaker, "Drive on"/"Drive off", "Cab on"/"Cab off"). The texts are case-folded once per
+// change of the list into one UTF-8 buffer, so that a keystroke is a few fast substring scans.
+class PatchFinder {
+public:
+    using DescriptionOf = std::function<QString(qsizetype index)>;
+
+    // Takes the list's entries anew; call after every change of the store or its descriptions.
+    void Rebuild(const QByteArray& store, const DescriptionOf& descriptionOf);
+
+    // The 0-based positions of the matching entries, in list order; every entry for a blank query.
+    std::vector<qsizetype> Matching(const QString& query) const;
+
+    qsizetype Count() const { return qsizetype(starts_.size()) - 1; }
+
+private:
+    std::vector<qsizetype> EntriesHolding(const QByteArray& word) const;
+
+    QByteArray text_;                  // every entry's folded text, each ended by a line break
+    std::vector<qsizetype> starts_{0}; // where entry k's text starts; the last element is the end
+};
+
+} // namespace quillbox

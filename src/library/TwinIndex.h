@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstddef>
+#include <vector>
+
+namespace quillbox {
+
+// The kinds of twin a patch can have among the library's entries.
+enum TwinKind : unsigned {
+    TwinNone = 0,
+    TwinIdentical = 1, // the same 18 bytes
+    TwinSameSound = 2, // equal with the name field masked, other name bits
+    TwinSameName = 4,  // the same rendered name (blank codes alike), other settings
+};
+
+// Counts the library's entries by their bytes, their sound (the bytes with the name masked) and their
+// rendered name, so that the twins of any line are found by lookups. The counts do not depend on
+// positions: after a command only the entries that changed are counted again. Entries are compared as
+// the library stores them (a short last entry padded with blanks).
+class TwinIndex {
+public:
+    // Counts `library` anew, or only the entries between its common start and end with the library
+    // counted last (one pass of comparison), so that a single-entry command costs little.
+    void Update(const QByteArray& library);
+
+    // The kinds of twin library entry `index` has among the other library entries.
+    unsigned LibraryKinds(qsizetype index) const;
+    // The kinds of twin patch `index` of `patches` has among the library's entries.
+    unsigned PatchKinds(const QByteArray& patches, qsizetype index) const;
+
+    // The 0-based positions of the library entries that are twins of `image` of `kind`, leaving
+    // out `self` (a library entry's own position, or -1).
+    std::vector<qsizetype> TwinPositions(const QByteArray& image, TwinKind kind, qsizetype self = -1) const;
+
+    // The tool tip naming a line's twins, e.g. "Identical to 04, 17\nSame sound, other name: 09";
+    // empty when the line has none.
+    QString ToolTip(const QByteArray& image, qsizetype self = -1) const;
+
+    using Key = std::array<unsigned char, 18>;
+
+private:
+    // Counts by key in one flat table (open addressing): a hundred thousand entries are counted
+    // without a node allocation each. A key whose count drops to 0 keeps its slot until the table
+    // grows, so nothing is ever removed.
+    template <typename K> class Counts {
+    public:
+        qsizetype Of(const K& key) const;
+        void Add(const K& key, qsizetype delta);
+        void Reserve(size_t keys); // room for this many keys without growing
+
+    private:
+        static constexpr qint32 Unused = -1;
+        struct Slot {
+            K key{};
+            qint32 count = Unused;
+        };
+        size_t Find(const K& key) const; // the slot holding `key`, or the free slot where it belongs
+        void Rehash(size_t capacity);
+        std::vector<Slot> slots_;
+        size_t used_ = 0;
+    };
+    struct Keys {
+        Key bytes, sound, nameSound;
+        quint64 name; // the rendered name's codes
+    };
+    static Keys KeysOf(const QByteArray& store, qsizetype index);
+    void Count(const QByteArray& store, qsizetype from, qsizetype to, qsizetype delta);
+    unsigned Kinds(const Keys& keys, qsizetype self) const;
+
+    QByteArray counted_; // the library the counts are of (shared, not copied)
+    Counts<Key> bytes_, sound_, nameSound_;
+    Counts<quint64> name_;
+};
+
+} // namespace quillbox
