@@ -64,6 +64,15 @@ PatchNameCodes EncodePatchName(const QString& text) {
     return result;
 }
 
+QString PatchNameRefusal(const QString& text, const PatchNameCodes& codes) {
+    if (codes.refused >= 6)
+        return QStringLiteral("A patch name has at most 6 characters: \"%1\" has %2")
+            .arg(text)
+            .arg(text.size());
+    return QStringLiteral("A patch name cannot hold \"%1\"; allowed are A-Z, 0-9, the blank and %2")
+        .arg(text.mid(codes.refused, 1), QStringLiteral("' < > * + - / [ = ] @"));
+}
+
 void WritePatchName(QByteArray& image, const std::array<int, 6>& codes) {
     constexpr qsizetype NameOffset = 11; // byte 12
     Q_ASSERT(image.size() >= NameOffset + 6);

@@ -38,6 +38,10 @@ struct PatchNameCodes {
 };
 PatchNameCodes EncodePatchName(const QString& text);
 
+// Why a typed name was refused: the character the alphabet lacks and the characters it has, or that
+// the name is longer than six characters.
+QString PatchNameRefusal(const QString& text, const PatchNameCodes& codes);
+
 // Writes the six codes into the name field of an 18-byte image (bits 5..40 of bytes 12..17) and
 // leaves every other bit, including those that share bytes with the name, as it was.
 void WritePatchName(QByteArray& image, const std::array<int, 6>& codes);

@@ -6,9 +6,12 @@
 #include "FileAccess.h"
 #include "FileError.h"
 #include "LibraryFile.h"
+#include "PatchComparison.h"
 #include "PatchImage.h"
 #include "PatchList.h"
+#include "PatchName.h"
 #include "SafeSave.h"
+#include "SetList.h"
 #include "ValueTables.h"
 
 #include <QByteArray>
@@ -25,10 +28,11 @@ const QString LibraryExtension = QStringLiteral(".pslib");
 struct ToolError {
     int exitCode;
     QString message;
+    bool usage = false; // a wrong command line: the help is pointed out
 };
 
 [[noreturn]] void UsageError(const QString& message) {
-    throw ToolError{ExitBadUsage, message};
+    throw ToolError{ExitBadUsage, message, true};
 }
 
 [[noreturn]] void FileProblem(const QString& message) {
@@ -313,12 +317,102 @@ int CommandRestore(const QString& path, const QString& number, const QString& ou
     return ExitSuccess;
 }
 
+// The set list of FILE as CSV, as "Export Set List…" writes it.
+int CommandListCsv(const QString& path, QTextStream& out, QTextStream& err) {
+    RecoverInterruptedSave(path, err);
+    const QByteArray store = ReadPatchStore(path);
+    const DescriptionReader reader = ReadDescriptions(path);
+    const qsizetype count = EntryCount(store);
+    QStringList descArray(count + 1);
+    for (qsizetype i = 1; i <= count; ++i)
+        descArray[i] = reader.Description(i);
+    // The stream drops a byte order mark found in the text; it writes its own before any output.
+    out.setGenerateByteOrderMark(true);
+    out << QString::fromUtf8(SetListCsv(SetListRows(store, descArray)).mid(3));
+    WarnIfShort(path, store, err);
+    return ExitSuccess;
+}
+
+// A 1-based position within a list of `count` entries.
+qsizetype PositionIn(const QString& text, qsizetype count, const QString& path) {
+    bool isNumber = false;
+    const qsizetype position = text.toLongLong(&isNumber);
+    if (!isNumber || position < 1 || position > count)
+        FileProblem(
+            path +
+            QStringLiteral(": there is no position %1; positions run from 1 to %2").arg(text).arg(count));
+    return position;
+}
+
+// Renames one entry of a library in place. Only the name bits change; the file is replaced safely
+// and its earlier version kept, as a save from the window does; the side file is not touched.
+int CommandRename(const QString& path, const QString& positionText, const QString& name, QTextStream& out,
+                  QTextStream& err) {
+    if (!IsLibraryPath(path))
+        FileProblem(path +
+                    QStringLiteral(": only a library (a name ending in \".pslib\") is renamed in place"));
+    const PatchNameCodes codes = EncodePatchName(name);
+    if (!codes.ok())
+        FileProblem(PatchNameRefusal(name, codes));
+    RecoverInterruptedSave(path, err);
+    QByteArray store = ReadPatchStore(path);
+    const qsizetype position = PositionIn(positionText, EntryCount(store), path);
+    const QString before = PatchListLine(store, position - 1);
+    QByteArray image = PatchImage::FromStore(store, position - 1).Bytes();
+    const qsizetype start = (position - 1) * PatchImageSize;
+    const qsizetype length = std::min(PatchImageSize, store.size() - start);
+    WritePatchName(image, codes.codes);
+    // A short last entry keeps its length: only bytes it holds are written back.
+    store.replace(start, length, image.left(length));
+    const QByteArray content = EncodeLibrary(store);
+    const QString sidePath = SideFilePath(path);
+    const std::optional<QByteArray> side =
+        FileExists(sidePath) ? std::optional(ReadFileAsString(sidePath)) : std::nullopt;
+    const QString versionProblem = KeepEarlierVersion(path, side, LibraryPair{content, side});
+    SafeSave save;
+    save.Add(path, content);
+    save.Commit();
+    out << path << QStringLiteral(": renamed ") << before << QStringLiteral(" to ")
+        << PatchListLine(store, position - 1) << QLatin1Char('\n');
+    WarnIfNotKept(versionProblem, err);
+    return ExitSuccess;
+}
+
+// FILE:POS, split at the last colon so that a path may hold colons.
+std::pair<QString, QString> FileAndPosition(const QString& argument) {
+    const qsizetype colon = argument.lastIndexOf(u':');
+    if (colon <= 0)
+        UsageError(QStringLiteral("expected FILE:POSITION, not ") + argument);
+    return {argument.left(colon), argument.mid(colon + 1)};
+}
+
+// Compares two patches as the compare window does. Exit 0: identical; 1: they differ; 2: trouble.
+int CommandDiff(const QString& first, const QString& second, QTextStream& out, QTextStream& err) {
+    const auto [leftPath, leftPos] = FileAndPosition(first);
+    const auto [rightPath, rightPos] = FileAndPosition(second);
+    PatchComparison comparison;
+    try {
+        RecoverInterruptedSave(leftPath, err);
+        RecoverInterruptedSave(rightPath, err);
+        const QByteArray left = ReadPatchStore(leftPath), right = ReadPatchStore(rightPath);
+        comparison = ComparePatches(left, PositionIn(leftPos, EntryCount(left), leftPath) - 1, right,
+                                    PositionIn(rightPos, EntryCount(right), rightPath) - 1);
+    } catch (const FileError& e) {
+        throw ToolError{ExitDiffTrouble, e.description};
+    } catch (const ToolError& e) {
+        throw ToolError{ExitDiffTrouble, e.message, e.usage};
+    }
+    out << ComparisonText(comparison, first, second);
+    return comparison.Identical() ? ExitSuccess : ExitDiffers;
+}
+
 struct CommandLine {
     QStringList positional;
     bool help = false;
     bool version = false;
     bool details = false;
     bool force = false;
+    bool csv = false;
 };
 
 CommandLine ParseArguments(const QStringList& arguments) {
@@ -337,6 +431,8 @@ CommandLine ParseArguments(const QStringList& arguments) {
             line.details = true;
         } else if (argument == QStringLiteral("--force")) {
             line.force = true;
+        } else if (argument == QStringLiteral("--csv")) {
+            line.csv = true;
         } else {
             UsageError(QStringLiteral("unknown option: ") + argument);
         }
@@ -365,8 +461,25 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
     if (command == QStringLiteral("list")) {
         if (line.force)
             UsageError(QStringLiteral("--force applies to convert and restore only"));
-        ExpectFiles(line, 1, QStringLiteral("list [--details] FILE"));
-        return CommandList(line.positional[1], line.details, out, err);
+        ExpectFiles(line, 1, QStringLiteral("list [--details | --csv] FILE"));
+        if (line.csv && line.details)
+            UsageError(QStringLiteral("--csv and --details exclude each other"));
+        return line.csv ? CommandListCsv(line.positional[1], out, err)
+                        : CommandList(line.positional[1], line.details, out, err);
+    }
+    if (line.csv)
+        UsageError(QStringLiteral("--csv applies to list only"));
+    if (command == QStringLiteral("rename")) {
+        if (line.details || line.force)
+            UsageError(QStringLiteral("rename takes no options"));
+        ExpectFiles(line, 3, QStringLiteral("rename FILE POSITION NAME"));
+        return CommandRename(line.positional[1], line.positional[2], line.positional[3], out, err);
+    }
+    if (command == QStringLiteral("diff")) {
+        if (line.details || line.force)
+            UsageError(QStringLiteral("diff takes no options"));
+        ExpectFiles(line, 2, QStringLiteral("diff FILE1:POSITION1 FILE2:POSITION2"));
+        return CommandDiff(line.positional[1], line.positional[2], out, err);
     }
     if (command == QStringLiteral("convert")) {
         if (line.details)
@@ -415,10 +528,18 @@ QString HelpText() {
         "side file: the file's path followed by \".txt\".\n"
         "\n"
         "Commands:\n"
-        "  list [--details] FILE     one line per patch, as Quillbox's lists show it. With --details\n"
+        "  list [--details | --csv] FILE\n"
+        "                            one line per patch, as Quillbox's lists show it. With --details\n"
         "                            each line is followed, tab-separated, by the drive type, cab type\n"
         "                            and cab speaker, the Drive and Cab switches (on/off) and the\n"
-        "                            description, its line breaks shown as \\n and tabs as \\t\n"
+        "                            description, its line breaks shown as \\n and tabs as \\t.\n"
+        "                            With --csv the set list as CSV (UTF-8 with a byte order mark):\n"
+        "                            position, name, the five parameters and the description\n"
+        "  rename FILE POSITION NAME renames entry POSITION (from 1) of the library FILE in place;\n"
+        "                            only the name changes, the earlier version is kept\n"
+        "  diff FILE1:POS1 FILE2:POS2\n"
+        "                            compares two patches: the parameters and every byte and bit;\n"
+        "                            exit 0 when they are identical, 1 when they differ, 2 on trouble\n"
         "  convert [--force] IN OUT  writes the patches of IN to OUT: a library when OUT ends in\n"
         "                            \".pslib\", otherwise a device patch file; the descriptions go to\n"
         "                            OUT's side file. Neither OUT nor its side file is replaced\n"
@@ -469,7 +590,7 @@ int RunTool(const QStringList& arguments, QTextStream& out, QTextStream& err) {
         status = Dispatch(ParseArguments(arguments), out, err);
     } catch (const ToolError& error) {
         err << ProgramName << QStringLiteral(": ") << error.message << QLatin1Char('\n');
-        if (error.exitCode == ExitBadUsage)
+        if (error.usage)
             err << QStringLiteral("Try '") << ProgramName
                 << QStringLiteral(" --help' for more information.\n");
         status = error.exitCode;

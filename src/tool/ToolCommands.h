@@ -11,6 +11,9 @@ enum ExitCode : int {
     ExitSuccess = 0,
     ExitBadFile = 1,  // a file that cannot be read or written, is not what it should be, or exists
     ExitBadUsage = 2, // a wrong command line
+    // diff only, as diff(1) has it:
+    ExitDiffers = 1,     // the two patches differ
+    ExitDiffTrouble = 2, // a file could not be read or a position is wrong
 };
 
 // Runs one command line (without the program name). Results go to `out`, errors and warnings

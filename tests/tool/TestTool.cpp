@@ -1,14 +1,15 @@
 #include "DescriptionFile.h"
 #include "EarlierVersions.h"
 #include "LibraryFile.h"
+#include "PatchName.h"
 #include "TestPaths.h"
 #include "ToolCommands.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
@@ -117,7 +118,7 @@ private Q_SLOTS:
         row("nothing", "", "", "", 2, "", "no command");
         row("unknown", "show x", "", "", 2, "", "unknown command: show");
         row("option", "list --all x", "", "", 2, "", "unknown option: --all");
-        row("no file", "list", "", "", 2, "", "usage: quillbox-tool list [--details] FILE");
+        row("no file", "list", "", "", 2, "", "usage: quillbox-tool list [--details | --csv] FILE");
     }
     void commands() {
         QFETCH(QStringList, arguments);
@@ -141,6 +142,62 @@ private Q_SLOTS:
                  name.isEmpty() ? QStringList() : QStringList{name});
         QCOMPARE(Read(file),
                  name.isEmpty() ? QByteArray("<missing>") : content); // the input is never changed
+    }
+
+    // rename changes only the name bits of one entry of the library <f> (CRUNCH, LEAD 1, CLEAN),
+    // saved safely, side file untouched; diff compares two entries; list --csv prints the set list.
+    void renameDiffCsv_data() {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out");   // a part of the output
+        QTest::addColumn<QString>("err");   // a part of the errors; empty: none
+        QTest::addColumn<QString>("name2"); // entry 2's name afterwards
+        const auto row = [](const char* tag, const char* arguments, int code, const char* out,
+                            const char* err, const char* name2) {
+            QTest::newRow(tag) << QString::fromUtf8(arguments) << code << QString::fromUtf8(out)
+                               << QString::fromUtf8(err) << QString::fromUtf8(name2);
+        };
+        row("rename", "rename <f> 2 drive", 0, "<f>: renamed 02:  LEAD 1 to 02:  DRIVE \n", "", "DRIVE ");
+        row("rename, character refused", "rename <f> 2 a_b", 1, "", "cannot hold \"_\"; allowed are A-Z",
+            "LEAD 1");
+        row("rename, too long", "rename <f> 2 abcdefg", 1, "", "at most 6 characters", "LEAD 1");
+        row("rename, no such position", "rename <f> 4 A", 1, "", "no position 4; positions run from 1 to 3",
+            "LEAD 1");
+        row("rename, not a library", "rename <f>.pch 1 A", 1, "", "only a library", "LEAD 1");
+        row("diff, identical", "diff <f>:3 <f>:3", 0, "\nidentical\n", "", "LEAD 1");
+        row("diff, differ", "diff <f>:1 <f>:3", 1, "* Name          CRUNCH                CLEAN", "",
+            "LEAD 1");
+        row("diff, no such position", "diff <f>:1 <f>:9", 2, "", "no position 9", "LEAD 1");
+        row("diff, no position", "diff <f> <f>:1", 2, "", "expected FILE:POSITION", "LEAD 1");
+        row("list --csv", "list --csv <f>", 0,
+            "Position,Name,Drive type,Cab type,Cab speaker,Drive,Cab,Description\r\n01,CRUNCH,", "",
+            "LEAD 1");
+    }
+    void renameDiffCsv() {
+        QFETCH(QString, arguments);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(QString, name2);
+        const QString file = Write(QStringLiteral("a.pslib"), sample_);
+        QVERIFY(!Write(QStringLiteral("a.pslib.txt"), sampleSide_).isEmpty());
+        const auto withFile = [&file](QString text) {
+            return text.replace(QStringLiteral("<f>"), file);
+        };
+        const Result result = Run(withFile(arguments).split(u' '));
+        QCOMPARE(result.code, code);
+        QVERIFY2(result.out.contains(withFile(out)), qPrintable(result.out));
+        QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.contains(err), qPrintable(result.err));
+        const QByteArray after = DecodeLibrary(Read(file));
+        QCOMPARE(StringToPatchName(QByteArrayView(after).sliced(18 + 11, 6)).name, name2);
+        // Every bit outside entry 2's name field as it was: bits 5..40 of its bytes 12..17.
+        const auto nameless = [](QByteArray store) {
+            QByteArray entry = store.mid(18, 18);
+            WritePatchName(entry, {});
+            return store.replace(18, 18, entry);
+        };
+        QCOMPARE(nameless(after), nameless(store_));
+        QCOMPARE(Read(file + QStringLiteral(".txt")), sampleSide_);
     }
 
     // Both ways with descriptions; OUT or its side file replaced only with --force, stale descriptions gone.
