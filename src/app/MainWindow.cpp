@@ -2,6 +2,7 @@
 
 #include "AppInfo.h"
 #include "DescriptionBox.h"
+#include "EditMenu.h"
 #include "FileAccess.h"
 #include "HelpWindow.h"
 #include "MessageBoxes.h"
@@ -28,6 +29,7 @@
 #include <QMimeData>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QStyleOptionFrame>
 #include <QThread>
 #include <QTimer>
@@ -175,6 +177,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
 
     BuildControls();
     BuildMenus();
+    BuildEditMenuAndStatusBar();
     ConnectControls();
     FitLayout();
     // Text boxes take dropped text themselves; a dragged file is the window's wherever it lands.
@@ -290,6 +293,18 @@ void MainWindow::BuildMenus() {
         actions_.insert(name, action);
     }
     actions_.value(QStringLiteral("mnuWindow_Top"))->setCheckable(true);
+}
+
+void MainWindow::BuildEditMenuAndStatusBar() {
+    editMenu_ = new EditMenu(
+        this, mnuPatch_->menuAction(),
+        [this] { Guarded("mnuEdit_Undo_Click", [this] { controller_.Undo(); }); },
+        [this] { Guarded("mnuEdit_Redo_Click", [this] { controller_.Redo(); }); });
+    // Text boxes keep the undo and redo keys for their own text.
+    for (QLineEdit* box : client_->findChildren<QLineEdit*>())
+        editMenu_->KeepKeysIn(box);
+    editMenu_->KeepKeysIn(txtDescription_);
+    statusBar()->setObjectName(QStringLiteral("statusBar"));
 }
 
 void MainWindow::ConnectControls() {
@@ -414,7 +429,8 @@ void MainWindow::FitLayout() {
     const QSize client = FittedClientSize(fitted_);
     ApplyResizeRules(geometry_, client.width(), client.height());
     ApplyGeometry();
-    resize(TwipsToPixels(client.width()), TwipsToPixels(client.height()) + menuBar()->sizeHint().height());
+    resize(TwipsToPixels(client.width()), TwipsToPixels(client.height()) + menuBar()->sizeHint().height() +
+                                              statusBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 }
@@ -668,7 +684,8 @@ void MainWindow::SetLabelToolTip(ListId list, const QString& text) {
 }
 
 void MainWindow::SetCaption(const QString& caption) {
-    setWindowTitle(caption);
+    // "[*]" is where the title marks unsaved changes.
+    setWindowTitle(caption + QStringLiteral("[*]"));
 }
 
 void MainWindow::SetFileCommandsEnabled(bool enabled) {
@@ -771,6 +788,18 @@ std::optional<QString> MainWindow::AskPath(const FileDialogRequest& request) {
         throw;
     }
     return dialog.ReturnPath();
+}
+
+void MainWindow::ShowStatus(const QString& text) {
+    statusBar()->showMessage(text);
+}
+
+void MainWindow::SetModified(bool modified) {
+    setWindowModified(modified);
+}
+
+void MainWindow::ShowHistory(const QString& undoStep, const QString& redoStep) {
+    editMenu_->ShowHistory(undoStep, redoStep);
 }
 
 } // namespace quillbox

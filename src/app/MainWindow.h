@@ -24,6 +24,7 @@ class QRadioButton;
 namespace quillbox {
 
 class DescriptionBox;
+class EditMenu;
 class OpenSaveDLG;
 class PatchListModel;
 class PatchListView;
@@ -88,6 +89,9 @@ public:
     bool AskYesNo(const QString& text, const QString& title) override;
     SaveAnswer AskSaveQuestion() override;
     std::optional<QString> AskPath(const FileDialogRequest& request) override;
+    void ShowStatus(const QString& text) override;
+    void SetModified(bool modified) override;
+    void ShowHistory(const QString& undoStep, const QString& redoStep) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -96,6 +100,7 @@ protected:
 private:
     void BuildControls();
     void BuildMenus();
+    void BuildEditMenuAndStatusBar();
     void ConnectControls();
     void FitLayout();
     void ApplyGeometry();
@@ -123,6 +128,7 @@ private:
     QWidget* client_ = nullptr;
     QHash<QString, QWidget*> controls_;
     QHash<QString, QAction*> actions_;
+    EditMenu* editMenu_ = nullptr;
     QMenu* mnuPatch_ = nullptr;
     QMenu* mnuLibrary_ = nullptr;
     PatchListView* lstPatches_ = nullptr;

@@ -136,7 +136,8 @@ void LibraryController::LoadLibFromPath(const QString& path) {
 void LibraryController::LoadLibBody(const QString& path) {
     const QString libPath = ApplyLibraryExtension(path);
     // Only a name where nothing exists makes a new library; an existing file is never written here.
-    if (!FileExists(libPath))
+    const bool created = !FileExists(libPath);
+    if (created)
         WriteToFile(libPath, QByteArray(1, LibraryFileMarker), 0);
     const QByteArray content = ReadFileAsString(libPath);
     if (!IsValidLibrary(content)) {
@@ -179,6 +180,13 @@ void LibraryController::LoadLibBody(const QString& path) {
     state_.LibraryLoaded = true;
     // The panel may still show an entry of the library that was open before.
     ShowNothingEditable();
+    // A loaded library starts a history of its own, from the state on disk.
+    history_.Clear();
+    ShowHistory();
+    view_.SetModified(false);
+    view_.ShowStatus(created ? QString(QStringLiteral("Created the new library ") + ShortPath(libPath))
+                             : QString(QStringLiteral("Loaded ") + QString::number(count) +
+                                       QStringLiteral(" patches from ") + ShortPath(libPath)));
     if (!sideFileProblem.isEmpty()) {
         view_.SetBusy(false);
         view_.ShowMessage(sideFileProblem, MessageStyle::Plain);
@@ -189,13 +197,19 @@ void LibraryController::LoadLibBody(const QString& path) {
 // Save
 
 bool LibraryController::SaveLib() {
+    history_.EndTypingRun();
     return RunFileCommand([this] {
         WriteLibraryFiles(state_.LibFilePath);
         state_.LibChanged = false;
+        history_.MarkSaved();
+        view_.SetModified(false);
+        view_.ShowStatus(QStringLiteral("Saved ") + QString::number(ListCount(ListId::Library)) +
+                         QStringLiteral(" patches to ") + ShortPath(state_.LibFilePath));
     });
 }
 
 void LibraryController::SaveAsLib() {
+    history_.EndTypingRun();
     RunFileCommand([this] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Save Library File");
@@ -212,9 +226,15 @@ void LibraryController::SaveAsLib() {
         state_.LibFilePath = libPath;
         state_.DescFilePath = SideFilePath(libPath);
         state_.LibraryLoaded = true;
+        // The caption names the file that "Save (Library) " writes from now on.
+        view_.SetCaption(Caption(appTitle_, libPath));
         view_.SetBusy(false);
         view_.ShowMessage(libPath + QStringLiteral(" saved"), MessageStyle::Plain);
         state_.LibChanged = false;
+        history_.MarkSaved();
+        view_.SetModified(false);
+        view_.ShowStatus(QStringLiteral("Saved ") + QString::number(ListCount(ListId::Library)) +
+                         QStringLiteral(" patches to ") + ShortPath(libPath));
     });
 }
 
@@ -265,6 +285,8 @@ void LibraryController::ShowImportedPatches(QByteArray patches, const QString& p
     RefillPatchesList();
     state_.PatchesFileName = GetFileName(path);
     view_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);
+    view_.ShowStatus(QStringLiteral("Imported ") + QString::number(ListCount(ListId::Patches)) +
+                     QStringLiteral(" patches from ") + ShortPath(path));
 }
 
 void LibraryController::ExportLibrary() {
@@ -291,6 +313,8 @@ void LibraryController::ExportLibrary() {
         save.Commit();
         view_.SetBusy(false);
         view_.ShowMessage(path + QStringLiteral(" saved"), MessageStyle::Plain);
+        view_.ShowStatus(QStringLiteral("Exported ") + QString::number(ListCount(ListId::Library)) +
+                         QStringLiteral(" patches to ") + ShortPath(path));
     });
 }
 

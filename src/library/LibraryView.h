@@ -53,6 +53,13 @@ public:
     virtual SaveAnswer AskSaveQuestion() = 0; // "Do you like to save now?" / "Library not saved"
     // The chosen path, or nullopt when the dialog was cancelled.
     virtual std::optional<QString> AskPath(const FileDialogRequest& request) = 0;
+
+    // One line on what the last command did ("Deleted 03:  CLEAN").
+    virtual void ShowStatus(const QString& text) = 0;
+    // `LibChanged` as it now stands: the window marks unsaved changes.
+    virtual void SetModified(bool modified) = 0;
+    // The steps that undo and redo would take back or do again; empty for none.
+    virtual void ShowHistory(const QString& undoStep, const QString& redoStep) = 0;
 };
 
 } // namespace quillbox

@@ -26,6 +26,9 @@ public:
     bool AskYesNo(const QString&, const QString&) override { return true; }
     SaveAnswer AskSaveQuestion() override { return SaveAnswer::No; }
     std::optional<QString> AskPath(const FileDialogRequest&) override { return std::nullopt; }
+    void ShowStatus(const QString&) override {}
+    void SetModified(bool) override {}
+    void ShowHistory(const QString&, const QString&) override {}
 };
 
 } // namespace quillbox
