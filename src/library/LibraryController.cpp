@@ -322,6 +322,7 @@ QString FieldChange(BoundField field, int value, bool forStatus) {
 void LibraryController::ApplyBoundChange(BoundField field, int value) {
     // Only a library entry that the panel shows can be changed; an imported patch, or an index
     // left over from a library that no longer has that entry, changes nothing.
+    history_.EndTypingRun();
     if (!PanelShowsLibraryEntry())
         return;
     const bool all = state_.ChangeAll;

@@ -79,6 +79,7 @@ void LibraryController::RestorePanel(const PanelState& panel) {
 }
 
 void LibraryController::Undo() {
+    history_.EndTypingRun();
     if (!history_.CanUndo())
         return;
     const QString name = history_.UndoName();
@@ -90,6 +91,7 @@ void LibraryController::Undo() {
 }
 
 void LibraryController::Redo() {
+    history_.EndTypingRun();
     if (!history_.CanRedo())
         return;
     const QString name = history_.RedoName();
