@@ -304,7 +304,12 @@ void MainWindow::BuildEditMenuAndStatusBar() {
     for (QLineEdit* box : client_->findChildren<QLineEdit*>())
         editMenu_->KeepKeysIn(box);
     editMenu_->KeepKeysIn(txtDescription_);
+    // A label rather than a status bar message: the menus' status tips would wipe a message out
+    // as soon as a menu opens.
     statusBar()->setObjectName(QStringLiteral("statusBar"));
+    statusLine_ = new QLabel(statusBar());
+    statusLine_->setObjectName(QStringLiteral("lblStatus"));
+    statusBar()->addWidget(statusLine_, 1);
 }
 
 void MainWindow::ConnectControls() {
@@ -791,7 +796,7 @@ std::optional<QString> MainWindow::AskPath(const FileDialogRequest& request) {
 }
 
 void MainWindow::ShowStatus(const QString& text) {
-    statusBar()->showMessage(text);
+    statusLine_->setText(text);
 }
 
 void MainWindow::SetModified(bool modified) {

@@ -129,6 +129,7 @@ private:
     QHash<QString, QWidget*> controls_;
     QHash<QString, QAction*> actions_;
     EditMenu* editMenu_ = nullptr;
+    QLabel* statusLine_ = nullptr;
     QMenu* mnuPatch_ = nullptr;
     QMenu* mnuLibrary_ = nullptr;
     PatchListView* lstPatches_ = nullptr;

@@ -28,7 +28,6 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -530,7 +529,7 @@ private Q_SLOTS:
             QString status, menu, title;
         };
         const auto check = [&](const Expected& e) {
-            QCOMPARE(window->statusBar()->currentMessage(), e.status);
+            QCOMPARE(Find<QLabel>("lblStatus")->text(), e.status);
             QCOMPARE(menu(), e.menu);
             QCOMPARE(Title(), L("Quillbox   ") + e.title);
         };
