@@ -458,7 +458,7 @@ void MainWindow::Load() {
     try {
         if (splash_)
             splash_->SetStatus(QStringLiteral("Initialize ..."));
-        setWindowTitle(AppInfo::MainCaption());
+        setWindowTitle(AppInfo::MainCaption() + QStringLiteral("[*]"));
         controller_.Startup();
         FillParameterLists();
         options_.pause(1000);

@@ -173,7 +173,7 @@ private Q_SLOTS:
     }
 
     void startUp() {
-        QCOMPARE(window->windowTitle(), L("Quillbox - 1.0  (C) 2024-2025 the Quillbox team"));
+        QCOMPARE(Title(), L("Quillbox - 1.0  (C) 2024-2025 the Quillbox team"));
         QCOMPARE(Lib()->model()->rowCount() + Patches()->model()->rowCount(), 0);
         for (const char* name : {"cbxDriveType", "cbxCabType", "cbxTotalLevel", "chkDrive", "txtName"})
             QVERIFY2(!Find(name)->isEnabled(), name);
