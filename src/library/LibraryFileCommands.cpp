@@ -278,6 +278,7 @@ void LibraryController::ImportPatchesBody(const QString& path) {
 }
 
 void LibraryController::ShowImportedPatches(QByteArray patches, const QString& path) {
+    history_.EndTypingRun();
     state_.PatchesData = std::move(patches);
     state_.PatchesFilePath = path;
     state_.PatchesDescFilePath = SideFilePath(path);

@@ -153,69 +153,53 @@ private Q_SLOTS:
         const QStringList commands =
             u"copy replace update appendAll appendDiff updateAll dbl up down clone "
             u"del delAll rnd drive:5 cab:2 spk:3 chkD:0 chkD:1 chkC:0 chkC:1"_s.split(u' ');
+        struct ModelStep {
+            Seen before, after;
+            bool typing;
+            qsizetype entry;
+        };
         for (const quint32 seed : {1u, 2u, 3u, 4u, 5u}) {
             World f;
             QRandomGenerator random(seed);
-            struct ModelStep {
-                Seen before, after;
-                bool typing;
-                qsizetype entry;
-            };
             QList<ModelStep> model;
             qsizetype index = 0, saved = 0;
             bool typingRun = false;
-            for (int action = 0; action < 300; ++action) {
+            for (int action = 0; action < 300 && !QTest::currentTestFailed(); ++action) {
                 const int pick = int(random.bounded(100));
-                const Seen before = Look(f);
-                QString what;
-                bool restored = false; // an undo or a redo took place
-                if (pick < 15) {
-                    what = u"undo"_s;
-                    f.Run(what);
-                    if (index > 0) {
-                        restored = true;
-                        --index;
-                        QCOMPARE(Look(f), model[index].before);
-                    }
-                } else if (pick < 27) {
-                    what = u"redo"_s;
-                    f.Run(what);
-                    if (index < model.size()) {
-                        restored = true;
-                        QCOMPARE(Look(f), model[index].after);
-                        ++index;
-                    }
-                } else if (pick < 30) {
-                    what = u"save"_s;
-                    f.Run(what);
-                    saved = index;
-                } else if (pick < 45) {
-                    what = u"L%1"_s.arg(random.bounded(int(f.Ctl().ListCount(ListId::Library)) + 1));
-                } else if (pick < 50) {
-                    what = u"P%1"_s.arg(random.bounded(4));
-                } else if (pick < 54) {
-                    what = u"all:%1"_s.arg(random.bounded(2));
-                } else if (pick < 70) {
-                    what = u"t:"_s + QString(QChar(u'a' + random.bounded(3))).repeated(random.bounded(1, 3));
-                } else {
-                    what = commands.at(random.bounded(int(commands.size())));
-                }
-                if (what == u"undo"_s || what == u"redo"_s) {
-                    QCOMPARE(f.S().LibChanged, index != saved);
-                    typingRun = false;
-                } else if (what != u"save"_s) {
+                const int lines = int(f.Ctl().ListCount(ListId::Library)) + 1; // one past the end
+                const QString what =
+                    pick < 15   ? u"undo"_s
+                    : pick < 27 ? u"redo"_s
+                    : pick < 30 ? u"save"_s
+                    : pick < 45 ? u"L%1"_s.arg(random.bounded(lines))
+                    : pick < 50 ? u"P%1"_s.arg(random.bounded(4))
+                    : pick < 54 ? u"all:%1"_s.arg(random.bounded(2))
+                    : pick < 70 ? u"t:"_s + QString(random.bounded(1, 3), QChar(u'a' + random.bounded(3)))
+                                : commands.at(random.bounded(int(commands.size())));
+                // A failed check leaves the lambda; the seed and action are named below.
+                [&] {
+                    const Seen before = Look(f);
                     const qsizetype entry = f.S().PatchIndex;
                     const bool typing = what.startsWith(u"t:"_s);
-                    const bool click = what.startsWith(u'L') || what.startsWith(u'P');
                     f.Run(what);
                     const Seen after = Look(f);
-                    if (after.library != before.library || after.descriptions != before.descriptions) {
+                    if (what == u"undo"_s || what == u"redo"_s) {
+                        const bool undo = what == u"undo"_s;
+                        if (undo ? index > 0 : index < model.size()) {
+                            index += undo ? -1 : 1;
+                            QCOMPARE(after, undo ? model[index].before : model[index - 1].after);
+                            CheckShown(f); // after a panel edit the panel shows the pick itself
+                        }
+                        QCOMPARE(f.S().LibChanged, index != saved);
+                        typingRun = false;
+                    } else if (what == u"save"_s) {
+                        saved = index;
+                        typingRun = false;
+                    } else if (after.library != before.library || after.descriptions != before.descriptions) {
                         model.resize(index);
-                        if (saved > index)
-                            saved = -1;
-                        if (typing && typingRun && !model.isEmpty() && model.last().typing &&
-                            model.last().entry == entry) {
-                            model.last().after = after;
+                        saved = saved > index ? -1 : saved;
+                        if (typing && typingRun && model.last().typing && model.last().entry == entry) {
+                            model.last().after = after; // typing joins the run's step
                             if (model.last().before.descriptions == after.descriptions) {
                                 model.removeLast();
                                 typingRun = false;
@@ -225,22 +209,14 @@ private Q_SLOTS:
                             typingRun = typing;
                         }
                         index = model.size();
-                    } else if (!typing && what != u"all:0"_s && what != u"all:1"_s) {
-                        typingRun = false;
+                    } else if (!typing && !what.startsWith(u"all:"_s)) {
+                        typingRun = false; // a click or a command that changed nothing
                     }
-                    if (click)
-                        typingRun = false;
-                } else {
-                    typingRun = false;
-                }
-                QCOMPARE(f.Ctl().History().UndoCount(), index);
-                QCOMPARE(f.Ctl().History().Count(), model.size());
-                if (restored) // a panel edit shows the pick itself
-                    CheckShown(f);
-                if (QTest::currentTestFailed()) {
+                    QCOMPARE(f.Ctl().History().UndoCount(), index);
+                    QCOMPARE(f.Ctl().History().Count(), model.size());
+                }();
+                if (QTest::currentTestFailed())
                     qWarning("seed %u, action %d: %s", seed, action, qPrintable(what));
-                    return;
-                }
             }
             QVERIFY(f.view.messages.isEmpty());
         }
