@@ -130,8 +130,9 @@ private:
     void ShowHistory();
     QString LibLine(qsizetype k) const; // the list line of library entry k, without trailing blanks
     QString PatchesName(qsizetype p) const;
-    QString EntryNumber(qsizetype k) const; // "04" for entry 3
-    static QString ShortPath(const QString& path);
+    QString EntryNumber(qsizetype k) const;        // "04" for entry 3
+    static QString ShortPath(const QString& path); // "…/live.pslib"
+    static QString Patches(qsizetype count);       // "1 patch", "120 patches"
 
     // The commands as they change the library, before they are recorded.
     void DoCopySelectedPatch();

@@ -185,8 +185,8 @@ void LibraryController::LoadLibBody(const QString& path) {
     ShowHistory();
     view_.SetModified(false);
     view_.ShowStatus(created ? QString(QStringLiteral("Created the new library ") + ShortPath(libPath))
-                             : QString(QStringLiteral("Loaded ") + QString::number(count) +
-                                       QStringLiteral(" patches from ") + ShortPath(libPath)));
+                             : QString(QStringLiteral("Loaded ") + Patches(count) + QStringLiteral(" from ") +
+                                       ShortPath(libPath)));
     if (!sideFileProblem.isEmpty()) {
         view_.SetBusy(false);
         view_.ShowMessage(sideFileProblem, MessageStyle::Plain);
@@ -203,8 +203,8 @@ bool LibraryController::SaveLib() {
         state_.LibChanged = false;
         history_.MarkSaved();
         view_.SetModified(false);
-        view_.ShowStatus(QStringLiteral("Saved ") + QString::number(ListCount(ListId::Library)) +
-                         QStringLiteral(" patches to ") + ShortPath(state_.LibFilePath));
+        view_.ShowStatus(QStringLiteral("Saved ") + Patches(ListCount(ListId::Library)) +
+                         QStringLiteral(" to ") + ShortPath(state_.LibFilePath));
     });
 }
 
@@ -233,8 +233,8 @@ void LibraryController::SaveAsLib() {
         state_.LibChanged = false;
         history_.MarkSaved();
         view_.SetModified(false);
-        view_.ShowStatus(QStringLiteral("Saved ") + QString::number(ListCount(ListId::Library)) +
-                         QStringLiteral(" patches to ") + ShortPath(libPath));
+        view_.ShowStatus(QStringLiteral("Saved ") + Patches(ListCount(ListId::Library)) +
+                         QStringLiteral(" to ") + ShortPath(libPath));
     });
 }
 
@@ -286,8 +286,8 @@ void LibraryController::ShowImportedPatches(QByteArray patches, const QString& p
     RefillPatchesList();
     state_.PatchesFileName = GetFileName(path);
     view_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);
-    view_.ShowStatus(QStringLiteral("Imported ") + QString::number(ListCount(ListId::Patches)) +
-                     QStringLiteral(" patches from ") + ShortPath(path));
+    view_.ShowStatus(QStringLiteral("Imported ") + Patches(ListCount(ListId::Patches)) +
+                     QStringLiteral(" from ") + ShortPath(path));
 }
 
 void LibraryController::ExportLibrary() {
@@ -314,8 +314,8 @@ void LibraryController::ExportLibrary() {
         save.Commit();
         view_.SetBusy(false);
         view_.ShowMessage(path + QStringLiteral(" saved"), MessageStyle::Plain);
-        view_.ShowStatus(QStringLiteral("Exported ") + QString::number(ListCount(ListId::Library)) +
-                         QStringLiteral(" patches to ") + ShortPath(path));
+        view_.ShowStatus(QStringLiteral("Exported ") + Patches(ListCount(ListId::Library)) +
+                         QStringLiteral(" to ") + ShortPath(path));
     });
 }
 

@@ -9,10 +9,6 @@ namespace quillbox {
 
 namespace {
 
-QString Patches(qsizetype count) {
-    return count == 1 ? QStringLiteral("1 patch") : QString::number(count) + QStringLiteral(" patches");
-}
-
 const QString NoLibrarySelection = QStringLiteral(": no library patch is selected");
 
 } // namespace
@@ -117,6 +113,10 @@ QString LibraryController::PatchesName(qsizetype p) const {
 QString LibraryController::EntryNumber(qsizetype k) const {
     const QString line = ListLine(ListId::Library, k);
     return line.left(line.indexOf(QLatin1Char(':')));
+}
+
+QString LibraryController::Patches(qsizetype count) {
+    return count == 1 ? QStringLiteral("1 patch") : QString::number(count) + QStringLiteral(" patches");
 }
 
 QString LibraryController::ShortPath(const QString& path) {

@@ -259,6 +259,39 @@ private Q_SLOTS:
             QVERIFY(f.Ctl().QueryClose());
     }
 
+    // The file commands' status lines; a failure or a cancel is a message box only.
+    void fileStatus_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("path"); // the dialog's answer; "-" none asked, empty: cancelled
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("boxes"); // message boxes shown
+        const QString dots = u"\u2026/"_s;
+        QTest::newRow("save") << u"L0 del save"_s << u"-"_s
+                              << u"Saved 4 patches to "_s + dots + u"lib.pslib"_s << 0;
+        QTest::newRow("new") << u"load"_s << u"new"_s << u"Created the new library "_s + dots + u"new.pslib"_s
+                             << 0;
+        QTest::newRow("load") << u"load"_s << u"lib"_s << u"Loaded 5 patches from "_s + dots + u"lib.pslib"_s
+                              << 0;
+        QTest::newRow("import") << u"importLib"_s << u"lib"_s
+                                << u"Imported 5 patches from "_s + dots + u"lib.pslib"_s << 0;
+        QTest::newRow("export") << u"export"_s << u"one"_s
+                                << u"Exported 5 patches to "_s + dots + u"one.pch"_s << 1;
+        QTest::newRow("cancelled") << u"importPatches"_s << u""_s << u""_s << 1;
+    }
+    void fileStatus() {
+        QFETCH(QString, script);
+        QFETCH(QString, path);
+        QFETCH(QString, status);
+        QFETCH(int, boxes);
+        World f;
+        if (path != u"-"_s)
+            f.view.paths.push_back(path.isEmpty() ? std::optional<QString>() : f.Path(path));
+        f.view.statuses.clear();
+        f.Run(script);
+        QCOMPARE(f.view.statuses.value(f.view.statuses.size() - 1), status);
+        QCOMPARE(f.view.messages.size(), boxes);
+    }
+
     // At 10,000 entries a thousand single-entry steps are all kept and cost little; a change of one
     // field in every entry costs a few bytes per entry; beyond the budget the oldest steps go, the
     // newest stays, and what is left still undoes exactly.
