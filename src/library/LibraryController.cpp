@@ -320,15 +320,14 @@ QString FieldChange(BoundField field, int value, bool forStatus) {
 } // namespace
 
 void LibraryController::ApplyBoundChange(BoundField field, int value) {
+    history_.EndTypingRun();
     // Only a library entry that the panel shows can be changed; an imported patch, or an index
     // left over from a library that no longer has that entry, changes nothing.
-    history_.EndTypingRun();
     if (!PanelShowsLibraryEntry())
         return;
     const bool all = state_.ChangeAll;
     const QString line = LibLine(state_.PatchIndex);
-    const QString target =
-        all ? QString::number(ListCount(ListId::Library)) + QStringLiteral(" patches") : line;
+    const QString target = all ? Patches(ListCount(ListId::Library)) : line;
     const bool module = field == BoundField::DriveModule || field == BoundField::CabModule;
     const QString change = FieldChange(field, value, false);
     AsStep([&] {
