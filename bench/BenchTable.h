@@ -33,12 +33,18 @@ inline std::vector<Row>& Rows() {
 
 using Body = std::function<void(benchmark::State&)>;
 
-// Registers a figure and its floor for each size.
+// Registers a figure and its floor for each size. `iterations` > 0 fixes the figure's number of runs
+// (for figures whose untimed set-up costs far more than what they time).
 inline void Register(const std::string& name, const std::vector<long>& sizes, std::function<Body(long)> make,
-                     const std::string& floorName, std::function<Body(long)> makeFloor, Target target = {}) {
+                     const std::string& floorName, std::function<Body(long)> makeFloor, Target target = {},
+                     long iterations = 0) {
     for (long size : sizes) {
         const std::string base = name + "/" + std::to_string(size);
-        benchmark::RegisterBenchmark(base.c_str(), make(size))->Unit(benchmark::kMillisecond)->UseRealTime();
+        auto* figure = benchmark::RegisterBenchmark(base.c_str(), make(size))
+                           ->Unit(benchmark::kMillisecond)
+                           ->UseRealTime();
+        if (iterations > 0)
+            figure->Iterations(iterations);
         benchmark::RegisterBenchmark((base + "/floor").c_str(), makeFloor(size))
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();

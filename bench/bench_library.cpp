@@ -1,5 +1,6 @@
 // The library layer at 1,000, 10,000 and 100,000 entries: load, save, list lines, every editing
-// command on the middle entry and the whole-list transfers, each beside its floor.
+// command on the middle entry (each recording its undo step) and the whole-list transfers, each
+// beside its floor.
 #include "BenchSupport.h"
 #include "BenchTable.h"
 #include "DescriptionFile.h"
@@ -246,6 +247,17 @@ void RegisterAll() {
         {"clone", SelectMiddle, [](Session& s) { s.ctl.ClonePatch(); }, true, 1},
         {"delete", SelectMiddle, [](Session& s) { s.ctl.DeleteSelected(); }, true, -1},
         {"random modification", SelectMiddle, [](Session& s) { s.ctl.RandomModification(); }, false, 0},
+        {"drive type", SelectMiddle,
+         [](Session& s) {
+             s.ctl.DriveTypePicked((ShowPatchDetails(s.ctl.State().CurrentPatch).driveType + 1) % 24);
+         },
+         false, 0},
+        {"typing", SelectMiddle,
+         [](Session& s) {
+             static int typed = 0;
+             s.ctl.DescriptionEdited(QStringLiteral("typed ") + QString::number(++typed));
+         },
+         false, 0},
     };
     for (const Single& c : singles)
         Register(c.name, Sizes,

@@ -3,6 +3,7 @@
 #include "AppInfo.h"
 #include "DescriptionBox.h"
 #include "EarlierVersionsDialog.h"
+#include "EditMenu.h"
 #include "FileAccess.h"
 #include "HelpWindow.h"
 #include "MessageBoxes.h"
@@ -33,6 +34,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
+#include <QStatusBar>
 #include <QStyleOptionFrame>
 #include <QThread>
 #include <QTimer>
@@ -183,6 +185,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     settings_ = std::make_unique<WindowSettings>(options_.settings);
     BuildControls();
     BuildMenus();
+    BuildEditMenuAndStatusBar();
     ConnectControls();
     FitLayout();
     RestoreWindowPlace();
@@ -347,6 +350,23 @@ void MainWindow::OpenRecentLibrary(const QString& path) {
     controller_.LoadLibFromPath(path);
 }
 
+void MainWindow::BuildEditMenuAndStatusBar() {
+    editMenu_ = new EditMenu(
+        this, mnuPatch_->menuAction(),
+        [this] { Guarded("mnuEdit_Undo_Click", [this] { controller_.Undo(); }); },
+        [this] { Guarded("mnuEdit_Redo_Click", [this] { controller_.Redo(); }); });
+    // Text boxes keep the undo and redo keys for their own text.
+    for (QLineEdit* box : client_->findChildren<QLineEdit*>())
+        editMenu_->KeepKeysIn(box);
+    editMenu_->KeepKeysIn(txtDescription_);
+    // A label rather than a status bar message: the menus' status tips would wipe a message out
+    // as soon as a menu opens.
+    statusBar()->setObjectName(QStringLiteral("statusBar"));
+    statusLine_ = new QLabel(statusBar());
+    statusLine_->setObjectName(QStringLiteral("lblStatus"));
+    statusBar()->addWidget(statusLine_, 1);
+}
+
 void MainWindow::ConnectControls() {
     auto connectAction = [this](const char* name, const char* handler, std::function<void()> work) {
         connect(actions_.value(S(name)), &QAction::triggered, this,
@@ -496,7 +516,8 @@ void MainWindow::FitLayout() {
     const QSize client = FittedClientSize(fitted_);
     ApplyResizeRules(geometry_, client.width(), client.height());
     ApplyGeometry();
-    resize(TwipsToPixels(client.width()), TwipsToPixels(client.height()) + menuBar()->sizeHint().height());
+    resize(TwipsToPixels(client.width()), TwipsToPixels(client.height()) + menuBar()->sizeHint().height() +
+                                              statusBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 }
@@ -554,7 +575,7 @@ void MainWindow::Load() {
     try {
         if (splash_)
             splash_->SetStatus(QStringLiteral("Initialize ..."));
-        setWindowTitle(AppInfo::MainCaption());
+        setWindowTitle(AppInfo::MainCaption() + QStringLiteral("[*]"));
         controller_.Startup();
         FillParameterLists();
         options_.pause(1000);
@@ -814,7 +835,8 @@ void MainWindow::SetLabelToolTip(ListId list, const QString& text) {
 }
 
 void MainWindow::SetCaption(const QString& caption) {
-    setWindowTitle(caption);
+    // "[*]" is where the title marks unsaved changes.
+    setWindowTitle(caption + QStringLiteral("[*]"));
 }
 
 void MainWindow::SetFileCommandsEnabled(bool enabled) {
@@ -928,6 +950,18 @@ void MainWindow::LibraryFileUsed(const QString& path) {
     settings_->AddRecentLibrary(path);
     settings_->SetLastFolder(FileKind::Library, QFileInfo(path).absolutePath());
     FillRecentMenu();
+}
+
+void MainWindow::ShowStatus(const QString& text) {
+    statusLine_->setText(text);
+}
+
+void MainWindow::SetModified(bool modified) {
+    setWindowModified(modified);
+}
+
+void MainWindow::ShowHistory(const QString& undoStep, const QString& redoStep) {
+    editMenu_->ShowHistory(undoStep, redoStep);
 }
 
 } // namespace quillbox

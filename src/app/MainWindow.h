@@ -25,6 +25,7 @@ class QSettings;
 namespace quillbox {
 
 class DescriptionBox;
+class EditMenu;
 class OpenSaveDLG;
 class PatchListModel;
 class PatchListView;
@@ -97,6 +98,9 @@ public:
     SaveAnswer AskSaveQuestion() override;
     std::optional<QString> AskPath(const FileDialogRequest& request) override;
     void LibraryFileUsed(const QString& path) override;
+    void ShowStatus(const QString& text) override;
+    void SetModified(bool modified) override;
+    void ShowHistory(const QString& undoStep, const QString& redoStep) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -106,6 +110,7 @@ protected:
 private:
     void BuildControls();
     void BuildMenus();
+    void BuildEditMenuAndStatusBar();
     void ConnectControls();
     void FitLayout();
     // Puts the window where it was when it last closed, on a screen there is now.
@@ -146,6 +151,8 @@ private:
     QWidget* client_ = nullptr;
     QHash<QString, QWidget*> controls_;
     QHash<QString, QAction*> actions_;
+    EditMenu* editMenu_ = nullptr;
+    QLabel* statusLine_ = nullptr;
     QMenu* mnuPatch_ = nullptr;
     QMenu* mnuLibrary_ = nullptr;
     PatchListView* lstPatches_ = nullptr;

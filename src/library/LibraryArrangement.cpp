@@ -24,7 +24,7 @@ void LibraryController::PadShortLastEntry() {
 
 // Moving and cloning take whole 18-byte images, so an entry cut short by the end of its file never
 // lands between two others and shifts them.
-void LibraryController::MoveUp() {
+void LibraryController::DoMoveUp() {
     const qsizetype k = state_.LibSelection;
     if (k < 1 || k >= ListCount(ListId::Library))
         return;
@@ -38,7 +38,7 @@ void LibraryController::MoveUp() {
     RefillLibList(k - 1);
 }
 
-void LibraryController::MoveDown() {
+void LibraryController::DoMoveDown() {
     const qsizetype k = state_.LibSelection;
     if (k < 0 || k >= ListCount(ListId::Library) - 1)
         return;
@@ -52,7 +52,7 @@ void LibraryController::MoveDown() {
     RefillLibList(k + 1);
 }
 
-void LibraryController::ClonePatch() {
+void LibraryController::DoClonePatch() {
     const qsizetype k = state_.LibSelection;
     if (k < 0 || k >= ListCount(ListId::Library))
         return;
@@ -82,7 +82,7 @@ void LibraryController::DeleteLibPatch() {
         RefillLibList();
 }
 
-void LibraryController::DeleteSelected() {
+void LibraryController::DoDeleteSelected() {
     DeleteLibPatch();
     // The selected entry's description is already in the box (the selection showed it); with no
     // entry left to show, the panel and the box hold nothing editable.
@@ -90,7 +90,7 @@ void LibraryController::DeleteSelected() {
     state_.LibChanged = true;
 }
 
-void LibraryController::DeleteAll() {
+void LibraryController::DoDeleteAll() {
     state_.LibraryData.clear();
     state_.LibChanged = true;
     RefillLibList();
@@ -98,7 +98,7 @@ void LibraryController::DeleteAll() {
     ShowNothingEditable();
 }
 
-void LibraryController::RandomModification() {
+void LibraryController::DoRandomModification() {
     const qsizetype k = state_.LibSelection;
     if (k < 0 || k >= ListCount(ListId::Library))
         return;

@@ -41,6 +41,9 @@ void LibraryController::Startup() {
     view_.EnableDetails(false);
     state_.LibChanged = false;
     view_.SetFileCommandsEnabled(false);
+    history_.Clear();
+    view_.SetModified(false);
+    ShowHistory();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -163,6 +166,7 @@ void LibraryController::SelectLibraryLine(qsizetype index) {
 }
 
 void LibraryController::LibraryClicked(qsizetype index) {
+    history_.EndTypingRun();
     if (index < 0 || index >= ListCount(ListId::Library)) {
         index = -1;
         view_.SelectListLine(ListId::Library, -1);
@@ -173,6 +177,7 @@ void LibraryController::LibraryClicked(qsizetype index) {
 }
 
 void LibraryController::PatchesClicked(qsizetype index) {
+    history_.EndTypingRun();
     if (index < 0 || index >= ListCount(ListId::Patches)) {
         index = -1;
         view_.SelectListLine(ListId::Patches, -1);
@@ -293,11 +298,52 @@ void LibraryController::ApplyDetailChange() {
     state_.LibChanged = true;
 }
 
+namespace {
+
+// How a step and the status line name the change of a bound field.
+QString FieldChange(BoundField field, int value, bool forStatus) {
+    switch (field) {
+    case BoundField::DriveType:
+        return forStatus ? QStringLiteral("drive type") : QStringLiteral("Drive type");
+    case BoundField::CabType:
+        return forStatus ? QStringLiteral("cab type") : QStringLiteral("Cab type");
+    case BoundField::CabSpeaker:
+        return forStatus ? QStringLiteral("cab speaker") : QStringLiteral("Cab speaker");
+    case BoundField::DriveModule:
+        return value ? QStringLiteral("Drive on") : QStringLiteral("Drive off");
+    case BoundField::CabModule:
+        return value ? QStringLiteral("Cab on") : QStringLiteral("Cab off");
+    }
+    return {};
+}
+
+} // namespace
+
 void LibraryController::ApplyBoundChange(BoundField field, int value) {
+    history_.EndTypingRun();
     // Only a library entry that the panel shows can be changed; an imported patch, or an index
     // left over from a library that no longer has that entry, changes nothing.
     if (!PanelShowsLibraryEntry())
         return;
+    const bool all = state_.ChangeAll;
+    const QString line = LibLine(state_.PatchIndex);
+    const QString target = all ? Patches(ListCount(ListId::Library)) : line;
+    const bool module = field == BoundField::DriveModule || field == BoundField::CabModule;
+    const QString change = FieldChange(field, value, false);
+    AsStep([&] {
+        WriteBoundChange(field, value);
+        return StepOutcome{
+            all ? QString(QStringLiteral("Change All: ") + change)
+                : QString(QStringLiteral("Change ") + change + QStringLiteral(" of ") + line),
+            module ? QString(QStringLiteral("Switched ") + change + QStringLiteral(" for ") + target)
+                   : QString(QStringLiteral("Changed the ") + FieldChange(field, value, true) +
+                             QStringLiteral(" of ") + target),
+            QStringLiteral("Nothing changed: ") + (all ? QStringLiteral("every patch") : line) +
+                QStringLiteral(" already had that value")};
+    });
+}
+
+void LibraryController::WriteBoundChange(BoundField field, int value) {
     const PatchImage keptPatch = state_.CurrentPatch;
     const qsizetype keptIndex = state_.PatchIndex;
     qsizetype first = keptIndex;
@@ -359,11 +405,19 @@ void LibraryController::DescriptionChanged(const QString& text) {
 }
 
 void LibraryController::DescriptionEdited(const QString& text) {
-    DescriptionChanged(text);
+    // Each run of typing on one entry is one step.
+    const qsizetype entry = state_.PatchIndex;
+    AsStep(
+        [&] {
+            DescriptionChanged(text);
+            return StepOutcome{QStringLiteral("Typing in ") + LibLine(entry), {}, {}};
+        },
+        entry + 1);
 }
 
 void LibraryController::DescriptionClicked() {
     state_.LibChanged = true;
+    view_.SetModified(true);
 }
 
 void LibraryController::NameKeyReleased(int keyCode, int shift) {

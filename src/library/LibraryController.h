@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChangeHistory.h"
 #include "DescriptionFile.h"
 #include "EarlierVersions.h"
 #include "LibraryState.h"
@@ -106,6 +107,13 @@ public:
     // Closing: true when the window may close.
     bool QueryClose();
 
+    // Edit menu: take back the last change to the library or do it again. Each restores the library,
+    // the descriptions, the selection, the panel and the description box as they were.
+    void Undo();
+    void Redo();
+    const ChangeHistory& History() const { return history_; }
+    ChangeHistory& MutableHistory() { return history_; } // for tests that set a budget
+
     // Keeps DescArray in step with the library; false when it reported a failure.
     bool ModifyDescArray(qint32 arrayNr, qint32 arrayMode, const QString& descriptionText = QString());
 
@@ -113,6 +121,43 @@ public:
     QString PatchDescription(qsizetype p) const;
 
 private:
+    // What a recorded command tells: its step's name (the entry's list line where it has one), the
+    // status line when it changed the library, and the status line when it changed nothing.
+    struct StepOutcome {
+        QString step;
+        QString done;
+        QString nothing;
+    };
+    // Runs `body` as one step of the history: the state before and after are compared and only what
+    // differs is kept; a body that changes nothing makes no step. `typingEntry` >= 0 marks typing
+    // into that description element, which joins the typing step before it.
+    void AsStep(const std::function<StepOutcome()>& body, qsizetype typingEntry = -1);
+    LibrarySnapshot Snapshot() const;
+    PanelState Panel() const;
+    // Shows the library as a step left it: the list, the selected line, the panel and the box.
+    void RestorePanel(const PanelState& panel);
+    void ShowHistory();
+    QString LibLine(qsizetype k) const; // the list line of library entry k, without trailing blanks
+    QString PatchesName(qsizetype p) const;
+    QString EntryNumber(qsizetype k) const;        // "04" for entry 3
+    static QString ShortPath(const QString& path); // "…/live.pslib"
+    static QString Patches(qsizetype count);       // "1 patch", "120 patches"
+
+    // The commands as they change the library, before they are recorded.
+    void DoCopySelectedPatch();
+    void DoReplaceSelectedPatch();
+    void DoAppendDifferentPatches();
+    void DoAppendAllPatches();
+    void DoUpdateLibWithSelected();
+    void DoUpdateAllPatchesInLib();
+    void DoPatchesDoubleClicked();
+    void DoMoveUp();
+    void DoMoveDown();
+    void DoClonePatch();
+    void DoDeleteSelected();
+    void DoDeleteAll();
+    void DoRandomModification();
+
     // List refills. Refilling the library list optionally selects a line from code, which runs the
     // list's click handling as a user click would.
     void RefillLibList(qsizetype select = -1);
@@ -128,6 +173,7 @@ private:
     void DescriptionChanged(const QString& text);
 
     void ApplyBoundChange(BoundField field, int value);
+    void WriteBoundChange(BoundField field, int value);
     void ApplyDetailChange();
 
     // Patches can only go into a loaded library: one that was never loaded could not be saved, and
@@ -179,6 +225,7 @@ private:
     LibraryView& view_;
     QString appTitle_;
     LibraryState state_;
+    ChangeHistory history_;
     Clock clock_;
     ByteSource random_;
 };

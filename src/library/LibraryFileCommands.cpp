@@ -161,7 +161,8 @@ void LibraryController::LoadLibBody(const QString& path) {
     const QString libPath = ApplyLibraryExtension(path);
     RecoverInterruptedSave(libPath);
     // Only a name where nothing exists makes a new library; an existing file is never written here.
-    if (!FileExists(libPath))
+    const bool created = !FileExists(libPath);
+    if (created)
         WriteToFile(libPath, QByteArray(1, LibraryFileMarker), 0);
     const QByteArray content = ReadFileAsString(libPath);
     if (!IsValidLibrary(content)) {
@@ -205,6 +206,13 @@ void LibraryController::LoadLibBody(const QString& path) {
     // The panel may still show an entry of the library that was open before.
     ShowNothingEditable();
     view_.LibraryFileUsed(libPath);
+    // A loaded library starts a history of its own, from the state on disk.
+    history_.Clear();
+    ShowHistory();
+    view_.SetModified(false);
+    view_.ShowStatus(created ? QString(QStringLiteral("Created the new library ") + ShortPath(libPath))
+                             : QString(QStringLiteral("Loaded ") + Patches(count) + QStringLiteral(" from ") +
+                                       ShortPath(libPath)));
     if (!sideFileProblem.isEmpty()) {
         view_.SetBusy(false);
         view_.ShowMessage(sideFileProblem, MessageStyle::Plain);
@@ -216,9 +224,14 @@ void LibraryController::LoadLibBody(const QString& path) {
 
 bool LibraryController::SaveLib() {
     QString versionProblem;
+    history_.EndTypingRun();
     const bool saved = RunFileCommand([this, &versionProblem] {
         versionProblem = WriteLibraryFiles(state_.LibFilePath);
         state_.LibChanged = false;
+        history_.MarkSaved();
+        view_.SetModified(false);
+        view_.ShowStatus(QStringLiteral("Saved ") + Patches(ListCount(ListId::Library)) +
+                         QStringLiteral(" to ") + ShortPath(state_.LibFilePath));
         view_.LibraryFileUsed(state_.LibFilePath);
     });
     if (saved && !versionProblem.isEmpty())
@@ -227,6 +240,7 @@ bool LibraryController::SaveLib() {
 }
 
 void LibraryController::SaveAsLib() {
+    history_.EndTypingRun();
     RunFileCommand([this] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Save Library File");
@@ -247,9 +261,15 @@ void LibraryController::SaveAsLib() {
         state_.LibFilePath = libPath;
         state_.DescFilePath = SideFilePath(libPath);
         state_.LibraryLoaded = true;
+        // The caption names the file that "Save (Library) " writes from now on.
+        view_.SetCaption(Caption(appTitle_, libPath));
         view_.SetBusy(false);
         view_.ShowMessage(libPath + QStringLiteral(" saved"), MessageStyle::Plain);
         state_.LibChanged = false;
+        history_.MarkSaved();
+        view_.SetModified(false);
+        view_.ShowStatus(QStringLiteral("Saved ") + Patches(ListCount(ListId::Library)) +
+                         QStringLiteral(" to ") + ShortPath(libPath));
         view_.LibraryFileUsed(libPath);
         if (!versionProblem.isEmpty())
             view_.ShowMessage(versionProblem, MessageStyle::Plain);
@@ -300,6 +320,7 @@ void LibraryController::ImportPatchesBody(const QString& path) {
 }
 
 void LibraryController::ShowImportedPatches(QByteArray patches, const QString& path) {
+    history_.EndTypingRun();
     state_.PatchesData = std::move(patches);
     state_.PatchesFilePath = path;
     state_.PatchesDescFilePath = SideFilePath(path);
@@ -307,6 +328,8 @@ void LibraryController::ShowImportedPatches(QByteArray patches, const QString& p
     RefillPatchesList();
     state_.PatchesFileName = GetFileName(path);
     view_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);
+    view_.ShowStatus(QStringLiteral("Imported ") + Patches(ListCount(ListId::Patches)) +
+                     QStringLiteral(" from ") + ShortPath(path));
 }
 
 void LibraryController::ExportLibrary() {
@@ -336,6 +359,8 @@ void LibraryController::ExportLibrary() {
         save.Commit();
         view_.SetBusy(false);
         view_.ShowMessage(path + QStringLiteral(" saved"), MessageStyle::Plain);
+        view_.ShowStatus(QStringLiteral("Exported ") + Patches(ListCount(ListId::Library)) +
+                         QStringLiteral(" to ") + ShortPath(path));
     });
 }
 

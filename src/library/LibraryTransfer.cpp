@@ -44,14 +44,14 @@ bool LibraryController::CopyPatchToLib() {
     return copied;
 }
 
-void LibraryController::CopySelectedPatch() {
+void LibraryController::DoCopySelectedPatch() {
     if (!LibraryReadyForTransfer())
         return;
     CopyPatchToLib();
     state_.LibChanged = true;
 }
 
-void LibraryController::PatchesDoubleClicked() {
+void LibraryController::DoPatchesDoubleClicked() {
     if (!LibraryReadyForTransfer())
         return;
     if (CopyPatchToLib())
@@ -73,21 +73,21 @@ void LibraryController::ReplaceLibPatch(bool withDescription) {
     RefillLibList();
 }
 
-void LibraryController::ReplaceSelectedPatch() {
+void LibraryController::DoReplaceSelectedPatch() {
     if (!LibraryReadyForTransfer())
         return;
     ReplaceLibPatch(true);
     state_.LibChanged = true;
 }
 
-void LibraryController::UpdateLibWithSelected() {
+void LibraryController::DoUpdateLibWithSelected() {
     if (!LibraryReadyForTransfer())
         return;
     ReplaceLibPatch(false);
     state_.LibChanged = true;
 }
 
-void LibraryController::AppendAllPatches() {
+void LibraryController::DoAppendAllPatches() {
     if (!LibraryReadyForTransfer())
         return;
     const qsizetype count = ListCount(ListId::Patches);
@@ -104,7 +104,7 @@ void LibraryController::AppendAllPatches() {
     RefillLibList();
 }
 
-void LibraryController::AppendDifferentPatches() {
+void LibraryController::DoAppendDifferentPatches() {
     if (!LibraryReadyForTransfer())
         return;
     // A patch is appended when its 18 bytes equal no library entry and no patch appended before it.
@@ -129,7 +129,7 @@ void LibraryController::AppendDifferentPatches() {
     RefillLibList();
 }
 
-void LibraryController::UpdateAllPatchesInLib() {
+void LibraryController::DoUpdateAllPatchesInLib() {
     if (!LibraryReadyForTransfer())
         return;
     // A list line starts with the entry's position, so line p of the patches list can only equal

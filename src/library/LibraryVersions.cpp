@@ -43,20 +43,30 @@ void LibraryController::LoadEarlierVersion(const QString& id) {
     if (!OfferToSave())
         return;
 
-    state_.LibraryData = DecodeLibrary(pair.library);
-    RefillLibList();
-    const DescriptionReader reader =
-        pair.side ? DescriptionReader::FromBytes(*pair.side) : DescriptionReader();
-    const qsizetype count = ListCount(ListId::Library);
-    QStringList descriptions;
-    descriptions.reserve(count + 1);
-    descriptions.append(QString());
-    for (qsizetype i = 1; i <= count; ++i)
-        descriptions.append(reader.Description(i));
-    state_.DescArray = std::move(descriptions);
-    // What is shown is not what the library's files hold until it is saved.
-    state_.LibChanged = true;
-    ShowNothingEditable();
+    // One step of the history: undo gives back the library as it was before, saved or not.
+    AsStep([&] {
+        const LibrarySnapshot before = Snapshot();
+        state_.LibraryData = DecodeLibrary(pair.library);
+        RefillLibList();
+        const DescriptionReader reader =
+            pair.side ? DescriptionReader::FromBytes(*pair.side) : DescriptionReader();
+        const qsizetype count = ListCount(ListId::Library);
+        QStringList descriptions;
+        descriptions.reserve(count + 1);
+        descriptions.append(QString());
+        for (qsizetype i = 1; i <= count; ++i)
+            descriptions.append(reader.Description(i));
+        state_.DescArray = std::move(descriptions);
+        // What is shown is not what the library's files hold until it is saved.
+        state_.LibChanged = state_.LibChanged || state_.LibraryData != before.library ||
+                            state_.DescArray != before.descriptions;
+        ShowNothingEditable();
+        return StepOutcome{QStringLiteral("Load Earlier Version"),
+                           QStringLiteral("Loaded an earlier version of ") + ShortPath(state_.LibFilePath) +
+                               QStringLiteral(" with ") + Patches(count) +
+                               QStringLiteral("; save to keep it"),
+                           QStringLiteral("The earlier version is the same as the library")};
+    });
 }
 
 } // namespace quillbox

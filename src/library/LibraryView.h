@@ -61,6 +61,12 @@ public:
 
     // A library file was loaded or saved (also under a new name) successfully.
     virtual void LibraryFileUsed(const QString& path) = 0;
+    // One line on what the last command did ("Deleted 03:  CLEAN").
+    virtual void ShowStatus(const QString& text) = 0;
+    // `LibChanged` as it now stands: the window marks unsaved changes.
+    virtual void SetModified(bool modified) = 0;
+    // The steps that undo and redo would take back or do again; empty for none.
+    virtual void ShowHistory(const QString& undoStep, const QString& redoStep) = 0;
 };
 
 } // namespace quillbox

@@ -1,5 +1,5 @@
 // Writes the screenshots shown in the README: the main window with a library loaded and an entry
-// selected, the splash window and the help window.
+// selected, the same with the Edit menu open after an undo, the splash window and the help window.
 //
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
 
@@ -15,9 +15,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QRadioButton>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -146,6 +151,28 @@ int main(int argc, char* argv[]) {
     window.Controller().LibraryClicked(2);
 
     bool ok = Save(&window, outDir + QStringLiteral("/main-window.png"));
+
+    // A change to every patch, a delete taken back, and the Edit menu open over the window.
+    window.findChild<QRadioButton*>(QStringLiteral("optAll"))->setChecked(true);
+    auto* cabType = window.findChild<QComboBox*>(QStringLiteral("cbxCabType"));
+    cabType->setCurrentIndex(2);
+    Q_EMIT cabType->activated(2);
+    window.findChild<QRadioButton*>(QStringLiteral("optSelected"))->setChecked(true);
+    window.findChild<QAction*>(QStringLiteral("mnuLibrary_DelSelected"))->trigger();
+    window.findChild<QAction*>(QStringLiteral("mnuEdit_Undo"))->trigger();
+    auto* edit = window.findChild<QMenu*>(QStringLiteral("mnuEdit"));
+    window.menuBar()->setActiveAction(edit->menuAction());
+    Settle(edit);
+    QPixmap shot = window.grab();
+    {
+        QPainter painter(&shot);
+        painter.drawPixmap(window.mapFromGlobal(edit->pos()), edit->grab());
+    }
+    const QString editPath = outDir + QStringLiteral("/edit-menu.png");
+    const bool editOk = shot.save(editPath);
+    std::printf("%s %s\n", editOk ? "wrote" : "FAILED", qPrintable(editPath));
+    ok = editOk && ok;
+    edit->close();
 
     auto* splash = new SplashWindow;
     splash->SetStatus(QStringLiteral("Initialize ..."));

@@ -120,6 +120,7 @@ class TestWindow : public QObject {
     PatchListView* Patches() const { return Find<PatchListView>("lstPatches"); }
     DescriptionBox* Description() const { return Find<DescriptionBox>("txtDescription"); }
     const LibraryState& State() const { return window->Controller().State(); }
+    QString Title() const { return window->windowHandle()->title(); } // as shown, "*" marking changes
 
     void Trigger(const char* name) const {
         auto* action = Find<QAction>(name);
@@ -200,7 +201,7 @@ private Q_SLOTS:
     }
 
     void startUp() {
-        QCOMPARE(window->windowTitle(), L("Quillbox - 1.0  (C) 2024-2025 the Quillbox team"));
+        QCOMPARE(Title(), L("Quillbox - 1.0  (C) 2024-2025 the Quillbox team"));
         QCOMPARE(Lib()->model()->rowCount() + Patches()->model()->rowCount(), 0);
         for (const char* name : {"cbxDriveType", "cbxCabType", "cbxTotalLevel", "chkDrive", "txtName"})
             QVERIFY2(!Find(name)->isEnabled(), name);
@@ -218,7 +219,8 @@ private Q_SLOTS:
         QCOMPARE(items.join(QLatin1Char('|')),
                  L("&File|Load (Library) =Ctrl+L|&Recent Libraries!|Save (Library) =Ctrl+S!|Save As "
                    "(Library)!|Earlier Versions…!||Import PS02!|"
-                   "Import Library!||Export Library -> PS02!||&Exit|&Patch|&Copy Selected Patch -> Library|"
+                   "Import Library!||Export Library -> PS02!||&Exit|&Edit|&Undo=Ctrl+Z!|&Redo=Ctrl+Y!|"
+                   "&Patch|&Copy Selected Patch -> Library|"
                    "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
                    "&Append All Patches -> Library||Update Library with Selected Patch|"
                    "Update All Patches in the Library|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
@@ -240,6 +242,8 @@ private Q_SLOTS:
             Trigger("mnuLibrary_MoveUp");
             Trigger("mnuFile_SaveLib");
         }
+        Trigger("mnuLibrary_ClonePatch"); // unsaved: the load is one step that undo takes back
+        const QByteArray current = State().LibraryData;
         EarlierVersionsDialog dialog(window->Controller(), window.get());
         auto* table = dialog.findChild<QTableWidget*>(L("lstVersions"));
         auto* load = dialog.findChild<QPushButton*>(L("cmdLoad"));
@@ -249,13 +253,17 @@ private Q_SLOTS:
         dialog.show();
         table->selectRow(1); // the oldest: the library as loaded
         QVERIFY(load->isEnabled());
+        MessageBoxes::setNextAnswer(QMessageBox::No); // the closing question: the clone is not saved
         QTest::mouseClick(load, Qt::LeftButton);
+        QCOMPARE(TakeMessages(), QStringList{L("Do you like to save now?")});
         QVERIFY(!dialog.isVisible());
         QCOMPARE(State().LibraryData, first);
         QVERIFY(State().LibChanged);
         QCOMPARE(Line(Lib(), 0), L("01:  ALPHA "));
         QCOMPARE(ReadBytes(Path(L("sample.pslib"))), LibraryFileBytes(first)); // two swaps: as loaded
         QCOMPARE(window->Controller().LibEarlierVersions().size(), 2);
+        Trigger("mnuEdit_Undo");
+        QCOMPARE(State().LibraryData, current);
         window->Controller().MutableState().LibChanged = false; // nothing to ask when the window closes
     }
 
@@ -341,7 +349,7 @@ private Q_SLOTS:
         QCOMPARE(load.title, L("Quillbox Load Library File"));
         QCOMPARE(load.filter, L("PS02 Library(*.pslib)") + QChar(0) + L("*.pslib") + QChar(0));
         QCOMPARE(ReadBytes(Path(L("new.pslib"))), QByteArray(1, '\x01'));
-        QCOMPARE(window->windowTitle(), L("Quillbox   ") + Path(L("new")));
+        QCOMPARE(Title(), L("Quillbox   ") + Path(L("new")));
         // An existing one is read, not written.
         WriteBytes(Path(L("mine.pslib")), LibraryFileBytes(Store(Names)));
         WriteBytes(Path(L("mine.pslib.txt")), Side);
@@ -368,7 +376,7 @@ private Q_SLOTS:
         QCOMPARE(TakeMessages().size(), 1);
         QCOMPARE(Patches()->model()->rowCount(), 3);
         QCOMPARE(Line(Patches(), 1), L("02:  TWO   "));
-        QCOMPARE(window->windowTitle(), L("Quillbox   ") + Path(L("song.pch")));
+        QCOMPARE(Title(), L("Quillbox   ") + Path(L("song.pch")));
         QCOMPARE(Choose("mnuFile_LoadLibToPatches", Path(L("mine"))).title, L("Quillbox Import Library"));
         Click(Patches(), 0);
         QCOMPARE(Description()->toPlainText(), L("second\nline"));
@@ -596,6 +604,102 @@ private Q_SLOTS:
             QCOMPARE(ReadBytes(path), LibraryFileBytes(answer == QMessageBox::Yes ? changed : Store(Names)));
         if (!closes)
             QVERIFY(State().LibChanged && State().LibraryData == changed);
+    }
+
+    // After each command: the status line, the Edit menu's items (disabled: "!") and the title, whose
+    // "*" marks unsaved changes. Undoing back to the saved state clears the mark, and closing asks
+    // nothing.
+    void editMenuStatusAndTitle() {
+        const QString sample = Path(L("sample.pslib")), other = Path(L("other.pslib"));
+        auto menu = [this] {
+            QStringList items;
+            for (const QAction* item : Find<QMenu>("mnuEdit")->actions())
+                items.append(item->text() + (item->isEnabled() ? L("") : L("!")));
+            return items.join(QLatin1Char('|'));
+        };
+        struct Expected {
+            QString status, menu, title;
+        };
+        const auto check = [&](const Expected& e) {
+            QCOMPARE(Find<QLabel>("lblStatus")->text(), e.status);
+            QCOMPARE(menu(), e.menu);
+            QCOMPARE(Title(), L("Quillbox   ") + e.title);
+        };
+        LoadLibrary(Names);
+        check({L("Loaded 4 patches from \u2026/sample.pslib"), L("&Undo!|&Redo!"), sample});
+        Click(Lib(), 2);
+        Trigger("mnuLibrary_DelSelected");
+        check({L("Deleted 03:  CHARLY"), L("&Undo Delete 03:  CHARLY|&Redo!"), sample + L("*")});
+        Trigger("mnuEdit_Undo");
+        check({L("Undid Delete 03:  CHARLY"), L("&Undo!|&Redo Delete 03:  CHARLY"), sample});
+        QCOMPARE(Line(Lib(), 2), L("03:  CHARLY"));
+        QCOMPARE(SelectedRow(Lib()), 2);
+        Trigger("mnuEdit_Redo");
+        check({L("Redid Delete 03:  CHARLY"), L("&Undo Delete 03:  CHARLY|&Redo!"), sample + L("*")});
+        Import({L("ECHO"), L("FOXTRT")}); // the caption names the import, as it always has
+        check({L("Imported 2 patches from \u2026/device.pch"), L("&Undo Delete 03:  CHARLY|&Redo!"),
+               Path(L("device.pch*"))});
+        Click(Lib(), 0);
+        QTest::mouseClick(Find("optAll"), Qt::LeftButton);
+        Find("cbxCabType")->setFocus();
+        QTest::keyClick(Find("cbxCabType"), Qt::Key_Down);
+        check({L("Changed the cab type of 3 patches"), L("&Undo Change All: Cab type|&Redo!"),
+               Path(L("device.pch*"))});
+        // Save As names the file that the next save writes.
+        Choose("mnuFile_SaveAsLib", Path(L("other")));
+        QCOMPARE(TakeMessages(), QStringList{other + L(" saved")});
+        check({L("Saved 3 patches to \u2026/other.pslib"), L("&Undo Change All: Cab type|&Redo!"), other});
+        Trigger("mnuEdit_Undo");
+        QCOMPARE(Title(), L("Quillbox   ") + other + L("*"));
+        Trigger("mnuEdit_Redo");
+        QCOMPARE(Title(), L("Quillbox   ") + other);
+        QVERIFY(window->close()); // the saved state again: nothing asked
+    }
+
+    // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z take back or redo the library's last step, except while a
+    // text box has the focus: there they work on its text.
+    void undoKeys_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<bool>("moved");   // BRAVO stays moved down
+        QTest::addColumn<QString>("text"); // the box's text afterwards, with "xy" typed into it
+        QTest::newRow("list: Ctrl+Z") << L("lstLib") << L("Ctrl+Z") << false << QString();
+        QTest::newRow("list: Ctrl+Y") << L("lstLib") << L("Ctrl+Z, Ctrl+Y") << true << QString();
+        QTest::newRow("list: Ctrl+Shift+Z") << L("lstLib") << L("Ctrl+Z, Ctrl+Shift+Z") << true << QString();
+        QTest::newRow("description: Ctrl+Z")
+            << L("txtDescription") << L("Ctrl+Z") << true << L("second\nline");
+        QTest::newRow("description: Ctrl+Y")
+            << L("txtDescription") << L("Ctrl+Z, Ctrl+Y") << true << L("second\nlinexy");
+        QTest::newRow("name: Ctrl+Z") << L("txtName") << L("Ctrl+Z") << true << L("Name");
+        QTest::newRow("name: Ctrl+Shift+Z")
+            << L("txtName") << L("Ctrl+Z, Ctrl+Shift+Z") << true << L("Namexy");
+    }
+    void undoKeys() {
+        QFETCH(QString, focus);
+        QFETCH(QString, keys);
+        QFETCH(bool, moved);
+        QFETCH(QString, text);
+        LoadLibrary(Names);
+        Click(Lib(), 1);
+        Trigger("mnuLibrary_MoveDown");
+        QCOMPARE(Line(Lib(), 2), L("03:  BRAVO "));
+        QWidget* widget = Find(focus.toLatin1().constData());
+        widget->setFocus();
+        QVERIFY(widget->hasFocus());
+        auto* name = Find<QLineEdit>("txtName");
+        const QString before = name->text();
+        if (!text.isEmpty()) {
+            text.replace(L("Name"), before);
+            QTest::keyClick(widget, Qt::Key_End, Qt::ControlModifier);
+            QTest::keyClicks(widget, L("xy"));
+        }
+        for (const QString& key : keys.split(L(", ")))
+            QTest::keySequence(widget, QKeySequence(key));
+        QCOMPARE(Line(Lib(), 2), moved ? L("03:  BRAVO ") : L("03:  CHARLY"));
+        if (focus == L("txtName"))
+            QCOMPARE(name->text(), text);
+        else if (!text.isEmpty())
+            QCOMPARE(Description()->toPlainText(), text);
     }
 
     void panelDisabledWithoutEditableEntry_data() {

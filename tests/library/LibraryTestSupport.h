@@ -108,7 +108,7 @@ struct Fixture {
         using C = LibraryController;
         static const QStringList names =
             u"load save saveAs importLib importPatches export copy replace update appendAll appendDiff "
-            u"updateAll dbl up down clone del delAll rnd click"_s.split(u' ');
+            u"updateAll dbl up down clone del delAll rnd click undo redo"_s.split(u' ');
         static const QStringList panel = u"drive cab spk chkD chkC all"_s.split(u' ');
         // clang-format off
         static const std::function<void(C&)> commands[] = {
@@ -116,7 +116,7 @@ struct Fixture {
             &C::CopySelectedPatch, &C::ReplaceSelectedPatch, &C::UpdateLibWithSelected, &C::AppendAllPatches,
             &C::AppendDifferentPatches, &C::UpdateAllPatchesInLib, &C::PatchesDoubleClicked, &C::MoveUp,
             &C::MoveDown, &C::ClonePatch, &C::DeleteSelected, &C::DeleteAll, &C::RandomModification,
-            &C::DescriptionClicked};
+            &C::DescriptionClicked, &C::Undo, &C::Redo};
         static const std::function<void(C&, int)> edits[] = {
             &C::DriveTypePicked, &C::CabTypePicked, &C::CabSpeakerPicked,
             [](C& c, int v) { c.DriveMousePressed(v != 0); }, [](C& c, int v) { c.CabMousePressed(v != 0); },

@@ -22,6 +22,9 @@ public:
     const LibraryController* controller = nullptr;
     ListShown library, patches;
     QString caption, description, counter, nameText;
+    QStringList statuses;         // every status line, in order
+    QString undoStep, redoStep;   // what the Edit menu would name
+    std::optional<bool> modified; // the window's unsaved-changes mark
     std::optional<bool> fileCommandsEnabled, detailsEnabled;
     std::optional<DetailValues> details;
     bool busy = false;
@@ -54,6 +57,13 @@ public:
     void SetNameText(const QString& text) override { nameText = text; }
     void SetBusy(bool on) override { busy = on; }
     void ShowMessage(const QString& text, MessageStyle) override { messages.append(text); }
+
+    void ShowStatus(const QString& text) override { statuses.append(text); }
+    void SetModified(bool on) override { modified = on; }
+    void ShowHistory(const QString& undo, const QString& redo) override {
+        undoStep = undo;
+        redoStep = redo;
+    }
 
     template <typename T> T Answer(std::deque<T>& queue, const QString& question, T none) {
         if (queue.empty()) {

@@ -27,6 +27,9 @@ public:
     SaveAnswer AskSaveQuestion() override { return SaveAnswer::No; }
     std::optional<QString> AskPath(const FileDialogRequest&) override { return std::nullopt; }
     void LibraryFileUsed(const QString&) override {}
+    void ShowStatus(const QString&) override {}
+    void SetModified(bool) override {}
+    void ShowHistory(const QString&, const QString&) override {}
 };
 
 } // namespace quillbox

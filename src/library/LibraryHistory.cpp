@@ -1,0 +1,306 @@
+// Undo and redo: every command that changes the library runs as one recorded step, and tells the
+// user in one line what it did.
+#include "LibraryController.h"
+#include "PatchList.h"
+
+#include <QFileInfo>
+
+namespace quillbox {
+
+namespace {
+
+const QString NoLibrarySelection = QStringLiteral(": no library patch is selected");
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Recording
+
+LibrarySnapshot LibraryController::Snapshot() const {
+    return {state_.LibraryData, state_.DescArray, Panel()};
+}
+
+PanelState LibraryController::Panel() const {
+    return {state_.LibSelection, state_.PatchIndex, state_.ActiveList, state_.DetailsEnabled};
+}
+
+void LibraryController::ShowHistory() {
+    view_.ShowHistory(history_.UndoName(), history_.RedoName());
+}
+
+void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizetype typingEntry) {
+    if (typingEntry < 0)
+        history_.EndTypingRun();
+    const LibrarySnapshot before = Snapshot();
+    StepOutcome outcome;
+    try {
+        outcome = body();
+    } catch (...) {
+        // What changed before the failure can still be taken back.
+        history_.Record(QStringLiteral("Unfinished change"), before, Snapshot());
+        ShowHistory();
+        view_.SetModified(state_.LibChanged);
+        throw;
+    }
+    const bool recorded = history_.Record(outcome.step, before, Snapshot(), typingEntry);
+    ShowHistory();
+    view_.SetModified(state_.LibChanged);
+    const QString& status = recorded ? outcome.done : outcome.nothing;
+    if (!status.isEmpty())
+        view_.ShowStatus(status);
+}
+
+void LibraryController::RestorePanel(const PanelState& panel) {
+    RefillLibList();
+    const qsizetype count = ListCount(ListId::Library);
+    if (panel.libSelection >= 0 && panel.libSelection < count) {
+        state_.LibSelection = panel.libSelection;
+        view_.SelectListLine(ListId::Library, panel.libSelection);
+    }
+    state_.ActiveList = panel.activeList;
+    if (panel.detailsEnabled && panel.patchIndex >= 0 && panel.patchIndex < count) {
+        state_.PatchIndex = panel.patchIndex;
+        state_.CurrentPatch = PatchImage::FromStore(state_.LibraryData, panel.patchIndex);
+        view_.ShowDetails(ShowPatchDetails(state_.CurrentPatch));
+        state_.DetailsEnabled = true;
+        view_.EnableDetails(true);
+        const QString text = state_.DescArray.value(panel.patchIndex + 1);
+        view_.SetDescriptionText(text);
+        DescriptionChanged(text);
+    } else if (state_.DetailsEnabled) {
+        // The panel shows a library entry that the restored state did not show.
+        ShowNothingEditable();
+    }
+    state_.PatchIndex = panel.patchIndex;
+}
+
+void LibraryController::Undo() {
+    history_.EndTypingRun();
+    if (!history_.CanUndo())
+        return;
+    const QString name = history_.UndoName();
+    RestorePanel(history_.Undo(state_.LibraryData, state_.DescArray));
+    state_.LibChanged = !history_.AtSavedPoint();
+    view_.SetModified(state_.LibChanged);
+    ShowHistory();
+    view_.ShowStatus(QStringLiteral("Undid ") + name);
+}
+
+void LibraryController::Redo() {
+    history_.EndTypingRun();
+    if (!history_.CanRedo())
+        return;
+    const QString name = history_.RedoName();
+    RestorePanel(history_.Redo(state_.LibraryData, state_.DescArray));
+    state_.LibChanged = !history_.AtSavedPoint();
+    view_.SetModified(state_.LibChanged);
+    ShowHistory();
+    view_.ShowStatus(QStringLiteral("Redid ") + name);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names
+
+QString LibraryController::LibLine(qsizetype k) const {
+    return ListLine(ListId::Library, k).trimmed();
+}
+
+QString LibraryController::PatchesName(qsizetype p) const {
+    const QString line = ListLine(ListId::Patches, p);
+    return line.mid(line.indexOf(QStringLiteral(":  ")) + 3).trimmed();
+}
+
+QString LibraryController::EntryNumber(qsizetype k) const {
+    const QString line = ListLine(ListId::Library, k);
+    return line.left(line.indexOf(QLatin1Char(':')));
+}
+
+QString LibraryController::Patches(qsizetype count) {
+    return count == 1 ? QStringLiteral("1 patch") : QString::number(count) + QStringLiteral(" patches");
+}
+
+QString LibraryController::ShortPath(const QString& path) {
+    return QStringLiteral("\u2026/") + QFileInfo(path).fileName();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The Patch menu
+
+void LibraryController::CopySelectedPatch() {
+    const qsizetype p = state_.PatchesSelection;
+    const qsizetype k = state_.LibSelection;
+    const bool ready = state_.LibraryLoaded;
+    const qsizetype at = k >= 0 ? k + 1 : ListCount(ListId::Library);
+    AsStep([&] {
+        DoCopySelectedPatch();
+        return StepOutcome{QStringLiteral("Copy ") + LibLine(at),
+                           QStringLiteral("Copied ") + PatchesName(p) +
+                               QStringLiteral(" into the library as ") + EntryNumber(at),
+                           ready ? QStringLiteral("Nothing copied: no patch of the patches list is selected")
+                                 : QString()};
+    });
+}
+
+void LibraryController::PatchesDoubleClicked() {
+    const qsizetype p = state_.PatchesSelection;
+    const qsizetype k = state_.LibSelection;
+    const qsizetype at = k >= 0 ? k + 1 : ListCount(ListId::Library);
+    AsStep([&] {
+        DoPatchesDoubleClicked();
+        return StepOutcome{QStringLiteral("Copy ") + LibLine(at),
+                           QStringLiteral("Copied ") + PatchesName(p) +
+                               QStringLiteral(" into the library as ") + EntryNumber(at),
+                           {}};
+    });
+}
+
+void LibraryController::ReplaceSelectedPatch() {
+    const qsizetype p = state_.PatchesSelection;
+    const QString line = LibLine(state_.LibSelection);
+    const bool ready = state_.LibraryLoaded;
+    AsStep([&] {
+        DoReplaceSelectedPatch();
+        return StepOutcome{QStringLiteral("Replace ") + line,
+                           QStringLiteral("Replaced ") + line + QStringLiteral(" with ") + PatchesName(p),
+                           ready ? QStringLiteral("Nothing replaced: select a patch in each list")
+                                 : QString()};
+    });
+}
+
+void LibraryController::UpdateLibWithSelected() {
+    const qsizetype p = state_.PatchesSelection;
+    const QString line = LibLine(state_.LibSelection);
+    const bool ready = state_.LibraryLoaded;
+    AsStep([&] {
+        DoUpdateLibWithSelected();
+        return StepOutcome{QStringLiteral("Update ") + line,
+                           QStringLiteral("Updated ") + line + QStringLiteral(" from ") + PatchesName(p),
+                           ready ? QStringLiteral("Nothing updated: select a patch in each list")
+                                 : QString()};
+    });
+}
+
+void LibraryController::AppendAllPatches() {
+    const bool ready = state_.LibraryLoaded;
+    const qsizetype offered = ListCount(ListId::Patches);
+    AsStep([&] {
+        DoAppendAllPatches();
+        return StepOutcome{QStringLiteral("Append All Patches"),
+                           QStringLiteral("Appended ") + Patches(offered),
+                           ready ? QStringLiteral("Nothing appended: the patches list is empty") : QString()};
+    });
+}
+
+void LibraryController::AppendDifferentPatches() {
+    const bool ready = state_.LibraryLoaded;
+    const qsizetype offered = ListCount(ListId::Patches);
+    const qsizetype countBefore = ListCount(ListId::Library);
+    AsStep([&] {
+        DoAppendDifferentPatches();
+        const qsizetype appended = ListCount(ListId::Library) - countBefore;
+        const qsizetype known = offered - appended;
+        QString done = QStringLiteral("Appended %1 of %2").arg(appended).arg(Patches(offered));
+        if (known > 0)
+            done += known == 1 ? QStringLiteral("; 1 was already in the library")
+                               : QStringLiteral("; %1 were already in the library").arg(known);
+        QString nothing;
+        if (ready)
+            nothing = offered == 0 ? QStringLiteral("Nothing appended: the patches list is empty")
+                                   : QStringLiteral("Appended none of %1: all were already in the library")
+                                         .arg(Patches(offered));
+        return StepOutcome{QStringLiteral("Append All Different Patches"), done, nothing};
+    });
+}
+
+void LibraryController::UpdateAllPatchesInLib() {
+    const bool ready = state_.LibraryLoaded;
+    const QByteArray before = state_.LibraryData;
+    AsStep([&] {
+        DoUpdateAllPatchesInLib();
+        const QByteArray& after = state_.LibraryData;
+        const qsizetype count = ListCount(ListId::Library);
+        qsizetype updated = 0;
+        if (after.constData() != before.constData()) {
+            for (qsizetype k = 0; k < count; ++k) {
+                const qsizetype start = k * PatchImageSize;
+                if (QByteArrayView(before).sliced(start, std::min(PatchImageSize, before.size() - start)) !=
+                    QByteArrayView(after).sliced(start, std::min(PatchImageSize, after.size() - start)))
+                    ++updated;
+            }
+        }
+        const QString done = QStringLiteral("Updated %1 of %2 library patches").arg(updated).arg(count);
+        return StepOutcome{QStringLiteral("Update All Patches in the Library"), done,
+                           ready ? done : QString()};
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// The Library menu
+
+void LibraryController::MoveUp() {
+    const qsizetype k = state_.LibSelection;
+    const QString line = LibLine(k);
+    AsStep([&] {
+        DoMoveUp();
+        return StepOutcome{QStringLiteral("Move up ") + line,
+                           QStringLiteral("Moved ") + line + QStringLiteral(" up to ") + EntryNumber(k - 1),
+                           k < 0 ? QString(QStringLiteral("Nothing moved") + NoLibrarySelection)
+                                 : QString(QStringLiteral("Nothing moved: ") + line +
+                                           QStringLiteral(" is the first patch"))};
+    });
+}
+
+void LibraryController::MoveDown() {
+    const qsizetype k = state_.LibSelection;
+    const QString line = LibLine(k);
+    AsStep([&] {
+        DoMoveDown();
+        return StepOutcome{
+            QStringLiteral("Move down ") + line,
+            QStringLiteral("Moved ") + line + QStringLiteral(" down to ") + EntryNumber(k + 1),
+            k < 0 ? QString(QStringLiteral("Nothing moved") + NoLibrarySelection)
+                  : QString(QStringLiteral("Nothing moved: ") + line + QStringLiteral(" is the last patch"))};
+    });
+}
+
+void LibraryController::ClonePatch() {
+    const qsizetype k = state_.LibSelection;
+    const QString line = LibLine(k);
+    AsStep([&] {
+        DoClonePatch();
+        return StepOutcome{QStringLiteral("Clone ") + line,
+                           QStringLiteral("Cloned ") + line + QStringLiteral(" as ") + EntryNumber(k + 1),
+                           QStringLiteral("Nothing cloned") + NoLibrarySelection};
+    });
+}
+
+void LibraryController::DeleteSelected() {
+    const QString line = LibLine(state_.LibSelection);
+    AsStep([&] {
+        DoDeleteSelected();
+        return StepOutcome{QStringLiteral("Delete ") + line, QStringLiteral("Deleted ") + line,
+                           QStringLiteral("Nothing deleted") + NoLibrarySelection};
+    });
+}
+
+void LibraryController::DeleteAll() {
+    const qsizetype count = ListCount(ListId::Library);
+    AsStep([&] {
+        DoDeleteAll();
+        return StepOutcome{QStringLiteral("Delete ALL Patches"),
+                           QStringLiteral("Deleted all ") + Patches(count),
+                           QStringLiteral("Nothing deleted: the library is empty")};
+    });
+}
+
+void LibraryController::RandomModification() {
+    const QString line = LibLine(state_.LibSelection);
+    AsStep([&] {
+        DoRandomModification();
+        return StepOutcome{QStringLiteral("Random Modification of ") + line,
+                           QStringLiteral("Made a random variation of ") + line,
+                           QStringLiteral("Nothing changed") + NoLibrarySelection};
+    });
+}
+
+} // namespace quillbox

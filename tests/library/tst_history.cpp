@@ -1,0 +1,351 @@
+// Undo and redo through a FakeView: every kind of step taken back and done again byte for byte, a
+// long random mix of commands, undos and redos against the states seen, the saved point, and the
+// memory the history keeps.
+#include "LibraryTestSupport.h"
+
+#include <QRandomGenerator>
+
+using namespace quillbox;
+using namespace quillbox::test;
+
+namespace {
+
+// What the user sees of the library and what is stored.
+struct Seen {
+    QByteArray library;
+    QStringList descriptions;
+    qsizetype selected = -1;
+    qsizetype shown = -1; // the library entry in the panel; -1 none
+    QString box;          // the description box, while it shows a library entry
+    friend bool operator==(const Seen&, const Seen&) = default;
+};
+
+Seen Look(const Fixture& f) {
+    const LibraryState& s = f.S();
+    const bool shown = s.DetailsEnabled;
+    return {s.LibraryData, s.DescArray, s.LibSelection, shown ? s.PatchIndex : -1,
+            shown ? f.view.description : QString()};
+}
+
+char* Describe(const Seen& seen) {
+    return qstrdup(qPrintable(
+        u"%1 entries, descriptions %2, selected %3, shown %4, box \"%5\""_s.arg(seen.library.size() / 18)
+            .arg(seen.descriptions.join(u'|'))
+            .arg(seen.selected)
+            .arg(seen.shown)
+            .arg(seen.box)));
+}
+
+// The window shows what is stored: the selected line, the panel, the box.
+void CheckShown(Fixture& f) {
+    const LibraryState& s = f.S();
+    QCOMPARE(f.view.library.selected, s.LibSelection);
+    QCOMPARE(f.view.library.count, f.Ctl().ListCount(ListId::Library));
+    QCOMPARE(f.view.detailsEnabled.value_or(false), s.DetailsEnabled);
+    if (s.DetailsEnabled) {
+        QCOMPARE(*f.view.details, ShowPatchDetails(PatchImage::FromStore(s.LibraryData, s.PatchIndex)));
+        QCOMPARE(f.view.description, s.DescArray.value(s.PatchIndex + 1));
+    }
+}
+
+// A library of five entries (descriptions L1..L5) and four patches: the first equal to library
+// entry 0, the second named like library entry 1 but with other bytes, two new ones.
+struct World : Fixture {
+    QByteArray lib = MakeStore(5);
+    int random = 0;
+    World() {
+        LoadLibrary(u"lib.pslib"_s, lib, Descs(5, u"L"_s));
+        ImportPatches(u"in.pch"_s, Entry(lib, 0) + MakeImage(u"P1"_s, 777) + MakeStore(2, 500),
+                      Descs(3, u"p"_s));
+        Ctl().SetClock([] { return QDateTime(QDate(2025, 1, 2), QTime(3, 4)); });
+        Ctl().SetRandomSource([this] { return quint8(random++ % 255); });
+    }
+};
+
+struct StepRow {
+    QString setup, command;
+    QString step;   // the Edit menu's step; empty: the command makes no step
+    QString status; // the status line after the command; empty: none
+};
+
+} // namespace
+
+namespace QTest {
+template <> char* toString(const Seen& seen) {
+    return Describe(seen);
+}
+} // namespace QTest
+
+class TestHistory : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void steps_data() {
+        QTest::addColumn<StepRow>("row");
+        // clang-format off
+        QTest::newRow("copy after")      << StepRow{u"L2 P1"_s, u"copy"_s, u"Copy 04:  P1"_s, u"Copied P1 into the library as 04"_s};
+        QTest::newRow("copy to the end") << StepRow{u"P3"_s, u"copy"_s, u"Copy 06:  P1"_s, u"Copied P1 into the library as 06"_s};
+        QTest::newRow("copy, none")      << StepRow{u"L2"_s, u"copy"_s, u""_s, u"Nothing copied: no patch of the patches list is selected"_s};
+        QTest::newRow("double click")    << StepRow{u"L0 P2"_s, u"dbl"_s, u"Copy 02:  P0"_s, u"Copied P0 into the library as 02"_s};
+        QTest::newRow("replace")         << StepRow{u"P1 L3"_s, u"replace"_s, u"Replace 04:  P3"_s, u"Replaced 04:  P3 with P1"_s};
+        QTest::newRow("update")          << StepRow{u"P2 L0"_s, u"update"_s, u"Update 01:  P0"_s, u"Updated 01:  P0 from P0"_s};
+        QTest::newRow("append all")      << StepRow{u"L1"_s, u"appendAll"_s, u"Append All Patches"_s, u"Appended 4 patches"_s};
+        QTest::newRow("append diff")     << StepRow{u"L1"_s, u"appendDiff"_s, u"Append All Different Patches"_s, u"Appended 3 of 4 patches; 1 was already in the library"_s};
+        QTest::newRow("update all")      << StepRow{u"L1"_s, u"updateAll"_s, u"Update All Patches in the Library"_s, u"Updated 1 of 5 library patches"_s};
+        QTest::newRow("move up")         << StepRow{u"L2"_s, u"up"_s, u"Move up 03:  P2"_s, u"Moved 03:  P2 up to 02"_s};
+        QTest::newRow("up on the first") << StepRow{u"L0"_s, u"up"_s, u""_s, u"Nothing moved: 01:  P0 is the first patch"_s};
+        QTest::newRow("move down")       << StepRow{u"L2"_s, u"down"_s, u"Move down 03:  P2"_s, u"Moved 03:  P2 down to 04"_s};
+        QTest::newRow("clone")           << StepRow{u"L4"_s, u"clone"_s, u"Clone 05:  P4"_s, u"Cloned 05:  P4 as 06"_s};
+        QTest::newRow("delete")          << StepRow{u"L2"_s, u"del"_s, u"Delete 03:  P2"_s, u"Deleted 03:  P2"_s};
+        QTest::newRow("delete the last") << StepRow{u"L4"_s, u"del"_s, u"Delete 05:  P4"_s, u"Deleted 05:  P4"_s};
+        QTest::newRow("delete, none")    << StepRow{u""_s, u"del"_s, u""_s, u"Nothing deleted: no library patch is selected"_s};
+        QTest::newRow("delete all")      << StepRow{u"L3"_s, u"delAll"_s, u"Delete ALL Patches"_s, u"Deleted all 5 patches"_s};
+        QTest::newRow("delete all twice")<< StepRow{u"delAll"_s, u"delAll"_s, u""_s, u"Nothing deleted: the library is empty"_s};
+        QTest::newRow("random")          << StepRow{u"L1"_s, u"rnd"_s, u"Random Modification of 02:  P1"_s, u"Made a random variation of 02:  P1"_s};
+        QTest::newRow("drive type")      << StepRow{u"L1"_s, u"drive:3"_s, u"Change Drive type of 02:  P1"_s, u"Changed the drive type of 02:  P1"_s};
+        QTest::newRow("all: cab type")   << StepRow{u"L1 all:1"_s, u"cab:1"_s, u"Change All: Cab type"_s, u"Changed the cab type of 5 patches"_s};
+        QTest::newRow("all: speaker")    << StepRow{u"L1 all:1"_s, u"spk:2"_s, u"Change All: Cab speaker"_s, u"Changed the cab speaker of 5 patches"_s};
+        QTest::newRow("Drive off")       << StepRow{u"L3"_s, u"chkD:1"_s, u"Change Drive off of 04:  P3"_s, u"Switched Drive off for 04:  P3"_s};
+        QTest::newRow("all: Cab on")     << StepRow{u"L3 all:1"_s, u"chkC:0"_s, u"Change All: Cab on"_s, u"Switched Cab on for 5 patches"_s};
+        QTest::newRow("typing")          << StepRow{u"L1"_s, u"t:a t:ab t:abc"_s, u"Typing in 02:  P1"_s, u""_s};
+        QTest::newRow("typed back")      << StepRow{u"L1"_s, u"t:L2x t:L2"_s, u""_s, u""_s};
+        QTest::newRow("imported patch")  << StepRow{u"P1"_s, u"t:lost edits"_s, u""_s, u""_s};
+        // clang-format on
+    }
+    // One step: undo shows the state before, redo the state after, each with its status line.
+    void steps() {
+        QFETCH(StepRow, row);
+        World f;
+        if (!row.setup.isEmpty())
+            f.Run(row.setup);
+        const Seen before = Look(f);
+        const qsizetype steps = f.Ctl().History().UndoCount();
+        f.view.statuses.clear();
+        f.Run(row.command);
+        const Seen after = Look(f);
+        QCOMPARE(f.view.statuses, row.status.isEmpty() ? QStringList() : QStringList{row.status});
+        QCOMPARE(f.Ctl().History().UndoCount(), steps + (row.step.isEmpty() ? 0 : 1));
+        if (row.step.isEmpty()) {
+            QCOMPARE(after.library, before.library);
+            QCOMPARE(after.descriptions, before.descriptions);
+            return;
+        }
+        QVERIFY(after.library != before.library || after.descriptions != before.descriptions);
+        QCOMPARE(f.view.undoStep, row.step);
+        QCOMPARE(f.view.redoStep, QString());
+        f.Run(u"undo"_s);
+        QCOMPARE(Look(f), before);
+        CheckShown(f);
+        QCOMPARE(f.view.statuses.last(), u"Undid "_s + row.step);
+        QCOMPARE(f.view.redoStep, row.step);
+        f.Run(u"redo"_s);
+        QCOMPARE(Look(f), after);
+        CheckShown(f);
+        QCOMPARE(f.view.statuses.last(), u"Redid "_s + row.step);
+        QVERIFY(f.view.messages.isEmpty());
+    }
+
+    // Several seeds of a few hundred random clicks, commands, typing, saves, undos and redos. The
+    // model is the list of states seen before and after each step: an undo has to bring back the
+    // state before, a redo the state after, and `LibChanged` after either says whether the state
+    // is the saved one.
+    void randomSequence() {
+        const QStringList commands =
+            u"copy replace update appendAll appendDiff updateAll dbl up down clone "
+            u"del delAll rnd drive:5 cab:2 spk:3 chkD:0 chkD:1 chkC:0 chkC:1"_s.split(u' ');
+        struct ModelStep {
+            Seen before, after;
+            bool typing;
+            qsizetype entry;
+        };
+        for (const quint32 seed : {1u, 2u, 3u, 4u, 5u}) {
+            World f;
+            QRandomGenerator random(seed);
+            QList<ModelStep> model;
+            qsizetype index = 0, saved = 0;
+            bool typingRun = false;
+            for (int action = 0; action < 300 && !QTest::currentTestFailed(); ++action) {
+                const int pick = int(random.bounded(100));
+                const int lines = int(f.Ctl().ListCount(ListId::Library)) + 1; // one past the end
+                const QString what =
+                    pick < 15   ? u"undo"_s
+                    : pick < 27 ? u"redo"_s
+                    : pick < 30 ? u"save"_s
+                    : pick < 45 ? u"L%1"_s.arg(random.bounded(lines))
+                    : pick < 50 ? u"P%1"_s.arg(random.bounded(4))
+                    : pick < 54 ? u"all:%1"_s.arg(random.bounded(2))
+                    : pick < 70 ? u"t:"_s + QString(random.bounded(1, 3), QChar(u'a' + random.bounded(3)))
+                                : commands.at(random.bounded(int(commands.size())));
+                // A failed check leaves the lambda; the seed and action are named below.
+                [&] {
+                    const Seen before = Look(f);
+                    const qsizetype entry = f.S().PatchIndex;
+                    const bool typing = what.startsWith(u"t:"_s);
+                    f.Run(what);
+                    const Seen after = Look(f);
+                    if (what == u"undo"_s || what == u"redo"_s) {
+                        const bool undo = what == u"undo"_s;
+                        if (undo ? index > 0 : index < model.size()) {
+                            index += undo ? -1 : 1;
+                            QCOMPARE(after, undo ? model[index].before : model[index - 1].after);
+                            CheckShown(f); // after a panel edit the panel shows the pick itself
+                        }
+                        QCOMPARE(f.S().LibChanged, index != saved);
+                        typingRun = false;
+                    } else if (what == u"save"_s) {
+                        saved = index;
+                        typingRun = false;
+                    } else if (after.library != before.library || after.descriptions != before.descriptions) {
+                        model.resize(index);
+                        saved = saved > index ? -1 : saved;
+                        if (typing && typingRun && model.last().typing && model.last().entry == entry) {
+                            model.last().after = after; // typing joins the run's step
+                            if (model.last().before.descriptions == after.descriptions) {
+                                model.removeLast();
+                                typingRun = false;
+                            }
+                        } else {
+                            model.append({before, after, typing, entry});
+                            typingRun = typing;
+                        }
+                        index = model.size();
+                    } else if (!typing && !what.startsWith(u"all:"_s)) {
+                        typingRun = false; // a click or a command that changed nothing
+                    }
+                    QCOMPARE(f.Ctl().History().UndoCount(), index);
+                    QCOMPARE(f.Ctl().History().Count(), model.size());
+                }();
+                if (QTest::currentTestFailed())
+                    qWarning("seed %u, action %d: %s", seed, action, qPrintable(what));
+            }
+            QVERIFY(f.view.messages.isEmpty());
+        }
+    }
+
+    // `LibChanged` after an undo or a redo says whether the library differs from its last save;
+    // everything else keeps its rules. A load starts a new history, an import leaves it.
+    void savedPoint_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<QString>("undoStep");
+        // clang-format off
+        QTest::newRow("undo to the loaded state")  << u"L1 up undo"_s << false << u""_s;
+        QTest::newRow("undo after a click")        << u"L1 click up undo"_s << false << u""_s;
+        QTest::newRow("undo past the save")        << u"L1 up save undo"_s << true << u""_s;
+        QTest::newRow("redo to the save")          << u"L1 up save undo redo"_s << false << u"Move up 02:  P1"_s;
+        QTest::newRow("undo to the save")          << u"L1 up save del undo"_s << false << u"Move up 02:  P1"_s;
+        QTest::newRow("save no longer reachable")  << u"L1 up save undo del undo"_s << true << u""_s;
+        QTest::newRow("typing after the save")     << u"L1 t:a save t:ab undo"_s << false << u"Typing in 02:  P1"_s;
+        QTest::newRow("nothing to undo")           << u"L1 up undo undo"_s << false << u""_s;
+        QTest::newRow("delete all, empty: no step")<< u"delAll save delAll"_s << true << u"Delete ALL Patches"_s;
+        QTest::newRow("a load starts anew")        << u"L1 up open:lib.pslib"_s << false << u""_s;
+        QTest::newRow("an import keeps it")        << u"L1 up importPatches"_s << true << u"Move up 02:  P1"_s;
+        // clang-format on
+    }
+    void savedPoint() {
+        QFETCH(QString, script);
+        QFETCH(bool, changed);
+        QFETCH(QString, undoStep);
+        World f;
+        if (script.contains(u"import"_s))
+            f.view.paths.push_back(f.Path(u"in.pch"_s));
+        if (script.contains(u"open:"_s))
+            f.view.saveAnswers.push_back(SaveAnswer::No);
+        f.Run(script);
+        QCOMPARE(f.S().LibChanged, changed);
+        QCOMPARE(f.view.modified, std::optional<bool>(changed));
+        QCOMPARE(f.view.undoStep, undoStep);
+        if (!changed) // closing asks nothing (an unexpected question fails the test)
+            QVERIFY(f.Ctl().QueryClose());
+    }
+
+    // The file commands' status lines; a failure or a cancel is a message box only.
+    void fileStatus_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("path"); // the dialog's answer; "-" none asked, empty: cancelled
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("boxes"); // message boxes shown
+        const QString dots = u"\u2026/"_s;
+        QTest::newRow("save") << u"L0 del save"_s << u"-"_s
+                              << u"Saved 4 patches to "_s + dots + u"lib.pslib"_s << 0;
+        QTest::newRow("new") << u"load"_s << u"new"_s << u"Created the new library "_s + dots + u"new.pslib"_s
+                             << 0;
+        QTest::newRow("load") << u"load"_s << u"lib"_s << u"Loaded 5 patches from "_s + dots + u"lib.pslib"_s
+                              << 0;
+        QTest::newRow("import") << u"importLib"_s << u"lib"_s
+                                << u"Imported 5 patches from "_s + dots + u"lib.pslib"_s << 0;
+        QTest::newRow("export") << u"export"_s << u"one"_s
+                                << u"Exported 5 patches to "_s + dots + u"one.pch"_s << 1;
+        QTest::newRow("cancelled") << u"importPatches"_s << u""_s << u""_s << 1;
+    }
+    void fileStatus() {
+        QFETCH(QString, script);
+        QFETCH(QString, path);
+        QFETCH(QString, status);
+        QFETCH(int, boxes);
+        World f;
+        if (path != u"-"_s)
+            f.view.paths.push_back(path.isEmpty() ? std::optional<QString>() : f.Path(path));
+        f.view.statuses.clear();
+        f.Run(script);
+        QCOMPARE(f.view.statuses.value(f.view.statuses.size() - 1), status);
+        QCOMPARE(f.view.messages.size(), boxes);
+    }
+
+    // At 10,000 entries a thousand single-entry steps are all kept and cost little; a change of one
+    // field in every entry costs a few bytes per entry; beyond the budget the oldest steps go, the
+    // newest stays, and what is left still undoes exactly.
+    void memory() {
+        Fixture f;
+        constexpr int Count = 10000;
+        const QByteArray store = MakeStore(Count);
+        f.LoadLibrary(u"big.pslib"_s, store, Descs(Count, u"a longer description of entry "_s));
+        const QStringList script = u"up down clone del rnd chkD:0 t:typed"_s.split(u' ');
+        const ChangeHistory& history = f.Ctl().History();
+        for (int i = 0; history.Count() < 1000 && i < 2000; ++i)
+            f.Run(u"L%1 %2"_s.arg(1 + i * 7 % (Count - 10)).arg(script.at(i % script.size())) +
+                  (i % script.size() == script.size() - 1 ? QString::number(i) : QString()));
+        QCOMPARE(history.Count(), 1000);
+        QCOMPARE(history.UndoCount(), 1000);
+        qInfo("1,000 single-entry steps at 10,000 entries: %lld bytes (library %lld bytes)",
+              qint64(history.MemoryUsed()), qint64(store.size()));
+        QVERIFY(history.MemoryUsed() < 1000 * 2048);
+
+        const qsizetype used = history.MemoryUsed();
+        f.Run(u"L0 all:1 cab:3"_s);
+        QVERIFY2(history.MemoryUsed() - used < store.size() / 4,
+                 "Change All keeps more than the bytes it changed");
+
+        // A budget that holds a few whole-library steps, each keeping the library once.
+        f.Ctl().MutableHistory().SetBudget(5 * 1024 * 1024);
+        QVERIFY(history.MemoryUsed() <= history.Budget());
+        f.view.paths.push_back(f.Path(u"big.pslib"_s));
+        f.Run(u"importLib"_s);
+        QList<Seen> states{Look(f)};
+        for (int i = 0; i < 6; ++i) {
+            f.Run(i % 2 ? u"appendAll L3 down"_s : u"delAll"_s);
+            states.append(Look(f));
+            QVERIFY(history.MemoryUsed() <= history.Budget());
+        }
+        QVERIFY(history.Count() < 10);
+        while (history.CanUndo()) {
+            const qsizetype left = history.UndoCount();
+            f.Run(u"undo"_s);
+            QCOMPARE(history.UndoCount(), left - 1);
+        }
+        QVERIFY(f.S().LibChanged); // the saved state is gone with the oldest steps
+        while (history.CanRedo())
+            f.Run(u"redo"_s);
+        QCOMPARE(Look(f), states.last());
+
+        // A step larger than the whole budget is still kept, alone.
+        f.Ctl().MutableHistory().SetBudget(1000);
+        f.Run(u"delAll"_s);
+        QCOMPARE(history.Count(), 1);
+        f.Run(u"undo"_s);
+        QCOMPARE(Look(f).library, states.last().library);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistory)
+#include "tst_history.moc"
