@@ -108,6 +108,15 @@ DescriptionReader DescriptionReader::FromBytes(const QByteArray& bytes) {
     return reader;
 }
 
+QStringList DescriptionReader::DescArray(qsizetype count) const {
+    QStringList descriptions;
+    descriptions.reserve(count + 1);
+    descriptions.append(QString());
+    for (qsizetype i = 1; i <= count; ++i)
+        descriptions.append(Description(i));
+    return descriptions;
+}
+
 QString DescriptionReader::Description(qsizetype position1) const {
     // A file of keys 1..N in order (what a save writes) finds each one at once.
     auto it = entries_.begin();

@@ -29,6 +29,9 @@ public:
     explicit DescriptionReader(const QString& iniFile);
     static DescriptionReader FromBytes(const QByteArray& bytes);
     QString Description(qsizetype position1) const;
+    // The descriptions of positions 1..count as a description array: element 0 empty, element i
+    // the description of position i.
+    QStringList DescArray(qsizetype count) const;
 
 private:
     struct Entry {

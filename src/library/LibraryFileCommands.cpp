@@ -194,12 +194,7 @@ void LibraryController::LoadLibBody(const QString& path) {
     view_.SetFileCommandsEnabled(true);
 
     const qsizetype count = ListCount(ListId::Library);
-    QStringList descriptions;
-    descriptions.reserve(count + 1);
-    descriptions.append(QString());
-    for (qsizetype i = 1; i <= count; ++i)
-        descriptions.append(reader.Description(i));
-    state_.DescArray = std::move(descriptions);
+    state_.DescArray = reader.DescArray(count);
 
     state_.LibChanged = false;
     state_.LibraryLoaded = true;

@@ -51,12 +51,7 @@ void LibraryController::LoadEarlierVersion(const QString& id) {
         const DescriptionReader reader =
             pair.side ? DescriptionReader::FromBytes(*pair.side) : DescriptionReader();
         const qsizetype count = ListCount(ListId::Library);
-        QStringList descriptions;
-        descriptions.reserve(count + 1);
-        descriptions.append(QString());
-        for (qsizetype i = 1; i <= count; ++i)
-            descriptions.append(reader.Description(i));
-        state_.DescArray = std::move(descriptions);
+        state_.DescArray = reader.DescArray(count);
         // What is shown is not what the library's files hold until it is saved.
         state_.LibChanged = state_.LibChanged || state_.LibraryData != before.library ||
                             state_.DescArray != before.descriptions;

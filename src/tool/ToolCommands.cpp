@@ -323,9 +323,7 @@ int CommandListCsv(const QString& path, QTextStream& out, QTextStream& err) {
     const QByteArray store = ReadPatchStore(path);
     const DescriptionReader reader = ReadDescriptions(path);
     const qsizetype count = EntryCount(store);
-    QStringList descArray(count + 1);
-    for (qsizetype i = 1; i <= count; ++i)
-        descArray[i] = reader.Description(i);
+    const QStringList descArray = reader.DescArray(count);
     // The stream drops a byte order mark found in the text; it writes its own before any output.
     out.setGenerateByteOrderMark(true);
     out << QString::fromUtf8(SetListCsv(SetListRows(store, descArray)).mid(3));
