@@ -349,10 +349,10 @@ bool AppendEntryValueBytes(QByteArray& out, const QString& value, TextEncoding e
 }
 
 // SetNumberedValuesText() on the bytes of a Windows-1252 or UTF-8 file, or nullopt whenever the
-// result might differ from it: UTF-16, a BOM file that decoding would change (bytes that are not
-// UTF-8, a second BOM), a non-ASCII section header or key name (Unicode case folding could make it
-// match), or a value that a Windows-1252 file cannot hold. Values are only copied, never parsed, so
-// non-ASCII text in them is fine.
+// result might differ from it: UTF-16, a BOM file with bytes that are not UTF-8 or a second BOM, a
+// non-ASCII section header or key name (Unicode case folding could make it match), or a value that a
+// Windows-1252 file cannot hold. Values are only copied, never parsed, so non-ASCII text in them is
+// fine.
 std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const QString& section,
                                                  qsizetype count,
                                                  const std::function<QString(qsizetype)>& value) {
@@ -369,7 +369,8 @@ std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const 
     if (all.startsWith(utf8Bom)) {
         encoding = TextEncoding::Utf8Bom;
         bodyStart = 3;
-        // Decoding drops a second BOM right after the first, and replaces bytes that are not UTF-8.
+        // Decoding replaces bytes that are not UTF-8; a second BOM is rare enough to leave to the
+        // text path as well.
         if (all.sliced(3).startsWith(utf8Bom) || !IsStrictUtf8(all.sliced(3), &hasNonAscii))
             return std::nullopt;
     } else if (all.startsWith(QByteArrayView("\xFF\xFE", 2)) ||

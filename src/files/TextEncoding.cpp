@@ -1,5 +1,6 @@
 #include "TextEncoding.h"
 
+#include <QStringDecoder>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -145,8 +146,12 @@ std::optional<QByteArray> EncodeCp1252IfFits(const QString& text) {
 } // namespace
 
 DecodedText DecodeText(QByteArrayView bytes) {
-    if (StartsWith(bytes, "\xEF\xBB\xBF", 3))
-        return {QString::fromUtf8(bytes.sliced(3)), TextEncoding::Utf8Bom};
+    if (StartsWith(bytes, "\xEF\xBB\xBF", 3)) {
+        // Only the first BOM marks the encoding: a second one right after it is text (U+FEFF), kept so
+        // that a file written back holds what it held.
+        QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+        return {utf8(bytes.sliced(3)), TextEncoding::Utf8Bom};
+    }
     if (StartsWith(bytes, "\xFF\xFE", 2))
         return {DecodeUtf16(bytes.sliced(2), true), TextEncoding::Utf16LE};
     if (StartsWith(bytes, "\xFE\xFF", 2))
