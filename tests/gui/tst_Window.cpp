@@ -216,16 +216,18 @@ private Q_SLOTS:
                 items.append(item->text() + (item->shortcut().isEmpty() ? L("") : L("=")) +
                              item->shortcut().toString() + (item->isEnabled() ? L("") : L("!")));
         }
-        QCOMPARE(items.join(QLatin1Char('|')),
-                 L("&File|Load (Library) =Ctrl+L|&Recent Libraries!|Save (Library) =Ctrl+S!|Save As "
-                   "(Library)!|Earlier Versions…!||Import PS02!|"
-                   "Import Library!||Export Library -> PS02!||&Exit|&Edit|&Undo=Ctrl+Z!|&Redo=Ctrl+Y!|"
-                   "&Patch|&Copy Selected Patch -> Library|"
-                   "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
-                   "&Append All Patches -> Library||Update Library with Selected Patch|"
-                   "Update All Patches in the Library|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
-                   "Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL Patches||"
-                   "Random Modification|Window|Top|?|&Help=F1|&About"));
+        QCOMPARE(
+            items.join(QLatin1Char('|')),
+            L("&File|Load (Library) =Ctrl+L|&Recent Libraries!|Save (Library) =Ctrl+S!|Save As "
+              "(Library)!|Earlier Versions…!||Import PS02!|"
+              "Import Library!||Export Library -> PS02!||Export Set List…!|Print Set "
+              "List…!||&Exit|&Edit|&Undo=Ctrl+Z!|&Redo=Ctrl+Y!|"
+              "&Patch|&Copy Selected Patch -> Library|"
+              "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
+              "&Append All Patches -> Library||Update Library with Selected Patch|"
+              "Update All Patches in the Library||&Compare…=Ctrl+K|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
+              "Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL Patches||"
+              "Random Modification||Select Duplicates|&Compare…\tCtrl+K|Window|Top|?|&Help=F1|&About"));
         QVERIFY(!Find<QAction>("mnuWindow_Top")->isChecked());
         QVERIFY(window->close()); // nothing loaded: nothing asked
     }
@@ -637,8 +639,9 @@ private Q_SLOTS:
         Trigger("mnuEdit_Redo");
         check({L("Redid Delete 03:  CHARLY"), L("&Undo Delete 03:  CHARLY|&Redo!"), sample + L("*")});
         Import({L("ECHO"), L("FOXTRT")}); // the caption names the import, as it always has
-        check({L("Imported 2 patches from \u2026/device.pch"), L("&Undo Delete 03:  CHARLY|&Redo!"),
-               Path(L("device.pch*"))});
+        check({L("Imported 2 patches from \u2026/device.pch: 0 identical to library patches, 0 same name "
+                 "with other settings, 2 new."),
+               L("&Undo Delete 03:  CHARLY|&Redo!"), Path(L("device.pch*"))});
         Click(Lib(), 0);
         QTest::mouseClick(Find("optAll"), Qt::LeftButton);
         Find("cbxCabType")->setFocus();
