@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -95,7 +96,7 @@ CompareWindow::CompareWindow(const LibraryController& controller, Take take, QWi
     layout->addWidget(verdict_);
     bytes_ = new QTextBrowser(this);
     bytes_->setObjectName(QStringLiteral("txtBytes"));
-    bytes_->setMinimumSize(560, 300);
+    bytes_->setLineWrapMode(QTextEdit::NoWrap);
     layout->addWidget(bytes_, 1);
 }
 
@@ -139,6 +140,10 @@ void CompareWindow::Refresh() {
     verdict_->setText(c.Identical() ? QStringLiteral("The two patches are identical.")
                                     : QStringLiteral("%1 bits differ.").arg(c.differingBits.size()));
     bytes_->setHtml(BytesHtml(c));
+    // All 18 bytes, the header and the legend in view without scrolling.
+    const QSize content = bytes_->document()->size().toSize();
+    const int frame = 2 * bytes_->frameWidth() + 4 + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    bytes_->setMinimumSize(content.width() + frame, content.height() + frame);
 }
 
 QString CompareWindow::BytesHtml(const PatchComparison& c) const {
@@ -164,9 +169,9 @@ QString CompareWindow::BytesHtml(const PatchComparison& c) const {
         return html;
     };
     QString html =
-        QStringLiteral(
-            "<table cellspacing=0 cellpadding=2 style=\"font-family:monospace\">"
-            "<tr><th>Byte</th><th>%1</th><th></th><th>%2</th><th></th><th align=left>Fields</th></tr>")
+        QStringLiteral("<table cellspacing=0 cellpadding=3 style=\"font-family:monospace\">"
+                       "<tr><th align=right>Byte</th><th colspan=2 align=left>%1</th><th width=12></th>"
+                       "<th colspan=2 align=left>%2</th><th width=12></th><th align=left>Fields</th></tr>")
             .arg(Escaped(controller_.EntryLabel(left_)), Escaped(controller_.EntryLabel(right_)));
     for (int byte1 = 1; byte1 <= PatchImageSize; ++byte1) {
         QStringList fields;
@@ -180,8 +185,8 @@ QString CompareWindow::BytesHtml(const PatchComparison& c) const {
                                                .arg(QString::fromLatin1(DiffersColour))
                                          : QString();
         html +=
-            QStringLiteral("<tr><td align=right>%1</td><td%2>%3</td><td>%4</td><td%2>%5</td><td>%6</td>"
-                           "<td>%7</td></tr>")
+            QStringLiteral("<tr><td align=right>%1</td><td%2>%3</td><td>%4</td><td></td><td%2>%5</td>"
+                           "<td>%6</td><td></td><td>%7</td></tr>")
                 .arg(byte1)
                 .arg(hexStyle)
                 .arg(QStringLiteral("%1").arg(quint8(c.left[byte1 - 1]), 2, 16, QLatin1Char('0')).toUpper())

@@ -15,7 +15,7 @@ namespace quillbox {
 namespace {
 
 // Column widths in percent of the page, in SetListHeader's order.
-constexpr int ColumnWidths[] = {6, 11, 15, 13, 13, 6, 6, 30};
+constexpr int ColumnWidths[] = {8, 11, 15, 13, 14, 5, 5, 29};
 
 } // namespace
 
