@@ -147,9 +147,10 @@ void PrintSetList(QPagedPaintDevice& device, const QString& title, QDate date,
 void WriteSetListPdf(const QString& path, const QString& title, QDate date,
                      const std::vector<SetListRow>& rows) {
     QSaveFile file(path);
+    // Worded as every other write of the program words its failures.
     if (!file.open(QIODevice::WriteOnly))
-        throw FileError{FileErrorNumber, QStringLiteral("WriteSetListPdf"),
-                        QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + file.errorString()};
+        throw FileError{FileErrorNumber, QStringLiteral("WriteToFile"),
+                        QStringLiteral("Error: Cannot open the file: ") + path};
     {
         QPdfWriter writer(&file);
         writer.setTitle(title);
@@ -159,8 +160,8 @@ void WriteSetListPdf(const QString& path, const QString& title, QDate date,
         PrintSetList(writer, title, date, rows);
     }
     if (!file.commit())
-        throw FileError{FileErrorNumber, QStringLiteral("WriteSetListPdf"),
-                        QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + file.errorString()};
+        throw FileError{FileErrorNumber, QStringLiteral("WriteToFile"),
+                        QStringLiteral("Error: Cannot write to the file: ") + path};
 }
 
 } // namespace quillbox

@@ -1250,6 +1250,9 @@ private Q_SLOTS:
                 return QString();
             return QString::fromUtf8(process.readAllStandardOutput());
         };
+        Choose("mnuFile_ExportSetList", Path(L("gone/sets.pdf"))); // a folder that is not there
+        QCOMPARE(TakeMessages(), QStringList{L("Error: Cannot open the file: ") + Path(L("gone/sets.pdf"))});
+        QVERIFY(!QFileInfo::exists(Path(L("gone"))));
         Choose("mnuFile_ExportSetList", Path(L("sets.pdf")));
         PrintDialog::setNextAnswer(Path(L("printed.pdf")));
         Trigger("mnuFile_PrintSetList");

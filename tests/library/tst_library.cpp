@@ -909,6 +909,7 @@ private Q_SLOTS:
         QTest::newRow("csv") << u"set.csv"_s << u"set.csv"_s;
         QTest::newRow("no extension") << u"set"_s << u"set.csv"_s;
         QTest::newRow("pdf") << u"set.PDF"_s << QString();
+        QTest::newRow("missing folder") << u"gone/set.csv"_s << u"gone/set.csv"_s;
     }
     void exportSetList() {
         QFETCH(QString, chosen);
@@ -917,6 +918,11 @@ private Q_SLOTS:
         f.LoadLibrary(u"live.pslib"_s, MakeStore(3), {u"one"_s, u"two, \"2\""_s});
         f.view.paths.push_back(f.Path(chosen));
         f.Ctl().ExportSetList();
+        if (written.startsWith(u"gone/"_s)) { // told, and nothing written
+            QCOMPARE(f.view.messages, QStringList{u"Error: Cannot open the file: "_s + f.Path(written)});
+            QVERIFY(!QFileInfo::exists(f.Path(u"gone"_s)));
+            return;
+        }
         QVERIFY(f.view.messages.isEmpty());
         if (written.isEmpty()) {
             QCOMPARE(f.view.pdfTitles, QStringList{u"live.pslib"_s});
