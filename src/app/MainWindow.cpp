@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AppInfo.h"
+#include "CompareWindow.h"
 #include "DescriptionBox.h"
 #include "EarlierVersionsDialog.h"
 #include "EditMenu.h"
@@ -11,6 +12,8 @@
 #include "PatchList.h"
 #include "PatchListModel.h"
 #include "PatchListView.h"
+#include "PrintDialog.h"
+#include "SetListDocument.h"
 #include "SplashWindow.h"
 #include "TextEncoding.h"
 #include "ValueTables.h"
@@ -31,6 +34,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPrinter>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
@@ -69,6 +73,9 @@ const std::vector<MenuDesign>& MenuDesigns() {
         {"mnuFile_LoadLibToPatches", "Import Library", {}, false},
         {"mnuFile_Sep2", "-", {}, true},
         {"mnuFile_SaveLibAsPatches", "Export Library -> PS02", {}, false},
+        {"mnuFile_Sep3", "-", {}, true},
+        {"mnuFile_ExportSetList", "Export Set List…", {}, false},
+        {"mnuFile_PrintSetList", "Print Set List…", {}, false},
         {"mnuFile_Sep99", "-", {}, true},
         {"mnuFile_Exit", "&Exit", {}, true},
         {"mnuPatch", "&Patch", {}, true},
@@ -80,6 +87,8 @@ const std::vector<MenuDesign>& MenuDesigns() {
         {"mnuPatch_Sep2", "-", {}, true},
         {"mnuPatch_UpdateLib", "Update Library with Selected Patch", {}, true},
         {"mnuPatch_UpdateLibAll", "Update All Patches in the Library", {}, true},
+        {"mnuPatch_Sep3", "-", {}, true},
+        {"mnuPatch_Compare", "&Compare…", QKeySequence(Qt::CTRL | Qt::Key_K), true},
         {"mnuLibrary", "&Library", {}, true},
         {"mnuLibrary_MoveUp", "Move up", QKeySequence(Qt::CTRL | Qt::Key_U), true},
         {"mnuLibrary_MoveDown", "Move down", QKeySequence(Qt::CTRL | Qt::Key_D), true},
@@ -90,6 +99,9 @@ const std::vector<MenuDesign>& MenuDesigns() {
         {"mnuLibrary_DelAll", "Delete &ALL Patches", {}, true},
         {"mnuLibrary_Sep3", "-", {}, true},
         {"mnuLibrary_Rnd", "Random Modification", {}, true},
+        {"mnuLibrary_Sep4", "-", {}, true},
+        {"mnuLibrary_SelectDuplicates", "Select Duplicates", {}, true},
+        {"mnuLibrary_Compare", "&Compare…\tCtrl+K", {}, true},
         {"mnuWindow", "Window", {}, true},
         {"mnuWindow_Top", "Top", {}, true},
         {"mnuHelp", "?", {}, true},
@@ -102,7 +114,8 @@ const std::vector<MenuDesign>& MenuDesigns() {
 // The File items that the first successful load enables, in the order they are switched.
 const char* const FileCommands[] = {"mnuFile_LoadPatches",      "mnuFile_SaveLib",
                                     "mnuFile_SaveLibAsPatches", "mnuFile_SaveAsLib",
-                                    "mnuFile_LoadLibToPatches", "mnuFile_EarlierVersions"};
+                                    "mnuFile_LoadLibToPatches", "mnuFile_EarlierVersions",
+                                    "mnuFile_ExportSetList",    "mnuFile_PrintSetList"};
 
 // The controls EnableDetails switches, in its order.
 const char* const DetailControls[] = {
@@ -235,6 +248,7 @@ void MainWindow::BuildControls() {
             const ListId id = design.name == QLatin1String("lstLib") ? ListId::Library : ListId::Patches;
             auto* model = new PatchListModel(controller_, id, list);
             list->setModel(model);
+            model->SetMarkSize(list->iconSize());
             (id == ListId::Library ? lstLib_ : lstPatches_) = list;
             (id == ListId::Library ? libModel_ : patchesModel_) = model;
             widget = list;
@@ -397,6 +411,12 @@ void MainWindow::ConnectControls() {
     connectAction("mnuLibrary_DelSelected", "mnuLibrary_DelSelected_Click", [&c] { c.DeleteSelected(); });
     connectAction("mnuLibrary_DelAll", "mnuLibrary_DelAll_Click", [&c] { c.DeleteAll(); });
     connectAction("mnuLibrary_Rnd", "mnuLibrary_Rnd_Click", [&c] { c.RandomModification(); });
+    connectAction("mnuLibrary_SelectDuplicates", "mnuLibrary_SelectDuplicates_Click",
+                  [&c] { c.SelectDuplicates(); });
+    connectAction("mnuPatch_Compare", "mnuPatch_Compare_Click", [this] { CompareCommand(); });
+    connectAction("mnuLibrary_Compare", "mnuLibrary_Compare_Click", [this] { CompareCommand(); });
+    connectAction("mnuFile_ExportSetList", "mnuFile_ExportSetList_Click", [&c] { c.ExportSetList(); });
+    connectAction("mnuFile_PrintSetList", "mnuFile_PrintSetList_Click", [this] { PrintSetListCommand(); });
     connectAction("mnuWindow_Top", "mnuWindow_Top_Click", [this] { TopCommand(); });
     connectAction("mnuHelp_Help", "mnuHelp_Help_Click", [this] { HelpCommand(); });
     connectAction("mnuHelp_About", "mnuHelp_About_Click", [this] { AboutCommand(); });
@@ -673,6 +693,40 @@ void MainWindow::AboutCommand() {
     splash_->ShowNow();
 }
 
+void MainWindow::CompareCommand() {
+    const auto pair = controller_.SelectedPairToCompare();
+    if (!pair) {
+        ShowStatus(QStringLiteral("Nothing to compare: select a patch in each list"));
+        return;
+    }
+    if (!compare_) {
+        compare_ = new CompareWindow(
+            controller_,
+            [this](BoundField field) {
+                Guarded("cmdTake_Click", [this, field] {
+                    controller_.TakeParameter(compare_->Left(), compare_->Right().index, field);
+                });
+            },
+            this);
+    }
+    compare_->ShowEntries(pair->first, pair->second);
+    compare_->show();
+    compare_->raise();
+    compare_->activateWindow();
+}
+
+void MainWindow::PrintSetListCommand() {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(controller_.SetListTitle());
+    if (!PrintDialog::Ask(this, printer))
+        return;
+    const std::vector<SetListRow> rows = controller_.SetList();
+    SetBusy(true);
+    PrintSetList(printer, controller_.SetListTitle(), QDate::currentDate(), rows);
+    SetBusy(false);
+    ShowStatus(QStringLiteral("Printed the set list of %1 patches").arg(rows.size()));
+}
+
 void MainWindow::TopCommand() {
     onTop_ = !onTop_;
     const bool visible = isVisible();
@@ -823,6 +877,36 @@ void MainWindow::RefillList(ListId list) {
 
 void MainWindow::SelectListLine(ListId list, qsizetype index) {
     ListView(list)->SelectRow(index);
+}
+
+void MainWindow::SelectListLines(ListId list, const std::vector<qsizetype>& indexes) {
+    PatchListView* view = ListView(list);
+    QItemSelection selection;
+    const int rows = view->model()->rowCount();
+    for (size_t i = 0; i < indexes.size();) {
+        // Runs of neighbouring lines make one range each.
+        size_t end = i + 1;
+        while (end < indexes.size() && indexes[end] == indexes[end - 1] + 1)
+            ++end;
+        if (indexes[i] >= 0 && indexes[end - 1] < rows)
+            selection.select(view->model()->index(int(indexes[i]), 0),
+                             view->model()->index(int(indexes[end - 1]), 0));
+        i = end;
+    }
+    view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    view->viewport()->update();
+}
+
+void MainWindow::RefreshListMarks() {
+    lstLib_->viewport()->update();
+    lstPatches_->viewport()->update();
+    if (compare_ && compare_->isVisible())
+        compare_->Refresh();
+}
+
+void MainWindow::WriteSetListPdf(const QString& path, const QString& title,
+                                 const std::vector<SetListRow>& rows) {
+    quillbox::WriteSetListPdf(path, title, QDate::currentDate(), rows);
 }
 
 void MainWindow::SetListToolTip(ListId list, const QString& text) {

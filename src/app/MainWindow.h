@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CompareWindow.h"
 #include "HelpWindow.h"
 #include "LibraryController.h"
 #include "LibraryView.h"
@@ -24,6 +25,7 @@ class QSettings;
 
 namespace quillbox {
 
+class CompareWindow;
 class DescriptionBox;
 class EditMenu;
 class OpenSaveDLG;
@@ -71,6 +73,11 @@ public:
     void HelpCommand();
     void AboutCommand();
     void TopCommand();
+    // "&Compare…": the selected patch of the patches list beside the selected library entry.
+    void CompareCommand();
+    // "Print Set List…": the set list through the system's print dialog.
+    void PrintSetListCommand();
+    CompareWindow* Compare() const { return compare_; }
 
     // Opens files handed over by the command line or a drop: the first whose name ends in ".pslib"
     // is loaded as "Load (Library) " loads it, then the first other one is imported as "Import PS02"
@@ -83,6 +90,10 @@ public:
     // LibraryView
     void RefillList(ListId list) override;
     void SelectListLine(ListId list, qsizetype index) override;
+    void SelectListLines(ListId list, const std::vector<qsizetype>& indexes) override;
+    void RefreshListMarks() override;
+    void WriteSetListPdf(const QString& path, const QString& title,
+                         const std::vector<SetListRow>& rows) override;
     void SetListToolTip(ListId list, const QString& text) override;
     void SetLabelToolTip(ListId list, const QString& text) override;
     void SetCaption(const QString& caption) override;
@@ -145,6 +156,7 @@ private:
     LibraryController controller_;
     QPointer<SplashWindow> splash_;
     QPointer<HelpWindow> help_;
+    QPointer<CompareWindow> compare_;
     std::unique_ptr<OpenSaveDLG> fileDialog_;
     std::unique_ptr<WindowSettings> settings_;
     QMenu* mnuRecent_ = nullptr;

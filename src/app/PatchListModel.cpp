@@ -1,6 +1,7 @@
 #include "PatchListModel.h"
 
 #include "LibraryController.h"
+#include "TwinMarks.h"
 
 #include <limits>
 
@@ -21,11 +22,17 @@ QVariant PatchListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return controller_.ListLine(list_, index.row());
+    case Qt::DecorationRole:
+        return TwinMarkIcon(controller_.LineTwinKinds(list_, index.row()), markSize_);
     case Qt::ToolTipRole: {
         // A name with codes outside the alphabet makes a line wider than the list: its tool tip shows
-        // it whole. Other lines leave the list's own tool tip (the count) in view.
+        // it whole, as does a line whose patch has twins, naming them. Other lines leave the list's
+        // own tool tip (the count) in view.
         const QString line = controller_.ListLine(list_, index.row());
         const qsizetype name = line.indexOf(QStringLiteral(":  "));
+        const QString twins = controller_.LineTwinToolTip(list_, index.row());
+        if (!twins.isEmpty())
+            return QString(line.trimmed() + QLatin1Char('\n') + twins);
         return name >= 0 && line.size() - name - 3 > 6 ? QVariant(line) : QVariant();
     }
     case Qt::SizeHintRole:

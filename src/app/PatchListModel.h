@@ -22,12 +22,15 @@ public:
     // Shows the controller's current lines; every line gets `lineSize`, the size the view needs for
     // the widest line of a list that long.
     void Refill(QSize lineSize);
+    // The size of the twin marks beside the lines.
+    void SetMarkSize(QSize size) { markSize_ = size; }
 
 private:
     const LibraryController& controller_;
     ListId list_;
     int rows_ = 0;
     QSize lineSize_;
+    QSize markSize_{12, 12};
 };
 
 } // namespace quillbox

@@ -17,6 +17,9 @@ PatchListView::PatchListView(QWidget* parent) : QListView(parent) {
     setUniformItemSizes(true);
     setContextMenuPolicy(Qt::DefaultContextMenu);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Room for the twin mark beside each line, as tall as a capital letter and a bit.
+    const int side = std::max(8, fontMetrics().capHeight() + 4);
+    setIconSize(QSize(side, side));
 }
 
 QSize PatchListView::LineSize(qsizetype count, int outside) const {
@@ -39,7 +42,8 @@ QSize PatchListView::LineSize(qsizetype count, int outside) const {
     const int digits = std::max(2, static_cast<int>(QString::number(count).size()));
     QStyleOptionViewItem option;
     initViewItemOption(&option);
-    option.features |= QStyleOptionViewItem::HasDisplay;
+    option.features |= QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    option.decorationSize = iconSize();
     option.text = QString(digits, QLatin1Char('0')) + QStringLiteral(":  ") +
                   widest(0, alphabet - 1).repeated(6 - outside) + widest(alphabet, 63).repeated(outside);
     return style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this);

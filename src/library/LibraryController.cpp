@@ -137,6 +137,8 @@ bool LibraryController::ModifyDescArray(qint32 arrayNr, qint32 arrayMode, const 
 
 void LibraryController::RefillLibList(qsizetype select) {
     view_.RefillList(ListId::Library);
+    // The patches list's marks tell about the library's entries too.
+    view_.RefreshListMarks();
     const qsizetype count = ListCount(ListId::Library);
     view_.SetListToolTip(ListId::Library, PatchCountToolTip(count));
     QString error;

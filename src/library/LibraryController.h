@@ -5,6 +5,8 @@
 #include "EarlierVersions.h"
 #include "LibraryState.h"
 #include "LibraryView.h"
+#include "PatchComparison.h"
+#include "TwinIndex.h"
 
 #include <QDateTime>
 #include <functional>
@@ -104,6 +106,37 @@ public:
     // Test seam: where earlier versions are kept (by default the user's data location).
     void SetVersionsFolder(const QString& folder) { versionsFolder_ = folder; }
 
+    // Twins: the kinds of twin (TwinKind bits) the patch of a line has among the library's entries,
+    // and the tool tip naming their positions.
+    unsigned LineTwinKinds(ListId list, qsizetype index) const;
+    QString LineTwinToolTip(ListId list, qsizetype index) const;
+    // The 0-based positions of the library entries whose 18 bytes equal an earlier entry's.
+    std::vector<qsizetype> DuplicatePositions() const;
+    // mnuLibrary_SelectDuplicates: selects those entries in the library list.
+    void SelectDuplicates();
+
+    // Compare: an entry of one of the lists.
+    struct EntryRef {
+        ListId list = ListId::Patches;
+        qsizetype index = -1;
+        friend bool operator==(const EntryRef&, const EntryRef&) = default;
+    };
+    // The selected patch of the patches list and the selected library entry; nullopt unless both
+    // lists have a line selected.
+    std::optional<std::pair<EntryRef, EntryRef>> SelectedPairToCompare() const;
+    bool EntryExists(const EntryRef& entry) const;
+    PatchComparison Compare(const EntryRef& left, const EntryRef& right) const;
+    QString EntryLabel(const EntryRef& entry) const; // "Patches 03", "Library 12"
+    QString EntryDescription(const EntryRef& entry) const;
+    // "Take →": writes the value of `field` of entry `from` into library entry `libIndex`, one step.
+    void TakeParameter(const EntryRef& from, qsizetype libIndex, BoundField field);
+
+    // The set list: a row per library entry, titled with the library's file name.
+    std::vector<SetListRow> SetList() const;
+    QString SetListTitle() const;
+    // mnuFile_ExportSetList: CSV or PDF, by the extension of the chosen name.
+    void ExportSetList();
+
     // Closing: true when the window may close.
     bool QueryClose();
 
@@ -133,6 +166,11 @@ private:
     // into that description element, which joins the typing step before it.
     void AsStep(const std::function<StepOutcome()>& body, qsizetype typingEntry = -1);
     LibrarySnapshot Snapshot() const;
+    // The twin counts of the library as it stands (counted again where it changed).
+    const TwinIndex& Twins() const;
+    // "…: 12 identical to library patches, 3 same name with other settings, 25 new."
+    QString ImportAccounting() const;
+    const QByteArray& Store(ListId list) const;
     PanelState Panel() const;
     // Shows the library as a step left it: the list, the selected line, the panel and the box.
     void RestorePanel(const PanelState& panel);
@@ -224,6 +262,7 @@ private:
     QString versionsFolder_; // empty: EarlierVersions::DefaultFolder()
     LibraryView& view_;
     QString appTitle_;
+    mutable TwinIndex twins_;
     LibraryState state_;
     ChangeHistory history_;
     Clock clock_;

@@ -324,7 +324,7 @@ void LibraryController::ShowImportedPatches(QByteArray patches, const QString& p
     state_.PatchesFileName = GetFileName(path);
     view_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);
     view_.ShowStatus(QStringLiteral("Imported ") + Patches(ListCount(ListId::Patches)) +
-                     QStringLiteral(" from ") + ShortPath(path));
+                     QStringLiteral(" from ") + ShortPath(path) + ImportAccounting());
 }
 
 void LibraryController::ExportLibrary() {

@@ -38,11 +38,14 @@ void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizety
     } catch (...) {
         // What changed before the failure can still be taken back.
         history_.Record(QStringLiteral("Unfinished change"), before, Snapshot());
+        view_.RefreshListMarks();
         ShowHistory();
         view_.SetModified(state_.LibChanged);
         throw;
     }
     const bool recorded = history_.Record(outcome.step, before, Snapshot(), typingEntry);
+    if (recorded)
+        view_.RefreshListMarks();
     ShowHistory();
     view_.SetModified(state_.LibChanged);
     const QString& status = recorded ? outcome.done : outcome.nothing;
@@ -195,19 +198,28 @@ void LibraryController::AppendDifferentPatches() {
     const bool ready = state_.LibraryLoaded;
     const qsizetype offered = ListCount(ListId::Patches);
     const qsizetype countBefore = ListCount(ListId::Library);
+    // Why a patch is left out: the library has it, or an earlier patch of the list is the same.
+    qsizetype inLibrary = 0;
+    for (qsizetype p = 0; ready && p < offered; ++p)
+        inLibrary += (LineTwinKinds(ListId::Patches, p) & TwinIdentical) ? 1 : 0;
     AsStep([&] {
         DoAppendDifferentPatches();
         const qsizetype appended = ListCount(ListId::Library) - countBefore;
-        const qsizetype known = offered - appended;
+        const qsizetype skipped = offered - appended;
+        QStringList why;
+        if (inLibrary > 0)
+            why.append(QStringLiteral("%1 identical to library patches").arg(inLibrary));
+        if (skipped - inLibrary > 0)
+            why.append(
+                QStringLiteral("%1 identical to earlier patches of the list").arg(skipped - inLibrary));
+        const QString reasons = why.join(QStringLiteral(", "));
         QString done = QStringLiteral("Appended %1 of %2").arg(appended).arg(Patches(offered));
-        if (known > 0)
-            done += known == 1 ? QStringLiteral("; 1 was already in the library")
-                               : QStringLiteral("; %1 were already in the library").arg(known);
+        if (skipped > 0)
+            done += QStringLiteral("; skipped %1: ").arg(skipped) + reasons;
         QString nothing;
         if (ready)
             nothing = offered == 0 ? QStringLiteral("Nothing appended: the patches list is empty")
-                                   : QStringLiteral("Appended none of %1: all were already in the library")
-                                         .arg(Patches(offered));
+                                   : QStringLiteral("Appended none of %1: ").arg(Patches(offered)) + reasons;
         return StepOutcome{QStringLiteral("Append All Different Patches"), done, nothing};
     });
 }

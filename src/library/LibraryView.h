@@ -1,9 +1,11 @@
 #pragma once
 
 #include "FieldMap.h"
+#include "SetList.h"
 
 #include <QString>
 #include <optional>
+#include <vector>
 
 namespace quillbox {
 
@@ -39,6 +41,10 @@ public:
     virtual void RefillList(ListId list) = 0;
     // Selects a line without raising the list's click handling; -1 clears the selection.
     virtual void SelectListLine(ListId list, qsizetype index) = 0;
+    // Selects exactly these lines (0-based, ascending) without raising the list's click handling.
+    virtual void SelectListLines(ListId list, const std::vector<qsizetype>& indexes) = 0;
+    // The lines' twin marks may have changed although no list was refilled: show them as they are.
+    virtual void RefreshListMarks() = 0;
     virtual void SetListToolTip(ListId list, const QString& text) = 0;
     // Tool tip of the label above the list (lblPatches / lblLib).
     virtual void SetLabelToolTip(ListId list, const QString& text) = 0;
@@ -58,6 +64,10 @@ public:
     virtual SaveAnswer AskSaveQuestion() = 0; // "Do you like to save now?" / "Library not saved"
     // The chosen path, or nullopt when the dialog was cancelled.
     virtual std::optional<QString> AskPath(const FileDialogRequest& request) = 0;
+    // Writes the set list as a paged PDF document titled `title`; a failure throws FileError and
+    // leaves an existing file at `path` as it was.
+    virtual void WriteSetListPdf(const QString& path, const QString& title,
+                                 const std::vector<SetListRow>& rows) = 0;
 
     // A library file was loaded or saved (also under a new name) successfully.
     virtual void LibraryFileUsed(const QString& path) = 0;

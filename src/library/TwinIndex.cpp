@@ -186,6 +186,10 @@ unsigned TwinIndex::PatchKinds(const QByteArray& patches, qsizetype index) const
     return Kinds(KeysOf(patches, index), 0);
 }
 
+bool TwinIndex::NameInLibrary(const QByteArray& patches, qsizetype index) const {
+    return name_.Of(KeysOf(patches, index).name) > 0;
+}
+
 std::vector<qsizetype> TwinIndex::TwinPositions(const QByteArray& image, TwinKind kind,
                                                 qsizetype self) const {
     const Keys keys = KeysOf(image, 0);

@@ -30,6 +30,13 @@ public:
     unsigned LibraryKinds(qsizetype index) const;
     // The kinds of twin patch `index` of `patches` has among the library's entries.
     unsigned PatchKinds(const QByteArray& patches, qsizetype index) const;
+    // Whether some library entry shows the same name as patch `index` of `patches`.
+    bool NameInLibrary(const QByteArray& patches, qsizetype index) const;
+    // Whether the counts are of `library` as it stands: a changed library no longer shares its bytes
+    // with the one counted (the counts keep a shared copy, so any write detaches it).
+    bool IsOf(const QByteArray& library) const {
+        return counted_.constData() == library.constData() && counted_.size() == library.size();
+    }
 
     // The 0-based positions of the library entries that are twins of `image` of `kind`, leaving
     // out `self` (a library entry's own position, or -1).

@@ -1,8 +1,10 @@
 // Writes the screenshots shown in the README: the main window with a library loaded and an entry
-// selected, the same with the Edit menu open after an undo, the splash window and the help window.
+// selected, the same with the Edit menu open after an undo, the splash window, the help window, the
+// earlier versions, the twin marks of both lists with a tool tip, and the compare window.
 //
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
 
+#include "CompareWindow.h"
 #include "DialogSeam.h"
 #include "EarlierVersionsDialog.h"
 #include "FieldMap.h"
@@ -19,6 +21,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -26,6 +29,7 @@
 #include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QWindow>
 #include <algorithm>
 #include <cstdio>
@@ -200,5 +204,61 @@ int main(int argc, char* argv[]) {
     versions.show();
     versions.findChild<QTableWidget*>(QStringLiteral("lstVersions"))->selectRow(1);
     ok = Save(&versions, outDir + QStringLiteral("/earlier-versions.png")) && ok;
+    versions.close();
+
+    // Twins: a library holding an identical pair, a sound under two names and a name with two sounds,
+    // and patches that the library has, in part.
+    const QByteArray crunch = Image(QStringLiteral("CRUNCH"), 4, 3, 3, true, true, 1);
+    const QByteArray lead = Image(QStringLiteral("LEAD 1"), 9, 3, 3, true, true, 2);
+    QByteArray twinLib = Image(QStringLiteral("CLEAN1"), 0, 0, 0, true, true, 0) + crunch + lead +
+                         Image(QStringLiteral("BLUES"), 1, 1, 0, true, true, 3) + crunch;
+    // CRUNCH's sound under another name.
+    twinLib += Image(QStringLiteral("CRNCH2"), 4, 3, 3, true, true, 1) +
+               Image(QStringLiteral("LEAD 1"), 7, 3, 4, true, true, 6);
+    QByteArray twinPatches = lead + Image(QStringLiteral("BLUES"), 2, 1, 0, true, false, 8) +
+                             Image(QStringLiteral("NEW 1"), 5, 2, 2, true, true, 9);
+    const QString twinPath = tmp.filePath(QStringLiteral("twins.pslib"));
+    const QString twinPch = tmp.filePath(QStringLiteral("twins.pch"));
+    QByteArray twinBody = twinLib;
+    std::reverse(twinBody.begin(), twinBody.end());
+    if (!Write(twinPath, QByteArray(1, '\x01') + twinBody) || !Write(twinPch, twinPatches))
+        return 1;
+    OpenSaveDLG::setNextPath(twinPath);
+    window.findChild<QAction*>(QStringLiteral("mnuFile_LoadLib"))->trigger();
+    OpenSaveDLG::setNextPath(twinPch);
+    window.findChild<QAction*>(QStringLiteral("mnuFile_LoadPatches"))->trigger();
+    window.SetCaption(QStringLiteral("Quillbox   ") + twinPath);
+    window.SelectListLine(ListId::Patches, 1);
+    window.Controller().PatchesClicked(1);
+    window.SelectListLine(ListId::Library, 3);
+    window.Controller().LibraryClicked(3);
+    auto* lstLib = window.findChild<QAbstractItemView*>(QStringLiteral("lstLib"));
+    Settle(&window);
+    QPixmap marks = window.grab();
+    {
+        // The tool tip of the second library line, drawn where it would show.
+        const QModelIndex second = lstLib->model()->index(1, 0);
+        const QPoint at = lstLib->viewport()->mapToGlobal(lstLib->visualRect(second).bottomRight());
+        // Drawn as the tool tip label looks: a shown tool tip hides itself on its own timer.
+        QLabel tip(second.data(Qt::ToolTipRole).toString());
+        tip.setPalette(QToolTip::palette());
+        tip.setFont(QToolTip::font());
+        tip.setAutoFillBackground(true);
+        tip.setFrameStyle(QFrame::Box | QFrame::Plain);
+        tip.setMargin(3);
+        tip.adjustSize();
+        QPainter painter(&marks);
+        painter.drawPixmap(window.mapFromGlobal(at), tip.grab());
+    }
+    const QString marksPath = outDir + QStringLiteral("/twin-marks.png");
+    const bool marksOk = marks.save(marksPath);
+    std::printf("%s %s\n", marksOk ? "wrote" : "FAILED", qPrintable(marksPath));
+    ok = marksOk && ok;
+
+    window.CompareCommand();
+    if (CompareWindow* compare = window.Compare())
+        ok = Save(compare, outDir + QStringLiteral("/compare-window.png")) && ok;
+    else
+        ok = false;
     return ok ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // the file dialog object. The library layer's tests cover the commands' logic; these check that the
 // window shows it and passes the user's events on.
 
+#include "CompareWindow.h"
 #include "DescriptionBox.h"
 #include "DialogSeam.h"
 #include "EarlierVersionsDialog.h"
@@ -13,6 +14,7 @@
 #include "OpenSaveDLG.h"
 #include "PatchListView.h"
 #include "PatchName.h"
+#include "PrintDialog.h"
 #include "Start.h"
 #include "TestFiles.h"
 #include "ValueTables.h"
@@ -29,6 +31,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -188,6 +191,7 @@ private Q_SLOTS:
         EnableDialogTestMode(true);
         MessageBoxes::resetSeam();
         OpenSaveDLG::resetSeam();
+        PrintDialog::resetSeam();
         QTest::failOnWarning(QRegularExpression(L("^") + L(UnansweredDialogWarning)));
         QVERIFY(QDir().mkpath(Path(L("bin"))) && QDir().mkpath(Path(L("share/quillbox"))));
         OpenWindow();
@@ -196,7 +200,8 @@ private Q_SLOTS:
     // Every message must have been expected, every queued answer used.
     void cleanup() {
         QCOMPARE(TakeMessages(), QStringList());
-        QCOMPARE(MessageBoxes::pendingAnswers() + OpenSaveDLG::pendingPaths(), 0);
+        QCOMPARE(MessageBoxes::pendingAnswers() + OpenSaveDLG::pendingPaths() + PrintDialog::pendingAnswers(),
+                 0);
         window.reset();
     }
 
@@ -216,16 +221,18 @@ private Q_SLOTS:
                 items.append(item->text() + (item->shortcut().isEmpty() ? L("") : L("=")) +
                              item->shortcut().toString() + (item->isEnabled() ? L("") : L("!")));
         }
-        QCOMPARE(items.join(QLatin1Char('|')),
-                 L("&File|Load (Library) =Ctrl+L|&Recent Libraries!|Save (Library) =Ctrl+S!|Save As "
-                   "(Library)!|Earlier Versions…!||Import PS02!|"
-                   "Import Library!||Export Library -> PS02!||&Exit|&Edit|&Undo=Ctrl+Z!|&Redo=Ctrl+Y!|"
-                   "&Patch|&Copy Selected Patch -> Library|"
-                   "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
-                   "&Append All Patches -> Library||Update Library with Selected Patch|"
-                   "Update All Patches in the Library|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
-                   "Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL Patches||"
-                   "Random Modification|Window|Top|?|&Help=F1|&About"));
+        QCOMPARE(
+            items.join(QLatin1Char('|')),
+            L("&File|Load (Library) =Ctrl+L|&Recent Libraries!|Save (Library) =Ctrl+S!|Save As "
+              "(Library)!|Earlier Versions…!||Import PS02!|"
+              "Import Library!||Export Library -> PS02!||Export Set List…!|Print Set "
+              "List…!||&Exit|&Edit|&Undo=Ctrl+Z!|&Redo=Ctrl+Y!|"
+              "&Patch|&Copy Selected Patch -> Library|"
+              "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
+              "&Append All Patches -> Library||Update Library with Selected Patch|"
+              "Update All Patches in the Library||&Compare…=Ctrl+K|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
+              "Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL Patches||"
+              "Random Modification||Select Duplicates|&Compare…\tCtrl+K|Window|Top|?|&Help=F1|&About"));
         QVERIFY(!Find<QAction>("mnuWindow_Top")->isChecked());
         QVERIFY(window->close()); // nothing loaded: nothing asked
     }
@@ -637,8 +644,9 @@ private Q_SLOTS:
         Trigger("mnuEdit_Redo");
         check({L("Redid Delete 03:  CHARLY"), L("&Undo Delete 03:  CHARLY|&Redo!"), sample + L("*")});
         Import({L("ECHO"), L("FOXTRT")}); // the caption names the import, as it always has
-        check({L("Imported 2 patches from \u2026/device.pch"), L("&Undo Delete 03:  CHARLY|&Redo!"),
-               Path(L("device.pch*"))});
+        check({L("Imported 2 patches from \u2026/device.pch: 0 identical to library patches, 0 same name "
+                 "with other settings, 2 new."),
+               L("&Undo Delete 03:  CHARLY|&Redo!"), Path(L("device.pch*"))});
         Click(Lib(), 0);
         QTest::mouseClick(Find("optAll"), Qt::LeftButton);
         Find("cbxCabType")->setFocus();
@@ -1149,6 +1157,129 @@ private Q_SLOTS:
         else
             QCOMPARE(QPair(RecentItems().size(), window->geometry()),
                      QPair(qsizetype(std::min(recent + 1, 8)), closedAt));
+    }
+
+    // Each line carries the mark of its closest twin, drawn distinctly per kind, with a tool tip naming
+    // the twins; the marks follow a command and its undo.
+    void twinMarks() {
+        LoadLibrary({L("ALPHA"), L("BRAVO"), L("ALPHA")}); // entries 01 and 03: same name, other sound
+        // 01: same sound as 01, 02: identical to 02, 03: same sound as 03, 04: no twin.
+        Import({L("ZULU"), L("BRAVO"), L("CHARLY"), L("DELTA")});
+        const auto mark = [](const QAbstractItemView* view, int row) {
+            const QIcon icon = view->model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>();
+            return icon.pixmap(view->iconSize()).toImage();
+        };
+        const auto tip = [](const QAbstractItemView* view, int row) {
+            return view->model()->index(row, 0).data(Qt::ToolTipRole).toString();
+        };
+        const QImage name = mark(Lib(), 0), none = mark(Lib(), 1), sound = mark(Patches(), 0),
+                     identical = mark(Patches(), 1);
+        const QList<QImage> marks{name, none, sound, identical};
+        for (qsizetype i = 0; i < marks.size(); ++i) {
+            QVERIFY(!marks[i].isNull());
+            for (qsizetype j = i + 1; j < marks.size(); ++j)
+                QVERIFY2(marks[i] != marks[j], qPrintable(L("marks %1 and %2").arg(i).arg(j)));
+        }
+        QCOMPARE(mark(Lib(), 2), name);
+        QCOMPARE(mark(Patches(), 2), sound);
+        QCOMPARE(mark(Patches(), 3), none);
+        QCOMPARE(Line(Lib(), 0), L("01:  ALPHA ")); // the text stays as it was
+        QCOMPARE(tip(Lib(), 0), L("01:  ALPHA\nSame name, other sound: 03"));
+        QCOMPARE(tip(Patches(), 0), L("01:  ZULU\nSame sound, other name: 01"));
+        QCOMPARE(tip(Patches(), 1), L("02:  BRAVO\nIdentical to 02"));
+        QVERIFY(tip(Lib(), 1).isEmpty());
+
+        Click(Lib(), 1);
+        Trigger("mnuLibrary_ClonePatch");
+        QCOMPARE(mark(Lib(), 1), identical);
+        QCOMPARE(tip(Patches(), 1), L("02:  BRAVO\nIdentical to 02, 03"));
+        Trigger("mnuEdit_Undo");
+        QCOMPARE(mark(Lib(), 1), none);
+        QCOMPARE(tip(Patches(), 1), L("02:  BRAVO\nIdentical to 02"));
+    }
+
+    // Ctrl+K compares the selected patch with the selected library entry; "Take →" writes one
+    // parameter as one undo step, and the window follows the undo.
+    void compareAndTake() {
+        LoadLibrary(Names);
+        Import({L("ZULU"), L("BRAVO")});
+        QTest::keyClick(window.get(), Qt::Key_K, Qt::ControlModifier);
+        QCOMPARE(Find<QLabel>("lblStatus")->text(), L("Nothing to compare: select a patch in each list"));
+        QVERIFY(!window->Compare());
+
+        Click(Patches(), 0);
+        Click(Lib(), 1);
+        QTest::keyClick(window.get(), Qt::Key_K, Qt::ControlModifier);
+        CompareWindow* compare = window->Compare();
+        QVERIFY(compare && compare->isVisible());
+        QCOMPARE(compare->findChild<QLabel*>(L("lblLeft"))->text(), L("Patches 01"));
+        QCOMPARE(compare->findChild<QLabel*>(L("lblRight"))->text(), L("Library 02"));
+        auto* take = compare->findChild<QPushButton*>(L("cmdTake_DriveType"));
+        QVERIFY(take->isEnabled()); // drive types 0 and 1
+        const QByteArray before = State().LibraryData;
+        take->click();
+        QCOMPARE(DriveTypeValue(PatchImage::FromStore(State().LibraryData, 1)), 0);
+        QCOMPARE(State().LibraryData.size(), before.size());
+        QVERIFY(!take->isEnabled()); // nothing left to take
+        QCOMPARE(Find<QAction>("mnuEdit_Undo")->text(), L("&Undo Take Drive type into 02:  BRAVO"));
+        Trigger("mnuEdit_Undo");
+        QCOMPARE(State().LibraryData, before);
+        QVERIFY(take->isEnabled());
+        compare->close();
+    }
+
+    // The set list as PDF, exported and printed: pages, the library's name, every entry, wrapped
+    // descriptions and page numbers, read back with a PDF text extractor.
+    void setListPdf() {
+        QStringList names, descriptions;
+        for (int i = 0; i < 70; ++i)
+            names.append(L("N%1").arg(i));
+        const QString longText =
+            L("a description long enough to wrap inside its column ").repeated(4) + L("ENDWORD");
+        QByteArray side = "[Description]\r\n";
+        for (int i = 1; i <= 70; ++i)
+            side += QByteArray::number(i) + '=' +
+                    (i == 5 ? longText.toLatin1() : QByteArray("d") + QByteArray::number(i)) + "\r\n";
+        WriteBytes(Path(L("sets.pslib")), LibraryFileBytes(Store(names)));
+        WriteBytes(Path(L("sets.pslib.txt")), side);
+        Choose("mnuFile_LoadLib", Path(L("sets.pslib")));
+        const auto text = [](const QString& pdf, const QString& tool) {
+            QProcess process;
+            process.start(tool, tool == L("pdfinfo") ? QStringList{pdf} : QStringList{pdf, L("-")});
+            if (!process.waitForFinished() || process.exitCode() != 0)
+                return QString();
+            return QString::fromUtf8(process.readAllStandardOutput());
+        };
+        Choose("mnuFile_ExportSetList", Path(L("gone/sets.pdf"))); // a folder that is not there
+        QCOMPARE(TakeMessages(), QStringList{L("Error: Cannot open the file: ") + Path(L("gone/sets.pdf"))});
+        QVERIFY(!QFileInfo::exists(Path(L("gone"))));
+        Choose("mnuFile_ExportSetList", Path(L("sets.pdf")));
+        PrintDialog::setNextAnswer(Path(L("printed.pdf")));
+        Trigger("mnuFile_PrintSetList");
+        QCOMPARE(Find<QLabel>("lblStatus")->text(), L("Printed the set list of 70 patches"));
+        PrintDialog::setNextAnswer(QString()); // cancelled: nothing printed
+        Trigger("mnuFile_PrintSetList");
+        QCOMPARE(Find<QLabel>("lblStatus")->text(), L("Printed the set list of 70 patches"));
+        for (const QString& pdf : {Path(L("sets.pdf")), Path(L("printed.pdf"))}) {
+            const QString info = text(pdf, L("pdfinfo"));
+            QVERIFY2(!info.isEmpty(), "pdfinfo (poppler-utils) is needed to read the PDF");
+            const int pages = QRegularExpression(L("Pages:\\s+(\\d+)")).match(info).captured(1).toInt();
+            QVERIFY2(pages >= 2, qPrintable(info));
+            const QString all = text(pdf, L("pdftotext")).simplified();
+            for (const QString& expected : {L("sets.pslib"), L("Set list of 70 patches"), L("Drive type"),
+                                            L("01 N0"), L("70 N69"), L("d70"), L("ENDWORD")})
+                QVERIFY2(all.contains(expected), qPrintable(expected));
+            // Each page has the title, the header row and its number.
+            const QStringList perPage =
+                text(pdf, L("pdftotext")).split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+            QCOMPARE(perPage.size(), pages);
+            for (int page = 1; page <= pages; ++page) {
+                const QString& onPage = perPage[page - 1];
+                QVERIFY2(onPage.contains(L("Page %1 of %2").arg(page).arg(pages)) &&
+                             onPage.contains(L("sets.pslib")) && onPage.contains(L("Description")),
+                         qPrintable(onPage));
+            }
+        }
     }
 
     void placeOnScreens_data() {

@@ -103,12 +103,13 @@ struct Fixture {
     // types into the description box, "open:name" loads that library as from the command line,
     // "drive:3", "cab:1", "spk:2" pick an entry of the panel's lists, "chkD:0"/"chkC:1" press the
     // check box (checked before the press), "all:1" chooses "Change  All"; "edits" tries every panel
-    // edit and a typed description in both modes; any other word names a menu command.
+    // edit and a typed description in both modes; "take:0" takes bound field 0 of the selected patch
+    // into the selected library entry ("Take →"); any other word names a menu command.
     void Run(const QString& script) {
         using C = LibraryController;
         static const QStringList names =
             u"load save saveAs importLib importPatches export copy replace update appendAll appendDiff "
-            u"updateAll dbl up down clone del delAll rnd click undo redo"_s.split(u' ');
+            u"updateAll dbl up down clone del delAll rnd click undo redo dups"_s.split(u' ');
         static const QStringList panel = u"drive cab spk chkD chkC all"_s.split(u' ');
         // clang-format off
         static const std::function<void(C&)> commands[] = {
@@ -116,7 +117,7 @@ struct Fixture {
             &C::CopySelectedPatch, &C::ReplaceSelectedPatch, &C::UpdateLibWithSelected, &C::AppendAllPatches,
             &C::AppendDifferentPatches, &C::UpdateAllPatchesInLib, &C::PatchesDoubleClicked, &C::MoveUp,
             &C::MoveDown, &C::ClonePatch, &C::DeleteSelected, &C::DeleteAll, &C::RandomModification,
-            &C::DescriptionClicked, &C::Undo, &C::Redo};
+            &C::DescriptionClicked, &C::Undo, &C::Redo, &C::SelectDuplicates};
         static const std::function<void(C&, int)> edits[] = {
             &C::DriveTypePicked, &C::CabTypePicked, &C::CabSpeakerPicked,
             [](C& c, int v) { c.DriveMousePressed(v != 0); }, [](C& c, int v) { c.CabMousePressed(v != 0); },
@@ -133,6 +134,9 @@ struct Fixture {
             } else if (name == u"t"_s) {
                 view.description = value; // the box holds what was typed
                 controller.DescriptionEdited(value);
+            } else if (name == u"take"_s) {
+                controller.TakeParameter({ListId::Patches, S().PatchesSelection}, S().LibSelection,
+                                         BoundField(value.toInt()));
             } else if (name == u"open"_s) {
                 controller.LoadLibFromPath(Path(value));
             } else if (step == u"edits"_s) {

@@ -90,7 +90,7 @@ private Q_SLOTS:
         QTest::newRow("replace")         << StepRow{u"P1 L3"_s, u"replace"_s, u"Replace 04:  P3"_s, u"Replaced 04:  P3 with P1"_s};
         QTest::newRow("update")          << StepRow{u"P2 L0"_s, u"update"_s, u"Update 01:  P0"_s, u"Updated 01:  P0 from P0"_s};
         QTest::newRow("append all")      << StepRow{u"L1"_s, u"appendAll"_s, u"Append All Patches"_s, u"Appended 4 patches"_s};
-        QTest::newRow("append diff")     << StepRow{u"L1"_s, u"appendDiff"_s, u"Append All Different Patches"_s, u"Appended 3 of 4 patches; 1 was already in the library"_s};
+        QTest::newRow("append diff")     << StepRow{u"L1"_s, u"appendDiff"_s, u"Append All Different Patches"_s, u"Appended 3 of 4 patches; skipped 1: 1 identical to library patches"_s};
         QTest::newRow("update all")      << StepRow{u"L1"_s, u"updateAll"_s, u"Update All Patches in the Library"_s, u"Updated 1 of 5 library patches"_s};
         QTest::newRow("move up")         << StepRow{u"L2"_s, u"up"_s, u"Move up 03:  P2"_s, u"Moved 03:  P2 up to 02"_s};
         QTest::newRow("up on the first") << StepRow{u"L0"_s, u"up"_s, u""_s, u"Nothing moved: 01:  P0 is the first patch"_s};
@@ -107,6 +107,11 @@ private Q_SLOTS:
         QTest::newRow("all: speaker")    << StepRow{u"L1 all:1"_s, u"spk:2"_s, u"Change All: Cab speaker"_s, u"Changed the cab speaker of 5 patches"_s};
         QTest::newRow("Drive off")       << StepRow{u"L3"_s, u"chkD:1"_s, u"Change Drive off of 04:  P3"_s, u"Switched Drive off for 04:  P3"_s};
         QTest::newRow("all: Cab on")     << StepRow{u"L3 all:1"_s, u"chkC:0"_s, u"Change All: Cab on"_s, u"Switched Cab on for 5 patches"_s};
+        QTest::newRow("take drive type") << StepRow{u"P1 L1"_s, u"take:0"_s, u"Take Drive type into 02:  P1"_s, u"Took the drive type of Patches 02 into 02:  P1"_s};
+        QTest::newRow("take cab, same")  << StepRow{u"P0 L0"_s, u"take:4"_s, u""_s, u"Nothing changed: 01:  P0 already had that cab"_s};
+        QTest::newRow("take, no patch")  << StepRow{u"L0"_s, u"take:1"_s, u""_s, u""_s};
+        QTest::newRow("dups")            << StepRow{u"L1 clone L4"_s, u"dups"_s, u""_s, u"Selected 1 duplicate: 03"_s};
+        QTest::newRow("dups, none")      << StepRow{u"L1"_s, u"dups"_s, u""_s, u"No duplicates: no library patch repeats an earlier one"_s};
         QTest::newRow("typing")          << StepRow{u"L1"_s, u"t:a t:ab t:abc"_s, u"Typing in 02:  P1"_s, u""_s};
         QTest::newRow("typed back")      << StepRow{u"L1"_s, u"t:L2x t:L2"_s, u""_s, u""_s};
         QTest::newRow("imported patch")  << StepRow{u"P1"_s, u"t:lost edits"_s, u""_s, u""_s};
@@ -224,6 +229,70 @@ private Q_SLOTS:
 
     // `LibChanged` after an undo or a redo says whether the library differs from its last save;
     // everything else keeps its rules. A load starts a new history, an import leaves it.
+    // "Take →" writes exactly the field's bits of the patch into the library entry, every other bit
+    // of the entry kept; undo and redo take it back and do it again.
+    void takeField_data() {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<int>("byte1");
+        QTest::addColumn<int>("mask"); // the field's bits in that byte
+        QTest::newRow("drive type") << 0 << 1 << 0x1F;
+        QTest::newRow("cab type") << 1 << 3 << 0x0E;
+        QTest::newRow("cab speaker") << 2 << 3 << 0x70;
+        QTest::newRow("Drive") << 3 << 17 << 0x02;
+        QTest::newRow("Cab") << 4 << 17 << 0x04;
+    }
+    void takeField() {
+        QFETCH(int, field);
+        QFETCH(int, byte1);
+        QFETCH(int, mask);
+        World f;
+        // Every bit of the patch differs from the library entry.
+        const QByteArray patch = Entry(f.S().PatchesData, 2);
+        QByteArray entry = patch;
+        for (char& c : entry)
+            c = char(~c);
+        f.Ctl().MutableState().LibraryData.replace(18, 18, entry);
+        f.Run(u"P2 L1 take:"_s + QString::number(field));
+        QByteArray expected = entry;
+        expected[byte1 - 1] = char((entry[byte1 - 1] & ~mask) | (patch[byte1 - 1] & mask));
+        QCOMPARE(Entry(f.S().LibraryData, 1), expected);
+        f.Run(u"undo"_s);
+        QCOMPARE(Entry(f.S().LibraryData, 1), entry);
+        f.Run(u"redo"_s);
+        QCOMPARE(Entry(f.S().LibraryData, 1), expected);
+    }
+
+    // The marks of both lists follow a command, its undo and its redo.
+    void marksFollowSteps() {
+        World f;
+        const auto kinds = [&f](ListId list, qsizetype k) {
+            return f.Ctl().LineTwinKinds(list, k);
+        };
+        // Patch 1 is identical to library entry 01, patch 2 has the name of entry 02 with other bytes.
+        QCOMPARE(kinds(ListId::Patches, 0), unsigned(TwinIdentical));
+        QCOMPARE(kinds(ListId::Patches, 1), unsigned(TwinSameName));
+        QCOMPARE(f.Ctl().LineTwinToolTip(ListId::Patches, 1), u"Same name, other sound: 02"_s);
+        QCOMPARE(kinds(ListId::Library, 1), unsigned(TwinNone));
+        int refreshes = f.view.markRefreshes;
+        f.Run(u"L1 clone"_s);
+        QVERIFY(f.view.markRefreshes > refreshes);
+        QCOMPARE(kinds(ListId::Library, 1), unsigned(TwinIdentical));
+        QCOMPARE(kinds(ListId::Library, 2), unsigned(TwinIdentical));
+        QCOMPARE(f.Ctl().LineTwinToolTip(ListId::Library, 1), u"Identical to 03"_s);
+        QCOMPARE(f.Ctl().LineTwinToolTip(ListId::Patches, 1), u"Same name, other sound: 02, 03"_s);
+        f.Run(u"L0 del"_s);
+        QCOMPARE(kinds(ListId::Patches, 0), unsigned(TwinNone));
+        refreshes = f.view.markRefreshes;
+        f.Run(u"undo"_s);
+        QVERIFY(f.view.markRefreshes > refreshes);
+        QCOMPARE(kinds(ListId::Patches, 0), unsigned(TwinIdentical));
+        f.Run(u"undo"_s);
+        QCOMPARE(kinds(ListId::Library, 1), unsigned(TwinNone));
+        QCOMPARE(f.Ctl().LineTwinToolTip(ListId::Library, 1), QString());
+        f.Run(u"redo"_s);
+        QCOMPARE(kinds(ListId::Library, 2), unsigned(TwinIdentical));
+    }
+
     void savedPoint_data() {
         QTest::addColumn<QString>("script");
         QTest::addColumn<bool>("changed");
@@ -273,7 +342,10 @@ private Q_SLOTS:
         QTest::newRow("load") << u"load"_s << u"lib"_s << u"Loaded 5 patches from "_s + dots + u"lib.pslib"_s
                               << 0;
         QTest::newRow("import") << u"importLib"_s << u"lib"_s
-                                << u"Imported 5 patches from "_s + dots + u"lib.pslib"_s << 0;
+                                << u"Imported 5 patches from "_s + dots +
+                                       u"lib.pslib: 5 identical to library patches, 0 same name with other "
+                                       u"settings, 0 new."_s
+                                << 0;
         QTest::newRow("export") << u"export"_s << u"one"_s
                                 << u"Exported 5 patches to "_s + dots + u"one.pch"_s << 1;
         QTest::newRow("cancelled") << u"importPatches"_s << u""_s << u""_s << 1;

@@ -833,6 +833,107 @@ private Q_SLOTS:
         QCOMPARE(rows[0].position, u"01"_s);
     }
 
+    // An import's status line counts its patches by what the library holds; Append Different then
+    // says how many it left out and why.
+    void importAccounting_data() {
+        QTest::addColumn<QByteArray>("library");
+        QTest::addColumn<QByteArray>("patches");
+        QTest::addColumn<QString>("accounting");
+        QTest::addColumn<QString>("appended");
+        const QByteArray a = MakeImage(u"A"_s, 1), a2 = MakeImage(u"A"_s, 2), b = MakeImage(u"B"_s, 1);
+        QByteArray a48 = a; // the same name with a blank of code 48: other bytes, the same name shown
+        WritePatchName(a48, {22, 48, 0, 0, 0, 0});
+        QByteArray c = MakeImage(u"C"_s, 3);
+        c[17] = ' '; // ends in a blank: the same entry cut short reads back padded as it
+        QTest::newRow("each kind")
+            << a + c << a + a2 + b + a48 + b + c.left(17)
+            << u": 2 identical to library patches, 2 same name with other settings, 2 new."_s
+            << u"Appended 3 of 6 patches; skipped 3: 2 identical to library patches, 1 "
+               u"identical to earlier patches of the list"_s;
+        QTest::newRow("empty library")
+            << QByteArray() << a + a
+            << u": 0 identical to library patches, 0 same name with other settings, 2 new."_s
+            << u"Appended 1 of 2 patches; skipped 1: 1 identical to earlier patches of the "
+               u"list"_s;
+        QTest::newRow("all known")
+            << a + b << b + a
+            << u": 2 identical to library patches, 0 same name with other settings, 0 new."_s
+            << u"Appended none of 2 patches: 2 identical to library patches"_s;
+    }
+    void importAccounting() {
+        QFETCH(QByteArray, library);
+        QFETCH(QByteArray, patches);
+        QFETCH(QString, accounting);
+        QFETCH(QString, appended);
+        Fixture f;
+        f.LoadLibrary(u"lib.pslib"_s, library);
+        f.ImportPatches(u"in.pch"_s, patches);
+        QCOMPARE(f.view.statuses.last(),
+                 u"Imported %1 patches from \u2026/in.pch"_s.arg(EntryCount(patches)) + accounting);
+        f.Run(u"appendDiff"_s);
+        QCOMPARE(f.view.statuses.last(), appended);
+    }
+
+    // Select Duplicates selects each entry whose bytes equal an earlier entry's, and changes nothing.
+    void selectDuplicates_data() {
+        QTest::addColumn<QByteArray>("library");
+        QTest::addColumn<QList<qsizetype>>("selected");
+        const QByteArray a = MakeImage(u"A"_s, 1), b = MakeImage(u"B"_s, 1);
+        QByteArray a48 = a;
+        WritePatchName(a48, {22, 48, 0, 0, 0, 0});
+        QByteArray c = MakeImage(u"C"_s, 3);
+        c[17] = ' ';
+        QTest::newRow("empty") << QByteArray() << QList<qsizetype>{};
+        QTest::newRow("twins that are not identical")
+            << a + b + a48 + MakeImage(u"A"_s, 2) << QList<qsizetype>{};
+        QTest::newRow("repeats") << a + b + a + a + b << QList<qsizetype>{2, 3, 4};
+        QTest::newRow("short last entry") << c + b + c.left(17) << QList<qsizetype>{2};
+    }
+    void selectDuplicates() {
+        QFETCH(QByteArray, library);
+        QFETCH(QList<qsizetype>, selected);
+        Fixture f;
+        f.LoadLibrary(u"lib.pslib"_s, library);
+        f.Run(u"dups"_s);
+        QCOMPARE(QList<qsizetype>(f.view.library.selectedMany.begin(), f.view.library.selectedMany.end()),
+                 selected);
+        QCOMPARE(f.S().LibSelection, selected.value(0, -1));
+        QCOMPARE(f.S().LibraryData, library);
+        QVERIFY(!f.Ctl().History().CanUndo());
+    }
+
+    // "Export Set List…" writes CSV or, for a name ending in ".pdf", has the window write a PDF.
+    void exportSetList_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("written"); // empty: the PDF goes to the window
+        QTest::newRow("csv") << u"set.csv"_s << u"set.csv"_s;
+        QTest::newRow("no extension") << u"set"_s << u"set.csv"_s;
+        QTest::newRow("pdf") << u"set.PDF"_s << QString();
+        QTest::newRow("missing folder") << u"gone/set.csv"_s << u"gone/set.csv"_s;
+    }
+    void exportSetList() {
+        QFETCH(QString, chosen);
+        QFETCH(QString, written);
+        Fixture f;
+        f.LoadLibrary(u"live.pslib"_s, MakeStore(3), {u"one"_s, u"two, \"2\""_s});
+        f.view.paths.push_back(f.Path(chosen));
+        f.Ctl().ExportSetList();
+        if (written.startsWith(u"gone/"_s)) { // told, and nothing written
+            QCOMPARE(f.view.messages, QStringList{u"Error: Cannot open the file: "_s + f.Path(written)});
+            QVERIFY(!QFileInfo::exists(f.Path(u"gone"_s)));
+            return;
+        }
+        QVERIFY(f.view.messages.isEmpty());
+        if (written.isEmpty()) {
+            QCOMPARE(f.view.pdfTitles, QStringList{u"live.pslib"_s});
+        } else {
+            QVERIFY(f.view.pdfTitles.isEmpty());
+            QCOMPARE(ReadBytes(f.Path(written)), SetListCsv(SetListRows(MakeStore(3), f.S().DescArray)));
+        }
+        QCOMPARE(f.view.statuses.last(),
+                 u"Exported the set list of 3 patches to \u2026/"_s + (written.isEmpty() ? chosen : written));
+    }
+
     // 100,000 entries loaded, edited in the middle and throughout, saved and loaded back whole.
     void hundredThousandEntries() {
         constexpr int Count = 100000;

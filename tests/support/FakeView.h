@@ -17,6 +17,7 @@ class FakeView : public LibraryView {
 public:
     struct ListShown {
         qsizetype count = 0, selected = -1;
+        std::vector<qsizetype> selectedMany; // the lines SelectListLines selected last
         QString toolTip, labelToolTip;
     };
     const LibraryController* controller = nullptr;
@@ -37,6 +38,8 @@ public:
     QStringList yesNoQuestions;
     int saveQuestions = 0;
     QStringList usedFiles; // library files reported as loaded or saved
+    int markRefreshes = 0; // how often the lists were told to show their marks again
+    QStringList pdfTitles; // set lists written as PDF, by title
 
     ListShown& Shown(ListId list) { return list == ListId::Library ? library : patches; }
     bool AnswersUsedUp() const { return paths.empty() && yesNoAnswers.empty() && saveAnswers.empty(); }
@@ -46,6 +49,13 @@ public:
         Shown(list).selected = -1;
     }
     void SelectListLine(ListId list, qsizetype index) override { Shown(list).selected = index; }
+    void SelectListLines(ListId list, const std::vector<qsizetype>& indexes) override {
+        Shown(list).selectedMany = indexes;
+    }
+    void RefreshListMarks() override { ++markRefreshes; }
+    void WriteSetListPdf(const QString&, const QString& title, const std::vector<SetListRow>&) override {
+        pdfTitles.append(title);
+    }
     void SetListToolTip(ListId list, const QString& text) override { Shown(list).toolTip = text; }
     void SetLabelToolTip(ListId list, const QString& text) override { Shown(list).labelToolTip = text; }
     void SetCaption(const QString& text) override { caption = text; }

@@ -12,6 +12,9 @@ public:
     int messages = 0;
     void RefillList(ListId) override {}
     void SelectListLine(ListId, qsizetype) override {}
+    void SelectListLines(ListId, const std::vector<qsizetype>&) override {}
+    void RefreshListMarks() override {}
+    void WriteSetListPdf(const QString&, const QString&, const std::vector<SetListRow>&) override {}
     void SetListToolTip(ListId, const QString&) override {}
     void SetLabelToolTip(ListId, const QString&) override {}
     void SetCaption(const QString&) override {}

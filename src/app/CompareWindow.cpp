@@ -1,0 +1,207 @@
+#include "CompareWindow.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+namespace quillbox {
+
+namespace {
+
+const char* const TakeNames[] = {"cmdTake_DriveType", "cmdTake_CabType", "cmdTake_CabSpeaker",
+                                 "cmdTake_Drive", "cmdTake_Cab"};
+
+// Colours of the byte table: the name field, the bound fields, and a bit that differs.
+const char* const NameColour = "#dbe9ff";
+const char* const BoundColour = "#dcf5dc";
+const char* const DiffersColour = "#c62828";
+const char* const DiffersStyle = "background:#ffe08a; font-weight:bold";
+
+QLabel* ValueLabel(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setMinimumWidth(120);
+    return label;
+}
+
+QString Escaped(const QString& text) {
+    return text.toHtmlEscaped().replace(QLatin1Char(' '), QStringLiteral("&nbsp;"));
+}
+
+} // namespace
+
+CompareWindow::CompareWindow(const LibraryController& controller, Take take, QWidget* parent)
+    : QDialog(parent), controller_(controller), take_(std::move(take)) {
+    setObjectName(QStringLiteral("frmCompare"));
+    setWindowTitle(QStringLiteral("Compare"));
+    auto* layout = new QVBoxLayout(this);
+    auto* grid = new QGridLayout;
+    layout->addLayout(grid);
+
+    leftHead_ = ValueLabel(this);
+    rightHead_ = ValueLabel(this);
+    leftHead_->setObjectName(QStringLiteral("lblLeft"));
+    rightHead_->setObjectName(QStringLiteral("lblRight"));
+    QFont bold = font();
+    bold.setBold(true);
+    leftHead_->setFont(bold);
+    rightHead_->setFont(bold);
+    grid->addWidget(leftHead_, 0, 1);
+    grid->addWidget(rightHead_, 0, 3);
+
+    grid->addWidget(new QLabel(QStringLiteral("Name"), this), 1, 0);
+    leftName_ = ValueLabel(this);
+    rightName_ = ValueLabel(this);
+    grid->addWidget(leftName_, 1, 1);
+    grid->addWidget(rightName_, 1, 3);
+
+    auto* descriptionLabel = new QLabel(QStringLiteral("Description"), this);
+    descriptionLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    grid->addWidget(descriptionLabel, 2, 0);
+    leftDescription_ = ValueLabel(this);
+    rightDescription_ = ValueLabel(this);
+    for (QLabel* label : {leftDescription_, rightDescription_}) {
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    grid->addWidget(leftDescription_, 2, 1);
+    grid->addWidget(rightDescription_, 2, 3);
+
+    for (int p = 0; p < 5; ++p) {
+        auto* name = new QLabel(this);
+        parameterLabels_.append(name);
+        grid->addWidget(name, 3 + p, 0);
+        leftValues_.append(ValueLabel(this));
+        rightValues_.append(ValueLabel(this));
+        grid->addWidget(leftValues_.last(), 3 + p, 1);
+        grid->addWidget(rightValues_.last(), 3 + p, 3);
+        auto* button = new QPushButton(QStringLiteral("Take \u2192"), this);
+        button->setObjectName(QString::fromLatin1(TakeNames[p]));
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, p] {
+            take_(BoundField(p));
+            Refresh();
+        });
+        takeButtons_.append(button);
+        grid->addWidget(button, 3 + p, 2);
+    }
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+
+    verdict_ = new QLabel(this);
+    verdict_->setObjectName(QStringLiteral("lblVerdict"));
+    layout->addWidget(verdict_);
+    bytes_ = new QTextBrowser(this);
+    bytes_->setObjectName(QStringLiteral("txtBytes"));
+    bytes_->setLineWrapMode(QTextEdit::NoWrap);
+    layout->addWidget(bytes_, 1);
+}
+
+void CompareWindow::ShowEntries(const LibraryController::EntryRef& left,
+                                const LibraryController::EntryRef& right) {
+    left_ = left;
+    right_ = right;
+    Refresh();
+}
+
+void CompareWindow::Refresh() {
+    const bool there = controller_.EntryExists(left_) && controller_.EntryExists(right_);
+    for (QPushButton* button : takeButtons_)
+        button->setEnabled(false);
+    if (!there) {
+        verdict_->setText(QStringLiteral("The entries compared are no longer there."));
+        bytes_->clear();
+        return;
+    }
+    const PatchComparison c = controller_.Compare(left_, right_);
+    leftHead_->setText(controller_.EntryLabel(left_));
+    rightHead_->setText(controller_.EntryLabel(right_));
+    leftName_->setText(c.leftName);
+    rightName_->setText(c.rightName);
+    const bool namesDiffer = c.FieldDiffers(ImageField::Name);
+    for (QLabel* label : {leftName_, rightName_})
+        label->setStyleSheet(namesDiffer ? QString::fromLatin1(DiffersStyle) : QString());
+    leftDescription_->setText(controller_.EntryDescription(left_));
+    rightDescription_->setText(controller_.EntryDescription(right_));
+    const bool rightIsLibrary = right_.list == ListId::Library;
+    for (int p = 0; p < 5; ++p) {
+        const bool differs = c.parameterDiffers[size_t(p)];
+        parameterLabels_[p]->setText(c.parameterNames.value(p));
+        leftValues_[p]->setText(c.leftValues.value(p));
+        rightValues_[p]->setText(c.rightValues.value(p));
+        for (QLabel* label : {leftValues_[p], rightValues_[p]})
+            label->setStyleSheet(differs ? QString::fromLatin1(DiffersStyle) : QString());
+        takeButtons_[p]->setVisible(rightIsLibrary);
+        takeButtons_[p]->setEnabled(rightIsLibrary && differs);
+    }
+    verdict_->setText(c.Identical() ? QStringLiteral("The two patches are identical.")
+                                    : QStringLiteral("%1 bits differ.").arg(c.differingBits.size()));
+    bytes_->setHtml(BytesHtml(c));
+    // All 18 bytes, the header and the legend in view without scrolling.
+    const QSize content = bytes_->document()->size().toSize();
+    const int frame = 2 * bytes_->frameWidth() + 4 + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    bytes_->setMinimumSize(content.width() + frame, content.height() + frame);
+}
+
+QString CompareWindow::BytesHtml(const PatchComparison& c) const {
+    // One row per byte: the left and the right byte in hexadecimal and in bits (bit 7 first), and the
+    // fields its bits belong to. A bit of the name field has a blue ground, one of a bound field a
+    // green one; a differing bit is red and bold.
+    auto bits = [&c](const QByteArray& image, int byte1) {
+        QString html;
+        for (int bit = 7; bit >= 0; --bit) {
+            const ImageField field = FieldOfBit(byte1, bit);
+            const char* ground = field == ImageField::Name      ? NameColour
+                                 : field == ImageField::Carried ? nullptr
+                                                                : BoundColour;
+            QString style;
+            if (ground)
+                style += QStringLiteral("background:%1;").arg(QString::fromLatin1(ground));
+            if (((c.left[byte1 - 1] ^ c.right[byte1 - 1]) >> bit) & 1)
+                style += QStringLiteral("color:%1;font-weight:bold;text-decoration:underline;")
+                             .arg(QString::fromLatin1(DiffersColour));
+            html +=
+                QStringLiteral("<span style=\"%1\">%2</span>").arg(style).arg((image[byte1 - 1] >> bit) & 1);
+        }
+        return html;
+    };
+    QString html =
+        QStringLiteral("<table cellspacing=0 cellpadding=3 style=\"font-family:monospace\">"
+                       "<tr><th align=right>Byte</th><th colspan=2 align=left>%1</th><th width=12></th>"
+                       "<th colspan=2 align=left>%2</th><th width=12></th><th align=left>Fields</th></tr>")
+            .arg(Escaped(controller_.EntryLabel(left_)), Escaped(controller_.EntryLabel(right_)));
+    for (int byte1 = 1; byte1 <= PatchImageSize; ++byte1) {
+        QStringList fields;
+        for (int bit = 7; bit >= 0; --bit) {
+            const QString name = ImageFieldName(FieldOfBit(byte1, bit));
+            if (!fields.contains(name))
+                fields.append(name);
+        }
+        const bool differs = c.left[byte1 - 1] != c.right[byte1 - 1];
+        const QString hexStyle = differs ? QStringLiteral(" style=\"color:%1;font-weight:bold\"")
+                                               .arg(QString::fromLatin1(DiffersColour))
+                                         : QString();
+        html +=
+            QStringLiteral("<tr><td align=right>%1</td><td%2>%3</td><td>%4</td><td></td><td%2>%5</td>"
+                           "<td>%6</td><td></td><td>%7</td></tr>")
+                .arg(byte1)
+                .arg(hexStyle)
+                .arg(QStringLiteral("%1").arg(quint8(c.left[byte1 - 1]), 2, 16, QLatin1Char('0')).toUpper())
+                .arg(bits(c.left, byte1))
+                .arg(QStringLiteral("%1").arg(quint8(c.right[byte1 - 1]), 2, 16, QLatin1Char('0')).toUpper())
+                .arg(bits(c.right, byte1))
+                .arg(Escaped(fields.join(QStringLiteral(", "))));
+    }
+    html += QStringLiteral("</table><p><span style=\"background:%1\">&nbsp;name&nbsp;</span> "
+                           "<span style=\"background:%2\">&nbsp;bound parameters&nbsp;</span> "
+                           "<span style=\"color:%3;font-weight:bold;text-decoration:underline\">differing "
+                           "bit</span></p>")
+                .arg(QString::fromLatin1(NameColour), QString::fromLatin1(BoundColour),
+                     QString::fromLatin1(DiffersColour));
+    return html;
+}
+
+} // namespace quillbox

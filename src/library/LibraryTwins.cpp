@@ -1,0 +1,220 @@
+// Twins, the comparison of two entries with its "Take →", and the set list.
+#include "LibraryController.h"
+#include "PatchList.h"
+#include "SafeSave.h"
+
+#include <QFileInfo>
+#include <QSet>
+
+namespace quillbox {
+
+// ---------------------------------------------------------------------------------------------
+// Twins
+
+const TwinIndex& LibraryController::Twins() const {
+    // Counted lazily: every command, undo and redo that changed the library is seen here, however it
+    // changed it, and a command that changed nothing costs nothing.
+    if (!twins_.IsOf(state_.LibraryData))
+        twins_.Update(state_.LibraryData);
+    return twins_;
+}
+
+const QByteArray& LibraryController::Store(ListId list) const {
+    return list == ListId::Library ? state_.LibraryData : state_.PatchesData;
+}
+
+unsigned LibraryController::LineTwinKinds(ListId list, qsizetype index) const {
+    if (index < 0 || index >= ListCount(list))
+        return TwinNone;
+    return list == ListId::Library ? Twins().LibraryKinds(index)
+                                   : Twins().PatchKinds(state_.PatchesData, index);
+}
+
+QString LibraryController::LineTwinToolTip(ListId list, qsizetype index) const {
+    if (index < 0 || index >= ListCount(list))
+        return {};
+    const QByteArray image = PatchImage::FromStore(Store(list), index).Bytes();
+    return Twins().ToolTip(image, list == ListId::Library ? index : -1);
+}
+
+std::vector<qsizetype> LibraryController::DuplicatePositions() const {
+    QSet<QByteArray> seen;
+    const qsizetype count = ListCount(ListId::Library);
+    seen.reserve(count);
+    std::vector<qsizetype> duplicates;
+    for (qsizetype k = 0; k < count; ++k) {
+        // As the library stores them: a short last entry is its padded image.
+        const QByteArray image = PatchImage::FromStore(state_.LibraryData, k).Bytes();
+        if (seen.contains(image))
+            duplicates.push_back(k);
+        else
+            seen.insert(image);
+    }
+    return duplicates;
+}
+
+void LibraryController::SelectDuplicates() {
+    history_.EndTypingRun();
+    const std::vector<qsizetype> duplicates = DuplicatePositions();
+    if (duplicates.empty()) {
+        view_.ShowStatus(QStringLiteral("No duplicates: no library patch repeats an earlier one"));
+        return;
+    }
+    // The first duplicate becomes the selected entry, as a click would make it; the others are
+    // selected beside it.
+    SelectLibraryLine(duplicates.front());
+    view_.SelectListLines(ListId::Library, duplicates);
+    view_.ShowStatus(duplicates.size() == 1
+                         ? QStringLiteral("Selected 1 duplicate: ") + EntryNumber(duplicates.front())
+                         : QStringLiteral("Selected %1 duplicates").arg(duplicates.size()));
+}
+
+QString LibraryController::ImportAccounting() const {
+    const qsizetype count = ListCount(ListId::Patches);
+    const TwinIndex& twins = Twins();
+    qsizetype identical = 0, sameName = 0;
+    for (qsizetype p = 0; p < count; ++p) {
+        if (twins.PatchKinds(state_.PatchesData, p) & TwinIdentical)
+            ++identical;
+        else if (twins.NameInLibrary(state_.PatchesData, p))
+            ++sameName;
+    }
+    return QStringLiteral(": %1 identical to library patches, %2 same name with other settings, %3 new.")
+        .arg(identical)
+        .arg(sameName)
+        .arg(count - identical - sameName);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Compare
+
+std::optional<std::pair<LibraryController::EntryRef, LibraryController::EntryRef>>
+LibraryController::SelectedPairToCompare() const {
+    const EntryRef left{ListId::Patches, state_.PatchesSelection};
+    const EntryRef right{ListId::Library, state_.LibSelection};
+    if (!EntryExists(left) || !EntryExists(right))
+        return std::nullopt;
+    return std::pair{left, right};
+}
+
+bool LibraryController::EntryExists(const EntryRef& entry) const {
+    return entry.index >= 0 && entry.index < ListCount(entry.list);
+}
+
+PatchComparison LibraryController::Compare(const EntryRef& left, const EntryRef& right) const {
+    return ComparePatches(Store(left.list), left.index, Store(right.list), right.index);
+}
+
+QString LibraryController::EntryLabel(const EntryRef& entry) const {
+    const QString line = ListLine(entry.list, entry.index);
+    return (entry.list == ListId::Library ? QStringLiteral("Library ") : QStringLiteral("Patches ")) +
+           line.left(line.indexOf(QLatin1Char(':')));
+}
+
+QString LibraryController::EntryDescription(const EntryRef& entry) const {
+    if (!EntryExists(entry))
+        return {};
+    return entry.list == ListId::Library ? state_.DescArray.value(entry.index + 1)
+                                         : PatchDescription(entry.index);
+}
+
+namespace {
+
+ImageField FieldOf(BoundField field) {
+    switch (field) {
+    case BoundField::DriveType:
+        return ImageField::DriveType;
+    case BoundField::CabType:
+        return ImageField::CabType;
+    case BoundField::CabSpeaker:
+        return ImageField::CabSpeaker;
+    case BoundField::DriveModule:
+        return ImageField::DriveModule;
+    case BoundField::CabModule:
+        return ImageField::CabModule;
+    }
+    return ImageField::Carried;
+}
+
+} // namespace
+
+void LibraryController::TakeParameter(const EntryRef& from, qsizetype libIndex, BoundField field) {
+    history_.EndTypingRun();
+    const EntryRef to{ListId::Library, libIndex};
+    if (!EntryExists(from) || !EntryExists(to) || from == to)
+        return;
+    const PatchComparison comparison = Compare(from, to);
+    const qsizetype parameter = static_cast<qsizetype>(field);
+    const QString line = LibLine(libIndex);
+    const QString name = comparison.parameterNames.value(parameter);
+    AsStep([&] {
+        // The field's own bits are copied: every other bit of the entry stays as it was.
+        QByteArray image = comparison.right;
+        const ImageField target = FieldOf(field);
+        for (int byte1 = 1; byte1 <= PatchImageSize; ++byte1) {
+            for (int bit = 0; bit < 8; ++bit) {
+                if (FieldOfBit(byte1, bit) != target)
+                    continue;
+                const char mask = char(1 << bit);
+                image[byte1 - 1] = char((image[byte1 - 1] & ~mask) | (comparison.left[byte1 - 1] & mask));
+            }
+        }
+        if (image != comparison.right) {
+            const qsizetype start = libIndex * PatchImageSize;
+            state_.LibraryData.replace(start, std::min(PatchImageSize, state_.LibraryData.size() - start),
+                                       image);
+            state_.LibChanged = true;
+            RefreshPanelIfShowing(libIndex, false);
+        }
+        return StepOutcome{QStringLiteral("Take ") + name + QStringLiteral(" into ") + line,
+                           QStringLiteral("Took the ") + name.toLower() + QStringLiteral(" of ") +
+                               EntryLabel(from) + QStringLiteral(" into ") + line,
+                           QStringLiteral("Nothing changed: ") + line + QStringLiteral(" already had that ") +
+                               name.toLower()};
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// The set list
+
+std::vector<SetListRow> LibraryController::SetList() const {
+    return SetListRows(state_.LibraryData, state_.DescArray);
+}
+
+QString LibraryController::SetListTitle() const {
+    return state_.LibFileName.isEmpty() ? appTitle_ : state_.LibFileName;
+}
+
+void LibraryController::ExportSetList() {
+    RunFileCommand([this] {
+        FileDialogRequest request;
+        request.dialogTitle = appTitle_ + QStringLiteral(" Export Set List");
+        request.filter = QStringLiteral("Set list as CSV (*.csv)") + QChar(0) + QStringLiteral("*.csv") +
+                         QChar(0) + QStringLiteral("Set list as PDF (*.pdf)") + QChar(0) +
+                         QStringLiteral("*.pdf") + QChar(0);
+        request.readOnly = false;
+        request.forSaving = true;
+        request.kind = FileKind::Library;
+        request.fileName = QFileInfo(state_.LibFileName).completeBaseName() + QStringLiteral(".csv");
+        QString path = AskPathOrCancel(request);
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        const bool pdf = suffix == QLatin1String("pdf");
+        if (!pdf && suffix != QLatin1String("csv"))
+            path += QStringLiteral(".csv");
+        if (!ConfirmReplace(path))
+            return;
+        const std::vector<SetListRow> rows = SetList();
+        if (pdf) {
+            view_.WriteSetListPdf(path, SetListTitle(), rows);
+        } else {
+            SafeSave save;
+            save.Add(path, SetListCsv(rows));
+            save.Commit();
+        }
+        view_.SetBusy(false);
+        view_.ShowStatus(QStringLiteral("Exported the set list of ") + Patches(qsizetype(rows.size())) +
+                         QStringLiteral(" to ") + ShortPath(path));
+    });
+}
+
+} // namespace quillbox
