@@ -48,12 +48,13 @@ struct FileRow {
 };
 // Fault 0 a device failing after `bytes` (-1 all but the last byte), 1 a read-only folder, 2 a folder
 // in the way, 3 a full disk (the system refuses to write a file past the old side file's size), 4
-// the rename of `failing` fails, 5 the new side file would be `bytes` bytes over the size limit; "Save As
-// (Library)" over other.pslib instead of "Save (Library) ".
+// the rename of `failing` fails, 5 the new side file would be `bytes` bytes over the size limit;
+// "Save As (Library)" over other.pslib instead of "Save (Library) ", or quillbox-tool's convert
+// --force over lib.pslib.
 struct SaveRow {
     int fault, bytes;
     QString failing, message;
-    bool saveAs;
+    bool saveAs, tool = false;
 };
 
 QString Make(const QString& dir, Input input, Command command, const QByteArray& bytes) {
@@ -309,6 +310,7 @@ private Q_SLOTS:
         QTest::newRow("rename of the library fails")   << SaveRow{4, 0, lib, cannotWrite, false};
         QTest::newRow("save as: rename of the library fails") << SaveRow{4, 0, u"other.pslib"_s, cannotWrite, true};
         QTest::newRow("rename of the side file fails") << SaveRow{4, 0, side, cannotWrite, false};
+        QTest::newRow("convert: rename of the library fails") << SaveRow{4, 0, lib, cannotWrite, false, true};
         QTest::newRow("side file over the size limit") << SaveRow{5, 1, side,
             u"Error: Nothing was saved: the file would be larger than %1 bytes, the most Quillbox reads back; "
             u"make it smaller (split the library) and save again: "_s, false};
@@ -316,7 +318,7 @@ private Q_SLOTS:
     }
     void failedSave() {
         QFETCH(SaveRow, row);
-        const auto [fault, bytes, failing, message, saveAs] = row;
+        const auto [fault, bytes, failing, message, saveAs, tool] = row;
         Fixture f;
         const QString work = f.Path(u"work"_s), lib = work + u"/lib.pslib"_s;
         const QString failingPath = work + QLatin1Char('/') + failing;
@@ -335,6 +337,9 @@ private Q_SLOTS:
         WriteBytes(work + u"/other.pslib.txt"_s, "[Description]\r\n1=other\r\n");
         if (fault == 2)
             QVERIFY(QFile::remove(failingPath) && QDir().mkdir(failingPath));
+        WriteBytes(f.Path(u"in.pch"_s), MakeStore(401, 7)); // what the tool converts
+        WriteBytes(f.Path(u"in.pch.txt"_s), SideFileBytes(Descs(401, u"new "_s)));
+        QString toolErrors;
         f.Run(u"open:work/lib.pslib L7 clone t:typed"_s);
         const LibraryState before = f.S();
         const QMap<QString, QByteArray> files = FolderContent(work);
@@ -365,11 +370,15 @@ private Q_SLOTS:
                 user.emplace();
                 QVERIFY(!QFile(work + u"/probe"_s).open(QIODevice::WriteOnly)); // else it proves nothing
             }
-            f.Run(saveAs ? u"saveAs"_s : u"save"_s);
+            if (tool)
+                QCOMPARE(ConvertOver(f.Path(u"in.pch"_s), lib, &toolErrors), 1);
+            else
+                f.Run(saveAs ? u"saveAs"_s : u"save"_s);
         }
         QFile::setPermissions(work, Traversable);
-        QCOMPARE(f.view.messages,
-                 QStringList{QString(message).replace(u"%1"_s, QString::number(limit)) + failingPath});
+        const QString told = QString(message).replace(u"%1"_s, QString::number(limit)) + failingPath;
+        QCOMPARE(tool ? QStringList{toolErrors} : f.view.messages,
+                 QStringList{tool ? u"quillbox-tool: "_s + told + u"\n"_s : told});
         QCOMPARE(FolderContent(work), files); // byte for byte as before, and no temporary file left
         QVERIFY(f.S().LibChanged && !f.view.busy && f.S().LibFilePath == before.LibFilePath &&
                 f.S().DescFilePath == before.DescFilePath && f.S().LibraryData == before.LibraryData &&
@@ -510,23 +519,6 @@ private Q_SLOTS:
             foreign + QStringList{u"in.pch"_s, u"in.pch.txt"_s, u"lib.pslib"_s, u"lib.pslib.txt"_s};
         expected.sort();
         QCOMPARE(FolderContent(dir.path()).keys(), expected);
-    }
-
-    // The tool's convert --force whose library rename fails puts the side file back as well.
-    void convertRenameFails() {
-        QTemporaryDir dir;
-        const QString lib = dir.filePath(u"lib.pslib"_s), in = dir.filePath(u"in.pch"_s);
-        WriteBytes(lib, LibraryFileBytes(MakeStore(20)));
-        WriteBytes(lib + u".txt"_s, SideFileBytes(Descs(20, u"old "_s)));
-        WriteBytes(in, MakeStore(19, 7));
-        WriteBytes(in + u".txt"_s, SideFileBytes(Descs(19, u"new "_s)));
-        const QMap<QString, QByteArray> before = FolderContent(dir.path());
-        StopSaveAt(RenameLib, lib, true);
-        const auto unhook = qScopeGuard([] { SafeSave::SetRenameHookForTest({}); });
-        QString err;
-        QCOMPARE(ConvertOver(in, lib, &err), 1);
-        QCOMPARE(err, u"quillbox-tool: Error: Cannot write to the file: "_s + lib + u'\n');
-        QCOMPARE(FolderContent(dir.path()), before);
     }
 
     // Names up to the file system's limit in bytes save, whatever their letters; a longer one is
