@@ -2,12 +2,10 @@
 #include "FileAccess.h"
 #include "LibraryFile.h"
 #include "ProfileFile.h"
-#include "SafeSave.h"
 #include "TestPaths.h"
 #include "TextEncoding.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -428,51 +426,6 @@ private Q_SLOTS:
             }
             QCOMPARE(BuildSideFile(file, descriptions, descriptions.size() - 1).value_or("-"),
                      stepwise.ToBytes());
-        }
-    }
-
-    // Random libraries saved as a save command does, read back, then saved again shorter over them.
-    void roundTrip_data() {
-        QTest::addColumn<int>("entries");
-        for (int n : {0, 1, 100000}) // 100,000: far past the old limit of 1,820 entries
-            QTest::addRow("%d", n) << n;
-    }
-    void roundTrip() {
-        QFETCH(int, entries);
-        const QString library = Path(QStringLiteral("round.pslib"));
-        const QString side = SideFilePath(library);
-        std::mt19937 random(quint32(7919 + entries));
-        QByteArray store(qsizetype(entries) * 18, Qt::Uninitialized);
-        for (char& b : store)
-            b = char(random());
-        QStringList descriptions{QString()};
-        for (int i = 1; i <= entries; ++i)
-            descriptions.append(RandomDescription(random));
-        static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n|&\\*&"));
-
-        for (int pass = 0; pass < 2; ++pass) {
-            SafeSave save;
-            const std::optional<QByteArray> old =
-                FileExists(side) ? std::optional(ReadFileAsString(side)) : std::nullopt;
-            if (const auto sideBytes = BuildSideFile(old, descriptions, descriptions.size() - 1))
-                save.Add(side, *sideBytes);
-            save.Add(library, EncodeLibrary(store));
-            save.Commit();
-
-            const QByteArray content = ReadFileAsString(library);
-            QVERIFY(IsValidLibrary(content) && DecodeLibrary(content) == store);
-            const DescriptionReader reader(side);
-            // Every line break and every typed "&*&" comes back as CR LF.
-            for (qsizetype i = 1; i < descriptions.size(); ++i)
-                QCOMPARE(reader.Description(i),
-                         QString(descriptions[i]).replace(breaks, QStringLiteral("\r\n")));
-            QCOMPARE(FolderEntries(Path()).size(), entries == 0 ? 1 : 2); // no side file for no entries
-
-            const int kept = entries - entries / 3;
-            store.truncate(kept * 18);
-            descriptions = descriptions.mid(0, kept + 1);
-            for (int i = 1; i <= kept; i += 7)
-                descriptions[i] = RandomDescription(random);
         }
     }
 };
