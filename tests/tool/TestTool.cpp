@@ -311,7 +311,7 @@ private Q_SLOTS:
             QCOMPARE(Read(dir_->filePath(file.section(u'=', 0, 0))), contents.value(file.section(u'=', 1)));
     }
 
-    // A FIFO as IN, OUT or either's side file is refused at once, never waited on.
+    // A FIFO as IN's or OUT's side file is refused at once, never waited on.
     void fifos_data() {
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QString>("fifo");
@@ -319,15 +319,9 @@ private Q_SLOTS:
         const QString notRead =
             QStringLiteral("ReadFileAsString Error - Not a regular file (a FIFO, a device or a "
                            "socket), which Quillbox does not read; choose a regular file: ");
-        const QString notWritten =
-            QStringLiteral("Error: Not a regular file (a FIFO, a device or a socket), which "
-                           "Quillbox does not write; choose another name: ");
-        QTest::newRow("list IN") << "list --details <d>/f.pslib"
-                                 << "f.pslib" << notRead + QStringLiteral("<d>/f.pslib");
+        // IN or OUT itself a FIFO: the file routines' table (tst_files) refuses both through the same calls.
         QTest::newRow("IN's side file") << "convert <d>/in.pslib <d>/o.pch"
                                         << "in.pslib.txt" << notRead + QStringLiteral("<d>/in.pslib.txt");
-        QTest::newRow("OUT") << "convert --force <d>/in.pslib <d>/o.pch"
-                             << "o.pch" << notWritten + QStringLiteral("<d>/o.pch");
         QTest::newRow("OUT's side file") << "convert --force <d>/in.pslib <d>/o.pch"
                                          << "o.pch.txt" << notRead + QStringLiteral("<d>/o.pch.txt");
     }
@@ -343,7 +337,7 @@ private Q_SLOTS:
         QCOMPARE(result.code, 1);
         QCOMPARE(result.err, QStringLiteral("quillbox-tool: ") +
                                  err.replace(QStringLiteral("<d>"), dir_->path()) + QLatin1Char('\n'));
-        QCOMPARE(QFileInfo::exists(dir_->filePath(QStringLiteral("o.pch"))), fifo == QStringLiteral("o.pch"));
+        QVERIFY(!QFileInfo::exists(dir_->filePath(QStringLiteral("o.pch"))));
     }
 
     // The real executable, which gets its arguments as bytes: once for each exit status, and a name
