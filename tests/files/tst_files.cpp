@@ -2,6 +2,7 @@
 #include "FileAccess.h"
 #include "LibraryFile.h"
 #include "ProfileFile.h"
+#include "TestFiles.h"
 #include "TestPaths.h"
 #include "TextEncoding.h"
 
@@ -16,16 +17,12 @@
 #include <unistd.h>
 
 using namespace quillbox;
+using namespace quillbox::test;
 
 namespace {
 
 const QString CannotOpen = QStringLiteral("Error: Cannot open the file: ");
 const QString Default = QStringLiteral("<default>");
-
-QByteArray ReadRaw(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<unreadable>");
-}
 
 bool WriteRaw(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -355,7 +352,7 @@ private Q_SLOTS:
 
     // The fixture reads; a save changes only changed lines and adds keys, other lines stay byte for byte.
     void saveOverFixture() {
-        const QByteArray original = ReadRaw(Original);
+        const QByteArray original = ReadBytes(Original);
         QCOMPARE(ReadDescription(QStringLiteral("Settings"), QStringLiteral("Owner"), {}, Original),
                  QStringLiteral(u"René Müller"));
         const DescriptionReader reader(Original);
