@@ -2,13 +2,13 @@
 #include "EarlierVersions.h"
 #include "LibraryFile.h"
 #include "PatchName.h"
+#include "TestFiles.h"
 #include "TestPaths.h"
 #include "ToolCommands.h"
 
 #include <QDir>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
@@ -18,17 +18,13 @@
 #include <unistd.h>
 
 using namespace quillbox;
+using namespace quillbox::test;
 
 namespace {
 
 // A library of CRUNCH, "LEAD 1" and "CLEAN " with its side file, and what `list --details` shows.
 QString Fixture(const char* name) {
     return QStringLiteral(QUILLBOX_TEST_DATA_DIR "/tool/") + QString::fromUtf8(name);
-}
-
-QByteArray Read(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 struct Result {
@@ -49,9 +45,10 @@ class TestTool : public QObject {
     Q_OBJECT
 
     std::optional<QTemporaryDir> dir_;
-    const QByteArray sample_ = Read(Fixture("sample.pslib"));
+    QTemporaryDir dataHome_;
+    const QByteArray sample_ = ReadBytes(Fixture("sample.pslib"));
     const QByteArray store_ = DecodeLibrary(sample_);
-    const QByteArray sampleSide_ = Read(Fixture("sample.pslib.txt"));
+    const QByteArray sampleSide_ = ReadBytes(Fixture("sample.pslib.txt"));
 
     QString Write(const QString& name, const QByteArray& content) {
         QFile file(dir_->filePath(name));
@@ -60,13 +57,13 @@ class TestTool : public QObject {
     }
 
 private Q_SLOTS:
-    // Earlier versions go to the test location of the user's data, emptied before every test.
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void cleanupTestCase() { QDir(EarlierVersions::DefaultFolder()).removeRecursively(); }
+    // Earlier versions go to a data folder of this run's own, emptied before every test: never the
+    // user's, and not one that another run of this test (from another checkout) empties meanwhile.
+    void initTestCase() { qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome_.path())); }
     void init() {
         dir_.emplace();
         const QString versions = EarlierVersions::DefaultFolder();
-        QVERIFY(versions.contains(QStringLiteral("/.qttest/")));
+        QVERIFY(dataHome_.isValid() && versions.startsWith(dataHome_.path() + u'/'));
         QVERIFY(!QFileInfo::exists(versions) || QFile::remove(versions) ||
                 QDir(versions).removeRecursively());
     }
@@ -139,8 +136,8 @@ private Q_SLOTS:
         QCOMPARE(result.err.contains(QStringLiteral("Try 'quillbox-tool --help'")), code == 2);
         QCOMPARE(QDir(dir_->path()).entryList(QDir::Files),
                  name.isEmpty() ? QStringList() : QStringList{name});
-        QCOMPARE(Read(file),
-                 name.isEmpty() ? QByteArray("<missing>") : content); // the input is never changed
+        QCOMPARE(ReadBytes(file),
+                 name.isEmpty() ? QByteArray("<unreadable>") : content); // the input is never changed
     }
 
     // rename changes only the name bits of one entry of the library <f> (CRUNCH, LEAD 1, CLEAN),
@@ -187,7 +184,7 @@ private Q_SLOTS:
         QCOMPARE(result.code, code);
         QVERIFY2(result.out.contains(withFile(out)), qPrintable(result.out));
         QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.contains(err), qPrintable(result.err));
-        const QByteArray after = DecodeLibrary(Read(file));
+        const QByteArray after = DecodeLibrary(ReadBytes(file));
         QCOMPARE(StringToPatchName(QByteArrayView(after).sliced(18 + 11, 6)).name, name2);
         // Every bit outside entry 2's name field as it was: bits 5..40 of its bytes 12..17.
         const auto nameless = [](QByteArray store) {
@@ -196,7 +193,7 @@ private Q_SLOTS:
             return store.replace(18, 18, entry);
         };
         QCOMPARE(nameless(after), nameless(store_));
-        QCOMPARE(Read(file + QStringLiteral(".txt")), sampleSide_);
+        QCOMPARE(ReadBytes(file + QStringLiteral(".txt")), sampleSide_);
     }
 
     // convert both ways with descriptions, OUT or its side file replaced only with --force, stale
@@ -306,9 +303,10 @@ private Q_SLOTS:
             {QStringLiteral("blank"), "[Description]\r\n1=\r\n2=\r\n3=\r\n"},
             {QStringLiteral("one"), EncodeLibrary(store_.left(18))},
             {QStringLiteral("empty"), QByteArray()},
-            {QStringLiteral("missing"), QByteArray("<missing>")}};
+            {QStringLiteral("missing"), QByteArray("<unreadable>")}};
         for (const QString& file : files)
-            QCOMPARE(Read(dir_->filePath(file.section(u'=', 0, 0))), contents.value(file.section(u'=', 1)));
+            QCOMPARE(ReadBytes(dir_->filePath(file.section(u'=', 0, 0))),
+                     contents.value(file.section(u'=', 1)));
     }
 
     // A FIFO as IN's or OUT's side file is refused at once, never waited on.
@@ -354,7 +352,7 @@ private Q_SLOTS:
             "(UTF-8): Quillbox would read or write a file of another name. Nothing was opened or written; "
             "rename the file to a name of valid text (for example in a file manager) and try again.\n";
         QTest::newRow("list --details") << QByteArrayList{"list", "--details", "<d>/in.pslib"} << 0
-                                        << Read(Fixture("sample.details")) << QByteArray();
+                                        << ReadBytes(Fixture("sample.details")) << QByteArray();
         QTest::newRow("missing") << QByteArrayList{"check", "<d>/none.pslib"} << 1 << QByteArray()
                                  << QByteArray("quillbox-tool: File not found: <d>/none.pslib\n");
         QTest::newRow("usage") << QByteArrayList{"list"} << 2 << QByteArray()
