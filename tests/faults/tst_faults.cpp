@@ -172,8 +172,11 @@ class TestFaults : public QObject {
         return std::tuple(s.LibraryData, s.DescArray, s.LibFilePath, s.LibChanged);
     }
     static auto Patches(const LibraryState& s) { return std::tuple(s.PatchesData, s.PatchesFilePath); }
+    QTemporaryDir dataHome_;
 
 private Q_SLOTS:
+    // The tool keeps earlier versions here, never in the user's data folder, also when run by hand.
+    void initTestCase() { qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome_.path())); }
     void badFile_data() {
         QTest::addColumn<FileRow>("row");
         const QString notValid = u"Not a valid Library"_s, none;
