@@ -27,15 +27,6 @@ Seen Look(const Fixture& f) {
             shown ? f.view.description : QString()};
 }
 
-char* Describe(const Seen& seen) {
-    return qstrdup(qPrintable(
-        u"%1 entries, descriptions %2, selected %3, shown %4, box \"%5\""_s.arg(seen.library.size() / 18)
-            .arg(seen.descriptions.join(u'|'))
-            .arg(seen.selected)
-            .arg(seen.shown)
-            .arg(seen.box)));
-}
-
 // The window shows what is stored: the selected line, the panel, the box.
 void CheckShown(Fixture& f) {
     const LibraryState& s = f.S();
@@ -72,7 +63,12 @@ struct StepRow {
 
 namespace QTest {
 template <> char* toString(const Seen& seen) {
-    return Describe(seen);
+    return qstrdup(qPrintable(
+        u"%1 entries, descriptions %2, selected %3, shown %4, box \"%5\""_s.arg(seen.library.size() / 18)
+            .arg(seen.descriptions.join(u'|'))
+            .arg(seen.selected)
+            .arg(seen.shown)
+            .arg(seen.box)));
 }
 } // namespace QTest
 
