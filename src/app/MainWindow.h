@@ -26,6 +26,7 @@ namespace quillbox {
 
 class DescriptionBox;
 class EditMenu;
+class FindField;
 class OpenSaveDLG;
 class PatchListModel;
 class PatchListView;
@@ -71,6 +72,10 @@ public:
     void HelpCommand();
     void AboutCommand();
     void TopCommand();
+    // "&Rename…" (F2): edits the name of the selected library entry in its line.
+    void RenameCommand();
+    // Ctrl+F: the find field over the list that has the focus (the library list otherwise).
+    void FindCommand();
 
     // Opens files handed over by the command line or a drop: the first whose name ends in ".pslib"
     // is loaded as "Load (Library) " loads it, then the first other one is imported as "Import PS02"
@@ -82,6 +87,7 @@ public:
 
     // LibraryView
     void RefillList(ListId list) override;
+    void ListLineChanged(ListId list, qsizetype index) override;
     void SelectListLine(ListId list, qsizetype index) override;
     void SetListToolTip(ListId list, const QString& text) override;
     void SetLabelToolTip(ListId list, const QString& text) override;
@@ -139,6 +145,13 @@ private:
     bool FileDragEvent(QEvent* event);
     PatchListView* ListView(ListId list) const;
     PatchListModel* ListModel(ListId list) const;
+    FindField* ListFind(ListId list) const;
+    // After a find changed the lines shown: the selected entry stays selected when it is shown;
+    // otherwise no line is selected.
+    void ShowSelectionAfterFind(ListId list);
+    // Sets up a name editor of the library list: its refusals go to the status line, and the keys
+    // of the menus' commands stay with its text.
+    void PrepareNameEditor(QLineEdit* editor, QObject* validator);
     template <typename T> T* Control(const char* name) const;
 
     MainWindowOptions options_;
@@ -159,6 +172,8 @@ private:
     PatchListView* lstLib_ = nullptr;
     PatchListModel* patchesModel_ = nullptr;
     PatchListModel* libModel_ = nullptr;
+    FindField* findPatches_ = nullptr;
+    FindField* findLib_ = nullptr;
     DescriptionBox* txtDescription_ = nullptr;
     MainGeometry fitted_;
     MainGeometry geometry_;

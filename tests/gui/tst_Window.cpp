@@ -224,7 +224,7 @@ private Q_SLOTS:
                    "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
                    "&Append All Patches -> Library||Update Library with Selected Patch|"
                    "Update All Patches in the Library|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
-                   "Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL Patches||"
+                   "&Rename…=F2|Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL Patches||"
                    "Random Modification|Window|Top|?|&Help=F1|&About"));
         QVERIFY(!Find<QAction>("mnuWindow_Top")->isChecked());
         QVERIFY(window->close()); // nothing loaded: nothing asked

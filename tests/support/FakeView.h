@@ -18,6 +18,7 @@ public:
     struct ListShown {
         qsizetype count = 0, selected = -1;
         QString toolTip, labelToolTip;
+        QList<qsizetype> changedLines; // lines shown anew since the last refill
     };
     const LibraryController* controller = nullptr;
     ListShown library, patches;
@@ -44,7 +45,9 @@ public:
     void RefillList(ListId list) override {
         Shown(list).count = controller->ListCount(list);
         Shown(list).selected = -1;
+        Shown(list).changedLines.clear();
     }
+    void ListLineChanged(ListId list, qsizetype index) override { Shown(list).changedLines.append(index); }
     void SelectListLine(ListId list, qsizetype index) override { Shown(list).selected = index; }
     void SetListToolTip(ListId list, const QString& text) override { Shown(list).toolTip = text; }
     void SetLabelToolTip(ListId list, const QString& text) override { Shown(list).labelToolTip = text; }
