@@ -245,8 +245,9 @@ void MainWindow::BuildControls() {
                 // A library line's name is edited in place; the controller renames the entry.
                 model->SetRenameHandler([this](qsizetype entry, const QString& name) {
                     bool renamed = false;
-                    Guarded("lstLib_Rename",
-                            [this, entry, &name, &renamed] { renamed = controller_.RenameEntry(entry, name); });
+                    Guarded("lstLib_Rename", [this, entry, &name, &renamed] {
+                        renamed = controller_.RenameEntry(entry, name);
+                    });
                     return renamed;
                 });
                 list->setItemDelegate(new PatchNameDelegate(

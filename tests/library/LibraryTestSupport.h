@@ -101,9 +101,10 @@ struct Fixture {
 
     // Runs a script of user actions: "L2"/"P0" click line 2/0 of the library/patches list, "t:text"
     // types into the description box, "open:name" loads that library as from the command line,
-    // "drive:3", "cab:1", "spk:2" pick an entry of the panel's lists, "chkD:0"/"chkC:1" press the
-    // check box (checked before the press), "all:1" chooses "Change  All"; "edits" tries every panel
-    // edit and a typed description in both modes; any other word names a menu command.
+    // "ren:NAME" renames the selected library entry in place, "drive:3", "cab:1", "spk:2" pick an entry of
+    // the panel's lists, "chkD:0"/"chkC:1" press the check box (checked before the press), "all:1" chooses
+    // "Change  All"; "edits" tries every panel edit and a typed description in both modes; any other word
+    // names a menu command.
     void Run(const QString& script) {
         using C = LibraryController;
         static const QStringList names =
@@ -133,6 +134,8 @@ struct Fixture {
             } else if (name == u"t"_s) {
                 view.description = value; // the box holds what was typed
                 controller.DescriptionEdited(value);
+            } else if (name == u"ren"_s) {
+                controller.RenameEntry(controller.State().LibSelection, value);
             } else if (name == u"open"_s) {
                 controller.LoadLibFromPath(Path(value));
             } else if (step == u"edits"_s) {
