@@ -202,7 +202,10 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     Load();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // A name editor still open commits when it goes, after the controller has gone.
+    libModel_->SetRenameHandler({});
+}
 
 template <typename T> T* MainWindow::Control(const char* name) const {
     return qobject_cast<T*>(controls_.value(S(name)));

@@ -8,16 +8,18 @@ namespace quillbox {
 
 QValidator::State PatchNameValidator::validate(QString& input, int& pos) const {
     Q_UNUSED(pos);
-    const PatchNameCodes codes = EncodePatchName(input);
-    if (!codes.ok()) {
-        Q_EMIT refused(PatchNameRefusal(input, codes));
-        return Invalid;
-    }
     // Shown as it will be stored: the alphabet has upper-case letters only.
-    for (QChar& ch : input) {
+    QString upper = input;
+    for (QChar& ch : upper) {
         if (ch >= u'a' && ch <= u'z')
             ch = QChar(ch.unicode() - (u'a' - u'A'));
     }
+    const PatchNameCodes codes = EncodePatchName(upper);
+    if (!codes.ok()) {
+        Q_EMIT refused(PatchNameRefusal(upper, codes));
+        return Invalid;
+    }
+    input = upper;
     return Acceptable;
 }
 
