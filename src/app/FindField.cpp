@@ -56,20 +56,59 @@ bool FindField::Stale() const {
            state.DescArray.constData() != descSeen_.constData() || state.DescArray.size() != descSeen_.size();
 }
 
+namespace {
+
+// The first and last entry (of 18 bytes) in which two stores of the same size differ; {0, -1} when
+// they are the same.
+std::pair<qsizetype, qsizetype> DifferingEntries(const QByteArray& a, const QByteArray& b) {
+    qsizetype first = 0;
+    qsizetype last = a.size();
+    while (first < last && a[first] == b[first])
+        ++first;
+    while (last > first && a[last - 1] == b[last - 1])
+        --last;
+    if (first == last)
+        return {0, -1};
+    return {first / PatchImageSize, (last - 1) / PatchImageSize};
+}
+
+} // namespace
+
 std::optional<std::vector<qsizetype>> FindField::Matching() {
     if (text().trimmed().isEmpty())
         return std::nullopt;
     if (Stale()) {
         const LibraryState& state = controller_.State();
-        if (list_ == ListId::Patches) {
-            storeSeen_ = state.PatchesData;
-            descPathSeen_ = state.PatchesDescFilePath;
-            finder_.Rebuild(storeSeen_, [this](qsizetype k) { return controller_.PatchDescription(k); });
-        } else {
-            storeSeen_ = state.LibraryData;
-            descSeen_ = state.DescArray;
-            finder_.Rebuild(storeSeen_, [this](qsizetype k) { return descSeen_.value(k + 1); });
+        const bool patches = list_ == ListId::Patches;
+        const QByteArray& store = patches ? state.PatchesData : state.LibraryData;
+        const auto descriptionOf =
+            patches
+                ? PatchFinder::DescriptionOf([this](qsizetype k) { return controller_.PatchDescription(k); })
+                : PatchFinder::DescriptionOf([this](qsizetype k) { return descSeen_.value(k + 1); });
+        // A change that keeps the number of entries (a move, a rename, a panel edit, typing) takes
+        // only the entries it changed anew; any other change takes them all.
+        const bool sameShape = built_ && store.size() == storeSeen_.size() &&
+                               (patches ? state.PatchesDescFilePath == descPathSeen_
+                                        : state.DescArray.size() == descSeen_.size());
+        auto [first, last] =
+            sameShape ? DifferingEntries(store, storeSeen_) : std::pair<qsizetype, qsizetype>{};
+        if (sameShape && !patches) {
+            for (qsizetype i = 1; i < descSeen_.size(); ++i) {
+                const QString& now = state.DescArray.at(i);
+                if (!now.isSharedWith(descSeen_.at(i)) && now != descSeen_.at(i)) {
+                    first = last < first ? i - 1 : std::min(first, i - 1);
+                    last = std::max(last, i - 1);
+                }
+            }
         }
+        storeSeen_ = store;
+        descPathSeen_ = state.PatchesDescFilePath;
+        if (!patches)
+            descSeen_ = state.DescArray;
+        if (sameShape)
+            finder_.Update(storeSeen_, descriptionOf, first, last);
+        else
+            finder_.Rebuild(storeSeen_, descriptionOf);
         built_ = true;
     }
     return finder_.Matching(text());

@@ -784,6 +784,40 @@ private Q_SLOTS:
         QCOMPARE(QList<qsizetype>(result.begin(), result.end()), found);
     }
 
+    // Taking some entries anew after a change that kept their number finds what taking all of them
+    // anew finds; entries outside the range keep their texts.
+    void findUpdate_data() {
+        QTest::addColumn<QString>("change"); // "swap", "rename", "describe"
+        QTest::addColumn<qsizetype>("first");
+        QTest::addColumn<qsizetype>("last");
+        QTest::newRow("two swapped") << u"swap"_s << qsizetype(1) << qsizetype(2);
+        QTest::newRow("first renamed") << u"rename"_s << qsizetype(0) << qsizetype(0);
+        QTest::newRow("middle described") << u"describe"_s << qsizetype(2) << qsizetype(2);
+    }
+    void findUpdate() {
+        QFETCH(QString, change);
+        QFETCH(qsizetype, first);
+        QFETCH(qsizetype, last);
+        QByteArray store = MakeStore(5);
+        QStringList descs = Descs(5, u"d"_s);
+        const auto descriptionOf = [&](qsizetype k) {
+            return descs.value(k);
+        };
+        PatchFinder updated;
+        updated.Rebuild(store, descriptionOf);
+        if (change == u"swap"_s)
+            store = Entry(store, 0) + Entry(store, 2) + Entry(store, 1) + store.mid(54);
+        else if (change == u"rename"_s)
+            store.replace(0, 18, MakeImage(u"JAZZ"_s, 0));
+        else
+            descs[first] = u"a longer description: warm jazz"_s;
+        updated.Update(store, descriptionOf, first, last);
+        PatchFinder fresh;
+        fresh.Rebuild(store, descriptionOf);
+        for (const QString& query : u"p1|p2|02:  p|jazz|d5|warm|drive on|03:  p1"_s.split(u'|'))
+            QCOMPARE(updated.Matching(query), fresh.Matching(query));
+    }
+
     // Marks of every line of both lists; "A" with blank code 48 instead of 0 is the same name.
     void twins_data() {
         QTest::addColumn<QByteArray>("library");
