@@ -1008,6 +1008,7 @@ private Q_SLOTS:
             << L("txtDescription") << int(Qt::Key_Insert) << L("abcPASTE") << 4;
         QTest::newRow("description cut") << L("txtDescription") << int(Qt::Key_Delete) << L("ab") << 4;
         QTest::newRow("name paste") << L("txtName") << int(Qt::Key_Insert) << L("abcPASTE") << 4;
+        QTest::newRow("find cut") << L("txtFindLib") << int(Qt::Key_Delete) << L("ab") << 4;
         QTest::newRow("list: clone") << L("lstLib") << int(Qt::Key_Insert) << L("-") << 5;
         QTest::newRow("list: delete") << L("lstLib") << int(Qt::Key_Delete) << L("-") << 3;
     }
@@ -1022,6 +1023,8 @@ private Q_SLOTS:
         Click(Lib(), 2); // no description
         QGuiApplication::clipboard()->setText(L("PASTE"));
         QWidget* widget = window->findChild<QWidget*>(focus);
+        if (focus == L("txtFindLib"))
+            window->FindCommand();
         widget->setFocus();
         if (auto* name = qobject_cast<QLineEdit*>(widget)) {
             name->setText(L("abc"));
@@ -1033,10 +1036,11 @@ private Q_SLOTS:
         if (key == Qt::Key_Insert)
             QTest::keyClick(widget, Qt::Key_Right); // the cursor behind "abc"
         QTest::keyClick(widget, Qt::Key(key), Qt::ShiftModifier);
-        QCOMPARE(Lib()->model()->rowCount(), entries);
+        QCOMPARE(window->Controller().ListCount(ListId::Library), entries);
         if (text == L("-"))
             return;
-        QCOMPARE(widget == Description() ? Description()->toPlainText() : Find<QLineEdit>("txtName")->text(),
+        QCOMPARE(widget == Description() ? Description()->toPlainText()
+                                         : qobject_cast<QLineEdit*>(widget)->text(),
                  text);
         if (key == Qt::Key_Delete)
             QCOMPARE(QGuiApplication::clipboard()->text(), L("c"));
