@@ -94,15 +94,21 @@ std::vector<qsizetype> PatchFinder::EntriesHolding(const QByteArray& word) const
     const char* const begin = text_.constData();
     const char* const end = begin + text_.size();
     const char* from = begin;
+    auto next = starts_.begin() + 1; // the start of the entry after the one searched
     while (from < end) {
         const void* hit = memmem(from, size_t(end - from), word.constData(), size_t(word.size()));
         if (!hit)
             break;
         const qsizetype at = static_cast<const char*>(hit) - begin;
-        // The entry holding the hit; its remaining text needs no further search.
-        const auto next = std::upper_bound(starts_.begin(), starts_.end(), at);
+        // The entry holding the hit. Hits come in order and a common word is found in the entry
+        // searched or the next, so one look forward saves most binary searches.
+        if (*next <= at)
+            next = next + 1 != starts_.end() && next[1] > at ? next + 1
+                                                             : std::upper_bound(next, starts_.end(), at);
         found.push_back(qsizetype(next - starts_.begin()) - 1);
+        // The entry's remaining text needs no further search.
         from = begin + *next;
+        ++next;
     }
     return found;
 }
