@@ -14,15 +14,20 @@ bool LibraryController::RenameEntry(qsizetype index, const QString& name) {
         return false;
     }
     const QString before = LibLine(index);
+    // The name field ends in byte 17: an entry cut short before it cannot take a whole name.
+    if (state_.LibraryData.size() - index * PatchImageSize < 17) {
+        view_.ShowStatus(QStringLiteral("Nothing renamed: ") + before +
+                         QStringLiteral(" ends before its name, cut short by the end of its file"));
+        return false;
+    }
     QByteArray image = PatchImage::FromStore(state_.LibraryData, index).Bytes();
     WritePatchName(image, codes.codes);
     const QString newName = StringToPatchName(QByteArrayView(image).sliced(11, 6)).name;
-    const QString named = before + QStringLiteral(" to ") + newName.trimmed();
-    bool renamed = false;
+    const QString named = before + QStringLiteral(" to ") +
+                          (newName.trimmed().isEmpty() ? QStringLiteral("a blank name") : newName.trimmed());
     AsStep([&] {
         const qsizetype start = index * PatchImageSize;
-        // An entry cut short by the end of its file keeps its length: only the bytes it holds are
-        // written, so the entries after it never shift.
+        // An entry cut short after its name keeps its length: only the bytes it holds are written.
         const qsizetype length = std::min(PatchImageSize, state_.LibraryData.size() - start);
         if (QByteArrayView(state_.LibraryData).sliced(start, length) != QByteArrayView(image).first(length)) {
             state_.LibraryData.replace(start, length, image.left(length));
@@ -30,11 +35,10 @@ bool LibraryController::RenameEntry(qsizetype index, const QString& name) {
             view_.ListLineChanged(ListId::Library, index);
             RefreshPanelIfShowing(index, false);
         }
-        renamed = ListLine(ListId::Library, index).endsWith(newName);
         return StepOutcome{QStringLiteral("Rename ") + named, QStringLiteral("Renamed ") + named,
                            QStringLiteral("Nothing renamed: ") + before + QStringLiteral(" has that name")};
     });
-    return renamed;
+    return true;
 }
 
 void LibraryController::SelectionHidden(ListId list) {

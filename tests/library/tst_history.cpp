@@ -110,7 +110,6 @@ private Q_SLOTS:
         QTest::newRow("rename")          << StepRow{u"L2"_s, u"ren:cr-1"_s, u"Rename 03:  P2 to CR-1"_s, u"Renamed 03:  P2 to CR-1"_s};
         QTest::newRow("rename, the same")<< StepRow{u"L2"_s, u"ren:p2"_s, u""_s, u"Nothing renamed: 03:  P2 has that name"_s};
         QTest::newRow("rename refused")  << StepRow{u"L2"_s, u"ren:a_b"_s, u""_s, u"A patch name cannot hold \"_\"; allowed are A-Z, 0-9, the blank and ' < > * + - / [ = ] @"_s};
-        QTest::newRow("rename, too long")<< StepRow{u"L2"_s, u"ren:ABCDEFG"_s, u""_s, u"A patch name has at most 6 characters: \"ABCDEFG\" has 7"_s};
         QTest::newRow("typing")          << StepRow{u"L1"_s, u"t:a t:ab t:abc"_s, u"Typing in 02:  P1"_s, u""_s};
         QTest::newRow("typed back")      << StepRow{u"L1"_s, u"t:L2x t:L2"_s, u""_s, u""_s};
         QTest::newRow("imported patch")  << StepRow{u"P1"_s, u"t:lost edits"_s, u""_s, u""_s};

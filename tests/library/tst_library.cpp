@@ -662,6 +662,7 @@ private Q_SLOTS:
         QTest::newRow("middle, other shown") << qsizetype(3) << u"L5"_s << u"@="_s << 0;
         QTest::newRow("last, blanks") << qsizetype(6) << u"L6"_s << u""_s << 0;
         QTest::newRow("short last entry") << qsizetype(6) << u"L6"_s << u"ZZZZZZ"_s << 1;
+        QTest::newRow("cut short in its name") << qsizetype(6) << u"L6"_s << u"ZZZZZZ"_s << 2;
     }
     void renameKeepsEveryOtherBit() {
         QFETCH(qsizetype, entry);
@@ -676,8 +677,15 @@ private Q_SLOTS:
         f.LoadLibrary(u"lib.pslib"_s, store, Descs(7, u"d"_s));
         f.Run(click);
         const LibraryState before = f.S();
-        QVERIFY(f.Ctl().RenameEntry(entry, name));
+        const bool whole = cut < 2; // a name cut short is refused
+        QCOMPARE(f.Ctl().RenameEntry(entry, name), whole);
         const QByteArray& after = f.S().LibraryData;
+        if (!whole) {
+            QCOMPARE(after, store);
+            QCOMPARE(f.view.statuses.last(),
+                     u"Nothing renamed: 07: ends before its name, cut short by the end of its file"_s);
+            return;
+        }
         QCOMPARE(after.size(), store.size());
         const quint64 nameBits = quint64{0xFFFFFFFFF} << 5; // bits 5..40 of bytes 12..17
         for (qsizetype i = 0; i < store.size(); ++i) {
