@@ -1,9 +1,11 @@
 // The real window (offscreen) with a 100,000-entry library: refilling lstLib, selecting an entry
-// with the mouse, and "Move down", "Clone Selected Patch" and "Delete &Selected Patch" through
-// their menu actions. Each figure includes handling the events and repainting the list.
+// with the mouse, "Move down", "Clone Selected Patch" and "Delete &Selected Patch" through their
+// menu actions, and a keystroke in the find field. Each figure includes handling the events and
+// repainting the list.
 #include "BenchSupport.h"
 #include "BenchTable.h"
 #include "DialogSeam.h"
+#include "FindField.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "PatchListView.h"
@@ -13,6 +15,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
 #include <memory>
 
 using namespace quillbox;
@@ -130,6 +133,61 @@ std::function<Body(long)> Command(const char* action, long change) {
     };
 }
 
+// One keystroke in the library's find field, typed and taken back by turns, from `words` to
+// `words` + `key` and back. The field was opened and the entries' texts taken before the timing.
+std::function<Body(long)> FindKeystroke(const char* words, char key) {
+    return [=](long) -> Body {
+        return [=](benchmark::State& state) {
+            Gui& gui = TheGui();
+            auto* find = gui.window->findChild<FindField*>(QStringLiteral("txtFindLib"));
+            gui.lstLib->setFocus();
+            gui.window->FindCommand();
+            QTest::keyClicks(find, QString::fromLatin1(words));
+            gui.Settle();
+            bool typed = false;
+            for (auto _ : state) {
+                if (typed)
+                    QTest::keyClick(find, Qt::Key_Backspace);
+                else
+                    QTest::keyClick(find, key);
+                typed = !typed;
+                gui.Settle();
+            }
+            const int shown = gui.lstLib->model()->rowCount();
+            if (shown == 0 || find->text().left(int(strlen(words))) != QLatin1String(words))
+                state.SkipWithError("the find did not show what it should");
+            find->Close();
+            gui.Settle();
+        };
+    };
+}
+
+// "Move down" with the find field open on "p4": the moved entry's list changed, so the entries'
+// texts are taken anew before the list shows what matches.
+Body MoveDownWithFindOpen(long) {
+    return [](benchmark::State& state) {
+        Gui& gui = TheGui();
+        auto* find = gui.window->findChild<FindField*>(QStringLiteral("txtFindLib"));
+        gui.lstLib->setFocus();
+        gui.window->FindCommand();
+        QTest::keyClicks(find, QStringLiteral("p4"));
+        for (auto _ : state) {
+            state.PauseTiming();
+            gui.Restore();
+            const QModelIndex index = gui.lstLib->model()->index(gui.lstLib->model()->rowCount() / 2, 0);
+            gui.lstLib->scrollTo(index, QAbstractItemView::PositionAtCenter);
+            gui.Settle();
+            QTest::mouseClick(gui.lstLib->viewport(), Qt::LeftButton, {},
+                              gui.lstLib->visualRect(index).center());
+            gui.Settle();
+            state.ResumeTiming();
+            gui.Trigger("mnuLibrary_MoveDown");
+        }
+        find->Close();
+        gui.Restore();
+    };
+}
+
 void RegisterAll() {
     const Target underFifty{Target::Milliseconds, 50, Entries};
     Register(
@@ -164,6 +222,15 @@ void RegisterAll() {
              "one copy of the store", CopyOfStore, underFifty);
     Register("gui: Delete Selected Patch", {Entries}, Command("mnuLibrary_DelSelected", -1),
              "one copy of the store", CopyOfStore, underFifty);
+    // "p4" shows a ninth of the lines, "p49" a ninetieth; "c" shows every line (each holds "cab"),
+    // "cr" two thirds.
+    const Target underSixteen{Target::Milliseconds, 16, Entries};
+    Register("gui: find keystroke \"p4\" / \"p49\"", {Entries}, FindKeystroke("p4", '9'),
+             "one copy of the store", CopyOfStore, underSixteen);
+    Register("gui: find keystroke \"c\" / \"cr\"", {Entries}, FindKeystroke("c", 'r'),
+             "one copy of the store", CopyOfStore, underSixteen);
+    Register("gui: Move down, find open", {Entries}, MoveDownWithFindOpen, "one copy of the store",
+             CopyOfStore);
 }
 
 } // namespace

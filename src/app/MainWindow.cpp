@@ -6,12 +6,14 @@
 #include "EarlierVersionsDialog.h"
 #include "EditMenu.h"
 #include "FileAccess.h"
+#include "FindField.h"
 #include "HelpWindow.h"
 #include "MessageBoxes.h"
 #include "OpenSaveDLG.h"
 #include "PatchList.h"
 #include "PatchListModel.h"
 #include "PatchListView.h"
+#include "PatchNameEditor.h"
 #include "PrintDialog.h"
 #include "SetListDocument.h"
 #include "SplashWindow.h"
@@ -93,6 +95,7 @@ const std::vector<MenuDesign>& MenuDesigns() {
         {"mnuLibrary_MoveUp", "Move up", QKeySequence(Qt::CTRL | Qt::Key_U), true},
         {"mnuLibrary_MoveDown", "Move down", QKeySequence(Qt::CTRL | Qt::Key_D), true},
         {"mnuLibrary_Sep1", "-", {}, true},
+        {"mnuLibrary_Rename", "&Rename…", QKeySequence(Qt::Key_F2), true},
         {"mnuLibrary_ClonePatch", "Clone Selected Patch", QKeySequence(Qt::SHIFT | Qt::Key_Insert), true},
         {"mnuLibrary_Sep2", "-", {}, true},
         {"mnuLibrary_DelSelected", "Delete &Selected Patch", QKeySequence(Qt::SHIFT | Qt::Key_Delete), true},
@@ -212,7 +215,10 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     Load();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // A name editor still open commits when it goes, after the controller has gone.
+    libModel_->SetRenameHandler({});
+}
 
 template <typename T> T* MainWindow::Control(const char* name) const {
     return qobject_cast<T*>(controls_.value(S(name)));
@@ -251,6 +257,22 @@ void MainWindow::BuildControls() {
             model->SetMarkSize(list->iconSize());
             (id == ListId::Library ? lstLib_ : lstPatches_) = list;
             (id == ListId::Library ? libModel_ : patchesModel_) = model;
+            (id == ListId::Library ? findLib_ : findPatches_) = new FindField(controller_, id, list, model);
+            if (id == ListId::Library) {
+                // A library line's name is edited in place; the controller renames the entry.
+                model->SetRenameHandler([this](qsizetype entry, const QString& name) {
+                    bool renamed = false;
+                    Guarded("lstLib_Rename", [this, entry, &name, &renamed] {
+                        renamed = controller_.RenameEntry(entry, name);
+                    });
+                    return renamed;
+                });
+                list->setItemDelegate(new PatchNameDelegate(
+                    [this](QLineEdit* editor, PatchNameValidator* validator) {
+                        PrepareNameEditor(editor, validator);
+                    },
+                    list));
+            }
             widget = list;
             break;
         }
@@ -316,6 +338,13 @@ void MainWindow::BuildMenus() {
         actions_.insert(name, action);
     }
     actions_.value(QStringLiteral("mnuWindow_Top"))->setCheckable(true);
+
+    // Ctrl+F is no menu item: it works wherever the focus is in the window.
+    auto* find = new QAction(QStringLiteral("Find"), this);
+    find->setObjectName(QStringLiteral("actFind"));
+    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    addAction(find);
+    actions_.insert(find->objectName(), find);
 
     // "Recent Libraries" follows "Load (Library) ", filled from the settings.
     QMenu* file = menuBar()->findChild<QMenu*>(QStringLiteral("mnuFile"));
@@ -407,6 +436,8 @@ void MainWindow::ConnectControls() {
                   [&c] { c.UpdateAllPatchesInLib(); });
     connectAction("mnuLibrary_MoveUp", "mnuLibrary_MoveUp_Click", [&c] { c.MoveUp(); });
     connectAction("mnuLibrary_MoveDown", "mnuLibrary_MoveDown_Click", [&c] { c.MoveDown(); });
+    connectAction("mnuLibrary_Rename", "mnuLibrary_Rename_Click", [this] { RenameCommand(); });
+    connectAction("actFind", "actFind_Click", [this] { FindCommand(); });
     connectAction("mnuLibrary_ClonePatch", "mnuLibrary_ClonePatch_Click", [&c] { c.ClonePatch(); });
     connectAction("mnuLibrary_DelSelected", "mnuLibrary_DelSelected_Click", [&c] { c.DeleteSelected(); });
     connectAction("mnuLibrary_DelAll", "mnuLibrary_DelAll_Click", [&c] { c.DeleteAll(); });
@@ -422,14 +453,24 @@ void MainWindow::ConnectControls() {
     connectAction("mnuHelp_About", "mnuHelp_About_Click", [this] { AboutCommand(); });
 
     // Lists: a click (or the keyboard) selects, the right button pops up the list's menu as it
-    // stands, a double click on a patch copies it.
-    connect(lstLib_, &PatchListView::rowClicked, this,
-            [this](int row) { Guarded("lstLib_Click", [this, row] { controller_.LibraryClicked(row); }); });
+    // stands, a double click on a patch copies it, one on a library line edits its name. A row is
+    // the entry the list shows there (a find shows only some).
+    connect(lstLib_, &PatchListView::rowClicked, this, [this](int row) {
+        const qsizetype entry = libModel_->EntryAt(row);
+        Guarded("lstLib_Click", [this, entry] { controller_.LibraryClicked(entry); });
+    });
     connect(lstPatches_, &PatchListView::rowClicked, this, [this](int row) {
-        Guarded("lstPatches_Click", [this, row] { controller_.PatchesClicked(row); });
+        const qsizetype entry = patchesModel_->EntryAt(row);
+        Guarded("lstPatches_Click", [this, entry] { controller_.PatchesClicked(entry); });
     });
     connect(lstPatches_, &QAbstractItemView::doubleClicked, this,
             [this] { Guarded("lstPatches_DblClick", [this] { controller_.PatchesDoubleClicked(); }); });
+    connect(lstLib_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (controller_.State().LibSelection == libModel_->EntryAt(index.row()))
+            lstLib_->edit(index);
+    });
+    for (const ListId list : {ListId::Library, ListId::Patches})
+        connect(ListFind(list), &FindField::filtered, this, [this, list] { ShowSelectionAfterFind(list); });
     connect(lstLib_, &PatchListView::menuRequested, this,
             [this](const QPoint& pos) { mnuLibrary_->popup(pos); });
     connect(lstPatches_, &PatchListView::menuRequested, this,
@@ -644,6 +685,47 @@ PatchListModel* MainWindow::ListModel(ListId list) const {
     return list == ListId::Library ? libModel_ : patchesModel_;
 }
 
+FindField* MainWindow::ListFind(ListId list) const {
+    return list == ListId::Library ? findLib_ : findPatches_;
+}
+
+// ---- Rename and find ----
+
+void MainWindow::RenameCommand() {
+    const qsizetype entry = controller_.State().LibSelection;
+    if (entry < 0) {
+        ShowStatus(QStringLiteral("Nothing renamed: no library patch is selected"));
+        return;
+    }
+    const QModelIndex index = libModel_->index(libModel_->KeepShown(entry));
+    lstLib_->scrollTo(index);
+    lstLib_->setFocus(Qt::ShortcutFocusReason);
+    lstLib_->edit(index);
+}
+
+void MainWindow::PrepareNameEditor(QLineEdit* editor, QObject* validator) {
+    connect(static_cast<PatchNameValidator*>(validator), &PatchNameValidator::refused, this,
+            &MainWindow::ShowStatus);
+    editMenu_->KeepKeysIn(editor);
+    editor->installEventFilter(this);
+}
+
+void MainWindow::FindCommand() {
+    const QWidget* focus = QApplication::focusWidget();
+    const bool patches = focus && (focus == lstPatches_ || lstPatches_->isAncestorOf(focus));
+    ListFind(patches ? ListId::Patches : ListId::Library)->Open();
+}
+
+void MainWindow::ShowSelectionAfterFind(ListId list) {
+    const LibraryState& state = controller_.State();
+    const qsizetype entry = list == ListId::Library ? state.LibSelection : state.PatchesSelection;
+    const int row = entry < 0 ? -1 : ListModel(list)->RowOf(entry);
+    if (entry >= 0 && row < 0)
+        Guarded("Find_Change", [this, list] { controller_.SelectionHidden(list); });
+    else
+        ListView(list)->SelectRow(row);
+}
+
 // ---- Help, about, top ----
 
 QString MainWindow::HelpFilePath(const QString& name) const {
@@ -830,7 +912,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             BoundCheckPressed(box);
     }
     if ((event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
-        (watched == txtDescription_ || watched == controls_.value(QStringLiteral("txtName")))) {
+        (watched == txtDescription_ || qobject_cast<QLineEdit*>(watched))) {
         // In a text box Shift+Ins and Shift+Del paste and cut, as in any text box, before they can
         // reach the Library menu's commands.
         const auto* key = static_cast<QKeyEvent*>(event);
@@ -871,26 +953,39 @@ void MainWindow::RefillList(ListId list) {
     const LibraryState& state = controller_.State();
     const int outside =
         MostCodesOutsideAlphabet(list == ListId::Library ? state.LibraryData : state.PatchesData);
-    ListModel(list)->Refill(view->LineSize(controller_.ListCount(list), outside));
+    const QSize lineSize = view->LineSize(controller_.ListCount(list), outside);
+    // While a find is open the list shows the entries that hold its words as the store now stands.
+    FindField* find = ListFind(list);
+    ListModel(list)->Refill(lineSize, find->IsOpen() ? find->Matching() : std::nullopt);
     QGuiApplication::restoreOverrideCursor();
 }
 
+void MainWindow::ListLineChanged(ListId list, qsizetype index) {
+    ListModel(list)->EntryChanged(index);
+}
+
 void MainWindow::SelectListLine(ListId list, qsizetype index) {
-    ListView(list)->SelectRow(index);
+    // An entry a command selects is shown even when the find left it out: the user sees what the
+    // next command acts on.
+    ListView(list)->SelectRow(index < 0 ? -1 : ListModel(list)->KeepShown(index));
 }
 
 void MainWindow::SelectListLines(ListId list, const std::vector<qsizetype>& indexes) {
     PatchListView* view = ListView(list);
+    PatchListModel* model = ListModel(list);
+    // Entries the find leaves out are not selected: no command may act on a line nobody sees.
+    std::vector<int> rows;
+    for (const qsizetype entry : indexes) {
+        if (const int row = model->RowOf(entry); row >= 0)
+            rows.push_back(row);
+    }
     QItemSelection selection;
-    const int rows = view->model()->rowCount();
-    for (size_t i = 0; i < indexes.size();) {
+    for (size_t i = 0; i < rows.size();) {
         // Runs of neighbouring lines make one range each.
         size_t end = i + 1;
-        while (end < indexes.size() && indexes[end] == indexes[end - 1] + 1)
+        while (end < rows.size() && rows[end] == rows[end - 1] + 1)
             ++end;
-        if (indexes[i] >= 0 && indexes[end - 1] < rows)
-            selection.select(view->model()->index(int(indexes[i]), 0),
-                             view->model()->index(int(indexes[end - 1]), 0));
+        selection.select(model->index(rows[i], 0), model->index(rows[end - 1], 0));
         i = end;
     }
     view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);

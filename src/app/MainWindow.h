@@ -28,6 +28,7 @@ namespace quillbox {
 class CompareWindow;
 class DescriptionBox;
 class EditMenu;
+class FindField;
 class OpenSaveDLG;
 class PatchListModel;
 class PatchListView;
@@ -78,6 +79,10 @@ public:
     // "Print Set List…": the set list through the system's print dialog.
     void PrintSetListCommand();
     CompareWindow* Compare() const { return compare_; }
+    // "&Rename…" (F2): edits the name of the selected library entry in its line.
+    void RenameCommand();
+    // Ctrl+F: the find field over the list that has the focus (the library list otherwise).
+    void FindCommand();
 
     // Opens files handed over by the command line or a drop: the first whose name ends in ".pslib"
     // is loaded as "Load (Library) " loads it, then the first other one is imported as "Import PS02"
@@ -89,6 +94,7 @@ public:
 
     // LibraryView
     void RefillList(ListId list) override;
+    void ListLineChanged(ListId list, qsizetype index) override;
     void SelectListLine(ListId list, qsizetype index) override;
     void SelectListLines(ListId list, const std::vector<qsizetype>& indexes) override;
     void RefreshListMarks() override;
@@ -150,6 +156,13 @@ private:
     bool FileDragEvent(QEvent* event);
     PatchListView* ListView(ListId list) const;
     PatchListModel* ListModel(ListId list) const;
+    FindField* ListFind(ListId list) const;
+    // After a find changed the lines shown: the selected entry stays selected when it is shown;
+    // otherwise no line is selected.
+    void ShowSelectionAfterFind(ListId list);
+    // Sets up a name editor of the library list: its refusals go to the status line, and the keys
+    // of the menus' commands stay with its text.
+    void PrepareNameEditor(QLineEdit* editor, QObject* validator);
     template <typename T> T* Control(const char* name) const;
 
     MainWindowOptions options_;
@@ -171,6 +184,8 @@ private:
     PatchListView* lstLib_ = nullptr;
     PatchListModel* patchesModel_ = nullptr;
     PatchListModel* libModel_ = nullptr;
+    FindField* findPatches_ = nullptr;
+    FindField* findLib_ = nullptr;
     DescriptionBox* txtDescription_ = nullptr;
     MainGeometry fitted_;
     MainGeometry geometry_;

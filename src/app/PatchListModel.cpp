@@ -3,9 +3,24 @@
 #include "LibraryController.h"
 #include "TwinMarks.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace quillbox {
+
+namespace {
+
+// A list view counts its rows in int; more lines than that cannot be shown anyway.
+int Rows(qsizetype count) {
+    return static_cast<int>(std::min<qsizetype>(count, std::numeric_limits<int>::max()));
+}
+
+QString NameOfLine(const QString& line) {
+    const qsizetype colon = line.indexOf(QStringLiteral(":  "));
+    return colon < 0 ? QString() : line.mid(colon + 3);
+}
+
+} // namespace
 
 PatchListModel::PatchListModel(const LibraryController& controller, ListId list, QObject* parent)
     : QAbstractListModel(parent), controller_(controller), list_(list) {}
@@ -14,23 +29,46 @@ int PatchListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows_;
 }
 
+qsizetype PatchListModel::EntryAt(int row) const {
+    if (row < 0 || row >= rows_)
+        return -1;
+    return filtered_ ? entries_[size_t(row)] : row;
+}
+
+int PatchListModel::RowOf(qsizetype entry) const {
+    if (!filtered_)
+        return entry >= 0 && entry < rows_ ? int(entry) : -1;
+    const auto at = std::lower_bound(entries_.begin(), entries_.end(), entry);
+    return at != entries_.end() && *at == entry ? int(at - entries_.begin()) : -1;
+}
+
 QVariant PatchListModel::data(const QModelIndex& index, int role) const {
     // The store may already hold fewer entries than the view last heard of (a command shows a message
     // before it refills the list).
-    if (!index.isValid() || index.row() >= controller_.ListCount(list_))
+    const qsizetype entry = index.isValid() ? EntryAt(index.row()) : -1;
+    if (entry < 0 || entry >= controller_.ListCount(list_))
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return controller_.ListLine(list_, index.row());
+        return controller_.ListLine(list_, entry);
     case Qt::DecorationRole:
-        return TwinMarkIcon(controller_.LineTwinKinds(list_, index.row()), markSize_);
+        return TwinMarkIcon(controller_.LineTwinKinds(list_, entry), markSize_);
+    case Qt::EditRole: // the name to edit, without the padding
+    {
+        QString name = NameOfLine(controller_.ListLine(list_, entry));
+        while (name.endsWith(QLatin1Char(' ')))
+            name.chop(1);
+        return name;
+    }
+    case NameRole:
+        return NameOfLine(controller_.ListLine(list_, entry)).trimmed();
     case Qt::ToolTipRole: {
         // A name with codes outside the alphabet makes a line wider than the list: its tool tip shows
         // it whole, as does a line whose patch has twins, naming them. Other lines leave the list's
         // own tool tip (the count) in view.
-        const QString line = controller_.ListLine(list_, index.row());
+        const QString line = controller_.ListLine(list_, entry);
         const qsizetype name = line.indexOf(QStringLiteral(":  "));
-        const QString twins = controller_.LineTwinToolTip(list_, index.row());
+        const QString twins = controller_.LineTwinToolTip(list_, entry);
         if (!twins.isEmpty())
             return QString(line.trimmed() + QLatin1Char('\n') + twins);
         return name >= 0 && line.size() - name - 3 > 6 ? QVariant(line) : QVariant();
@@ -42,13 +80,50 @@ QVariant PatchListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-void PatchListModel::Refill(QSize lineSize) {
+Qt::ItemFlags PatchListModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractListModel::flags(index);
+    if (rename_ && index.isValid())
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool PatchListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    const qsizetype entry = index.isValid() ? EntryAt(index.row()) : -1;
+    if (role != Qt::EditRole || !rename_ || entry < 0)
+        return false;
+    return rename_(entry, value.toString());
+}
+
+void PatchListModel::Refill(QSize lineSize, std::optional<std::vector<qsizetype>> entries) {
     beginResetModel();
-    const qsizetype count = controller_.ListCount(list_);
-    // A list view counts its rows in int; more lines than that cannot be shown anyway.
-    rows_ = static_cast<int>(std::min<qsizetype>(count, std::numeric_limits<int>::max()));
     lineSize_ = lineSize;
+    filtered_ = entries.has_value();
+    entries_ = entries ? std::move(*entries) : std::vector<qsizetype>();
+    rows_ = Rows(filtered_ ? qsizetype(entries_.size()) : controller_.ListCount(list_));
     endResetModel();
+}
+
+void PatchListModel::Filter(std::optional<std::vector<qsizetype>> entries) {
+    Refill(lineSize_, std::move(entries));
+}
+
+int PatchListModel::KeepShown(qsizetype entry) {
+    if (entry < 0 || entry >= controller_.ListCount(list_))
+        return -1;
+    if (const int row = RowOf(entry); row >= 0 || !filtered_)
+        return row;
+    const auto at = std::lower_bound(entries_.begin(), entries_.end(), entry);
+    const int row = int(at - entries_.begin());
+    beginInsertRows(QModelIndex(), row, row);
+    entries_.insert(at, entry);
+    rows_ = Rows(qsizetype(entries_.size()));
+    endInsertRows();
+    return row;
+}
+
+void PatchListModel::EntryChanged(qsizetype entry) {
+    if (const int row = RowOf(entry); row >= 0)
+        Q_EMIT dataChanged(index(row), index(row));
 }
 
 } // namespace quillbox

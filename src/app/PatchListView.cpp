@@ -1,7 +1,9 @@
 #include "PatchListView.h"
 
+#include "PatchListModel.h"
 #include "PatchName.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -68,6 +70,58 @@ void PatchListView::SelectRow(qsizetype row) {
     selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     scrollTo(index);
     viewport()->update();
+}
+
+void PatchListView::SetTopWidget(QWidget* widget) {
+    top_ = widget;
+    if (widget)
+        widget->setParent(this);
+    PlaceTopWidget();
+}
+
+void PatchListView::PlaceTopWidget() {
+    const bool shown = top_ && !top_->isHidden();
+    const int height = shown ? top_->sizeHint().height() : 0;
+    setViewportMargins(0, height, 0, 0);
+    if (shown) {
+        const QRect inside = contentsRect();
+        top_->setGeometry(inside.left(), inside.top(), inside.width(), height);
+        top_->raise();
+    }
+}
+
+void PatchListView::resizeEvent(QResizeEvent* event) {
+    QListView::resizeEvent(event);
+    PlaceTopWidget();
+}
+
+void PatchListView::keyboardSearch(const QString& search) {
+    if (!model() || search.isEmpty())
+        return;
+    // Keys typed in quick succession make one word; a pause starts a new one.
+    if (lastTyped_.isValid() && lastTyped_.elapsed() < QApplication::keyboardInputInterval())
+        typed_ += search;
+    else
+        typed_ = search;
+    lastTyped_.start();
+    // One letter again and again steps through the names starting with it.
+    QString word = typed_;
+    if (word.count(word.front()) == word.size())
+        word = word.left(1);
+    const int rows = model()->rowCount();
+    if (rows == 0)
+        return;
+    const QModelIndex current = currentIndex();
+    // A new word starts after the current line, a longer one may stay on it.
+    int from = current.isValid() ? current.row() : 0;
+    if (word.size() == 1 && current.isValid())
+        from = (from + 1) % rows;
+    const QModelIndexList found = model()->match(model()->index(from, 0), PatchListModel::NameRole, word, 1,
+                                                 Qt::MatchStartsWith | Qt::MatchWrap);
+    if (found.isEmpty())
+        return;
+    selectionModel()->setCurrentIndex(found.first(), QItemSelectionModel::ClearAndSelect);
+    scrollTo(found.first());
 }
 
 void PatchListView::mousePressEvent(QMouseEvent* event) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QListView>
+#include <QPointer>
 
 namespace quillbox {
 
@@ -22,6 +24,14 @@ public:
     // Selects `row` without reporting it (-1: no selection).
     void SelectRow(qsizetype row);
 
+    // A widget shown across the top of the list, above the lines (the find field), or none.
+    void SetTopWidget(QWidget* widget);
+    // Places the top widget again after it was shown or hidden.
+    void PlaceTopWidget();
+
+    // Typing letters jumps to the next line whose name (not its number) starts with them.
+    void keyboardSearch(const QString& search) override;
+
 Q_SIGNALS:
     void rowClicked(int row);
     void menuRequested(const QPoint& globalPos);
@@ -33,11 +43,15 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event = nullptr) const override;
 
 private:
     bool pressedOnRow_ = false;
+    QPointer<QWidget> top_;
+    QString typed_;
+    QElapsedTimer lastTyped_;
 };
 
 } // namespace quillbox

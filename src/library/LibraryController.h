@@ -79,11 +79,19 @@ public:
     void DeleteSelected();
     void DeleteAll();
     void RandomModification();
+    // "&Rename…": writes `name` into the name field of library entry `index` (0-based); every other
+    // bit stays. The name is padded with blanks to six characters; a name the device cannot hold is
+    // refused with the reason in the status line and changes nothing. True when the entry now has
+    // that name.
+    bool RenameEntry(qsizetype index, const QString& name);
 
     // Lists and selection.
     void LibraryClicked(qsizetype index);
     void PatchesClicked(qsizetype index);
     void SelectPatch(bool fromLibrary);
+    // A find hid the selected line of `list`: no line is selected any more, so no command acts on a
+    // line the user cannot see; the panel and the description box keep what they show.
+    void SelectionHidden(ListId list);
 
     // Details panel: user picks and presses only.
     void DriveTypePicked(int entry);

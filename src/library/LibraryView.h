@@ -39,6 +39,8 @@ public:
 
     // The list shows `LibraryController::ListCount(list)` lines, computed on demand from the store.
     virtual void RefillList(ListId list) = 0;
+    // Line `index` of the list shows something else now (a rename); the list keeps its lines.
+    virtual void ListLineChanged(ListId list, qsizetype index) = 0;
     // Selects a line without raising the list's click handling; -1 clears the selection.
     virtual void SelectListLine(ListId list, qsizetype index) = 0;
     // Selects exactly these lines (0-based, ascending) without raising the list's click handling.

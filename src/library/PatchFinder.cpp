@@ -34,31 +34,59 @@ const QByteArray& TableText(const std::vector<QByteArray>& table, int index) {
 
 } // namespace
 
-void PatchFinder::Rebuild(const QByteArray& store, const DescriptionOf& descriptionOf) {
+void PatchFinder::AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
+                             const DescriptionOf& descriptionOf) {
     static const std::vector<QByteArray> drives = FoldedTable(ParameterList::DriveType);
     static const std::vector<QByteArray> cabs = FoldedTable(ParameterList::CabType);
     static const std::vector<QByteArray> speakers = FoldedTable(ParameterList::CabSpeaker);
+    const DetailValues values = ShowPatchDetails(PatchImage::FromStore(store, k));
+    text += Folded(PatchListLine(store, k));
+    text += Gap;
+    if (descriptionOf)
+        text += Folded(descriptionOf(k));
+    text += Gap;
+    text += TableText(drives, values.driveType);
+    text += Gap;
+    text += TableText(cabs, values.cabType);
+    text += Gap;
+    text += TableText(speakers, values.cabSpeaker);
+    text += values.driveOn ? "\ndrive on\n" : "\ndrive off\n";
+    text += values.cabOn ? "cab on\n" : "cab off\n";
+}
+
+void PatchFinder::Rebuild(const QByteArray& store, const DescriptionOf& descriptionOf) {
     const qsizetype count = EntryCount(store);
     text_.clear();
     text_.reserve(count * 64);
     starts_.assign(1, 0);
     starts_.reserve(size_t(count) + 1);
     for (qsizetype k = 0; k < count; ++k) {
-        const DetailValues values = ShowPatchDetails(PatchImage::FromStore(store, k));
-        text_ += Folded(PatchListLine(store, k));
-        text_ += Gap;
-        if (descriptionOf)
-            text_ += Folded(descriptionOf(k));
-        text_ += Gap;
-        text_ += TableText(drives, values.driveType);
-        text_ += Gap;
-        text_ += TableText(cabs, values.cabType);
-        text_ += Gap;
-        text_ += TableText(speakers, values.cabSpeaker);
-        text_ += values.driveOn ? "\ndrive on\n" : "\ndrive off\n";
-        text_ += values.cabOn ? "cab on\n" : "cab off\n";
+        AppendText(text_, store, k, descriptionOf);
         starts_.push_back(text_.size());
     }
+}
+
+void PatchFinder::Update(const QByteArray& store, const DescriptionOf& descriptionOf, qsizetype first,
+                         qsizetype last) {
+    first = std::max<qsizetype>(first, 0);
+    last = std::min(last, Count() - 1);
+    if (first > last)
+        return;
+    QByteArray text;
+    std::vector<qsizetype> lengths;
+    for (qsizetype k = first; k <= last; ++k) {
+        const qsizetype before = text.size();
+        AppendText(text, store, k, descriptionOf);
+        lengths.push_back(text.size() - before);
+    }
+    const qsizetype from = starts_[size_t(first)];
+    const qsizetype oldLength = starts_[size_t(last) + 1] - from;
+    text_.replace(from, oldLength, text);
+    for (qsizetype k = first; k <= last; ++k)
+        starts_[size_t(k) + 1] = starts_[size_t(k)] + lengths[size_t(k - first)];
+    const qsizetype shift = text.size() - oldLength;
+    for (size_t k = size_t(last) + 2; k < starts_.size(); ++k)
+        starts_[k] += shift;
 }
 
 std::vector<qsizetype> PatchFinder::EntriesHolding(const QByteArray& word) const {
@@ -66,15 +94,21 @@ std::vector<qsizetype> PatchFinder::EntriesHolding(const QByteArray& word) const
     const char* const begin = text_.constData();
     const char* const end = begin + text_.size();
     const char* from = begin;
+    auto next = starts_.begin() + 1; // the start of the entry after the one searched
     while (from < end) {
         const void* hit = memmem(from, size_t(end - from), word.constData(), size_t(word.size()));
         if (!hit)
             break;
         const qsizetype at = static_cast<const char*>(hit) - begin;
-        // The entry holding the hit; its remaining text needs no further search.
-        const auto next = std::upper_bound(starts_.begin(), starts_.end(), at);
+        // The entry holding the hit. Hits come in order and a common word is found in the entry
+        // searched or the next, so one look forward saves most binary searches.
+        if (*next <= at)
+            next = next + 1 != starts_.end() && next[1] > at ? next + 1
+                                                             : std::upper_bound(next, starts_.end(), at);
         found.push_back(qsizetype(next - starts_.begin()) - 1);
+        // The entry's remaining text needs no further search.
         from = begin + *next;
+        ++next;
     }
     return found;
 }

@@ -17,6 +17,9 @@ public:
 
     // Takes the list's entries anew; call after every change of the store or its descriptions.
     void Rebuild(const QByteArray& store, const DescriptionOf& descriptionOf);
+    // Takes entries `first` to `last` anew after a change that kept the number of entries (a move,
+    // a rename, a changed description); the other entries' texts stay as they were.
+    void Update(const QByteArray& store, const DescriptionOf& descriptionOf, qsizetype first, qsizetype last);
 
     // The 0-based positions of the matching entries, in list order; every entry for a blank query.
     std::vector<qsizetype> Matching(const QString& query) const;
@@ -25,6 +28,8 @@ public:
 
 private:
     std::vector<qsizetype> EntriesHolding(const QByteArray& word) const;
+    static void AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
+                           const DescriptionOf& descriptionOf);
 
     QByteArray text_;                  // every entry's folded text, each ended by a line break
     std::vector<qsizetype> starts_{0}; // where entry k's text starts; the last element is the end

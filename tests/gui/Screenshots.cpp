@@ -1,6 +1,7 @@
 // Writes the screenshots shown in the README: the main window with a library loaded and an entry
-// selected, the same with the Edit menu open after an undo, the splash window, the help window, the
-// earlier versions, the twin marks of both lists with a tool tip, and the compare window.
+// selected, the find field over the library list, the window with the Edit menu open after an undo,
+// the splash window, the help window, the earlier versions, the twin marks of both lists with a tool
+// tip, and the compare window.
 //
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
 
@@ -8,6 +9,7 @@
 #include "DialogSeam.h"
 #include "EarlierVersionsDialog.h"
 #include "FieldMap.h"
+#include "FindField.h"
 #include "HelpWindow.h"
 #include "MainWindow.h"
 #include "OpenSaveDLG.h"
@@ -155,6 +157,18 @@ int main(int argc, char* argv[]) {
     window.Controller().LibraryClicked(2);
 
     bool ok = Save(&window, outDir + QStringLiteral("/main-window.png"));
+
+    // The find field over the library list: the lines holding "clean", with their own positions.
+    window.findChild<QWidget*>(QStringLiteral("lstLib"))->setFocus();
+    window.FindCommand();
+    auto* find = window.findChild<FindField*>(QStringLiteral("txtFindLib"));
+    find->setText(QStringLiteral("clean"));
+    window.SelectListLine(ListId::Library, 5);
+    window.Controller().LibraryClicked(5);
+    ok = Save(&window, outDir + QStringLiteral("/find-field.png")) && ok;
+    find->Close();
+    window.SelectListLine(ListId::Library, 2);
+    window.Controller().LibraryClicked(2);
 
     // A change to every patch, a delete taken back, and the Edit menu open over the window.
     window.findChild<QRadioButton*>(QStringLiteral("optAll"))->setChecked(true);

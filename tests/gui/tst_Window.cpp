@@ -231,7 +231,8 @@ private Q_SLOTS:
               "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
               "&Append All Patches -> Library||Update Library with Selected Patch|"
               "Update All Patches in the Library||&Compare…=Ctrl+K|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
-              "Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL Patches||"
+              "&Rename…=F2|Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL "
+              "Patches||"
               "Random Modification||Select Duplicates|&Compare…\tCtrl+K|Window|Top|?|&Help=F1|&About"));
         QVERIFY(!Find<QAction>("mnuWindow_Top")->isChecked());
         QVERIFY(window->close()); // nothing loaded: nothing asked
@@ -414,6 +415,130 @@ private Q_SLOTS:
         QCOMPARE(Line(Lib(), 1), L("02:  FOXTRT"));
         QCOMPARE(Lib()->toolTip(), L("5 Patches"));
         QVERIFY(State().LibChanged);
+    }
+
+    // F2, the menu item or a double click on the selected line edits its name in the line. Lower
+    // case shows as upper case; a character the device lacks, or a seventh, is refused as it is
+    // typed, with the reason in the status line; Enter renames (one undo step), Esc keeps the name.
+    void renameInPlace_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("editor"); // the editor's text after typing
+        QTest::addColumn<QString>("status"); // the status line after typing; empty: not checked
+        QTest::addColumn<bool>("enter");     // Enter, else Esc
+        QTest::addColumn<QString>("line");   // line 2 afterwards
+        QTest::newRow("F2") << L("F2") << L("crunch") << L("CRUNCH") << L("") << true << L("02:  CRUNCH");
+        QTest::newRow("menu, a refused sign")
+            << L("menu") << L("ab_") << L("AB")
+            << L("A patch name cannot hold \"_\"; allowed are A-Z, 0-9, the blank and ' < > * + - / [ = ] @")
+            << true << L("02:  AB    ");
+        QTest::newRow("double click, seven")
+            << L("double click") << L("abcdefg") << L("ABCDEF")
+            << L("A patch name has at most 6 characters: \"ABCDEFG\" has 7") << true << L("02:  ABCDEF");
+        QTest::newRow("Esc") << L("F2") << L("xy") << L("XY") << L("") << false << L("02:  BRAVO ");
+    }
+    void renameInPlace() {
+        QFETCH(QString, how);
+        QFETCH(QString, typed);
+        QFETCH(QString, editor);
+        QFETCH(QString, status);
+        QFETCH(bool, enter);
+        QFETCH(QString, line);
+        LoadLibrary(Names);
+        Click(Lib(), 1);
+        const QString nameBox = Find<QLineEdit>("txtName")->text();
+        if (how == L("F2"))
+            QTest::keyClick(Lib(), Qt::Key_F2);
+        else if (how == L("menu"))
+            Trigger("mnuLibrary_Rename");
+        else
+            Click(Lib(), 1, Qt::LeftButton, true);
+        auto* edit = Lib()->findChild<QLineEdit*>(L("txtRename"));
+        QVERIFY(edit && edit->isVisible() && edit->hasFocus());
+        QCOMPARE(edit->text(), L("BRAVO"));
+        QTest::keyClicks(edit, typed);
+        QCOMPARE(edit->text(), editor);
+        if (!status.isEmpty())
+            QCOMPARE(Find<QLabel>("lblStatus")->text(), status);
+        QTest::keyClick(edit, enter ? Qt::Key_Return : Qt::Key_Escape);
+        QTRY_VERIFY(!edit->isVisible()); // Enter commits once the key has been handled
+        QCOMPARE(Line(Lib(), 1), line);
+        QCOMPARE(SelectedRow(Lib()), 1);
+        QCOMPARE(State().LibChanged, enter);
+        QCOMPARE(Find<QLineEdit>("txtName")->text(), nameBox);
+        if (enter) {
+            const QString step = L("02:  BRAVO to ") + line.mid(5).trimmed();
+            QCOMPARE(Find<QLabel>("lblStatus")->text(), L("Renamed ") + step);
+            QCOMPARE(Find<QAction>("mnuEdit_Undo")->text(), L("&Undo Rename ") + step);
+        }
+    }
+
+    // Ctrl+F opens the find field over the list with the focus (else the library's). The list shows
+    // the matching lines with their own positions; clicks and commands act on those entries, a moved
+    // entry stays in view, a selected entry the find hides is no longer selected, and Esc shows
+    // every line again with the selection kept.
+    void findField() {
+        LoadLibrary(Names);
+        auto* find = Find<QLineEdit>("txtFindLib");
+        auto* findPatches = Find<QLineEdit>("txtFindPatches");
+        auto lines = [this] {
+            QStringList shown;
+            for (int row = 0; row < Lib()->model()->rowCount(); ++row)
+                shown.append(Line(Lib(), row));
+            return shown.join(L("|"));
+        };
+        Lib()->setFocus();
+        QTest::keyClick(Lib(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(find->isVisible() && find->hasFocus() && !findPatches->isVisible());
+        QTest::keyClicks(find, L("ha"));
+        QCOMPARE(lines(), L("01:  ALPHA |03:  CHARLY"));
+        Click(Lib(), 1);
+        QCOMPARE(State().LibSelection, 2);
+        Trigger("mnuLibrary_MoveUp"); // in the library's order, past BRAVO
+        QCOMPARE(State().LibraryData, Store(Names).left(18) + Store(Names).mid(36, 18) +
+                                          Store(Names).mid(18, 18) + Store(Names).mid(54));
+        QCOMPARE(lines(), L("01:  ALPHA |02:  CHARLY"));
+        QCOMPARE(SelectedRow(Lib()), 1);
+        find->selectAll();
+        QTest::keyClicks(find, L("01"));
+        QCOMPARE(lines(), L("01:  ALPHA "));
+        QCOMPARE(QPoint(SelectedRow(Lib()), int(State().LibSelection)), QPoint(-1, -1));
+        Click(Lib(), 0);
+        Trigger("mnuLibrary_MoveDown"); // ALPHA no longer says 01, yet stays in view
+        QCOMPARE(lines(), L("01:  CHARLY|02:  ALPHA "));
+        QCOMPARE(QPoint(SelectedRow(Lib()), int(State().LibSelection)), QPoint(1, 1));
+        QTest::keyClick(find, Qt::Key_Escape);
+        QVERIFY(!find->isVisible() && Lib()->hasFocus());
+        QCOMPARE(lines(), L("01:  CHARLY|02:  ALPHA |03:  BRAVO |04:  DELTA "));
+        QCOMPARE(SelectedRow(Lib()), 1);
+
+        Import({L("ECHO"), L("FOXTRT"), L("GOLF")});
+        Patches()->setFocus();
+        QTest::keyClick(Patches(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(findPatches->isVisible() && findPatches->hasFocus() && !find->isVisible());
+        QTest::keyClicks(findPatches, L("golf"));
+        QCOMPARE(Patches()->model()->rowCount(), 1);
+        QCOMPARE(Line(Patches(), 0), L("03:  GOLF  "));
+    }
+
+    // Typing letters in a list jumps to the next line whose name starts with them (as a click);
+    // the same letter again goes on to the next such name; the numbers are not looked at.
+    void typingJumpsByName_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("row"); // -1: none selected
+        QTest::newRow("a first letter") << L("c") << 2;
+        QTest::newRow("letters of one name") << L("de") << 3;
+        QTest::newRow("the same letter again") << L("dd") << 4;
+        QTest::newRow("a number") << L("0") << -1;
+    }
+    void typingJumpsByName() {
+        QFETCH(QString, typed);
+        QFETCH(int, row);
+        LoadLibrary(Names + QStringList{L("DEMO")});
+        Lib()->setFocus();
+        QTest::keyClicks(Lib(), typed);
+        QCOMPARE(SelectedRow(Lib()), row);
+        QCOMPARE(State().LibSelection, row);
     }
 
     void rightClickKeepsSelection_data() {
@@ -891,6 +1016,7 @@ private Q_SLOTS:
             << L("txtDescription") << int(Qt::Key_Insert) << L("abcPASTE") << 4;
         QTest::newRow("description cut") << L("txtDescription") << int(Qt::Key_Delete) << L("ab") << 4;
         QTest::newRow("name paste") << L("txtName") << int(Qt::Key_Insert) << L("abcPASTE") << 4;
+        QTest::newRow("find cut") << L("txtFindLib") << int(Qt::Key_Delete) << L("ab") << 4;
         QTest::newRow("list: clone") << L("lstLib") << int(Qt::Key_Insert) << L("-") << 5;
         QTest::newRow("list: delete") << L("lstLib") << int(Qt::Key_Delete) << L("-") << 3;
     }
@@ -905,6 +1031,8 @@ private Q_SLOTS:
         Click(Lib(), 2); // no description
         QGuiApplication::clipboard()->setText(L("PASTE"));
         QWidget* widget = window->findChild<QWidget*>(focus);
+        if (focus == L("txtFindLib"))
+            window->FindCommand();
         widget->setFocus();
         if (auto* name = qobject_cast<QLineEdit*>(widget)) {
             name->setText(L("abc"));
@@ -916,10 +1044,11 @@ private Q_SLOTS:
         if (key == Qt::Key_Insert)
             QTest::keyClick(widget, Qt::Key_Right); // the cursor behind "abc"
         QTest::keyClick(widget, Qt::Key(key), Qt::ShiftModifier);
-        QCOMPARE(Lib()->model()->rowCount(), entries);
+        QCOMPARE(window->Controller().ListCount(ListId::Library), entries);
         if (text == L("-"))
             return;
-        QCOMPARE(widget == Description() ? Description()->toPlainText() : Find<QLineEdit>("txtName")->text(),
+        QCOMPARE(widget == Description() ? Description()->toPlainText()
+                                         : qobject_cast<QLineEdit*>(widget)->text(),
                  text);
         if (key == Qt::Key_Delete)
             QCOMPARE(QGuiApplication::clipboard()->text(), L("c"));

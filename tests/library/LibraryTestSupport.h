@@ -101,10 +101,11 @@ struct Fixture {
 
     // Runs a script of user actions: "L2"/"P0" click line 2/0 of the library/patches list, "t:text"
     // types into the description box, "open:name" loads that library as from the command line,
-    // "drive:3", "cab:1", "spk:2" pick an entry of the panel's lists, "chkD:0"/"chkC:1" press the
-    // check box (checked before the press), "all:1" chooses "Change  All"; "edits" tries every panel
-    // edit and a typed description in both modes; "take:0" takes bound field 0 of the selected patch
-    // into the selected library entry ("Take →"); any other word names a menu command.
+    // "ren:NAME" renames the selected library entry in place, "drive:3", "cab:1", "spk:2" pick an entry
+    // of the panel's lists, "chkD:0"/"chkC:1" press the check box (checked before the press), "all:1"
+    // chooses "Change  All"; "edits" tries every panel edit and a typed description in both modes;
+    // "take:0" takes bound field 0 of the selected patch into the selected library entry ("Take →");
+    // any other word names a menu command.
     void Run(const QString& script) {
         using C = LibraryController;
         static const QStringList names =
@@ -137,6 +138,8 @@ struct Fixture {
             } else if (name == u"take"_s) {
                 controller.TakeParameter({ListId::Patches, S().PatchesSelection}, S().LibSelection,
                                          BoundField(value.toInt()));
+            } else if (name == u"ren"_s) {
+                controller.RenameEntry(controller.State().LibSelection, value);
             } else if (name == u"open"_s) {
                 controller.LoadLibFromPath(Path(value));
             } else if (step == u"edits"_s) {

@@ -650,6 +650,107 @@ private Q_SLOTS:
         QCOMPARE(f.view.messages, QStringList());
     }
 
+    // Renaming changes the name field of that entry only: every other bit of the store, the
+    // descriptions and the selection stay; the panel takes the new image when it shows the entry.
+    // A last entry cut short by its file keeps its length.
+    void renameKeepsEveryOtherBit_data() {
+        QTest::addColumn<qsizetype>("entry");
+        QTest::addColumn<QString>("click"); // the line clicked before
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("cut"); // bytes missing from the last entry
+        QTest::newRow("first, shown") << qsizetype(0) << u"L0"_s << u"crunch"_s << 0;
+        QTest::newRow("middle, other shown") << qsizetype(3) << u"L5"_s << u"@="_s << 0;
+        QTest::newRow("last, blanks") << qsizetype(6) << u"L6"_s << u""_s << 0;
+        QTest::newRow("short last entry") << qsizetype(6) << u"L6"_s << u"ZZZZZZ"_s << 1;
+        QTest::newRow("cut short in its name") << qsizetype(6) << u"L6"_s << u"ZZZZZZ"_s << 2;
+    }
+    void renameKeepsEveryOtherBit() {
+        QFETCH(qsizetype, entry);
+        QFETCH(QString, click);
+        QFETCH(QString, name);
+        QFETCH(int, cut);
+        std::mt19937 random(7);
+        QByteArray store(7 * 18 - cut, '\0');
+        for (char& byte : store)
+            byte = char(random());
+        Fixture f;
+        f.LoadLibrary(u"lib.pslib"_s, store, Descs(7, u"d"_s));
+        f.Run(click);
+        const LibraryState before = f.S();
+        const bool whole = cut < 2; // a name cut short is refused
+        QCOMPARE(f.Ctl().RenameEntry(entry, name), whole);
+        const QByteArray& after = f.S().LibraryData;
+        if (!whole) {
+            QCOMPARE(after, store);
+            QCOMPARE(f.view.statuses.last(),
+                     u"Nothing renamed: 07: ends before its name, cut short by the end of its file"_s);
+            return;
+        }
+        QCOMPARE(after.size(), store.size());
+        const quint64 nameBits = quint64{0xFFFFFFFFF} << 5; // bits 5..40 of bytes 12..17
+        for (qsizetype i = 0; i < store.size(); ++i) {
+            const qsizetype inName = i - entry * 18 - 11;
+            const int keep = inName >= 0 && inName < 6 ? int(~(nameBits >> (8 * inName)) & 0xFF) : 0xFF;
+            QVERIFY2((after[i] & keep) == (store[i] & keep), qPrintable(u"byte %1"_s.arg(i)));
+        }
+        if (!cut)
+            QCOMPARE(f.Ctl().ListLine(ListId::Library, entry).mid(5), name.toUpper().leftJustified(6));
+        QCOMPARE(f.S().DescArray, before.DescArray);
+        QCOMPARE(f.S().LibSelection, before.LibSelection);
+        QCOMPARE(f.S().CurrentPatch,
+                 before.PatchIndex == entry ? PatchImage::FromStore(after, entry) : before.CurrentPatch);
+        QCOMPARE(f.view.library.changedLines, QList<qsizetype>{entry});
+        QVERIFY(f.S().LibChanged);
+    }
+
+    // With a find open the window maps the clicked row to its entry; the moves act on the entries in
+    // the library's order (passing lines the find hides), and the find then shows the entries that
+    // match as the library now stands.
+    void moveWithFindOpen_data() {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("order"); // the names afterwards
+        QTest::addColumn<QList<qsizetype>>("found");
+        QTest::newRow("up past a hidden line")
+            << u"jazz"_s << 1 << u"up"_s << u"CLEAN JAZZ1 JAZZ2 CRUNCH JAZZ3"_s << QList<qsizetype>{1, 2, 4};
+        QTest::newRow("down past a hidden line")
+            << u"jazz"_s << 0 << u"down"_s << u"CLEAN CRUNCH JAZZ1 JAZZ2 JAZZ3"_s
+            << QList<qsizetype>{2, 3, 4};
+        QTest::newRow("down on the last") << u"jazz"_s << 2 << u"down"_s
+                                          << u"CLEAN JAZZ1 CRUNCH JAZZ2 JAZZ3"_s << QList<qsizetype>{1, 3, 4};
+        QTest::newRow("by position: the moved one leaves it")
+            << u"02:"_s << 0 << u"up"_s << u"JAZZ1 CLEAN CRUNCH JAZZ2 JAZZ3"_s << QList<qsizetype>{1};
+    }
+    void moveWithFindOpen() {
+        QFETCH(QString, query);
+        QFETCH(int, row);
+        QFETCH(QString, command);
+        QFETCH(QString, order);
+        QFETCH(QList<qsizetype>, found);
+        const QStringList names = u"CLEAN JAZZ1 CRUNCH JAZZ2 JAZZ3"_s.split(u' ');
+        QByteArray store;
+        for (int i = 0; i < names.size(); ++i)
+            store += MakeImage(names[i], i);
+        Fixture f;
+        f.LoadLibrary(u"lib.pslib"_s, store, Descs(5, u"d"_s));
+        PatchFinder finder;
+        const auto find = [&] {
+            finder.Rebuild(f.S().LibraryData, [&](qsizetype k) { return f.S().DescArray.value(k + 1); });
+            return finder.Matching(query);
+        };
+        const qsizetype entry = find().at(size_t(row));
+        f.Run(u"L%1 %2"_s.arg(entry).arg(command));
+        QStringList now;
+        for (qsizetype k = 0; k < names.size(); ++k)
+            now.append(f.Ctl().ListLine(ListId::Library, k).mid(5).trimmed());
+        QCOMPARE(now.join(u' '), order);
+        const std::vector<qsizetype> result = find();
+        QCOMPARE(QList<qsizetype>(result.begin(), result.end()), found);
+        // The moved entry is still the selected one, wherever it went.
+        QCOMPARE(f.Ctl().ListLine(ListId::Library, f.S().LibSelection).mid(5).trimmed(), names[entry]);
+    }
+
     // Every word must occur, ignoring case, in the line, the description or a decoded parameter
     // text; a word never spans two parts (entry 3's name ends "JAZZ", its description is "jazz");
     // positions are those of the whole list.
@@ -689,6 +790,40 @@ private Q_SLOTS:
         finder.Rebuild(store, [&](qsizetype k) { return descs[k]; });
         const std::vector<qsizetype> result = finder.Matching(query);
         QCOMPARE(QList<qsizetype>(result.begin(), result.end()), found);
+    }
+
+    // Taking some entries anew after a change that kept their number finds what taking all of them
+    // anew finds; entries outside the range keep their texts.
+    void findUpdate_data() {
+        QTest::addColumn<QString>("change"); // "swap", "rename", "describe"
+        QTest::addColumn<qsizetype>("first");
+        QTest::addColumn<qsizetype>("last");
+        QTest::newRow("two swapped") << u"swap"_s << qsizetype(1) << qsizetype(2);
+        QTest::newRow("first renamed") << u"rename"_s << qsizetype(0) << qsizetype(0);
+        QTest::newRow("middle described") << u"describe"_s << qsizetype(2) << qsizetype(2);
+    }
+    void findUpdate() {
+        QFETCH(QString, change);
+        QFETCH(qsizetype, first);
+        QFETCH(qsizetype, last);
+        QByteArray store = MakeStore(5);
+        QStringList descs = Descs(5, u"d"_s);
+        const auto descriptionOf = [&](qsizetype k) {
+            return descs.value(k);
+        };
+        PatchFinder updated;
+        updated.Rebuild(store, descriptionOf);
+        if (change == u"swap"_s)
+            store = Entry(store, 0) + Entry(store, 2) + Entry(store, 1) + store.mid(54);
+        else if (change == u"rename"_s)
+            store.replace(0, 18, MakeImage(u"JAZZ"_s, 0));
+        else
+            descs[first] = u"a longer description: warm jazz"_s;
+        updated.Update(store, descriptionOf, first, last);
+        PatchFinder fresh;
+        fresh.Rebuild(store, descriptionOf);
+        for (const QString& query : u"p1|p2|02:  p|jazz|d5|warm|drive on|03:  p1"_s.split(u'|'))
+            QCOMPARE(updated.Matching(query), fresh.Matching(query));
     }
 
     // Marks of every line of both lists; "A" with blank code 48 instead of 0 is the same name.

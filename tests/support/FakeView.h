@@ -19,6 +19,7 @@ public:
         qsizetype count = 0, selected = -1;
         std::vector<qsizetype> selectedMany; // the lines SelectListLines selected last
         QString toolTip, labelToolTip;
+        QList<qsizetype> changedLines; // lines shown anew since the last refill
     };
     const LibraryController* controller = nullptr;
     ListShown library, patches;
@@ -47,7 +48,9 @@ public:
     void RefillList(ListId list) override {
         Shown(list).count = controller->ListCount(list);
         Shown(list).selected = -1;
+        Shown(list).changedLines.clear();
     }
+    void ListLineChanged(ListId list, qsizetype index) override { Shown(list).changedLines.append(index); }
     void SelectListLine(ListId list, qsizetype index) override { Shown(list).selected = index; }
     void SelectListLines(ListId list, const std::vector<qsizetype>& indexes) override {
         Shown(list).selectedMany = indexes;

@@ -11,6 +11,7 @@ class NullView : public LibraryView {
 public:
     int messages = 0;
     void RefillList(ListId) override {}
+    void ListLineChanged(ListId, qsizetype) override {}
     void SelectListLine(ListId, qsizetype) override {}
     void SelectListLines(ListId, const std::vector<qsizetype>&) override {}
     void RefreshListMarks() override {}

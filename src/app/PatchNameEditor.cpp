@@ -1,0 +1,51 @@
+#include "PatchNameEditor.h"
+
+#include "PatchName.h"
+
+#include <QLineEdit>
+
+namespace quillbox {
+
+QValidator::State PatchNameValidator::validate(QString& input, int& pos) const {
+    Q_UNUSED(pos);
+    // Shown as it will be stored: the alphabet has upper-case letters only.
+    QString upper = input;
+    for (QChar& ch : upper) {
+        if (ch >= u'a' && ch <= u'z')
+            ch = QChar(ch.unicode() - (u'a' - u'A'));
+    }
+    const PatchNameCodes codes = EncodePatchName(upper);
+    if (!codes.ok()) {
+        Q_EMIT refused(PatchNameRefusal(upper, codes));
+        return Invalid;
+    }
+    input = upper;
+    return Acceptable;
+}
+
+PatchNameDelegate::PatchNameDelegate(Prepare prepare, QObject* parent)
+    : QStyledItemDelegate(parent), prepare_(std::move(prepare)) {}
+
+QWidget* PatchNameDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                         const QModelIndex&) const {
+    auto* editor = new QLineEdit(parent);
+    editor->setObjectName(QStringLiteral("txtRename"));
+    auto* validator = new PatchNameValidator(editor);
+    editor->setValidator(validator);
+    if (prepare_)
+        prepare_(editor, validator);
+    return editor;
+}
+
+void PatchNameDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                             const QModelIndex& index) const {
+    // The number stays in view: the editor covers the name only.
+    const QString line = index.data(Qt::DisplayRole).toString();
+    const qsizetype colon = line.indexOf(QStringLiteral(":  "));
+    const int numberWidth = colon < 0 ? 0 : option.fontMetrics.horizontalAdvance(line.left(colon + 3));
+    QRect rect = option.rect;
+    rect.setLeft(std::min(rect.right() - 20, rect.left() + numberWidth));
+    editor->setGeometry(rect);
+}
+
+} // namespace quillbox

@@ -1,0 +1,49 @@
+// Renaming a library entry in place, and the selection a find hides.
+#include "LibraryController.h"
+#include "PatchList.h"
+#include "PatchName.h"
+
+namespace quillbox {
+
+bool LibraryController::RenameEntry(qsizetype index, const QString& name) {
+    if (index < 0 || index >= ListCount(ListId::Library))
+        return false;
+    const PatchNameCodes codes = EncodePatchName(name);
+    if (!codes.ok()) {
+        view_.ShowStatus(PatchNameRefusal(name, codes));
+        return false;
+    }
+    const QString before = LibLine(index);
+    // The name field ends in byte 17: an entry cut short before it cannot take a whole name.
+    if (state_.LibraryData.size() - index * PatchImageSize < 17) {
+        view_.ShowStatus(QStringLiteral("Nothing renamed: ") + before +
+                         QStringLiteral(" ends before its name, cut short by the end of its file"));
+        return false;
+    }
+    QByteArray image = PatchImage::FromStore(state_.LibraryData, index).Bytes();
+    WritePatchName(image, codes.codes);
+    const QString newName = StringToPatchName(QByteArrayView(image).sliced(11, 6)).name;
+    const QString named = before + QStringLiteral(" to ") +
+                          (newName.trimmed().isEmpty() ? QStringLiteral("a blank name") : newName.trimmed());
+    AsStep([&] {
+        const qsizetype start = index * PatchImageSize;
+        // An entry cut short after its name keeps its length: only the bytes it holds are written.
+        const qsizetype length = std::min(PatchImageSize, state_.LibraryData.size() - start);
+        if (QByteArrayView(state_.LibraryData).sliced(start, length) != QByteArrayView(image).first(length)) {
+            state_.LibraryData.replace(start, length, image.left(length));
+            state_.LibChanged = true;
+            view_.ListLineChanged(ListId::Library, index);
+            RefreshPanelIfShowing(index, false);
+        }
+        return StepOutcome{QStringLiteral("Rename ") + named, QStringLiteral("Renamed ") + named,
+                           QStringLiteral("Nothing renamed: ") + before + QStringLiteral(" has that name")};
+    });
+    return true;
+}
+
+void LibraryController::SelectionHidden(ListId list) {
+    (list == ListId::Library ? state_.LibSelection : state_.PatchesSelection) = -1;
+    view_.SelectListLine(list, -1);
+}
+
+} // namespace quillbox
