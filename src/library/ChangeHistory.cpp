@@ -163,7 +163,9 @@ ChangeHistory::Step ChangeHistory::Diff(const LibrarySnapshot& before, const Lib
 qsizetype ChangeHistory::Cost(const Step& step) {
     return qsizetype(sizeof(Step)) + 2 * step.name.size() + 4 * 32 + step.beforeBytes.size() +
            step.afterBytes.size() + step.xorBytes.size() + TextCost(step.descBefore) +
-           TextCost(step.descAfter);
+           TextCost(step.descAfter) +
+           qsizetype(sizeof(qsizetype)) *
+               (step.panelBefore.libSelected.size() + step.panelAfter.libSelected.size());
 }
 
 void ChangeHistory::Apply(const Step& step, bool forward, QByteArray& library, QStringList& descriptions) {

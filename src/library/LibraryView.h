@@ -2,6 +2,7 @@
 
 #include "FieldMap.h"
 
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -39,6 +40,9 @@ public:
     virtual void RefillList(ListId list) = 0;
     // Selects a line without raising the list's click handling; -1 clears the selection.
     virtual void SelectListLine(ListId list, qsizetype index) = 0;
+    // Selects several lines (ascending) with `current` as the line last moved to, without raising
+    // the list's click handling.
+    virtual void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) = 0;
     virtual void SetListToolTip(ListId list, const QString& text) = 0;
     // Tool tip of the label above the list (lblPatches / lblLib).
     virtual void SetLabelToolTip(ListId list, const QString& text) = 0;

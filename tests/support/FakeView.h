@@ -17,6 +17,7 @@ class FakeView : public LibraryView {
 public:
     struct ListShown {
         qsizetype count = 0, selected = -1;
+        QList<qsizetype> lines; // every selected line while several are selected
         QString toolTip, labelToolTip;
     };
     const LibraryController* controller = nullptr;
@@ -44,8 +45,16 @@ public:
     void RefillList(ListId list) override {
         Shown(list).count = controller->ListCount(list);
         Shown(list).selected = -1;
+        Shown(list).lines.clear();
     }
-    void SelectListLine(ListId list, qsizetype index) override { Shown(list).selected = index; }
+    void SelectListLine(ListId list, qsizetype index) override {
+        Shown(list).selected = index;
+        Shown(list).lines.clear();
+    }
+    void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) override {
+        Shown(list).selected = current;
+        Shown(list).lines = positions;
+    }
     void SetListToolTip(ListId list, const QString& text) override { Shown(list).toolTip = text; }
     void SetLabelToolTip(ListId list, const QString& text) override { Shown(list).labelToolTip = text; }
     void SetCaption(const QString& text) override { caption = text; }

@@ -12,6 +12,7 @@ public:
     int messages = 0;
     void RefillList(ListId) override {}
     void SelectListLine(ListId, qsizetype) override {}
+    void SelectListLines(ListId, const QList<qsizetype>&, qsizetype) override {}
     void SetListToolTip(ListId, const QString&) override {}
     void SetLabelToolTip(ListId, const QString&) override {}
     void SetCaption(const QString&) override {}
