@@ -69,6 +69,7 @@ const std::vector<MenuDesign>& MenuDesigns() {
         {"mnuFile_LoadLibToPatches", "Import Library", {}, false},
         {"mnuFile_Sep2", "-", {}, true},
         {"mnuFile_SaveLibAsPatches", "Export Library -> PS02", {}, false},
+        {"mnuFile_ExportSelected", "Export Selected -> PS02…", {}, false},
         {"mnuFile_Sep99", "-", {}, true},
         {"mnuFile_Exit", "&Exit", {}, true},
         {"mnuPatch", "&Patch", {}, true},
@@ -100,9 +101,9 @@ const std::vector<MenuDesign>& MenuDesigns() {
 }
 
 // The File items that the first successful load enables, in the order they are switched.
-const char* const FileCommands[] = {"mnuFile_LoadPatches",      "mnuFile_SaveLib",
-                                    "mnuFile_SaveLibAsPatches", "mnuFile_SaveAsLib",
-                                    "mnuFile_LoadLibToPatches", "mnuFile_EarlierVersions"};
+const char* const FileCommands[] = {
+    "mnuFile_LoadPatches",      "mnuFile_SaveLib",         "mnuFile_SaveLibAsPatches", "mnuFile_SaveAsLib",
+    "mnuFile_LoadLibToPatches", "mnuFile_EarlierVersions", "mnuFile_ExportSelected"};
 
 // The controls EnableDetails switches, in its order.
 const char* const DetailControls[] = {
@@ -235,6 +236,9 @@ void MainWindow::BuildControls() {
             const ListId id = design.name == QLatin1String("lstLib") ? ListId::Library : ListId::Patches;
             auto* model = new PatchListModel(controller_, id, list);
             list->setModel(model);
+            // Lines are dropped on the library only; the patches list is source material.
+            list->setAcceptDrops(id == ListId::Library);
+            list->viewport()->setAcceptDrops(id == ListId::Library);
             (id == ListId::Library ? lstLib_ : lstPatches_) = list;
             (id == ListId::Library ? libModel_ : patchesModel_) = model;
             widget = list;
@@ -383,6 +387,7 @@ void MainWindow::ConnectControls() {
     connectAction("mnuFile_LoadPatches", "mnuFile_LoadPatches_Click", [&c] { c.ImportPatches(); });
     connectAction("mnuFile_LoadLibToPatches", "mnuFile_LoadLibToPatches_Click", [&c] { c.ImportLibrary(); });
     connectAction("mnuFile_SaveLibAsPatches", "mnuFile_SaveLibAsPatches_Click", [&c] { c.ExportLibrary(); });
+    connectAction("mnuFile_ExportSelected", "mnuFile_ExportSelected_Click", [&c] { c.ExportSelected(); });
     connectAction("mnuFile_Exit", "mnuFile_Exit_Click", [this] { close(); });
     connectAction("mnuPatch_Copy", "mnuPatch_Copy_Click", [&c] { c.CopySelectedPatch(); });
     connectAction("mnuPatch_Replace", "mnuPatch_Replace_Click", [&c] { c.ReplaceSelectedPatch(); });
@@ -402,12 +407,34 @@ void MainWindow::ConnectControls() {
     connectAction("mnuHelp_About", "mnuHelp_About_Click", [this] { AboutCommand(); });
 
     // Lists: a click (or the keyboard) selects, the right button pops up the list's menu as it
-    // stands, a double click on a patch copies it.
-    connect(lstLib_, &PatchListView::rowClicked, this,
-            [this](int row) { Guarded("lstLib_Click", [this, row] { controller_.LibraryClicked(row); }); });
-    connect(lstPatches_, &PatchListView::rowClicked, this, [this](int row) {
-        Guarded("lstPatches_Click", [this, row] { controller_.PatchesClicked(row); });
+    // stands, a double click on a patch copies it. Delete in the library and Enter in the patches
+    // list run "Delete Selected Patch" and "Copy Selected Patch -> Library". Lines dropped on the
+    // library are moved there (its own) or copied there (from the patches list).
+    connect(lstLib_, &PatchListView::rowClicked, this, [this](int row) {
+        Guarded("lstLib_Click", [this, row] {
+            controller_.LibrarySelected(SelectedEntries(ListId::Library), libModel_->EntryAt(row));
+        });
     });
+    connect(lstPatches_, &PatchListView::rowClicked, this, [this](int row) {
+        Guarded("lstPatches_Click", [this, row] {
+            controller_.PatchesSelected(SelectedEntries(ListId::Patches), patchesModel_->EntryAt(row));
+        });
+    });
+    connect(lstLib_, &PatchListView::commandKeyPressed, this, [this](int key) {
+        if (key == Qt::Key_Delete)
+            Guarded("lstLib_KeyDown", [this] { controller_.DeleteSelected(); });
+    });
+    connect(lstPatches_, &PatchListView::commandKeyPressed, this, [this](int key) {
+        if (key == Qt::Key_Return)
+            Guarded("lstPatches_KeyDown", [this] { controller_.CopySelectedPatch(); });
+    });
+    connect(libModel_, &PatchListModel::entriesDropped, this,
+            [this](ListId from, const QList<qsizetype>& entries, qsizetype before) {
+                Guarded("lstLib_DragDrop", [&] {
+                    from == ListId::Library ? controller_.MoveEntriesTo(entries, before)
+                                            : controller_.CopyPatchesTo(entries, before);
+                });
+            });
     connect(lstPatches_, &QAbstractItemView::doubleClicked, this,
             [this] { Guarded("lstPatches_DblClick", [this] { controller_.PatchesDoubleClicked(); }); });
     connect(lstLib_, &PatchListView::menuRequested, this,
@@ -822,7 +849,28 @@ void MainWindow::RefillList(ListId list) {
 }
 
 void MainWindow::SelectListLine(ListId list, qsizetype index) {
-    ListView(list)->SelectRow(index);
+    ListView(list)->SelectRow(ListModel(list)->RowOf(index));
+}
+
+void MainWindow::SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) {
+    const PatchListModel* model = ListModel(list);
+    QList<int> rows;
+    rows.reserve(positions.size());
+    for (const qsizetype entry : positions) {
+        if (const int row = model->RowOf(entry); row >= 0)
+            rows.append(row);
+    }
+    ListView(list)->SelectRows(rows, model->RowOf(current));
+}
+
+QList<qsizetype> MainWindow::SelectedEntries(ListId list) const {
+    const PatchListModel* model = ListModel(list);
+    const QList<int> rows = ListView(list)->SelectedRows();
+    QList<qsizetype> entries;
+    entries.reserve(rows.size());
+    for (const int row : rows)
+        entries.append(model->EntryAt(row));
+    return entries;
 }
 
 void MainWindow::SetListToolTip(ListId list, const QString& text) {

@@ -83,6 +83,7 @@ public:
     // LibraryView
     void RefillList(ListId list) override;
     void SelectListLine(ListId list, qsizetype index) override;
+    void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) override;
     void SetListToolTip(ListId list, const QString& text) override;
     void SetLabelToolTip(ListId list, const QString& text) override;
     void SetCaption(const QString& caption) override;
@@ -139,6 +140,8 @@ private:
     bool FileDragEvent(QEvent* event);
     PatchListView* ListView(ListId list) const;
     PatchListModel* ListModel(ListId list) const;
+    // The entries of the selected lines, ascending.
+    QList<qsizetype> SelectedEntries(ListId list) const;
     template <typename T> T* Control(const char* name) const;
 
     MainWindowOptions options_;
