@@ -83,8 +83,12 @@ QByteArray XorRuns(const char* a, const char* b, qsizetype size) {
         }
         AppendNumber(out, skip);
         AppendNumber(out, end - i);
+        // Written in place: a byte-wise append costs more than the comparison itself.
+        const qsizetype at = out.size();
+        out.resize(at + (end - i));
+        char* x = out.data() + at;
         for (; i < end; ++i)
-            out.append(char(a[i] ^ b[i]));
+            *x++ = char(a[i] ^ b[i]);
     }
     return out;
 }

@@ -4,6 +4,7 @@
 #include "LibraryController.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 namespace quillbox {
@@ -115,18 +116,23 @@ void LibraryController::Rearrange(const QList<qsizetype>& order) {
     // A short last entry stays as it is only where it stays the last and is not cloned.
     const bool keepShort = shortLast && !order.isEmpty() && order.last() == last &&
                            (order.size() < 2 || order.at(order.size() - 2) != last);
-    QByteArray bytes;
-    bytes.reserve(order.size() * PatchImageSize);
+    const qsizetype tail = keepShort ? old.size() % PatchImageSize - PatchImageSize : 0;
+    QByteArray bytes(order.size() * PatchImageSize + tail, Qt::Uninitialized);
+    char* out = bytes.data();
     QStringList desc;
     desc.reserve(order.size() + 1);
     desc.append(oldDesc.value(0));
     for (qsizetype i = 0; i < order.size(); ++i) {
         const qsizetype k = order.at(i);
-        if (shortLast && k == last)
-            bytes.append(keepShort && i == order.size() - 1 ? old.sliced(k * PatchImageSize)
-                                                            : LibEntryPadded(k));
-        else
-            bytes.append(old.constData() + k * PatchImageSize, PatchImageSize);
+        if (shortLast && k == last) {
+            const QByteArray entry =
+                keepShort && i == order.size() - 1 ? old.sliced(k * PatchImageSize) : LibEntryPadded(k);
+            std::memcpy(out, entry.constData(), size_t(entry.size()));
+            out += entry.size();
+        } else {
+            std::memcpy(out, old.constData() + k * PatchImageSize, PatchImageSize);
+            out += PatchImageSize;
+        }
         desc.append(oldDesc.value(k + 1));
     }
     state_.LibraryData = std::move(bytes);
@@ -319,16 +325,19 @@ void LibraryController::MoveEntriesTo(QList<qsizetype> positions, qsizetype befo
     AsStep([&] {
         QList<qsizetype> order;
         order.reserve(count);
-        for (qsizetype k = 0; k < before; ++k) {
-            if (!Contains(positions, k))
-                order.append(k);
-        }
+        qsizetype next = 0; // the first moved entry not yet passed
+        auto appendUnmoved = [&](qsizetype from, qsizetype to) {
+            for (qsizetype k = from; k < to; ++k) {
+                if (next < positions.size() && positions.at(next) == k)
+                    ++next;
+                else
+                    order.append(k);
+            }
+        };
+        appendUnmoved(0, before);
         const qsizetype first = order.size(); // where the moved entries begin
         order.append(positions);
-        for (qsizetype k = before; k < count; ++k) {
-            if (!Contains(positions, k))
-                order.append(k);
-        }
+        appendUnmoved(before, count);
         bool changed = false;
         for (qsizetype i = 0; i < count && !changed; ++i)
             changed = order.at(i) != i;

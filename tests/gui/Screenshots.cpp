@@ -1,5 +1,6 @@
 // Writes the screenshots shown in the README: the main window with a library loaded and an entry
-// selected, the same with the Edit menu open after an undo, the splash window and the help window.
+// selected, the same with the Edit menu open after an undo, several library lines selected with the
+// Library menu open, the splash window and the help window.
 //
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
 
@@ -173,6 +174,26 @@ int main(int argc, char* argv[]) {
     std::printf("%s %s\n", editOk ? "wrote" : "FAILED", qPrintable(editPath));
     ok = editOk && ok;
     edit->close();
+
+    // Several library lines selected (Ctrl+click), the panel showing the one clicked last, and the
+    // Library menu of a right click open over the selection.
+    const QList<qsizetype> several{1, 3, 4};
+    window.SelectListLines(ListId::Library, several, 4);
+    window.Controller().LibrarySelected(several, 4);
+    auto* lstLib = window.findChild<QWidget*>(QStringLiteral("lstLib"));
+    auto* libraryMenu = window.findChild<QMenu*>(QStringLiteral("mnuLibrary"));
+    libraryMenu->popup(lstLib->mapToGlobal(QPoint(lstLib->width() / 2, lstLib->height() / 2)));
+    Settle(libraryMenu);
+    QPixmap many = window.grab();
+    {
+        QPainter painter(&many);
+        painter.drawPixmap(window.mapFromGlobal(libraryMenu->pos()), libraryMenu->grab());
+    }
+    const QString manyPath = outDir + QStringLiteral("/multi-selection.png");
+    const bool manyOk = many.save(manyPath);
+    std::printf("%s %s\n", manyOk ? "wrote" : "FAILED", qPrintable(manyPath));
+    ok = manyOk && ok;
+    libraryMenu->close();
 
     auto* splash = new SplashWindow;
     splash->SetStatus(QStringLiteral("Initialize ..."));
