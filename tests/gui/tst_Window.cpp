@@ -38,6 +38,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -534,6 +535,45 @@ private Q_SLOTS:
         QDragEnterEvent strange(at, Qt::MoveAction | Qt::CopyAction, &foreign, Qt::LeftButton, {});
         QApplication::sendEvent(Lib()->viewport(), &strange);
         QVERIFY(!strange.isAccepted());
+    }
+
+    // A real drag with the mouse: Esc ends it without a change, a release below the last line
+    // drops there. The offscreen platform has no drag and drop; run under X (QT_QPA_PLATFORM=xcb
+    // xvfb-run build/tests/gui/test_gui dragWithTheMouse).
+    void dragWithTheMouse_data() {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Esc") << true;
+        QTest::newRow("dropped") << false;
+    }
+    void dragWithTheMouse() {
+        QFETCH(bool, escape);
+        if (QGuiApplication::platformName() == L("offscreen"))
+            QSKIP("the offscreen platform has no drag and drop");
+        LoadLibrary(Names);
+        Click(Lib(), 0);
+        Click(Lib(), 1, Qt::LeftButton, false, Qt::ShiftModifier);
+        QWidget* viewport = Lib()->viewport();
+        const QPoint from = Lib()->visualRect(Lib()->model()->index(0, 0)).center();
+        const QRect last = Lib()->visualRect(Lib()->model()->index(3, 0));
+        const QPoint to(last.center().x(), last.bottom() + 3);
+        // The drag runs its own event loop: the rest of the gesture comes from timers.
+        QTimer::singleShot(50, viewport, [&] {
+            QTest::mouseMove(viewport, to);
+            QTimer::singleShot(50, viewport, [&] {
+                if (escape)
+                    QTest::keyClick(viewport, Qt::Key_Escape);
+                else
+                    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+            });
+        });
+        QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+        QTest::mouseMove(viewport, from + QPoint(0, QApplication::startDragDistance() + 5));
+        QTest::mouseMove(viewport, from + QPoint(0, 2 * QApplication::startDragDistance() + 10));
+        QStringList shown;
+        for (int row = 0; row < Lib()->model()->rowCount(); ++row)
+            shown.append(Line(Lib(), row).mid(5).trimmed());
+        QCOMPARE(shown.join(QLatin1Char(' ')),
+                 escape ? L("ALPHA BRAVO CHARLY DELTA") : L("CHARLY DELTA ALPHA BRAVO"));
     }
 
     void rightClickKeepsSelection_data() {
