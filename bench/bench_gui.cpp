@@ -199,6 +199,29 @@ void RegisterAll() {
         },
         "one copy of the store", CopyOfStore, underSixteen);
     Register(
+        "gui: Undo of that delete", {Entries},
+        [every](long) -> Body {
+            return [every](benchmark::State& state) {
+                Gui& gui = TheGui();
+                const QList<qsizetype> half = every(2);
+                for (auto _ : state) {
+                    state.PauseTiming();
+                    gui.Restore();
+                    gui.window->SelectListLines(ListId::Library, half, half.last());
+                    gui.window->Controller().LibrarySelected(half, half.last());
+                    QTest::keyClick(gui.lstLib, Qt::Key_Delete);
+                    gui.Settle();
+                    state.ResumeTiming();
+                    gui.Trigger("mnuEdit_Undo"); // the 50,000 lines come back selected
+                }
+                if (!gui.Intact(0) ||
+                    gui.window->Controller().Selection(ListId::Library).size() != half.size())
+                    state.SkipWithError("the lines did not come back");
+                gui.Restore();
+            };
+        },
+        "one copy of the store", CopyOfStore, underSixteen);
+    Register(
         "gui: drop 1,000 selected lines", {Entries},
         [every](long) -> Body {
             return [every](benchmark::State& state) {

@@ -286,6 +286,16 @@ void PatchListView::dropEvent(QDropEvent* event) {
         event->ignore();
 }
 
+void PatchListView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    // The view's own handling works out the screen area of every range; for a selection of many
+    // scattered lines (an undo brings back 50,000) repainting the visible lines costs far less.
+    constexpr qsizetype ManyRanges = 64;
+    if (selected.size() + deselected.size() > ManyRanges)
+        viewport()->update();
+    else
+        QListView::selectionChanged(selected, deselected);
+}
+
 void PatchListView::paintEvent(QPaintEvent* event) {
     QListView::paintEvent(event);
     if (dropRow_ < 0 || !model())
