@@ -220,7 +220,7 @@ void RegisterAll() {
                 gui.Restore();
             };
         },
-        "one copy of the store", CopyOfStore, underSixteen);
+        "one copy of the store", CopyOfStore);
     Register(
         "gui: drop 1,000 selected lines", {Entries},
         [every](long) -> Body {
