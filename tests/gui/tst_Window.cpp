@@ -38,7 +38,6 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -404,18 +403,6 @@ private Q_SLOTS:
         QCOMPARE(ReadBytes(Path(L("two.pch"))), Store(Names).mid(18, 18) + Store(Names).mid(54, 18));
     }
 
-    void doubleClickCopies() {
-        LoadLibrary(Names);
-        Import({L("ECHO"), L("FOXTRT")});
-        Click(Lib(), 0);
-        Click(Patches(), 1, Qt::LeftButton, true);
-        QCOMPARE(Lib()->model()->rowCount(), 5);
-        QCOMPARE(State().LibraryData.mid(18, 18), State().PatchesData.mid(18, 18));
-        QCOMPARE(Line(Lib(), 1), L("02:  FOXTRT"));
-        QCOMPARE(Lib()->toolTip(), L("5 Patches"));
-        QVERIFY(State().LibChanged);
-    }
-
     // Shift and Ctrl with the mouse ("s2", "t2"; "c2" a plain click), Shift with the arrow keys and
     // Ctrl+A select several library lines; the panel shows the line last clicked or moved to (or the
     // selected one before it). Delete then deletes them all as one step.
@@ -456,17 +443,31 @@ private Q_SLOTS:
         QCOMPARE(Lib()->SelectedRows(), rows);
     }
 
-    // Enter in the patches list copies every selected patch after the library's current entry.
-    void enterCopiesSelectedPatches() {
+    // A double click on a patch copies it after the library's selected entry; Enter in the patches
+    // list copies every selected patch there, in list order.
+    void copyFromThePatchesList_data() {
+        QTest::addColumn<bool>("enter");
+        QTest::addColumn<QString>("lines"); // library lines 2 to 4 afterwards
+        QTest::newRow("double click") << false << L("02:  FOXTRT|03:  BRAVO |04:  CHARLY");
+        QTest::newRow("Enter on two") << true << L("02:  FOXTRT|03:  GOLF  |04:  BRAVO ");
+    }
+    void copyFromThePatchesList() {
+        QFETCH(bool, enter);
+        QFETCH(QString, lines);
         LoadLibrary(Names);
         Import({L("ECHO"), L("FOXTRT"), L("GOLF")});
         Click(Lib(), 0);
-        Click(Patches(), 2);
-        Click(Patches(), 0, Qt::LeftButton, false, Qt::ControlModifier);
-        QTest::keyClick(Patches(), Qt::Key_Return);
-        QCOMPARE(QStringList({Line(Lib(), 1), Line(Lib(), 2), Line(Lib(), 3)}),
-                 QStringList({L("02:  ECHO  "), L("03:  GOLF  "), L("04:  BRAVO ")}));
-        QCOMPARE(Find<QLabel>("lblStatus")->text(), L("Copied 2 patches into the library as 02 to 03"));
+        if (enter) {
+            Click(Patches(), 2);
+            Click(Patches(), 1, Qt::LeftButton, false, Qt::ControlModifier);
+            QTest::keyClick(Patches(), Qt::Key_Return);
+        } else {
+            Click(Patches(), 1, Qt::LeftButton, true);
+        }
+        QCOMPARE(Line(Lib(), 1) + L("|") + Line(Lib(), 2) + L("|") + Line(Lib(), 3), lines);
+        QCOMPARE(State().LibraryData.mid(18, 18), State().PatchesData.mid(18, 18));
+        QCOMPARE(Lib()->toolTip(), enter ? L("6 Patches") : L("5 Patches"));
+        QVERIFY(State().LibChanged);
     }
 
     // Lines dragged within the library move to where they are dropped, lines dragged from the
@@ -535,45 +536,6 @@ private Q_SLOTS:
         QDragEnterEvent strange(at, Qt::MoveAction | Qt::CopyAction, &foreign, Qt::LeftButton, {});
         QApplication::sendEvent(Lib()->viewport(), &strange);
         QVERIFY(!strange.isAccepted());
-    }
-
-    // A real drag with the mouse: Esc ends it without a change, a release below the last line
-    // drops there. The offscreen platform has no drag and drop; run under X (QT_QPA_PLATFORM=xcb
-    // xvfb-run build/tests/gui/test_gui dragWithTheMouse).
-    void dragWithTheMouse_data() {
-        QTest::addColumn<bool>("escape");
-        QTest::newRow("Esc") << true;
-        QTest::newRow("dropped") << false;
-    }
-    void dragWithTheMouse() {
-        QFETCH(bool, escape);
-        if (QGuiApplication::platformName() == L("offscreen"))
-            QSKIP("the offscreen platform has no drag and drop");
-        LoadLibrary(Names);
-        Click(Lib(), 0);
-        Click(Lib(), 1, Qt::LeftButton, false, Qt::ShiftModifier);
-        QWidget* viewport = Lib()->viewport();
-        const QPoint from = Lib()->visualRect(Lib()->model()->index(0, 0)).center();
-        const QRect last = Lib()->visualRect(Lib()->model()->index(3, 0));
-        const QPoint to(last.center().x(), last.bottom() + 3);
-        // The drag runs its own event loop: the rest of the gesture comes from timers.
-        QTimer::singleShot(50, viewport, [&] {
-            QTest::mouseMove(viewport, to);
-            QTimer::singleShot(50, viewport, [&] {
-                if (escape)
-                    QTest::keyClick(viewport, Qt::Key_Escape);
-                else
-                    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
-            });
-        });
-        QTest::mousePress(viewport, Qt::LeftButton, {}, from);
-        QTest::mouseMove(viewport, from + QPoint(0, QApplication::startDragDistance() + 5));
-        QTest::mouseMove(viewport, from + QPoint(0, 2 * QApplication::startDragDistance() + 10));
-        QStringList shown;
-        for (int row = 0; row < Lib()->model()->rowCount(); ++row)
-            shown.append(Line(Lib(), row).mid(5).trimmed());
-        QCOMPARE(shown.join(QLatin1Char(' ')),
-                 escape ? L("ALPHA BRAVO CHARLY DELTA") : L("CHARLY DELTA ALPHA BRAVO"));
     }
 
     void rightClickKeepsSelection_data() {
