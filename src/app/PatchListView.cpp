@@ -122,6 +122,7 @@ void PatchListView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     pressedOnRow_ = indexAt(event->position().toPoint()).isValid();
+    selectionAtPress_ = selectionModel() ? selectionModel()->selection() : QItemSelection();
     QListView::mousePressEvent(event);
 }
 
@@ -140,10 +141,12 @@ void PatchListView::mouseReleaseEvent(QMouseEvent* event) {
     }
     QListView::mouseReleaseEvent(event);
     // The line reported is the current one, also when a Ctrl+click took it out of the selection.
+    // Sweeping over the lines from below the last one selects them too.
     const QModelIndex current = currentIndex();
-    if (pressedOnRow_ && current.isValid())
+    if ((pressedOnRow_ || selectionModel()->selection() != selectionAtPress_) && current.isValid())
         Q_EMIT rowClicked(current.row());
     pressedOnRow_ = false;
+    selectionAtPress_.clear();
 }
 
 void PatchListView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -184,6 +187,9 @@ void PatchListView::contextMenuEvent(QContextMenuEvent* event) {
 
 QItemSelectionModel::SelectionFlags PatchListView::selectionCommand(const QModelIndex& index,
                                                                     const QEvent* event) const {
+    // A click below the last line leaves the selection as it is.
+    if (!index.isValid())
+        return QItemSelectionModel::NoUpdate;
     QItemSelectionModel::SelectionFlags flags = QListView::selectionCommand(index, event);
     // Ctrl+click takes a line out of the selection, but a list keeps at least one line selected.
     if (flags.testFlag(QItemSelectionModel::Deselect) || flags.testFlag(QItemSelectionModel::Toggle)) {

@@ -59,6 +59,7 @@ private:
     // Takes the drag's data when the model does, with the action it does (move or copy).
     bool AcceptDrag(QDropEvent* event);
     bool pressedOnRow_ = false;
+    QItemSelection selectionAtPress_;
     int dropRow_ = -1; // where the drop indicator is drawn; -1 none
 };
 

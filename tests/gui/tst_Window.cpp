@@ -415,6 +415,7 @@ private Q_SLOTS:
         QTest::newRow("Ctrl+click the only line") << L("c2 t2") << QList<int>{2} << 2;
         QTest::newRow("Shift+Down") << L("c0 Shift+Down Shift+Down") << QList<int>{0, 1, 2} << 2;
         QTest::newRow("Ctrl+A") << L("c1 Ctrl+A") << QList<int>{0, 1, 2, 3} << 1;
+        QTest::newRow("click below the last line") << L("c1 c9") << QList<int>{1} << 1;
     }
     void selectMany() {
         QFETCH(QString, script);
@@ -426,7 +427,10 @@ private Q_SLOTS:
             const Qt::KeyboardModifiers modifiers = step[0] == u's'   ? Qt::ShiftModifier
                                                     : step[0] == u't' ? Qt::ControlModifier
                                                                       : Qt::NoModifier;
-            if (step.size() == 2)
+            if (step == L("c9")) // below the last line
+                QTest::mouseClick(Lib()->viewport(), Qt::LeftButton, {},
+                                  Lib()->visualRect(Lib()->model()->index(3, 0)).bottomLeft() + QPoint(4, 8));
+            else if (step.size() == 2)
                 Click(Lib(), step.mid(1).toInt(), Qt::LeftButton, false, modifiers);
             else
                 QTest::keySequence(Lib(), QKeySequence(step));
