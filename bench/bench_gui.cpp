@@ -1,7 +1,7 @@
 // The real window (offscreen) with a 100,000-entry library: refilling lstLib, selecting an entry
 // with the mouse, "Move down", "Clone Selected Patch" and "Delete &Selected Patch" through their
-// menu actions, and a keystroke in the find field. Each figure includes handling the events and
-// repainting the list.
+// menu actions, a keystroke in the find field, the Delete key on 50,000 selected lines and a drop of
+// 1,000 lines. Each figure includes handling the events and repainting the list.
 #include "BenchSupport.h"
 #include "BenchTable.h"
 #include "DialogSeam.h"
@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMimeData>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -231,6 +232,83 @@ void RegisterAll() {
              "one copy of the store", CopyOfStore, underSixteen);
     Register("gui: Move down, find open", {Entries}, MoveDownWithFindOpen, "one copy of the store",
              CopyOfStore);
+
+    // Several selected lines: every second line selected, then the Delete key in the list; every
+    // hundredth line dropped in the middle of the list through the list model, as a drag ends.
+    auto every = [](qsizetype step) {
+        QList<qsizetype> positions;
+        for (qsizetype k = 0; k < Entries; k += step)
+            positions.append(k);
+        return positions;
+    };
+    Register(
+        "gui: Delete key, 50,000 selected", {Entries},
+        [every](long) -> Body {
+            return [every](benchmark::State& state) {
+                Gui& gui = TheGui();
+                const QList<qsizetype> half = every(2);
+                for (auto _ : state) {
+                    state.PauseTiming();
+                    gui.Restore();
+                    gui.window->SelectListLines(ListId::Library, half, half.last());
+                    gui.window->Controller().LibrarySelected(half, half.last());
+                    gui.Settle();
+                    state.ResumeTiming();
+                    QTest::keyClick(gui.lstLib, Qt::Key_Delete);
+                    gui.Settle();
+                }
+                if (!gui.Intact(-Entries / 2))
+                    state.SkipWithError("the lines were not deleted");
+                gui.Restore();
+            };
+        },
+        "one copy of the store", CopyOfStore, underSixteen);
+    Register(
+        "gui: Undo of that delete", {Entries},
+        [every](long) -> Body {
+            return [every](benchmark::State& state) {
+                Gui& gui = TheGui();
+                const QList<qsizetype> half = every(2);
+                for (auto _ : state) {
+                    state.PauseTiming();
+                    gui.Restore();
+                    gui.window->SelectListLines(ListId::Library, half, half.last());
+                    gui.window->Controller().LibrarySelected(half, half.last());
+                    QTest::keyClick(gui.lstLib, Qt::Key_Delete);
+                    gui.Settle();
+                    state.ResumeTiming();
+                    gui.Trigger("mnuEdit_Undo"); // the 50,000 lines come back selected
+                }
+                if (!gui.Intact(0) ||
+                    gui.window->Controller().Selection(ListId::Library).size() != half.size())
+                    state.SkipWithError("the lines did not come back");
+                gui.Restore();
+            };
+        },
+        "one copy of the store", CopyOfStore);
+    Register(
+        "gui: drop 1,000 selected lines", {Entries},
+        [every](long) -> Body {
+            return [every](benchmark::State& state) {
+                Gui& gui = TheGui();
+                QAbstractItemModel* model = gui.lstLib->model();
+                QModelIndexList indexes;
+                for (const qsizetype k : every(100))
+                    indexes.append(model->index(int(k), 0));
+                const std::unique_ptr<QMimeData> data(model->mimeData(indexes));
+                for (auto _ : state) {
+                    state.PauseTiming();
+                    gui.Restore();
+                    state.ResumeTiming();
+                    model->dropMimeData(data.get(), Qt::MoveAction, int(Entries / 2) + 1, 0, {});
+                    gui.Settle();
+                }
+                if (!gui.Intact(0) || gui.window->Controller().Selection(ListId::Library).size() != 1000)
+                    state.SkipWithError("the lines were not moved");
+                gui.Restore();
+            };
+        },
+        "one copy of the store", CopyOfStore, underSixteen);
 }
 
 } // namespace

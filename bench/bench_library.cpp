@@ -137,6 +137,7 @@ void RegisterAll() {
     const Target underFiveMs{Target::Milliseconds, 5, 100000};
     const Target withinFiveTimes{Target::Ratio, 5, 100000};
     const Target underOneSecond{Target::Milliseconds, 1000, 100000};
+    const Target underSixteenMs{Target::Milliseconds, 16, 100000};
 
     // Load from the disk (the files' pages dropped from the cache before each run, untimed), as a
     // library is opened the first time; and again with the files in the page cache.
@@ -265,6 +266,38 @@ void RegisterAll() {
                          [change = c.sizeChange](long) { return change; }),
                  "one copy of the store", CopyOfStore, underFiveMs);
 
+    // Several selected lines at 100,000 entries: every second entry deleted (50,000), and every
+    // hundredth one (1,000) moved by a drop to the middle of the library; each records its step.
+    auto every = [](long size, long step) {
+        QList<qsizetype> positions;
+        for (qsizetype k = 0; k < size; k += step)
+            positions.append(k);
+        return positions;
+    };
+    Register("delete half, selected", Sizes,
+             Command(
+                 [every](Session& s) {
+                     static std::map<long, QList<qsizetype>> selections;
+                     QList<qsizetype>& half = selections[s.w.size];
+                     if (half.isEmpty())
+                         half = every(s.w.size, 2);
+                     s.ctl.LibrarySelected(half, half.last());
+                 },
+                 [](Session& s) { s.ctl.DeleteSelected(); }, true, QStringLiteral("patches"),
+                 [](long size) { return -size / 2; }),
+             "one copy of the store", CopyOfStore, underSixteenMs);
+    Register("drop a hundredth, selected", Sizes,
+             Command([every](Session& s) { s.ctl.LibrarySelected(every(s.w.size, 100), 0); },
+                     [every](Session& s) {
+                         static std::map<long, QList<qsizetype>> dragged;
+                         QList<qsizetype>& lines = dragged[s.w.size];
+                         if (lines.isEmpty())
+                             lines = every(s.w.size, 100);
+                         s.ctl.MoveEntriesTo(lines, s.Middle() + 1);
+                     },
+                     true),
+             "one copy of the store", CopyOfStore, underSixteenMs);
+
     Register("change all cab type", Sizes,
              Command(
                  [](Session& s) {
@@ -294,7 +327,6 @@ void RegisterAll() {
 
     // One keystroke in the find field: the folded entry texts are kept, each keystroke scans them
     // for every word ("p4" matches a tenth of the names, "p4 x" adds a word found in no entry).
-    const Target underSixteenMs{Target::Milliseconds, 16, 100000};
     for (const char* query : {"p4", "p4 x"}) {
         Register(
             std::string("find keystroke \"") + query + "\"", Sizes,

@@ -75,6 +75,7 @@ const std::vector<MenuDesign>& MenuDesigns() {
         {"mnuFile_LoadLibToPatches", "Import Library", {}, false},
         {"mnuFile_Sep2", "-", {}, true},
         {"mnuFile_SaveLibAsPatches", "Export Library -> PS02", {}, false},
+        {"mnuFile_ExportSelected", "Export Selected -> PS02…", {}, false},
         {"mnuFile_Sep3", "-", {}, true},
         {"mnuFile_ExportSetList", "Export Set List…", {}, false},
         {"mnuFile_PrintSetList", "Print Set List…", {}, false},
@@ -115,10 +116,10 @@ const std::vector<MenuDesign>& MenuDesigns() {
 }
 
 // The File items that the first successful load enables, in the order they are switched.
-const char* const FileCommands[] = {"mnuFile_LoadPatches",      "mnuFile_SaveLib",
-                                    "mnuFile_SaveLibAsPatches", "mnuFile_SaveAsLib",
-                                    "mnuFile_LoadLibToPatches", "mnuFile_EarlierVersions",
-                                    "mnuFile_ExportSetList",    "mnuFile_PrintSetList"};
+const char* const FileCommands[] = {
+    "mnuFile_LoadPatches",    "mnuFile_SaveLib",          "mnuFile_SaveLibAsPatches",
+    "mnuFile_SaveAsLib",      "mnuFile_LoadLibToPatches", "mnuFile_EarlierVersions",
+    "mnuFile_ExportSelected", "mnuFile_ExportSetList",    "mnuFile_PrintSetList"};
 
 // The controls EnableDetails switches, in its order.
 const char* const DetailControls[] = {
@@ -255,6 +256,9 @@ void MainWindow::BuildControls() {
             auto* model = new PatchListModel(controller_, id, list);
             list->setModel(model);
             model->SetMarkSize(list->iconSize());
+            // Lines are dropped on the library only; the patches list is source material.
+            list->setAcceptDrops(id == ListId::Library);
+            list->viewport()->setAcceptDrops(id == ListId::Library);
             (id == ListId::Library ? lstLib_ : lstPatches_) = list;
             (id == ListId::Library ? libModel_ : patchesModel_) = model;
             (id == ListId::Library ? findLib_ : findPatches_) = new FindField(controller_, id, list, model);
@@ -426,6 +430,7 @@ void MainWindow::ConnectControls() {
     connectAction("mnuFile_LoadPatches", "mnuFile_LoadPatches_Click", [&c] { c.ImportPatches(); });
     connectAction("mnuFile_LoadLibToPatches", "mnuFile_LoadLibToPatches_Click", [&c] { c.ImportLibrary(); });
     connectAction("mnuFile_SaveLibAsPatches", "mnuFile_SaveLibAsPatches_Click", [&c] { c.ExportLibrary(); });
+    connectAction("mnuFile_ExportSelected", "mnuFile_ExportSelected_Click", [&c] { c.ExportSelected(); });
     connectAction("mnuFile_Exit", "mnuFile_Exit_Click", [this] { close(); });
     connectAction("mnuPatch_Copy", "mnuPatch_Copy_Click", [&c] { c.CopySelectedPatch(); });
     connectAction("mnuPatch_Replace", "mnuPatch_Replace_Click", [&c] { c.ReplaceSelectedPatch(); });
@@ -453,16 +458,35 @@ void MainWindow::ConnectControls() {
     connectAction("mnuHelp_About", "mnuHelp_About_Click", [this] { AboutCommand(); });
 
     // Lists: a click (or the keyboard) selects, the right button pops up the list's menu as it
-    // stands, a double click on a patch copies it, one on a library line edits its name. A row is
-    // the entry the list shows there (a find shows only some).
+    // stands, a double click on a patch copies it, one on the selected library line edits its name.
+    // Delete in the library and Enter in the patches list run "Delete Selected Patch" and "Copy
+    // Selected Patch -> Library". Lines dropped on the library are moved there (its own) or copied
+    // there (from the patches list). A row is the entry the list shows there (a find shows only some).
     connect(lstLib_, &PatchListView::rowClicked, this, [this](int row) {
-        const qsizetype entry = libModel_->EntryAt(row);
-        Guarded("lstLib_Click", [this, entry] { controller_.LibraryClicked(entry); });
+        Guarded("lstLib_Click", [this, row] {
+            controller_.LibrarySelected(SelectedEntries(ListId::Library), libModel_->EntryAt(row));
+        });
     });
     connect(lstPatches_, &PatchListView::rowClicked, this, [this](int row) {
-        const qsizetype entry = patchesModel_->EntryAt(row);
-        Guarded("lstPatches_Click", [this, entry] { controller_.PatchesClicked(entry); });
+        Guarded("lstPatches_Click", [this, row] {
+            controller_.PatchesSelected(SelectedEntries(ListId::Patches), patchesModel_->EntryAt(row));
+        });
     });
+    connect(lstLib_, &PatchListView::commandKeyPressed, this, [this](int key) {
+        if (key == Qt::Key_Delete)
+            Guarded("lstLib_KeyDown", [this] { controller_.DeleteSelected(); });
+    });
+    connect(lstPatches_, &PatchListView::commandKeyPressed, this, [this](int key) {
+        if (key == Qt::Key_Return)
+            Guarded("lstPatches_KeyDown", [this] { controller_.CopySelectedPatch(); });
+    });
+    connect(libModel_, &PatchListModel::entriesDropped, this,
+            [this](ListId from, const QList<qsizetype>& entries, qsizetype before) {
+                Guarded("lstLib_DragDrop", [&] {
+                    from == ListId::Library ? controller_.MoveEntriesTo(entries, before)
+                                            : controller_.CopyPatchesTo(entries, before);
+                });
+            });
     connect(lstPatches_, &QAbstractItemView::doubleClicked, this,
             [this] { Guarded("lstPatches_DblClick", [this] { controller_.PatchesDoubleClicked(); }); });
     connect(lstLib_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
@@ -970,26 +994,28 @@ void MainWindow::SelectListLine(ListId list, qsizetype index) {
     ListView(list)->SelectRow(index < 0 ? -1 : ListModel(list)->KeepShown(index));
 }
 
-void MainWindow::SelectListLines(ListId list, const std::vector<qsizetype>& indexes) {
-    PatchListView* view = ListView(list);
+void MainWindow::SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) {
     PatchListModel* model = ListModel(list);
-    // Entries the find leaves out are not selected: no command may act on a line nobody sees.
-    std::vector<int> rows;
-    for (const qsizetype entry : indexes) {
+    // The current entry is shown even when the find left it out, as for one selected line; other
+    // entries the find leaves out are not selected: no command may act on a line nobody sees.
+    const int currentRow = current < 0 ? -1 : model->KeepShown(current);
+    QList<int> rows;
+    rows.reserve(positions.size());
+    for (const qsizetype entry : positions) {
         if (const int row = model->RowOf(entry); row >= 0)
-            rows.push_back(row);
+            rows.append(row);
     }
-    QItemSelection selection;
-    for (size_t i = 0; i < rows.size();) {
-        // Runs of neighbouring lines make one range each.
-        size_t end = i + 1;
-        while (end < rows.size() && rows[end] == rows[end - 1] + 1)
-            ++end;
-        selection.select(model->index(rows[i], 0), model->index(rows[end - 1], 0));
-        i = end;
-    }
-    view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    view->viewport()->update();
+    ListView(list)->SelectRows(rows, currentRow);
+}
+
+QList<qsizetype> MainWindow::SelectedEntries(ListId list) const {
+    const PatchListModel* model = ListModel(list);
+    const QList<int> rows = ListView(list)->SelectedRows();
+    QList<qsizetype> entries;
+    entries.reserve(rows.size());
+    for (const int row : rows)
+        entries.append(model->EntryAt(row));
+    return entries;
 }
 
 void MainWindow::RefreshListMarks() {

@@ -96,7 +96,7 @@ public:
     void RefillList(ListId list) override;
     void ListLineChanged(ListId list, qsizetype index) override;
     void SelectListLine(ListId list, qsizetype index) override;
-    void SelectListLines(ListId list, const std::vector<qsizetype>& indexes) override;
+    void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) override;
     void RefreshListMarks() override;
     void WriteSetListPdf(const QString& path, const QString& title,
                          const std::vector<SetListRow>& rows) override;
@@ -163,6 +163,8 @@ private:
     // Sets up a name editor of the library list: its refusals go to the status line, and the keys
     // of the menus' commands stay with its text.
     void PrepareNameEditor(QLineEdit* editor, QObject* validator);
+    // The entries of the selected lines, ascending.
+    QList<qsizetype> SelectedEntries(ListId list) const;
     template <typename T> T* Control(const char* name) const;
 
     MainWindowOptions options_;

@@ -3,6 +3,10 @@
 #include "LibraryController.h"
 #include "TwinMarks.h"
 
+#include <QCoreApplication>
+#include <QDataStream>
+#include <QIODevice>
+#include <QMimeData>
 #include <algorithm>
 #include <limits>
 
@@ -84,6 +88,10 @@ Qt::ItemFlags PatchListModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags flags = QAbstractListModel::flags(index);
     if (rename_ && index.isValid())
         flags |= Qt::ItemIsEditable;
+    if (index.isValid())
+        flags |= Qt::ItemIsDragEnabled;
+    else if (list_ == ListId::Library)
+        flags |= Qt::ItemIsDropEnabled; // between the lines and below the last one
     return flags;
 }
 
@@ -92,6 +100,95 @@ bool PatchListModel::setData(const QModelIndex& index, const QVariant& value, in
     if (role != Qt::EditRole || !rename_ || entry < 0)
         return false;
     return rename_(entry, value.toString());
+}
+
+namespace {
+
+const QString EntriesMimeType = QStringLiteral("application/x-quillbox-entries");
+
+} // namespace
+
+QStringList PatchListModel::mimeTypes() const {
+    return {EntriesMimeType};
+}
+
+QMimeData* PatchListModel::mimeData(const QModelIndexList& indexes) const {
+    QList<qsizetype> entries;
+    entries.reserve(indexes.size());
+    for (const QModelIndex& index : indexes) {
+        if (index.isValid())
+            entries.append(EntryAt(index.row()));
+    }
+    std::sort(entries.begin(), entries.end());
+    entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
+    // Positions mean something only to this window's lists: the process and the controller say
+    // whose they are, so that a drag from another window is not taken for one of ours.
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << qint64(QCoreApplication::applicationPid()) << quint64(quintptr(&controller_))
+        << qint32(list_ == ListId::Library ? 1 : 0) << qint64(entries.size());
+    for (const qsizetype entry : entries)
+        out << qint64(entry);
+    auto* data = new QMimeData;
+    data->setData(EntriesMimeType, bytes);
+    return data;
+}
+
+std::optional<PatchListModel::Dragged> PatchListModel::Decode(const QMimeData* data) const {
+    if (!data || !data->hasFormat(EntriesMimeType))
+        return std::nullopt;
+    QDataStream in(data->data(EntriesMimeType));
+    qint64 pid = 0, count = 0;
+    quint64 owner = 0;
+    qint32 from = 0;
+    in >> pid >> owner >> from >> count;
+    if (in.status() != QDataStream::Ok || pid != QCoreApplication::applicationPid() ||
+        owner != quint64(quintptr(&controller_)) || count < 0 ||
+        count > controller_.ListCount(from ? ListId::Library : ListId::Patches))
+        return std::nullopt;
+    Dragged dragged{from ? ListId::Library : ListId::Patches, {}};
+    dragged.entries.reserve(count);
+    for (qint64 i = 0; i < count; ++i) {
+        qint64 entry = 0;
+        in >> entry;
+        dragged.entries.append(entry);
+    }
+    if (in.status() != QDataStream::Ok)
+        return std::nullopt;
+    return dragged;
+}
+
+Qt::DropAction PatchListModel::DropActionFor(const QMimeData* data) const {
+    if (list_ != ListId::Library)
+        return Qt::IgnoreAction;
+    const std::optional<Dragged> dragged = Decode(data);
+    if (!dragged)
+        return Qt::IgnoreAction;
+    return dragged->from == ListId::Library ? Qt::MoveAction : Qt::CopyAction;
+}
+
+bool PatchListModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
+                                     const QModelIndex&) const {
+    const Qt::DropAction wanted = DropActionFor(data);
+    return wanted != Qt::IgnoreAction && action == wanted;
+}
+
+bool PatchListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int,
+                                  const QModelIndex&) {
+    if (!canDropMimeData(data, action, row, 0, {}))
+        return false;
+    const std::optional<Dragged> dragged = Decode(data);
+    const qsizetype before = row < 0 || row >= rows_ ? controller_.ListCount(list_) : EntryAt(row);
+    Q_EMIT entriesDropped(dragged->from, dragged->entries, before);
+    return true;
+}
+
+Qt::DropActions PatchListModel::supportedDragActions() const {
+    return list_ == ListId::Library ? Qt::MoveAction : Qt::CopyAction;
+}
+
+Qt::DropActions PatchListModel::supportedDropActions() const {
+    return list_ == ListId::Library ? Qt::MoveAction | Qt::CopyAction : Qt::IgnoreAction;
 }
 
 void PatchListModel::Refill(QSize lineSize, std::optional<std::vector<qsizetype>> entries) {

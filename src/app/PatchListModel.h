@@ -27,10 +27,24 @@ public:
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    // With a rename handler, a line's name can be edited in place.
+    // With a rename handler, a line's name can be edited in place; lines can be dragged, and the
+    // library list takes drops.
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     void SetRenameHandler(RenameHandler handler) { rename_ = std::move(handler); }
+
+    // Drag and drop: lines of either list can be dragged; the library list takes its own lines (a
+    // move) and lines of the patches list (a copy). The data carries the entries' positions.
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+    Qt::DropActions supportedDragActions() const override;
+    Qt::DropActions supportedDropActions() const override;
+    // What a drop of `data` does here: a move, a copy, or nothing.
+    Qt::DropAction DropActionFor(const QMimeData* data) const;
 
     // Shows the controller's current lines, every entry or only `entries` (ascending); every line
     // gets `lineSize`, the size the view needs for the widest line of a list that long.
@@ -48,7 +62,18 @@ public:
     // The size of the twin marks beside the lines.
     void SetMarkSize(QSize size) { markSize_ = size; }
 
+Q_SIGNALS:
+    // Lines of `from` were dropped here, to land before entry `before` (the count: at the end).
+    void entriesDropped(ListId from, const QList<qsizetype>& entries, qsizetype before);
+
 private:
+    struct Dragged {
+        ListId from = ListId::Patches;
+        QList<qsizetype> entries;
+    };
+    // The dragged lines, when `data` comes from one of this window's lists.
+    std::optional<Dragged> Decode(const QMimeData* data) const;
+
     const LibraryController& controller_;
     ListId list_;
     int rows_ = 0;

@@ -5,8 +5,11 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDrag>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyleOptionViewItem>
 #include <algorithm>
@@ -14,7 +17,7 @@
 namespace quillbox {
 
 PatchListView::PatchListView(QWidget* parent) : QListView(parent) {
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
     setContextMenuPolicy(Qt::DefaultContextMenu);
@@ -22,6 +25,15 @@ PatchListView::PatchListView(QWidget* parent) : QListView(parent) {
     // Room for the twin mark beside each line, as tall as a capital letter and a bit.
     const int side = std::max(8, fontMetrics().capHeight() + 4);
     setIconSize(QSize(side, side));
+    setDragEnabled(true);
+    // The line between the lines is drawn here (paintEvent): Qt's own indicator would also offer
+    // drops onto a line, which mean nothing in a list of patches.
+    setDropIndicatorShown(false);
+    // The selection stays as visible while a menu is open or another control has the focus.
+    QPalette colours = palette();
+    for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        colours.setColor(QPalette::Inactive, role, colours.color(QPalette::Active, role));
+    setPalette(colours);
 }
 
 QSize PatchListView::LineSize(qsizetype count, int outside) const {
@@ -124,6 +136,39 @@ void PatchListView::keyboardSearch(const QString& search) {
     scrollTo(found.first());
 }
 
+void PatchListView::SelectRows(const QList<int>& rows, int current) {
+    QItemSelectionModel* selection = selectionModel();
+    if (!selection || !model())
+        return;
+    // Runs of neighbouring lines make one range each, so a selection of every line is one range.
+    QItemSelection ranges;
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype j = i;
+        while (j + 1 < rows.size() && rows.at(j + 1) == rows.at(j) + 1)
+            ++j;
+        ranges.select(model()->index(rows.at(i), 0), model()->index(rows.at(j), 0));
+        i = j + 1;
+    }
+    selection->select(ranges, QItemSelectionModel::ClearAndSelect);
+    const QModelIndex index = model()->index(current, 0);
+    selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    scrollTo(index);
+    viewport()->update();
+}
+
+QList<int> PatchListView::SelectedRows() const {
+    QList<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.append(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
 void PatchListView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         // The right button pops up the list's menu, without touching the selection; other buttons do
@@ -134,6 +179,7 @@ void PatchListView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     pressedOnRow_ = indexAt(event->position().toPoint()).isValid();
+    selectionAtPress_ = selectionModel() ? selectionModel()->selection() : QItemSelection();
     QListView::mousePressEvent(event);
 }
 
@@ -151,11 +197,13 @@ void PatchListView::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     QListView::mouseReleaseEvent(event);
-    // Dragging over the lines moves the selection, so the line reported is the one selected now.
+    // The line reported is the current one, also when a Ctrl+click took it out of the selection.
+    // Sweeping over the lines from below the last one selects them too.
     const QModelIndex current = currentIndex();
-    if (pressedOnRow_ && current.isValid() && selectionModel()->isSelected(current))
+    if ((pressedOnRow_ || selectionModel()->selection() != selectionAtPress_) && current.isValid())
         Q_EMIT rowClicked(current.row());
     pressedOnRow_ = false;
+    selectionAtPress_.clear();
 }
 
 void PatchListView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -168,11 +216,22 @@ void PatchListView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void PatchListView::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        (key == Qt::Key_Delete || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        event->accept();
+        Q_EMIT commandKeyPressed(key == Qt::Key_Delete ? key : int(Qt::Key_Return));
+        return;
+    }
     const QModelIndex before = currentIndex();
     const bool wasSelected = before.isValid() && selectionModel()->isSelected(before);
+    const QItemSelection selectedBefore = selectionModel()->selection();
     QListView::keyPressEvent(event);
     const QModelIndex after = currentIndex();
-    if (after.isValid() && selectionModel()->isSelected(after) && (after != before || !wasSelected))
+    // Ctrl+A and Ctrl+Space change the selection without moving the current line.
+    const bool moved =
+        after.isValid() && selectionModel()->isSelected(after) && (after != before || !wasSelected);
+    if (after.isValid() && (moved || selectionModel()->selection() != selectedBefore))
         Q_EMIT rowClicked(after.row());
 }
 
@@ -185,11 +244,134 @@ void PatchListView::contextMenuEvent(QContextMenuEvent* event) {
 
 QItemSelectionModel::SelectionFlags PatchListView::selectionCommand(const QModelIndex& index,
                                                                     const QEvent* event) const {
+    // A click below the last line leaves the selection as it is.
+    if (!index.isValid())
+        return QItemSelectionModel::NoUpdate;
     QItemSelectionModel::SelectionFlags flags = QListView::selectionCommand(index, event);
-    // Ctrl+click would clear the selection of a selected line; a list box keeps its line selected.
-    if (flags.testFlag(QItemSelectionModel::Deselect) || flags.testFlag(QItemSelectionModel::Toggle))
-        flags = QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    // Ctrl+click takes a line out of the selection, but a list keeps at least one line selected.
+    if (flags.testFlag(QItemSelectionModel::Deselect) || flags.testFlag(QItemSelectionModel::Toggle)) {
+        const QItemSelection selection = selectionModel()->selection();
+        const bool onlyThisOne = selection.size() == 1 && selection.first().height() == 1 &&
+                                 selection.first().top() == index.row();
+        if (onlyThisOne || !selectionModel()->hasSelection())
+            flags = QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    }
     return flags;
+}
+
+void PatchListView::startDrag(Qt::DropActions supportedActions) {
+    // The press that starts a drag is a click: the controller learns the selection first, so that
+    // a cancelled drag leaves the window and the controller agreeing.
+    const QModelIndex current = currentIndex();
+    if (current.isValid())
+        Q_EMIT rowClicked(current.row());
+    pressedOnRow_ = false;
+    const QList<int> rows = SelectedRows();
+    if (rows.isEmpty())
+        return;
+    QModelIndexList indexes;
+    indexes.reserve(rows.size());
+    for (const int row : rows)
+        indexes.append(model()->index(row, 0));
+    QMimeData* dragged = model()->mimeData(indexes);
+    if (!dragged)
+        return;
+    // What is dragged: the line itself, or how many lines.
+    const QString text = rows.size() == 1 ? indexes.first().data().toString()
+                                          : QString::number(rows.size()) + QStringLiteral(" patches");
+    const QFontMetrics metrics(font());
+    const qreal ratio = devicePixelRatioF();
+    QPixmap picture(QSize(metrics.horizontalAdvance(text) + 8, metrics.height() + 4) * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(palette().color(QPalette::Highlight));
+    {
+        QPainter painter(&picture);
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::HighlightedText));
+        painter.drawText(QRect(QPoint(0, 0), picture.deviceIndependentSize().toSize()), Qt::AlignCenter,
+                         text);
+    }
+    auto* drag = new QDrag(this);
+    drag->setMimeData(dragged);
+    drag->setPixmap(picture);
+    // Esc ends the drag without a drop; nothing is removed here after a move, the drop moved it.
+    drag->exec(supportedActions, supportedActions.testFlag(Qt::MoveAction) ? Qt::MoveAction : Qt::CopyAction);
+}
+
+int PatchListView::DropRow(const QPoint& pos) const {
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid())
+        return model() ? model()->rowCount() : 0;
+    return pos.y() < visualRect(index).center().y() ? index.row() : index.row() + 1;
+}
+
+bool PatchListView::AcceptDrag(QDropEvent* event) {
+    const auto* lines = qobject_cast<const PatchListModel*>(model());
+    const Qt::DropAction action = lines ? lines->DropActionFor(event->mimeData()) : Qt::IgnoreAction;
+    if (action == Qt::IgnoreAction || !(event->possibleActions() & action)) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(action);
+    event->accept();
+    return true;
+}
+
+void PatchListView::dragEnterEvent(QDragEnterEvent* event) {
+    QListView::dragEnterEvent(event);
+    AcceptDrag(event);
+}
+
+void PatchListView::dragMoveEvent(QDragMoveEvent* event) {
+    QListView::dragMoveEvent(event); // scrolls near the edges
+    const int row = AcceptDrag(event) ? DropRow(event->position().toPoint()) : -1;
+    if (row != dropRow_) {
+        dropRow_ = row;
+        viewport()->update();
+    }
+}
+
+void PatchListView::dragLeaveEvent(QDragLeaveEvent* event) {
+    QListView::dragLeaveEvent(event);
+    dropRow_ = -1;
+    viewport()->update();
+}
+
+void PatchListView::dropEvent(QDropEvent* event) {
+    dropRow_ = -1;
+    stopAutoScroll();
+    setState(NoState);
+    viewport()->update();
+    if (!AcceptDrag(event))
+        return;
+    const int row = DropRow(event->position().toPoint());
+    if (!model()->dropMimeData(event->mimeData(), event->dropAction(), row, 0, QModelIndex()))
+        event->ignore();
+}
+
+void PatchListView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    // The view's own handling works out the screen area of every range; for a selection of many
+    // scattered lines (an undo brings back 50,000) repainting the visible lines costs far less.
+    constexpr qsizetype ManyRanges = 64;
+    if (selected.size() + deselected.size() > ManyRanges)
+        viewport()->update();
+    else
+        QListView::selectionChanged(selected, deselected);
+}
+
+void PatchListView::paintEvent(QPaintEvent* event) {
+    QListView::paintEvent(event);
+    if (dropRow_ < 0 || !model())
+        return;
+    const int rows = model()->rowCount();
+    int y = 0;
+    if (rows > 0) {
+        y = dropRow_ < rows ? visualRect(model()->index(dropRow_, 0)).top()
+                            : visualRect(model()->index(rows - 1, 0)).bottom() + 1;
+    }
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+    painter.drawLine(0, y, viewport()->width(), y);
 }
 
 } // namespace quillbox

@@ -6,9 +6,12 @@
 
 namespace quillbox {
 
-// A list box as the main window uses it. A click on a line (left button), and moving the selection
-// with the keyboard, report the line with rowClicked. Other buttons never change the selection; the
-// right button asks for the list's menu. A click can select a line but never clear the selection.
+// A list box as the main window uses it. Lines are selected as in a file manager (Shift and Ctrl
+// with the mouse and the arrow keys, Ctrl+A); a click on a line (left button), and changing the
+// selection with the keyboard, report the line last clicked or moved to with rowClicked. Other
+// buttons never change the selection; the right button asks for the list's menu. A click can
+// select lines but never leave the list without a selected line. Selected lines can be dragged;
+// where the model takes a drop, a line shows where the dragged lines will land.
 class PatchListView : public QListView {
     Q_OBJECT
 public:
@@ -23,6 +26,13 @@ public:
 
     // Selects `row` without reporting it (-1: no selection).
     void SelectRow(qsizetype row);
+    // Selects `rows` (ascending) with `current` as the current line, without reporting it.
+    void SelectRows(const QList<int>& rows, int current);
+    // The selected lines, ascending.
+    QList<int> SelectedRows() const;
+    // The line before which a drop at `pos` (viewport coordinates) lands; the line count below the
+    // last line.
+    int DropRow(const QPoint& pos) const;
 
     // A widget shown across the top of the list, above the lines (the find field), or none.
     void SetTopWidget(QWidget* widget);
@@ -35,6 +45,8 @@ public:
 Q_SIGNALS:
     void rowClicked(int row);
     void menuRequested(const QPoint& globalPos);
+    // Delete, or Enter (Qt::Key_Return for either Enter key), pressed without modifiers.
+    void commandKeyPressed(int key);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -44,14 +56,25 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
                                                          const QEvent* event = nullptr) const override;
 
 private:
+    // Takes the drag's data when the model does, with the action it does (move or copy).
+    bool AcceptDrag(QDropEvent* event);
     bool pressedOnRow_ = false;
     QPointer<QWidget> top_;
     QString typed_;
     QElapsedTimer lastTyped_;
+    QItemSelection selectionAtPress_;
+    int dropRow_ = -1; // where the drop indicator is drawn; -1 none
 };
 
 } // namespace quillbox

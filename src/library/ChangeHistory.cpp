@@ -83,8 +83,12 @@ QByteArray XorRuns(const char* a, const char* b, qsizetype size) {
         }
         AppendNumber(out, skip);
         AppendNumber(out, end - i);
+        // Written in place: a byte-wise append costs more than the comparison itself.
+        const qsizetype at = out.size();
+        out.resize(at + (end - i));
+        char* x = out.data() + at;
         for (; i < end; ++i)
-            out.append(char(a[i] ^ b[i]));
+            *x++ = char(a[i] ^ b[i]);
     }
     return out;
 }
@@ -163,7 +167,9 @@ ChangeHistory::Step ChangeHistory::Diff(const LibrarySnapshot& before, const Lib
 qsizetype ChangeHistory::Cost(const Step& step) {
     return qsizetype(sizeof(Step)) + 2 * step.name.size() + 4 * 32 + step.beforeBytes.size() +
            step.afterBytes.size() + step.xorBytes.size() + TextCost(step.descBefore) +
-           TextCost(step.descAfter);
+           TextCost(step.descAfter) +
+           qsizetype(sizeof(qsizetype)) *
+               (step.panelBefore.libSelected.size() + step.panelAfter.libSelected.size());
 }
 
 void ChangeHistory::Apply(const Step& step, bool forward, QByteArray& library, QStringList& descriptions) {

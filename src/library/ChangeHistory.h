@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -14,6 +15,7 @@ struct PanelState {
     qsizetype patchIndex = 0;
     int activeList = 0;
     bool detailsEnabled = false;
+    QList<qsizetype> libSelected; // all selected lines when there were several
     friend bool operator==(const PanelState&, const PanelState&) = default;
 };
 

@@ -98,17 +98,14 @@ void LibraryController::DoDeleteAll() {
     ShowNothingEditable();
 }
 
-void LibraryController::DoRandomModification() {
-    const qsizetype k = state_.LibSelection;
-    if (k < 0 || k >= ListCount(ListId::Library))
-        return;
-
+QString LibraryController::RandomDescription() const {
     const QDateTime now = clock_ ? clock_() : QDateTime::currentDateTime();
     const QLocale locale = QLocale::system();
-    const QString text = QStringLiteral("Random Sound ") + locale.toString(now.date(), QLocale::ShortFormat) +
-                         QStringLiteral(" ") + locale.toString(now.time(), QLocale::ShortFormat);
-    ModifyDescArray(qint32(k), DescSetSelected, text);
+    return QStringLiteral("Random Sound ") + locale.toString(now.date(), QLocale::ShortFormat) +
+           QStringLiteral(" ") + locale.toString(now.time(), QLocale::ShortFormat);
+}
 
+QByteArray LibraryController::RandomImage(qsizetype k) {
     QByteArray image;
     image.reserve(PatchImageSize);
     if (random_) {
@@ -125,7 +122,16 @@ void LibraryController::DoRandomModification() {
             image.append(char(byte(generator)));
     }
     image.append(LibEntryPadded(k).sliced(RandomBytes));
+    return image;
+}
 
+void LibraryController::DoRandomModification() {
+    const qsizetype k = state_.LibSelection;
+    if (k < 0 || k >= ListCount(ListId::Library))
+        return;
+
+    ModifyDescArray(qint32(k), DescSetSelected, RandomDescription());
+    const QByteArray image = RandomImage(k);
     const qsizetype start = k * PatchImageSize;
     state_.LibraryData.replace(start, std::min(PatchImageSize, state_.LibraryData.size() - start), image);
     state_.LibChanged = true;

@@ -145,6 +145,7 @@ void LibraryController::RefillLibList(qsizetype select) {
     if (StoreHasUnreadableName(state_.LibraryData, &error))
         view_.ShowMessage(QStringLiteral("StringToPatchName: ") + error, MessageStyle::Plain);
     state_.LibSelection = -1;
+    state_.LibSelected.clear();
     view_.SelectListLine(ListId::Library, -1);
     if (select >= 0 && select < count)
         SelectLibraryLine(select);
@@ -157,11 +158,13 @@ void LibraryController::RefillPatchesList() {
     if (StoreHasUnreadableName(state_.PatchesData, &error))
         view_.ShowMessage(QStringLiteral("StringToPatchName: ") + error, MessageStyle::Plain);
     state_.PatchesSelection = -1;
+    state_.PatchesSelected.clear();
     view_.SelectListLine(ListId::Patches, -1);
 }
 
 void LibraryController::SelectLibraryLine(qsizetype index) {
     state_.LibSelection = index;
+    state_.LibSelected.clear();
     view_.SelectListLine(ListId::Library, index);
     state_.ActiveList = ActiveListLibrary;
     SelectPatch(true);
@@ -174,6 +177,7 @@ void LibraryController::LibraryClicked(qsizetype index) {
         view_.SelectListLine(ListId::Library, -1);
     }
     state_.LibSelection = index;
+    state_.LibSelected.clear();
     state_.ActiveList = ActiveListLibrary;
     SelectPatch(true);
 }
@@ -185,6 +189,7 @@ void LibraryController::PatchesClicked(qsizetype index) {
         view_.SelectListLine(ListId::Patches, -1);
     }
     state_.PatchesSelection = index;
+    state_.PatchesSelected.clear();
     state_.ActiveList = ActiveListPatches;
     SelectPatch(false);
 }
@@ -328,37 +333,48 @@ void LibraryController::ApplyBoundChange(BoundField field, int value) {
     if (!PanelShowsLibraryEntry())
         return;
     const bool all = state_.ChangeAll;
+    // Under "Change  Selected" every selected library patch takes the change.
+    const QList<qsizetype> selected = all ? QList<qsizetype>() : Selection(ListId::Library);
+    const bool several = selected.size() > 1;
     const QString line = LibLine(state_.PatchIndex);
-    const QString target = all ? Patches(ListCount(ListId::Library)) : line;
+    const QString target = all       ? Patches(ListCount(ListId::Library))
+                           : several ? Patches(selected.size())
+                                     : line;
     const bool module = field == BoundField::DriveModule || field == BoundField::CabModule;
     const QString change = FieldChange(field, value, false);
     AsStep([&] {
-        WriteBoundChange(field, value);
+        WriteBoundChange(field, value, selected);
         return StepOutcome{
             all ? QString(QStringLiteral("Change All: ") + change)
-                : QString(QStringLiteral("Change ") + change + QStringLiteral(" of ") + line),
+                : QString(QStringLiteral("Change ") + change + QStringLiteral(" of ") + target),
             module ? QString(QStringLiteral("Switched ") + change + QStringLiteral(" for ") + target)
                    : QString(QStringLiteral("Changed the ") + FieldChange(field, value, true) +
                              QStringLiteral(" of ") + target),
-            QStringLiteral("Nothing changed: ") + (all ? QStringLiteral("every patch") : line) +
+            QStringLiteral("Nothing changed: ") +
+                (all       ? QStringLiteral("every patch")
+                 : several ? QStringLiteral("every selected patch")
+                           : line) +
                 QStringLiteral(" already had that value")};
     });
 }
 
-void LibraryController::WriteBoundChange(BoundField field, int value) {
+void LibraryController::WriteBoundChange(BoundField field, int value, const QList<qsizetype>& selected) {
     const PatchImage keptPatch = state_.CurrentPatch;
     const qsizetype keptIndex = state_.PatchIndex;
-    qsizetype first = keptIndex;
-    qsizetype last = keptIndex;
-    if (state_.ChangeAll) {
-        first = 0;
-        last = ListCount(ListId::Library) - 1;
-    }
-    for (qsizetype i = first; i <= last; ++i) {
+    auto write = [&](qsizetype i) {
         state_.PatchIndex = i;
         state_.CurrentPatch = PatchImage::FromStore(state_.LibraryData, i);
         WriteBoundField(state_.CurrentPatch, field, value);
         ApplyDetailChange();
+    };
+    if (state_.ChangeAll) {
+        for (qsizetype i = 0; i < ListCount(ListId::Library); ++i)
+            write(i);
+    } else if (selected.size() > 1) {
+        for (const qsizetype i : selected)
+            write(i);
+    } else {
+        write(keptIndex);
     }
     state_.CurrentPatch = keptPatch;
     state_.PatchIndex = keptIndex;

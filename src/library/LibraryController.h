@@ -57,8 +57,9 @@ public:
     bool SaveLib(); // "Save (Library) "; false when it failed
     void SaveAsLib();
     void ImportLibrary();
-    void ImportPatches(); // "Import PS02"
-    void ExportLibrary(); // "Export Library -> PS02"
+    void ImportPatches();  // "Import PS02"
+    void ExportLibrary();  // "Export Library -> PS02"
+    void ExportSelected(); // "Export Selected -> PS02…": the selected library patches only
     // Loads or imports a path directly, as the commands do after their dialog (command line, drops).
     void LoadLibFromPath(const QString& path);
     void ImportPatchesFromPath(const QString& path);
@@ -92,6 +93,20 @@ public:
     // A find hid the selected line of `list`: no line is selected any more, so no command acts on a
     // line the user cannot see; the panel and the description box keep what they show.
     void SelectionHidden(ListId list);
+    // The user selected several lines (Shift or Ctrl with the mouse or the keys, Ctrl+A):
+    // `positions` are the selected lines, `current` the one last clicked or moved to, which the
+    // panel shows. One line (or none) is a click on `current`.
+    void LibrarySelected(QList<qsizetype> positions, qsizetype current);
+    void PatchesSelected(QList<qsizetype> positions, qsizetype current);
+    // The selected lines of a list as the commands take them, ascending: one for a single selected
+    // line, none without a selection.
+    QList<qsizetype> Selection(ListId list) const;
+
+    // Drops on the library list, each one step: library entries moved to stand before entry
+    // `before` (ListCount: after the last), descriptions with them; patches of the patches list
+    // copied there. `positions` need not be sorted; lines that do not exist are left out.
+    void MoveEntriesTo(QList<qsizetype> positions, qsizetype before);
+    void CopyPatchesTo(QList<qsizetype> positions, qsizetype before);
 
     // Details panel: user picks and presses only.
     void DriveTypePicked(int entry);
@@ -204,6 +219,27 @@ private:
     void DoDeleteAll();
     void DoRandomModification();
 
+    // The multi-entry commands, run when several lines are selected (LibrarySelection.cpp).
+    void CopySelectedPatches(const QList<qsizetype>& patches);
+    void MoveSelectionBy(int direction); // -1 up, +1 down
+    void CloneSelection();
+    void DeleteSelection();
+    void RandomizeSelection();
+    // The library as the entries of `order` (positions, repeats allowed), each with its
+    // description; a short last entry is padded unless it stays last.
+    void Rearrange(const QList<qsizetype>& order);
+    // Puts patches of the patches list in before library entry `at`, with their descriptions.
+    void InsertPatches(const QList<qsizetype>& patches, qsizetype at);
+    QByteArray RandomImage(qsizetype k);
+    QString RandomDescription() const;
+    // Writes `images` to a device patch file the user picks and `descriptions` (element 0 unused)
+    // to its side file.
+    void ExportImages(const QByteArray& images, const QStringList& descriptions, qsizetype count);
+    // Refills the library list and selects `positions` with `current` as the line shown.
+    void RefillLibListSelecting(const QList<qsizetype>& positions, qsizetype current);
+    void SelectLibraryLines(const QList<qsizetype>& positions, qsizetype current);
+    QString Lines(const QList<qsizetype>& positions) const; // "3 patches", or the one entry's line
+
     // List refills. Refilling the library list optionally selects a line from code, which runs the
     // list's click handling as a user click would.
     void RefillLibList(qsizetype select = -1);
@@ -219,7 +255,7 @@ private:
     void DescriptionChanged(const QString& text);
 
     void ApplyBoundChange(BoundField field, int value);
-    void WriteBoundChange(BoundField field, int value);
+    void WriteBoundChange(BoundField field, int value, const QList<qsizetype>& selected);
     void ApplyDetailChange();
 
     // Patches can only go into a loaded library: one that was never loaded could not be saved, and

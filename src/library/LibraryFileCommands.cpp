@@ -328,7 +328,12 @@ void LibraryController::ShowImportedPatches(QByteArray patches, const QString& p
 }
 
 void LibraryController::ExportLibrary() {
-    RunFileCommand([this] {
+    ExportImages(state_.LibraryData, state_.DescArray, ListCount(ListId::Library));
+}
+
+void LibraryController::ExportImages(const QByteArray& images, const QStringList& descriptions,
+                                     qsizetype count) {
+    RunFileCommand([&] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Export PS02PatchFile");
         request.filter = PatchExportFilter();
@@ -346,16 +351,16 @@ void LibraryController::ExportLibrary() {
         // file, from where "Import PS02" reads them back.
         const QString sidePath = SideFilePath(path);
         const std::optional<QByteArray> sideBytes =
-            SideFileFor(ExistingSideFile(sidePath), state_.DescArray, ListCount(ListId::Library));
+            SideFileFor(ExistingSideFile(sidePath), descriptions, count);
         SafeSave save;
         if (sideBytes)
             save.Add(sidePath, *sideBytes);
-        save.Add(path, state_.LibraryData);
+        save.Add(path, images);
         save.Commit();
         view_.SetBusy(false);
         view_.ShowMessage(path + QStringLiteral(" saved"), MessageStyle::Plain);
-        view_.ShowStatus(QStringLiteral("Exported ") + Patches(ListCount(ListId::Library)) +
-                         QStringLiteral(" to ") + ShortPath(path));
+        view_.ShowStatus(QStringLiteral("Exported ") + Patches(count) + QStringLiteral(" to ") +
+                         ShortPath(path));
     });
 }
 

@@ -21,7 +21,8 @@ LibrarySnapshot LibraryController::Snapshot() const {
 }
 
 PanelState LibraryController::Panel() const {
-    return {state_.LibSelection, state_.PatchIndex, state_.ActiveList, state_.DetailsEnabled};
+    return {state_.LibSelection, state_.PatchIndex, state_.ActiveList, state_.DetailsEnabled,
+            Selection(ListId::Library).size() > 1 ? state_.LibSelected : QList<qsizetype>()};
 }
 
 void LibraryController::ShowHistory() {
@@ -59,6 +60,10 @@ void LibraryController::RestorePanel(const PanelState& panel) {
     if (panel.libSelection >= 0 && panel.libSelection < count) {
         state_.LibSelection = panel.libSelection;
         view_.SelectListLine(ListId::Library, panel.libSelection);
+        if (panel.libSelected.size() > 1 && panel.libSelected.last() < count) {
+            state_.LibSelected = panel.libSelected;
+            view_.SelectListLines(ListId::Library, panel.libSelected, panel.libSelection);
+        }
     }
     state_.ActiveList = panel.activeList;
     if (panel.detailsEnabled && panel.patchIndex >= 0 && panel.patchIndex < count) {
@@ -130,6 +135,9 @@ QString LibraryController::ShortPath(const QString& path) {
 // The Patch menu
 
 void LibraryController::CopySelectedPatch() {
+    // Several selected patches go in together; one takes the single-patch path.
+    if (const QList<qsizetype> patches = Selection(ListId::Patches); patches.size() > 1)
+        return CopySelectedPatches(patches);
     const qsizetype p = state_.PatchesSelection;
     const qsizetype k = state_.LibSelection;
     const bool ready = state_.LibraryLoaded;
@@ -250,6 +258,8 @@ void LibraryController::UpdateAllPatchesInLib() {
 // The Library menu
 
 void LibraryController::MoveUp() {
+    if (Selection(ListId::Library).size() > 1)
+        return MoveSelectionBy(-1);
     const qsizetype k = state_.LibSelection;
     const QString line = LibLine(k);
     AsStep([&] {
@@ -263,6 +273,8 @@ void LibraryController::MoveUp() {
 }
 
 void LibraryController::MoveDown() {
+    if (Selection(ListId::Library).size() > 1)
+        return MoveSelectionBy(+1);
     const qsizetype k = state_.LibSelection;
     const QString line = LibLine(k);
     AsStep([&] {
@@ -276,6 +288,8 @@ void LibraryController::MoveDown() {
 }
 
 void LibraryController::ClonePatch() {
+    if (Selection(ListId::Library).size() > 1)
+        return CloneSelection();
     const qsizetype k = state_.LibSelection;
     const QString line = LibLine(k);
     AsStep([&] {
@@ -287,6 +301,8 @@ void LibraryController::ClonePatch() {
 }
 
 void LibraryController::DeleteSelected() {
+    if (Selection(ListId::Library).size() > 1)
+        return DeleteSelection();
     const QString line = LibLine(state_.LibSelection);
     AsStep([&] {
         DoDeleteSelected();
@@ -306,6 +322,8 @@ void LibraryController::DeleteAll() {
 }
 
 void LibraryController::RandomModification() {
+    if (Selection(ListId::Library).size() > 1)
+        return RandomizeSelection();
     const QString line = LibLine(state_.LibSelection);
     AsStep([&] {
         DoRandomModification();

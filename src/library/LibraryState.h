@@ -3,6 +3,7 @@
 #include "PatchImage.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -33,8 +34,12 @@ struct LibraryState {
     bool DescLock = false;
     bool ChangeAll = false; // "Change  All" chosen instead of "Change  Selected"
     bool DetailsEnabled = false;
-    qsizetype LibSelection = -1;     // selected line of lstLib
-    qsizetype PatchesSelection = -1; // selected line of lstPatches
+    qsizetype LibSelection = -1;     // selected line of lstLib; with several, the current one
+    qsizetype PatchesSelection = -1; // selected line of lstPatches; with several, the current one
+    // Every selected line, ascending, while more than one is selected (and it holds the current
+    // one); empty otherwise, so that one selected line is exactly LibSelection / PatchesSelection.
+    QList<qsizetype> LibSelected;
+    QList<qsizetype> PatchesSelected;
 };
 
 } // namespace quillbox

@@ -60,10 +60,9 @@ void LibraryController::SelectDuplicates() {
         view_.ShowStatus(QStringLiteral("No duplicates: no library patch repeats an earlier one"));
         return;
     }
-    // The first duplicate becomes the selected entry, as a click would make it; the others are
-    // selected beside it.
-    SelectLibraryLine(duplicates.front());
-    view_.SelectListLines(ListId::Library, duplicates);
+    // The first duplicate becomes the current entry, as a click would make it; the others are
+    // selected with it, so that Delete removes them all in one step.
+    SelectLibraryLines(QList<qsizetype>(duplicates.begin(), duplicates.end()), duplicates.front());
     view_.ShowStatus(duplicates.size() == 1
                          ? QStringLiteral("Selected 1 duplicate: ") + EntryNumber(duplicates.front())
                          : QStringLiteral("Selected %1 duplicates").arg(duplicates.size()));

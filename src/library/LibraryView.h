@@ -3,6 +3,7 @@
 #include "FieldMap.h"
 #include "SetList.h"
 
+#include <QList>
 #include <QString>
 #include <optional>
 #include <vector>
@@ -43,8 +44,9 @@ public:
     virtual void ListLineChanged(ListId list, qsizetype index) = 0;
     // Selects a line without raising the list's click handling; -1 clears the selection.
     virtual void SelectListLine(ListId list, qsizetype index) = 0;
-    // Selects exactly these lines (0-based, ascending) without raising the list's click handling.
-    virtual void SelectListLines(ListId list, const std::vector<qsizetype>& indexes) = 0;
+    // Selects several lines (ascending) with `current` as the line last moved to, without raising
+    // the list's click handling.
+    virtual void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) = 0;
     // The lines' twin marks may have changed although no list was refilled: show them as they are.
     virtual void RefreshListMarks() = 0;
     virtual void SetListToolTip(ListId list, const QString& text) = 0;

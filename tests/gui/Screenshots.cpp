@@ -1,7 +1,7 @@
 // Writes the screenshots shown in the README: the main window with a library loaded and an entry
 // selected, the find field over the library list, the window with the Edit menu open after an undo,
-// the splash window, the help window, the earlier versions, the twin marks of both lists with a tool
-// tip, and the compare window.
+// several library lines selected with the Library menu open, the splash window, the help window,
+// the earlier versions, the twin marks of both lists with a tool tip, and the compare window.
 //
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
 
@@ -192,6 +192,26 @@ int main(int argc, char* argv[]) {
     ok = editOk && ok;
     edit->close();
 
+    // Several library lines selected (Ctrl+click), the panel showing the one clicked last, and the
+    // Library menu of a right click open over the selection.
+    const QList<qsizetype> several{1, 3, 4};
+    window.SelectListLines(ListId::Library, several, 4);
+    window.Controller().LibrarySelected(several, 4);
+    auto* lstLib = window.findChild<QAbstractItemView*>(QStringLiteral("lstLib"));
+    auto* libraryMenu = window.findChild<QMenu*>(QStringLiteral("mnuLibrary"));
+    libraryMenu->popup(lstLib->mapToGlobal(QPoint(lstLib->width() / 2, lstLib->height() / 2)));
+    Settle(libraryMenu);
+    QPixmap many = window.grab();
+    {
+        QPainter painter(&many);
+        painter.drawPixmap(window.mapFromGlobal(libraryMenu->pos()), libraryMenu->grab());
+    }
+    const QString manyPath = outDir + QStringLiteral("/multi-selection.png");
+    const bool manyOk = many.save(manyPath);
+    std::printf("%s %s\n", manyOk ? "wrote" : "FAILED", qPrintable(manyPath));
+    ok = manyOk && ok;
+    libraryMenu->close();
+
     auto* splash = new SplashWindow;
     splash->SetStatus(QStringLiteral("Initialize ..."));
     splash->ShowNow();
@@ -246,7 +266,6 @@ int main(int argc, char* argv[]) {
     window.Controller().PatchesClicked(1);
     window.SelectListLine(ListId::Library, 3);
     window.Controller().LibraryClicked(3);
-    auto* lstLib = window.findChild<QAbstractItemView*>(QStringLiteral("lstLib"));
     Settle(&window);
     QPixmap marks = window.grab();
     {

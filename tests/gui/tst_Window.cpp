@@ -86,9 +86,9 @@ class TestWindow : public QObject {
     }
 
     static void Click(QAbstractItemView* view, int row, Qt::MouseButton button = Qt::LeftButton,
-                      bool twice = false) {
+                      bool twice = false, Qt::KeyboardModifiers modifiers = {}) {
         const QPoint at = view->visualRect(view->model()->index(row, 0)).center();
-        QTest::mouseClick(view->viewport(), button, {}, at);
+        QTest::mouseClick(view->viewport(), button, modifiers, at);
         if (twice)
             QTest::mouseDClick(view->viewport(), button, {}, at);
     }
@@ -225,7 +225,8 @@ private Q_SLOTS:
             items.join(QLatin1Char('|')),
             L("&File|Load (Library) =Ctrl+L|&Recent Libraries!|Save (Library) =Ctrl+S!|Save As "
               "(Library)!|Earlier Versions…!||Import PS02!|"
-              "Import Library!||Export Library -> PS02!||Export Set List…!|Print Set "
+              "Import Library!||Export Library -> PS02!|Export Selected -> PS02…!||Export Set List…!|Print "
+              "Set "
               "List…!||&Exit|&Edit|&Undo=Ctrl+Z!|&Redo=Ctrl+Y!|"
               "&Patch|&Copy Selected Patch -> Library|"
               "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
@@ -403,17 +404,81 @@ private Q_SLOTS:
                  L("*.pch"));
         QCOMPARE(TakeMessages(), QStringList{Path(L("dev.pch")) + L(" saved")});
         QCOMPARE(ReadBytes(Path(L("dev.pch"))), Store(Names)); // bare images in list order
+        Click(Lib(), 3);
+        Click(Lib(), 1, Qt::LeftButton, false, Qt::ControlModifier);
+        Choose("mnuFile_ExportSelected", Path(L("two")));
+        QCOMPARE(TakeMessages(), QStringList{Path(L("two.pch")) + L(" saved")});
+        QCOMPARE(ReadBytes(Path(L("two.pch"))), Store(Names).mid(18, 18) + Store(Names).mid(54, 18));
     }
 
-    void doubleClickCopies() {
+    // Shift and Ctrl with the mouse ("s2", "t2"; "c2" a plain click), Shift with the arrow keys and
+    // Ctrl+A select several library lines; the panel shows the line last clicked or moved to (or the
+    // selected one before it). Delete then deletes them all as one step.
+    void selectMany_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("Shift+click") << L("c1 s3") << QList<int>{1, 2, 3} << 3;
+        QTest::newRow("Ctrl+click") << L("c0 t2 t3 t2") << QList<int>{0, 3} << 0;
+        QTest::newRow("Ctrl+click the only line") << L("c2 t2") << QList<int>{2} << 2;
+        QTest::newRow("Shift+Down") << L("c0 Shift+Down Shift+Down") << QList<int>{0, 1, 2} << 2;
+        QTest::newRow("Ctrl+A") << L("c1 Ctrl+A") << QList<int>{0, 1, 2, 3} << 1;
+        QTest::newRow("click below the last line") << L("c1 c9") << QList<int>{1} << 1;
+    }
+    void selectMany() {
+        QFETCH(QString, script);
+        QFETCH(QList<int>, rows);
+        QFETCH(int, shown);
         LoadLibrary(Names);
-        Import({L("ECHO"), L("FOXTRT")});
+        Lib()->setFocus();
+        for (const QString& step : script.split(QLatin1Char(' '))) {
+            const Qt::KeyboardModifiers modifiers = step[0] == u's'   ? Qt::ShiftModifier
+                                                    : step[0] == u't' ? Qt::ControlModifier
+                                                                      : Qt::NoModifier;
+            if (step == L("c9")) // below the last line
+                QTest::mouseClick(Lib()->viewport(), Qt::LeftButton, {},
+                                  Lib()->visualRect(Lib()->model()->index(3, 0)).bottomLeft() + QPoint(4, 8));
+            else if (step.size() == 2)
+                Click(Lib(), step.mid(1).toInt(), Qt::LeftButton, false, modifiers);
+            else
+                QTest::keySequence(Lib(), QKeySequence(step));
+        }
+        QCOMPARE(Lib()->SelectedRows(), rows);
+        QList<qsizetype> entries(rows.begin(), rows.end());
+        QCOMPARE(window->Controller().Selection(ListId::Library), entries);
+        QCOMPARE(State().PatchIndex, shown);
+        QCOMPARE(Description()->Text(), State().DescArray.value(shown + 1));
+        QTest::keyClick(Lib(), Qt::Key_Delete);
+        QCOMPARE(Lib()->model()->rowCount(), Names.size() - rows.size());
+        Trigger("mnuEdit_Undo");
+        QCOMPARE(Lib()->model()->rowCount(), Names.size());
+        QCOMPARE(Lib()->SelectedRows(), rows);
+    }
+
+    // A double click on a patch copies it after the library's selected entry; Enter in the patches
+    // list copies every selected patch there, in list order.
+    void copyFromThePatchesList_data() {
+        QTest::addColumn<bool>("enter");
+        QTest::addColumn<QString>("lines"); // library lines 2 to 4 afterwards
+        QTest::newRow("double click") << false << L("02:  FOXTRT|03:  BRAVO |04:  CHARLY");
+        QTest::newRow("Enter on two") << true << L("02:  FOXTRT|03:  GOLF  |04:  BRAVO ");
+    }
+    void copyFromThePatchesList() {
+        QFETCH(bool, enter);
+        QFETCH(QString, lines);
+        LoadLibrary(Names);
+        Import({L("ECHO"), L("FOXTRT"), L("GOLF")});
         Click(Lib(), 0);
-        Click(Patches(), 1, Qt::LeftButton, true);
-        QCOMPARE(Lib()->model()->rowCount(), 5);
+        if (enter) {
+            Click(Patches(), 2);
+            Click(Patches(), 1, Qt::LeftButton, false, Qt::ControlModifier);
+            QTest::keyClick(Patches(), Qt::Key_Return);
+        } else {
+            Click(Patches(), 1, Qt::LeftButton, true);
+        }
+        QCOMPARE(Line(Lib(), 1) + L("|") + Line(Lib(), 2) + L("|") + Line(Lib(), 3), lines);
         QCOMPARE(State().LibraryData.mid(18, 18), State().PatchesData.mid(18, 18));
-        QCOMPARE(Line(Lib(), 1), L("02:  FOXTRT"));
-        QCOMPARE(Lib()->toolTip(), L("5 Patches"));
+        QCOMPARE(Lib()->toolTip(), enter ? L("6 Patches") : L("5 Patches"));
         QVERIFY(State().LibChanged);
     }
 
@@ -541,6 +606,74 @@ private Q_SLOTS:
         QCOMPARE(State().LibSelection, row);
     }
 
+    // Lines dragged within the library move to where they are dropped, lines dragged from the
+    // patches list are copied there; each drop is one step. The drop goes through the library
+    // list's drag events and the models' mimeData/dropMimeData, as a real drag does.
+    void dropSeveralLines_data() {
+        QTest::addColumn<bool>("fromLibrary");
+        QTest::addColumn<QList<int>>("lines");
+        QTest::addColumn<int>("target"); // dropped on the upper half of this line; 4: below the last
+        QTest::addColumn<QString>("names");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("down to the end")
+            << true << QList<int>{0, 2} << 4 << L("BRAVO DELTA ALPHA CHARLY") << L("Moved 2 patches to 03");
+        QTest::newRow("one up") << true << QList<int>{3} << 1 << L("ALPHA DELTA BRAVO CHARLY")
+                                << L("Moved 04:  DELTA to 02");
+        QTest::newRow("onto itself") << true << QList<int>{1, 2} << 2 << L("ALPHA BRAVO CHARLY DELTA")
+                                     << L("Nothing moved: 2 patches are already there");
+        QTest::newRow("patches copied")
+            << false << QList<int>{2, 0} << 1 << L("ALPHA ECHO GOLF BRAVO CHARLY DELTA")
+            << L("Copied 2 patches into the library as 02 to 03");
+    }
+    void dropSeveralLines() {
+        QFETCH(bool, fromLibrary);
+        QFETCH(QList<int>, lines);
+        QFETCH(int, target);
+        QFETCH(QString, names);
+        QFETCH(QString, status);
+        LoadLibrary(Names);
+        Import({L("ECHO"), L("FOXTRT"), L("GOLF")});
+        PatchListView* source = fromLibrary ? Lib() : Patches();
+        QModelIndexList indexes;
+        for (const int line : lines) {
+            Click(source, line, Qt::LeftButton, false,
+                  indexes.isEmpty() ? Qt::NoModifier : Qt::ControlModifier);
+            indexes.append(source->model()->index(line, 0));
+        }
+        const std::unique_ptr<QMimeData> data(source->model()->mimeData(indexes));
+        const QRect last = Lib()->visualRect(Lib()->model()->index(3, 0));
+        const QPoint at = target < 4
+                              ? Lib()->visualRect(Lib()->model()->index(target, 0)).topLeft() + QPoint(4, 2)
+                              : QPoint(4, last.bottom() + 4);
+        const Qt::DropActions actions = source->model()->supportedDragActions();
+        QDragEnterEvent enter(at, actions, data.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(Lib()->viewport(), &enter);
+        QDragMoveEvent move(at, actions, data.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(Lib()->viewport(), &move);
+        QVERIFY(enter.isAccepted() && move.isAccepted());
+        QCOMPARE(move.dropAction(), fromLibrary ? Qt::MoveAction : Qt::CopyAction);
+        QDropEvent drop(at, actions, data.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(Lib()->viewport(), &drop);
+        QStringList shown;
+        for (int row = 0; row < Lib()->model()->rowCount(); ++row)
+            shown.append(Line(Lib(), row).mid(5).trimmed());
+        QCOMPARE(shown.join(QLatin1Char(' ')), names);
+        QCOMPARE(Find<QLabel>("lblStatus")->text(), status);
+        const bool moved = names != Names.join(QLatin1Char(' '));
+        QCOMPARE(Find<QAction>("mnuEdit_Undo")->isEnabled(), moved);
+        if (moved) {
+            Trigger("mnuEdit_Undo");
+            QCOMPARE(Lib()->model()->rowCount(), Names.size());
+            QCOMPARE(State().LibraryData, Store(Names));
+        }
+        // Data that no list of this window made is refused.
+        QMimeData foreign;
+        foreign.setData(data->formats().value(0), "junk");
+        QDragEnterEvent strange(at, Qt::MoveAction | Qt::CopyAction, &foreign, Qt::LeftButton, {});
+        QApplication::sendEvent(Lib()->viewport(), &strange);
+        QVERIFY(!strange.isAccepted());
+    }
+
     void rightClickKeepsSelection_data() {
         QTest::addColumn<bool>("onLibrary");
         QTest::newRow("library") << true;
@@ -551,19 +684,23 @@ private Q_SLOTS:
         QFETCH(bool, onLibrary);
         LoadLibrary(Names);
         Import({L("ECHO"), L("FOXTRT"), L("GOLF")});
-        Click(Patches(), 0);
-        Click(Lib(), 0);
+        for (PatchListView* list : {Patches(), Lib()}) { // lines 0 and 1 of each, 1 clicked last
+            Click(list, 0);
+            Click(list, 1, Qt::LeftButton, false, Qt::ShiftModifier);
+        }
         const QByteArray shown = State().CurrentPatch.Bytes();
         auto* menu = Find<QMenu>(onLibrary ? "mnuLibrary" : "mnuPatch");
         Click(onLibrary ? Lib() : Patches(), 2, Qt::RightButton);
         QTRY_VERIFY(menu->isVisible());
         menu->close();
-        QCOMPARE(QPoint(SelectedRow(Lib()), SelectedRow(Patches())), QPoint(0, 0));
-        QCOMPARE(QPoint(int(State().LibSelection), int(State().PatchesSelection)), QPoint(0, 0));
+        QCOMPARE(Lib()->SelectedRows(), (QList<int>{0, 1}));
+        QCOMPARE(Patches()->SelectedRows(), (QList<int>{0, 1}));
+        QCOMPARE(QPoint(int(State().LibSelection), int(State().PatchesSelection)), QPoint(1, 1));
         QCOMPARE(State().CurrentPatch.Bytes(), shown);
         // The menu's commands act on the selections as they stand.
         Trigger(onLibrary ? "mnuLibrary_MoveDown" : "mnuPatch_Copy");
-        QCOMPARE(Line(Lib(), 1), onLibrary ? L("02:  ALPHA ") : L("02:  ECHO  "));
+        QCOMPARE(Line(Lib(), 2) + Line(Lib(), 3),
+                 onLibrary ? L("03:  BRAVO 04:  DELTA ") : L("03:  ECHO  04:  FOXTRT"));
     }
 
     void changeAllEdit_data() {
@@ -972,6 +1109,7 @@ private Q_SLOTS:
         QTest::newRow(".pch argument") << L("argument") << L("dump.pch") << 4 << 3;
         QTest::newRow(".pslib dropped") << L("") << L("lib.pslib") << 2 << 0;
         QTest::newRow(".pch dropped on the description") << L("txtDescription") << L("dump.pch") << 4 << 3;
+        QTest::newRow(".pch dropped on the library list") << L("lstLib") << L("dump.pch") << 4 << 3;
         QTest::newRow("web address dropped") << L("") << L("https://example.org/x.pch") << 4 << 0;
     }
 
@@ -994,7 +1132,9 @@ private Q_SLOTS:
             QMimeData data; // file managers offer the names as text too, which a text box would insert
             data.setUrls({url});
             data.setText(url.toString());
-            QWidget* widget = how.isEmpty() ? window.get() : Description()->viewport();
+            QWidget* widget = how.isEmpty()        ? window.get()
+                              : how == L("lstLib") ? Lib()->viewport()
+                                                   : Description()->viewport();
             QVERIFY(widget->acceptDrops());
             QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
             QApplication::sendEvent(widget, &enter);

@@ -99,7 +99,9 @@ struct Fixture {
         view.paths.push_back(Path(name));
     }
 
-    // Runs a script of user actions: "L2"/"P0" click line 2/0 of the library/patches list, "t:text"
+    // Runs a script of user actions: "L2"/"P0" click line 2/0 of the library/patches list ("L1,4,3"
+    // selects lines 1, 3 and 4 with Ctrl, 3 clicked last), "mv:1,3>0" drops library lines 1 and 3
+    // before line 0, "cp:0,2>5" drops patches 0 and 2 into the library before line 5, "t:text"
     // types into the description box, "open:name" loads that library as from the command line,
     // "ren:NAME" renames the selected library entry in place, "drive:3", "cab:1", "spk:2" pick an entry
     // of the panel's lists, "chkD:0"/"chkC:1" press the check box (checked before the press), "all:1"
@@ -110,7 +112,7 @@ struct Fixture {
         using C = LibraryController;
         static const QStringList names =
             u"load save saveAs importLib importPatches export copy replace update appendAll appendDiff "
-            u"updateAll dbl up down clone del delAll rnd click undo redo dups"_s.split(u' ');
+            u"updateAll dbl up down clone del delAll rnd click undo redo dups exportSel"_s.split(u' ');
         static const QStringList panel = u"drive cab spk chkD chkC all"_s.split(u' ');
         // clang-format off
         static const std::function<void(C&)> commands[] = {
@@ -118,7 +120,7 @@ struct Fixture {
             &C::CopySelectedPatch, &C::ReplaceSelectedPatch, &C::UpdateLibWithSelected, &C::AppendAllPatches,
             &C::AppendDifferentPatches, &C::UpdateAllPatchesInLib, &C::PatchesDoubleClicked, &C::MoveUp,
             &C::MoveDown, &C::ClonePatch, &C::DeleteSelected, &C::DeleteAll, &C::RandomModification,
-            &C::DescriptionClicked, &C::Undo, &C::Redo, &C::SelectDuplicates};
+            &C::DescriptionClicked, &C::Undo, &C::Redo, &C::SelectDuplicates, &C::ExportSelected};
         static const std::function<void(C&, int)> edits[] = {
             &C::DriveTypePicked, &C::CabTypePicked, &C::CabSpeakerPicked,
             [](C& c, int v) { c.DriveMousePressed(v != 0); }, [](C& c, int v) { c.CabMousePressed(v != 0); },
@@ -126,12 +128,31 @@ struct Fixture {
         // clang-format on
         for (const QString& step : script.split(u' ')) {
             const QString name = step.section(u':', 0, 0), value = step.section(u':', 1);
+            auto numbers = [](const QString& text) {
+                QList<qsizetype> list;
+                for (const QString& number : text.split(u','))
+                    list.append(number.toInt());
+                return list;
+            };
             if (step.size() > 1 && step[1].isDigit() && (step[0] == u'L' || step[0] == u'P')) {
-                // The user's click selects the line.
-                view.Shown(step[0] == u'L' ? ListId::Library : ListId::Patches).selected =
-                    step.mid(1).toInt();
-                step[0] == u'L' ? controller.LibraryClicked(step.mid(1).toInt())
-                                : controller.PatchesClicked(step.mid(1).toInt());
+                // The user's clicks select the lines.
+                const bool library = step[0] == u'L';
+                QList<qsizetype> lines = numbers(step.mid(1));
+                const qsizetype current = lines.last();
+                std::sort(lines.begin(), lines.end());
+                view.Shown(library ? ListId::Library : ListId::Patches).selected = current;
+                view.Shown(library ? ListId::Library : ListId::Patches).lines =
+                    lines.size() > 1 ? lines : QList<qsizetype>();
+                if (lines.size() == 1)
+                    library ? controller.LibraryClicked(current) : controller.PatchesClicked(current);
+                else
+                    library ? controller.LibrarySelected(lines, current)
+                            : controller.PatchesSelected(lines, current);
+            } else if (name == u"mv"_s || name == u"cp"_s) {
+                const QList<qsizetype> lines = numbers(value.section(u'>', 0, 0));
+                const qsizetype before = value.section(u'>', 1).toInt();
+                name == u"mv"_s ? controller.MoveEntriesTo(lines, before)
+                                : controller.CopyPatchesTo(lines, before);
             } else if (name == u"t"_s) {
                 view.description = value; // the box holds what was typed
                 controller.DescriptionEdited(value);

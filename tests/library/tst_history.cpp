@@ -15,22 +15,28 @@ struct Seen {
     QByteArray library;
     QStringList descriptions;
     qsizetype selected = -1;
-    qsizetype shown = -1; // the library entry in the panel; -1 none
-    QString box;          // the description box, while it shows a library entry
+    qsizetype shown = -1;   // the library entry in the panel; -1 none
+    QString box;            // the description box, while it shows a library entry
+    QList<qsizetype> lines; // every selected line while several are
     friend bool operator==(const Seen&, const Seen&) = default;
 };
 
 Seen Look(const Fixture& f) {
     const LibraryState& s = f.S();
     const bool shown = s.DetailsEnabled;
-    return {s.LibraryData, s.DescArray, s.LibSelection, shown ? s.PatchIndex : -1,
-            shown ? f.view.description : QString()};
+    return {s.LibraryData,
+            s.DescArray,
+            s.LibSelection,
+            shown ? s.PatchIndex : -1,
+            shown ? f.view.description : QString(),
+            s.LibSelected};
 }
 
 // The window shows what is stored: the selected line, the panel, the box.
 void CheckShown(Fixture& f) {
     const LibraryState& s = f.S();
     QCOMPARE(f.view.library.selected, s.LibSelection);
+    QCOMPARE(f.view.library.lines, s.LibSelected);
     QCOMPARE(f.view.library.count, f.Ctl().ListCount(ListId::Library));
     QCOMPARE(f.view.detailsEnabled.value_or(false), s.DetailsEnabled);
     if (s.DetailsEnabled) {
@@ -114,6 +120,21 @@ private Q_SLOTS:
         QTest::newRow("typing")          << StepRow{u"L1"_s, u"t:a t:ab t:abc"_s, u"Typing in 02:  P1"_s, u""_s};
         QTest::newRow("typed back")      << StepRow{u"L1"_s, u"t:L2x t:L2"_s, u""_s, u""_s};
         QTest::newRow("imported patch")  << StepRow{u"P1"_s, u"t:lost edits"_s, u""_s, u""_s};
+        // Several selected lines, and drops.
+        QTest::newRow("delete several")  << StepRow{u"L1,3"_s, u"del"_s, u"Delete 2 patches"_s, u"Deleted 2 patches"_s};
+        QTest::newRow("delete every line") << StepRow{u"L0,1,2,3,4"_s, u"del"_s, u"Delete 5 patches"_s, u"Deleted 5 patches"_s};
+        QTest::newRow("clone several")   << StepRow{u"L4,0"_s, u"clone"_s, u"Clone 2 patches"_s, u"Cloned 2 patches"_s};
+        QTest::newRow("up several")      << StepRow{u"L2,4"_s, u"up"_s, u"Move up 2 patches"_s, u"Moved 2 patches up"_s};
+        QTest::newRow("up, at the top")  << StepRow{u"L0,2"_s, u"up"_s, u""_s, u"Nothing moved: 01:  P0 is the first patch"_s};
+        QTest::newRow("down several")    << StepRow{u"L1,3"_s, u"down"_s, u"Move down 2 patches"_s, u"Moved 2 patches down"_s};
+        QTest::newRow("copy several")    << StepRow{u"L1 P3,1"_s, u"copy"_s, u"Copy 2 patches"_s, u"Copied 2 patches into the library as 03 to 04"_s};
+        QTest::newRow("random, several") << StepRow{u"L1,2"_s, u"rnd"_s, u"Random Modification of 2 patches"_s, u"Made random variations of 2 patches"_s};
+        QTest::newRow("drive, several")  << StepRow{u"L3,1"_s, u"drive:3"_s, u"Change Drive type of 2 patches"_s, u"Changed the drive type of 2 patches"_s};
+        QTest::newRow("drop several")    << StepRow{u"L0,1"_s, u"mv:0,1>5"_s, u"Move 2 patches"_s, u"Moved 2 patches to 04"_s};
+        QTest::newRow("drop one")        << StepRow{u"L3"_s, u"mv:3>0"_s, u"Move 04:  P3"_s, u"Moved 04:  P3 to 01"_s};
+        QTest::newRow("drop, no move")   << StepRow{u"L1,2"_s, u"mv:1,2>3"_s, u""_s, u"Nothing moved: 2 patches are already there"_s};
+        QTest::newRow("drop patches")    << StepRow{u""_s, u"cp:2,3>1"_s, u"Copy 2 patches"_s, u"Copied 2 patches into the library as 02 to 03"_s};
+        QTest::newRow("drop a patch")    << StepRow{u""_s, u"cp:1>5"_s, u"Copy 06:  P1"_s, u"Copied P1 into the library as 06"_s};
         // clang-format on
     }
     // One step: undo shows the state before, redo the state after, each with its status line.
@@ -175,7 +196,12 @@ private Q_SLOTS:
                     pick < 15   ? u"undo"_s
                     : pick < 27 ? u"redo"_s
                     : pick < 30 ? u"save"_s
-                    : pick < 45 ? u"L%1"_s.arg(random.bounded(lines))
+                    : pick < 40 ? u"L%1"_s.arg(random.bounded(lines))
+                    : pick < 43 ? u"L%1,%2"_s.arg(random.bounded(lines)).arg(random.bounded(lines))
+                    : pick < 45 ? (random.bounded(2) ? u"mv:%1,%2>%3"_s : u"cp:%1,%2>%3"_s)
+                                      .arg(random.bounded(lines))
+                                      .arg(random.bounded(lines))
+                                      .arg(random.bounded(lines))
                     : pick < 50 ? u"P%1"_s.arg(random.bounded(4))
                     : pick < 54 ? u"all:%1"_s.arg(random.bounded(2))
                     : pick < 70 ? u"t:"_s + QString(random.bounded(1, 3), QChar(u'a' + random.bounded(3)))
@@ -183,20 +209,23 @@ private Q_SLOTS:
                 // A failed check leaves the lambda; the seed and action are named below.
                 [&] {
                     const Seen before = Look(f);
+                    const bool changedBefore = f.S().LibChanged;
                     const qsizetype entry = f.S().PatchIndex;
                     const bool typing = what.startsWith(u"t:"_s);
                     f.Run(what);
                     const Seen after = Look(f);
                     if (what == u"undo"_s || what == u"redo"_s) {
                         const bool undo = what == u"undo"_s;
-                        // Nothing to take back or do again changes nothing, `LibChanged` neither
-                        // (a pick of the value a patch has marks it changed without a step).
-                        if (undo ? index > 0 : index < model.size()) {
+                        const bool moves = undo ? index > 0 : index < model.size();
+                        if (moves) {
                             index += undo ? -1 : 1;
                             QCOMPARE(after, undo ? model[index].before : model[index - 1].after);
                             CheckShown(f); // after a panel edit the panel shows the pick itself
                             QCOMPARE(f.S().LibChanged, index != saved);
                         }
+                        // With nothing to take back or do again the mark stays (a panel pick of the
+                        // value already stored sets it without making a step).
+                        QCOMPARE(f.S().LibChanged, moves ? index != saved : changedBefore);
                         typingRun = false;
                     } else if (what == u"save"_s) {
                         saved = index;

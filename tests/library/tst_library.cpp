@@ -32,6 +32,7 @@ struct ScriptRow {
     QString script, expected;
     int sel;
     bool changed;
+    QString lines = {}; // the selected lines while several are selected
 };
 struct BoundRow {
     QString edit;             // a panel edit of Fixture::Run, on the shown entry 1 of 3 or on all three
@@ -114,7 +115,7 @@ private Q_SLOTS:
     // `expected` lists the library's entries by origin ("3" library entry 3, "p1" patch 1, "=text"
     // overriding the description; "-": no library at all, each command refused with a message).
     // `sel`: the library entry then selected and shown; -1 none; -2 none, the panel disabled and the
-    // box empty.
+    // box empty. `lines`: all selected lines while there are several.
     void script_data() {
         QTest::addColumn<ScriptRow>("row");
         // clang-format off
@@ -160,6 +161,28 @@ private Q_SLOTS:
         QTest::newRow("edit after del only")  << ScriptRow{1, 0, u"L0 del save edits"_s, u""_s, -1, false};
         QTest::newRow("reload")               << ScriptRow{3, 0, u"L1 open:lib"_s, u"0 1 2"_s, -2, false};
         QTest::newRow("edit after reload")    << ScriptRow{3, 0, u"L1 open:lib edits"_s, u"0 1 2"_s, -1, false};
+        // Several selected lines: each command acts on all of them, descriptions following their entries.
+        QTest::newRow("delete first, last")   << ScriptRow{5, 0, u"L0,4 del"_s, u"1 2 3"_s, 0, true};
+        QTest::newRow("delete scattered")     << ScriptRow{6, 0, u"L4,1,3 del"_s, u"0 2 5"_s, 1, true};
+        QTest::newRow("delete every line")    << ScriptRow{4, 0, u"L0,1,2,3 del"_s, u""_s, -2, true};
+        QTest::newRow("delete the last two")  << ScriptRow{5, 0, u"L3,4 del"_s, u"0 1 2"_s, 2, true};
+        QTest::newRow("clone several")        << ScriptRow{4, 0, u"L0,2 clone"_s, u"0 0 1 2 2 3"_s, 4, true, u"1 4"_s};
+        QTest::newRow("clone with the last")  << ScriptRow{3, 0, u"L2,1 clone"_s, u"0 1 1 2 2"_s, 2, true, u"2 4"_s};
+        QTest::newRow("up several")           << ScriptRow{5, 0, u"L1,3 up"_s, u"1 0 3 2 4"_s, 2, true, u"0 2"_s};
+        QTest::newRow("up at the top")        << ScriptRow{5, 0, u"L3,0 up"_s, u"0 1 2 3 4"_s, 0, false, u"0 3"_s};
+        QTest::newRow("down several")         << ScriptRow{5, 0, u"L1,2 down"_s, u"0 3 1 2 4"_s, 3, true, u"2 3"_s};
+        QTest::newRow("down at the end")      << ScriptRow{5, 0, u"L4,2 down"_s, u"0 1 2 3 4"_s, 2, false, u"2 4"_s};
+        QTest::newRow("down, whole list")     << ScriptRow{3, 0, u"L0,1,2 down"_s, u"0 1 2"_s, 2, false, u"0 1 2"_s};
+        QTest::newRow("copy several after")   << ScriptRow{3, 3, u"L1 P2,0 copy"_s, u"0 1 p0 p2 2"_s, -1, true};
+        QTest::newRow("copy several to end")  << ScriptRow{3, 3, u"P0,1 copy"_s, u"0 1 2 p0 p1"_s, -1, true};
+        QTest::newRow("drop further down")    << ScriptRow{5, 0, u"L2,0 mv:0,2>4"_s, u"1 3 0 2 4"_s, 2, true, u"2 3"_s};
+        QTest::newRow("drop on top")          << ScriptRow{5, 0, u"mv:3,4>0"_s, u"3 4 0 1 2"_s, 0, true, u"0 1"_s};
+        QTest::newRow("drop one at the end")  << ScriptRow{5, 0, u"mv:0>5"_s, u"1 2 3 4 0"_s, 4, true};
+        QTest::newRow("drop amid its own")    << ScriptRow{5, 0, u"mv:1,3>3"_s, u"0 2 1 3 4"_s, 2, true, u"2 3"_s};
+        QTest::newRow("drop onto itself")     << ScriptRow{5, 0, u"L1,2 mv:1,2>2"_s, u"0 1 2 3 4"_s, 2, false, u"1 2"_s};
+        QTest::newRow("drop patches")         << ScriptRow{3, 3, u"cp:2,0>1"_s, u"0 p0 p2 1 2"_s, 1, true, u"1 2"_s};
+        QTest::newRow("drop a patch at end")  << ScriptRow{3, 3, u"cp:2>3"_s, u"0 1 2 p2"_s, 3, true};
+        QTest::newRow("drop, no library")     << ScriptRow{-1, 3, u"P0,1 copy cp:0,1>0 dbl"_s, u"-"_s, -1, false};
         // clang-format on
     }
     void script() {
@@ -187,6 +210,11 @@ private Q_SLOTS:
         QCOMPARE(f.S().DescArray, noLibrary ? QStringList() : descs);
         QCOMPARE(f.S().LibChanged, row.changed);
         QCOMPARE(f.view.library.selected, std::max(row.sel, -1));
+        QList<qsizetype> lines;
+        for (const QString& line : row.lines.split(u' ', Qt::SkipEmptyParts))
+            lines.append(line.toInt());
+        QCOMPARE(f.S().LibSelected, lines);
+        QCOMPARE(f.view.library.lines, lines);
         QCOMPARE(f.view.library.count, f.Ctl().ListCount(ListId::Library));
         QCOMPARE(f.view.messages.size(), noLibrary ? 3 : 0);
         QVERIFY(!noLibrary || f.view.messages[0].startsWith(u"No library is loaded."_s));
@@ -216,6 +244,12 @@ private Q_SLOTS:
         QTest::newRow("append all") << u"appendAll"_s << u"0 1 2 p0 p1"_s;
         QTest::newRow("append different") << u"appendDiff"_s << u"0 1 2 p0 p1"_s;
         QTest::newRow("clone the short entry") << u"L2 clone"_s << u"0 1 2 2"_s;
+        QTest::newRow("clone several") << u"L0,2 clone"_s << u"0 0 1 2 2"_s;
+        QTest::newRow("move it up with another") << u"L1,2 up"_s << u"1 2 0"_s;
+        QTest::newRow("drop it on top") << u"mv:2>0"_s << u"2 0 1"_s;
+        QTest::newRow("drop before it") << u"mv:0>2"_s << u"1 0 s"_s;
+        QTest::newRow("copy several to the end") << u"P1,0 copy"_s << u"0 1 2 p0 p1"_s;
+        QTest::newRow("drop a patch before it") << u"cp:0>2"_s << u"0 1 p0 s"_s;
     }
     void shortLastEntry() {
         QFETCH(QString, script);
@@ -282,8 +316,20 @@ private Q_SLOTS:
         QCOMPARE(f.view.nameText, u"RND3"_s);
         QVERIFY(f.S().LibChanged);
 
+        // Several selected lines: each varied, the selection kept, the line clicked last shown.
+        next = 0;
+        f.Run(u"L4,0 rnd"_s);
+        QByteArray varied = QByteArray(lib).replace(2 * 18, 18, image);
+        for (int i = 0; i < 11; ++i) // in list order: entry 0 takes 0 .. 10, entry 4 takes 11 .. 21
+            varied[i] = char(i), varied[4 * 18 + i] = char(11 + i);
+        QCOMPARE(f.S().LibraryData, varied);
+        QCOMPARE(f.S().DescArray, (QStringList{QString(), text, u"L2"_s, text, u"L4"_s, text}));
+        QVERIFY(f.view.library.lines == (QList<qsizetype>{0, 4}) && f.view.library.selected == 0);
+        QCOMPARE(f.view.nameText, u"RND1"_s);
+
         // The real generator, seeded anew each run: bytes 1-11 new and never 255, bytes 12-18 kept.
         f.Ctl().SetRandomSource({});
+        f.Run(u"L2"_s);
         QSet<QByteArray> images;
         for (int run = 0; run < 600; ++run, images.insert(Entry(f.S().LibraryData, 2)))
             f.Run(u"rnd"_s);
@@ -303,6 +349,10 @@ private Q_SLOTS:
         QTest::newRow("all: drive type 0")  << BoundRow{u"all:1 drive:0"_s, {0x5F, 0, 0}, {0x40, 0, 0}};
         QTest::newRow("all: cab speaker")   << BoundRow{u"all:1 spk:4"_s, {0, 0xFF, 0}, {0, 0xCF, 0}};
         QTest::newRow("all: Drive checked") << BoundRow{u"all:1 chkD:1"_s, {0, 0, 0xFE}, {0, 0, 0xFC}};
+        // Under "Change  Selected" every selected line takes the change; "Change  All" still changes all.
+        QTest::newRow("several: drive type") << BoundRow{u"L0,2 drive:2"_s, {0xFB, 0, 0}, {0xE2, 0, 0}};
+        QTest::newRow("several: Cab checked") << BoundRow{u"L2,0 chkC:1"_s, {0, 0, 0xFE}, {0, 0, 0xFA}};
+        QTest::newRow("several, all: speaker") << BoundRow{u"L0,1 all:1 spk:4"_s, {0, 0xFF, 0}, {0, 0xCF, 0}};
         // clang-format on
     }
     void boundHandlers() {
@@ -313,17 +363,21 @@ private Q_SLOTS:
             image[16] = char((b[2] & 0xFE) | (image[16] & 1)); // bit 0 belongs to the name
             return image;
         };
+        // The edit goes to line 1 unless the row selects other lines first.
+        const QString script = row.edit.startsWith(u'L') ? row.edit : u"L1 "_s + row.edit;
+        const QString lines = script.section(u' ', 0, 0).mid(1);
         QByteArray lib, expected;
         for (int i = 0; i < 3; ++i) {
             lib += withBytes(MakeImage(u"E%1"_s.arg(i), i), row.before);
-            expected +=
-                withBytes(Entry(lib, i), row.edit.startsWith(u'a') || i == 1 ? row.after : row.before);
+            const bool changed =
+                script.contains(u"all:1"_s) || lines.split(u',').contains(QString::number(i));
+            expected += withBytes(Entry(lib, i), changed ? row.after : row.before);
         }
         Fixture f;
         f.LoadLibrary(u"lib.pslib"_s, lib);
-        f.Run(u"L1 "_s + row.edit);
+        f.Run(script);
         QCOMPARE(f.S().LibraryData, expected);
-        QVERIFY(f.S().LibChanged && f.S().PatchIndex == 1);
+        QVERIFY(f.S().LibChanged && f.S().PatchIndex == lines.section(u',', -1).toInt());
     }
 
     void descriptionBox() {
@@ -482,6 +536,14 @@ private Q_SLOTS:
         QCOMPARE(f.view.pathRequests.last().fileName, u"a.pch"_s);
         QCOMPARE(f.view.messages, QStringList{out + u" saved"_s});
         QCOMPARE(ReadBytes(out), store);
+        // "Export Selected" writes only the selected lines, in list order, with their descriptions.
+        const QString part = f.Path(u"part.pch"_s);
+        f.view.paths.push_back(part);
+        f.view.paths.push_back(part);
+        f.Run(u"L2,0 exportSel importPatches P1"_s);
+        QCOMPARE(f.view.messages.last(), part + u" saved"_s);
+        QCOMPARE(ReadBytes(part), Entry(store, 0) + Entry(store, 2));
+        QCOMPARE(f.view.description, descs[2]);
         for (const bool library : {false, true}) {
             const QString file = library ? lib : out;
             f.view.paths.push_back(library ? f.Path(u"a"_s) : out);
@@ -504,7 +566,8 @@ private Q_SLOTS:
         WriteBytes(lib + u".txt"_s, SideFileBytes({u"1"_s, u"2"_s, u"changed"_s}));
         f.Run(u"P2"_s);
         QCOMPARE(f.view.description, u"changed"_s);
-        f.Run(u"delAll"_s);
+        f.Run(u"delAll exportSel"_s); // nothing selected: no dialog
+        QCOMPARE(f.view.statuses.last(), u"Nothing exported: no library patch is selected"_s);
         for (const bool replace : {false, true}) { // an existing file is replaced only after Yes
             f.view.paths.push_back(out);
             f.view.yesNoAnswers.push_back(replace);
@@ -1030,11 +1093,20 @@ private Q_SLOTS:
         Fixture f;
         f.LoadLibrary(u"lib.pslib"_s, library);
         f.Run(u"dups"_s);
-        QCOMPARE(QList<qsizetype>(f.view.library.selectedMany.begin(), f.view.library.selectedMany.end()),
-                 selected);
+        QCOMPARE(f.Ctl().Selection(ListId::Library), selected);
         QCOMPARE(f.S().LibSelection, selected.value(0, -1));
         QCOMPARE(f.S().LibraryData, library);
         QVERIFY(!f.Ctl().History().CanUndo());
+        if (selected.isEmpty())
+            return;
+        // Delete removes every duplicate in one step.
+        QByteArray without = library;
+        for (auto k = selected.rbegin(); k != selected.rend(); ++k)
+            without.remove(*k * 18, 18);
+        f.Run(u"del"_s);
+        QCOMPARE(f.S().LibraryData, without);
+        f.Run(u"undo"_s);
+        QCOMPARE(f.S().LibraryData, library);
     }
 
     // "Export Set List…" writes CSV or, for a name ending in ".pdf", has the window write a PDF.

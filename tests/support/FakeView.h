@@ -17,7 +17,7 @@ class FakeView : public LibraryView {
 public:
     struct ListShown {
         qsizetype count = 0, selected = -1;
-        std::vector<qsizetype> selectedMany; // the lines SelectListLines selected last
+        QList<qsizetype> lines; // every selected line while several are selected
         QString toolTip, labelToolTip;
         QList<qsizetype> changedLines; // lines shown anew since the last refill
     };
@@ -48,12 +48,17 @@ public:
     void RefillList(ListId list) override {
         Shown(list).count = controller->ListCount(list);
         Shown(list).selected = -1;
+        Shown(list).lines.clear();
         Shown(list).changedLines.clear();
     }
     void ListLineChanged(ListId list, qsizetype index) override { Shown(list).changedLines.append(index); }
-    void SelectListLine(ListId list, qsizetype index) override { Shown(list).selected = index; }
-    void SelectListLines(ListId list, const std::vector<qsizetype>& indexes) override {
-        Shown(list).selectedMany = indexes;
+    void SelectListLine(ListId list, qsizetype index) override {
+        Shown(list).selected = index;
+        Shown(list).lines.clear();
+    }
+    void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) override {
+        Shown(list).selected = current;
+        Shown(list).lines = positions;
     }
     void RefreshListMarks() override { ++markRefreshes; }
     void WriteSetListPdf(const QString&, const QString& title, const std::vector<SetListRow>&) override {

@@ -13,7 +13,7 @@ public:
     void RefillList(ListId) override {}
     void ListLineChanged(ListId, qsizetype) override {}
     void SelectListLine(ListId, qsizetype) override {}
-    void SelectListLines(ListId, const std::vector<qsizetype>&) override {}
+    void SelectListLines(ListId, const QList<qsizetype>&, qsizetype) override {}
     void RefreshListMarks() override {}
     void WriteSetListPdf(const QString&, const QString&, const std::vector<SetListRow>&) override {}
     void SetListToolTip(ListId, const QString&) override {}
