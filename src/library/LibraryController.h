@@ -144,8 +144,8 @@ public:
         qsizetype index = -1;
         friend bool operator==(const EntryRef&, const EntryRef&) = default;
     };
-    // The selected patch of the patches list and the selected library entry; nullopt unless both
-    // lists have a line selected.
+    // Two selected lines of one list (the list used last first), else the selected patch of the
+    // patches list and the selected library entry; nullopt when neither is there.
     std::optional<std::pair<EntryRef, EntryRef>> SelectedPairToCompare() const;
     bool EntryExists(const EntryRef& entry) const;
     PatchComparison Compare(const EntryRef& left, const EntryRef& right) const;

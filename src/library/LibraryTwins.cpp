@@ -89,6 +89,12 @@ QString LibraryController::ImportAccounting() const {
 
 std::optional<std::pair<LibraryController::EntryRef, LibraryController::EntryRef>>
 LibraryController::SelectedPairToCompare() const {
+    // Two selected lines of one list (the one used last first) compare with each other.
+    const ListId lastUsed = state_.ActiveList == ActiveListPatches ? ListId::Patches : ListId::Library;
+    for (const ListId list : {lastUsed, lastUsed == ListId::Library ? ListId::Patches : ListId::Library}) {
+        if (const QList<qsizetype> selected = Selection(list); selected.size() == 2)
+            return std::pair{EntryRef{list, selected[0]}, EntryRef{list, selected[1]}};
+    }
     const EntryRef left{ListId::Patches, state_.PatchesSelection};
     const EntryRef right{ListId::Library, state_.LibSelection};
     if (!EntryExists(left) || !EntryExists(right))

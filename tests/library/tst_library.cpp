@@ -1109,6 +1109,43 @@ private Q_SLOTS:
         QCOMPARE(f.S().LibraryData, library);
     }
 
+    // What "Compare…" puts side by side: two selected lines of one list, else a patch beside a
+    // library entry. Positions as "P1" (patches list) or "L2" (library), counted from 0.
+    void comparePair_data() {
+        QTest::addColumn<QList<qsizetype>>("lib");
+        QTest::addColumn<QList<qsizetype>>("patches");
+        QTest::addColumn<bool>("libraryLast"); // the library list was used last
+        QTest::addColumn<QString>("pair");     // empty: nothing to compare
+        using L = QList<qsizetype>;
+        QTest::newRow("one in each list") << L{2} << L{1} << true << u"P1 L2"_s;
+        QTest::newRow("two library lines") << L{0, 3} << L{1} << true << u"L0 L3"_s;
+        QTest::newRow("two patches, used last") << L{0, 3} << L{0, 2} << false << u"P0 P2"_s;
+        QTest::newRow("three library lines") << L{0, 1, 3} << L{1} << true << u"P1 L3"_s;
+        QTest::newRow("library only") << L{2} << L{} << true << QString();
+    }
+    void comparePair() {
+        QFETCH(QList<qsizetype>, lib);
+        QFETCH(QList<qsizetype>, patches);
+        QFETCH(bool, libraryLast);
+        QFETCH(QString, pair);
+        Fixture f;
+        f.LoadLibrary(u"lib.pslib"_s, MakeStore(4));
+        f.ImportPatches(u"in.pch"_s, MakeStore(3, 50));
+        const auto select = [&](ListId list, const QList<qsizetype>& lines) {
+            if (lines.isEmpty())
+                return;
+            list == ListId::Library ? f.Ctl().LibrarySelected(lines, lines.last())
+                                    : f.Ctl().PatchesSelected(lines, lines.last());
+        };
+        select(libraryLast ? ListId::Patches : ListId::Library, libraryLast ? patches : lib);
+        select(libraryLast ? ListId::Library : ListId::Patches, libraryLast ? lib : patches);
+        const auto chosen = f.Ctl().SelectedPairToCompare();
+        const auto name = [](const LibraryController::EntryRef& e) -> QString {
+            return (e.list == ListId::Library ? u"L"_s : u"P"_s) + QString::number(e.index);
+        };
+        QCOMPARE(chosen ? name(chosen->first) + u' ' + name(chosen->second) : QString(), pair);
+    }
+
     // "Export Set List…" writes CSV or, for a name ending in ".pdf", has the window write a PDF.
     void exportSetList_data() {
         QTest::addColumn<QString>("chosen");
