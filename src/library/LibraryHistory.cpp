@@ -208,8 +208,10 @@ void LibraryController::AppendDifferentPatches() {
     const qsizetype countBefore = ListCount(ListId::Library);
     // Why a patch is left out: the library has it, or an earlier patch of the list is the same.
     qsizetype inLibrary = 0;
-    for (qsizetype p = 0; ready && p < offered; ++p)
-        inLibrary += (LineTwinKinds(ListId::Patches, p) & TwinIdentical) ? 1 : 0;
+    if (ready) {
+        for (const unsigned kinds : Twins().AllPatchKinds(state_.PatchesData))
+            inLibrary += (kinds & TwinIdentical) ? 1 : 0;
+    }
     AsStep([&] {
         DoAppendDifferentPatches();
         const qsizetype appended = ListCount(ListId::Library) - countBefore;

@@ -72,8 +72,9 @@ QString LibraryController::ImportAccounting() const {
     const qsizetype count = ListCount(ListId::Patches);
     const TwinIndex& twins = Twins();
     qsizetype identical = 0, sameName = 0;
+    const std::vector<unsigned> kinds = twins.AllPatchKinds(state_.PatchesData);
     for (qsizetype p = 0; p < count; ++p) {
-        if (twins.PatchKinds(state_.PatchesData, p) & TwinIdentical)
+        if (kinds[size_t(p)] & TwinIdentical)
             ++identical;
         else if (twins.NameInLibrary(state_.PatchesData, p))
             ++sameName;

@@ -5,6 +5,7 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace quillbox {
@@ -89,6 +90,11 @@ template <typename K> void TwinIndex::Counts<K>::Add(const K& key, qsizetype del
     slot.count += qint32(delta);
 }
 
+template <typename K> void TwinIndex::Counts<K>::Prefetch(const K& key) const {
+    if (!slots_.empty())
+        __builtin_prefetch(&slots_[size_t(HashOf(key)) & (slots_.size() - 1)]);
+}
+
 template <typename K> void TwinIndex::Counts<K>::Reserve(size_t keys) {
     size_t live = 0;
     for (const Slot& slot : slots_)
@@ -128,13 +134,28 @@ TwinIndex::Keys TwinIndex::KeysOf(const QByteArray& store, qsizetype index) {
     return keys;
 }
 
+void TwinIndex::PrefetchAll(const Keys& keys) const {
+    bytes_.Prefetch(keys.bytes);
+    sound_.Prefetch(keys.sound);
+    nameSound_.Prefetch(keys.nameSound);
+    name_.Prefetch(keys.name);
+}
+
 void TwinIndex::Count(const QByteArray& store, qsizetype from, qsizetype to, qsizetype delta) {
-    for (qsizetype k = from; k < to; ++k) {
-        const Keys keys = KeysOf(store, k);
-        bytes_.Add(keys.bytes, delta);
-        sound_.Add(keys.sound, delta);
-        nameSound_.Add(keys.nameSound, delta);
-        name_.Add(keys.name, delta);
+    std::array<Keys, Batch> batch;
+    for (qsizetype start = from; start < to; start += Batch) {
+        const qsizetype n = std::min(Batch, to - start);
+        for (qsizetype i = 0; i < n; ++i) {
+            batch[size_t(i)] = KeysOf(store, start + i);
+            PrefetchAll(batch[size_t(i)]);
+        }
+        for (qsizetype i = 0; i < n; ++i) {
+            const Keys& keys = batch[size_t(i)];
+            bytes_.Add(keys.bytes, delta);
+            sound_.Add(keys.sound, delta);
+            nameSound_.Add(keys.nameSound, delta);
+            name_.Add(keys.name, delta);
+        }
     }
 }
 
@@ -184,6 +205,22 @@ unsigned TwinIndex::LibraryKinds(qsizetype index) const {
 
 unsigned TwinIndex::PatchKinds(const QByteArray& patches, qsizetype index) const {
     return Kinds(KeysOf(patches, index), 0);
+}
+
+std::vector<unsigned> TwinIndex::AllPatchKinds(const QByteArray& patches) const {
+    const qsizetype count = EntryCount(patches);
+    std::vector<unsigned> kinds(static_cast<size_t>(count));
+    std::array<Keys, Batch> batch;
+    for (qsizetype start = 0; start < count; start += Batch) {
+        const qsizetype n = std::min(Batch, count - start);
+        for (qsizetype i = 0; i < n; ++i) {
+            batch[size_t(i)] = KeysOf(patches, start + i);
+            PrefetchAll(batch[size_t(i)]);
+        }
+        for (qsizetype i = 0; i < n; ++i)
+            kinds[size_t(start + i)] = Kinds(batch[size_t(i)], 0);
+    }
+    return kinds;
 }
 
 bool TwinIndex::NameInLibrary(const QByteArray& patches, qsizetype index) const {

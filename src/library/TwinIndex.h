@@ -30,6 +30,8 @@ public:
     unsigned LibraryKinds(qsizetype index) const;
     // The kinds of twin patch `index` of `patches` has among the library's entries.
     unsigned PatchKinds(const QByteArray& patches, qsizetype index) const;
+    // The kinds of every patch of `patches`, in order: one pass, much faster than asking per patch.
+    std::vector<unsigned> AllPatchKinds(const QByteArray& patches) const;
     // Whether some library entry shows the same name as patch `index` of `patches`.
     bool NameInLibrary(const QByteArray& patches, qsizetype index) const;
     // Whether the counts are of `library` as it stands: a changed library no longer shares its bytes
@@ -57,6 +59,9 @@ private:
         qsizetype Of(const K& key) const;
         void Add(const K& key, qsizetype delta);
         void Reserve(size_t keys); // room for this many keys without growing
+        // Asks the processor for the slot of `key` ahead of its use: counting or looking up many
+        // entries then waits for memory once per batch instead of once per entry.
+        void Prefetch(const K& key) const;
 
     private:
         static constexpr qint32 Unused = -1;
@@ -65,7 +70,6 @@ private:
             qint32 count = Unused;
         };
         size_t Find(const K& key) const; // the slot holding `key`, or the free slot where it belongs
-        void Rehash(size_t capacity);
         std::vector<Slot> slots_;
         size_t used_ = 0;
     };
@@ -74,6 +78,8 @@ private:
         quint64 name; // the rendered name's codes
     };
     static Keys KeysOf(const QByteArray& store, qsizetype index);
+    static constexpr qsizetype Batch = 16; // entries whose slots are fetched together
+    void PrefetchAll(const Keys& keys) const;
     void Count(const QByteArray& store, qsizetype from, qsizetype to, qsizetype delta);
     unsigned Kinds(const Keys& keys, qsizetype self) const;
 
