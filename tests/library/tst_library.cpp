@@ -44,6 +44,17 @@ QStringList Arr(const QString& text) {
 QString Nuls(const QString& text) { // a dialog filter, "|" standing for its NUL characters
     return QString(text).replace(u'|', QChar(0));
 }
+// Images that are alike in some way: "A" twice with other bytes, "B", "A" whose second name code
+// is the blank 48 (shown like code 0: the same name, other bytes), and "C" ending in a blank (so the
+// same entry cut short reads back padded as it).
+struct Kin {
+    QByteArray a = MakeImage(u"A"_s, 1), a2 = MakeImage(u"A"_s, 2), b = MakeImage(u"B"_s, 1), a48 = a,
+               c = MakeImage(u"C"_s, 3);
+    Kin() {
+        WritePatchName(a48, {22, 48, 0, 0, 0, 0});
+        c[17] = ' ';
+    }
+};
 const QString LibraryFilter = Nuls(u"PS02 Library(*.pslib)|*.pslib|"_s);
 
 void CheckRequest(const FileDialogRequest& request, const QString& title, const QString& filter,
@@ -272,24 +283,6 @@ private Q_SLOTS:
         QCOMPARE(f.S().LibraryData, images);
         QCOMPARE(f.S().DescArray, descs);
         QCOMPARE(f.Ctl().ListCount(ListId::Library), descs.size() - 1);
-    }
-
-    // Each patch whose 18 bytes equal no library entry and no patch appended before it goes in, in
-    // order; a patch with a library entry's name but other bytes is a different one.
-    void appendDifferent() {
-        Fixture f;
-        const QByteArray lib = MakeStore(3), a = MakeImage(u"NEWA"_s, 900), b = MakeImage(u"NEWB"_s, 901);
-        f.LoadLibrary(u"lib.pslib"_s, lib, Descs(3, u"L"_s));
-        QByteArray twin = Entry(lib, 1);
-        twin[0] = char(twin[0] ^ 1);
-        f.ImportPatches(u"in.pch"_s, a + Entry(lib, 1) + b + a + twin + b, Descs(6, u"p"_s));
-        f.Run(u"L0 appendDiff"_s);
-        QCOMPARE(f.S().LibraryData, lib + a + b + twin);
-        QCOMPARE(f.S().DescArray,
-                 (QStringList{QString()} + Descs(3, u"L"_s) + QStringList{u"p1"_s, u"p3"_s, u"p5"_s}));
-        QVERIFY(f.S().LibChanged && f.view.library.selected == -1);
-        f.Run(u"appendDiff"_s);
-        QCOMPARE(f.S().LibraryData, lib + a + b + twin);
     }
 
     void randomModification() {
@@ -766,54 +759,6 @@ private Q_SLOTS:
         QVERIFY(f.S().LibChanged);
     }
 
-    // With a find open the window maps the clicked row to its entry; the moves act on the entries in
-    // the library's order (passing lines the find hides), and the find then shows the entries that
-    // match as the library now stands.
-    void moveWithFindOpen_data() {
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("order"); // the names afterwards
-        QTest::addColumn<QList<qsizetype>>("found");
-        QTest::newRow("up past a hidden line")
-            << u"jazz"_s << 1 << u"up"_s << u"CLEAN JAZZ1 JAZZ2 CRUNCH JAZZ3"_s << QList<qsizetype>{1, 2, 4};
-        QTest::newRow("down past a hidden line")
-            << u"jazz"_s << 0 << u"down"_s << u"CLEAN CRUNCH JAZZ1 JAZZ2 JAZZ3"_s
-            << QList<qsizetype>{2, 3, 4};
-        QTest::newRow("down on the last") << u"jazz"_s << 2 << u"down"_s
-                                          << u"CLEAN JAZZ1 CRUNCH JAZZ2 JAZZ3"_s << QList<qsizetype>{1, 3, 4};
-        QTest::newRow("by position: the moved one leaves it")
-            << u"02:"_s << 0 << u"up"_s << u"JAZZ1 CLEAN CRUNCH JAZZ2 JAZZ3"_s << QList<qsizetype>{1};
-    }
-    void moveWithFindOpen() {
-        QFETCH(QString, query);
-        QFETCH(int, row);
-        QFETCH(QString, command);
-        QFETCH(QString, order);
-        QFETCH(QList<qsizetype>, found);
-        const QStringList names = u"CLEAN JAZZ1 CRUNCH JAZZ2 JAZZ3"_s.split(u' ');
-        QByteArray store;
-        for (int i = 0; i < names.size(); ++i)
-            store += MakeImage(names[i], i);
-        Fixture f;
-        f.LoadLibrary(u"lib.pslib"_s, store, Descs(5, u"d"_s));
-        PatchFinder finder;
-        const auto find = [&] {
-            finder.Rebuild(f.S().LibraryData, [&](qsizetype k) { return f.S().DescArray.value(k + 1); });
-            return finder.Matching(query);
-        };
-        const qsizetype entry = find().at(size_t(row));
-        f.Run(u"L%1 %2"_s.arg(entry).arg(command));
-        QStringList now;
-        for (qsizetype k = 0; k < names.size(); ++k)
-            now.append(f.Ctl().ListLine(ListId::Library, k).mid(5).trimmed());
-        QCOMPARE(now.join(u' '), order);
-        const std::vector<qsizetype> result = find();
-        QCOMPARE(QList<qsizetype>(result.begin(), result.end()), found);
-        // The moved entry is still the selected one, wherever it went.
-        QCOMPARE(f.Ctl().ListLine(ListId::Library, f.S().LibSelection).mid(5).trimmed(), names[entry]);
-    }
-
     // Every word must occur, ignoring case, in the line, the description or a decoded parameter
     // text; a word never spans two parts (entry 3's name ends "JAZZ", its description is "jazz");
     // positions are those of the whole list.
@@ -896,9 +841,8 @@ private Q_SLOTS:
         QTest::addColumn<QList<unsigned>>("libMarks");
         QTest::addColumn<QList<unsigned>>("patchMarks");
         QTest::addColumn<QString>("tipOfFirst");
-        const QByteArray a = MakeImage(u"A"_s, 1), b = MakeImage(u"B"_s, 1), a2 = MakeImage(u"A"_s, 2);
-        QByteArray a48 = a; // the name's second code 48: shown as a blank like code 0
-        WritePatchName(a48, {22, 48, 0, 0, 0, 0});
+        const Kin k;
+        const QByteArray &a = k.a, &b = k.b, &a2 = k.a2, &a48 = k.a48;
         const unsigned I = TwinIdentical, S = TwinSameSound, N = TwinSameName;
         QTest::newRow("empty lists") << QByteArray() << QByteArray() << QList<unsigned>{} << QList<unsigned>{}
                                      << QString();
@@ -1032,60 +976,61 @@ private Q_SLOTS:
     }
 
     // An import's status line counts its patches by what the library holds; Append Different then
-    // says how many it left out and why.
+    // appends, in order and with its description, each patch equal to no library entry and to no
+    // patch appended before it (a name alone makes no equal), and says how many it left out and why.
     void importAccounting_data() {
         QTest::addColumn<QByteArray>("library");
         QTest::addColumn<QByteArray>("patches");
         QTest::addColumn<QString>("accounting");
-        QTest::addColumn<QString>("appended");
-        const QByteArray a = MakeImage(u"A"_s, 1), a2 = MakeImage(u"A"_s, 2), b = MakeImage(u"B"_s, 1);
-        QByteArray a48 = a; // the same name with a blank of code 48: other bytes, the same name shown
-        WritePatchName(a48, {22, 48, 0, 0, 0, 0});
-        QByteArray c = MakeImage(u"C"_s, 3);
-        c[17] = ' '; // ends in a blank: the same entry cut short reads back padded as it
+        QTest::addColumn<QList<int>>("appended");
+        QTest::addColumn<QString>("status");
+        const Kin k;
         QTest::newRow("each kind")
-            << a + c << a + a2 + b + a48 + b + c.left(17)
+            << k.a + k.c << k.a + k.a2 + k.b + k.a48 + k.b + k.c.left(17)
             << u": 2 identical to library patches, 2 same name with other settings, 2 new."_s
+            << QList<int>{1, 2, 3}
             << u"Appended 3 of 6 patches; skipped 3: 2 identical to library patches, 1 "
                u"identical to earlier patches of the list"_s;
         QTest::newRow("empty library")
-            << QByteArray() << a + a
-            << u": 0 identical to library patches, 0 same name with other settings, 2 new."_s
+            << QByteArray() << k.a + k.a
+            << u": 0 identical to library patches, 0 same name with other settings, 2 new."_s << QList<int>{0}
             << u"Appended 1 of 2 patches; skipped 1: 1 identical to earlier patches of the "
                u"list"_s;
         QTest::newRow("all known")
-            << a + b << b + a
-            << u": 2 identical to library patches, 0 same name with other settings, 0 new."_s
+            << k.a + k.b << k.b + k.a
+            << u": 2 identical to library patches, 0 same name with other settings, 0 new."_s << QList<int>{}
             << u"Appended none of 2 patches: 2 identical to library patches"_s;
     }
     void importAccounting() {
         QFETCH(QByteArray, library);
         QFETCH(QByteArray, patches);
         QFETCH(QString, accounting);
-        QFETCH(QString, appended);
+        QFETCH(QList<int>, appended);
+        QFETCH(QString, status);
         Fixture f;
         f.LoadLibrary(u"lib.pslib"_s, library);
-        f.ImportPatches(u"in.pch"_s, patches);
+        f.ImportPatches(u"in.pch"_s, patches, Descs(EntryCount(patches), u"p"_s));
         QCOMPARE(f.view.statuses.last(),
                  u"Imported %1 patches from \u2026/in.pch"_s.arg(EntryCount(patches)) + accounting);
         f.Run(u"appendDiff"_s);
-        QCOMPARE(f.view.statuses.last(), appended);
+        QCOMPARE(f.view.statuses.last(), status);
+        QByteArray images = library;
+        QStringList descs;
+        for (const int p : appended)
+            images += Entry(patches, p), descs += u"p%1"_s.arg(p + 1);
+        QCOMPARE(f.S().LibraryData, images);
+        QCOMPARE(f.S().DescArray.mid(EntryCount(library) + 1), descs);
     }
 
     // Select Duplicates selects each entry whose bytes equal an earlier entry's, and changes nothing.
     void selectDuplicates_data() {
         QTest::addColumn<QByteArray>("library");
         QTest::addColumn<QList<qsizetype>>("selected");
-        const QByteArray a = MakeImage(u"A"_s, 1), b = MakeImage(u"B"_s, 1);
-        QByteArray a48 = a;
-        WritePatchName(a48, {22, 48, 0, 0, 0, 0});
-        QByteArray c = MakeImage(u"C"_s, 3);
-        c[17] = ' ';
+        const Kin k;
         QTest::newRow("empty") << QByteArray() << QList<qsizetype>{};
-        QTest::newRow("twins that are not identical")
-            << a + b + a48 + MakeImage(u"A"_s, 2) << QList<qsizetype>{};
-        QTest::newRow("repeats") << a + b + a + a + b << QList<qsizetype>{2, 3, 4};
-        QTest::newRow("short last entry") << c + b + c.left(17) << QList<qsizetype>{2};
+        QTest::newRow("twins that are not identical") << k.a + k.b + k.a48 + k.a2 << QList<qsizetype>{};
+        QTest::newRow("repeats") << k.a + k.b + k.a + k.a + k.b << QList<qsizetype>{2, 3, 4};
+        QTest::newRow("short last entry") << k.c + k.b + k.c.left(17) << QList<qsizetype>{2};
     }
     void selectDuplicates() {
         QFETCH(QByteArray, library);
