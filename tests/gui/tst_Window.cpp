@@ -269,8 +269,6 @@ private Q_SLOTS:
         QCOMPARE(State().LibraryData, first);
         QVERIFY(State().LibChanged);
         QCOMPARE(Line(Lib(), 0), L("01:  ALPHA "));
-        QCOMPARE(ReadBytes(Path(L("sample.pslib"))), LibraryFileBytes(first)); // two swaps: as loaded
-        QCOMPARE(window->Controller().LibEarlierVersions().size(), 2);
         Trigger("mnuEdit_Undo");
         QCOMPARE(State().LibraryData, current);
         window->Controller().MutableState().LibChanged = false; // nothing to ask when the window closes
@@ -352,63 +350,21 @@ private Q_SLOTS:
         QCOMPARE(dialog.ReturnPath(), QString());
     }
 
+    // A name that does not exist makes a new library; Ctrl+S saves without a dialog.
     void fileCommands() {
-        // A name that does not exist makes a new library and enables the File commands.
-        const OpenSaveDLG::Shown load = Choose("mnuFile_LoadLib", Path(L("new")));
-        QCOMPARE(load.title, L("Quillbox Load Library File"));
-        QCOMPARE(load.filter, L("PS02 Library(*.pslib)") + QChar(0) + L("*.pslib") + QChar(0));
+        Choose("mnuFile_LoadLib", Path(L("new")));
         QCOMPARE(ReadBytes(Path(L("new.pslib"))), QByteArray(1, '\x01'));
         QCOMPARE(Title(), L("Quillbox   ") + Path(L("new")));
-        // An existing one is read, not written.
-        WriteBytes(Path(L("mine.pslib")), LibraryFileBytes(Store(Names)));
-        WriteBytes(Path(L("mine.pslib.txt")), Side);
-        Choose("mnuFile_LoadLib", Path(L("mine")));
-        QCOMPARE(ReadBytes(Path(L("mine.pslib"))), LibraryFileBytes(Store(Names)));
-        QCOMPARE(Line(Lib(), 3), L("04:  DELTA "));
-        QCOMPARE(Find<QLabel>("lblLib")->toolTip(), L("mine.pslib"));
-        // Ctrl+S saves without a dialog.
+        LoadLibrary(Names);
+        QCOMPARE(Find<QLabel>("lblLib")->toolTip(), L("sample.pslib"));
         Click(Lib(), 0);
         Trigger("mnuLibrary_MoveDown");
         QTest::keySequence(window.get(), QKeySequence(L("Ctrl+S")));
         QCOMPARE(OpenSaveDLG::takeShown().size(), 0);
         const QByteArray moved = Store(Names).mid(18, 18) + Store(Names).left(18) + Store(Names).mid(36);
-        QCOMPARE(ReadBytes(Path(L("mine.pslib"))), LibraryFileBytes(moved));
-        QVERIFY(ReadBytes(Path(L("mine.pslib.txt"))).contains("1=second&*&line"));
+        QCOMPARE(ReadBytes(Path(L("sample.pslib"))), LibraryFileBytes(moved));
+        QVERIFY(ReadBytes(Path(L("sample.pslib.txt"))).contains("1=second&*&line"));
         QVERIFY(!State().LibChanged);
-        QCOMPARE(Choose("mnuFile_SaveAsLib", Path(L("other"))).title, L("Quillbox Save Library File"));
-        QCOMPARE(TakeMessages(), QStringList{Path(L("other.pslib")) + L(" saved")});
-        QCOMPARE(ReadBytes(Path(L("other.pslib"))), LibraryFileBytes(moved));
-        // 40 bytes: two patches and a short entry whose name cannot be read.
-        WriteBytes(Path(L("song.pch")), Store({L("ONE"), L("TWO")}) + "rest");
-        QCOMPARE(Choose("mnuFile_LoadPatches", Path(L("song.pch"))).title,
-                 L("Quillbox Import PS02PatchFile"));
-        QCOMPARE(TakeMessages().size(), 1);
-        QCOMPARE(Patches()->model()->rowCount(), 3);
-        QCOMPARE(Line(Patches(), 1), L("02:  TWO   "));
-        QCOMPARE(Title(), L("Quillbox   ") + Path(L("song.pch")));
-        QCOMPARE(Choose("mnuFile_LoadLibToPatches", Path(L("mine"))).title, L("Quillbox Import Library"));
-        Click(Patches(), 0);
-        QCOMPARE(Description()->toPlainText(), L("second\nline"));
-        QCOMPARE(State().LibraryData, moved);
-        // A cancel changes nothing and takes the hourglass away.
-        OpenSaveDLG::setNextCancel();
-        Trigger("mnuFile_LoadPatches");
-        QCOMPARE(OpenSaveDLG::takeShown().size() + TakeMessages().size(), 2);
-        QCOMPARE(Patches()->model()->rowCount(), 4);
-        QVERIFY(!QGuiApplication::overrideCursor());
-    }
-
-    void exportLibrary() {
-        LoadLibrary(Names);
-        QCOMPARE(Choose("mnuFile_SaveLibAsPatches", Path(L("dev"))).filter.section(QChar(0), 1, 1),
-                 L("*.pch"));
-        QCOMPARE(TakeMessages(), QStringList{Path(L("dev.pch")) + L(" saved")});
-        QCOMPARE(ReadBytes(Path(L("dev.pch"))), Store(Names)); // bare images in list order
-        Click(Lib(), 3);
-        Click(Lib(), 1, Qt::LeftButton, false, Qt::ControlModifier);
-        Choose("mnuFile_ExportSelected", Path(L("two")));
-        QCOMPARE(TakeMessages(), QStringList{Path(L("two.pch")) + L(" saved")});
-        QCOMPARE(ReadBytes(Path(L("two.pch"))), Store(Names).mid(18, 18) + Store(Names).mid(54, 18));
     }
 
     // Shift and Ctrl with the mouse ("s2", "t2"; "c2" a plain click), Shift with the arrow keys and
@@ -531,11 +487,7 @@ private Q_SLOTS:
         QCOMPARE(SelectedRow(Lib()), 1);
         QCOMPARE(State().LibChanged, enter);
         QCOMPARE(Find<QLineEdit>("txtName")->text(), nameBox);
-        if (enter) {
-            const QString step = L("02:  BRAVO to ") + line.mid(5).trimmed();
-            QCOMPARE(Find<QLabel>("lblStatus")->text(), L("Renamed ") + step);
-            QCOMPARE(Find<QAction>("mnuEdit_Undo")->text(), L("&Undo Rename ") + step);
-        }
+        QCOMPARE(Find<QAction>("mnuEdit_Undo")->isEnabled(), enter); // one step, its texts: history tests
     }
 
     // Ctrl+F opens the find field over the list with the focus (else the library's). The list shows
@@ -712,7 +664,6 @@ private Q_SLOTS:
     void changeAllEdit() {
         QFETCH(bool, all);
         LoadLibrary(Names);
-        const QByteArray before = State().LibraryData;
         Click(Lib(), 2);
         if (all)
             QTest::mouseClick(Find("optAll"), Qt::LeftButton);
@@ -721,13 +672,9 @@ private Q_SLOTS:
         QTest::keyClick(speaker, Qt::Key_Down); // entry 2 to entry 3
         QCOMPARE(speaker->currentText(), L("Stack 4*10\""));
         QVERIFY(State().LibChanged);
-        for (int i = 0; i < Names.size(); ++i) {
-            // Byte 3 bits 4-6 take the pick; every other bit stays the entry's own.
-            QByteArray expected = before.mid(i * 18, 18);
-            if (all || i == 2)
-                expected[2] = char((expected[2] & 0x8F) | 0x30);
-            QCOMPARE(State().LibraryData.mid(i * 18, 18), expected);
-        }
+        for (int i = 0; i < Names.size(); ++i) // which bits an edit writes: library tests, boundHandlers
+            QCOMPARE(CabSpeakerValue(PatchImage::FromStore(State().LibraryData, i)),
+                     all || i == 2 ? 3 : i % 7);
         QCOMPARE(State().PatchIndex, 2);
     }
 
@@ -834,45 +781,34 @@ private Q_SLOTS:
         QVERIFY(State().LibChanged);
     }
 
+    // The closing question's wiring: Yes saves and closes (the splash with it), Cancel keeps the
+    // window and the changes. Every answer and a failing save: library tests, closingQuestion.
     void closingQuestion_data() {
         QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("saveFails");
-        QTest::newRow("Yes") << int(QMessageBox::Yes) << false;
-        QTest::newRow("No") << int(QMessageBox::No) << false;
-        QTest::newRow("Cancel") << int(QMessageBox::Cancel) << false;
-        QTest::newRow("Yes, save fails") << int(QMessageBox::Yes) << true;
+        QTest::newRow("Yes") << int(QMessageBox::Yes);
+        QTest::newRow("Cancel") << int(QMessageBox::Cancel);
     }
 
     void closingQuestion() {
         QFETCH(int, answer);
-        QFETCH(bool, saveFails);
-        const QString path = Path(L("lib/mine.pslib"));
-        QVERIFY(QDir().mkpath(Path(L("lib"))));
-        WriteBytes(path, LibraryFileBytes(Store(Names)));
-        Choose("mnuFile_LoadLib", path);
+        LoadLibrary(Names);
         Click(Lib(), 0);
         Trigger("mnuLibrary_DelSelected");
         const QByteArray changed = State().LibraryData;
-        if (saveFails) { // a file where the library's folder was: nothing can be written
-            QVERIFY(QDir(Path(L("lib"))).removeRecursively());
-            WriteBytes(Path(L("lib")), "not a folder");
-        }
         Trigger("mnuHelp_About");
         QPointer<QWidget> splash = window->Splash();
         MessageBoxes::setNextAnswer(QMessageBox::StandardButton(answer));
         window->close();
         const QList<MessageBoxes::Shown> shown = MessageBoxes::takeShown();
-        QCOMPARE(shown.size(), saveFails ? 2 : 1); // a failed save says why
+        QCOMPARE(shown.size(), 1);
         QCOMPARE(shown.first().title + L(": ") + shown.first().text,
                  L("Library not saved: Do you like to save now?"));
         QCOMPARE(shown.first().buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        const bool closes = answer != QMessageBox::Cancel && !saveFails;
+        const bool closes = answer == QMessageBox::Yes;
         QCOMPARE(window->isVisible(), !closes);
         QCOMPARE(splash && splash->isVisible(), !closes); // closing takes the splash along
-        if (!saveFails)
-            QCOMPARE(ReadBytes(path), LibraryFileBytes(answer == QMessageBox::Yes ? changed : Store(Names)));
-        if (!closes)
-            QVERIFY(State().LibChanged && State().LibraryData == changed);
+        QCOMPARE(ReadBytes(Path(L("sample.pslib"))), LibraryFileBytes(closes ? changed : Store(Names)));
+        QVERIFY(closes || (State().LibChanged && State().LibraryData == changed));
     }
 
     // After each command: the status line, the Edit menu's items (disabled: "!") and the title, whose
@@ -905,20 +841,10 @@ private Q_SLOTS:
         QCOMPARE(SelectedRow(Lib()), 2);
         Trigger("mnuEdit_Redo");
         check({L("Redid Delete 03:  CHARLY"), L("&Undo Delete 03:  CHARLY|&Redo!"), sample + L("*")});
-        Import({L("ECHO"), L("FOXTRT")}); // the caption names the import, as it always has
-        check({L("Imported 2 patches from \u2026/device.pch: 0 identical to library patches, 0 same name "
-                 "with other settings, 2 new."),
-               L("&Undo Delete 03:  CHARLY|&Redo!"), Path(L("device.pch*"))});
-        Click(Lib(), 0);
-        QTest::mouseClick(Find("optAll"), Qt::LeftButton);
-        Find("cbxCabType")->setFocus();
-        QTest::keyClick(Find("cbxCabType"), Qt::Key_Down);
-        check({L("Changed the cab type of 3 patches"), L("&Undo Change All: Cab type|&Redo!"),
-               Path(L("device.pch*"))});
         // Save As names the file that the next save writes.
         Choose("mnuFile_SaveAsLib", Path(L("other")));
         QCOMPARE(TakeMessages(), QStringList{other + L(" saved")});
-        check({L("Saved 3 patches to \u2026/other.pslib"), L("&Undo Change All: Cab type|&Redo!"), other});
+        check({L("Saved 3 patches to \u2026/other.pslib"), L("&Undo Delete 03:  CHARLY|&Redo!"), other});
         Trigger("mnuEdit_Undo");
         QCOMPARE(Title(), L("Quillbox   ") + other + L("*"));
         Trigger("mnuEdit_Redo");
@@ -972,30 +898,16 @@ private Q_SLOTS:
             QCOMPARE(Description()->toPlainText(), text);
     }
 
-    void panelDisabledWithoutEditableEntry_data() {
-        QTest::addColumn<int>("entries");
-        QTest::addColumn<QString>("command"); // empty: load another library
-        QTest::newRow("Delete ALL") << 4 << L("mnuLibrary_DelAll");
-        QTest::newRow("delete the last entry") << 1 << L("mnuLibrary_DelSelected");
-        QTest::newRow("load another") << 4 << QString();
-    }
-
+    // Without an editable entry the panel and the box are disabled and empty. Which commands leave
+    // none (the only entry deleted, another library loaded): library tests, script.
     void panelDisabledWithoutEditableEntry() {
-        QFETCH(int, entries);
-        QFETCH(QString, command);
-        LoadLibrary(Names.mid(0, entries));
+        LoadLibrary(Names);
         Click(Lib(), 0);
         QVERIFY(Find("cbxCabType")->isEnabled());
-        if (command.isEmpty())
-            Choose("mnuFile_LoadLib", Path(L("another")));
-        else
-            Trigger(command.toLatin1().constData());
+        Trigger("mnuLibrary_DelAll");
         for (const char* name : {"cbxCabType", "chkDrive", "txtName", "txtDescription"})
             QVERIFY2(!Find(name)->isEnabled(), name);
         QCOMPARE(Description()->toPlainText(), QString());
-        const QByteArray data = State().LibraryData;
-        window->Controller().CabTypePicked(3);
-        QCOMPARE(State().LibraryData, data);
     }
 
     void help_data() {
@@ -1299,20 +1211,27 @@ private Q_SLOTS:
 
     void dialogs_data() {
         QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("title");    // after "Quillbox "
+        QTest::addColumn<QString>("pattern");  // the filter's first pattern
         QTest::addColumn<QString>("folder");   // the one it starts in: that of the kind's last file
         QTest::addColumn<QString>("fileName"); // offered; set only in the Save dialog
-        QTest::newRow("Load (Library) ") << L("mnuFile_LoadLib") << L("libs") << L("");
-        QTest::newRow("Save As (Library)") << L("mnuFile_SaveAsLib") << L("libs") << L("sample.pslib");
-        QTest::newRow("Import Library") << L("mnuFile_LoadLibToPatches") << L("libs") << L("");
-        QTest::newRow("Import PS02") << L("mnuFile_LoadPatches") << L("dumps") << L("");
-        QTest::newRow("Export Library -> PS02")
-            << L("mnuFile_SaveLibAsPatches") << L("dumps") << L("sample.pch");
+        const QString lib = L("*.pslib"), pch = L("*.pch"), exportTitle = L("Export PS02PatchFile");
+        // clang-format off
+        QTest::newRow("Load (Library) ")    << L("mnuFile_LoadLib") << L("Load Library File") << lib << L("libs") << L("");
+        QTest::newRow("Save As (Library)")  << L("mnuFile_SaveAsLib") << L("Save Library File") << lib << L("libs") << L("sample.pslib");
+        QTest::newRow("Import Library")     << L("mnuFile_LoadLibToPatches") << L("Import Library") << lib << L("libs") << L("");
+        QTest::newRow("Import PS02")        << L("mnuFile_LoadPatches") << L("Import PS02PatchFile") << pch << L("dumps") << L("");
+        QTest::newRow("Export Library -> PS02") << L("mnuFile_SaveLibAsPatches") << exportTitle << pch << L("dumps") << L("sample.pch");
+        QTest::newRow("Export Selected")    << L("mnuFile_ExportSelected") << exportTitle << pch << L("dumps") << L("sample.pch");
+        // clang-format on
     }
 
-    // Commands that write show the Save dialog; each kind of file starts in its last folder, also in
-    // the next run.
+    // Each command shows its dialog; those that write show the Save dialog; each kind of file starts
+    // in its last folder, also in the next run. A cancel changes nothing and takes the hourglass away.
     void dialogs() {
         QFETCH(QString, command);
+        QFETCH(QString, title);
+        QFETCH(QString, pattern);
         QFETCH(QString, folder);
         QFETCH(QString, fileName);
         QVERIFY(QDir().mkpath(Path(L("libs"))) && QDir().mkpath(Path(L("dumps"))));
@@ -1322,13 +1241,18 @@ private Q_SLOTS:
         Choose("mnuFile_LoadPatches", Path(L("dumps/device.pch")));
         OpenWindow();
         Choose("mnuFile_LoadLib", Path(L("libs/sample.pslib"))); // from the recent list, the same
+        Click(Lib(), 0);                                         // Export Selected asks only with a selection
         OpenSaveDLG::setNextCancel();
         Trigger(command.toLatin1().constData());
         const OpenSaveDLG::Shown shown = OpenSaveDLG::takeShown().value(0);
         QCOMPARE(TakeMessages(), QStringList{L("Cancelled: no file was chosen.")});
+        QCOMPARE(shown.title, L("Quillbox ") + title);
+        QCOMPARE(shown.filter.section(QChar(0), 1, 1), pattern);
         QCOMPARE(shown.initDir, Path(folder));
         QCOMPARE(shown.filename, fileName);
         QCOMPARE(shown.saveDialog, !fileName.isEmpty());
+        QCOMPARE(Lib()->model()->rowCount(), Names.size());
+        QVERIFY(!QGuiApplication::overrideCursor());
     }
 
     // The last eight libraries loaded or saved, newest first; each item loads its library, one that
@@ -1386,9 +1310,6 @@ private Q_SLOTS:
                               << 2 << on;
         QTest::newRow("off every screen") << QByteArray("[Window]\nGeometry=@Rect(-3000 5000 500 400)\n") << 0
                                           << QRect(-3000, 5000, 500, 400);
-        QTest::newRow("larger than the screen")
-            << QByteArray("[Window]\nGeometry=@Rect(-100 -100 9000 9000)\n") << 0
-            << QRect(-100, -100, 9000, 9000);
     }
 
     // A missing, unreadable or damaged settings file means the defaults, never a failure; the window
@@ -1412,7 +1333,7 @@ private Q_SLOTS:
             QCOMPARE(inner, fitted);
         else if (screen.contains(geometry))
             QCOMPARE(inner, geometry);
-        else // moved onto the screen with its frame, no larger than it
+        else // moved onto the screen with its frame, no larger than it (each case: placeOnScreens)
             QVERIFY(screen.contains(frame) &&
                     inner.size() == geometry.size().boundedTo(screen.size() - (frame.size() - inner.size())));
         LoadLibrary(Names);
@@ -1453,10 +1374,9 @@ private Q_SLOTS:
         QCOMPARE(mark(Patches(), 2), sound);
         QCOMPARE(mark(Patches(), 3), none);
         QCOMPARE(Line(Lib(), 0), L("01:  ALPHA ")); // the text stays as it was
-        QCOMPARE(tip(Lib(), 0), L("01:  ALPHA\nSame name, other sound: 03"));
-        QCOMPARE(tip(Patches(), 0), L("01:  ZULU\nSame sound, other name: 01"));
+        QCOMPARE(tip(Lib(), 0),
+                 L("01:  ALPHA\nSame name, other sound: 03")); // each kind's text: library twins
         QCOMPARE(tip(Patches(), 1), L("02:  BRAVO\nIdentical to 02"));
-        QVERIFY(tip(Lib(), 1).isEmpty());
 
         Click(Lib(), 1);
         Trigger("mnuLibrary_ClonePatch");
@@ -1488,7 +1408,6 @@ private Q_SLOTS:
         const QByteArray before = State().LibraryData;
         take->click();
         QCOMPARE(DriveTypeValue(PatchImage::FromStore(State().LibraryData, 1)), 0);
-        QCOMPARE(State().LibraryData.size(), before.size());
         QVERIFY(!take->isEnabled()); // nothing left to take
         QCOMPARE(Find<QAction>("mnuEdit_Undo")->text(), L("&Undo Take Drive type into 02:  BRAVO"));
         Trigger("mnuEdit_Undo");
