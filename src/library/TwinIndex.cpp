@@ -175,17 +175,20 @@ void TwinIndex::Update(const QByteArray& library) {
                KeysOf(counted_, oldCount - 1 - tail).bytes == KeysOf(library, newCount - 1 - tail).bytes)
             ++tail;
     }
-    if (head == 0 && tail == 0) {
-        // Nothing in common: count anew, with room for every entry at once.
+    // Taking the old middle out and the new one in costs more than counting every entry anew when
+    // the change spans most of the library (a scattered selection deleted, nothing in common).
+    const qsizetype oldMiddle = oldCount - tail - head, newMiddle = newCount - tail - head;
+    if ((head == 0 && tail == 0) || oldMiddle + newMiddle > newCount) {
         bytes_ = {}, sound_ = {}, nameSound_ = {};
         name_ = {};
         for (auto* counts : {&bytes_, &sound_, &nameSound_})
             counts->Reserve(size_t(newCount));
         name_.Reserve(size_t(newCount));
+        Count(library, 0, newCount, +1);
     } else {
         Count(counted_, head, oldCount - tail, -1);
+        Count(library, head, newCount - tail, +1);
     }
-    Count(library, head, newCount - tail, +1);
     counted_ = library;
 }
 
