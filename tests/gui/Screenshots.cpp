@@ -83,6 +83,18 @@ bool Save(QWidget* widget, const QString& path) {
     return ok;
 }
 
+// The window with `over` (a menu or a tool tip, which grab() leaves out) painted at `at`.
+bool SaveWithOverlay(QWidget& window, QWidget& over, QPoint at, const QString& path) {
+    QPixmap shot = window.grab();
+    {
+        QPainter painter(&shot);
+        painter.drawPixmap(window.mapFromGlobal(at), over.grab());
+    }
+    const bool ok = shot.save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -181,15 +193,7 @@ int main(int argc, char* argv[]) {
     auto* edit = window.findChild<QMenu*>(QStringLiteral("mnuEdit"));
     window.menuBar()->setActiveAction(edit->menuAction());
     Settle(edit);
-    QPixmap shot = window.grab();
-    {
-        QPainter painter(&shot);
-        painter.drawPixmap(window.mapFromGlobal(edit->pos()), edit->grab());
-    }
-    const QString editPath = outDir + QStringLiteral("/edit-menu.png");
-    const bool editOk = shot.save(editPath);
-    std::printf("%s %s\n", editOk ? "wrote" : "FAILED", qPrintable(editPath));
-    ok = editOk && ok;
+    ok = SaveWithOverlay(window, *edit, edit->pos(), outDir + QStringLiteral("/edit-menu.png")) && ok;
     edit->close();
 
     // Several library lines selected (Ctrl+click), the panel showing the one clicked last, and the
@@ -201,15 +205,9 @@ int main(int argc, char* argv[]) {
     auto* libraryMenu = window.findChild<QMenu*>(QStringLiteral("mnuLibrary"));
     libraryMenu->popup(lstLib->mapToGlobal(QPoint(lstLib->width() / 2, lstLib->height() / 2)));
     Settle(libraryMenu);
-    QPixmap many = window.grab();
-    {
-        QPainter painter(&many);
-        painter.drawPixmap(window.mapFromGlobal(libraryMenu->pos()), libraryMenu->grab());
-    }
-    const QString manyPath = outDir + QStringLiteral("/multi-selection.png");
-    const bool manyOk = many.save(manyPath);
-    std::printf("%s %s\n", manyOk ? "wrote" : "FAILED", qPrintable(manyPath));
-    ok = manyOk && ok;
+    ok = SaveWithOverlay(window, *libraryMenu, libraryMenu->pos(),
+                         outDir + QStringLiteral("/multi-selection.png")) &&
+         ok;
     libraryMenu->close();
 
     auto* splash = new SplashWindow;
@@ -267,12 +265,11 @@ int main(int argc, char* argv[]) {
     window.SelectListLine(ListId::Library, 3);
     window.Controller().LibraryClicked(3);
     Settle(&window);
-    QPixmap marks = window.grab();
     {
-        // The tool tip of the second library line, drawn where it would show.
+        // The tool tip of the second library line, drawn where it would show, as the tool tip label
+        // looks: a shown tool tip hides itself on its own timer.
         const QModelIndex second = lstLib->model()->index(1, 0);
         const QPoint at = lstLib->viewport()->mapToGlobal(lstLib->visualRect(second).bottomRight());
-        // Drawn as the tool tip label looks: a shown tool tip hides itself on its own timer.
         QLabel tip(second.data(Qt::ToolTipRole).toString());
         tip.setPalette(QToolTip::palette());
         tip.setFont(QToolTip::font());
@@ -280,13 +277,8 @@ int main(int argc, char* argv[]) {
         tip.setFrameStyle(QFrame::Box | QFrame::Plain);
         tip.setMargin(3);
         tip.adjustSize();
-        QPainter painter(&marks);
-        painter.drawPixmap(window.mapFromGlobal(at), tip.grab());
+        ok = SaveWithOverlay(window, tip, at, outDir + QStringLiteral("/twin-marks.png")) && ok;
     }
-    const QString marksPath = outDir + QStringLiteral("/twin-marks.png");
-    const bool marksOk = marks.save(marksPath);
-    std::printf("%s %s\n", marksOk ? "wrote" : "FAILED", qPrintable(marksPath));
-    ok = marksOk && ok;
 
     window.CompareCommand();
     if (CompareWindow* compare = window.Compare())
