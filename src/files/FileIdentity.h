@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace quillbox {
+
+// What tells one version of a file from another without reading it: the device and inode it lives
+// on, its size and its modification time (nanoseconds). A rename keeps the identity, a rewrite in
+// place changes the time and usually the size, a replacement by another file changes the inode.
+// `exists` is false for a missing file (the other fields are then zero).
+struct FileIdentity {
+    bool exists = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+
+    // One word without blanks ("-" for a missing file), for records and recovery files.
+    QByteArray ToText() const;
+    static std::optional<FileIdentity> FromText(const QByteArray& text);
+};
+
+// The identity of the file at `path`, following links. A path that names nothing (or that cannot be
+// looked at) gives a missing identity.
+FileIdentity IdentityOf(const QString& path);
+
+// A library file and its description side file, as a save or a load saw them.
+struct PairIdentity {
+    FileIdentity library;
+    FileIdentity side;
+    friend bool operator==(const PairIdentity&, const PairIdentity&) = default;
+};
+PairIdentity PairIdentityOf(const QString& libPath);
+
+} // namespace quillbox
