@@ -1,9 +1,9 @@
 #include "EarlierVersions.h"
 
 #include "FileAccess.h"
+#include "FileIdentity.h"
 #include "LibraryFile.h"
 #include "PatchImage.h"
-#include "SafeSave.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -78,35 +78,52 @@ QString EarlierVersions::FolderFor(const QString& libPath) const {
     return folder_ + QLatin1Char('/') + QString::fromLatin1(hash.toHex());
 }
 
-bool EarlierVersions::KeepBeforeSave(const QString& libPath, const std::optional<QByteArray>& currentSide,
-                                     const LibraryPair& next) {
-    // Only a file is a library that a save replaces; a missing one (a new library) leaves nothing.
-    if (!QFileInfo(libPath).isFile())
-        return false;
-    LibraryPair current{ReadFileAsString(libPath), currentSide};
-    if (current == next)
-        return false;
+namespace {
 
+// Our own leftovers of a version whose keeping was killed: hidden temporary files and commit records
+// named after a version, regular files of this user. Anything else in the folder is left alone.
+void RemoveLeftovers(const QString& dir) {
+    static const QRegularExpression leftover(
+        QStringLiteral("^\\.\\d{6,}-\\d{8}-\\d{6}-\\d{3}\\.pslib(\\.txt)?(-[0-9a-f]{8}\\.tmp|\\.commit)$"));
+    const QDir folder(dir);
+    for (const QString& name :
+         folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDir::Unsorted)) {
+        if (!leftover.match(name).hasMatch())
+            continue;
+        if (IsOwnRegularFile(folder.filePath(name)))
+            QFile::remove(folder.filePath(name));
+    }
+}
+
+} // namespace
+
+bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) {
     const QString dir = FolderFor(libPath);
     if (!QDir().mkpath(dir))
         throw CannotKeep(QStringLiteral("Error: Cannot create the folder: "), dir);
+    RemoveLeftovers(dir);
+    const QList<Found> before = FindVersions(dir);
+    // A pair that is already the newest version adds nothing: failed or repeated saves never push
+    // the real versions out.
+    if (!before.isEmpty() && Read(libPath, before.front().id) == replaced)
+        return false;
+
     // Says which library the hashed folder belongs to, for anyone looking at the store by hand.
     const QString record = dir + QLatin1Char('/') + PathRecord;
     const QByteArray key = KeyPath(libPath).toUtf8() + '\n';
     if (!QFileInfo(record).isFile() || ReadFileAsString(record) != key)
         WriteToFile(record, key, 0);
 
-    const QList<Found> before = FindVersions(dir);
     const qint64 sequence = before.isEmpty() ? 1 : before.front().sequence + 1;
     const QDateTime now = (clock_ ? clock_() : QDateTime::currentDateTimeUtc()).toUTC();
     const QString base =
         dir + QLatin1Char('/') +
         QStringLiteral("%1-%2.pslib").arg(sequence, 6, 10, QLatin1Char('0')).arg(now.toString(TimeFormat));
-    SafeSave save;
-    if (current.side)
-        save.Add(SideFilePath(base), *current.side);
-    save.Add(base, current.library); // last: a version is complete once its library file is there
-    save.Commit();
+    // Side file first, each file written whole and renamed into place: a version is complete once
+    // its library file is there, and a side file without one is removed below.
+    if (replaced.side)
+        WriteToFile(SideFilePath(base), *replaced.side, 0);
+    WriteToFile(base, replaced.library, 0);
 
     // The oldest beyond the limit go, library file first, so that a version is never listed without
     // its side file; side files left behind by an interrupted version or prune go too.

@@ -31,8 +31,8 @@ struct EarlierVersion {
 // Earlier versions of libraries: every save keeps the pair it replaces here, outside the library's
 // folder, so that saving a mistake is never final. One folder per library path (named after a hash
 // of the path, with a file recording the path itself), the newest `Kept` versions per library.
-// Each version is written with SafeSave, side file first, so a version whose library file exists is
-// complete.
+// Each file of a version is written whole and renamed into place, side file first, so a version whose
+// library file exists is complete.
 class EarlierVersions {
 public:
     static constexpr int Kept = 20;
@@ -48,13 +48,11 @@ public:
     // The folder of one library's versions (whether or not it exists yet).
     QString FolderFor(const QString& libPath) const;
 
-    // Called right before a save replaces the pair at `libPath` with `next`; `currentSide` is what
-    // the side file holds now (nullopt: there is none). Keeps the library file there now together
-    // with `currentSide` as the newest version and prunes the oldest beyond `Kept`. Keeps nothing
-    // when there is no library file, or when `next` is the same pair byte for byte (nothing would be
-    // replaced). Returns true when a version was kept. Throws FileError when it cannot keep it.
-    bool KeepBeforeSave(const QString& libPath, const std::optional<QByteArray>& currentSide,
-                        const LibraryPair& next);
+    // Keeps `replaced`, the pair a save has just replaced at `libPath`, as the newest version and
+    // prunes the oldest beyond `Kept`; first removes what a killed keeping of this library left. Keeps
+    // nothing when `replaced` is the newest version already. Returns true when a version was kept.
+    // Throws FileError when it cannot keep it (a full disk is named as such).
+    bool Keep(const QString& libPath, const LibraryPair& replaced);
 
     // The versions kept for `libPath`, newest first (number 1 is the newest). Nothing when none.
     QList<EarlierVersion> List(const QString& libPath) const;

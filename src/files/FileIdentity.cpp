@@ -8,6 +8,7 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace quillbox {
@@ -57,6 +58,17 @@ FileIdentity IdentityOf(const QString& path) {
     id.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1'000'000;
 #endif
     return id;
+}
+
+bool IsOwnRegularFile(const QString& path) {
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           st.st_uid == ::geteuid();
+#else
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink();
+#endif
 }
 
 PairIdentity PairIdentityOf(const QString& libPath) {

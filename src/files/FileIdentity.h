@@ -27,6 +27,10 @@ struct FileIdentity {
 // looked at) gives a missing identity.
 FileIdentity IdentityOf(const QString& path);
 
+// True for a regular file (not a link) that belongs to the user running the program: the only kind of
+// file that can be one this program left behind.
+bool IsOwnRegularFile(const QString& path);
+
 // A library file and its description side file, as a save or a load saw them.
 struct PairIdentity {
     FileIdentity library;

@@ -1,20 +1,27 @@
 #include "SafeSave.h"
 
 #include "FileAccess.h"
+#include "FileIdentity.h"
+#include "LibraryFile.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QThread>
 #include <optional>
+#include <set>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -37,15 +44,37 @@ FileError WriteError(const QString& prefix, const QString& path) {
     return FileError{FileErrorNumber, QStringLiteral("WriteToFile"), prefix + path};
 }
 
+// True when the last failed call ran out of space (or of the user's quota): the message says so,
+// since "cannot write" sends the user looking for a permission problem.
+bool DiskFull() {
+#ifdef Q_OS_UNIX
+    return errno == ENOSPC || errno == EDQUOT;
+#else
+    return false;
+#endif
+}
+
+FileError DiskFullError(const QString& path) {
+    return WriteError(QStringLiteral("Error: The disk is full, so nothing was written; make room on it and "
+                                     "try again: "),
+                      path);
+}
+
 FileError CannotOpen(const QString& path) {
+    if (DiskFull())
+        return DiskFullError(path);
     return WriteError(QStringLiteral("Error: Cannot open the file: "), path);
 }
 
 FileError CannotWrite(const QString& path) {
+    if (DiskFull())
+        return DiskFullError(path);
     return WriteError(QStringLiteral("Error: Cannot write to the file: "), path);
 }
 
 FileError CannotFlush(const QString& path) {
+    if (DiskFull())
+        return DiskFullError(path);
     return WriteError(QStringLiteral("Error: Cannot wflush the file: "), path);
 }
 
@@ -142,18 +171,32 @@ QString NewTempName(const QString& finalPath) {
            QStringLiteral(".tmp");
 }
 
-// Removes the temporary files a killed save of `finalPath` left: only names of exactly the pattern
-// this code gives them, never anything else.
+// True for a name this code gives the temporary files of `finalPath` (in its folder).
+bool IsTempNameOf(const QString& name, const QString& finalPath) {
+    const QString prefix = QFileInfo(TempPrefix(finalPath)).fileName();
+    if (!name.startsWith(prefix) || name.size() != prefix.size() + 12 ||
+        !name.endsWith(QStringLiteral(".tmp")))
+        return false;
+    for (qsizetype i = prefix.size(); i < prefix.size() + 8; ++i) {
+        const QChar c = name[i];
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+              (c >= QLatin1Char('a') && c <= QLatin1Char('f'))))
+            return false;
+    }
+    return true;
+}
+
+// Removes the temporary files a killed save of `finalPath` left: only our own regular files with
+// names of exactly the pattern this code gives them, never anything else.
 void RemoveLeftovers(const QString& finalPath) {
     const QFileInfo info(finalPath);
     const QString prefix = QFileInfo(TempPrefix(finalPath)).fileName();
-    const QRegularExpression pattern(QLatin1Char('^') + QRegularExpression::escape(prefix) +
-                                     QStringLiteral("[0-9a-f]{1,8}\\.tmp$"));
     const QDir folder(info.absolutePath());
     // Not a wildcard filter: the name may hold '[' or '*' itself.
     for (const QString& name :
          folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDir::Unsorted)) {
-        if (name.startsWith(prefix) && pattern.match(name).hasMatch())
+        if (name.startsWith(prefix) && IsTempNameOf(name, finalPath) &&
+            IsOwnRegularFile(folder.filePath(name)))
             QFile::remove(folder.filePath(name));
     }
 }
@@ -181,7 +224,15 @@ struct Prepared {
     QString backupPath; // a second name of the old target while the save is under way; empty: none
     bool existed = false;
     qint64 size = 0;
+    FileIdentity oldId;    // the target before the save (missing when it did not exist)
+    FileIdentity newId;    // the prepared temporary file
+    FileIdentity backupId; // the second name of the old target (a link: the same as oldId)
+    QByteArray hash;       // of the prepared content (hex)
 };
+
+QByteArray HashOf(const QByteArray& content) {
+    return QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex();
+}
 
 // Removes every temporary file that has not been renamed and every backup name, whatever way
 // Commit() is left, unless a commit record that names them has to stay.
@@ -201,13 +252,24 @@ public:
     }
 };
 
-// Everything that can be known about a target before a byte is written.
-Prepared Check(const QString& target, const QByteArray& content) {
+// The path a target is finally written at: links followed, made absolute. Empty when it cannot be.
+QString FinalPath(const QString& target) {
     const std::optional<QString> finalPath = ResolveLinks(target);
     if (!finalPath || finalPath->isEmpty() || QFileInfo(*finalPath).fileName().isEmpty())
+        return {};
+    return QFileInfo(*finalPath).absoluteFilePath();
+}
+
+// Everything that can be known about a target before a byte is written.
+Prepared Check(const QString& target, const QByteArray& content) {
+    const QString finalPath = FinalPath(target);
+    if (finalPath.isEmpty())
         throw CannotOpen(target);
     // Absolute, so that the commit record names the same files from any working folder.
-    Prepared item{target, QFileInfo(*finalPath).absoluteFilePath(), {}, {}, false, content.size()};
+    Prepared item;
+    item.shown = target;
+    item.finalPath = finalPath;
+    item.size = content.size();
     const QFileInfo info(item.finalPath);
     if (content.size() > MaxFileSize())
         throw TooLargeToSave(item.shown);
@@ -251,9 +313,31 @@ QString CreateTemp(QFile& file, const QString& finalPath) {
     return {};
 }
 
+#ifdef Q_OS_UNIX
+// Writes all of `content` with the system call itself, so that errno tells why a write failed.
+qint64 WriteAll(int fd, const QByteArray& content) {
+    qint64 done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return -1;
+        done += n;
+    }
+    return done;
+}
+#endif
+
 // Writes `content` to the open `file`, flushes and syncs it and closes it.
 void WriteAndSync(QFile& file, const QString& shown, const QByteArray& content) {
+    errno = 0;
+#ifdef Q_OS_UNIX
+    const qint64 written =
+        WriteHookFn() ? WriteHookFn()(shown, file, content) : WriteAll(file.handle(), content);
+#else
     const qint64 written = WriteHookFn() ? WriteHookFn()(shown, file, content) : file.write(content);
+#endif
     if (written != content.size())
         throw CannotWrite(shown);
     if (!file.flush())
@@ -289,43 +373,122 @@ void Prepare(Prepared& item, const QByteArray& content) {
 #endif
     }
     WriteAndSync(file, item.shown, content);
+    item.newId = IdentityOf(item.tempPath);
+    item.hash = HashOf(content);
 }
 
 // A second name for the old target, so that it can be put back until the save is complete: a hard
 // link where the file system has them, else a synced copy.
 void KeepOldVersion(Prepared& item) {
+    item.oldId = IdentityOf(item.finalPath);
 #ifdef Q_OS_UNIX
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QString candidate = NewTempName(item.finalPath);
         if (::link(QFile::encodeName(item.finalPath).constData(), QFile::encodeName(candidate).constData()) ==
             0) {
             item.backupPath = candidate;
+            item.backupId = IdentityOf(candidate);
             return;
         }
         if (errno != EEXIST)
             break;
     }
 #endif
+    // A copy is another file: the record then identifies the old target by what it was before the
+    // save, and rolling back is judged by the target alone.
     const QByteArray old = ReadFileAsString(item.finalPath);
     QFile file;
     item.backupPath = CreateTemp(file, item.finalPath);
     if (item.backupPath.isEmpty())
         throw CannotOpen(item.shown);
     WriteAndSync(file, item.shown, old);
+    item.backupId = IdentityOf(item.backupPath);
 }
+
+// ---- The save lock ----
+//
+// An advisory lock on the folder of the files being replaced: a second save or recovery of the same
+// files (another window, the tool) waits for the first instead of taking its temporary files for a
+// killed save's. A folder that cannot be locked (no such locks on the file system) is not locked.
+
+int& LockWaitMs() {
+    static int wait = 5000;
+    return wait;
+}
+
+thread_local std::set<QString> heldLocks;
+
+FileError SomeoneElseSaving(const QString& shown) {
+    return WriteError(QStringLiteral("Error: Another program is saving this file, so nothing was written; "
+                                     "try again in a moment: "),
+                      shown);
+}
+
+class FolderLock {
+public:
+    FolderLock(const QStringList& folders, const QString& shown) {
+        QStringList sorted = folders;
+        sorted.sort(); // one order for every saver, so that two never wait on each other
+        sorted.removeDuplicates();
+        for (const QString& folder : sorted)
+            Lock(folder, shown);
+    }
+    ~FolderLock() {
+        for (const auto& [folder, fd] : held_) {
+#ifdef Q_OS_UNIX
+            ::flock(fd, LOCK_UN);
+            ::close(fd);
+#endif
+            heldLocks.erase(folder);
+        }
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    void Lock(const QString& folder, const QString& shown) {
+        if (heldLocks.count(folder))
+            return; // this thread holds it already (a recovery inside a save)
+#ifdef Q_OS_UNIX
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        QDeadlineTimer deadline(LockWaitMs());
+        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                ::close(fd); // no locks here: go on without
+                return;
+            }
+            if (deadline.hasExpired()) {
+                ::close(fd);
+                throw SomeoneElseSaving(shown);
+            }
+            QThread::msleep(10);
+        }
+        held_.emplace_back(folder, fd);
+        heldLocks.insert(folder);
+#else
+        Q_UNUSED(shown);
+#endif
+    }
+    std::vector<std::pair<QString, int>> held_;
+};
 
 // ---- The commit record ----
 //
 // Text lines: a title, then per target its path, its temporary file, its old version ("-" when the
-// target did not exist) and the new size, each path as percent-encoded bytes; then "end". A record
-// without its last line was cut short while being written: no rename had begun. A save that is
-// being undone is marked by a line "rollback" before "end", so that a kill while the old files go
-// back cannot lead a later recovery to finish the save instead and mix the two.
+// target did not exist), the new size, the identities of the old target and of the prepared file and
+// the prepared content's hash, each path as percent-encoded bytes; then "end". A record without its
+// last line was cut short while being written: no rename had begun. A save that is being undone is
+// marked by a line "rollback" before "end", so that a kill while the old files go back cannot lead a
+// later recovery to finish the save instead and mix the two.
 
-const QByteArray RecordTitle = QByteArrayLiteral("Quillbox commit record 1");
+const QByteArray RecordTitle = QByteArrayLiteral("Quillbox commit record 2");
+// A record names two files with three paths each; anything larger is not one of ours.
+constexpr qint64 RecordMaxBytes = 16 * 1024;
 
 QByteArray EncodePath(const QString& path) {
-    return path.isEmpty() ? QByteArrayLiteral("-") : QFile::encodeName(path).toPercentEncoding();
+    return path.isEmpty() ? QByteArrayLiteral("-") : QFile::encodeName(path).toPercentEncoding("/");
 }
 
 QString DecodePath(const QByteArray& field) {
@@ -336,7 +499,8 @@ QByteArray RecordBytes(const std::vector<Prepared>& items) {
     QByteArray bytes = RecordTitle + '\n';
     for (const Prepared& p : items)
         bytes += EncodePath(p.finalPath) + '\t' + EncodePath(p.tempPath) + '\t' + EncodePath(p.backupPath) +
-                 '\t' + QByteArray::number(p.size) + '\n';
+                 '\t' + QByteArray::number(p.size) + '\t' + p.oldId.ToText() + '\t' + p.newId.ToText() +
+                 '\t' + p.hash + '\t' + p.backupId.ToText() + '\n';
     return bytes + "end\n";
 }
 
@@ -344,16 +508,29 @@ struct Record {
     std::vector<Prepared> items;
     bool complete = false;
     bool rollBack = false;
+    bool valid = false; // every line read is a line this code writes
 };
 
 Record ParseRecord(const QByteArray& bytes) {
     Record record;
     const QList<QByteArray> lines = bytes.split('\n');
+    // Cut short inside its title: no line names anything yet.
+    if (lines.size() == 1 && !bytes.isEmpty() && RecordTitle.startsWith(bytes)) {
+        record.valid = true;
+        return record;
+    }
     if (lines.isEmpty() || lines.front() != RecordTitle)
         return record;
     for (qsizetype i = 1; i < lines.size(); ++i) {
-        if (lines[i] == "end") {
+        if (lines[i] == "end" && i + 1 < lines.size()) {
             record.complete = i + 2 == lines.size() && lines.back().isEmpty();
+            record.valid = record.complete && !record.items.empty();
+            return record;
+        }
+        // The last line of a record cut short while being written may be cut itself: the lines
+        // before it still count. No rename had begun then.
+        if (i + 1 == lines.size()) {
+            record.valid = true;
             return record;
         }
         if (lines[i] == "rollback") {
@@ -361,16 +538,27 @@ Record ParseRecord(const QByteArray& bytes) {
             continue;
         }
         const QList<QByteArray> fields = lines[i].split('\t');
+        if (fields.size() != 8)
+            return record;
         bool sized = false;
-        const qint64 size = fields.size() == 4 ? fields[3].toLongLong(&sized) : 0;
-        if (!sized || fields[0] == "-" || fields[1] == "-")
+        const qint64 size = fields[3].toLongLong(&sized);
+        const std::optional<FileIdentity> oldId = FileIdentity::FromText(fields[4]);
+        const std::optional<FileIdentity> newId = FileIdentity::FromText(fields[5]);
+        const std::optional<FileIdentity> backupId = FileIdentity::FromText(fields[7]);
+        if (!sized || size < 0 || fields[0] == "-" || fields[1] == "-" || !oldId || !newId ||
+            !newId->exists || !backupId || fields[6].size() != 64 || (fields[2] == "-") == oldId->exists ||
+            (fields[2] == "-") == backupId->exists)
             return record;
         Prepared p;
         p.finalPath = p.shown = DecodePath(fields[0]);
         p.tempPath = DecodePath(fields[1]);
         p.backupPath = DecodePath(fields[2]);
-        p.existed = !p.backupPath.isEmpty();
+        p.existed = oldId->exists;
         p.size = size;
+        p.oldId = *oldId;
+        p.newId = *newId;
+        p.hash = fields[6];
+        p.backupId = *backupId;
         record.items.push_back(p);
     }
     return record;
@@ -421,12 +609,10 @@ void SyncFolders(const QStringList& folders) {
         SyncFolder(folder);
 }
 
-// Puts every target back as it was before the save: the old version's second name is renamed over
-// it (where the temporary file had not replaced it yet, both names are the same file and nothing
-// changes), and a target that did not exist is removed again once its temporary file has replaced
-// it. Can run again after a kill: an old version already put back has no second name left. False
-// when a target cannot be put back.
-bool RollBack(std::vector<Prepared>& items) {
+// Puts every target of a save under way back as it was (see Commit()): the old version's second
+// name is renamed over it, and a target that did not exist is removed again once its temporary file
+// has replaced it. False when a target cannot be put back.
+bool RollBackOwnSave(std::vector<Prepared>& items) {
     bool ok = true;
     for (Prepared& p : items) {
         const bool tempLeft = !p.tempPath.isEmpty() && Exists(p.tempPath);
@@ -444,6 +630,29 @@ bool RollBack(std::vector<Prepared>& items) {
         }
     }
     return ok;
+}
+
+QString OwnerName(uint uid) {
+#ifdef Q_OS_UNIX
+    if (const passwd* pw = ::getpwuid(uid))
+        return QString::fromLocal8Bit(pw->pw_name);
+#endif
+    return QStringLiteral("user %1").arg(uid);
+}
+
+QString NotOurs(const QString& recordPath, const QString& mainTarget, const QString& why) {
+    return QStringLiteral("Quillbox found %1 beside %2, but it is not a record of a save of this library "
+                          "(%3). Quillbox has not touched it nor any file it names; if you do not know "
+                          "it, remove it.")
+        .arg(recordPath, mainTarget, why);
+}
+
+FileError RecordInTheWay(const QString& recordPath, const QString& why) {
+    return WriteError(
+        QStringLiteral("Error: Nothing was saved: a file that Quillbox did not write (%1) is in "
+                       "the place of its commit record; remove or rename it, then save again: ")
+            .arg(why),
+        recordPath);
 }
 
 QString Finished(const QString& mainTarget) {
@@ -466,11 +675,285 @@ QString NothingReplaced(const QString& mainTarget) {
         .arg(mainTarget);
 }
 
+enum class Kept { NotAsked, Yes, Failed };
+
+QString ChangedSince(const QString& mainTarget, const QStringList& changed, Kept kept) {
+    const QString start = QStringLiteral("The last save of %1 was interrupted, and since then %2 changed. "
+                                         "Quillbox has left the files as they are now")
+                              .arg(mainTarget, changed.join(QStringLiteral(" and ")));
+    switch (kept) {
+    case Kept::Yes:
+        return start + QStringLiteral("; what that save would have written is kept as an earlier version.");
+    case Kept::Failed:
+        return start + QStringLiteral(", and the interrupted save's own files beside them, since it could "
+                                      "not keep them as an earlier version; make room in your data folder.");
+    case Kept::NotAsked:
+        break;
+    }
+    return start + QLatin1Char('.');
+}
+
 FileError CannotRecover(const QString& mainTarget) {
     return WriteError(QStringLiteral("Error: The last save of this file was interrupted, and Quillbox can "
                                      "neither finish it nor put back the files as they were; make sure the "
                                      "folder can be written, then try again: "),
                       mainTarget);
+}
+
+// Why the record at `recordPath` is not this save's own, or empty when it is (then `record` holds it).
+QString TrustRecord(const QString& recordPath, const QString& mainTarget, Record& record, QByteArray& bytes) {
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(recordPath).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno == ELOOP ? QStringLiteral("it is a link") : QStringLiteral("it cannot be read");
+    struct stat st {};
+    const bool statted = ::fstat(fd, &st) == 0;
+    QString why;
+    if (!statted || !S_ISREG(st.st_mode))
+        why = QStringLiteral("it is not a regular file");
+    else if (st.st_uid != ::geteuid())
+        why = QStringLiteral("it belongs to %1").arg(OwnerName(st.st_uid));
+    else if (st.st_size > RecordMaxBytes)
+        why = QStringLiteral("it is %1 bytes, far more than a record").arg(st.st_size);
+    if (why.isEmpty()) {
+        bytes.resize(RecordMaxBytes + 1);
+        qsizetype got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        bytes.resize(got);
+        if (got > RecordMaxBytes)
+            why = QStringLiteral("it is far larger than a record");
+    }
+    ::close(fd);
+    if (!why.isEmpty())
+        return why;
+#else
+    const QFileInfo info(recordPath);
+    if (info.isSymLink())
+        return QStringLiteral("it is a link");
+    if (!info.isFile())
+        return QStringLiteral("it is not a regular file");
+    if (info.size() > RecordMaxBytes)
+        return QStringLiteral("it is far larger than a record");
+    QFile file(recordPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("it cannot be read");
+    bytes = file.read(RecordMaxBytes + 1);
+#endif
+    record = ParseRecord(bytes);
+    if (!record.valid)
+        return QStringLiteral("it is not a commit record that Quillbox wrote");
+    // Its targets are exactly this library and its side file, as a save of it resolves them; every
+    // other name lies beside its target and is one this code gives.
+    const QString mainFinal = FinalPath(mainTarget);
+    const QString sideFinal = FinalPath(SideFilePath(mainTarget));
+    QStringList seen;
+    for (const Prepared& p : record.items) {
+        if (p.finalPath != mainFinal && p.finalPath != sideFinal)
+            return QStringLiteral("it names %1, which is neither this library nor its side file")
+                .arg(p.finalPath);
+        if (seen.contains(p.finalPath))
+            return QStringLiteral("it names %1 twice").arg(p.finalPath);
+        seen.append(p.finalPath);
+        const QString folder = QFileInfo(p.finalPath).absolutePath();
+        for (const QString& name : {p.tempPath, p.backupPath}) {
+            if (name.isEmpty())
+                continue;
+            const QFileInfo info(name);
+            if (!QDir::isAbsolutePath(name) || info.absolutePath() != folder ||
+                folder + QLatin1Char('/') + info.fileName() != name ||
+                !IsTempNameOf(info.fileName(), p.finalPath))
+                return QStringLiteral("it names %1, which is not a file Quillbox makes for %2")
+                    .arg(name, p.finalPath);
+        }
+    }
+    if (!record.complete)
+        return {};
+    if (!seen.contains(mainFinal))
+        return QStringLiteral("it does not name this library");
+    return {};
+}
+
+// What a target holds now, set against the record.
+enum class Now { Old, New, Other };
+
+Now TargetNow(const Prepared& p) {
+    const FileIdentity now = IdentityOf(p.finalPath);
+    if (now.exists && now == p.newId)
+        return Now::New;
+    if (now == p.oldId) // also both missing: the target did not exist and still does not
+        return Now::Old;
+    return Now::Other;
+}
+
+// Our prepared temporary file, still as the save wrote it (identity and content).
+bool TempIntact(const Prepared& p) {
+    if (p.tempPath.isEmpty() || !IsOwnRegularFile(p.tempPath) || IdentityOf(p.tempPath) != p.newId)
+        return false;
+    try {
+        return HashOf(ReadFileAsString(p.tempPath)) == p.hash;
+    } catch (const FileError&) {
+        return false;
+    }
+}
+
+// A second name of the old target is the old file itself (so owned by whoever owned that), a copy
+// is ours; neither is a link.
+bool OwnOrLinkedFile(const Prepared& p) {
+    if (p.backupId == p.oldId)
+        return !QFileInfo(p.backupPath).isSymLink() && QFileInfo(p.backupPath).isFile();
+    return IsOwnRegularFile(p.backupPath);
+}
+
+// Our second name of the old target, still that file.
+bool BackupIntact(const Prepared& p) {
+    return !p.backupPath.isEmpty() && OwnOrLinkedFile(p) && IdentityOf(p.backupPath) == p.backupId;
+}
+
+// Removes the temporary files and second names the record names, where they are still ours.
+void RemoveRecordedFiles(const std::vector<Prepared>& items) {
+    for (const Prepared& p : items) {
+        if (!p.tempPath.isEmpty() && IsOwnRegularFile(p.tempPath) && IdentityOf(p.tempPath) == p.newId)
+            QFile::remove(p.tempPath);
+        if (BackupIntact(p))
+            QFile::remove(p.backupPath);
+    }
+}
+
+std::optional<QString> RecoverLocked(const QString& mainTarget, const SafeSave::KeepFiles& keep,
+                                     QString* foreign) {
+    const QString recordPath = SafeSave::CommitRecordPath(mainTarget);
+    if (!Exists(recordPath))
+        return std::nullopt;
+    Record record;
+    QByteArray bytes;
+    if (const QString why = TrustRecord(recordPath, mainTarget, record, bytes); !why.isEmpty()) {
+        if (foreign)
+            *foreign = why;
+        return NotOurs(recordPath, mainTarget, why);
+    }
+    const QStringList folders = FoldersOf(record.items, recordPath);
+    QString report;
+    if (!record.complete) {
+        // Cut short while being written: no target has been touched. Its temporary files are removed
+        // below with every other leftover of ours.
+        RemoveRecordedFiles(record.items);
+        RemoveLeftovers(SideFilePath(mainTarget));
+        RemoveLeftovers(mainTarget);
+        report = NothingReplaced(mainTarget);
+    } else {
+        std::vector<Now> now;
+        QStringList changed;
+        for (const Prepared& p : record.items) {
+            now.push_back(TargetNow(p));
+            if (now.back() == Now::Other)
+                changed.append(p.finalPath);
+        }
+        if (!changed.isEmpty()) {
+            // Someone wrote the files since: what is there now stays. The save's own pair is kept
+            // where the caller can keep it, and only then are its files removed.
+            std::vector<SafeSave::OldFile> prepared;
+            bool whole = true;
+            for (size_t i = 0; i < record.items.size(); ++i) {
+                const Prepared& p = record.items[i];
+                if (now[i] == Now::New)
+                    prepared.push_back({p.finalPath, p.finalPath});
+                else if (TempIntact(p))
+                    prepared.push_back({p.finalPath, p.tempPath});
+                else
+                    whole = false;
+            }
+            Kept kept = Kept::NotAsked;
+            if (whole && keep) {
+                kept = Kept::Failed;
+                try {
+                    if (keep(prepared))
+                        kept = Kept::Yes;
+                } catch (const FileError&) {
+                }
+            }
+            if (kept == Kept::Failed) {
+                if (foreign)
+                    *foreign = QStringLiteral("an interrupted save whose files could not be kept");
+                return ChangedSince(mainTarget, changed, kept);
+            }
+            RemoveRecordedFiles(record.items);
+            QFile::remove(recordPath);
+            return ChangedSince(mainTarget, changed, kept);
+        }
+        // Every target is still its old or its new file: finish when each old one has its intact
+        // prepared file, else put the old ones back.
+        bool forward = !record.rollBack;
+        for (size_t i = 0; forward && i < record.items.size(); ++i)
+            forward = now[i] == Now::New || TempIntact(record.items[i]);
+        if (forward) {
+            for (size_t i = 0; i < record.items.size(); ++i) {
+                Prepared& p = record.items[i];
+                if (now[i] == Now::Old && !Rename(p.tempPath, p.finalPath))
+                    throw CannotRecover(mainTarget);
+            }
+            SyncFolders(folders);
+            report = Finished(mainTarget);
+            // The pair the save replaced goes where every save's does.
+            std::vector<SafeSave::OldFile> old;
+            bool whole = true;
+            for (const Prepared& p : record.items) {
+                if (!p.existed)
+                    old.push_back({p.finalPath, QString()});
+                else if (BackupIntact(p))
+                    old.push_back({p.finalPath, p.backupPath});
+                else
+                    whole = false;
+            }
+            if (whole && keep) {
+                try {
+                    keep(old);
+                } catch (const FileError&) {
+                }
+            }
+        } else {
+            if (!record.rollBack)
+                MarkRollBack(recordPath, bytes);
+            bool ok = true, replaced = false;
+            for (size_t i = 0; i < record.items.size(); ++i) {
+                Prepared& p = record.items[i];
+                if (now[i] != Now::New)
+                    continue;
+                replaced = true;
+                if (p.existed)
+                    ok = BackupIntact(p) && Rename(p.backupPath, p.finalPath) && ok;
+                else
+                    ok = QFile::remove(p.finalPath) && ok;
+            }
+            if (!ok)
+                throw CannotRecover(mainTarget);
+            SyncFolders(folders);
+            report = replaced ? RolledBack(mainTarget) : NothingReplaced(mainTarget);
+        }
+        RemoveRecordedFiles(record.items);
+    }
+    if (!QFile::remove(recordPath))
+        throw CannotRecover(mainTarget);
+    RemoveLeftovers(recordPath);
+    for (const Prepared& p : record.items)
+        RemoveLeftovers(p.finalPath);
+    return report;
+}
+
+QStringList TargetFolders(const QString& mainTarget) {
+    QStringList folders{QFileInfo(mainTarget).absolutePath()};
+    const QString mainFinal = FinalPath(mainTarget), sideFinal = FinalPath(SideFilePath(mainTarget));
+    for (const QString& path : {mainFinal, sideFinal})
+        if (!path.isEmpty())
+            folders.append(QFileInfo(path).absolutePath());
+    return folders;
 }
 
 } // namespace
@@ -483,6 +966,10 @@ void SafeSave::SetWriteHookForTest(WriteHook hook) {
     WriteHookFn() = std::move(hook);
 }
 
+void SafeSave::SetLockWaitForTest(int milliseconds) {
+    LockWaitMs() = milliseconds < 0 ? 5000 : milliseconds;
+}
+
 void SafeSave::Add(const QString& targetPath, const QByteArray& content) {
     items_.push_back({targetPath, content});
 }
@@ -493,66 +980,14 @@ QString SafeSave::CommitRecordPath(const QString& mainTarget) {
            QStringLiteral(".commit");
 }
 
-std::optional<QString> SafeSave::Recover(const QString& mainTarget) {
-    if (mainTarget.isEmpty())
+std::optional<QString> SafeSave::Recover(const QString& mainTarget, const KeepFiles& keep) {
+    if (mainTarget.isEmpty() || !Exists(CommitRecordPath(mainTarget)))
         return std::nullopt;
-    const QString recordPath = CommitRecordPath(mainTarget);
-    if (!Exists(recordPath))
-        return std::nullopt;
-    QByteArray bytes;
-    try {
-        bytes = ReadFileAsString(recordPath);
-    } catch (const FileError&) {
-        throw CannotRecover(mainTarget);
-    }
-    Record record = ParseRecord(bytes);
-    const QStringList folders = FoldersOf(record.items, recordPath);
-    QString report;
-    if (!record.complete) {
-        // Cut short while being written: no target has been touched.
-        for (const Prepared& p : record.items) {
-            QFile::remove(p.tempPath);
-            if (!p.backupPath.isEmpty())
-                QFile::remove(p.backupPath);
-        }
-        report = NothingReplaced(mainTarget);
-    } else {
-        // Every temporary file was complete and synced before the record was written, so the save
-        // can be finished by the renames that did not happen.
-        bool finished = !record.rollBack;
-        for (Prepared& p : record.items) {
-            if (!finished)
-                break;
-            if (Exists(p.tempPath))
-                finished = Rename(p.tempPath, p.finalPath);
-            else
-                finished = QFileInfo(p.finalPath).size() == p.size; // else not what this save wrote
-        }
-        if (finished) {
-            report = Finished(mainTarget);
-        } else {
-            if (!record.rollBack)
-                MarkRollBack(recordPath, bytes);
-            if (!RollBack(record.items))
-                throw CannotRecover(mainTarget);
-            report = RolledBack(mainTarget);
-        }
-        SyncFolders(folders);
-        for (const Prepared& p : record.items) {
-            QFile::remove(p.tempPath);
-            if (!p.backupPath.isEmpty())
-                QFile::remove(p.backupPath);
-        }
-    }
-    if (!QFile::remove(recordPath))
-        throw CannotRecover(mainTarget);
-    RemoveLeftovers(recordPath);
-    for (const Prepared& p : record.items)
-        RemoveLeftovers(p.finalPath);
-    return report;
+    const FolderLock lock(TargetFolders(mainTarget), mainTarget);
+    return RecoverLocked(mainTarget, keep, nullptr);
 }
 
-void SafeSave::Commit() {
+void SafeSave::Commit(const KeepFiles& keep) {
     if (items_.empty())
         return;
     TempFiles temps;
@@ -561,24 +996,32 @@ void SafeSave::Commit() {
     for (const Item& item : items_)
         temps.items.push_back(Check(item.target, item.content));
 
-    // A save of the same files that was interrupted is finished (or undone) first; callers that
-    // tell the user about it have called Recover() already.
     const QString recordPath = CommitRecordPath(items_.back().target);
-    Recover(items_.back().target);
+    QStringList lockFolders = FoldersOf(temps.items, recordPath);
+    const FolderLock lock(lockFolders, items_.back().target);
+
+    // A save of the same files that was interrupted is finished (or undone) first; callers that
+    // tell the user about it have called Recover() already. A record that is not ours stays, and
+    // then a save that needs a record of its own cannot be made.
+    const bool recorded = temps.items.size() > 1;
+    QString foreign;
+    RecoverLocked(items_.back().target, keep, &foreign);
+    if (recorded && Exists(recordPath))
+        throw RecordInTheWay(recordPath,
+                             foreign.isEmpty() ? QStringLiteral("it could not be removed") : foreign);
     for (const Prepared& p : temps.items)
         RemoveLeftovers(p.finalPath);
 
     for (size_t i = 0; i < items_.size(); ++i)
         Prepare(temps.items[i], items_[i].content);
 
-    const bool recorded = temps.items.size() > 1;
     QByteArray recordBytes;
     const QStringList folders = FoldersOf(temps.items, recordPath);
+    for (Prepared& p : temps.items) {
+        if (p.existed && (recorded || keep))
+            KeepOldVersion(p);
+    }
     if (recorded) {
-        for (Prepared& p : temps.items) {
-            if (p.existed)
-                KeepOldVersion(p);
-        }
         recordBytes = RecordBytes(temps.items);
         WriteRecord(recordPath, recordBytes);
         // The record, the temporary files and the old versions' names are durable before any target
@@ -596,17 +1039,20 @@ void SafeSave::Commit() {
         } catch (const FileError&) {
         }
         if (!renamed) {
+            const int renameErrno = errno;
             if (recorded) {
                 // The targets already replaced get their old versions back; the record goes only
                 // once that has happened, so that a later Recover() can still try.
                 MarkRollBack(recordPath, recordBytes);
-                if (!RollBack(temps.items)) {
+                if (!RollBackOwnSave(temps.items)) {
                     temps.keep = true;
+                    errno = renameErrno;
                     throw CannotWrite(p.shown);
                 }
                 SyncFolders(folders);
                 QFile::remove(recordPath);
             }
+            errno = renameErrno;
             throw CannotWrite(p.shown);
         }
         p.tempPath.clear();
@@ -617,6 +1063,16 @@ void SafeSave::Commit() {
         if (Hook())
             Hook()(recordPath);
         QFile::remove(recordPath);
+    }
+    // The save is complete; the replaced pair is handed over while its second names still hold it.
+    if (keep) {
+        std::vector<OldFile> old;
+        for (const Prepared& p : temps.items)
+            old.push_back({p.finalPath, p.backupPath});
+        try {
+            keep(old);
+        } catch (const FileError&) {
+        }
     }
 }
 

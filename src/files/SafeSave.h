@@ -24,10 +24,30 @@ namespace quillbox {
 // target, names every prepared temporary file, its target and a link to the target's old version;
 // it is synced to disk and removed after the last rename. Recover() finishes a save that a kill or a
 // power loss interrupted, or puts the old files back.
+//
+// A record is acted on only when it is proven this save's own: a regular file (not a link) owned by
+// the user running Quillbox, small, naming exactly the target and its side file, with every other
+// name absolute, in its target's folder and of this code's own pattern; and a target is renamed over
+// or put back only while it is still the old file or the prepared one the record identifies (device,
+// inode, size, modification time, and a hash of what was prepared). Anything else is reported and
+// left as it is. Saves and recoveries of files in one folder are serialised with an advisory lock on
+// the folder, so that two programs never work on one save at once.
 class SafeSave {
 public:
+    // One target as it was before a save or the recovery of one: `source` holds its old content (a
+    // second name of the old file), empty when the target did not exist.
+    struct OldFile {
+        QString target;
+        QString source;
+    };
+    // Shown a pair that no file will hold once a save or recovery is done, so that the caller can
+    // keep it as an earlier version; true when it was kept.
+    using KeepFiles = std::function<bool(const std::vector<OldFile>&)>;
+
     void Add(const QString& targetPath, const QByteArray& content);
-    void Commit();
+    // `keep`, when given, sees the replaced files once every target is replaced (what it throws or
+    // returns does not change the save, which has happened).
+    void Commit(const KeepFiles& keep = {});
 
     // Where the commit record of a save whose last target is `mainTarget` lives: ".NAME.commit" in
     // the same folder (NAME shortened to fit the file system's limit).
@@ -35,8 +55,15 @@ public:
     // Looks for the commit record of `mainTarget`. None: returns nullopt and changes nothing.
     // Otherwise finishes the interrupted save, or when it cannot be finished restores the files as
     // they were before it, removes the save's left-over temporary files and returns what was done,
-    // in words for the user. Throws FileError when it can do neither (the record then stays).
-    static std::optional<QString> Recover(const QString& mainTarget);
+    // in words for the user. A record that is not proven ours, or whose targets changed since, is
+    // reported and nothing it names is touched. `keep` sees the pair that is not kept on disk: the
+    // old files after a save is finished, or the prepared ones when the targets changed since (then
+    // the record and its files stay unless `keep` returns true). Throws FileError when it can
+    // neither finish nor undo (the record then stays), or when another program holds the save lock.
+    static std::optional<QString> Recover(const QString& mainTarget, const KeepFiles& keep = {});
+
+    // Test seam: how long a save waits for another one of the same folder before giving up (ms).
+    static void SetLockWaitForTest(int milliseconds);
 
     // Test seam: called with each target path (as added) right before its temporary file is
     // renamed over it, and with the commit record's path right before the record is removed. A

@@ -281,12 +281,10 @@ private:
     void ShowImportedPatches(QByteArray patches, const QString& path);
     void LoadLibBody(const QString& path);
     void ImportPatchesBody(const QString& path);
-    // Writes the library and its side file to `libPath`, keeping the pair it replaces as an earlier
-    // version first; returns why that version could not be kept (empty when it was, or when there
+    // Writes the library and its side file to `libPath`, then keeps the pair it replaced as an
+    // earlier version; returns why that version could not be kept (empty when it was, or when there
     // was nothing to keep). The save goes on either way.
     QString WriteLibraryFiles(const QString& libPath);
-    QString KeepEarlierVersion(const QString& libPath, const std::optional<QByteArray>& oldSide,
-                               const LibraryPair& next);
     EarlierVersions Versions() const;
     static std::optional<QByteArray> ExistingSideFile(const QString& sideFilePath);
     static std::optional<QByteArray> SideFileFor(const std::optional<QByteArray>& existing,

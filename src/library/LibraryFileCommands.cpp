@@ -3,8 +3,8 @@
 #include "FileAccess.h"
 #include "LibraryController.h"
 #include "LibraryFile.h"
+#include "LibraryPairFile.h"
 #include "PatchList.h"
-#include "SafeSave.h"
 
 #include <exception>
 
@@ -94,7 +94,7 @@ std::optional<QByteArray> LibraryController::SideFileFor(const std::optional<QBy
 }
 
 void LibraryController::RecoverInterruptedSave(const QString& path) {
-    if (const std::optional<QString> report = SafeSave::Recover(path)) {
+    if (const std::optional<QString> report = LibraryPairFile(path, Versions()).Recover()) {
         view_.SetBusy(false);
         view_.ShowMessage(*report, MessageStyle::Plain);
         view_.SetBusy(true);
@@ -111,14 +111,14 @@ QString LibraryController::WriteLibraryFiles(const QString& libPath) {
     const std::optional<QByteArray> oldSide = ExistingSideFile(sidePath);
     const std::optional<QByteArray> sideBytes =
         SideFileFor(oldSide, state_.DescArray, ListCount(ListId::Library));
-    const QString versionProblem = KeepEarlierVersion(libPath, oldSide, LibraryPair{libBytes, sideBytes});
-    // Both files are prepared before either replaces its old version.
-    SafeSave save;
-    if (sideBytes)
-        save.Add(sidePath, *sideBytes);
-    save.Add(libPath, libBytes);
-    save.Commit();
-    return versionProblem;
+    // Both files are prepared before either replaces its old version; the pair replaced is kept as
+    // an earlier version only once the save is complete.
+    const QString versionProblem = LibraryPairFile(libPath, Versions()).Save(libBytes, sideBytes);
+    if (versionProblem.isEmpty())
+        return {};
+    return libPath +
+           QStringLiteral(" was saved, but the version it replaced could not be kept as an earlier version: ") +
+           versionProblem;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -352,11 +352,7 @@ void LibraryController::ExportImages(const QByteArray& images, const QStringList
         const QString sidePath = SideFilePath(path);
         const std::optional<QByteArray> sideBytes =
             SideFileFor(ExistingSideFile(sidePath), descriptions, count);
-        SafeSave save;
-        if (sideBytes)
-            save.Add(sidePath, *sideBytes);
-        save.Add(path, images);
-        save.Commit();
+        LibraryPairFile(path, Versions()).Save(images, sideBytes);
         view_.SetBusy(false);
         view_.ShowMessage(path + QStringLiteral(" saved"), MessageStyle::Plain);
         view_.ShowStatus(QStringLiteral("Exported ") + Patches(count) + QStringLiteral(" to ") +

@@ -9,20 +9,6 @@ EarlierVersions LibraryController::Versions() const {
     return EarlierVersions(versionsFolder_, clock_);
 }
 
-QString LibraryController::KeepEarlierVersion(const QString& libPath,
-                                              const std::optional<QByteArray>& oldSide,
-                                              const LibraryPair& next) {
-    try {
-        Versions().KeepBeforeSave(libPath, oldSide, next);
-        return {};
-    } catch (const FileError& e) {
-        return libPath +
-               QStringLiteral(" was saved, but the version it replaced could not be kept as an "
-                              "earlier version: ") +
-               e.description;
-    }
-}
-
 QList<EarlierVersion> LibraryController::LibEarlierVersions() const {
     if (!state_.LibraryLoaded || state_.LibFilePath.isEmpty())
         return {};

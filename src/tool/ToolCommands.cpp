@@ -10,7 +10,7 @@
 #include "PatchImage.h"
 #include "PatchList.h"
 #include "PatchName.h"
-#include "SafeSave.h"
+#include "LibraryPairFile.h"
 #include "SetList.h"
 #include "ValueTables.h"
 
@@ -97,7 +97,7 @@ DescriptionReader ReadDescriptions(const QString& path) {
 // A save of `path` (with its side file) that a kill or power loss interrupted is finished, or undone,
 // before the file is read or written; the user is told which.
 void RecoverInterruptedSave(const QString& path, QTextStream& err) {
-    if (const std::optional<QString> report = SafeSave::Recover(path))
+    if (const std::optional<QString> report = LibraryPairFile(path).Recover())
         err << ProgramName << QStringLiteral(": ") << *report << QLatin1Char('\n');
 }
 
@@ -162,17 +162,6 @@ int CommandCheck(const QString& path, QTextStream& out, QTextStream& err) {
     return ExitSuccess;
 }
 
-// Keeps the pair a save is about to replace; a failure never stops the save, it is reported after it.
-QString KeepEarlierVersion(const QString& path, const std::optional<QByteArray>& currentSide,
-                           const LibraryPair& next) {
-    try {
-        EarlierVersions().KeepBeforeSave(path, currentSide, next);
-        return {};
-    } catch (const FileError& e) {
-        return e.description;
-    }
-}
-
 void WarnIfNotKept(const QString& problem, QTextStream& err) {
     if (!problem.isEmpty())
         err << ProgramName
@@ -234,14 +223,8 @@ int CommandConvert(const QString& inPath, const QString& outPath, bool force, QT
     if (sideContent)
         RefuseIfTooLarge(outSidePath, *sideContent);
 
-    const QString versionProblem =
-        toLibrary ? KeepEarlierVersion(outPath, existingSide, LibraryPair{outContent, sideContent})
-                  : QString();
-    SafeSave save;
-    if (sideContent)
-        save.Add(outSidePath, *sideContent);
-    save.Add(outPath, outContent);
-    save.Commit();
+    // A library's replaced pair is kept as an earlier version once the save is complete.
+    const QString versionProblem = LibraryPairFile(outPath).Save(outContent, sideContent);
 
     out << outPath << QStringLiteral(": wrote ")
         << (toLibrary ? QStringLiteral("library") : QStringLiteral("patch file")) << QStringLiteral(" with ")
@@ -294,7 +277,7 @@ int CommandRestore(const QString& path, const QString& number, const QString& ou
     const EarlierVersion& version = versions[n - 1];
     const LibraryPair pair = EarlierVersions().Read(path, version.id);
 
-    // Restoring over a library is a save like any other: the pair it replaces is kept first.
+    // Restoring over a library is a save like any other: the pair it replaces is kept.
     const std::optional<QByteArray> existingSide =
         FileExists(outSidePath) ? std::optional(ReadFileAsString(outSidePath)) : std::nullopt;
     // A version without descriptions must not borrow those of the file it replaces: an empty side
@@ -302,12 +285,7 @@ int CommandRestore(const QString& path, const QString& number, const QString& ou
     const std::optional<QByteArray> side = pair.side      ? pair.side
                                            : existingSide ? std::optional(QByteArray())
                                                           : std::nullopt;
-    const QString versionProblem = KeepEarlierVersion(outPath, existingSide, LibraryPair{pair.library, side});
-    SafeSave save;
-    if (side)
-        save.Add(outSidePath, *side);
-    save.Add(outPath, pair.library);
-    save.Commit();
+    const QString versionProblem = LibraryPairFile(outPath).Save(pair.library, side);
 
     out << outPath << QStringLiteral(": restored version %1 of ").arg(n) << path << QStringLiteral(" (")
         << TimeText(version.time) << QStringLiteral(")\n");
@@ -363,13 +341,7 @@ int CommandRename(const QString& path, const QString& positionText, const QStrin
     // A short last entry keeps its length: only bytes it holds are written back.
     store.replace(start, length, image.left(length));
     const QByteArray content = EncodeLibrary(store);
-    const QString sidePath = SideFilePath(path);
-    const std::optional<QByteArray> side =
-        FileExists(sidePath) ? std::optional(ReadFileAsString(sidePath)) : std::nullopt;
-    const QString versionProblem = KeepEarlierVersion(path, side, LibraryPair{content, side});
-    SafeSave save;
-    save.Add(path, content);
-    save.Commit();
+    const QString versionProblem = LibraryPairFile(path).Save(content, std::nullopt);
     out << path << QStringLiteral(": renamed ") << before << QStringLiteral(" to ")
         << PatchListLine(store, position - 1) << QLatin1Char('\n');
     WarnIfNotKept(versionProblem, err);

@@ -1,12 +1,14 @@
 // Earlier versions: what a save keeps, what it leaves alone, and the store's order, limit and folders.
 #include "EarlierVersions.h"
 #include "FileAccess.h"
+#include "LibraryPairFile.h"
 #include "TestFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <unistd.h>
 
 using namespace quillbox;
 using namespace quillbox::test;
@@ -31,15 +33,16 @@ private Q_SLOTS:
         const QByteArray lib = "\x01old library", other = "\x01new library";
         const QByteArray side = "[Description]\r\n1=old\r\n";
         // A changed pair, a new library and a store that cannot be made go through the save command
-        // (library tests, saveKeepsVersion).
+        // (library tests, saveKeepsVersion). A save that leaves the side file out leaves it as it is.
         // clang-format off
         QTest::newRow("no side file")          << KeepRow{lib, {}, {other, "x"}, true};
         QTest::newRow("only descriptions")     << KeepRow{lib, side, {lib, "[Description]\r\n"}, true};
-        QTest::newRow("side file goes away")   << KeepRow{lib, side, {lib, {}}, true};
+        QTest::newRow("side file left out")    << KeepRow{lib, side, {other, {}}, true};
         QTest::newRow("not a library")         << KeepRow{"garbage", {}, {other, {}}, true};
         QTest::newRow("the same pair")         << KeepRow{lib, side, {lib, side}, false};
         QTest::newRow("the same, no side")     << KeepRow{lib, {}, {lib, {}}, false};
-        QTest::newRow("a folder")              << KeepRow{"<folder>", {}, {other, {}}, false};
+        QTest::newRow("the same, side left out") << KeepRow{lib, side, {lib, {}}, false};
+        QTest::newRow("a folder: no save")     << KeepRow{"<folder>", {}, {other, {}}, false};
         // clang-format on
     }
     void keep() {
@@ -50,9 +53,17 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(libPath));
         else
             WriteBytes(libPath, row.library);
+        if (row.side)
+            WriteBytes(libPath + u".txt"_s, *row.side);
         const QDateTime when(QDate(2026, 5, 4), QTime(3, 2, 1, 500), Qt::UTC);
         EarlierVersions versions(store, [when] { return when; });
-        QCOMPARE(versions.KeepBeforeSave(libPath, row.side, row.next), row.kept);
+        // The version is kept by the save, once it is complete: a save that fails keeps nothing.
+        try {
+            QCOMPARE(LibraryPairFile(libPath, versions).Save(row.next.library, row.next.side), QString());
+            QCOMPARE(ReadBytes(libPath), row.next.library);
+        } catch (const FileError&) {
+            QVERIFY(row.library == "<folder>");
+        }
         QCOMPARE(QFileInfo(store).isDir(), row.kept); // nothing made for nothing kept
         const QList<EarlierVersion> list = versions.List(libPath);
         QCOMPARE(list.size(), row.kept ? 1 : 0);
@@ -80,10 +91,9 @@ private Q_SLOTS:
             return LibraryPair{"\x01" + QByteArray(18 * i, char('a' + i % 26)),
                                i % 2 ? Side() : Side("[Description]\r\n1=" + QByteArray::number(i))};
         };
-        WriteBytes(a, pair(0).library);
-        for (int i = 1; i <= 23; ++i, now = now.addSecs(60)) {
-            QVERIFY(versions.KeepBeforeSave(a, pair(i - 1).side, pair(i)));
-            WriteBytes(a, pair(i).library); // the save itself
+        for (int i = 0; i < 23; ++i, now = now.addSecs(60)) {
+            QVERIFY(versions.Keep(a, pair(i)));
+            QVERIFY(!versions.Keep(a, pair(i))); // the newest version is never kept twice
         }
         const QList<EarlierVersion> list = versions.List(a);
         QCOMPARE(list.size(), EarlierVersions::Kept);
@@ -99,6 +109,30 @@ private Q_SLOTS:
         QVERIFY(versions.FolderFor(b) != versions.FolderFor(a));
         QVERIFY(versions.List(b).isEmpty());
         QVERIFY_THROWS_EXCEPTION(FileError, versions.Read(a, u"../../a.pslib"_s));
+    }
+
+    // A killed keeping leaves hidden temporaries and records in the library's versions folder: the
+    // next keeping removes exactly its own (this user's regular files of that pattern).
+    void leftovers() {
+        QTemporaryDir dir;
+        const QString lib = dir.filePath(u"a.pslib"_s);
+        EarlierVersions versions(dir.filePath(u"versions"_s));
+        const QString folder = versions.FolderFor(lib);
+        QVERIFY(QDir().mkpath(folder));
+        const QString v = u"/.000003-20260101-120000-000.pslib"_s;
+        const QStringList ours{v + u"-0123abcd.tmp"_s, v + u".txt-89abcdef.tmp"_s, v + u".commit"_s};
+        const QStringList kept{v + u"-0123abc.tmp"_s, u"/notes.txt"_s, v + u".txt-89abcdeX.tmp"_s,
+                               v + u"-0123abce.tmp"_s, v + u"-0123ABCD.tmp"_s};
+        for (const QString& name : ours + kept)
+            WriteBytes(folder + name, "x");
+        QVERIFY(QFile::link(dir.filePath(u"a.pslib"_s), folder + v + u"-00000000.tmp"_s));
+        QCOMPARE(::chown(QFile::encodeName(folder + kept[3]).constData(), 65534, 65534), 0); // another user's
+        QVERIFY(versions.Keep(lib, {"\x01", {}}));
+        for (const QString& name : ours)
+            QVERIFY2(!QFileInfo::exists(folder + name), qPrintable(name));
+        for (const QString& name : kept)
+            QVERIFY2(QFileInfo::exists(folder + name), qPrintable(name));
+        QVERIFY(QFileInfo(folder + v + u"-00000000.tmp"_s).isSymLink());
     }
 };
 

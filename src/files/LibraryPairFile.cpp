@@ -1,0 +1,85 @@
+#include "LibraryPairFile.h"
+
+#include "FileAccess.h"
+#include "LibraryFile.h"
+#include "SafeSave.h"
+
+namespace quillbox {
+
+namespace {
+
+// The pair a save or recovery hands over (the library file last, as it was added): each target's
+// content from its source, a target without a source did not exist; a side file the save did not
+// write is as it is now. Nothing when the library file did not exist: a new library replaced nothing.
+std::optional<LibraryPair> PairFrom(const QString& libPath, const std::vector<SafeSave::OldFile>& files) {
+    if (files.empty() || files.back().source.isEmpty())
+        return std::nullopt;
+    LibraryPair pair{ReadFileAsString(files.back().source), std::nullopt};
+    if (files.size() > 1) {
+        if (!files.front().source.isEmpty())
+            pair.side = ReadFileAsString(files.front().source);
+    } else if (FileExists(SideFilePath(libPath))) {
+        pair.side = ReadFileAsString(SideFilePath(libPath));
+    }
+    return pair;
+}
+
+} // namespace
+
+LibraryPairFile::LibraryPairFile(QString path, EarlierVersions versions)
+    : path_(std::move(path)), versions_(std::move(versions)) {}
+
+bool LibraryPairFile::KeepsVersions() const {
+    return path_.endsWith(QStringLiteral(".pslib"));
+}
+
+bool LibraryPairFile::Keep(const LibraryPair& replaced, QString& problem) const {
+    try {
+        return versions_.Keep(path_, replaced);
+    } catch (const FileError& e) {
+        problem = e.description;
+        return false;
+    }
+}
+
+std::optional<QString> LibraryPairFile::Recover() const {
+    QString problem;
+    SafeSave::KeepFiles keep;
+    if (KeepsVersions())
+        keep = [this, &problem](const std::vector<SafeSave::OldFile>& files) {
+            const std::optional<LibraryPair> pair = PairFrom(path_, files);
+            return !pair || Keep(*pair, problem) || problem.isEmpty();
+        };
+    std::optional<QString> report = SafeSave::Recover(path_, keep);
+    if (report && !problem.isEmpty())
+        *report += QStringLiteral(" (An earlier version could not be kept: ") + problem + QLatin1Char(')');
+    return report;
+}
+
+QString LibraryPairFile::Save(const QByteArray& content, const std::optional<QByteArray>& side) const {
+    const QString sidePath = SideFilePath(path_);
+    SafeSave save;
+    if (side)
+        save.Add(sidePath, *side);
+    save.Add(path_, content);
+    QString problem;
+    if (!KeepsVersions()) {
+        save.Commit();
+        return problem;
+    }
+    save.Commit([&](const std::vector<SafeSave::OldFile>& files) {
+        try {
+            const std::optional<LibraryPair> replaced = PairFrom(path_, files);
+            // A save that wrote the bytes already there replaced nothing worth keeping.
+            const LibraryPair next{content, side ? side : (replaced ? replaced->side : std::nullopt)};
+            if (replaced && !(*replaced == next))
+                Keep(*replaced, problem);
+        } catch (const FileError& e) {
+            problem = e.description;
+        }
+        return problem.isEmpty();
+    });
+    return problem;
+}
+
+} // namespace quillbox
