@@ -42,7 +42,7 @@ bool LibraryPairFile::Keep(const LibraryPair& replaced, QString& problem) const 
     }
 }
 
-std::optional<QString> LibraryPairFile::Recover() const {
+std::optional<QString> LibraryPairFile::Recover(bool* foreign) const {
     QString problem;
     SafeSave::KeepFiles keep;
     if (KeepsVersions())
@@ -50,7 +50,7 @@ std::optional<QString> LibraryPairFile::Recover() const {
             const std::optional<LibraryPair> pair = PairFrom(path_, files);
             return !pair || Keep(*pair, problem) || problem.isEmpty();
         };
-    std::optional<QString> report = SafeSave::Recover(path_, keep);
+    std::optional<QString> report = SafeSave::Recover(path_, keep, foreign);
     if (report && !problem.isEmpty())
         *report += QStringLiteral(" (An earlier version could not be kept: ") + problem + QLatin1Char(')');
     return report;

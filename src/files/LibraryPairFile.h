@@ -18,7 +18,8 @@ public:
 
     // Finishes or undoes an interrupted save of the pair (see SafeSave::Recover) and says what it
     // did; nothing when there was none.
-    std::optional<QString> Recover() const;
+    // `foreign`, when given, is set to whether a record was left alone as not ours.
+    std::optional<QString> Recover(bool* foreign = nullptr) const;
 
     // Writes the file (and the side file when `side` is given; else the side file stays as it is)
     // together. Returns why the pair it replaced could not be kept as an earlier version, empty when

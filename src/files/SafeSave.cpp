@@ -817,12 +817,17 @@ bool BackupIntact(const Prepared& p) {
     return !p.backupPath.isEmpty() && OwnOrLinkedFile(p) && IdentityOf(p.backupPath) == p.backupId;
 }
 
-// Removes the temporary files and second names the record names, where they are still ours.
+// Removes the temporary files and second names the record names, where they are still ours: a
+// second name also when the target was rewritten in place through it (one file, two names).
 void RemoveRecordedFiles(const std::vector<Prepared>& items) {
     for (const Prepared& p : items) {
         if (!p.tempPath.isEmpty() && IsOwnRegularFile(p.tempPath) && IdentityOf(p.tempPath) == p.newId)
             QFile::remove(p.tempPath);
-        if (BackupIntact(p))
+        const FileIdentity backup = IdentityOf(p.backupPath), target = IdentityOf(p.finalPath);
+        const bool sameFile = backup.exists && backup.device == target.device &&
+                              backup.inode == target.inode && p.backupId == p.oldId &&
+                              !QFileInfo(p.backupPath).isSymLink();
+        if (BackupIntact(p) || sameFile)
             QFile::remove(p.backupPath);
     }
 }
@@ -854,7 +859,7 @@ std::optional<QString> RecoverLocked(const QString& mainTarget, const SafeSave::
         for (const Prepared& p : record.items) {
             now.push_back(TargetNow(p));
             if (now.back() == Now::Other)
-                changed.append(p.finalPath);
+                changed.prepend(p.finalPath); // the library (added last) first
         }
         if (!changed.isEmpty()) {
             // Someone wrote the files since: what is there now stays. The save's own pair is kept
@@ -980,11 +985,15 @@ QString SafeSave::CommitRecordPath(const QString& mainTarget) {
            QStringLiteral(".commit");
 }
 
-std::optional<QString> SafeSave::Recover(const QString& mainTarget, const KeepFiles& keep) {
+std::optional<QString> SafeSave::Recover(const QString& mainTarget, const KeepFiles& keep, bool* foreign) {
     if (mainTarget.isEmpty() || !Exists(CommitRecordPath(mainTarget)))
         return std::nullopt;
     const FolderLock lock(TargetFolders(mainTarget), mainTarget);
-    return RecoverLocked(mainTarget, keep, nullptr);
+    QString why;
+    std::optional<QString> report = RecoverLocked(mainTarget, keep, &why);
+    if (foreign)
+        *foreign = !why.isEmpty();
+    return report;
 }
 
 void SafeSave::Commit(const KeepFiles& keep) {

@@ -60,7 +60,9 @@ public:
     // old files after a save is finished, or the prepared ones when the targets changed since (then
     // the record and its files stay unless `keep` returns true). Throws FileError when it can
     // neither finish nor undo (the record then stays), or when another program holds the save lock.
-    static std::optional<QString> Recover(const QString& mainTarget, const KeepFiles& keep = {});
+    // `foreign`, when given, is set to whether the record was left alone as not ours.
+    static std::optional<QString> Recover(const QString& mainTarget, const KeepFiles& keep = {},
+                                          bool* foreign = nullptr);
 
     // Test seam: how long a save waits for another one of the same folder before giving up (ms).
     static void SetLockWaitForTest(int milliseconds);

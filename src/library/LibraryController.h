@@ -290,7 +290,7 @@ private:
     static std::optional<QByteArray> SideFileFor(const std::optional<QByteArray>& existing,
                                                  const QStringList& descriptions, qsizetype count);
     // Finishes or undoes a save of `path` and its side file that was interrupted, and tells the user.
-    void RecoverInterruptedSave(const QString& path);
+    void RecoverInterruptedSave(const QString& path, bool saving = false);
 
     // The patches list's side file, parsed once and read again only when the file changes, so that
     // showing or copying one patch of a large list does not parse the whole file each time.

@@ -93,8 +93,11 @@ std::optional<QByteArray> LibraryController::SideFileFor(const std::optional<QBy
     return BuildSideFile(existing, padded, count);
 }
 
-void LibraryController::RecoverInterruptedSave(const QString& path) {
-    if (const std::optional<QString> report = LibraryPairFile(path, Versions()).Recover()) {
+void LibraryController::RecoverInterruptedSave(const QString& path, bool saving) {
+    bool foreign = false;
+    const std::optional<QString> report = LibraryPairFile(path, Versions()).Recover(&foreign);
+    // A save that finds a record not its own refuses with a message of its own that says why.
+    if (report && !(saving && foreign)) {
         view_.SetBusy(false);
         view_.ShowMessage(*report, MessageStyle::Plain);
         view_.SetBusy(true);
@@ -105,7 +108,7 @@ QString LibraryController::WriteLibraryFiles(const QString& libPath) {
     if (libPath.isEmpty())
         throw FileError{FileErrorNumber, QStringLiteral("WriteToFile"),
                         QStringLiteral("Error: Cannot open the file: ")};
-    RecoverInterruptedSave(libPath);
+    RecoverInterruptedSave(libPath, true);
     const QByteArray libBytes = EncodeLibrary(state_.LibraryData);
     const QString sidePath = SideFilePath(libPath);
     const std::optional<QByteArray> oldSide = ExistingSideFile(sidePath);
@@ -117,7 +120,8 @@ QString LibraryController::WriteLibraryFiles(const QString& libPath) {
     if (versionProblem.isEmpty())
         return {};
     return libPath +
-           QStringLiteral(" was saved, but the version it replaced could not be kept as an earlier version: ") +
+           QStringLiteral(
+               " was saved, but the version it replaced could not be kept as an earlier version: ") +
            versionProblem;
 }
 

@@ -6,11 +6,11 @@
 #include "FileAccess.h"
 #include "FileError.h"
 #include "LibraryFile.h"
+#include "LibraryPairFile.h"
 #include "PatchComparison.h"
 #include "PatchImage.h"
 #include "PatchList.h"
 #include "PatchName.h"
-#include "LibraryPairFile.h"
 #include "SetList.h"
 #include "ValueTables.h"
 

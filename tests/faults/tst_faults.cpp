@@ -1,7 +1,9 @@
 // Bad files and failing writes through the real commands. A bad file is refused with its message and
 // changes nothing, or is taken as far as its format allows. A failed save leaves every file byte for
 // byte and no temporary file behind, keeps the library marked as changed and tells the user why.
+#include "EarlierVersions.h"
 #include "FileAccess.h"
+#include "FileIdentity.h"
 #include "LibraryFile.h"
 #include "LibraryTestSupport.h"
 #include "NullView.h"
@@ -12,6 +14,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStringEncoder>
+#include <QThread>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -159,6 +162,42 @@ int ConvertOver(const QString& in, const QString& lib, QString* errors = nullptr
         *errors = err;
     return code;
 }
+
+// A genuine commit record of `lib`: the one a save of it writes, taken while the save runs (the save
+// then ends as usual). Its temporary files are gone after the save.
+QByteArray GenuineRecord(const QString& lib) {
+    QByteArray record;
+    SafeSave::SetRenameHookForTest([&](const QString&) {
+        if (record.isEmpty())
+            record = ReadBytes(SafeSave::CommitRecordPath(lib));
+    });
+    SaveWithEntry1Deleted(lib);
+    SafeSave::SetRenameHookForTest({});
+    return record;
+}
+
+// How a planted record is made from a genuine one of the library; `victims` is a folder of files it
+// must never touch.
+enum Plant {
+    OtherOwner,
+    Link,
+    Fifo_,
+    TargetElsewhere,
+    TempElsewhere,
+    Relative,
+    DotDot,
+    NotOurPattern,
+    NoEndLine,
+    TooBig,
+    Binary,
+    NineBytes,
+    OtherLibrary,
+    OldFormat
+};
+struct PlantRow {
+    Plant plant;
+    QString why; // what the message gives as the reason
+};
 
 const QFile::Permissions ReadOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
 const QFile::Permissions Traversable = ReadOnly | QFile::WriteOwner;
@@ -526,6 +565,320 @@ private Q_SLOTS:
             foreign + QStringList{u"in.pch"_s, u"in.pch.txt"_s, u"lib.pslib"_s, u"lib.pslib.txt"_s};
         expected.sort();
         QCOMPARE(FolderContent(dir.path()).keys(), expected);
+    }
+
+    // A record that Quillbox did not write for this library, whatever it names, touches nothing: the
+    // load goes on, the user is told once which file it is and why it is not ours, and a save that
+    // would need the record's place refuses and changes nothing.
+    void plantedRecord_data() {
+        QTest::addColumn<PlantRow>("row");
+        const QString notRecord = u"it is not a commit record that Quillbox wrote"_s;
+        const QString notMade = u"which is not a file Quillbox makes for"_s;
+        // clang-format off
+        QTest::newRow("another user's")         << PlantRow{OtherOwner, u"it belongs to nobody"_s};
+        QTest::newRow("a link to a record")     << PlantRow{Link, u"it is a link"_s};
+        QTest::newRow("a FIFO")                 << PlantRow{Fifo_, u"it is not a regular file"_s};
+        QTest::newRow("target elsewhere")       << PlantRow{TargetElsewhere, u"which is neither this library nor its side file"_s};
+        QTest::newRow("temporary elsewhere")    << PlantRow{TempElsewhere, notMade};
+        QTest::newRow("relative names")         << PlantRow{Relative, notMade};
+        QTest::newRow("names with ..")          << PlantRow{DotDot, notMade};
+        QTest::newRow("not our pattern")        << PlantRow{NotOurPattern, notMade};
+        QTest::newRow("no end line, victims")   << PlantRow{NoEndLine, notMade};
+        QTest::newRow("100 KiB")                << PlantRow{TooBig, u"far more than a record"_s};
+        QTest::newRow("binary")                 << PlantRow{Binary, notRecord};
+        QTest::newRow("9 bytes, another user")  << PlantRow{NineBytes, u"it belongs to nobody"_s};
+        QTest::newRow("another library's")      << PlantRow{OtherLibrary, u"neither this library nor its side file"_s};
+        QTest::newRow("an older format")        << PlantRow{OldFormat, notRecord};
+        // clang-format on
+    }
+    void plantedRecord() {
+        QFETCH(PlantRow, row);
+        Fixture f;
+        const QString work = f.Path(u"work"_s), victims = f.Path(u"victims"_s), lib = work + u"/lib.pslib"_s;
+        QVERIFY(QDir().mkpath(work) && QDir().mkpath(victims));
+        WriteBytes(lib, LibraryFileBytes(MakeStore(30)));
+        WriteBytes(lib + u".txt"_s, SideFileBytes(Descs(30, u"mine "_s)));
+        WriteBytes(work + u"/other.pslib"_s, LibraryFileBytes(MakeStore(3, 9)));
+        QByteArray record = GenuineRecord(row.plant == OtherLibrary ? work + u"/other.pslib"_s : lib);
+        QVERIFY(record.startsWith("Quillbox commit record"));
+        const QString recordPath = SafeSave::CommitRecordPath(lib);
+        // Files the record will name, planted beside the library and in the victims' folder.
+        const QByteArray dirBytes = QFile::encodeName(work);
+        QList<QByteArray> lines = record.split('\n');
+        auto field = [&](int line, int index) {
+            return lines[line].split('\t')[index];
+        };
+        const QByteArray sideTemp = field(1, 1), libTemp = field(2, 1);
+        for (const QByteArray& temp : {sideTemp, libTemp}) // the planted "prepared" files
+            WriteBytes(QFile::decodeName(QByteArray::fromPercentEncoding(temp)), "planted by someone else");
+        for (const char* name : {"bashrc", "thesis.txt"})
+            WriteBytes(victims + u'/' + QLatin1StringView(name), QByteArray("victim's ") + name);
+        const QByteArray victimBytes = QFile::encodeName(victims);
+        auto replaceIn = [&](int line, int index, const QByteArray& value) {
+            QList<QByteArray> fields = lines[line].split('\t');
+            fields[index] = value;
+            lines[line] = fields.join('\t');
+        };
+        switch (row.plant) {
+        case TargetElsewhere:
+            replaceIn(2, 0, victimBytes + "/bashrc");
+            break;
+        case TempElsewhere:
+            replaceIn(2, 1, QByteArray(libTemp).replace(dirBytes, victimBytes));
+            WriteBytes(QFile::decodeName(QByteArray(libTemp).replace(dirBytes, victimBytes)), "victim");
+            break;
+        case Relative:
+            replaceIn(2, 1, libTemp.mid(dirBytes.size() + 1));
+            break;
+        case DotDot:
+            replaceIn(2, 1, QByteArray(libTemp).replace(dirBytes, QByteArray(dirBytes + "/../work")));
+            break;
+        case NotOurPattern:
+        case NoEndLine:
+            replaceIn(1, 1, victimBytes + "/thesis.txt");
+            replaceIn(2, row.plant == NoEndLine ? 2 : 1, victimBytes + "/bashrc");
+            break;
+        default:
+            break;
+        }
+        record = lines.join('\n');
+        if (row.plant == NoEndLine)
+            record.chop(5);
+        if (row.plant == TooBig)
+            record += QByteArray(100 * 1024, 'x');
+        if (row.plant == OldFormat)
+            record.replace("record 2", "record 1");
+        if (row.plant == Binary)
+            for (quint32 x = 7, i = 0; i < 4096; ++i)
+                record[i % record.size()] = char((x = x * 1103515245u + 12345u) >> 24);
+        if (row.plant == NineBytes)
+            record = "Quillbox\n";
+        if (row.plant == Link) {
+            WriteBytes(victims + u"/record"_s, record);
+            QVERIFY(QFile::link(victims + u"/record"_s, recordPath));
+        } else if (row.plant == Fifo_) {
+            QCOMPARE(::mkfifo(QFile::encodeName(recordPath).constData(), 0600), 0);
+        } else {
+            WriteBytes(recordPath, record);
+        }
+        if (row.plant == OtherOwner || row.plant == NineBytes)
+            QCOMPARE(::chown(QFile::encodeName(recordPath).constData(), 65534, 65534), 0);
+        const QMap<QString, QByteArray> workBefore = FolderContent(work),
+                                        victimsBefore = FolderContent(victims);
+        ::alarm(20); // a FIFO opened for reading would wait for a writer
+        auto disarm = qScopeGuard([] { ::alarm(0); });
+
+        f.Ctl().LoadLibFromPath(lib);
+        QCOMPARE(LibraryFileBytes(f.S().LibraryData), workBefore.value(u"lib.pslib"_s));
+        QCOMPARE(f.view.messages.size(), 1);
+        QVERIFY2(f.view.messages[0].contains(recordPath) && f.view.messages[0].contains(row.why),
+                 qPrintable(f.view.messages[0]));
+        QString out, err;
+        QTextStream outStream(&out), errStream(&err);
+        QCOMPARE(tool::RunTool({u"check"_s, lib}, outStream, errStream), 0);
+        QVERIFY2(err.contains(recordPath) && err.contains(row.why), qPrintable(err));
+        f.Run(u"L1 clone save"_s);
+        QCOMPARE(f.view.messages.size(), 2);
+        QVERIFY2(f.view.messages[1].startsWith(
+                     u"Error: Nothing was saved: a file that Quillbox did not write"_s) &&
+                     f.view.messages[1].endsWith(recordPath),
+                 qPrintable(f.view.messages[1]));
+        QVERIFY(f.S().LibChanged);
+        QCOMPARE(FolderContent(work), workBefore);
+        QCOMPARE(FolderContent(victims), victimsBefore);
+    }
+
+    // A killed save whose files someone changed since: recovery touches nothing changed, keeps what
+    // the interrupted save prepared as an earlier version and says which files changed. A prepared
+    // library that went missing is decided by identity, never by size: the old pair comes back.
+    void staleRecord_data() {
+        QTest::addColumn<int>("step");     // where the save was killed
+        QTest::addColumn<int>("change");   // 0 the pair rewritten in place, 1 the library rewritten,
+                                           // 2 the prepared library removed
+        QTest::addColumn<QString>("told"); // %1 the library, %2 what changed
+        const QString changed =
+            u"The last save of %1 was interrupted, and since then %2 changed. Quillbox has "
+            u"left the files as they are now; what that save would have written is kept "
+            u"as an earlier version."_s;
+        const QString lost =
+            u"The last save of %1 was interrupted, and since then %2 changed. Quillbox has left "
+            u"the files as they are now."_s;
+        const QString undone =
+            u"The last save of %1 was interrupted and could not be finished, so Quillbox has "
+            u"put back the file and its descriptions as they were before that save."_s;
+        // clang-format off
+        QTest::newRow("before the renames, pair rewritten") << int(RenameSide) << 0 << changed;
+        QTest::newRow("between the renames, library rewritten") << int(RenameLib) << 1 << changed;
+        // The prepared library is the one rewritten: nothing of that save is left to keep.
+        QTest::newRow("after the renames, library rewritten") << int(RemoveRecord) << 1 << lost;
+        QTest::newRow("between the renames, equal-size temporary gone") << int(RenameLib) << 2 << undone;
+        // clang-format on
+    }
+    void staleRecord() {
+        QFETCH(int, step);
+        QFETCH(int, change);
+        QFETCH(QString, told);
+        Fixture f;
+        const QString lib = f.Path(u"lib.pslib"_s), side = lib + u".txt"_s;
+        WriteBytes(lib, LibraryFileBytes(MakeStore(200)));
+        WriteBytes(side, SideFileBytes(Descs(200, u"old "_s)));
+        const QByteArray oldLib = ReadBytes(lib), oldSide = ReadBytes(side);
+        const QString versions = f.versionsDir.filePath(u"versions"_s);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) { // the same number of entries: the library keeps its size
+            NullView view;
+            LibraryController ctl(view, u"Quillbox"_s);
+            ctl.SetVersionsFolder(versions);
+            ctl.LoadLibFromPath(lib);
+            ctl.LibraryClicked(0);
+            ctl.MoveDown();
+            StopSaveAt(Step(step), lib, false);
+            ctl.SaveLib();
+            ::_exit(3);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, "the save was not stopped");
+        const QRegularExpression temp(u"^\\.lib\\.pslib-[0-9a-f]{8}\\.tmp$"_s);
+        QByteArray preparedLib;
+        for (const QString& name : FolderContent(f.dir.path()).keys()) {
+            if (!temp.match(name).hasMatch() || IdentityOf(f.Path(name)) == IdentityOf(lib))
+                continue; // the old library's second name
+            preparedLib = ReadBytes(f.Path(name));
+            if (change == 2)
+                QVERIFY(QFile::remove(f.Path(name)));
+        }
+        const QByteArray thirdLib = LibraryFileBytes(MakeStore(201, 5));
+        const QByteArray thirdSide = SideFileBytes(Descs(201, u"third "_s));
+        if (change <= 1) { // rewritten in place, as another program does
+            QFile file(lib);
+            QVERIFY(file.open(QIODevice::ReadWrite | QIODevice::Truncate) && file.write(thirdLib) > 0);
+        }
+        if (change == 0) {
+            QFile file(side);
+            QVERIFY(file.open(QIODevice::ReadWrite | QIODevice::Truncate) && file.write(thirdSide) > 0);
+        }
+        const QByteArray libNow = ReadBytes(lib), sideNow = ReadBytes(side);
+
+        f.Ctl().LoadLibFromPath(lib);
+        QCOMPARE(f.view.messages.size(), 1);
+        const QString what = change == 0 ? lib + u" and "_s + side : lib;
+        QCOMPARE(f.view.messages[0], told.arg(lib, what));
+        if (change == 2) { // the old pair, whole
+            QCOMPARE(ReadBytes(lib), oldLib);
+            QCOMPARE(ReadBytes(side), oldSide);
+        } else { // nothing changed since is touched; the interrupted save's pair is a version
+            QCOMPARE(ReadBytes(lib), libNow);
+            QCOMPARE(ReadBytes(side), sideNow);
+            const QList<EarlierVersion> kept = f.Ctl().LibEarlierVersions();
+            QCOMPARE(kept.size(), told.contains(u"earlier version"_s) ? 1 : 0);
+            if (!kept.isEmpty()) {
+                const LibraryPair version = EarlierVersions(versions).Read(lib, kept[0].id);
+                QCOMPARE(version.library, preparedLib);
+                QVERIFY(version.side && version.side != oldSide);
+            }
+        }
+        QCOMPARE(FolderContent(f.dir.path()).keys(), (QStringList{u"lib.pslib"_s, u"lib.pslib.txt"_s}));
+    }
+
+    // Failed saves keep no version, so they never push the real ones out; a full disk is named as
+    // such, and when it stops the version being kept, the save itself still happens.
+    void versionsAndFullDisk() {
+        Fixture f;
+        const QString lib = f.Path(u"lib.pslib"_s);
+        f.LoadLibrary(u"lib.pslib"_s, MakeStore(40), Descs(40, u"d "_s));
+        for (int i = 0; i < 3; ++i)
+            f.Run(u"L1 clone save"_s);
+        const QList<EarlierVersion> real = f.Ctl().LibEarlierVersions();
+        QCOMPARE(real.size(), 3);
+        auto unhook = qScopeGuard([] { SafeSave::SetWriteHookForTest({}); });
+        const QString fullDisk =
+            u"Error: The disk is full, so nothing was written; make room on it and try again: "_s;
+        bool versionsFull = false;
+        SafeSave::SetWriteHookForTest([&](const QString& target, QIODevice& file, const QByteArray& content) {
+            if (target.contains(u"/versions/"_s) != versionsFull)
+                return file.write(content);
+            errno = ENOSPC;
+            return qint64(-1);
+        });
+        f.view.messages.clear();
+        for (int i = 0; i < 20; ++i)
+            f.Run(u"L1 clone save"_s);
+        QCOMPARE(f.view.messages, QStringList(20, fullDisk + lib + u".txt"_s));
+        const QList<EarlierVersion> after = f.Ctl().LibEarlierVersions();
+        QCOMPARE(after.size(), real.size());
+        for (qsizetype i = 0; i < real.size(); ++i)
+            QCOMPARE(after[i].id, real[i].id);
+
+        versionsFull = true;
+        f.view.messages.clear();
+        f.Run(u"save"_s);
+        QVERIFY(!f.S().LibChanged);
+        QCOMPARE(f.view.messages.size(), 1);
+        QVERIFY2(f.view.messages[0].contains(u"could not be kept as an earlier version: "_s + fullDisk),
+                 qPrintable(f.view.messages[0]));
+        QCOMPARE(ReadBytes(lib), LibraryFileBytes(f.S().LibraryData));
+    }
+
+    // Two programs saving one library: the second waits for the first and then saves, with a version
+    // number of its own; one that waits too long says another program is saving and writes nothing.
+    void twoSavers_data() {
+        QTest::addColumn<int>("waitMs");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("waits for the other") << 5000 << true;
+        QTest::newRow("gives up") << 100 << false;
+    }
+    void twoSavers() {
+        QFETCH(int, waitMs);
+        QFETCH(bool, saved);
+        Fixture f;
+        const QString lib = f.Path(u"lib.pslib"_s);
+        f.LoadLibrary(u"lib.pslib"_s, MakeStore(40), Descs(40, u"d "_s));
+        f.Run(u"L1 clone"_s);
+        int ready[2];
+        QCOMPARE(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) { // holds the save lock for a while, in the middle of its renames
+            SafeSave::SetRenameHookForTest([&](const QString&) {
+                static bool once = false;
+                if (!once && (once = true)) {
+                    (void)!::write(ready[1], "x", 1);
+                    QThread::msleep(1000);
+                }
+            });
+            NullView view;
+            LibraryController ctl(view, u"Quillbox"_s);
+            ctl.SetVersionsFolder(f.versionsDir.filePath(u"versions"_s));
+            ctl.LoadLibFromPath(lib);
+            ctl.LibraryClicked(2);
+            ctl.DeleteSelected();
+            ctl.SaveLib();
+            ::_exit(view.messages == 0 ? 0 : 4);
+        }
+        char byte = 0;
+        QCOMPARE(::read(ready[0], &byte, 1), 1);
+        SafeSave::SetLockWaitForTest(waitMs);
+        auto restore = qScopeGuard([] { SafeSave::SetLockWaitForTest(-1); });
+        f.Run(u"save"_s);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        if (saved) {
+            QCOMPARE(f.view.messages, QStringList());
+            QCOMPARE(ReadBytes(lib), LibraryFileBytes(f.S().LibraryData));
+            const QList<EarlierVersion> kept = f.Ctl().LibEarlierVersions();
+            QCOMPARE(kept.size(), 2);
+            QVERIFY(kept[0].id.left(6) != kept[1].id.left(6));
+        } else {
+            QCOMPARE(f.view.messages,
+                     QStringList{u"Error: Another program is saving this file, so nothing was written; try "
+                                 u"again in a moment: "_s +
+                                 lib});
+            QVERIFY(f.S().LibChanged);
+            QCOMPARE(ReadBytes(lib), LibraryFileBytes(MakeStore(40).remove(2 * 18, 18)));
+        }
     }
 
     // Names up to the file system's limit in bytes save, whatever their letters; a longer one is
