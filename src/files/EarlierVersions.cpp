@@ -95,6 +95,14 @@ void RemoveLeftovers(const QString& dir) {
     }
 }
 
+// Whether the version at `path` can hold `pair`, by the sizes alone: most pairs differ in size, and
+// then the version is not read.
+bool SameAs(const QString& path, const LibraryPair& pair) {
+    const QFileInfo side(SideFilePath(path));
+    return QFileInfo(path).size() == pair.library.size() && side.isFile() == pair.side.has_value() &&
+           (!pair.side || side.size() == pair.side->size());
+}
+
 } // namespace
 
 bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) {
@@ -105,7 +113,8 @@ bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) 
     const QList<Found> before = FindVersions(dir);
     // A pair that is already the newest version adds nothing: failed or repeated saves never push
     // the real versions out.
-    if (!before.isEmpty() && Read(libPath, before.front().id) == replaced)
+    if (!before.isEmpty() && SameAs(dir + QLatin1Char('/') + before.front().id, replaced) &&
+        Read(libPath, before.front().id) == replaced)
         return false;
 
     // Says which library the hashed folder belongs to, for anyone looking at the store by hand.
