@@ -115,6 +115,12 @@ private Q_SLOTS:
         row("unknown", "show x", "", "", 2, "", "unknown command: show");
         row("option", "list --all x", "", "", 2, "", "unknown option: --all");
         row("no file", "list", "", "", 2, "", "usage: quillbox-tool list [--details | --csv] FILE");
+        QByteArray formula = store_.left(18); // a name a spreadsheet would run: neutralised as in the window
+        WritePatchName(formula, EncodePatchName(QStringLiteral("-1")).codes);
+        row("csv, name -1", "list --csv <f>", "a.pch", formula, 0,
+            "Position,Name,Drive type,Cab type,Cab speaker,Drive,Cab,Description\r\n"
+            "01,'-1,UK-Crunch,Stack,\"Stack 4*10\"\"\",on,on,\r\n",
+            "");
     }
     void commands() {
         QFETCH(QStringList, arguments);
