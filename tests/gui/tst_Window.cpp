@@ -35,14 +35,21 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillbox;
 using namespace quillbox::test;
@@ -1473,6 +1480,73 @@ private Q_SLOTS:
         QFETCH(QRect, placed);
         QCOMPARE(WindowSettings::PlaceOnScreens(saved, {QRect(0, 0, 1024, 768), QRect(1024, 0, 1280, 768)}),
                  placed);
+    }
+
+    // The user's settings file is used only when it is a regular file or a link to one; anything
+    // else is neither read (a FIFO would block for ever) nor written, with one line on standard error.
+    void settingsFileNotRegular_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("used");
+        QTest::newRow("regular file") << L("file") << true;
+        QTest::newRow("link to a regular file") << L("link to file") << true;
+        QTest::newRow("FIFO") << L("fifo") << false;
+        QTest::newRow("link to a FIFO") << L("link to fifo") << false;
+        QTest::newRow("folder") << L("folder") << false;
+    }
+    void settingsFileNotRegular() {
+        QFETCH(QString, kind);
+        QFETCH(bool, used);
+        const std::optional<QByteArray> configHome = qEnvironmentVariableIsSet("XDG_CONFIG_HOME")
+                                                         ? std::optional(qgetenv("XDG_CONFIG_HOME"))
+                                                         : std::nullopt;
+        const auto restore = qScopeGuard([&configHome] {
+            if (configHome)
+                qputenv("XDG_CONFIG_HOME", *configHome);
+            else
+                qunsetenv("XDG_CONFIG_HOME");
+        });
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Path(L("config"))));
+        const QString folder = Path(L("config/quillbox"));
+        const QString ini = folder + L("/quillbox.ini");
+        const QString target = kind.startsWith(L("link")) ? Path(L("elsewhere")) : ini;
+        QVERIFY(QDir().mkpath(folder));
+        if (kind.endsWith(L("file")))
+            WriteBytes(target, "[Folders]\nLibrary=" + QFile::encodeName(tmp->path()) + '\n');
+        else if (kind.endsWith(L("fifo")))
+            QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+        else
+            QVERIFY(QDir().mkpath(target));
+        if (target != ini)
+            QVERIFY(QFile::link(target, ini));
+
+        QTemporaryFile errors;
+        QVERIFY(errors.open());
+        std::fflush(stderr);
+        const int savedErr = ::dup(2);
+        QVERIFY(savedErr >= 0 && ::dup2(errors.handle(), 2) == 2);
+        ::alarm(20); // a read or write that blocks ends the test rather than hanging it
+        std::optional<WindowSettings> settings;
+        settings.emplace();
+        const QString lastFolder = settings->LastFolder(FileKind::Library);
+        settings->SetLastFolder(FileKind::PatchFile, Path(L("bin")));
+        settings.reset();
+        ::alarm(0);
+        std::fflush(stderr);
+        ::dup2(savedErr, 2);
+        ::close(savedErr);
+
+        QCOMPARE(lastFolder, used ? tmp->path() : QString());
+        QVERIFY(errors.seek(0)); // the offset is shared with the standard error that wrote it
+        const QByteArray written = errors.readAll();
+        QCOMPARE(written.count('\n'), used ? 0 : 1);
+        QVERIFY2(used || written.startsWith(
+                             QByteArray("quillbox: " + QFile::encodeName(ini) + " is not a regular file")),
+                 written.constData());
+        QFileInfo after(target);
+        QCOMPARE(after.isFile(), kind.endsWith(L("file")));
+        QCOMPARE(after.isDir(), kind == L("folder"));
+        if (used)
+            QVERIFY(ReadBytes(target).contains(QFile::encodeName(Path(L("bin")))));
     }
 };
 
