@@ -7,6 +7,7 @@
 #include "DialogSeam.h"
 #include "EarlierVersionsDialog.h"
 #include "FieldMap.h"
+#include "FileAccess.h"
 #include "FileError.h"
 #include "HelpWindow.h"
 #include "MainWindow.h"
@@ -1001,6 +1002,74 @@ private Q_SLOTS:
         QCOMPARE(refused.size(), 1);
         QVERIFY2(refused[0].startsWith(L("The file name bad\\xFF.pslib is not valid text")),
                  qPrintable(refused[0]));
+    }
+
+    // A dropped or chosen name that is not valid text reaches the window with U+FFFD in place of its
+    // bad bytes: it is refused with the command line's message, and nothing is opened or created.
+    // `name`: the file's real bytes below the test folder; `how`: "drop", "drop decoded" (an address
+    // made from the decoded text) or the file command whose dialog answers the decoded name.
+    void namesNotText_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<int>("libRows");
+        QTest::addColumn<int>("patchRows");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("library dropped") << L("drop") << QByteArray("bad\xFF.pslib") << 4 << 0 << true;
+        QTest::newRow("patch file dropped") << L("drop") << QByteArray("bad\xFE.pch") << 4 << 0 << true;
+        QTest::newRow("dropped, address decoded")
+            << L("drop decoded") << QByteArray("bad\xFF.pslib") << 4 << 0 << true;
+        QTest::newRow("folder not text") << L("drop") << QByteArray("d\xFF/lib.pslib") << 4 << 0 << true;
+        QTest::newRow("Load (Library) dialog")
+            << L("mnuFile_LoadLib") << QByteArray("bad\xFF.pslib") << 4 << 0 << true;
+        QTest::newRow("Import dialog")
+            << L("mnuFile_LoadPatches") << QByteArray("bad\xC3.pch") << 4 << 0 << true;
+        QTest::newRow("text name dropped")
+            << L("drop") << QByteArray("d\xC3\xA9j\xC3\xA0.pslib") << 2 << 0 << false;
+    }
+    void namesNotText() {
+        QFETCH(QString, how);
+        QFETCH(QByteArray, name);
+        QFETCH(int, libRows);
+        QFETCH(int, patchRows);
+        QFETCH(bool, refused);
+        LoadLibrary(Names);
+        const QByteArray folder = QFile::encodeName(tmp->path()) + '/';
+        const QByteArray path = folder + name;
+        const qsizetype slash = name.indexOf('/');
+        if (slash > 0)
+            QCOMPARE(::mkdir(QByteArray(folder + name.left(slash)).constData(), 0755), 0);
+        const QByteArray content =
+            name.endsWith(".pslib") ? LibraryFileBytes(Store({L("ECHO"), L("FOXTRT")})) : Store({L("GOLF")});
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) == content.size());
+        ::close(fd);
+        // QDir cannot name what it would remove.
+        const auto remove = qScopeGuard([&] {
+            ::unlink(path.constData());
+            if (slash > 0)
+                ::rmdir(QByteArray(folder + name.left(slash)).constData());
+        });
+        const QStringList before = QDir(tmp->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        const QString decoded = QFile::decodeName(path);
+        if (how.startsWith(L("drop"))) {
+            QMimeData data;
+            data.setUrls({how == L("drop")
+                              ? QUrl(L("file://") + QString::fromLatin1(path.toPercentEncoding("/")))
+                              : QUrl::fromLocalFile(decoded)});
+            QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(window.get(), &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent dropped({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(window.get(), &dropped);
+            QCoreApplication::processEvents(); // the files are opened once the drop has ended
+        } else {
+            Choose(how.toLatin1().constData(), decoded);
+        }
+        QTRY_COMPARE(Lib()->model()->rowCount(), libRows);
+        QCOMPARE(Patches()->model()->rowCount(), patchRows);
+        QCOMPARE(State().LibFilePath, refused ? Path(L("sample.pslib")) : decoded);
+        QCOMPARE(QDir(tmp->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        QCOMPARE(TakeMessages(), refused ? QStringList{FileNameNotTextMessage(path)} : QStringList());
     }
 
     // Files handed over by the command line or dropped on the window or on a text box.
