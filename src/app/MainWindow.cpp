@@ -167,21 +167,34 @@ int ShiftState(Qt::KeyboardModifiers modifiers) {
            (modifiers & Qt::AltModifier ? 4 : 0);
 }
 
-// The local files a drag carries, folders left out, in the order given; nothing when it carries no
+// The local files a drag carries, folders left out, in the order given, and apart from them the
+// names that are not valid text, which decoded would name another file; nothing when it carries no
 // local file or folder.
-std::optional<QStringList> DraggedFiles(const QMimeData* data) {
+struct DraggedNames {
+    QStringList files;
+    QList<QByteArray> notText; // the names' real bytes
+};
+
+std::optional<DraggedNames> DraggedFiles(const QMimeData* data) {
     if (!data || !data->hasUrls())
         return std::nullopt;
-    std::optional<QStringList> files;
+    std::optional<DraggedNames> names;
     for (const QUrl& url : data->urls()) {
         if (!url.isLocalFile())
             continue;
-        if (!files)
-            files.emplace();
-        if (!QFileInfo(url.toLocalFile()).isDir())
-            files->append(url.toLocalFile());
+        if (!names)
+            names.emplace();
+        // The address carries the name's bytes percent-encoded; its decoded text has lost those that
+        // are not text (and a sender that did not encode them has lost them already).
+        const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        const QString path = url.toLocalFile();
+        const std::optional<QByteArray> notText = FileNameFromBytes(bytes) ? NameNotTextBehind(path) : bytes;
+        if (notText)
+            names->notText.append(*notText);
+        else if (!QFileInfo(path).isDir())
+            names->files.append(path);
     }
-    return files;
+    return names;
 }
 
 } // namespace
@@ -871,11 +884,11 @@ bool MainWindow::FileDragEvent(QEvent* event) {
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return false;
     auto* drop = static_cast<QDropEvent*>(event);
-    const std::optional<QStringList> files = DraggedFiles(drop->mimeData());
-    if (!files)
+    const std::optional<DraggedNames> names = DraggedFiles(drop->mimeData());
+    if (!names)
         return false; // text or a web address: a text box may take it
     // Folders alone are refused here too, so that no text box takes their names as text.
-    if (files->isEmpty()) {
+    if (names->files.isEmpty() && names->notText.isEmpty()) {
         drop->ignore();
         return true;
     }
@@ -883,8 +896,12 @@ bool MainWindow::FileDragEvent(QEvent* event) {
     drop->accept();
     if (type == QEvent::Drop) {
         // Opened once the drop has ended: a question asked now would hold up the program the files
-        // were dragged from.
-        QTimer::singleShot(0, this, [this, paths = *files] { OpenFiles(paths); });
+        // were dragged from. A name that is not text is refused as on the command line.
+        QTimer::singleShot(0, this, [this, dropped = *names] {
+            for (const QByteArray& name : dropped.notText)
+                ShowMessage(FileNameNotTextMessage(name), MessageStyle::Plain);
+            OpenFiles(dropped.files);
+        });
     }
     return true;
 }

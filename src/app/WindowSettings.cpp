@@ -1,9 +1,16 @@
 #include "WindowSettings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <algorithm>
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace quillbox {
 
@@ -35,12 +42,39 @@ qint64 Overlap(const QRect& a, const QRect& b) {
     return both.isEmpty() ? 0 : qint64(both.width()) * both.height();
 }
 
+// The user's settings file, where QSettings keeps it for the organisation and program "quillbox".
+QString UserSettingsPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/quillbox/quillbox.ini");
+}
+
+// False when something other than a regular file (or a link to one) is at `path`: QSettings would
+// wait on a FIFO for ever and read a device without end, and a write would go into it.
+bool MayUseSettingsFile(const QString& path) {
+#ifdef Q_OS_UNIX
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISREG(info.st_mode))
+        return true; // missing (or unknowable): QSettings copes, and creates a regular file
+    std::fprintf(stderr,
+                 "quillbox: %s is not a regular file; it is neither read nor written, the settings start "
+                 "from the defaults\n",
+                 QFile::encodeName(path).constData());
+    return false;
+#else
+    Q_UNUSED(path);
+    return true;
+#endif
+}
+
 } // namespace
 
 WindowSettings::WindowSettings(std::shared_ptr<QSettings> settings) : settings_(std::move(settings)) {
-    if (!settings_)
-        settings_ = std::make_shared<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                                QStringLiteral("quillbox"), QStringLiteral("quillbox"));
+    if (!settings_) {
+        const QString path = UserSettingsPath();
+        if (!MayUseSettingsFile(path))
+            return; // the defaults, kept for this run only
+        settings_ = std::make_shared<QSettings>(path, QSettings::IniFormat);
+    }
     const QSettings& s = *settings_;
     if (s.status() != QSettings::NoError) {
         damaged_ = s.status() == QSettings::FormatError;
@@ -126,6 +160,8 @@ QRect WindowSettings::PlaceOnScreens(const QRect& saved, const QList<QRect>& scr
 }
 
 void WindowSettings::Write() {
+    if (!settings_)
+        return;
     QSettings& s = *settings_;
     if (damaged_) {
         // Whatever the damaged file held is not kept: the new file holds what is known now.

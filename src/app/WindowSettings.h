@@ -21,7 +21,10 @@ class WindowSettings {
 public:
     static constexpr int MaxRecent = 8;
 
-    // `settings` null: the user's settings file in the standard place.
+    // `settings` null: the user's settings file in the standard place, ~/.config/quillbox/quillbox.ini
+    // (no other file is read). Only a regular file, or a link to one, is used: anything else is
+    // neither read nor written, the settings start from the defaults and one line on standard error
+    // says so.
     explicit WindowSettings(std::shared_ptr<QSettings> settings = nullptr);
     ~WindowSettings();
     WindowSettings(const WindowSettings&) = delete;

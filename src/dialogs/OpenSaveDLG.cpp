@@ -1,6 +1,7 @@
 #include "OpenSaveDLG.h"
 
 #include "DialogSeam.h"
+#include "FileAccess.h"
 #include "FileError.h"
 
 #include <QFileDialog>
@@ -131,6 +132,12 @@ std::optional<QString> OpenSaveDLG::RunDialog() {
 
 bool OpenSaveDLG::Show() {
     const std::optional<QString> chosen = RunDialog();
+    // The dialog shows a name that is not text with U+FFFD in place of its bad bytes, which names
+    // another file: it is refused as on the command line.
+    if (const std::optional<QByteArray> notText = chosen ? NameNotTextBehind(*chosen) : std::nullopt) {
+        returnPath_.clear();
+        throw FileError{FileErrorNumber, QStringLiteral("OpenSaveDLG"), FileNameNotTextMessage(*notText)};
+    }
     if (chosen && !chosen->isEmpty()) {
         SetReturnPath(*chosen);
         return true;

@@ -51,6 +51,7 @@ public:
     void SetCancelError(bool cancelError) { cancelError_ = cancelError; }
 
     // Runs the dialog; true when a name was chosen (then in ReturnPath). A cancel empties ReturnPath.
+    // A chosen name that is not valid text (see NameNotTextBehind) throws FileError with the reason.
     bool Show();
 
     // Description of the failure a cancel throws.

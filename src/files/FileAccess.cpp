@@ -9,6 +9,7 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,6 +197,45 @@ std::optional<QString> FileNameFromBytes(const QByteArray& name) {
     if (QFile::encodeName(text) != name)
         return std::nullopt;
     return text;
+}
+
+std::optional<QByteArray> NameNotTextBehind(const QString& path) {
+    constexpr QChar Replacement(0xFFFD);
+    if (!path.contains(Replacement) || FileExists(path))
+        return std::nullopt;
+#ifdef Q_OS_UNIX
+    QByteArray real;
+    bool notText = false;
+    const QStringList parts = path.split(u'/');
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QString& part = parts[i];
+        const QByteArray folder = real;
+        if (i > 0)
+            real += '/';
+        const QByteArray asText = QFile::encodeName(part);
+        struct stat info {};
+        if (!part.contains(Replacement) || ::lstat(QByteArray(real + asText).constData(), &info) == 0) {
+            real += asText;
+            continue;
+        }
+        std::optional<QByteArray> match;
+        if (DIR* dir = ::opendir(folder.isEmpty() ? (i > 0 ? "/" : ".") : folder.constData())) {
+            while (const dirent* entry = ::readdir(dir)) {
+                const QByteArray name(entry->d_name);
+                if (!FileNameFromBytes(name) && QFile::decodeName(name) == part) {
+                    match = name;
+                    break;
+                }
+            }
+            ::closedir(dir);
+        }
+        notText = notText || match.has_value();
+        real += match.value_or(asText);
+    }
+    if (notText)
+        return real;
+#endif
+    return std::nullopt;
 }
 
 QString FileNameNotTextMessage(const QByteArray& name) {

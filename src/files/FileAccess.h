@@ -41,6 +41,11 @@ void WriteToFile(const QString& filePath, const QByteArray& content, qint32 writ
 std::optional<QString> FileNameFromBytes(const QByteArray& name);
 // Why such a name is refused, and what to do.
 QString FileNameNotTextMessage(const QByteArray& name);
+// The real bytes behind a path that a file dialog or a drop made of a name that is not valid text:
+// such a name arrives with U+FFFD in place of its bad bytes and so names another file, or none. Each
+// part of the path that names nothing is matched against the entries of its folder whose names are
+// not text. nullopt when the path names something as it is, or no such entry decodes to it.
+std::optional<QByteArray> NameNotTextBehind(const QString& path);
 
 // True when anything exists at the path (also a folder or an unreadable file), so that a caller
 // that creates a file for False never writes over an existing one. False for a name too long for

@@ -14,10 +14,8 @@ bool LibraryController::RenameEntry(qsizetype index, const QString& name) {
         return false;
     }
     const QString before = LibLine(index);
-    // The name field ends in byte 17: an entry cut short before it cannot take a whole name.
-    if (state_.LibraryData.size() - index * PatchImageSize < 17) {
-        view_.ShowStatus(QStringLiteral("Nothing renamed: ") + before +
-                         QStringLiteral(" ends before its name, cut short by the end of its file"));
+    if (state_.LibraryData.size() - index * PatchImageSize < NameFieldEnd) {
+        view_.ShowStatus(NameCutShortRefusal(before));
         return false;
     }
     QByteArray image = PatchImage::FromStore(state_.LibraryData, index).Bytes();

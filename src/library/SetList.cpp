@@ -5,6 +5,8 @@
 #include "PatchName.h"
 #include "ValueTables.h"
 
+#include <algorithm>
+
 namespace quillbox {
 
 namespace {
@@ -17,7 +19,19 @@ QString OnOff(bool on) {
     return on ? QStringLiteral("on") : QStringLiteral("off");
 }
 
-QString CsvField(const QString& field) {
+// A spreadsheet runs a cell that starts with = + - or @ as a formula (a description like
+// "=HYPERLINK(...)" would become a link), and some take a leading tab or carriage return the same
+// way. Such a cell gets a leading apostrophe, which keeps it text. Leading blanks are looked past,
+// as a spreadsheet that trims them would.
+QString Neutralised(const QString& field) {
+    const auto first = std::find_if(field.cbegin(), field.cend(), [](QChar c) { return c != u' '; });
+    if (first != field.cend() && QStringView(u"=+-@\t\r").contains(*first))
+        return u'\'' + field;
+    return field;
+}
+
+QString CsvField(const QString& text) {
+    const QString field = Neutralised(text);
     const bool quote = field.contains(u',') || field.contains(u'"') || field.contains(u'\r') ||
                        field.contains(u'\n') || field != field.trimmed();
     if (!quote)

@@ -64,6 +64,11 @@ PatchNameCodes EncodePatchName(const QString& text) {
     return result;
 }
 
+QString NameCutShortRefusal(const QString& line) {
+    return QStringLiteral("Nothing renamed: ") + line +
+           QStringLiteral(" ends before its name, cut short by the end of its file");
+}
+
 QString PatchNameRefusal(const QString& text, const PatchNameCodes& codes) {
     if (codes.refused >= 6)
         return QStringLiteral("A patch name has at most 6 characters: \"%1\" has %2")

@@ -42,6 +42,12 @@ PatchNameCodes EncodePatchName(const QString& text);
 // the name is longer than six characters.
 QString PatchNameRefusal(const QString& text, const PatchNameCodes& codes);
 
+// The name field ends in byte 17: an entry cut short before that cannot take a whole name, so a
+// rename of it is refused, in the window and in the tool alike.
+inline constexpr qsizetype NameFieldEnd = 17;
+// The refusal for such an entry, shown in its list line `line`.
+QString NameCutShortRefusal(const QString& line);
+
 // Writes the six codes into the name field of an 18-byte image (bits 5..40 of bytes 12..17) and
 // leaves every other bit, including those that share bytes with the name, as it was.
 void WritePatchName(QByteArray& image, const std::array<int, 6>& codes);

@@ -334,11 +334,13 @@ int CommandRename(const QString& path, const QString& positionText, const QStrin
     QByteArray store = ReadPatchStore(path);
     const qsizetype position = PositionIn(positionText, EntryCount(store), path);
     const QString before = PatchListLine(store, position - 1);
-    QByteArray image = PatchImage::FromStore(store, position - 1).Bytes();
     const qsizetype start = (position - 1) * PatchImageSize;
+    if (store.size() - start < NameFieldEnd)
+        FileProblem(path + QStringLiteral(": ") + NameCutShortRefusal(before));
+    QByteArray image = PatchImage::FromStore(store, position - 1).Bytes();
     const qsizetype length = std::min(PatchImageSize, store.size() - start);
     WritePatchName(image, codes.codes);
-    // A short last entry keeps its length: only bytes it holds are written back.
+    // A last entry cut short after its name keeps its length: only bytes it holds are written back.
     store.replace(start, length, image.left(length));
     const QByteArray content = EncodeLibrary(store);
     const QString versionProblem = LibraryPairFile(path).Save(content, std::nullopt);
@@ -385,11 +387,19 @@ struct CommandLine {
     bool csv = false;
 };
 
+// True when the next positional argument of `line` is a value that may start with '-': rename's
+// POSITION (so that "-1" is a bad position, not an unknown option) and NAME ('-' is a name character).
+bool ValueExpected(const CommandLine& line) {
+    const qsizetype given = line.positional.size();
+    return given >= 2 && given <= 3 && line.positional.front() == QStringLiteral("rename");
+}
+
 CommandLine ParseArguments(const QStringList& arguments) {
     CommandLine line;
     bool optionsEnded = false;
     for (const QString& argument : arguments) {
-        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QStringLiteral("-")) {
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QStringLiteral("-") ||
+            (ValueExpected(line) && argument != QStringLiteral("--"))) {
             line.positional.append(argument);
         } else if (argument == QStringLiteral("--")) {
             optionsEnded = true;
@@ -506,7 +516,9 @@ QString HelpText() {
         "                            With --csv the set list as CSV (UTF-8 with a byte order mark):\n"
         "                            position, name, the five parameters and the description\n"
         "  rename FILE POSITION NAME renames entry POSITION (from 1) of the library FILE in place;\n"
-        "                            only the name changes, the earlier version is kept\n"
+        "                            only the name changes, the earlier version is kept. POSITION\n"
+        "                            and NAME are taken as they are, also when they start with '-';\n"
+        "                            an entry cut short inside its name is refused\n"
         "  diff FILE1:POS1 FILE2:POS2\n"
         "                            compares two patches: the parameters and every byte and bit;\n"
         "                            exit 0 when they are identical, 1 when they differ, 2 on trouble\n"
@@ -531,7 +543,9 @@ QString HelpText() {
         "      --                    end of options (for a file name starting with '-')\n"
         "\n"
         "Exit status: 0 success; 1 a file that cannot be read or written, is not what its name says,\n"
-        "is larger than 1 GiB, or already exists; 2 a wrong command line.\n");
+        "is larger than 1 GiB, or already exists, or a value the file cannot take (a position it\n"
+        "lacks, a name the device cannot show, an entry cut short inside its name); 2 a wrong\n"
+        "command line.\n");
 }
 
 QString EscapeDescription(const QString& description) {

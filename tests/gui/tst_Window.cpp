@@ -7,6 +7,7 @@
 #include "DialogSeam.h"
 #include "EarlierVersionsDialog.h"
 #include "FieldMap.h"
+#include "FileAccess.h"
 #include "FileError.h"
 #include "HelpWindow.h"
 #include "MainWindow.h"
@@ -35,14 +36,21 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillbox;
 using namespace quillbox::test;
@@ -996,6 +1004,74 @@ private Q_SLOTS:
                  qPrintable(refused[0]));
     }
 
+    // A dropped or chosen name that is not valid text reaches the window with U+FFFD in place of its
+    // bad bytes: it is refused with the command line's message, and nothing is opened or created.
+    // `name`: the file's real bytes below the test folder; `how`: "drop", "drop decoded" (an address
+    // made from the decoded text) or the file command whose dialog answers the decoded name.
+    void namesNotText_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<int>("libRows");
+        QTest::addColumn<int>("patchRows");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("library dropped") << L("drop") << QByteArray("bad\xFF.pslib") << 4 << 0 << true;
+        QTest::newRow("patch file dropped") << L("drop") << QByteArray("bad\xFE.pch") << 4 << 0 << true;
+        QTest::newRow("dropped, address decoded")
+            << L("drop decoded") << QByteArray("bad\xFF.pslib") << 4 << 0 << true;
+        QTest::newRow("folder not text") << L("drop") << QByteArray("d\xFF/lib.pslib") << 4 << 0 << true;
+        QTest::newRow("Load (Library) dialog")
+            << L("mnuFile_LoadLib") << QByteArray("bad\xFF.pslib") << 4 << 0 << true;
+        QTest::newRow("Import dialog")
+            << L("mnuFile_LoadPatches") << QByteArray("bad\xC3.pch") << 4 << 0 << true;
+        QTest::newRow("text name dropped")
+            << L("drop") << QByteArray("d\xC3\xA9j\xC3\xA0.pslib") << 2 << 0 << false;
+    }
+    void namesNotText() {
+        QFETCH(QString, how);
+        QFETCH(QByteArray, name);
+        QFETCH(int, libRows);
+        QFETCH(int, patchRows);
+        QFETCH(bool, refused);
+        LoadLibrary(Names);
+        const QByteArray folder = QFile::encodeName(tmp->path()) + '/';
+        const QByteArray path = folder + name;
+        const qsizetype slash = name.indexOf('/');
+        if (slash > 0)
+            QCOMPARE(::mkdir(QByteArray(folder + name.left(slash)).constData(), 0755), 0);
+        const QByteArray content =
+            name.endsWith(".pslib") ? LibraryFileBytes(Store({L("ECHO"), L("FOXTRT")})) : Store({L("GOLF")});
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) == content.size());
+        ::close(fd);
+        // QDir cannot name what it would remove.
+        const auto remove = qScopeGuard([&] {
+            ::unlink(path.constData());
+            if (slash > 0)
+                ::rmdir(QByteArray(folder + name.left(slash)).constData());
+        });
+        const QStringList before = QDir(tmp->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        const QString decoded = QFile::decodeName(path);
+        if (how.startsWith(L("drop"))) {
+            QMimeData data;
+            data.setUrls({how == L("drop")
+                              ? QUrl(L("file://") + QString::fromLatin1(path.toPercentEncoding("/")))
+                              : QUrl::fromLocalFile(decoded)});
+            QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(window.get(), &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent dropped({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(window.get(), &dropped);
+            QCoreApplication::processEvents(); // the files are opened once the drop has ended
+        } else {
+            Choose(how.toLatin1().constData(), decoded);
+        }
+        QTRY_COMPARE(Lib()->model()->rowCount(), libRows);
+        QCOMPARE(Patches()->model()->rowCount(), patchRows);
+        QCOMPARE(State().LibFilePath, refused ? Path(L("sample.pslib")) : decoded);
+        QCOMPARE(QDir(tmp->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        QCOMPARE(TakeMessages(), refused ? QStringList{FileNameNotTextMessage(path)} : QStringList());
+    }
+
     // Files handed over by the command line or dropped on the window or on a text box.
     void filesFromOutside_data() {
         QTest::addColumn<QString>("how"); // "argument", or where it is dropped ("" for the window)
@@ -1473,6 +1549,73 @@ private Q_SLOTS:
         QFETCH(QRect, placed);
         QCOMPARE(WindowSettings::PlaceOnScreens(saved, {QRect(0, 0, 1024, 768), QRect(1024, 0, 1280, 768)}),
                  placed);
+    }
+
+    // The user's settings file is used only when it is a regular file or a link to one; anything
+    // else is neither read (a FIFO would block for ever) nor written, with one line on standard error.
+    void settingsFileNotRegular_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("used");
+        QTest::newRow("regular file") << L("file") << true;
+        QTest::newRow("link to a regular file") << L("link to file") << true;
+        QTest::newRow("FIFO") << L("fifo") << false;
+        QTest::newRow("link to a FIFO") << L("link to fifo") << false;
+        QTest::newRow("folder") << L("folder") << false;
+    }
+    void settingsFileNotRegular() {
+        QFETCH(QString, kind);
+        QFETCH(bool, used);
+        const std::optional<QByteArray> configHome = qEnvironmentVariableIsSet("XDG_CONFIG_HOME")
+                                                         ? std::optional(qgetenv("XDG_CONFIG_HOME"))
+                                                         : std::nullopt;
+        const auto restore = qScopeGuard([&configHome] {
+            if (configHome)
+                qputenv("XDG_CONFIG_HOME", *configHome);
+            else
+                qunsetenv("XDG_CONFIG_HOME");
+        });
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Path(L("config"))));
+        const QString folder = Path(L("config/quillbox"));
+        const QString ini = folder + L("/quillbox.ini");
+        const QString target = kind.startsWith(L("link")) ? Path(L("elsewhere")) : ini;
+        QVERIFY(QDir().mkpath(folder));
+        if (kind.endsWith(L("file")))
+            WriteBytes(target, "[Folders]\nLibrary=" + QFile::encodeName(tmp->path()) + '\n');
+        else if (kind.endsWith(L("fifo")))
+            QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+        else
+            QVERIFY(QDir().mkpath(target));
+        if (target != ini)
+            QVERIFY(QFile::link(target, ini));
+
+        QTemporaryFile errors;
+        QVERIFY(errors.open());
+        std::fflush(stderr);
+        const int savedErr = ::dup(2);
+        QVERIFY(savedErr >= 0 && ::dup2(errors.handle(), 2) == 2);
+        ::alarm(20); // a read or write that blocks ends the test rather than hanging it
+        std::optional<WindowSettings> settings;
+        settings.emplace();
+        const QString lastFolder = settings->LastFolder(FileKind::Library);
+        settings->SetLastFolder(FileKind::PatchFile, Path(L("bin")));
+        settings.reset();
+        ::alarm(0);
+        std::fflush(stderr);
+        ::dup2(savedErr, 2);
+        ::close(savedErr);
+
+        QCOMPARE(lastFolder, used ? tmp->path() : QString());
+        QVERIFY(errors.seek(0)); // the offset is shared with the standard error that wrote it
+        const QByteArray written = errors.readAll();
+        QCOMPARE(written.count('\n'), used ? 0 : 1);
+        QVERIFY2(used || written.startsWith(
+                             QByteArray("quillbox: " + QFile::encodeName(ini) + " is not a regular file")),
+                 written.constData());
+        QFileInfo after(target);
+        QCOMPARE(after.isFile(), kind.endsWith(L("file")));
+        QCOMPARE(after.isDir(), kind == L("folder"));
+        if (used)
+            QVERIFY(ReadBytes(target).contains(QFile::encodeName(Path(L("bin")))));
     }
 };
 

@@ -975,6 +975,45 @@ private Q_SLOTS:
         QCOMPARE(rows[0].position, u"01"_s);
     }
 
+    // A cell a spreadsheet would run as a formula (first character past leading blanks = + - @, tab
+    // or carriage return) gets a leading apostrophe in the CSV, names and descriptions alike; the
+    // cell as written, CSV quoting included.
+    void setListCsvNeutralises_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QByteArray>("nameCell");
+        QTest::addColumn<QByteArray>("descriptionCell");
+        const auto row = [](const char* tag, const QString& name, const QString& description,
+                            const char* nameCell, const char* descriptionCell) {
+            QTest::newRow(tag) << name << description << QByteArray(nameCell) << QByteArray(descriptionCell);
+        };
+        row("HYPERLINK", u"PLAIN"_s, u"=HYPERLINK(\"http://x.example\",\"y\")"_s, "PLAIN",
+            "\"'=HYPERLINK(\"\"http://x.example\"\",\"\"y\"\")\"");
+        row("plus", u"PLAIN"_s, u"+1"_s, "PLAIN", "'+1");
+        row("minus", u"PLAIN"_s, u"-3 dB"_s, "PLAIN", "'-3 dB");
+        row("at", u"PLAIN"_s, u"@SUM(A1)"_s, "PLAIN", "'@SUM(A1)");
+        row("tab", u"PLAIN"_s, u"\t=1"_s, "PLAIN", "'\t=1");
+        row("carriage return", u"PLAIN"_s, u"\r=1"_s, "PLAIN", "\"'\r=1\"");
+        row("blanks, then =", u"PLAIN"_s, u"  =1"_s, "PLAIN", "'  =1");
+        row("= inside", u"PLAIN"_s, u"a=b, -c"_s, "PLAIN", "\"a=b, -c\"");
+        row("apostrophe first", u"PLAIN"_s, u"'=1"_s, "PLAIN", "'=1");
+        row("empty", u"PLAIN"_s, QString(), "PLAIN", "");
+        row("name =", u"=A"_s, QString(), "'=A", "");
+        row("name -", u"-LEAD"_s, QString(), "'-LEAD", "");
+        row("name +", u"+1"_s, QString(), "'+1", "");
+        row("name, blank then @", u" @X"_s, QString(), "'@X", ""); // names are trimmed
+    }
+    void setListCsvNeutralises() {
+        QFETCH(QString, name);
+        QFETCH(QString, description);
+        QFETCH(QByteArray, nameCell);
+        QFETCH(QByteArray, descriptionCell);
+        const std::vector<SetListRow> rows = SetListRows(MakeImage(name, 1), {QString(), description});
+        const QByteArray csv = SetListCsv(rows);
+        QVERIFY2(csv.contains(QByteArray("\r\n01," + nameCell + ',')), csv.constData());
+        QVERIFY2(csv.endsWith(QByteArray(',' + descriptionCell + "\r\n")), csv.constData());
+    }
+
     // An import's status line counts its patches by what the library holds; Append Different then
     // appends, in order and with its description, each patch equal to no library entry and to no
     // patch appended before it (a name alone makes no equal), and says how many it left out and why.

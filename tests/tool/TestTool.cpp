@@ -115,6 +115,12 @@ private Q_SLOTS:
         row("unknown", "show x", "", "", 2, "", "unknown command: show");
         row("option", "list --all x", "", "", 2, "", "unknown option: --all");
         row("no file", "list", "", "", 2, "", "usage: quillbox-tool list [--details | --csv] FILE");
+        QByteArray formula = store_.left(18); // a name a spreadsheet would run: neutralised as in the window
+        WritePatchName(formula, EncodePatchName(QStringLiteral("-1")).codes);
+        row("csv, name -1", "list --csv <f>", "a.pch", formula, 0,
+            "Position,Name,Drive type,Cab type,Cab speaker,Drive,Cab,Description\r\n"
+            "01,'-1,UK-Crunch,Stack,\"Stack 4*10\"\"\",on,on,\r\n",
+            "");
     }
     void commands() {
         QFETCH(QStringList, arguments);
@@ -160,6 +166,12 @@ private Q_SLOTS:
         row("rename, no such position", "rename <f> 4 A", 1, "", "no position 4; positions run from 1 to 3",
             "LEAD 1");
         row("rename, not a library", "rename <f>.pch 1 A", 1, "", "only a library", "LEAD 1");
+        row("rename, name starting with -", "rename <f> 2 -ab", 0,
+            "<f>: renamed 02:  LEAD 1 to 02:  -AB   \n", "", "-AB   ");
+        row("rename, position -1", "rename <f> -1 A", 1, "",
+            "there is no position -1; positions run from 1 to 3", "LEAD 1");
+        row("rename, -- where the position goes", "rename <f> -- 2 -x", 0,
+            "<f>: renamed 02:  LEAD 1 to 02:  -X    \n", "", "-X    ");
         row("diff, identical", "diff <f>:3 <f>:3", 0, "\nidentical\n", "", "LEAD 1");
         row("diff, differ", "diff <f>:1 <f>:3", 1, "* Name          CRUNCH                CLEAN", "",
             "LEAD 1");
@@ -194,6 +206,44 @@ private Q_SLOTS:
         };
         QCOMPARE(nameless(after), nameless(store_));
         QCOMPARE(ReadBytes(file + QStringLiteral(".txt")), sampleSide_);
+    }
+
+    // rename refuses a last entry cut short inside its name, as the window does, and writes nothing;
+    // one cut short after its name is renamed and keeps its length. `kept`: bytes of entry 3.
+    void renameCutShort_data() {
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("5 bytes")
+            << 5 << 1
+            << QStringLiteral(
+                   "<f>: Nothing renamed: 03:   ends before its name, cut short by the end of its file\n");
+        QTest::newRow("16 bytes")
+            << 16 << 1
+            << QStringLiteral(
+                   "<f>: Nothing renamed: 03:   ends before its name, cut short by the end of its file\n");
+        QTest::newRow("17 bytes") << 17 << 0 << QString();
+    }
+    void renameCutShort() {
+        QFETCH(int, kept);
+        QFETCH(int, code);
+        QFETCH(QString, err);
+        const QByteArray store = store_.left(36 + kept);
+        const QString file = Write(QStringLiteral("a.pslib"), EncodeLibrary(store));
+        QVERIFY(!file.isEmpty());
+        const Result result = Run({QStringLiteral("rename"), file, QStringLiteral("3"), QStringLiteral("x")});
+        QCOMPARE(result.code, code);
+        QVERIFY2(err.isEmpty() ? result.err.isEmpty()
+                               : result.err.contains(err.replace(QStringLiteral("<f>"), file)),
+                 qPrintable(result.err));
+        QCOMPARE(result.out.contains(QStringLiteral(": renamed 03:")), code == 0);
+        const QByteArray after = DecodeLibrary(ReadBytes(file));
+        if (code != 0) {
+            QCOMPARE(after, store);
+            return;
+        }
+        QCOMPARE(after.size(), store.size());
+        QCOMPARE(StringToPatchName(QByteArrayView(after).sliced(36 + 11, 6)).name, QStringLiteral("X     "));
     }
 
     // convert both ways with descriptions, OUT or its side file replaced only with --force, stale
