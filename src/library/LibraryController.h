@@ -309,6 +309,10 @@ private:
     mutable TwinIndex twins_;
     LibraryState state_;
     ChangeHistory history_;
+    // The order of the running step's Rearrange calls: with exactly one, the history keeps the step
+    // as the positions moved.
+    QList<qsizetype> stepOrder_;
+    int stepRearranges_ = 0;
     Clock clock_;
     ByteSource random_;
 };
