@@ -91,6 +91,7 @@ QByteArray XorRuns(const char* a, const char* b, qsizetype size) {
         for (; i < end; ++i)
             *x++ = char(a[i] ^ b[i]);
     }
+    out.squeeze(); // kept for long: no room to grow
     return out;
 }
 
@@ -116,14 +117,20 @@ void ReplaceItems(QStringList& list, qsizetype pos, qsizetype oldCount, const QS
         list[pos + i] = items.at(i);
 }
 
-qsizetype TextCost(const QStringList& list) {
-    qsizetype cost = 0;
-    for (const QString& text : list)
-        cost += qsizetype(sizeof(QString)) + 32 + 2 * text.size();
-    return cost;
+constexpr qsizetype BlockCost = 32; // the allocation of a list's, an array's or a text's items
+
+// A list's or an array's items: nothing until it holds some.
+qsizetype Block(qsizetype capacity, size_t itemSize) {
+    return capacity > 0 ? BlockCost + capacity * qsizetype(itemSize) : 0;
 }
 
-constexpr qsizetype ListCost = 32; // a list's or an array's own block, beside its items
+// Counted as if every text were the step's own, though most share theirs with the library.
+qsizetype TextCost(const QStringList& list) {
+    qsizetype cost = Block(list.capacity(), sizeof(QString));
+    for (const QString& text : list)
+        cost += Block(std::max(text.capacity(), text.size()), 2);
+    return cost;
+}
 
 // Below this many items a changed middle of another length is kept whole.
 constexpr qsizetype SplitMinimum = 16;
@@ -264,8 +271,9 @@ ChangeHistory::Step ChangeHistory::Diff(const LibrarySnapshot& before, const Lib
     return step;
 }
 
-bool ChangeHistory::Rearrangement(Step& step, const LibrarySnapshot& before, const LibrarySnapshot& after,
-                                  const QList<qsizetype>& order) {
+std::unique_ptr<ChangeHistory::Rearranged> ChangeHistory::Rearrangement(const LibrarySnapshot& before,
+                                                                        const LibrarySnapshot& after,
+                                                                        const QList<qsizetype>& order) {
     const QByteArray& a = before.library;
     const QByteArray& b = after.library;
     const QStringList& x = before.descriptions;
@@ -273,11 +281,12 @@ bool ChangeHistory::Rearrangement(Step& step, const LibrarySnapshot& before, con
     const qsizetype count = EntryCount(a);
     if (EntryCount(b) != order.size() || x.size() != count + 1 || y.size() != order.size() + 1 ||
         !SameText(x.first(), y.first()))
-        return false;
-    QList<Segment> segments;
+        return {};
+    auto step = std::make_unique<Rearranged>();
+    QList<Segment>& segments = step->segments;
     for (const qsizetype k : order) {
         if (k < 0 || k >= count)
-            return false;
+            return {};
         if (!segments.isEmpty() && segments.last().from + segments.last().count == k)
             ++segments.last().count;
         else
@@ -293,17 +302,17 @@ bool ChangeHistory::Rearrangement(Step& step, const LibrarySnapshot& before, con
         const qsizetype length = std::min((segment.from + segment.count) * PatchImageSize, a.size()) - start;
         if (at + length > b.size() ||
             std::memcmp(a.constData() + start, b.constData() + at, size_t(length)) != 0)
-            return false;
+            return {};
         at += length;
         for (qsizetype i = 0; i < segment.count; ++i) {
             if (!SameText(x.at(segment.from + 1 + i), y.at(next + i)))
-                return false;
+                return {};
         }
         next += segment.count;
         std::fill_n(taken.begin() + segment.from, segment.count, char(1));
     }
     if (at != b.size())
-        return false;
+        return {};
     for (qsizetype k = 0; k < count;) {
         if (taken[size_t(k)]) {
             ++k;
@@ -313,33 +322,35 @@ bool ChangeHistory::Rearrangement(Step& step, const LibrarySnapshot& before, con
         while (end < count && !taken[size_t(end)])
             ++end;
         const qsizetype start = k * PatchImageSize;
-        step.dropped.append(
-            {k, a.mid(start, std::min(end * PatchImageSize, a.size()) - start), x.mid(k + 1, end - k)});
+        step->dropped.append({k, end - k});
+        step->droppedBytes.append(a.constData() + start, std::min(end * PatchImageSize, a.size()) - start);
+        step->droppedTexts.append(x.mid(k + 1, end - k));
         k = end;
     }
-    step.rearranged = true;
-    step.segments = std::move(segments);
-    step.segments.squeeze();
-    step.librarySizeBefore = a.size();
-    step.librarySizeAfter = b.size();
-    return true;
+    step->dropped.squeeze();
+    step->droppedBytes.squeeze();
+    step->droppedTexts.squeeze();
+    step->segments.squeeze();
+    step->librarySizeBefore = a.size();
+    step->librarySizeAfter = b.size();
+    return step;
 }
 
 qsizetype ChangeHistory::Cost(const Step& step) {
-    qsizetype cost = qsizetype(sizeof(Step)) + ListCost + 2 * step.name.size() +
-                     qsizetype(sizeof(qsizetype)) *
-                         (step.panelBefore.libSelected.size() + step.panelAfter.libSelected.size()) +
-                     2 * ListCost;
-    cost += ListCost + step.bytes.capacity() * qsizetype(sizeof(ByteRun));
+    qsizetype cost = qsizetype(sizeof(Step)) + Block(std::max(step.name.capacity(), step.name.size()), 2) +
+                     Block(step.panelBefore.libSelected.capacity(), sizeof(qsizetype)) +
+                     Block(step.panelAfter.libSelected.capacity(), sizeof(qsizetype));
+    cost += Block(step.bytes.capacity(), sizeof(ByteRun));
     for (const ByteRun& run : step.bytes)
-        cost += 3 * ListCost + run.beforeBytes.size() + run.afterBytes.size() + run.xorBytes.size();
-    cost += ListCost + step.texts.capacity() * qsizetype(sizeof(TextRun));
+        cost += Block(run.beforeBytes.capacity(), 1) + Block(run.afterBytes.capacity(), 1) +
+                Block(run.xorBytes.capacity(), 1);
+    cost += Block(step.texts.capacity(), sizeof(TextRun));
     for (const TextRun& run : step.texts)
-        cost += 2 * ListCost + TextCost(run.before) + TextCost(run.after);
-    cost += ListCost + step.segments.capacity() * qsizetype(sizeof(Segment));
-    cost += ListCost + step.dropped.capacity() * qsizetype(sizeof(DroppedEntries));
-    for (const DroppedEntries& entries : step.dropped)
-        cost += 2 * ListCost + entries.bytes.size() + TextCost(entries.descriptions);
+        cost += TextCost(run.before) + TextCost(run.after);
+    if (const Rearranged* r = step.rearranged.get())
+        cost += Block(1, sizeof(Rearranged)) + Block(r->segments.capacity(), sizeof(Segment)) +
+                Block(r->dropped.capacity(), sizeof(Segment)) + Block(r->droppedBytes.capacity(), 1) +
+                TextCost(r->droppedTexts);
     return cost;
 }
 
@@ -348,7 +359,7 @@ qsizetype ChangeHistory::Cost(const Step& step) {
 // from the first, so that everything before each already is the state before again.
 void ChangeHistory::Apply(const Step& step, bool forward, QByteArray& library, QStringList& descriptions) {
     if (step.rearranged)
-        return ApplyRearranged(step, forward, library, descriptions);
+        return ApplyRearranged(*step.rearranged, forward, library, descriptions);
     const auto applyBytes = [&](const ByteRun& run) {
         if (run.beforeSize == run.afterSize)
             ApplyXorRuns(run.xorBytes, library.data() + run.pos);
@@ -369,7 +380,7 @@ void ChangeHistory::Apply(const Step& step, bool forward, QByteArray& library, Q
     }
 }
 
-void ChangeHistory::ApplyRearranged(const Step& step, bool forward, QByteArray& library,
+void ChangeHistory::ApplyRearranged(const Rearranged& step, bool forward, QByteArray& library,
                                     QStringList& descriptions) {
     const qsizetype sizeBefore = step.librarySizeBefore;
     const auto length = [sizeBefore](const Segment& segment) {
@@ -407,11 +418,15 @@ void ChangeHistory::ApplyRearranged(const Step& step, bool forward, QByteArray& 
             texts[segment.from + 1 + i] = descriptions.at(next + i);
         next += segment.count;
     }
-    for (const DroppedEntries& entries : step.dropped) {
-        std::memcpy(out + entries.from * PatchImageSize, entries.bytes.constData(),
-                    size_t(entries.bytes.size()));
-        for (qsizetype i = 0; i < entries.descriptions.size(); ++i)
-            texts[entries.from + 1 + i] = entries.descriptions.at(i);
+    const char* kept = step.droppedBytes.constData();
+    next = 0;
+    for (const Segment& entries : step.dropped) {
+        const qsizetype size = length(entries);
+        std::memcpy(out + entries.from * PatchImageSize, kept, size_t(size));
+        kept += size;
+        for (qsizetype i = 0; i < entries.count; ++i)
+            texts[entries.from + 1 + i] = step.droppedTexts.at(next + i);
+        next += entries.count;
     }
     library = std::move(bytes);
     descriptions = std::move(texts);
@@ -428,7 +443,8 @@ bool ChangeHistory::Record(const QString& name, const LibrarySnapshot& before, c
 bool ChangeHistory::RecordRearranged(const QString& name, const LibrarySnapshot& before,
                                      const LibrarySnapshot& after, const QList<qsizetype>& order) {
     Step step;
-    if (!Rearrangement(step, before, after, order))
+    step.rearranged = Rearrangement(before, after, order);
+    if (!step.rearranged)
         return Record(name, before, after);
     // Equal entries swapped leave the state as it was: no step, as with any other change.
     const auto sameTexts = [&] {
@@ -436,7 +452,7 @@ bool ChangeHistory::RecordRearranged(const QString& name, const LibrarySnapshot&
         const QStringList& y = after.descriptions;
         return std::equal(x.begin(), x.end(), y.begin(), y.end(), SameText);
     };
-    if (step.dropped.isEmpty() && before.library == after.library && sameTexts())
+    if (step.rearranged->dropped.isEmpty() && before.library == after.library && sameTexts())
         return false;
     return Push(std::move(step), name, before, after, -1);
 }

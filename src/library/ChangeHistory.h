@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <memory>
 
 namespace quillbox {
 
@@ -93,23 +94,24 @@ private:
         qsizetype from = 0;
         qsizetype count = 0;
     };
-    // Entries of the state before that no segment takes: kept for the undo.
-    struct DroppedEntries {
-        qsizetype from = 0;
-        QByteArray bytes;
-        QStringList descriptions;
+    // The state after put together from segments of the state before.
+    struct Rearranged {
+        QList<Segment> segments;
+        // Entries of the state before that no segment takes (positions before), their bytes and
+        // descriptions one after another: kept for the undo.
+        QList<Segment> dropped;
+        QByteArray droppedBytes;
+        QStringList droppedTexts;
+        qsizetype librarySizeBefore = 0;
+        qsizetype librarySizeAfter = 0;
     };
     struct Step {
         QString name;
-        // A change of bytes and descriptions, run by run in ascending order; or, when `rearranged`,
-        // the state after put together from segments of the state before.
+        // A change of bytes and descriptions, run by run in ascending order; or a rearrangement
+        // (kept apart: most steps have none).
         QList<ByteRun> bytes;
         QList<TextRun> texts;
-        bool rearranged = false;
-        QList<Segment> segments;
-        QList<DroppedEntries> dropped;
-        qsizetype librarySizeBefore = 0;
-        qsizetype librarySizeAfter = 0;
+        std::unique_ptr<const Rearranged> rearranged;
         PanelState panelBefore;
         PanelState panelAfter;
         qsizetype typingEntry = -1;
@@ -117,11 +119,11 @@ private:
     };
 
     static Step Diff(const LibrarySnapshot& before, const LibrarySnapshot& after);
-    static bool Rearrangement(Step& step, const LibrarySnapshot& before, const LibrarySnapshot& after,
-                              const QList<qsizetype>& order);
+    static std::unique_ptr<Rearranged>
+    Rearrangement(const LibrarySnapshot& before, const LibrarySnapshot& after, const QList<qsizetype>& order);
     static qsizetype Cost(const Step& step);
     static void Apply(const Step& step, bool forward, QByteArray& library, QStringList& descriptions);
-    static void ApplyRearranged(const Step& step, bool forward, QByteArray& library,
+    static void ApplyRearranged(const Rearranged& step, bool forward, QByteArray& library,
                                 QStringList& descriptions);
     bool Push(Step step, const QString& name, const LibrarySnapshot& before, const LibrarySnapshot& after,
               qsizetype typingEntry);
