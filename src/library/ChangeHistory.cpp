@@ -124,11 +124,13 @@ qsizetype Block(qsizetype capacity, size_t itemSize) {
     return capacity > 0 ? BlockCost + capacity * qsizetype(itemSize) : 0;
 }
 
-// Counted as if every text were the step's own, though most share theirs with the library.
+// Counted as if every text were the step's own, though most share theirs with the library. From
+// the sizes alone: a text's own block is far in memory, and reading each would cost more than the
+// step itself.
 qsizetype TextCost(const QStringList& list) {
     qsizetype cost = Block(list.capacity(), sizeof(QString));
     for (const QString& text : list)
-        cost += Block(std::max(text.capacity(), text.size()), 2);
+        cost += Block(text.size(), 2);
     return cost;
 }
 
@@ -313,6 +315,16 @@ std::unique_ptr<ChangeHistory::Rearranged> ChangeHistory::Rearrangement(const Li
     }
     if (at != b.size())
         return {};
+    const auto droppedCount = qsizetype(std::count(taken.cbegin(), taken.cend(), char(0)));
+    step->droppedBytes.reserve(droppedCount * PatchImageSize);
+    // Many dropped descriptions (half the library deleted) are kept as the whole list before, which
+    // costs one reference instead of one per description.
+    const bool wholeList = droppedCount * 4 >= count;
+    if (wholeList)
+        step->textsBefore = x;
+    else
+        step->droppedTexts.resize(droppedCount);
+    QString* text = step->droppedTexts.data();
     for (qsizetype k = 0; k < count;) {
         if (taken[size_t(k)]) {
             ++k;
@@ -324,12 +336,11 @@ std::unique_ptr<ChangeHistory::Rearranged> ChangeHistory::Rearrangement(const Li
         const qsizetype start = k * PatchImageSize;
         step->dropped.append({k, end - k});
         step->droppedBytes.append(a.constData() + start, std::min(end * PatchImageSize, a.size()) - start);
-        step->droppedTexts.append(x.mid(k + 1, end - k));
+        for (qsizetype i = k; i < end && !wholeList; ++i)
+            *text++ = x.at(i + 1);
         k = end;
     }
     step->dropped.squeeze();
-    step->droppedBytes.squeeze();
-    step->droppedTexts.squeeze();
     step->segments.squeeze();
     step->librarySizeBefore = a.size();
     step->librarySizeAfter = b.size();
@@ -350,7 +361,7 @@ qsizetype ChangeHistory::Cost(const Step& step) {
     if (const Rearranged* r = step.rearranged.get())
         cost += Block(1, sizeof(Rearranged)) + Block(r->segments.capacity(), sizeof(Segment)) +
                 Block(r->dropped.capacity(), sizeof(Segment)) + Block(r->droppedBytes.capacity(), 1) +
-                TextCost(r->droppedTexts);
+                TextCost(r->droppedTexts) + TextCost(r->textsBefore);
     return cost;
 }
 
@@ -425,7 +436,9 @@ void ChangeHistory::ApplyRearranged(const Rearranged& step, bool forward, QByteA
         std::memcpy(out + entries.from * PatchImageSize, kept, size_t(size));
         kept += size;
         for (qsizetype i = 0; i < entries.count; ++i)
-            texts[entries.from + 1 + i] = step.droppedTexts.at(next + i);
+            texts[entries.from + 1 + i] = step.textsBefore.isEmpty()
+                                              ? step.droppedTexts.at(next + i)
+                                              : step.textsBefore.at(entries.from + 1 + i);
         next += entries.count;
     }
     library = std::move(bytes);

@@ -102,6 +102,7 @@ private:
         QList<Segment> dropped;
         QByteArray droppedBytes;
         QStringList droppedTexts;
+        QStringList textsBefore; // instead of `droppedTexts` when they are many: all of them
         qsizetype librarySizeBefore = 0;
         qsizetype librarySizeAfter = 0;
     };
