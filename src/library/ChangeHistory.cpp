@@ -64,7 +64,12 @@ QByteArray XorRuns(const char* a, const char* b, qsizetype size) {
     qsizetype i = 0;
     while (i < size) {
         const qsizetype start = i;
-        i += CommonPrefix(a + i, b + i, size - i);
+        // Byte by byte first: where every entry changes the next change is close.
+        const qsizetype near = std::min(size, i + 32);
+        while (i < near && a[i] == b[i])
+            ++i;
+        if (i == near)
+            i += CommonPrefix(a + i, b + i, size - i);
         if (i == size)
             break;
         const qsizetype skip = i - start;
