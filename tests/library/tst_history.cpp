@@ -487,6 +487,10 @@ private Q_SLOTS:
         QTest::newRow("clone two far apart")         << u"L3,99000 clone"_s << qsizetype(4096);
         QTest::newRow("drop every hundredth")        << u"L0,100 mv:"_s + Every(100) + u">50000"_s << qsizetype(64 * 1024);
         // Half the library deleted keeps half of it, not all of it twice.
+        // "short": the last entry is cut short by the end of its file. It stays as it is while it
+        // stays last; moved elsewhere it is padded, and the step is kept as a difference.
+        QTest::newRow("short: drop before it")       << u"short mv:0,1>20"_s << qsizetype(4096);
+        QTest::newRow("short: drag it to the top")   << u"short mv:99999>0"_s << qsizetype(64 * 1024 * 1024);
         QTest::newRow("delete every second")         << u"L"_s + Every(2) + u" del"_s << qsizetype(16 * 1024 * 1024);
         // clang-format on
     }
@@ -494,7 +498,12 @@ private Q_SLOTS:
         QFETCH(QString, script);
         QFETCH(qsizetype, most);
         Fixture f;
-        f.LoadLibrary(u"big.pslib"_s, BigStore(), Descs(BigCount, u"a longer description of entry "_s));
+        const bool cut = script.startsWith(u"short "_s);
+        if (cut)
+            script.remove(0, 6);
+        f.LoadLibrary(u"big.pslib"_s, cut ? BigStore().chopped(5) : BigStore(),
+                      Descs(BigCount, u"a longer description of entry "_s));
+        QCOMPARE(f.S().LibraryData.size() % PatchImageSize, cut ? 13 : 0);
         const QString command = script.section(u' ', -1);
         if (command != script)
             f.Run(script.section(u' ', 0, -2));
