@@ -1,6 +1,7 @@
 // Undo and redo at 100,000 entries: every kind of step taken back and done again, each beside the
 // floor of one copy of the store; then the memory the history holds after 1,000 single-entry
-// commands, beside the size of the library.
+// commands, beside the size of the library, and after dragging one entry across the library, once
+// and 1,000 times.
 #include "BenchSupport.h"
 #include "BenchTable.h"
 #include "LibraryController.h"
@@ -106,6 +107,7 @@ const Kind Kinds[] = {
     {"append all", false, Nothing, [](Session& s) { s.ctl.AppendAllPatches(); }},
     {"append all different", true, Nothing, [](Session& s) { s.ctl.AppendDifferentPatches(); }},
     {"update all", false, Nothing, [](Session& s) { s.ctl.UpdateAllPatchesInLib(); }},
+    {"drag the first to the end", false, Nothing, [](Session& s) { s.ctl.MoveEntriesTo({0}, s.size); }},
 };
 // clang-format on
 
@@ -174,6 +176,30 @@ void PrintMemory(long size) {
                 qint64(s.ctl.History().UndoCount()), double(library) / 1024, double(text) / 1024);
 }
 
+// Drags one entry from the top to the bottom of the library (the drop the library list makes), and
+// back up again, 1,000 times: the memory of the first step and how many steps the default budget
+// keeps. Counters of a single run; the time is that of the 1,000 drags with their steps.
+void Drags(benchmark::State& state) {
+    const long size = 100000;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Session s(size, false);
+        state.ResumeTiming();
+        s.ctl.MoveEntriesTo({0}, size);
+        const qsizetype one = s.ctl.History().MemoryUsed();
+        for (int i = 1; i < 1000; ++i)
+            s.ctl.MoveEntriesTo({i % 2 ? size - 1 : 0}, i % 2 ? 0 : size);
+        state.counters["one_drag_bytes"] = double(one);
+        state.counters["steps_kept"] = double(s.ctl.History().Count());
+        state.counters["history_KiB"] = double(s.ctl.History().MemoryUsed()) / 1024;
+        std::printf("one entry dragged across %ld entries: %lld bytes of history; after 1,000 such drags "
+                    "%lld steps kept (%lld undoable), %.1f KiB\n",
+                    size, qint64(one), qint64(s.ctl.History().Count()), qint64(s.ctl.History().UndoCount()),
+                    double(s.ctl.History().MemoryUsed()) / 1024);
+        Check(state, s);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -184,6 +210,10 @@ int main(int argc, char** argv) {
         Register(std::string("redo ") + kind.name, {100000}, Timed(kind, true), "one copy of the store",
                  CopyOfStore, withinFrame, 200);
     }
+    benchmark::RegisterBenchmark("1,000 drags across 100000", Drags)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(1);
     const int result = RunAll(argc, argv);
     for (const long size : {10000L, 100000L})
         PrintMemory(size);

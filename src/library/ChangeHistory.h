@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <memory>
 
 namespace quillbox {
 
@@ -27,12 +28,13 @@ struct LibrarySnapshot {
     PanelState panel;
 };
 
-// The undo/redo history of the library. A step keeps only what its change touched: the differing
-// middle of the library bytes and of the descriptions between the common beginning and end of the
-// states before and after. A middle of the same length on both sides is kept once, as the bytes
-// that differ (an exclusive or, with unchanged runs skipped), so changing one field of every entry
-// costs a few bytes per entry. Steps beyond the memory budget are dropped, oldest first; the newest
-// step is always kept.
+// The undo/redo history of the library. A step keeps only what its change touched, each changed run
+// on its own: a change at the third entry and one near the end cost two small runs, not everything
+// between. A run of the same length on both sides is kept once, as the bytes that differ (an
+// exclusive or, with unchanged stretches skipped), so changing one field of every entry costs a
+// few bytes per entry. A step that only rearranges entries (moves, drops, clones, deletes) keeps
+// where each stretch of entries went and the entries it dropped, never the entries it passed.
+// Steps beyond the memory budget are dropped, oldest first; the newest step is always kept.
 class ChangeHistory {
 public:
     static constexpr qsizetype DefaultBudget = qsizetype(64) * 1024 * 1024;
@@ -42,6 +44,11 @@ public:
     // step before it while that is a typing step on the same element and the run is open.
     bool Record(const QString& name, const LibrarySnapshot& before, const LibrarySnapshot& after,
                 qsizetype typingEntry = -1);
+    // Records a change in which entry i of `after` is entry order[i] of `before`, bytes and
+    // description alike (descriptions[k + 1] belongs to entry k; element 0 to none). Only when the
+    // states are exactly that is it kept as positions; otherwise it is recorded as Record does.
+    bool RecordRearranged(const QString& name, const LibrarySnapshot& before, const LibrarySnapshot& after,
+                          const QList<qsizetype>& order);
     // Closes the current typing run: the next typed change starts a step of its own.
     void EndTypingRun() { typingOpen_ = false; }
 
@@ -67,17 +74,45 @@ public:
     qsizetype MemoryUsed() const { return memory_; } // bytes held by the steps, estimated from above
 
 private:
-    struct Step {
-        QString name;
-        qsizetype bytePos = 0;    // where the changed bytes begin
-        qsizetype beforeSize = 0; // length of the changed bytes before and after
+    // Bytes [pos, pos + beforeSize) of the state before became afterSize bytes.
+    struct ByteRun {
+        qsizetype pos = 0;
+        qsizetype beforeSize = 0;
         qsizetype afterSize = 0;
         QByteArray beforeBytes; // empty when the sizes are equal: then `xorBytes` holds the change
         QByteArray afterBytes;
         QByteArray xorBytes;
-        qsizetype descPos = 0;
-        QStringList descBefore;
-        QStringList descAfter;
+    };
+    // Descriptions [pos, pos + before.size()) of the state before became `after`.
+    struct TextRun {
+        qsizetype pos = 0;
+        QStringList before;
+        QStringList after;
+    };
+    // Entries [from, from + count) of the state before are the next `count` entries after.
+    struct Segment {
+        qsizetype from = 0;
+        qsizetype count = 0;
+    };
+    // The state after put together from segments of the state before.
+    struct Rearranged {
+        QList<Segment> segments;
+        // Entries of the state before that no segment takes (positions before), their bytes and
+        // descriptions one after another: kept for the undo.
+        QList<Segment> dropped;
+        QByteArray droppedBytes;
+        QStringList droppedTexts;
+        QStringList textsBefore; // instead of `droppedTexts` when they are many: all of them
+        qsizetype librarySizeBefore = 0;
+        qsizetype librarySizeAfter = 0;
+    };
+    struct Step {
+        QString name;
+        // A change of bytes and descriptions, run by run in ascending order; or a rearrangement
+        // (kept apart: most steps have none).
+        QList<ByteRun> bytes;
+        QList<TextRun> texts;
+        std::unique_ptr<const Rearranged> rearranged;
         PanelState panelBefore;
         PanelState panelAfter;
         qsizetype typingEntry = -1;
@@ -85,8 +120,14 @@ private:
     };
 
     static Step Diff(const LibrarySnapshot& before, const LibrarySnapshot& after);
+    static std::unique_ptr<Rearranged>
+    Rearrangement(const LibrarySnapshot& before, const LibrarySnapshot& after, const QList<qsizetype>& order);
     static qsizetype Cost(const Step& step);
     static void Apply(const Step& step, bool forward, QByteArray& library, QStringList& descriptions);
+    static void ApplyRearranged(const Rearranged& step, bool forward, QByteArray& library,
+                                QStringList& descriptions);
+    bool Push(Step step, const QString& name, const LibrarySnapshot& before, const LibrarySnapshot& after,
+              qsizetype typingEntry);
     bool MergeTyping(Step& step);
     void DropOldest();
     void FitBudget();

@@ -185,8 +185,9 @@ private:
         QString nothing;
     };
     // Runs `body` as one step of the history: the state before and after are compared and only what
-    // differs is kept; a body that changes nothing makes no step. `typingEntry` >= 0 marks typing
-    // into that description element, which joins the typing step before it.
+    // differs is kept (a body that only rearranged the entries keeps where they went); a body that
+    // changes nothing makes no step. `typingEntry` >= 0 marks typing into that description
+    // element, which joins the typing step before it.
     void AsStep(const std::function<StepOutcome()>& body, qsizetype typingEntry = -1);
     LibrarySnapshot Snapshot() const;
     // The twin counts of the library as it stands (counted again where it changed).
@@ -226,7 +227,8 @@ private:
     void DeleteSelection();
     void RandomizeSelection();
     // The library as the entries of `order` (positions, repeats allowed), each with its
-    // description; a short last entry is padded unless it stays last.
+    // description; a short last entry is padded unless it stays last. The step being recorded
+    // learns the order.
     void Rearrange(const QList<qsizetype>& order);
     // Puts patches of the patches list in before library entry `at`, with their descriptions.
     void InsertPatches(const QList<qsizetype>& patches, qsizetype at);
@@ -307,6 +309,10 @@ private:
     mutable TwinIndex twins_;
     LibraryState state_;
     ChangeHistory history_;
+    // The order of the running step's Rearrange calls: with exactly one, the history keeps the step
+    // as the positions moved.
+    QList<qsizetype> stepOrder_;
+    int stepRearranges_ = 0;
     Clock clock_;
     ByteSource random_;
 };

@@ -33,6 +33,8 @@ void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizety
     if (typingEntry < 0)
         history_.EndTypingRun();
     const LibrarySnapshot before = Snapshot();
+    stepOrder_.clear();
+    stepRearranges_ = 0;
     StepOutcome outcome;
     try {
         outcome = body();
@@ -44,7 +46,10 @@ void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizety
         view_.SetModified(state_.LibChanged);
         throw;
     }
-    const bool recorded = history_.Record(outcome.step, before, Snapshot(), typingEntry);
+    const bool recorded = stepRearranges_ == 1
+                              ? history_.RecordRearranged(outcome.step, before, Snapshot(), stepOrder_)
+                              : history_.Record(outcome.step, before, Snapshot(), typingEntry);
+    stepOrder_.clear();
     if (recorded)
         view_.RefreshListMarks();
     ShowHistory();

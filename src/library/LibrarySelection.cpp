@@ -137,6 +137,8 @@ void LibraryController::Rearrange(const QList<qsizetype>& order) {
     }
     state_.LibraryData = std::move(bytes);
     state_.DescArray = std::move(desc);
+    stepOrder_ = order;
+    ++stepRearranges_;
 }
 
 void LibraryController::InsertPatches(const QList<qsizetype>& patches, qsizetype at) {

@@ -65,6 +65,21 @@ struct World : Fixture {
     }
 };
 
+constexpr qsizetype BigCount = 100000;
+
+const QByteArray& BigStore() {
+    static const QByteArray store = MakeStore(BigCount);
+    return store;
+}
+
+// Every n-th line of the big library: "0,n,2n,...".
+QString Every(qsizetype n) {
+    QStringList lines;
+    for (qsizetype k = 0; k < BigCount; k += n)
+        lines.append(QString::number(k));
+    return lines.join(u',');
+}
+
 struct StepRow {
     QString setup, command;
     QString step;   // the Edit menu's step; empty: the command makes no step
@@ -452,6 +467,146 @@ private Q_SLOTS:
         QCOMPARE(history.Count(), 1);
         f.Run(u"undo"_s);
         QCOMPARE(Look(f).library, states.last().library);
+    }
+
+    // At 100,000 entries a step costs what it changed: two far-apart entries two small runs, an
+    // entry dragged across the library the positions it moved, never the entries between. Undo
+    // and redo bring back exactly the states before and after.
+    void stepMemory_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<qsizetype>("most"); // bytes the step may keep
+        // clang-format off
+        QTest::newRow("drag the first to the end")   << u"L0 mv:0>100000"_s << qsizetype(4096);
+        QTest::newRow("drag the last to the top")    << u"mv:99999>0"_s << qsizetype(4096);
+        QTest::newRow("drop three far apart")        << u"L3,50000,99990 mv:3,50000,99990>20000"_s << qsizetype(4096);
+        QTest::newRow("move two far apart down")     << u"L3,99000 down"_s << qsizetype(4096);
+        QTest::newRow("move two far apart up")       << u"L3,99000 up"_s << qsizetype(4096);
+        QTest::newRow("random, two far apart")       << u"L3,99000 rnd"_s << qsizetype(4096);
+        QTest::newRow("drive type, two far apart")   << u"L3,99000 drive:7"_s << qsizetype(4096);
+        QTest::newRow("delete two far apart")        << u"L3,99000 del"_s << qsizetype(4096);
+        QTest::newRow("clone two far apart")         << u"L3,99000 clone"_s << qsizetype(4096);
+        QTest::newRow("drop every hundredth")        << u"L0,100 mv:"_s + Every(100) + u">50000"_s << qsizetype(64 * 1024);
+        // Half the library deleted keeps half of it, not all of it twice.
+        // "short": the last entry is cut short by the end of its file. It stays as it is while it
+        // stays last; moved elsewhere it is padded, and the step is kept as a difference.
+        QTest::newRow("short: drop before it")       << u"short mv:0,1>20"_s << qsizetype(4096);
+        QTest::newRow("short: drag it to the top")   << u"short mv:99999>0"_s << qsizetype(64 * 1024 * 1024);
+        QTest::newRow("delete every second")         << u"L"_s + Every(2) + u" del"_s << qsizetype(16 * 1024 * 1024);
+        // clang-format on
+    }
+    void stepMemory() {
+        QFETCH(QString, script);
+        QFETCH(qsizetype, most);
+        Fixture f;
+        const bool cut = script.startsWith(u"short "_s);
+        if (cut)
+            script.remove(0, 6);
+        f.LoadLibrary(u"big.pslib"_s, cut ? BigStore().chopped(5) : BigStore(),
+                      Descs(BigCount, u"a longer description of entry "_s));
+        QCOMPARE(f.S().LibraryData.size() % PatchImageSize, cut ? 13 : 0);
+        const QString command = script.section(u' ', -1);
+        if (command != script)
+            f.Run(script.section(u' ', 0, -2));
+        const Seen before = Look(f);
+        f.Run(command);
+        const Seen after = Look(f);
+        const ChangeHistory& history = f.Ctl().History();
+        QCOMPARE(history.Count(), 1);
+        QVERIFY(after.library != before.library || after.descriptions != before.descriptions);
+        qInfo("%lld bytes", qint64(history.MemoryUsed()));
+        QVERIFY(history.MemoryUsed() <= most);
+        f.Run(u"undo"_s);
+        QCOMPARE(Look(f), before);
+        f.Run(u"redo"_s);
+        QCOMPARE(Look(f), after);
+    }
+
+    // Any two states: the runs found between them, however far apart, and of other lengths.
+    // Edits: "c5" changes entry 5 and its description, "i5" inserts an entry before entry 5, "d5"
+    // deletes entry 5, "t5" changes only the description, each on the state the edits before it left.
+    void diffRuns_data() {
+        QTest::addColumn<QString>("edits");
+        QTest::addColumn<qsizetype>("most");
+        // clang-format off
+        QTest::newRow("two changes far apart")       << u"c3 c99000"_s << qsizetype(4096);
+        QTest::newRow("two descriptions far apart")  << u"t3 t99000"_s << qsizetype(4096);
+        QTest::newRow("insert, then a far change")   << u"i3 c99000"_s << qsizetype(4096);
+        QTest::newRow("a change, then a far delete") << u"c3 d99000"_s << qsizetype(4096);
+        QTest::newRow("delete between two changes")  << u"c10 d50000 c90000 t95000"_s << qsizetype(4096);
+        QTest::newRow("three inserted together")     << u"t5 i60000 i60000 i60000 t99000"_s << qsizetype(4096);
+        QTest::newRow("the last deleted")            << u"c0 d99999"_s << qsizetype(4096);
+        QTest::newRow("changed everywhere")          << u"c0 c20000 c40000 c60000 c80000 c99999"_s << qsizetype(8192);
+        // clang-format on
+    }
+    void diffRuns() {
+        QFETCH(QString, edits);
+        QFETCH(qsizetype, most);
+        const LibrarySnapshot before{BigStore(), QStringList{QString()} + Descs(BigCount, u"entry "_s), {}};
+        LibrarySnapshot after = before;
+        int made = 0;
+        for (const QString& edit : edits.split(u' ')) {
+            const qsizetype k = edit.mid(1).toInt();
+            const QString text = u"edited "_s + QString::number(++made);
+            const QByteArray image = MakeImage(u"E%1"_s.arg(made), 9000 + made);
+            if (edit[0] == u'c' || edit[0] == u't') {
+                if (edit[0] == u'c')
+                    after.library.replace(k * PatchImageSize, PatchImageSize, image);
+                after.descriptions[k + 1] = text;
+            } else if (edit[0] == u'i') {
+                after.library.insert(k * PatchImageSize, image);
+                after.descriptions.insert(k + 1, text);
+            } else {
+                after.library.remove(k * PatchImageSize, PatchImageSize);
+                after.descriptions.removeAt(k + 1);
+            }
+        }
+        ChangeHistory history;
+        QVERIFY(history.Record(u"edits"_s, before, after));
+        QVERIFY2(history.MemoryUsed() <= most, qPrintable(u"%1 bytes"_s.arg(history.MemoryUsed())));
+        QByteArray library = after.library;
+        QStringList descriptions = after.descriptions;
+        history.Undo(library, descriptions);
+        QCOMPARE(library, before.library);
+        QCOMPARE(descriptions, before.descriptions);
+        history.Redo(library, descriptions);
+        QCOMPARE(library, after.library);
+        QCOMPARE(descriptions, after.descriptions);
+    }
+
+    // 1,000 drags of one entry across the library are all kept under the default budget, with the
+    // saved point; every one is taken back and done again exactly. (10,000 entries keep the test
+    // short: a step that kept the entries it passed would cost over 2 MB here; the benchmark drags
+    // across 100,000.)
+    void manyDrags() {
+        constexpr qsizetype Count = 10000;
+        Fixture f;
+        f.LoadLibrary(u"big.pslib"_s, BigStore().left(Count * PatchImageSize),
+                      Descs(Count, u"a longer description of entry "_s));
+        const ChangeHistory& history = f.Ctl().History();
+        QList<Seen> kept; // the states after drags 0, 1, 500 and 1,000
+        kept.append(Look(f));
+        for (int i = 0; i < 1000; ++i) {
+            // Down from the top, up from the bottom, and across from further in.
+            const qsizetype from = i % 3 == 0 ? 0 : i % 3 == 1 ? Count - 1 : 7 * i;
+            f.Run(u"mv:%1>%2"_s.arg(from).arg(from < Count / 2 ? Count : 0));
+            if (i == 0 || i == 499 || i == 999)
+                kept.append(Look(f));
+        }
+        QCOMPARE(history.Count(), 1000);
+        QVERIFY(history.MemoryUsed() <= history.Budget());
+        QVERIFY(f.S().LibChanged);
+        const QList<int> at{0, 1, 500, 1000};
+        for (qsizetype i = at.size() - 1; i >= 0; --i) {
+            while (history.UndoCount() > at[i])
+                f.Run(u"undo"_s);
+            QCOMPARE(Look(f), kept[i]);
+        }
+        QVERIFY(!f.S().LibChanged); // back at the state loaded
+        for (qsizetype i = 1; i < at.size(); ++i) {
+            while (history.UndoCount() < at[i])
+                f.Run(u"redo"_s);
+            QCOMPARE(Look(f), kept[i]);
+        }
     }
 };
 
