@@ -7,9 +7,12 @@
 #include "LibraryView.h"
 #include "PatchComparison.h"
 #include "TwinIndex.h"
+#include "UnsavedKeeper.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <functional>
+#include <memory>
 #include <random>
 
 namespace quillbox {
@@ -128,6 +131,21 @@ public:
     void LoadEarlierVersion(const QString& id);
     // Test seam: where earlier versions are kept (by default the user's data location).
     void SetVersionsFolder(const QString& folder) { versionsFolder_ = folder; }
+
+    // Recovery of unsaved work (LibraryUnsaved.cpp). While the library has unsaved changes a
+    // recovery file is kept for it, written shortly after the last change; a save or a clean close
+    // removes it. At start, the newest recovery file is offered ("Restore unsaved changes to …"),
+    // and so is a library's own when it is loaded.
+    void RecoverAtStart();
+    // The window got the focus back: a status line when the loaded pair was changed on disk.
+    void CheckChangedOnDisk();
+    // Test seams: where recovery files are kept (by default the user's data location), the pause
+    // after the last change before one is written, and the keeper itself (to wait for its writes).
+    void SetUnsavedFolder(const QString& folder) { unsaved_->SetFolder(folder); }
+    void SetUnsavedDelay(int milliseconds) { unsaved_->SetDelay(milliseconds); }
+    UnsavedKeeper& Unsaved() { return *unsaved_; }
+    // The pair on disk as the library was loaded or last saved.
+    const PairIdentity& DiskIdentity() const { return diskIdentity_; }
 
     // Twins: the kinds of twin (TwinKind bits) the patch of a line has among the library's entries,
     // and the tool tip naming their positions.
@@ -294,6 +312,24 @@ private:
     // Finishes or undoes a save of `path` and its side file that was interrupted, and tells the user.
     void RecoverInterruptedSave(const QString& path);
 
+    // Recovery of unsaved work and the changed-on-disk check (LibraryUnsaved.cpp).
+    std::optional<UnsavedWork> UnsavedNow() const;
+    // After every change: keeps the recovery file while there are unsaved changes, removes it once
+    // there are none.
+    void KeepUnsaved();
+    // Removes the recovery file of `libPath` and waits until it is gone.
+    void ForgetUnsaved(const QString& libPath);
+    // A loaded library's recovery file, if there is one: the question.
+    void OfferRecovery(const QString& libPath);
+    void AskAboutRecovered(const UnsavedWork& work);
+    void ApplyRecovered(const UnsavedWork& work);
+    void SaveRecoveredElsewhere(const UnsavedWork& work, const QString& why);
+    QString RecoveredDifferences(const UnsavedWork& work) const;
+    void ReportRecoveryProblem(const QString& problem);
+    // Before "Save (Library) " replaces a pair another program changed: false to stop the save.
+    bool ConfirmChangedOnDisk(bool& savedAs);
+    void RecordDiskIdentity(const QString& libPath);
+
     // The patches list's side file, parsed once and read again only when the file changes, so that
     // showing or copying one patch of a large list does not parse the whole file each time.
     struct PatchesDescCache {
@@ -311,6 +347,12 @@ private:
     ChangeHistory history_;
     Clock clock_;
     ByteSource random_;
+    PairIdentity diskIdentity_;     // the pair on disk as loaded or last saved
+    PairIdentity reportedIdentity_; // the changed pair the status line last told of
+    QSet<QString> reportedRecoveryProblems_;
+    bool offeringRecovery_ = false;
+    // Last, so that its worker finishes before anything it may still read goes.
+    std::unique_ptr<UnsavedKeeper> unsaved_ = std::make_unique<UnsavedKeeper>([this] { return UnsavedNow(); });
 };
 
 } // namespace quillbox

@@ -42,6 +42,7 @@ void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizety
         view_.RefreshListMarks();
         ShowHistory();
         view_.SetModified(state_.LibChanged);
+        KeepUnsaved();
         throw;
     }
     const bool recorded = history_.Record(outcome.step, before, Snapshot(), typingEntry);
@@ -49,6 +50,7 @@ void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizety
         view_.RefreshListMarks();
     ShowHistory();
     view_.SetModified(state_.LibChanged);
+    KeepUnsaved();
     const QString& status = recorded ? outcome.done : outcome.nothing;
     if (!status.isEmpty())
         view_.ShowStatus(status);
@@ -90,6 +92,7 @@ void LibraryController::Undo() {
     RestorePanel(history_.Undo(state_.LibraryData, state_.DescArray));
     state_.LibChanged = !history_.AtSavedPoint();
     view_.SetModified(state_.LibChanged);
+    KeepUnsaved();
     ShowHistory();
     view_.ShowStatus(QStringLiteral("Undid ") + name);
 }
@@ -102,6 +105,7 @@ void LibraryController::Redo() {
     RestorePanel(history_.Redo(state_.LibraryData, state_.DescArray));
     state_.LibChanged = !history_.AtSavedPoint();
     view_.SetModified(state_.LibChanged);
+    KeepUnsaved();
     ShowHistory();
     view_.ShowStatus(QStringLiteral("Redid ") + name);
 }
