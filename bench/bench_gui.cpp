@@ -204,7 +204,8 @@ Body RecoverySnapshot(long) {
             controller.Unsaved().WaitIdle();
             state.ResumeTiming();
         }
-        const UnsavedWorkFiles::Found found = controller.Unsaved().Files().Read(controller.State().LibFilePath);
+        const UnsavedWorkFiles::Found found =
+            controller.Unsaved().Files().Read(controller.State().LibFilePath);
         if (!found.work || found.work->library != controller.State().LibraryData)
             state.SkipWithError("the recovery file does not hold the library");
         controller.MutableState().LibChanged = false;

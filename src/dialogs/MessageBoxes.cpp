@@ -72,11 +72,11 @@ void MessageBoxes::resetSeam() {
     ShownBoxes().clear();
 }
 
-QMessageBox::StandardButton MessageBoxes::Run(QWidget* owner, QMessageBox::Icon icon, const QString& title,
-                                              const QString& text, QMessageBox::StandardButtons buttons,
-                                              QMessageBox::StandardButton defaultButton,
-                                              QMessageBox::StandardButton escapeButton,
-                                              const QList<std::pair<QMessageBox::StandardButton, QString>>& texts) {
+QMessageBox::StandardButton
+MessageBoxes::Run(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& text,
+                  QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                  QMessageBox::StandardButton escapeButton,
+                  const QList<std::pair<QMessageBox::StandardButton, QString>>& texts) {
     if (DialogTestMode()) {
         Shown shown{title, text, icon, buttons, QMessageBox::Ok};
         if (buttons != QMessageBox::Ok) {

@@ -161,7 +161,8 @@ std::optional<UnsavedWork> UnsavedWorkFiles::Decode(const QByteArray& bytes, QSt
     const std::optional<QByteArray> loaded = in.Field("loaded");
     const QList<QByteArray> ids = loaded ? loaded->split(' ') : QList<QByteArray>();
     const std::optional<FileIdentity> libId = ids.size() == 2 ? FileIdentity::FromText(ids[0]) : std::nullopt;
-    const std::optional<FileIdentity> sideId = ids.size() == 2 ? FileIdentity::FromText(ids[1]) : std::nullopt;
+    const std::optional<FileIdentity> sideId =
+        ids.size() == 2 ? FileIdentity::FromText(ids[1]) : std::nullopt;
     if (!libId || !sideId)
         return fail("its record of the loaded library is not readable");
     work.loaded = {*libId, *sideId};
@@ -184,7 +185,8 @@ std::optional<UnsavedWork> UnsavedWorkFiles::Decode(const QByteArray& bytes, QSt
         const std::optional<QByteArray> units = in.Line();
         bool ok = false;
         const qint64 n = units ? units->toLongLong(&ok) : -1;
-        const std::optional<QByteArray> text = ok && n >= 0 && n <= in.Left() / 2 ? in.Block(n * 2) : std::nullopt;
+        const std::optional<QByteArray> text =
+            ok && n >= 0 && n <= in.Left() / 2 ? in.Block(n * 2) : std::nullopt;
         if (!text)
             return fail("its descriptions are not complete");
         QString description(n, Qt::Uninitialized);
@@ -218,18 +220,21 @@ bool UnsavedWorkFiles::Remove(const QString& libPath) const {
     return QFile::remove(file);
 }
 
-UnsavedWorkFiles::Found UnsavedWorkFiles::ReadFile(const QString& file, const QString& expectedLibPath) const {
+UnsavedWorkFiles::Found UnsavedWorkFiles::ReadFile(const QString& file,
+                                                   const QString& expectedLibPath) const {
     Found found;
     found.file = file;
     QByteArray bytes;
 #ifdef Q_OS_UNIX
     // Opened without following a link, then checked on the open file itself, so that what is read is
     // the file that was checked.
-    const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno != ENOENT)
-            found.problem = Why(file, errno == ELOOP ? QStringLiteral("it is a link, not a file Quillbox wrote")
-                                                     : QStringLiteral("it cannot be opened"));
+            found.problem =
+                Why(file, errno == ELOOP ? QStringLiteral("it is a link, not a file Quillbox wrote")
+                                         : QStringLiteral("it cannot be opened"));
         return found;
     }
     struct stat st {};

@@ -53,9 +53,9 @@ public:
 
     // What was found for one library.
     struct Found {
-        QString file;                     // the recovery file looked at
-        std::optional<UnsavedWork> work;  // set only for a file proven ours and for this library
-        QString problem;                  // why a file that is there was not taken; empty otherwise
+        QString file;                    // the recovery file looked at
+        std::optional<UnsavedWork> work; // set only for a file proven ours and for this library
+        QString problem;                 // why a file that is there was not taken; empty otherwise
     };
     // The recovery file of `libPath`. A file that is not a regular file owned by this user (a link,
     // another owner), too large, damaged or written for another library is not taken; `problem` says

@@ -352,7 +352,8 @@ private:
     QSet<QString> reportedRecoveryProblems_;
     bool offeringRecovery_ = false;
     // Last, so that its worker finishes before anything it may still read goes.
-    std::unique_ptr<UnsavedKeeper> unsaved_ = std::make_unique<UnsavedKeeper>([this] { return UnsavedNow(); });
+    std::unique_ptr<UnsavedKeeper> unsaved_ =
+        std::make_unique<UnsavedKeeper>([this] { return UnsavedNow(); });
 };
 
 } // namespace quillbox

@@ -127,12 +127,13 @@ void LibraryController::AskAboutRecovered(const UnsavedWork& work) {
     // histories, so they are offered under a new name instead.
     const PairIdentity now = PairIdentityOf(work.libPath);
     if (now != work.loaded) {
-        SaveRecoveredElsewhere(work, now.library.exists
-                                         ? QStringLiteral(" was changed on disk after these changes were made")
-                                         : QStringLiteral(" is no longer there"));
+        SaveRecoveredElsewhere(
+            work, now.library.exists ? QStringLiteral(" was changed on disk after these changes were made")
+                                     : QStringLiteral(" is no longer there"));
         return;
     }
-    if (!state_.LibraryLoaded || unsaved_->Files().FileFor(state_.LibFilePath) != unsaved_->Files().FileFor(work.libPath)) {
+    if (!state_.LibraryLoaded ||
+        unsaved_->Files().FileFor(state_.LibFilePath) != unsaved_->Files().FileFor(work.libPath)) {
         if (!OfferToSave())
             return;
         offeringRecovery_ = true;
@@ -157,9 +158,8 @@ void LibraryController::ApplyRecovered(const UnsavedWork& work) {
         ShowNothingEditable();
         return StepOutcome{QStringLiteral("Restore Unsaved Changes"),
                            QStringLiteral("Restored the unsaved changes to ") + ShortPath(work.libPath) +
-                               QStringLiteral(" from ") + LocalTime(work.time) +
-                               QStringLiteral(" (") + Patches(ListCount(ListId::Library)) +
-                               QStringLiteral("); save to keep them"),
+                               QStringLiteral(" from ") + LocalTime(work.time) + QStringLiteral(" (") +
+                               Patches(ListCount(ListId::Library)) + QStringLiteral("); save to keep them"),
                            QStringLiteral("The recovered changes are the same as the library")};
     });
 }
@@ -175,7 +175,8 @@ void LibraryController::SaveRecoveredElsewhere(const UnsavedWork& work, const QS
     const bool saved = RunFileCommand([&] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Save Recovered Library");
-        request.filter = QStringLiteral("PS02 Library(*.pslib)") + QChar(0) + QStringLiteral("*.pslib") + QChar(0);
+        request.filter =
+            QStringLiteral("PS02 Library(*.pslib)") + QChar(0) + QStringLiteral("*.pslib") + QChar(0);
         request.readOnly = false;
         request.forSaving = true;
         request.kind = FileKind::Library;
@@ -236,8 +237,8 @@ QString LibraryController::RecoveredDifferences(const UnsavedWork& work) const {
     if (PairIdentityOf(work.libPath) != work.loaded)
         text += QStringLiteral(" (which was changed since these changes were made)");
     const qsizetype ours = EntryCount(work.library), theirs = EntryCount(disk);
-    text += QStringLiteral(":\nRecovered: ") + Patches(ours) + QStringLiteral("; on disk: ") + Patches(theirs) +
-            QLatin1Char('.');
+    text += QStringLiteral(":\nRecovered: ") + Patches(ours) + QStringLiteral("; on disk: ") +
+            Patches(theirs) + QLatin1Char('.');
     QStringList lines;
     qsizetype differences = 0;
     for (qsizetype k = 0; k < std::max(ours, theirs); ++k) {
@@ -274,12 +275,14 @@ QString LibraryController::RecoveredDifferences(const UnsavedWork& work) const {
 
 bool LibraryController::ConfirmChangedOnDisk(bool& savedAs) {
     savedAs = false;
-    if (!state_.LibraryLoaded || state_.LibFilePath.isEmpty() || PairIdentityOf(state_.LibFilePath) == diskIdentity_)
+    if (!state_.LibraryLoaded || state_.LibFilePath.isEmpty() ||
+        PairIdentityOf(state_.LibFilePath) == diskIdentity_)
         return true;
-    const QString text = Native(state_.LibFilePath) +
-                         QStringLiteral(" was changed on disk by another program since Quillbox loaded or saved "
-                                        "it.\nOverwrite it (the version on disk is kept as an earlier version), "
-                                        "save under another name, or cancel?");
+    const QString text =
+        Native(state_.LibFilePath) +
+        QStringLiteral(" was changed on disk by another program since Quillbox loaded or saved "
+                       "it.\nOverwrite it (the version on disk is kept as an earlier version), "
+                       "save under another name, or cancel?");
     switch (view_.AskChangedOnDisk(text)) {
     case DiskChangeAnswer::Overwrite:
         return true;
@@ -302,8 +305,9 @@ void LibraryController::CheckChangedOnDisk() {
     if (now == diskIdentity_ || now == reportedIdentity_)
         return;
     reportedIdentity_ = now;
-    view_.ShowStatus(ShortPath(state_.LibFilePath) +
-                     QStringLiteral(" was changed on disk since it was loaded; Save will ask before replacing it"));
+    view_.ShowStatus(
+        ShortPath(state_.LibFilePath) +
+        QStringLiteral(" was changed on disk since it was loaded; Save will ask before replacing it"));
 }
 
 } // namespace quillbox

@@ -9,7 +9,6 @@ namespace quillbox {
 
 UnsavedKeeper::UnsavedKeeper(Source source) : source_(std::move(source)) {
     timer_.setSingleShot(true);
-    timer_.setInterval(DefaultDelayMs);
     QObject::connect(&timer_, &QTimer::timeout, [this] { WriteNow(); });
 }
 
@@ -28,13 +27,21 @@ void UnsavedKeeper::SetFolder(const QString& folder) {
 }
 
 void UnsavedKeeper::SetDelay(int milliseconds) {
-    timer_.setInterval(milliseconds);
+    delay_ = milliseconds;
 }
 
 void UnsavedKeeper::Changed() {
     // Without an event loop (a benchmark, a tool) the timer could never run out.
-    if (QCoreApplication::instance())
-        timer_.start();
+    if (!QCoreApplication::instance())
+        return;
+    // Each change waits for a pause, but a run of changes without one is written after twice the
+    // delay all the same: a kill never takes more than that.
+    if (!timer_.isActive()) {
+        firstChange_.start();
+        timer_.start(delay_);
+    } else if (firstChange_.elapsed() <= delay_) {
+        timer_.start(delay_);
+    }
 }
 
 void UnsavedKeeper::Forget(const QString& libPath) {

@@ -2,6 +2,7 @@
 
 #include "UnsavedWork.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <condition_variable>
 #include <deque>
@@ -34,7 +35,8 @@ public:
     UnsavedWorkFiles Files() const { return UnsavedWorkFiles(folder_); }
     void SetDelay(int milliseconds);
 
-    // The library changed and has unsaved changes: the file is written once the changes pause.
+    // The library changed and has unsaved changes: the file is written once the changes pause for
+    // the delay, and at the latest twice the delay after the first change not yet written.
     void Changed();
     // The library's changes were saved or given up: its recovery file goes, after any write queued.
     void Forget(const QString& libPath);
@@ -59,6 +61,8 @@ private:
     Source source_;
     QString folder_;
     QTimer timer_;
+    int delay_ = DefaultDelayMs;
+    QElapsedTimer firstChange_; // the first change since the file was last written
     qint64 lastSnapshotNs_ = 0;
 
     std::mutex mutex_;

@@ -26,7 +26,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -44,8 +46,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
-#include <QElapsedTimer>
-#include <QInputMethodEvent>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -236,14 +236,15 @@ public:
         waited.start();
         for (;;) {
             const UnsavedWorkFiles::Found found = files.Read(lib);
-            if (found.work && found.work->library == state.LibraryData && found.work->descriptions == state.DescArray)
+            if (found.work && found.work->library == state.LibraryData &&
+                found.work->descriptions == state.DescArray)
                 break;
             if (waited.elapsed() > 20000)
                 return 5;
             QTest::qWait(20);
         }
-        UnsavedWork expected{lib, controller.DiskIdentity(), QDateTime::currentDateTimeUtc(), state.LibraryData,
-                             state.DescArray};
+        UnsavedWork expected{lib, controller.DiskIdentity(), QDateTime::currentDateTimeUtc(),
+                             state.LibraryData, state.DescArray};
         QFile out(dir + L("/expected"));
         if (!out.open(QIODevice::WriteOnly) || out.write(UnsavedWorkFiles::Encode(expected)) < 0)
             return 6;
@@ -1571,18 +1572,19 @@ private Q_SLOTS:
         const std::optional<UnsavedWork> expected = UnsavedWorkFiles::Decode(ReadBytes(Path(L("expected"))));
         QVERIFY(expected);
 
-        OpenWindow(); // the next start, with the same data folder
+        OpenWindow();                                  // the next start, with the same data folder
         MessageBoxes::setNextAnswer(QMessageBox::Yes); // Restore
         window->RecoverUnsavedWork();
         const QList<MessageBoxes::Shown> shown = MessageBoxes::takeShown();
         QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown[0].text.startsWith(L("Restore unsaved changes to ") + Path(L("sample.pslib")) + L(" from ")),
+        QVERIFY2(shown[0].text.startsWith(L("Restore unsaved changes to ") + Path(L("sample.pslib")) +
+                                          L(" from ")),
                  qPrintable(shown[0].text));
         QCOMPARE(shown[0].buttons, QMessageBox::Yes | QMessageBox::Open | QMessageBox::Discard);
         QCOMPARE(State().LibraryData, expected->library);
         QCOMPARE(State().DescArray, expected->descriptions);
         QVERIFY(State().DescArray.value(1).startsWith(L("Grüße, привет"))); // entry 0 went, 1 moved up
-        QCOMPARE(Lib()->model()->rowCount(), Names.size()); // one cloned, one deleted
+        QCOMPARE(Lib()->model()->rowCount(), Names.size());                 // one cloned, one deleted
         QVERIFY(Title().contains(QLatin1Char('*')));
         QCOMPARE(ReadBytes(Path(L("sample.pslib"))), diskLib);
         // One undo step back to the library on disk.
@@ -1601,15 +1603,17 @@ private Q_SLOTS:
         WriteBytes(Path(L("sample.pslib")), theirs);
         QEvent activate(QEvent::WindowActivate);
         QCoreApplication::sendEvent(window.get(), &activate);
-        QCOMPARE(Find<QLabel>("lblStatus")->text(),
-                 L("…/sample.pslib was changed on disk since it was loaded; Save will ask before replacing it"));
+        QCOMPARE(
+            Find<QLabel>("lblStatus")->text(),
+            L("…/sample.pslib was changed on disk since it was loaded; Save will ask before replacing it"));
         MessageBoxes::setNextAnswer(QMessageBox::Cancel);
         Trigger("mnuFile_SaveLib");
         const QList<MessageBoxes::Shown> shown = MessageBoxes::takeShown();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown[0].title, L("Changed on disk"));
-        QVERIFY2(shown[0].text.startsWith(Path(L("sample.pslib")) + L(" was changed on disk by another program")),
-                 qPrintable(shown[0].text));
+        QVERIFY2(
+            shown[0].text.startsWith(Path(L("sample.pslib")) + L(" was changed on disk by another program")),
+            qPrintable(shown[0].text));
         QCOMPARE(shown[0].buttons, QMessageBox::Save | QMessageBox::SaveAll | QMessageBox::Cancel);
         QCOMPARE(ReadBytes(Path(L("sample.pslib"))), theirs);
         QVERIFY(Title().contains(QLatin1Char('*')));
@@ -1623,6 +1627,8 @@ private Q_SLOTS:
 };
 
 // The test program runs as the child of killedWindowRestoresItsEdits when started with its folder.
-QTEST_MAIN_WRAPPER(TestWindow, if (qEnvironmentVariableIsSet("QUILLBOX_EDITING_CHILD")) return TestWindow::RunEditingChild(argc, argv, qEnvironmentVariable("QUILLBOX_EDITING_CHILD"));
-                   QTEST_MAIN_SETUP())
+QTEST_MAIN_WRAPPER(
+    TestWindow, if (qEnvironmentVariableIsSet("QUILLBOX_EDITING_CHILD")) return TestWindow::RunEditingChild(
+                    argc, argv, qEnvironmentVariable("QUILLBOX_EDITING_CHILD"));
+    QTEST_MAIN_SETUP())
 #include "tst_Window.moc"

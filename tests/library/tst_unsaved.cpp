@@ -8,6 +8,7 @@
 #include "UnsavedWork.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QThread>
 #include <random>
@@ -75,7 +76,8 @@ private Q_SLOTS:
         QTest::addColumn<qsizetype>("tail");
         QTest::addColumn<QStringList>("descriptions");
         const QString lone = QString(QChar(0xD800)) + u"x"_s; // a lone surrogate, kept as it is
-        QTest::newRow("short last entry") << qsizetype(3) << qsizetype(5) << QStringList{u""_s, u"a"_s, u""_s, u"c"_s};
+        QTest::newRow("short last entry")
+            << qsizetype(3) << qsizetype(5) << QStringList{u""_s, u"a"_s, u""_s, u"c"_s};
         QTest::newRow("line breaks") << qsizetype(2) << qsizetype(0)
                                      << QStringList{u""_s, u"one\r\ntwo\n"_s, u"\r\n\r\n"_s};
         QTest::newRow("non-Latin and surrogates")
@@ -98,7 +100,8 @@ private Q_SLOTS:
         QCOMPARE(found.work->descriptions, work.descriptions);
         QCOMPARE(*found.work, work);
 #ifdef Q_OS_UNIX
-        QCOMPARE(QFileInfo(Folder()).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
+        QCOMPARE(QFileInfo(Folder()).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+                 QFile::Permissions());
 #endif
     }
 
@@ -229,6 +232,26 @@ private Q_SLOTS:
         }
     }
 
+    // Changes that never pause are still written, within twice the delay of the first one.
+    void steadyChangesAreWritten() {
+        Fixture f;
+        Prepare(f);
+        f.controller.SetUnsavedDelay(300);
+        f.LoadLibrary(u"lib.pslib"_s, MakeStore(3), Descs(3, u"d"_s));
+        f.Run(u"L1"_s);
+        const QString file = RecoveryFile(f.Path(u"lib.pslib"_s));
+        QElapsedTimer clock;
+        clock.start();
+        qint64 seen = -1;
+        for (int i = 0; clock.elapsed() < 1500; ++i) {
+            f.controller.DescriptionEdited(u"typing "_s + QString::number(i));
+            QTest::qWait(50);
+            if (seen < 0 && QFileInfo::exists(file))
+                seen = clock.elapsed();
+        }
+        QVERIFY2(seen >= 0 && seen < 800, qPrintable(QString::number(seen)));
+    }
+
     // The next run finds the file when the library is loaded (or at start) and asks; each answer.
     void restoreQuestion_data() {
         QTest::addColumn<QString>("how");
@@ -237,7 +260,8 @@ private Q_SLOTS:
         using A = RecoveryAnswer;
         QTest::newRow("restore on load") << u"load"_s << QList<A>{A::Restore} << u"restored"_s;
         QTest::newRow("restore at start") << u"start"_s << QList<A>{A::Restore} << u"restored"_s;
-        QTest::newRow("compare, then restore") << u"load"_s << QList<A>{A::Compare, A::Restore} << u"restored"_s;
+        QTest::newRow("compare, then restore")
+            << u"load"_s << QList<A>{A::Compare, A::Restore} << u"restored"_s;
         QTest::newRow("discard") << u"start"_s << QList<A>{A::Discard} << u"disk"_s;
         QTest::newRow("closed unanswered") << u"load"_s << QList<A>{A::Later} << u"kept"_s;
         QTest::newRow("changed on disk since") << u"changed"_s << QList<A>{A::Restore} << u"elsewhere"_s;
@@ -276,12 +300,14 @@ private Q_SLOTS:
         else
             f.controller.RecoverAtStart();
         QCOMPARE(f.view.recoveryQuestions.size(), answers.size());
-        QVERIFY(f.view.recoveryQuestions.value(0).startsWith(u"Restore unsaved changes to "_s + lib + u" from "_s));
+        QVERIFY(f.view.recoveryQuestions.value(0).startsWith(u"Restore unsaved changes to "_s + lib +
+                                                             u" from "_s));
         QVERIFY(f.view.AnswersUsedUp());
         if (answers.contains(RecoveryAnswer::Compare)) {
             // Entry 2 got the typed description, the old entry 4 went, entry 1 was renamed.
             const QString differences = f.view.messages.join(u'\n');
-            QVERIFY2(differences.contains(u"Recovered: 4 patches; on disk: 5 patches."_s), qPrintable(differences));
+            QVERIFY2(differences.contains(u"Recovered: 4 patches; on disk: 5 patches."_s),
+                     qPrintable(differences));
             QVERIFY2(differences.contains(u"-> 01:  NEW"_s), qPrintable(differences));
             QVERIFY2(differences.contains(u"02:  P1: description changed"_s), qPrintable(differences));
         }
@@ -331,7 +357,8 @@ private Q_SLOTS:
         QTest::newRow("side file, overwrite") << u"side"_s << DiskChangeAnswer::Overwrite << u"written"_s;
         QTest::newRow("library, save as") << u"library"_s << DiskChangeAnswer::SaveAs << u"other name"_s;
         QTest::newRow("library, cancel") << u"library"_s << DiskChangeAnswer::Cancel << u"untouched"_s;
-        QTest::newRow("replaced by a rename, cancel") << u"rename"_s << DiskChangeAnswer::Cancel << u"untouched"_s;
+        QTest::newRow("replaced by a rename, cancel")
+            << u"rename"_s << DiskChangeAnswer::Cancel << u"untouched"_s;
     }
     void changedOnDisk() {
         QFETCH(QString, change);
@@ -348,7 +375,8 @@ private Q_SLOTS:
             WriteBytes(lib + u".txt"_s, SideFileBytes(Descs(5, u"theirs"_s)));
         else if (change == u"rename"_s) {
             WriteBytes(f.Path(u"new.pslib"_s), theirs);
-            QVERIFY(::rename(QFile::encodeName(f.Path(u"new.pslib"_s)).constData(), QFile::encodeName(lib).constData()) == 0);
+            QVERIFY(::rename(QFile::encodeName(f.Path(u"new.pslib"_s)).constData(),
+                             QFile::encodeName(lib).constData()) == 0);
         }
         const QByteArray before = ReadBytes(lib);
         f.controller.CheckChangedOnDisk();
@@ -379,7 +407,8 @@ private Q_SLOTS:
         if (change == u"library"_s && answer == DiskChangeAnswer::Overwrite) {
             const QList<EarlierVersion> versions = f.controller.LibEarlierVersions();
             QCOMPARE(versions.size(), 1);
-            QCOMPARE(EarlierVersions(f.versionsDir.filePath(u"versions"_s)).Read(lib, versions[0].id).library, theirs);
+            QCOMPARE(EarlierVersions(f.versionsDir.filePath(u"versions"_s)).Read(lib, versions[0].id).library,
+                     theirs);
         }
         // Once saved, the next save asks nothing (the fake view would fail on a question).
         if (saved) {
