@@ -100,7 +100,6 @@ void LibraryController::AskAboutRecovered(const UnsavedWork& work) {
     const QString text = QStringLiteral("Restore unsaved changes to ") + Native(work.libPath) +
                          QStringLiteral(" from ") + LocalTime(work.time) + QLatin1Char('?');
     for (;;) {
-        view_.SetBusy(false);
         const RecoveryAnswer answer = view_.AskRestoreUnsaved(text);
         if (answer == RecoveryAnswer::Compare) {
             view_.ShowMessage(RecoveredDifferences(work), MessageStyle::Plain);
