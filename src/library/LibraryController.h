@@ -351,6 +351,7 @@ private:
     PairIdentity reportedIdentity_; // the changed pair the status line last told of
     QSet<QString> reportedRecoveryProblems_;
     bool offeringRecovery_ = false;
+    int recoveryQuestions_ = 0; // how often the recovery question was asked
     // Last, so that its worker finishes before anything it may still read goes.
     std::unique_ptr<UnsavedKeeper> unsaved_ =
         std::make_unique<UnsavedKeeper>([this] { return UnsavedNow(); });

@@ -75,9 +75,11 @@ void LibraryController::RecoverAtStart() {
         return;
     // The library is loaded first, so that the question stands over it and Restore has it to apply
     // to; its load asks. One that is gone is asked about as it is.
+    const int asked = recoveryQuestions_;
     if (QFileInfo(newest->libPath).isFile())
         LoadLibFromPath(newest->libPath);
-    else
+    // A library that could not be loaded (not a valid library any more) does not hide its work.
+    if (recoveryQuestions_ == asked)
         AskAboutRecovered(*newest);
     if (others > 0)
         view_.ShowStatus(QStringLiteral("Unsaved changes to %1 more %2 are kept; each is offered when it "
@@ -96,6 +98,7 @@ void LibraryController::OfferRecovery(const QString& libPath) {
 }
 
 void LibraryController::AskAboutRecovered(const UnsavedWork& work) {
+    ++recoveryQuestions_;
     offeringRecovery_ = true;
     const QString text = QStringLiteral("Restore unsaved changes to ") + Native(work.libPath) +
                          QStringLiteral(" from ") + LocalTime(work.time) + QLatin1Char('?');

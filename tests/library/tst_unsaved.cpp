@@ -266,6 +266,7 @@ private Q_SLOTS:
         QTest::newRow("closed unanswered") << u"load"_s << QList<A>{A::Later} << u"kept"_s;
         QTest::newRow("changed on disk since") << u"changed"_s << QList<A>{A::Restore} << u"elsewhere"_s;
         QTest::newRow("library gone") << u"gone"_s << QList<A>{A::Restore} << u"elsewhere"_s;
+        QTest::newRow("library no longer valid") << u"invalid"_s << QList<A>{A::Restore} << u"elsewhere"_s;
     }
     void restoreQuestion() {
         QFETCH(QString, how);
@@ -285,6 +286,8 @@ private Q_SLOTS:
         if (how == u"changed"_s) {
             QThread::msleep(5);
             WriteBytes(lib, LibraryFileBytes(MakeStore(2)));
+        } else if (how == u"invalid"_s) {
+            WriteBytes(lib, "not a library");
         } else if (how == u"gone"_s) {
             QVERIFY(QFile::remove(lib) && QFile::remove(lib + u".txt"_s));
         }
@@ -336,11 +339,11 @@ private Q_SLOTS:
             QVERIFY(fileLeft);
         } else {
             // Not applied to the changed (or missing) library: saved under the name chosen.
-            QVERIFY(f.view.messages.value(0).contains(u"so the recovered changes are not applied"_s));
+            QVERIFY(f.view.messages.join(u'\n').contains(u"so the recovered changes are not applied"_s));
             QCOMPARE(ReadBytes(f.Path(u"saved.pslib"_s)), EncodeLibrary(edited));
             QCOMPARE(f.S().LibFilePath, f.Path(u"saved.pslib"_s));
             QCOMPARE(f.S().DescArray, editedDescs);
-            QCOMPARE(QFileInfo::exists(lib), how == u"changed"_s);
+            QCOMPARE(QFileInfo::exists(lib), how != u"gone"_s);
             if (how == u"changed"_s)
                 QCOMPARE(ReadBytes(lib), LibraryFileBytes(MakeStore(2)));
             QVERIFY(!fileLeft);
