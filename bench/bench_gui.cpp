@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMimeData>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -47,6 +48,8 @@ struct Gui {
         options.settings =
             std::make_shared<QSettings>(dir.filePath(QStringLiteral("quillbox.ini")), QSettings::IniFormat);
         window = std::make_unique<MainWindow>(options);
+        // Recovery files of its own: the user's data folder stays as it is.
+        window->Controller().SetUnsavedFolder(dir.filePath(QStringLiteral("unsaved")));
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()))
             qFatal("the window was not shown");
@@ -189,6 +192,60 @@ Body MoveDownWithFindOpen(long) {
     };
 }
 
+// The recovery file's timer runs out: what the window thread spends on it is taking the snapshot
+// (the encoding and writing run on the keeper's worker, waited for outside the timing).
+Body RecoverySnapshot(long) {
+    return [](benchmark::State& state) {
+        Gui& gui = TheGui();
+        LibraryController& controller = gui.window->Controller();
+        controller.MutableState().LibChanged = true;
+        // A write still waiting is replaced by the next one, so the worker keeps up at its own pace.
+        for (auto _ : state)
+            controller.Unsaved().WriteNow();
+        controller.Unsaved().WaitIdle();
+        // What the worker spends encoding and writing the file, once, for the record.
+        QElapsedTimer worker;
+        worker.start();
+        controller.Unsaved().WriteNow();
+        controller.Unsaved().WaitIdle();
+        state.counters["worker_ms"] = double(worker.nsecsElapsed()) / 1e6;
+        const UnsavedWorkFiles::Found found =
+            controller.Unsaved().Files().Read(controller.State().LibFilePath);
+        if (!found.work || found.work->library != controller.State().LibraryData)
+            state.SkipWithError("the recovery file does not hold the library");
+        controller.MutableState().LibChanged = false;
+        controller.Unsaved().Forget(controller.State().LibFilePath);
+        controller.Unsaved().WaitIdle();
+    };
+}
+
+// "Move down" right after the timer ran out, while the worker encodes and writes the recovery file
+// of 100,000 entries: the command's first change copies the store the snapshot shares.
+Body MoveDownWhileWriting(long) {
+    return [](benchmark::State& state) {
+        Gui& gui = TheGui();
+        LibraryController& controller = gui.window->Controller();
+        for (auto _ : state) {
+            state.PauseTiming();
+            gui.Restore();
+            gui.ClickMiddle();
+            controller.MutableState().LibChanged = true;
+            controller.Unsaved().WriteNow();
+            state.ResumeTiming();
+            gui.Trigger("mnuLibrary_MoveDown");
+            state.PauseTiming();
+            controller.Unsaved().WaitIdle();
+            state.ResumeTiming();
+        }
+        if (!gui.Intact(0))
+            state.SkipWithError("the command did not do what it should");
+        controller.MutableState().LibChanged = false;
+        controller.Unsaved().Forget(controller.State().LibFilePath);
+        controller.Unsaved().WaitIdle();
+        gui.Restore();
+    };
+}
+
 void RegisterAll() {
     const Target underFifty{Target::Milliseconds, 50, Entries};
     Register(
@@ -230,6 +287,10 @@ void RegisterAll() {
              "one copy of the store", CopyOfStore, underSixteen);
     Register("gui: find keystroke \"c\" / \"cr\"", {Entries}, FindKeystroke("c", 'r'),
              "one copy of the store", CopyOfStore, underSixteen);
+    Register("gui: recovery snapshot (window thread)", {Entries}, RecoverySnapshot, "one copy of the store",
+             CopyOfStore, underSixteen);
+    Register("gui: Move down while the recovery file is written", {Entries}, MoveDownWhileWriting,
+             "one copy of the store", CopyOfStore, underFifty);
     Register("gui: Move down, find open", {Entries}, MoveDownWithFindOpen, "one copy of the store",
              CopyOfStore);
 

@@ -926,6 +926,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (FileDragEvent(event))
         return true;
+    if (watched == this && event->type() == QEvent::WindowActivate) {
+        // Back from another program, which may have written the library meanwhile.
+        Guarded("Form_Activate", [this] { controller_.CheckChangedOnDisk(); });
+        return false;
+    }
     if (watched == client_ && event->type() == QEvent::Resize) {
         LayOut();
         return false;
@@ -1139,6 +1144,45 @@ SaveAnswer MainWindow::AskSaveQuestion() {
     default:
         return SaveAnswer::Cancel;
     }
+}
+
+RecoveryAnswer MainWindow::AskRestoreUnsaved(const QString& text) {
+    const NormalPointer pointer;
+    // No escape button: the box closes only with an answer, so the work is never dropped unseen.
+    switch (MessageBoxes::AskChoice(this, text, QStringLiteral("Unsaved changes"),
+                                    {{QMessageBox::Yes, QStringLiteral("&Restore")},
+                                     {QMessageBox::Open, QStringLiteral("&Compare")},
+                                     {QMessageBox::Discard, QStringLiteral("&Discard")}},
+                                    QMessageBox::Yes, QMessageBox::NoButton)) {
+    case QMessageBox::Yes:
+        return RecoveryAnswer::Restore;
+    case QMessageBox::Open:
+        return RecoveryAnswer::Compare;
+    case QMessageBox::Discard:
+        return RecoveryAnswer::Discard;
+    default:
+        return RecoveryAnswer::Later;
+    }
+}
+
+DiskChangeAnswer MainWindow::AskChangedOnDisk(const QString& text) {
+    const NormalPointer pointer;
+    switch (MessageBoxes::AskChoice(this, text, QStringLiteral("Changed on disk"),
+                                    {{QMessageBox::Save, QStringLiteral("&Overwrite")},
+                                     {QMessageBox::SaveAll, QStringLiteral("Save &As\u2026")},
+                                     {QMessageBox::Cancel, QStringLiteral("Cancel")}},
+                                    QMessageBox::Cancel, QMessageBox::Cancel)) {
+    case QMessageBox::Save:
+        return DiskChangeAnswer::Overwrite;
+    case QMessageBox::SaveAll:
+        return DiskChangeAnswer::SaveAs;
+    default:
+        return DiskChangeAnswer::Cancel;
+    }
+}
+
+void MainWindow::RecoverUnsavedWork() {
+    Guarded("RecoverUnsavedWork", [this] { controller_.RecoverAtStart(); });
 }
 
 std::optional<QString> MainWindow::AskPath(const FileDialogRequest& request) {

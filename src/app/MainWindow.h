@@ -89,6 +89,9 @@ public:
     // imports it. Returns the files left unopened.
     QStringList OpenFiles(const QStringList& paths);
 
+    // The start's look for unsaved work that a killed or crashed run left: offers the newest.
+    void RecoverUnsavedWork();
+
     // Loads a library of "File > Recent Libraries"; one that is gone is said so and leaves the list.
     void OpenRecentLibrary(const QString& path);
 
@@ -113,6 +116,8 @@ public:
     void ShowMessage(const QString& text, MessageStyle style = MessageStyle::Plain) override;
     bool AskYesNo(const QString& text, const QString& title) override;
     SaveAnswer AskSaveQuestion() override;
+    RecoveryAnswer AskRestoreUnsaved(const QString& text) override;
+    DiskChangeAnswer AskChangedOnDisk(const QString& text) override;
     std::optional<QString> AskPath(const FileDialogRequest& request) override;
     void LibraryFileUsed(const QString& path) override;
     void ShowStatus(const QString& text) override;

@@ -119,6 +119,9 @@ int Main(int& argc, char** argv) {
     MainWindow window(options);
     window.show();
     QCoreApplication::processEvents();
+    // Unsaved work a killed run left is offered first, over the main window, then the files are
+    // opened (with the save question first when the work was restored).
+    QTimer::singleShot(0, &window, [&window] { window.RecoverUnsavedWork(); });
     // The files are opened from the event loop, after the start-up step, so that what they show
     // (a message, the save question) appears over the main window.
     if (!line.files.isEmpty() || !refused.isEmpty()) {

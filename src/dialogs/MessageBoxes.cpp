@@ -2,6 +2,7 @@
 
 #include "DialogSeam.h"
 
+#include <QAbstractButton>
 #include <QWidget>
 #include <deque>
 
@@ -44,6 +45,16 @@ QMessageBox::StandardButton MessageBoxes::AskSaveNow(QWidget* owner) {
                QMessageBox::Cancel);
 }
 
+QMessageBox::StandardButton
+MessageBoxes::AskChoice(QWidget* owner, const QString& text, const QString& title,
+                        const QList<std::pair<QMessageBox::StandardButton, QString>>& buttons,
+                        QMessageBox::StandardButton defaultButton, QMessageBox::StandardButton escapeButton) {
+    QMessageBox::StandardButtons set;
+    for (const auto& button : buttons)
+        set |= button.first;
+    return Run(owner, QMessageBox::Question, title, text, set, defaultButton, escapeButton, buttons);
+}
+
 void MessageBoxes::setNextAnswer(QMessageBox::StandardButton answer) {
     QueuedAnswers().push_back(answer);
 }
@@ -61,10 +72,11 @@ void MessageBoxes::resetSeam() {
     ShownBoxes().clear();
 }
 
-QMessageBox::StandardButton MessageBoxes::Run(QWidget* owner, QMessageBox::Icon icon, const QString& title,
-                                              const QString& text, QMessageBox::StandardButtons buttons,
-                                              QMessageBox::StandardButton defaultButton,
-                                              QMessageBox::StandardButton escapeButton) {
+QMessageBox::StandardButton
+MessageBoxes::Run(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& text,
+                  QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+                  QMessageBox::StandardButton escapeButton,
+                  const QList<std::pair<QMessageBox::StandardButton, QString>>& texts) {
     if (DialogTestMode()) {
         Shown shown{title, text, icon, buttons, QMessageBox::Ok};
         if (buttons != QMessageBox::Ok) {
@@ -87,8 +99,15 @@ QMessageBox::StandardButton MessageBoxes::Run(QWidget* owner, QMessageBox::Icon 
     }
 
     QMessageBox box(icon, title, text, buttons, owner);
+    for (const auto& [button, label] : texts) {
+        if (QAbstractButton* shown = box.button(button)) {
+            shown->setText(label);
+            shown->setAccessibleName(QString(label).remove(QLatin1Char('&')));
+        }
+    }
     box.setDefaultButton(defaultButton);
-    box.setEscapeButton(escapeButton);
+    if (buttons.testFlag(escapeButton))
+        box.setEscapeButton(escapeButton);
     const int result = box.exec();
     // exec() gives the standard button that was clicked; closing the box gives the escape button.
     const auto answer = static_cast<QMessageBox::StandardButton>(result);

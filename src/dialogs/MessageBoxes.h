@@ -24,6 +24,13 @@ public:
     // "Do you like to save now?" titled "Library not saved", Yes/No/Cancel, no icon. Closing the box
     // counts as Cancel.
     static QMessageBox::StandardButton AskSaveNow(QWidget* owner);
+    // A question with buttons of their own words: `buttons` maps each standard button used (its
+    // role decides its place) to its text. `defaultButton` is the one Enter presses; closing the box
+    // gives `escapeButton`, which need not be one of the buttons.
+    static QMessageBox::StandardButton
+    AskChoice(QWidget* owner, const QString& text, const QString& title,
+              const QList<std::pair<QMessageBox::StandardButton, QString>>& buttons,
+              QMessageBox::StandardButton defaultButton, QMessageBox::StandardButton escapeButton);
 
     // Test seam (see DialogSeam.h).
     struct Shown {
@@ -42,10 +49,11 @@ public:
     static void resetSeam();
 
 private:
-    static QMessageBox::StandardButton Run(QWidget* owner, QMessageBox::Icon icon, const QString& title,
-                                           const QString& text, QMessageBox::StandardButtons buttons,
-                                           QMessageBox::StandardButton defaultButton,
-                                           QMessageBox::StandardButton escapeButton);
+    static QMessageBox::StandardButton
+    Run(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& text,
+        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton,
+        QMessageBox::StandardButton escapeButton,
+        const QList<std::pair<QMessageBox::StandardButton, QString>>& texts = {});
 };
 
 } // namespace quillbox

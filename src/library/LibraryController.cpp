@@ -436,6 +436,7 @@ void LibraryController::DescriptionEdited(const QString& text) {
 void LibraryController::DescriptionClicked() {
     state_.LibChanged = true;
     view_.SetModified(true);
+    KeepUnsaved();
 }
 
 void LibraryController::NameKeyReleased(int keyCode, int shift) {
@@ -448,7 +449,12 @@ void LibraryController::NameKeyReleased(int keyCode, int shift) {
 // Closing
 
 bool LibraryController::QueryClose() {
-    return OfferToSave();
+    if (!OfferToSave())
+        return false;
+    // A clean close: saved, or the changes given up. Either way there is nothing left to recover.
+    if (state_.LibraryLoaded)
+        ForgetUnsaved(state_.LibFilePath);
+    return true;
 }
 
 } // namespace quillbox

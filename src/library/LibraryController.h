@@ -7,9 +7,12 @@
 #include "LibraryView.h"
 #include "PatchComparison.h"
 #include "TwinIndex.h"
+#include "UnsavedKeeper.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <functional>
+#include <memory>
 #include <random>
 
 namespace quillbox {
@@ -128,6 +131,21 @@ public:
     void LoadEarlierVersion(const QString& id);
     // Test seam: where earlier versions are kept (by default the user's data location).
     void SetVersionsFolder(const QString& folder) { versionsFolder_ = folder; }
+
+    // Recovery of unsaved work (LibraryUnsaved.cpp). While the library has unsaved changes a
+    // recovery file is kept for it, written shortly after the last change; a save or a clean close
+    // removes it. At start, the newest recovery file is offered ("Restore unsaved changes to …"),
+    // and so is a library's own when it is loaded.
+    void RecoverAtStart();
+    // The window got the focus back: a status line when the loaded pair was changed on disk.
+    void CheckChangedOnDisk();
+    // Test seams: where recovery files are kept (by default the user's data location), the pause
+    // after the last change before one is written, and the keeper itself (to wait for its writes).
+    void SetUnsavedFolder(const QString& folder) { unsaved_->SetFolder(folder); }
+    void SetUnsavedDelay(int milliseconds) { unsaved_->SetDelay(milliseconds); }
+    UnsavedKeeper& Unsaved() { return *unsaved_; }
+    // The pair on disk as the library was loaded or last saved.
+    const PairIdentity& DiskIdentity() const { return diskIdentity_; }
 
     // Twins: the kinds of twin (TwinKind bits) the patch of a line has among the library's entries,
     // and the tool tip naming their positions.
@@ -287,12 +305,33 @@ private:
     // earlier version; returns why that version could not be kept (empty when it was, or when there
     // was nothing to keep). The save goes on either way.
     QString WriteLibraryFiles(const QString& libPath);
+    // Saves the pair; returns why the pair it replaced could not be kept (empty when it was).
+    QString SavePair(const QString& libPath, const QByteArray& libBytes,
+                     const std::optional<QByteArray>& sideBytes);
     EarlierVersions Versions() const;
     static std::optional<QByteArray> ExistingSideFile(const QString& sideFilePath);
     static std::optional<QByteArray> SideFileFor(const std::optional<QByteArray>& existing,
                                                  const QStringList& descriptions, qsizetype count);
     // Finishes or undoes a save of `path` and its side file that was interrupted, and tells the user.
     void RecoverInterruptedSave(const QString& path, bool saving = false);
+
+    // Recovery of unsaved work and the changed-on-disk check (LibraryUnsaved.cpp).
+    std::optional<UnsavedWork> UnsavedNow() const;
+    // After every change: keeps the recovery file while there are unsaved changes, removes it once
+    // there are none.
+    void KeepUnsaved();
+    // Removes the recovery file of `libPath` and waits until it is gone.
+    void ForgetUnsaved(const QString& libPath);
+    // A loaded library's recovery file, if there is one: the question.
+    void OfferRecovery(const QString& libPath);
+    void AskAboutRecovered(const UnsavedWork& work);
+    void ApplyRecovered(const UnsavedWork& work);
+    void SaveRecoveredElsewhere(const UnsavedWork& work, const QString& why);
+    QString RecoveredDifferences(const UnsavedWork& work) const;
+    void ReportRecoveryProblem(const QString& problem);
+    // Before "Save (Library) " replaces a pair another program changed: false to stop the save.
+    bool ConfirmChangedOnDisk(bool& savedAs);
+    void RecordDiskIdentity(const QString& libPath);
 
     // The patches list's side file, parsed once and read again only when the file changes, so that
     // showing or copying one patch of a large list does not parse the whole file each time.
@@ -315,6 +354,14 @@ private:
     int stepRearranges_ = 0;
     Clock clock_;
     ByteSource random_;
+    PairIdentity diskIdentity_;     // the pair on disk as loaded or last saved
+    PairIdentity reportedIdentity_; // the changed pair the status line last told of
+    QSet<QString> reportedRecoveryProblems_;
+    bool offeringRecovery_ = false;
+    int recoveryQuestions_ = 0; // how often the recovery question was asked
+    // Last, so that its worker finishes before anything it may still read goes.
+    std::unique_ptr<UnsavedKeeper> unsaved_ =
+        std::make_unique<UnsavedKeeper>([this] { return UnsavedNow(); });
 };
 
 } // namespace quillbox

@@ -114,6 +114,11 @@ QString LibraryController::WriteLibraryFiles(const QString& libPath) {
     const std::optional<QByteArray> oldSide = ExistingSideFile(sidePath);
     const std::optional<QByteArray> sideBytes =
         SideFileFor(oldSide, state_.DescArray, ListCount(ListId::Library));
+    return SavePair(libPath, libBytes, sideBytes);
+}
+
+QString LibraryController::SavePair(const QString& libPath, const QByteArray& libBytes,
+                                    const std::optional<QByteArray>& sideBytes) {
     // Both files are prepared before either replaces its old version; the pair replaced is kept as
     // an earlier version only once the save is complete.
     const QString versionProblem = LibraryPairFile(libPath, Versions()).Save(libBytes, sideBytes);
@@ -168,6 +173,8 @@ void LibraryController::LoadLibBody(const QString& path) {
     const bool created = !FileExists(libPath);
     if (created)
         WriteToFile(libPath, QByteArray(1, LibraryFileMarker), 0);
+    // Taken before the read: a change between the two is then seen as a change on disk, never missed.
+    const PairIdentity identity = PairIdentityOf(libPath);
     const QByteArray content = ReadFileAsString(libPath);
     if (!IsValidLibrary(content)) {
         view_.SetBusy(false);
@@ -188,6 +195,9 @@ void LibraryController::LoadLibBody(const QString& path) {
         }
     }
 
+    // Changes the user chose not to save before this load are given up: no recovery file for them.
+    if (state_.LibraryLoaded && state_.LibChanged)
+        ForgetUnsaved(state_.LibFilePath);
     state_.LibraryData = DecodeLibrary(content);
     view_.SetCaption(Caption(appTitle_, path));
     RefillLibList();
@@ -202,6 +212,8 @@ void LibraryController::LoadLibBody(const QString& path) {
 
     state_.LibChanged = false;
     state_.LibraryLoaded = true;
+    diskIdentity_ = identity;
+    reportedIdentity_ = identity;
     // The panel may still show an entry of the library that was open before.
     ShowNothingEditable();
     view_.LibraryFileUsed(libPath);
@@ -216,6 +228,7 @@ void LibraryController::LoadLibBody(const QString& path) {
         view_.SetBusy(false);
         view_.ShowMessage(sideFileProblem, MessageStyle::Plain);
     }
+    OfferRecovery(libPath);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -224,8 +237,12 @@ void LibraryController::LoadLibBody(const QString& path) {
 bool LibraryController::SaveLib() {
     QString versionProblem;
     history_.EndTypingRun();
+    if (bool savedAs = false; !ConfirmChangedOnDisk(savedAs))
+        return savedAs && !state_.LibChanged;
     const bool saved = RunFileCommand([this, &versionProblem] {
         versionProblem = WriteLibraryFiles(state_.LibFilePath);
+        RecordDiskIdentity(state_.LibFilePath);
+        ForgetUnsaved(state_.LibFilePath);
         state_.LibChanged = false;
         history_.MarkSaved();
         view_.SetModified(false);
@@ -254,6 +271,10 @@ void LibraryController::SaveAsLib() {
         if (!ConfirmReplace(libPath))
             return;
         const QString versionProblem = WriteLibraryFiles(libPath);
+        RecordDiskIdentity(libPath);
+        // The changes are saved, under the new name: the old name's recovery file goes.
+        if (state_.LibraryLoaded)
+            ForgetUnsaved(state_.LibFilePath);
         // The paths change only once the files are written.
         state_.LibFileName = GetFileName(libPath);
         view_.SetLabelToolTip(ListId::Library, state_.LibFileName);

@@ -44,6 +44,7 @@ void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizety
         view_.RefreshListMarks();
         ShowHistory();
         view_.SetModified(state_.LibChanged);
+        KeepUnsaved();
         throw;
     }
     const bool recorded = stepRearranges_ == 1
@@ -54,6 +55,7 @@ void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizety
         view_.RefreshListMarks();
     ShowHistory();
     view_.SetModified(state_.LibChanged);
+    KeepUnsaved();
     const QString& status = recorded ? outcome.done : outcome.nothing;
     if (!status.isEmpty())
         view_.ShowStatus(status);
@@ -95,6 +97,7 @@ void LibraryController::Undo() {
     RestorePanel(history_.Undo(state_.LibraryData, state_.DescArray));
     state_.LibChanged = !history_.AtSavedPoint();
     view_.SetModified(state_.LibChanged);
+    KeepUnsaved();
     ShowHistory();
     view_.ShowStatus(QStringLiteral("Undid ") + name);
 }
@@ -107,6 +110,7 @@ void LibraryController::Redo() {
     RestorePanel(history_.Redo(state_.LibraryData, state_.DescArray));
     state_.LibChanged = !history_.AtSavedPoint();
     view_.SetModified(state_.LibChanged);
+    KeepUnsaved();
     ShowHistory();
     view_.ShowStatus(QStringLiteral("Redid ") + name);
 }

@@ -32,6 +32,13 @@ enum class MessageStyle {
 
 enum class SaveAnswer { Yes, No, Cancel };
 
+// "Restore unsaved changes to LIBRARY from TIME?": Restore (the default), Compare, Discard; Later
+// when the box was closed without an answer (the recovery file stays).
+enum class RecoveryAnswer { Restore, Compare, Discard, Later };
+// A save would replace a pair that another program changed: overwrite it, save under another name,
+// or cancel.
+enum class DiskChangeAnswer { Overwrite, SaveAs, Cancel };
+
 // Everything the library layer asks the window to show or to ask. The window implements it; tests
 // implement it with a recorder. None of these calls may call back into the controller.
 class LibraryView {
@@ -66,6 +73,8 @@ public:
     virtual void ShowMessage(const QString& text, MessageStyle style = MessageStyle::Plain) = 0;
     virtual bool AskYesNo(const QString& text, const QString& title) = 0;
     virtual SaveAnswer AskSaveQuestion() = 0; // "Do you like to save now?" / "Library not saved"
+    virtual RecoveryAnswer AskRestoreUnsaved(const QString& text) = 0;
+    virtual DiskChangeAnswer AskChangedOnDisk(const QString& text) = 0;
     // The chosen path, or nullopt when the dialog was cancelled.
     virtual std::optional<QString> AskPath(const FileDialogRequest& request) = 0;
     // Writes the set list as a paged PDF document titled `title`; a failure throws FileError and

@@ -10,6 +10,7 @@
 #include "FileAccess.h"
 #include "FileError.h"
 #include "HelpWindow.h"
+#include "LibraryFile.h"
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "OpenSaveDLG.h"
@@ -18,6 +19,7 @@
 #include "PrintDialog.h"
 #include "Start.h"
 #include "TestFiles.h"
+#include "UnsavedWork.h"
 #include "ValueTables.h"
 #include "WindowSettings.h"
 
@@ -25,7 +27,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -46,6 +50,7 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <optional>
@@ -160,6 +165,9 @@ class TestWindow : public QObject {
         options.settings = std::make_shared<QSettings>(SettingsPath(), QSettings::IniFormat);
         window = std::make_unique<MainWindow>(options);
         window->Controller().SetVersionsFolder(Path(L("versions")));
+        // Recovery files go to this test's folder, and only the tests of recovery wait for one.
+        window->Controller().SetUnsavedFolder(Path(L("unsaved")));
+        window->Controller().SetUnsavedDelay(3600 * 1000);
         window->show();
         window->activateWindow(); // shortcuts reach the active window only
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
@@ -188,6 +196,69 @@ class TestWindow : public QObject {
         WriteBytes(Path(L("device.pch")), Store(names));
         Choose("mnuFile_LoadPatches", Path(L("device.pch")));
         QCOMPARE(Patches()->model()->rowCount(), names.size());
+    }
+
+public:
+    // The child run of killedWindowRestoresItsEdits: the real window in the folder `dir` loads
+    // sample.pslib, takes edits through its controls with the recovery file kept as in use, writes
+    // what it then holds to `expected`, says "ready" and waits to be killed.
+    static int RunEditingChild(int& argc, char** argv, const QString& dir) {
+        QApplication app(argc, argv);
+        EnableDialogTestMode(true);
+        MainWindowOptions options;
+        options.pause = [](int) {
+        };
+        options.settings = std::make_shared<QSettings>(dir + L("/child.ini"), QSettings::IniFormat);
+        MainWindow window(options);
+        LibraryController& controller = window.Controller();
+        controller.SetVersionsFolder(dir + L("/versions"));
+        controller.SetUnsavedFolder(dir + L("/unsaved"));
+        window.show();
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window))
+            return 3;
+        const QString lib = dir + L("/sample.pslib");
+        controller.LoadLibFromPath(lib);
+        auto* list = window.findChild<PatchListView*>(L("lstLib"));
+        auto* box = window.findChild<DescriptionBox*>(L("txtDescription"));
+        Click(list, 1);
+        box->setFocus();
+        box->selectAll();
+        // Text beyond ASCII comes as an input method commits it.
+        QInputMethodEvent commit;
+        commit.setCommitString(L("Grüße, привет"));
+        QCoreApplication::sendEvent(box, &commit);
+        QTest::keyClick(box, Qt::Key_Return);
+        QTest::keyClicks(box, L("zweite Zeile"));
+        Click(list, 2);
+        window.findChild<QAction*>(L("mnuLibrary_ClonePatch"))->trigger();
+        Click(list, 0);
+        window.findChild<QAction*>(L("mnuLibrary_DelSelected"))->trigger();
+        const LibraryState& state = controller.State();
+        if (!state.LibChanged)
+            return 4;
+        // Ready once the recovery file holds exactly what the window holds.
+        const UnsavedWorkFiles files = controller.Unsaved().Files();
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            const UnsavedWorkFiles::Found found = files.Read(lib);
+            if (found.work && found.work->library == state.LibraryData &&
+                found.work->descriptions == state.DescArray)
+                break;
+            if (waited.elapsed() > 20000)
+                return 5;
+            QTest::qWait(20);
+        }
+        UnsavedWork expected{lib, controller.DiskIdentity(), QDateTime::currentDateTimeUtc(),
+                             state.LibraryData, state.DescArray};
+        QFile out(dir + L("/expected"));
+        if (!out.open(QIODevice::WriteOnly) || out.write(UnsavedWorkFiles::Encode(expected)) < 0)
+            return 6;
+        out.close();
+        std::printf("ready %lld\n", static_cast<long long>(waited.elapsed()));
+        std::fflush(stdout);
+        return app.exec();
     }
 
 private Q_SLOTS:
@@ -1617,7 +1688,89 @@ private Q_SLOTS:
         if (used)
             QVERIFY(ReadBytes(target).contains(QFile::encodeName(Path(L("bin")))));
     }
+
+    // A window killed after edits loses nothing kept: the next start asks, and Restore brings back
+    // the bytes and descriptions exactly, as unsaved changes, with the library on disk untouched.
+    void killedWindowRestoresItsEdits() {
+        WriteBytes(Path(L("sample.pslib")), LibraryFileBytes(Store(Names)));
+        WriteBytes(Path(L("sample.pslib.txt")), Side);
+        const QByteArray diskLib = ReadBytes(Path(L("sample.pslib")));
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(L("QUILLBOX_EDITING_CHILD"), tmp->path());
+        environment.insert(L("QT_QPA_PLATFORM"), L("offscreen"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForStarted());
+        QByteArray said;
+        while (!said.contains('\n') && child.waitForReadyRead(30000))
+            said += child.readAllStandardOutput();
+        QVERIFY2(said.startsWith("ready"), said.constData());
+        ::kill(pid_t(child.processId()), SIGKILL);
+        QVERIFY(child.waitForFinished(10000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(ReadBytes(Path(L("sample.pslib"))), diskLib);
+        const std::optional<UnsavedWork> expected = UnsavedWorkFiles::Decode(ReadBytes(Path(L("expected"))));
+        QVERIFY(expected);
+
+        OpenWindow();                                  // the next start, with the same data folder
+        MessageBoxes::setNextAnswer(QMessageBox::Yes); // Restore
+        window->RecoverUnsavedWork();
+        const QList<MessageBoxes::Shown> shown = MessageBoxes::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.startsWith(L("Restore unsaved changes to ") + Path(L("sample.pslib")) +
+                                          L(" from ")),
+                 qPrintable(shown[0].text));
+        QCOMPARE(shown[0].buttons, QMessageBox::Yes | QMessageBox::Open | QMessageBox::Discard);
+        QCOMPARE(State().LibraryData, expected->library);
+        QCOMPARE(State().DescArray, expected->descriptions);
+        QVERIFY(State().DescArray.value(1).startsWith(L("Grüße, привет"))); // entry 0 went, 1 moved up
+        QCOMPARE(Lib()->model()->rowCount(), Names.size());                 // one cloned, one deleted
+        QVERIFY(Title().contains(QLatin1Char('*')));
+        QCOMPARE(ReadBytes(Path(L("sample.pslib"))), diskLib);
+        // One undo step back to the library on disk.
+        Trigger("mnuEdit_Undo");
+        QCOMPARE(State().LibraryData, DecodeLibrary(diskLib));
+        QVERIFY(!State().LibChanged);
+    }
+
+    // "Save (Library) " over a library another program rewrote asks first; the window's return to
+    // the front says so in the status line.
+    void changedOnDiskQuestion() {
+        LoadLibrary(Names);
+        Click(Lib(), 1);
+        Trigger("mnuLibrary_ClonePatch");
+        const QByteArray theirs = LibraryFileBytes(Store({L("OTHER")}));
+        WriteBytes(Path(L("sample.pslib")), theirs);
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(window.get(), &activate);
+        QCOMPARE(
+            Find<QLabel>("lblStatus")->text(),
+            L("…/sample.pslib was changed on disk since it was loaded; Save will ask before replacing it"));
+        MessageBoxes::setNextAnswer(QMessageBox::Cancel);
+        Trigger("mnuFile_SaveLib");
+        const QList<MessageBoxes::Shown> shown = MessageBoxes::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].title, L("Changed on disk"));
+        QVERIFY2(
+            shown[0].text.startsWith(Path(L("sample.pslib")) + L(" was changed on disk by another program")),
+            qPrintable(shown[0].text));
+        QCOMPARE(shown[0].buttons, QMessageBox::Save | QMessageBox::SaveAll | QMessageBox::Cancel);
+        QCOMPARE(ReadBytes(Path(L("sample.pslib"))), theirs);
+        QVERIFY(Title().contains(QLatin1Char('*')));
+        // Overwrite: saved, and what the other program wrote is kept as an earlier version.
+        MessageBoxes::setNextAnswer(QMessageBox::Save);
+        Trigger("mnuFile_SaveLib");
+        QCOMPARE(MessageBoxes::takeShown().size(), 1);
+        QCOMPARE(ReadBytes(Path(L("sample.pslib"))), EncodeLibrary(State().LibraryData));
+        QCOMPARE(window->Controller().LibEarlierVersions().size(), 1);
+    }
 };
 
-QTEST_MAIN(TestWindow)
+// The test program runs as the child of killedWindowRestoresItsEdits when started with its folder.
+QTEST_MAIN_WRAPPER(
+    TestWindow, if (qEnvironmentVariableIsSet("QUILLBOX_EDITING_CHILD")) return TestWindow::RunEditingChild(
+                    argc, argv, qEnvironmentVariable("QUILLBOX_EDITING_CHILD"));
+    QTEST_MAIN_SETUP())
 #include "tst_Window.moc"

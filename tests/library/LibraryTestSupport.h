@@ -72,6 +72,7 @@ struct Fixture {
     Fixture() {
         view.controller = &controller;
         controller.SetVersionsFolder(versionsDir.filePath(u"versions"_s));
+        controller.SetUnsavedFolder(versionsDir.filePath(u"unsaved"_s));
         controller.Startup();
     }
     ~Fixture() {

@@ -596,8 +596,11 @@ private Q_SLOTS:
         f.Run(row.state == 0   ? u"click"_s
               : row.state == 1 ? u"open:c.pslib"_s
                                : u"open:c.pslib click L1 up"_s);
-        if (row.failSave)
+        if (row.failSave) {
             QVERIFY(QDir().mkpath(lib + u".txt"_s));
+            // The folder where the side file goes is a change on disk: the save asks before it fails.
+            f.view.diskAnswers.push_back(DiskChangeAnswer::Overwrite);
+        }
         if (row.answer >= 0)
             f.view.saveAnswers.push_back(SaveAnswer(row.answer));
         if (row.load && row.goesOn)

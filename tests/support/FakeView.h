@@ -38,12 +38,18 @@ public:
     QList<FileDialogRequest> pathRequests;
     QStringList yesNoQuestions;
     int saveQuestions = 0;
+    std::deque<RecoveryAnswer> recoveryAnswers;
+    std::deque<DiskChangeAnswer> diskAnswers;
+    QStringList recoveryQuestions, diskQuestions;
     QStringList usedFiles; // library files reported as loaded or saved
     int markRefreshes = 0; // how often the lists were told to show their marks again
     QStringList pdfTitles; // set lists written as PDF, by title
 
     ListShown& Shown(ListId list) { return list == ListId::Library ? library : patches; }
-    bool AnswersUsedUp() const { return paths.empty() && yesNoAnswers.empty() && saveAnswers.empty(); }
+    bool AnswersUsedUp() const {
+        return paths.empty() && yesNoAnswers.empty() && saveAnswers.empty() && recoveryAnswers.empty() &&
+               diskAnswers.empty();
+    }
 
     void RefillList(ListId list) override {
         Shown(list).count = controller->ListCount(list);
@@ -99,6 +105,14 @@ public:
     SaveAnswer AskSaveQuestion() override {
         ++saveQuestions;
         return Answer(saveAnswers, QStringLiteral("save now?"), SaveAnswer::Cancel);
+    }
+    RecoveryAnswer AskRestoreUnsaved(const QString& text) override {
+        recoveryQuestions.append(text);
+        return Answer(recoveryAnswers, text, RecoveryAnswer::Later);
+    }
+    DiskChangeAnswer AskChangedOnDisk(const QString& text) override {
+        diskQuestions.append(text);
+        return Answer(diskAnswers, text, DiskChangeAnswer::Cancel);
     }
     std::optional<QString> AskPath(const FileDialogRequest& request) override {
         pathRequests.append(request);

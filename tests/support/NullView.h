@@ -29,6 +29,8 @@ public:
     void ShowMessage(const QString&, MessageStyle) override { ++messages; }
     bool AskYesNo(const QString&, const QString&) override { return true; }
     SaveAnswer AskSaveQuestion() override { return SaveAnswer::No; }
+    RecoveryAnswer AskRestoreUnsaved(const QString&) override { return RecoveryAnswer::Later; }
+    DiskChangeAnswer AskChangedOnDisk(const QString&) override { return DiskChangeAnswer::Overwrite; }
     std::optional<QString> AskPath(const FileDialogRequest&) override { return std::nullopt; }
     void LibraryFileUsed(const QString&) override {}
     void ShowStatus(const QString&) override {}

@@ -1,0 +1,319 @@
+#include "UnsavedWork.h"
+
+#include "FileAccess.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QUrl>
+#include <algorithm>
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace quillbox {
+
+namespace {
+
+const QByteArray Magic = QByteArrayLiteral("QUILLBOX UNSAVED WORK 1");
+const QString Suffix = QStringLiteral(".unsaved");
+
+const QRegularExpression& RecoveryName() {
+    static const QRegularExpression name(QStringLiteral("^[0-9a-f]{40}\\.unsaved$"));
+    return name;
+}
+
+// The library's path as recovery files are named: the folder's canonical path (links and ".." gone)
+// with the file name as given, so that two spellings of one library share one file.
+QString KeyPath(const QString& libPath) {
+    const QFileInfo info(libPath);
+    QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (folder.isEmpty())
+        return QDir::cleanPath(info.absoluteFilePath());
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + info.fileName();
+}
+
+// Reads the fields of a recovery file front to back; every read is checked against what is left.
+class Cursor {
+public:
+    explicit Cursor(const QByteArray& bytes) : bytes_(bytes) {}
+    qsizetype At() const { return at_; }
+    // The next line without its '\n'; nullopt at the end or without a '\n'.
+    std::optional<QByteArray> Line() {
+        const qsizetype end = bytes_.indexOf('\n', at_);
+        if (end < 0)
+            return std::nullopt;
+        QByteArray line = bytes_.mid(at_, end - at_);
+        at_ = end + 1;
+        return line;
+    }
+    // A line "word VALUE"; the value.
+    std::optional<QByteArray> Field(const char* word) {
+        const std::optional<QByteArray> line = Line();
+        const QByteArray prefix = QByteArray(word) + ' ';
+        if (!line || !line->startsWith(prefix))
+            return std::nullopt;
+        return line->mid(prefix.size());
+    }
+    std::optional<qint64> Count(const char* word) {
+        const std::optional<QByteArray> value = Field(word);
+        bool ok = false;
+        const qint64 n = value ? value->toLongLong(&ok) : -1;
+        if (!ok || n < 0 || n > Left())
+            return std::nullopt;
+        return n;
+    }
+    // `n` bytes followed by '\n'.
+    std::optional<QByteArray> Block(qint64 n) {
+        if (n < 0 || n + 1 > Left() || bytes_.at(at_ + n) != '\n')
+            return std::nullopt;
+        QByteArray block = bytes_.mid(at_, n);
+        at_ += n + 1;
+        return block;
+    }
+    qint64 Left() const { return bytes_.size() - at_; }
+
+private:
+    const QByteArray& bytes_;
+    qsizetype at_ = 0;
+};
+
+QString Why(const QString& file, const QString& reason) {
+    return QStringLiteral("The recovery file ") + file + QStringLiteral(" was not used: ") + reason;
+}
+
+} // namespace
+
+UnsavedWorkFiles::UnsavedWorkFiles(QString folder)
+    : folder_(folder.isEmpty() ? DefaultFolder() : std::move(folder)) {}
+
+QString UnsavedWorkFiles::DefaultFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/unsaved");
+}
+
+QString UnsavedWorkFiles::FileFor(const QString& libPath) const {
+    const QByteArray hash = QCryptographicHash::hash(KeyPath(libPath).toUtf8(), QCryptographicHash::Sha1);
+    return folder_ + QLatin1Char('/') + QString::fromLatin1(hash.toHex()) + Suffix;
+}
+
+QByteArray UnsavedWorkFiles::Encode(const UnsavedWork& work) {
+    qsizetype size = 256 + work.library.size();
+    for (const QString& text : work.descriptions)
+        size += 16 + text.size() * 2;
+    QByteArray out;
+    out.reserve(size);
+    out += Magic + '\n';
+    out += "library " + QUrl::toPercentEncoding(work.libPath) + '\n';
+    out += "loaded " + work.loaded.library.ToText() + ' ' + work.loaded.side.ToText() + '\n';
+    out += "time " + work.time.toUTC().toString(Qt::ISODateWithMs).toLatin1() + '\n';
+    out += "bytes " + QByteArray::number(work.library.size()) + '\n';
+    out += work.library + '\n';
+    out += "descriptions " + QByteArray::number(work.descriptions.size()) + '\n';
+    for (const QString& text : work.descriptions) {
+        out += QByteArray::number(text.size()) + '\n';
+        const qsizetype at = out.size();
+        out.resize(at + text.size() * 2);
+        char* to = out.data() + at;
+        for (const QChar c : text) {
+            *to++ = char(c.unicode() & 0xFF);
+            *to++ = char(c.unicode() >> 8);
+        }
+        out += '\n';
+    }
+    out += "sha1 " + QCryptographicHash::hash(out, QCryptographicHash::Sha1).toHex() + '\n';
+    return out;
+}
+
+std::optional<UnsavedWork> UnsavedWorkFiles::Decode(const QByteArray& bytes, QString* problem) {
+    auto fail = [problem](const char* reason) -> std::optional<UnsavedWork> {
+        if (problem)
+            *problem = QString::fromLatin1(reason);
+        return std::nullopt;
+    };
+    // The checksum line closes the file; everything before it must hash to it.
+    const qsizetype sumAt = bytes.lastIndexOf("\nsha1 ");
+    if (!bytes.startsWith(QByteArray(Magic + '\n')))
+        return fail("it is not a recovery file of Quillbox");
+    if (sumAt < 0 || !bytes.endsWith('\n'))
+        return fail("it is cut short");
+    const QByteArray body = bytes.left(sumAt + 1);
+    const QByteArray sum = bytes.mid(sumAt + 6, bytes.size() - sumAt - 7);
+    if (QCryptographicHash::hash(body, QCryptographicHash::Sha1).toHex() != sum)
+        return fail("it is damaged (its checksum does not match)");
+
+    Cursor in(body);
+    UnsavedWork work;
+    in.Line();
+    const std::optional<QByteArray> path = in.Field("library");
+    if (!path || path->isEmpty())
+        return fail("it names no library");
+    work.libPath = QUrl::fromPercentEncoding(*path);
+    const std::optional<QByteArray> loaded = in.Field("loaded");
+    const QList<QByteArray> ids = loaded ? loaded->split(' ') : QList<QByteArray>();
+    const std::optional<FileIdentity> libId = ids.size() == 2 ? FileIdentity::FromText(ids[0]) : std::nullopt;
+    const std::optional<FileIdentity> sideId =
+        ids.size() == 2 ? FileIdentity::FromText(ids[1]) : std::nullopt;
+    if (!libId || !sideId)
+        return fail("its record of the loaded library is not readable");
+    work.loaded = {*libId, *sideId};
+    const std::optional<QByteArray> time = in.Field("time");
+    work.time = time ? QDateTime::fromString(QString::fromLatin1(*time), Qt::ISODateWithMs) : QDateTime();
+    if (!work.time.isValid())
+        return fail("its time is not readable");
+    work.time = work.time.toUTC();
+    const std::optional<qint64> count = in.Count("bytes");
+    const std::optional<QByteArray> library = count ? in.Block(*count) : std::nullopt;
+    if (!library)
+        return fail("its library bytes are not complete");
+    work.library = *library;
+    // Each description takes at least two bytes, which bounds the count before anything is reserved.
+    const std::optional<qint64> descriptions = in.Count("descriptions");
+    if (!descriptions || *descriptions > in.Left() / 2)
+        return fail("its descriptions are not complete");
+    work.descriptions.reserve(*descriptions);
+    for (qint64 i = 0; i < *descriptions; ++i) {
+        const std::optional<QByteArray> units = in.Line();
+        bool ok = false;
+        const qint64 n = units ? units->toLongLong(&ok) : -1;
+        const std::optional<QByteArray> text =
+            ok && n >= 0 && n <= in.Left() / 2 ? in.Block(n * 2) : std::nullopt;
+        if (!text)
+            return fail("its descriptions are not complete");
+        QString description(n, Qt::Uninitialized);
+        QChar* to = description.data();
+        for (qint64 k = 0; k < n; ++k)
+            to[k] = QChar(char16_t(quint8(text->at(2 * k)) | quint8(text->at(2 * k + 1)) << 8));
+        work.descriptions.append(std::move(description));
+    }
+    if (in.Left() != 0)
+        return fail("it holds more than it says");
+    return work;
+}
+
+void UnsavedWorkFiles::Write(const UnsavedWork& work) const {
+    if (!QDir().mkpath(folder_))
+        throw FileError{FileErrorNumber, QStringLiteral("UnsavedWork"),
+                        QStringLiteral("Error: Cannot create the folder: ") + folder_};
+    // What the user typed is nobody else's business.
+    QFile::setPermissions(folder_, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    WriteToFile(FileFor(work.libPath), Encode(work), 0);
+}
+
+bool UnsavedWorkFiles::Remove(const QString& libPath) const {
+    const QString file = FileFor(libPath);
+    QFileInfo info(file);
+    // A link or a folder in our place is not ours to remove.
+    if (!info.exists() && !info.isSymLink())
+        return true;
+    if (info.isSymLink() || !info.isFile())
+        return false;
+    return QFile::remove(file);
+}
+
+UnsavedWorkFiles::Found UnsavedWorkFiles::ReadFile(const QString& file,
+                                                   const QString& expectedLibPath) const {
+    Found found;
+    found.file = file;
+    QByteArray bytes;
+#ifdef Q_OS_UNIX
+    // Opened without following a link, then checked on the open file itself, so that what is read is
+    // the file that was checked.
+    const int fd =
+        ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            found.problem =
+                Why(file, errno == ELOOP ? QStringLiteral("it is a link, not a file Quillbox wrote")
+                                         : QStringLiteral("it cannot be opened"));
+        return found;
+    }
+    struct stat st {};
+    QString refusal;
+    if (::fstat(fd, &st) != 0)
+        refusal = QStringLiteral("it cannot be looked at");
+    else if (!S_ISREG(st.st_mode))
+        refusal = QStringLiteral("it is not a regular file");
+    else if (st.st_uid != ::geteuid())
+        refusal = QStringLiteral("it belongs to another user");
+    else if (st.st_size > MaxFileSize())
+        refusal = QStringLiteral("it is larger than ") + MaxFileSizeText();
+    if (refusal.isEmpty()) {
+        bytes.resize(qsizetype(st.st_size));
+        qsizetype got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        if (got != bytes.size())
+            refusal = QStringLiteral("it cannot be read");
+    }
+    ::close(fd);
+    if (!refusal.isEmpty()) {
+        found.problem = Why(file, refusal);
+        return found;
+    }
+#else
+    const QFileInfo info(file);
+    if (!info.exists())
+        return found;
+    if (info.isSymLink() || !info.isFile() || info.size() > MaxFileSize()) {
+        found.problem = Why(file, QStringLiteral("it is not a file Quillbox wrote"));
+        return found;
+    }
+    try {
+        bytes = ReadFileAsString(file);
+    } catch (const FileError& e) {
+        found.problem = Why(file, e.description);
+        return found;
+    }
+#endif
+    QString problem;
+    std::optional<UnsavedWork> work = Decode(bytes, &problem);
+    if (!work) {
+        found.problem = Why(file, problem);
+        return found;
+    }
+    // The file must be the one its own library would have, and that library the one asked about.
+    if (FileFor(work->libPath) != file ||
+        (!expectedLibPath.isEmpty() && KeyPath(work->libPath) != KeyPath(expectedLibPath))) {
+        found.problem = Why(file, QStringLiteral("it was written for another library"));
+        return found;
+    }
+    found.work = std::move(work);
+    return found;
+}
+
+UnsavedWorkFiles::Found UnsavedWorkFiles::Read(const QString& libPath) const {
+    return ReadFile(FileFor(libPath), libPath);
+}
+
+QList<UnsavedWorkFiles::Found> UnsavedWorkFiles::ReadAll() const {
+    QList<Found> all;
+    const QStringList names = QDir(folder_).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
+    for (const QString& name : names) {
+        if (RecoveryName().match(name).hasMatch())
+            all.append(ReadFile(folder_ + QLatin1Char('/') + name, QString()));
+    }
+    std::stable_sort(all.begin(), all.end(), [](const Found& a, const Found& b) {
+        const QDateTime ta = a.work ? a.work->time : QDateTime();
+        const QDateTime tb = b.work ? b.work->time : QDateTime();
+        return ta > tb;
+    });
+    return all;
+}
+
+} // namespace quillbox

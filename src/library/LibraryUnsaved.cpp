@@ -1,0 +1,309 @@
+// Recovery of unsaved work, and the check that a save does not replace a pair another program wrote.
+#include "DescriptionFile.h"
+#include "FileAccess.h"
+#include "LibraryController.h"
+#include "LibraryFile.h"
+#include "PatchList.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace quillbox {
+
+namespace {
+
+QString LocalTime(const QDateTime& time) {
+    return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString Native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+constexpr int MostDifferencesListed = 30;
+
+} // namespace
+
+std::optional<UnsavedWork> LibraryController::UnsavedNow() const {
+    if (!state_.LibraryLoaded || !state_.LibChanged || state_.LibFilePath.isEmpty())
+        return std::nullopt;
+    // Copies that share their data with the state: nothing is copied until the state changes again.
+    return UnsavedWork{state_.LibFilePath, diskIdentity_, QDateTime::currentDateTimeUtc(), state_.LibraryData,
+                       state_.DescArray};
+}
+
+void LibraryController::KeepUnsaved() {
+    if (state_.LibraryLoaded && state_.LibChanged)
+        unsaved_->Changed();
+    else if (state_.LibraryLoaded)
+        unsaved_->Forget(state_.LibFilePath); // back at the saved state: nothing to recover
+    if (const QString problem = unsaved_->TakeProblem(); !problem.isEmpty())
+        view_.ShowStatus(problem);
+}
+
+void LibraryController::ForgetUnsaved(const QString& libPath) {
+    unsaved_->Forget(libPath);
+    unsaved_->WaitIdle();
+}
+
+void LibraryController::RecordDiskIdentity(const QString& libPath) {
+    diskIdentity_ = PairIdentityOf(libPath);
+    reportedIdentity_ = diskIdentity_;
+}
+
+void LibraryController::ReportRecoveryProblem(const QString& problem) {
+    // A file that is not taken is left alone and named once per run, not at every load.
+    if (problem.isEmpty() || reportedRecoveryProblems_.contains(problem))
+        return;
+    reportedRecoveryProblems_.insert(problem);
+    view_.ShowMessage(problem, MessageStyle::Plain);
+}
+
+void LibraryController::RecoverAtStart() {
+    const QList<UnsavedWorkFiles::Found> all = unsaved_->Files().ReadAll();
+    std::optional<UnsavedWork> newest;
+    qsizetype others = 0;
+    for (const UnsavedWorkFiles::Found& found : all) {
+        ReportRecoveryProblem(found.problem);
+        if (found.work && !newest)
+            newest = found.work;
+        else if (found.work)
+            ++others;
+    }
+    if (!newest)
+        return;
+    // The library is loaded first, so that the question stands over it and Restore has it to apply
+    // to; its load asks. One that is gone is asked about as it is.
+    const int asked = recoveryQuestions_;
+    if (QFileInfo(newest->libPath).isFile())
+        LoadLibFromPath(newest->libPath);
+    // A library that could not be loaded (not a valid library any more) does not hide its work.
+    if (recoveryQuestions_ == asked)
+        AskAboutRecovered(*newest);
+    if (others > 0)
+        view_.ShowStatus(QStringLiteral("Unsaved changes to %1 more %2 are kept; each is offered when it "
+                                        "is loaded")
+                             .arg(others)
+                             .arg(others == 1 ? QStringLiteral("library") : QStringLiteral("libraries")));
+}
+
+void LibraryController::OfferRecovery(const QString& libPath) {
+    if (offeringRecovery_)
+        return;
+    const UnsavedWorkFiles::Found found = unsaved_->Files().Read(libPath);
+    ReportRecoveryProblem(found.problem);
+    if (found.work)
+        AskAboutRecovered(*found.work);
+}
+
+void LibraryController::AskAboutRecovered(const UnsavedWork& work) {
+    ++recoveryQuestions_;
+    offeringRecovery_ = true;
+    const QString text = QStringLiteral("Restore unsaved changes to ") + Native(work.libPath) +
+                         QStringLiteral(" from ") + LocalTime(work.time) + QLatin1Char('?');
+    for (;;) {
+        const RecoveryAnswer answer = view_.AskRestoreUnsaved(text);
+        if (answer == RecoveryAnswer::Compare) {
+            view_.ShowMessage(RecoveredDifferences(work), MessageStyle::Plain);
+            continue;
+        }
+        offeringRecovery_ = false;
+        switch (answer) {
+        case RecoveryAnswer::Discard:
+            ForgetUnsaved(work.libPath);
+            view_.ShowStatus(QStringLiteral("Discarded the unsaved changes to ") + ShortPath(work.libPath) +
+                             QStringLiteral(" from ") + LocalTime(work.time));
+            return;
+        case RecoveryAnswer::Later:
+            view_.ShowStatus(QStringLiteral("The unsaved changes to ") + ShortPath(work.libPath) +
+                             QStringLiteral(" are kept; they are offered again when it is loaded"));
+            return;
+        case RecoveryAnswer::Restore:
+        case RecoveryAnswer::Compare:
+            break;
+        }
+        break;
+    }
+    // The changes were made to the pair as it was then; applied to another one they would mix two
+    // histories, so they are offered under a new name instead.
+    const PairIdentity now = PairIdentityOf(work.libPath);
+    if (now != work.loaded) {
+        SaveRecoveredElsewhere(
+            work, now.library.exists ? QStringLiteral(" was changed on disk after these changes were made")
+                                     : QStringLiteral(" is no longer there"));
+        return;
+    }
+    if (!state_.LibraryLoaded ||
+        unsaved_->Files().FileFor(state_.LibFilePath) != unsaved_->Files().FileFor(work.libPath)) {
+        if (!OfferToSave())
+            return;
+        offeringRecovery_ = true;
+        const bool loaded = RunFileCommand([this, &work] { LoadLibBody(work.libPath); });
+        offeringRecovery_ = false;
+        if (!loaded || state_.LibFilePath != work.libPath)
+            return;
+    }
+    ApplyRecovered(work);
+}
+
+void LibraryController::ApplyRecovered(const UnsavedWork& work) {
+    // One step of the history, from the library as loaded: undo gives back what is on disk.
+    AsStep([&] {
+        const LibrarySnapshot before = Snapshot();
+        state_.LibraryData = work.library;
+        RefillLibList();
+        state_.DescArray = work.descriptions;
+        // Nothing is written until the user saves.
+        state_.LibChanged = state_.LibChanged || state_.LibraryData != before.library ||
+                            state_.DescArray != before.descriptions;
+        ShowNothingEditable();
+        return StepOutcome{QStringLiteral("Restore Unsaved Changes"),
+                           QStringLiteral("Restored the unsaved changes to ") + ShortPath(work.libPath) +
+                               QStringLiteral(" from ") + LocalTime(work.time) + QStringLiteral(" (") +
+                               Patches(ListCount(ListId::Library)) + QStringLiteral("); save to keep them"),
+                           QStringLiteral("The recovered changes are the same as the library")};
+    });
+}
+
+void LibraryController::SaveRecoveredElsewhere(const UnsavedWork& work, const QString& why) {
+    view_.ShowMessage(Native(work.libPath) + why +
+                          QStringLiteral(", so the recovered changes are not applied to it. Choose a new "
+                                         "name to save them under."),
+                      MessageStyle::Plain);
+    QString base = QFileInfo(work.libPath).fileName();
+    if (base.endsWith(QStringLiteral(".pslib")))
+        base.chop(6);
+    const bool saved = RunFileCommand([&] {
+        FileDialogRequest request;
+        request.dialogTitle = appTitle_ + QStringLiteral(" Save Recovered Library");
+        request.filter =
+            QStringLiteral("PS02 Library(*.pslib)") + QChar(0) + QStringLiteral("*.pslib") + QChar(0);
+        request.readOnly = false;
+        request.forSaving = true;
+        request.kind = FileKind::Library;
+        request.fileName = base + QStringLiteral(" (recovered).pslib");
+        const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
+        if (unsaved_->Files().FileFor(libPath) == unsaved_->Files().FileFor(work.libPath))
+            throw FileError{FileErrorNumber, QStringLiteral("Recovery"),
+                            QStringLiteral("Choose another name than the library's own: ") + Native(libPath)};
+        RecoverInterruptedSave(libPath);
+        if (!ConfirmReplace(libPath))
+            throw FileError{CancelErrorNumber, QString(), QStringLiteral("Cancelled: nothing was saved.")};
+        const qsizetype count = EntryCount(work.library);
+        const QString sidePath = SideFilePath(libPath);
+        const std::optional<QByteArray> oldSide = ExistingSideFile(sidePath);
+        const QByteArray libBytes = EncodeLibrary(work.library);
+        const std::optional<QByteArray> sideBytes = SideFileFor(oldSide, work.descriptions, count);
+        const QString versionProblem = SavePair(libPath, libBytes, sideBytes);
+        ForgetUnsaved(work.libPath);
+        if (!versionProblem.isEmpty()) {
+            view_.SetBusy(false);
+            view_.ShowMessage(versionProblem, MessageStyle::Plain);
+        }
+        // The recovered work is shown as the library, as Restore would show it.
+        if (!state_.LibChanged || !state_.LibraryLoaded) {
+            LoadLibBody(libPath);
+            view_.ShowStatus(QStringLiteral("Saved the recovered changes to ") + ShortPath(work.libPath) +
+                             QStringLiteral(" as ") + ShortPath(libPath));
+        }
+    });
+    if (!saved)
+        view_.ShowStatus(QStringLiteral("The unsaved changes to ") + ShortPath(work.libPath) +
+                         QStringLiteral(" are kept; they are offered again when it is loaded"));
+}
+
+QString LibraryController::RecoveredDifferences(const UnsavedWork& work) const {
+    QString text = QStringLiteral("Unsaved changes to ") + Native(work.libPath) + QStringLiteral(" from ") +
+                   LocalTime(work.time) + QStringLiteral(", compared with the library on disk");
+    QByteArray disk;
+    QStringList diskDescs;
+    try {
+        const QByteArray content = ReadFileAsString(work.libPath);
+        if (!IsValidLibrary(content))
+            return text + QStringLiteral(":\nThe file on disk is not a valid library.");
+        disk = DecodeLibrary(content);
+        const QString side = SideFilePath(work.libPath);
+        DescriptionReader reader;
+        if (FileExists(side))
+            reader = DescriptionReader::FromBytes(ReadFileAsString(side));
+        diskDescs = reader.DescArray(EntryCount(disk));
+    } catch (const FileError& e) {
+        return text + QStringLiteral(":\nThe library on disk cannot be read: ") + e.description;
+    }
+    if (PairIdentityOf(work.libPath) != work.loaded)
+        text += QStringLiteral(" (which was changed since these changes were made)");
+    const qsizetype ours = EntryCount(work.library), theirs = EntryCount(disk);
+    text += QStringLiteral(":\nRecovered: ") + Patches(ours) + QStringLiteral("; on disk: ") +
+            Patches(theirs) + QLatin1Char('.');
+    QStringList lines;
+    qsizetype differences = 0;
+    for (qsizetype k = 0; k < std::max(ours, theirs); ++k) {
+        const QString recovered = k < ours ? PatchListLine(work.library, k).trimmed() : QString();
+        const QString saved = k < theirs ? PatchListLine(disk, k).trimmed() : QString();
+        QString line;
+        if (k >= theirs)
+            line = recovered + QStringLiteral(": added");
+        else if (k >= ours)
+            line = saved + QStringLiteral(": not in the recovered changes");
+        else {
+            const bool bytes = work.library.mid(k * PatchImageSize, PatchImageSize) !=
+                               disk.mid(k * PatchImageSize, PatchImageSize);
+            const bool desc = work.descriptions.value(k + 1) != diskDescs.value(k + 1);
+            if (bytes && recovered != saved)
+                line = saved + QStringLiteral(" -> ") + recovered;
+            else if (bytes)
+                line = recovered + QStringLiteral(": settings changed");
+            if (desc)
+                line += (line.isEmpty() ? recovered + QStringLiteral(": ") : QStringLiteral(", ")) +
+                        QStringLiteral("description changed");
+        }
+        if (line.isEmpty())
+            continue;
+        if (++differences <= MostDifferencesListed)
+            lines.append(line);
+    }
+    if (differences == 0)
+        return text + QStringLiteral("\nNo differences.");
+    if (differences > MostDifferencesListed)
+        lines.append(QStringLiteral("… and %1 more").arg(differences - MostDifferencesListed));
+    return text + QLatin1Char('\n') + lines.join(QLatin1Char('\n'));
+}
+
+bool LibraryController::ConfirmChangedOnDisk(bool& savedAs) {
+    savedAs = false;
+    if (!state_.LibraryLoaded || state_.LibFilePath.isEmpty() ||
+        PairIdentityOf(state_.LibFilePath) == diskIdentity_)
+        return true;
+    const QString text =
+        Native(state_.LibFilePath) +
+        QStringLiteral(" was changed on disk by another program since Quillbox loaded or saved "
+                       "it.\nOverwrite it (the version on disk is kept as an earlier version), "
+                       "save under another name, or cancel?");
+    switch (view_.AskChangedOnDisk(text)) {
+    case DiskChangeAnswer::Overwrite:
+        return true;
+    case DiskChangeAnswer::SaveAs:
+        SaveAsLib();
+        savedAs = true;
+        return false;
+    case DiskChangeAnswer::Cancel:
+        break;
+    }
+    view_.ShowStatus(QStringLiteral("Not saved: ") + ShortPath(state_.LibFilePath) +
+                     QStringLiteral(" was changed on disk"));
+    return false;
+}
+
+void LibraryController::CheckChangedOnDisk() {
+    if (!state_.LibraryLoaded || state_.LibFilePath.isEmpty())
+        return;
+    const PairIdentity now = PairIdentityOf(state_.LibFilePath);
+    if (now == diskIdentity_ || now == reportedIdentity_)
+        return;
+    reportedIdentity_ = now;
+    view_.ShowStatus(
+        ShortPath(state_.LibFilePath) +
+        QStringLiteral(" was changed on disk since it was loaded; Save will ask before replacing it"));
+}
+
+} // namespace quillbox
