@@ -293,22 +293,26 @@ std::vector<ReconcileRow> ReconcileRows(const ReconcileSide& left, const Reconci
     const Matching m = Match(left, right);
     const qsizetype nr = qsizetype(m.bToA.size());
     rows.reserve(std::max(m.aToB.size(), m.bToA.size()) + 16);
-    const auto onlyRightFrom = [&](qsizetype j) {
-        for (; j < nr && m.bToA[size_t(j)] < 0; ++j)
-            rows.push_back({RowKind::OnlyRight, -1, j, NoField});
+    // Entries only on the right wait for the next paired left entry, so that what the left alone has
+    // at a place comes first, as a deletion before an insertion.
+    qsizetype waiting = 0; // the first right entry not yet placed
+    const auto placeOnlyRight = [&] {
+        for (; waiting < nr && m.bToA[size_t(waiting)] < 0; ++waiting)
+            rows.push_back({RowKind::OnlyRight, -1, waiting, NoField});
     };
-    onlyRightFrom(0);
     for (qsizetype i = 0; i < qsizetype(m.aToB.size()); ++i) {
         const qsizetype j = m.aToB[size_t(i)];
         if (j < 0) {
             rows.push_back({RowKind::OnlyLeft, i, -1, NoField});
             continue;
         }
+        placeOnlyRight();
         const int differs = FieldsApart(left, i, right, j);
         const RowKind kind = m.moved[size_t(i)] ? RowKind::Moved : differs ? RowKind::Changed : RowKind::Same;
         rows.push_back({kind, i, j, differs});
-        onlyRightFrom(j + 1);
+        waiting = j + 1;
     }
+    placeOnlyRight();
     return rows;
 }
 
@@ -521,11 +525,26 @@ MergeResult MergeThreeWay(const ReconcileSide& base, const ReconcileSide& left, 
             entries.push_back({EntryView(*items[size_t(x)].from, items[size_t(x)].index),
                                Description(*items[size_t(x)].from, items[size_t(x)].index)});
     };
-    EmitWithFollowers(top, followers, visit);
+    // The items that follow an item come after it and after the left's own insertions behind it.
+    qsizetype anchor = top;
+    const auto placeFollowers = [&] {
+        for (qsizetype f : followers[size_t(anchor)])
+            EmitWithFollowers(f, followers, visit);
+    };
     for (qsizetype x = 0; x < top; ++x) {
-        if (!items[size_t(x)].deferred)
-            EmitWithFollowers(x, followers, visit);
+        const Item& item = items[size_t(x)];
+        if (item.deferred)
+            continue;
+        if (item.from == &left && leftToBase[size_t(item.index)] < 0 &&
+            rightTwinOfLeft[size_t(item.index)] < 0) {
+            visit(x); // a left insertion: no right entry follows it
+            continue;
+        }
+        placeFollowers();
+        visit(x);
+        anchor = x;
     }
+    placeFollowers();
     result.merged = Assemble(entries);
     return result;
 }

@@ -48,7 +48,8 @@ struct ReconcileRow {
 };
 
 // The rows of `left` against `right`, in left (library) order; an entry only on the right follows
-// the left entry whose counterpart precedes it on the right (at the top when none does).
+// the left entry whose counterpart precedes it on the right (at the top when none does), after the
+// entries only on the left there.
 std::vector<ReconcileRow> ReconcileRows(const ReconcileSide& left, const ReconcileSide& right);
 
 // True when the row is anything but the same entry at the same place ("differences only").
@@ -85,7 +86,8 @@ ReconcileSide ApplyChoices(const ReconcileSide& left, const ReconcileSide& right
 //
 // Order: the result follows left's order. An entry the right side inserted, or moved while the
 // left did not, follows the result entry of its nearest right-side predecessor that is in the
-// result (at the top when there is none); several after the same entry keep the right's order.
+// result (at the top when there is none), after the left's own insertions behind that entry;
+// several after the same entry keep the right's order.
 // An entry both sides moved is a conflict unless it follows the same base entry on both sides.
 // An entry inserted on both sides alike (same bytes and description) is taken once.
 struct MergeConflict {
