@@ -481,6 +481,7 @@ MergeResult MergeThreeWay(const ReconcileSide& base, const ReconcileSide& left, 
         const ReconcileSide* from;
         qsizetype index;
         bool deferred;
+        bool leftInsertion = false; // only the left has it: no right entry follows it
     };
     std::vector<Item> items;
     items.reserve(size_t(std::max(nl, nr)));
@@ -490,7 +491,7 @@ MergeResult MergeThreeWay(const ReconcileSide& base, const ReconcileSide& left, 
         if (b < 0) {
             if (rightTwinOfLeft[size_t(l)] >= 0)
                 itemOfRight[size_t(rightTwinOfLeft[size_t(l)])] = qsizetype(items.size());
-            items.push_back({&left, l, false});
+            items.push_back({&left, l, false, rightTwinOfLeft[size_t(l)] < 0});
             continue;
         }
         if (take[size_t(b)] == Dropped)
@@ -535,9 +536,8 @@ MergeResult MergeThreeWay(const ReconcileSide& base, const ReconcileSide& left, 
         const Item& item = items[size_t(x)];
         if (item.deferred)
             continue;
-        if (item.from == &left && leftToBase[size_t(item.index)] < 0 &&
-            rightTwinOfLeft[size_t(item.index)] < 0) {
-            visit(x); // a left insertion: no right entry follows it
+        if (item.leftInsertion) {
+            visit(x);
             continue;
         }
         placeFollowers();

@@ -104,6 +104,8 @@ MergeResult MergeThreeWay(const ReconcileSide& base, const ReconcileSide& left, 
 
 // For the two-way rows of left against right: the choice the base makes for each row (a change on
 // one side only is chosen for the user), and whether the row is a conflict that needs the user.
+// Besides the merge's conflicts, a moved row whose content one side changed and whose place the
+// other side changed needs the user too: one choice takes the entry and its place from one side.
 struct PresetChoice {
     RowChoice choice;
     bool conflict = false;
