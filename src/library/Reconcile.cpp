@@ -133,7 +133,7 @@ std::vector<qsizetype> MarkMoved(Matching& m) {
     for (qsizetype i = tails.empty() ? -1 : tails.back(), k = qsizetype(run.size()) - 1; i >= 0;
          i = before[size_t(i)], --k)
         run[size_t(k)] = i;
-    m.moved.assign(m.aToB.size(), 1);
+    m.moved.resize(m.aToB.size());
     for (size_t k = 0; k < m.aToB.size(); ++k)
         m.moved[k] = m.aToB[k] >= 0 ? 1 : 0;
     for (qsizetype i : run)
