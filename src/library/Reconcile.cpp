@@ -354,16 +354,22 @@ ReconcileSide ApplyChoices(const ReconcileSide& left, const ReconcileSide& right
         if (rows[size_t(r)].right >= 0)
             rowOfRight[size_t(rows[size_t(r)].right)] = r;
     }
-    // Rows whose right entry moves to its right-side place follow the row of its right predecessor;
-    // index n stands for the top.
+    // Rows whose right entry moves to its right-side place follow the row of its right predecessor
+    // (index n stands for the top), and so do the rows only on the right that come after it there.
     std::vector<std::vector<qsizetype>> followers(size_t(n) + 1);
     std::vector<char> deferred(size_t(n), 0);
     for (qsizetype j = 0; j < qsizetype(rowOfRight.size()); ++j) {
         const qsizetype r = rowOfRight[size_t(j)];
-        if (r < 0 || rows[size_t(r)].kind != RowKind::Moved || choices[size_t(r)].take != RowChoice::Right)
+        if (r < 0)
+            continue;
+        const ReconcileRow& row = rows[size_t(r)];
+        const qsizetype before = j == 0 ? n : rowOfRight[size_t(j - 1)];
+        const bool moves = row.kind == RowKind::Moved && choices[size_t(r)].take == RowChoice::Right;
+        const bool goesWith = row.kind == RowKind::OnlyRight && before < n && deferred[size_t(before)];
+        if (!moves && !goesWith)
             continue;
         deferred[size_t(r)] = 1;
-        followers[size_t(j == 0 ? n : rowOfRight[size_t(j - 1)])].push_back(r);
+        followers[size_t(before)].push_back(r);
     }
     std::vector<Entry> entries;
     entries.reserve(rows.size());

@@ -105,6 +105,8 @@ private Q_SLOTS:
             "moved 1 3 parameters | same 2 1 | same 3 2 | same 4 4");
         row("renamed and moved", "A B C D", "B C A=Z D", "moved 1 3 name | same 2 1 | same 3 2 | same 4 4");
         row("swapped", "A B", "B A", "moved 1 2 | same 2 1");
+        row("inserted behind a moved entry", "A B C D", "B C D A X",
+            "moved 1 4 | only-right - 5 | same 2 1 | same 3 2 | same 4 3");
         row("duplicates", "A A B", "A B", "same 1 1 | only-left 2 - | same 3 2");
         row("short last entry the same", "A B~", "A B~", "same 1 1 | same 2 2");
         row("short last entry made whole", "A B~", "A B", "same 1 1 | changed 2 2 other bits, length");
@@ -139,6 +141,8 @@ private Q_SLOTS:
         row("insertion refused", "A C", "A B C", "LLL", "A C");
         row("move taken", "A B C D", "B C D A", "RLLL", "B C D A");
         row("move refused", "A B C D", "B C D A", "LLLL", "A B C D");
+        row("move taken with what follows it", "A B C D", "B C D A X", "RRLLL", "B C D A X");
+        row("move refused, what follows it taken", "A B C D", "B C D A X", "LRLLL", "A X B C D");
         row("left entry, right description", "A'+x|y B", "A+z B", "rL", "A'+z B");
         row("right entry, left description", "A'+x|y B", "A+z B", "lL", "A+x|y B");
         row("short entry no longer last", "A B~", "A B~_ C", "LLR", "A B~_ C");
