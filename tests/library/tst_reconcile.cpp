@@ -7,6 +7,7 @@
 #include "LibraryTestSupport.h"
 #include "Reconcile.h"
 
+#include <QRandomGenerator>
 #include <QRegularExpression>
 
 using namespace quillbox;
@@ -59,6 +60,47 @@ QString RowsText(const std::vector<ReconcileRow>& rows) {
                              u' ' + RowFieldsText(row.differs))
                          .trimmed());
     return lines.join(u" | "_s);
+}
+
+// A library of 12 entries (some with descriptions) and the same after `seed` picks one to four
+// edits, renames, description changes, moves, insertions and deletions.
+std::pair<QString, QString> Edited(int seed) {
+    QRandomGenerator random{quint32(seed)};
+    QStringList base;
+    for (char c = 'A'; c <= 'L'; ++c)
+        base.append(QString(QChar::fromLatin1(c)) +
+                    (c % 3 == 0 ? u"+about-%1|more"_s.arg(int(c)) : QString()));
+    QStringList edited = base;
+    const auto at = [&](qsizetype size) {
+        return qsizetype(random.bounded(quint32(size)));
+    };
+    for (int k = 0, count = 1 + int(random.bounded(4)); k < count && !edited.isEmpty(); ++k) {
+        const qsizetype i = at(edited.size());
+        QString& token = edited[i];
+        const qsizetype plus = token.indexOf(u'+');
+        const QString head = plus < 0 ? token : token.left(plus),
+                      text = plus < 0 ? QString() : token.mid(plus);
+        switch (random.bounded(6)) {
+        case 0:
+            token = head + u'\'' + text;
+            break;
+        case 1:
+            token = head + u"=R%1"_s.arg(k) + text;
+            break;
+        case 2:
+            token = head + u"+new-%1|text"_s.arg(k);
+            break;
+        case 3:
+            edited.insert(at(edited.size()), edited.takeAt(i));
+            break;
+        case 4:
+            edited.insert(i, u"N%1"_s.arg(k));
+            break;
+        default:
+            edited.removeAt(i);
+        }
+    }
+    return {base.join(u' '), edited.join(u' ')};
 }
 
 void CompareSides(const ReconcileSide& got, const ReconcileSide& expected) {
@@ -284,6 +326,27 @@ private Q_SLOTS:
         const MergeResult merged = MergeThreeWay(b, l, r);
         QVERIFY(merged.conflicts.empty());
         CompareSides(ApplyChoices(l, r, rows, choices), merged.merged);
+    }
+    // Whatever one side did, taking all of one side gives that side, and a merge with an unchanged
+    // side (or with the same changes on both) gives the changed side, without conflict.
+    void roundTrips_data() {
+        QTest::addColumn<int>("seed");
+        for (int seed = 1; seed <= 40; ++seed)
+            QTest::newRow(qPrintable(u"seed %1"_s.arg(seed))) << seed;
+    }
+    void roundTrips() {
+        QFETCH(int, seed);
+        const auto [baseText, editedText] = Edited(seed);
+        const ReconcileSide base = Side(baseText), edited = Side(editedText);
+        const std::vector<ReconcileRow> rows = ReconcileRows(base, edited);
+        for (const RowChoice::Take take : {RowChoice::Left, RowChoice::Right})
+            CompareSides(ApplyChoices(base, edited, rows, std::vector<RowChoice>(rows.size(), {take})),
+                         take == RowChoice::Left ? base : edited);
+        for (const auto& [left, right] : {std::pair{&base, &edited}, {&edited, &base}, {&edited, &edited}}) {
+            const MergeResult merged = MergeThreeWay(base, *left, *right);
+            QVERIFY2(merged.conflicts.empty(), qPrintable(editedText));
+            CompareSides(merged.merged, edited);
+        }
     }
 };
 
