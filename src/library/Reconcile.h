@@ -80,9 +80,9 @@ ReconcileSide ApplyChoices(const ReconcileSide& left, const ReconcileSide& right
 // Each side is paired with the base as above. Per base entry: unchanged on both sides, it stays;
 // changed on one side only, that side's entry is taken; the same change on both sides is taken
 // once; different changes on both sides are a conflict, and so is a deletion on one side with a
-// change on the other; a deletion on one side with no change on the other deletes it. The unit is
-// the whole entry (18 bytes and description): a name changed on one side and a description on the
-// other is a conflict, not a blend.
+// change on the other; a deletion on one side with no change on the other (a move is none)
+// deletes it. The unit is the whole entry (18 bytes and description): a name changed on one side
+// and a description on the other is a conflict, not a blend.
 //
 // Order: the result follows left's order. An entry the right side inserted, or moved while the
 // left did not, follows the result entry of its nearest right-side predecessor that is in the

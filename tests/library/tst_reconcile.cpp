@@ -245,6 +245,7 @@ private Q_SLOTS:
         row("left moves", "A B C D", "B C D A", "A B C D", "B C D A");
         row("right moves", "A B C D", "A B C D", "B C D A", "B C D A");
         row("right moves what left edits", "A B C D", "A' B C D", "B C D A", "B C D A'");
+        row("left deletes what right moves", "A B C D", "B C D", "B C D A", "B C D");
         row("both move alike", "A B C D", "B A C D", "B A C D", "B A C D");
         row("both make the same change", "A B C", "A B' C", "A B' C", "A B' C");
         row("description on one side, with line breaks", "A+x B", "A+one|two B", "A+x B", "A+one|two B");
