@@ -11,6 +11,7 @@
 #include "PatchImage.h"
 #include "PatchList.h"
 #include "PatchName.h"
+#include "Reconcile.h"
 #include "SetList.h"
 #include "ValueTables.h"
 
@@ -378,6 +379,136 @@ int CommandDiff(const QString& first, const QString& second, QTextStream& out, Q
     return comparison.Identical() ? ExitSuccess : ExitDiffers;
 }
 
+// Both sides of a reconciliation (and the base) are read whole, with their descriptions.
+ReconcileSide ReadSide(const QString& path, QTextStream& err) {
+    RecoverInterruptedSave(path, err);
+    ReconcileSide side;
+    side.store = ReadPatchStore(path);
+    side.descriptions = ReadDescriptions(path).DescArray(EntryCount(side.store));
+    return side;
+}
+
+// The decoded name of an entry, empty when it is cut short inside its name field.
+QString EntryName(const ReconcileSide& side, qsizetype index) {
+    const QByteArray bytes = EntryBytes(side.store, index);
+    return bytes.size() < NameFieldEnd ? QString()
+                                       : StringToPatchName(QByteArrayView(bytes).sliced(11, 6)).name;
+}
+
+QString PositionText(qsizetype index) {
+    return index < 0 ? QStringLiteral("-") : QString::number(index + 1);
+}
+
+// reconcile and merge end with status 2 on any trouble, as diff does, since 1 tells a result.
+template <typename Body> int WithTroubleAsTwo(Body body) {
+    try {
+        return body();
+    } catch (const FileError& e) {
+        throw ToolError{ExitDiffTrouble, e.description};
+    } catch (const ToolError& e) {
+        throw ToolError{ExitDiffTrouble, e.message, e.usage};
+    }
+}
+
+// One line per row that differs: kind, left position, right position, name ("OLD -> NEW" when it
+// changed), what differs; with a base also what it chooses: "left", "right" or "conflict".
+int CommandReconcile(const QString& leftPath, const QString& rightPath,
+                     const std::optional<QString>& basePath, QTextStream& out, QTextStream& err) {
+    ReconcileSide left, right, base;
+    WithTroubleAsTwo([&] {
+        left = ReadSide(leftPath, err);
+        right = ReadSide(rightPath, err);
+        if (basePath)
+            base = ReadSide(*basePath, err);
+        return 0;
+    });
+    const std::vector<ReconcileRow> rows = ReconcileRows(left, right);
+    const std::vector<PresetChoice> presets =
+        basePath ? PresetChoices(base, left, right, rows) : std::vector<PresetChoice>();
+    const QLatin1Char tab('\t');
+    bool differs = false;
+    for (size_t k = 0; k < rows.size(); ++k) {
+        const ReconcileRow& row = rows[k];
+        if (!RowDiffers(row))
+            continue;
+        differs = true;
+        const QString leftName = row.left >= 0 ? EntryName(left, row.left) : QString();
+        const QString rightName = row.right >= 0 ? EntryName(right, row.right) : QString();
+        const QString name = row.left < 0 ? rightName
+                             : row.right < 0 || leftName == rightName
+                                 ? leftName
+                                 : leftName + QStringLiteral(" -> ") + rightName;
+        out << RowKindName(row.kind) << tab << PositionText(row.left) << tab << PositionText(row.right) << tab
+            << name << tab << RowFieldsText(row.differs);
+        if (basePath) {
+            const PresetChoice& preset = presets[k];
+            out << tab
+                << (preset.conflict                          ? QStringLiteral("conflict")
+                    : preset.choice.take == RowChoice::Right ? QStringLiteral("right")
+                                                             : QStringLiteral("left"));
+        }
+        out << QLatin1Char('\n');
+    }
+    for (const auto& [path, side] : {std::pair{leftPath, &left}, std::pair{rightPath, &right}})
+        WarnIfShort(path, side->store, err);
+    return differs ? ExitDiffers : ExitSuccess;
+}
+
+// The three-way merge of LEFT and RIGHT over BASE, written to OUT (and its side file) as convert
+// writes; with conflicts each is listed and nothing is written.
+int CommandMerge(const QString& leftPath, const QString& rightPath, const QString& basePath,
+                 const QString& outPath, bool force, QTextStream& out, QTextStream& err) {
+    return WithTroubleAsTwo([&] {
+        const QString outSidePath = SideFilePath(outPath);
+        if (outPath != leftPath && outPath != rightPath && outPath != basePath)
+            RecoverInterruptedSave(outPath, err);
+        if (!force) {
+            RefuseIfExists(outPath, QString());
+            RefuseIfExists(outSidePath,
+                           QStringLiteral(" (the description file of ") + outPath + QLatin1Char(')'));
+        }
+        const ReconcileSide left = ReadSide(leftPath, err), right = ReadSide(rightPath, err),
+                            base = ReadSide(basePath, err);
+        const MergeResult merge = MergeThreeWay(base, left, right);
+        const QLatin1Char tab('\t');
+        if (!merge.conflicts.empty()) {
+            for (const MergeConflict& c : merge.conflicts) {
+                const QString name = EntryName(base, c.base);
+                out << QStringLiteral("conflict") << tab << PositionText(c.base) << tab
+                    << PositionText(c.left) << tab << PositionText(c.right) << tab << name << tab << c.reason
+                    << QLatin1Char('\n');
+            }
+            err << ProgramName << QStringLiteral(": ")
+                << Plural(qsizetype(merge.conflicts.size()), "conflict", "conflicts")
+                << QStringLiteral(" unresolved; ") << outPath << QStringLiteral(" was not written\n");
+            return int(ExitDiffers);
+        }
+        const qsizetype count = EntryCount(merge.merged.store);
+        const QStringList& descriptions = merge.merged.descriptions;
+        const bool anyDescription = std::any_of(descriptions.begin(), descriptions.end(),
+                                                [](const QString& d) { return !d.isEmpty(); });
+        const bool toLibrary = IsLibraryPath(outPath);
+        const QByteArray outContent = toLibrary ? EncodeLibrary(merge.merged.store) : merge.merged.store;
+        RefuseIfTooLarge(outPath, outContent);
+        std::optional<QByteArray> existingSide;
+        if (FileExists(outSidePath))
+            existingSide = ReadFileAsString(outSidePath);
+        std::optional<QByteArray> sideContent;
+        if (existingSide || anyDescription)
+            sideContent = BuildSideFile(existingSide, descriptions, count);
+        if (sideContent)
+            RefuseIfTooLarge(outSidePath, *sideContent);
+        const QString versionProblem = LibraryPairFile(outPath).Save(outContent, sideContent);
+        out << outPath << QStringLiteral(": wrote ")
+            << (toLibrary ? QStringLiteral("library") : QStringLiteral("patch file"))
+            << QStringLiteral(" with ") << PatchCount(count) << QStringLiteral(", merged without conflict\n");
+        if (sideContent)
+            out << outSidePath << QStringLiteral(": wrote the descriptions\n");
+        WarnIfNotKept(versionProblem, err);
+        return int(ExitSuccess);
+    });
+}
+
 struct CommandLine {
     QStringList positional;
     bool help = false;
@@ -385,6 +516,7 @@ struct CommandLine {
     bool details = false;
     bool force = false;
     bool csv = false;
+    std::optional<QString> base, outPath; // --base BASE, --out OUT
 };
 
 // True when the next positional argument of `line` is a value that may start with '-': rename's
@@ -397,9 +529,22 @@ bool ValueExpected(const CommandLine& line) {
 CommandLine ParseArguments(const QStringList& arguments) {
     CommandLine line;
     bool optionsEnded = false;
+    std::optional<QString>* pendingValue = nullptr; // the option that takes the next argument
     for (const QString& argument : arguments) {
-        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QStringLiteral("-") ||
-            (ValueExpected(line) && argument != QStringLiteral("--"))) {
+        if (pendingValue) {
+            *pendingValue = argument;
+            pendingValue = nullptr;
+        } else if (!optionsEnded && (argument.startsWith(QStringLiteral("--base=")) ||
+                                     argument.startsWith(QStringLiteral("--out=")))) {
+            (argument.startsWith(QStringLiteral("--base=")) ? line.base : line.outPath) =
+                argument.section(u'=', 1);
+        } else if (!optionsEnded && argument == QStringLiteral("--base")) {
+            pendingValue = &line.base;
+        } else if (!optionsEnded && argument == QStringLiteral("--out")) {
+            pendingValue = &line.outPath;
+        } else if (optionsEnded || !argument.startsWith(QLatin1Char('-')) ||
+                   argument == QStringLiteral("-") ||
+                   (ValueExpected(line) && argument != QStringLiteral("--"))) {
             line.positional.append(argument);
         } else if (argument == QStringLiteral("--")) {
             optionsEnded = true;
@@ -417,6 +562,8 @@ CommandLine ParseArguments(const QStringList& arguments) {
             UsageError(QStringLiteral("unknown option: ") + argument);
         }
     }
+    if (pendingValue)
+        UsageError(QStringLiteral("--base and --out each need a file"));
     return line;
 }
 
@@ -438,9 +585,12 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
         UsageError(QStringLiteral("no command given"));
 
     const QString& command = line.positional.front();
+    if ((line.base || line.outPath) && command != QStringLiteral("reconcile") &&
+        command != QStringLiteral("merge"))
+        UsageError(QStringLiteral("--base and --out apply to reconcile and merge only"));
     if (command == QStringLiteral("list")) {
         if (line.force)
-            UsageError(QStringLiteral("--force applies to convert and restore only"));
+            UsageError(QStringLiteral("--force applies to convert, restore and merge only"));
         ExpectFiles(line, 1, QStringLiteral("list [--details | --csv] FILE"));
         if (line.csv && line.details)
             UsageError(QStringLiteral("--csv and --details exclude each other"));
@@ -449,6 +599,22 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
     }
     if (line.csv)
         UsageError(QStringLiteral("--csv applies to list only"));
+    if (command == QStringLiteral("reconcile")) {
+        if (line.details || line.force || line.outPath)
+            UsageError(QStringLiteral("reconcile takes --base only"));
+        ExpectFiles(line, 2, QStringLiteral("reconcile LEFT RIGHT [--base BASE]"));
+        return CommandReconcile(line.positional[1], line.positional[2], line.base, out, err);
+    }
+    if (command == QStringLiteral("merge")) {
+        const QString usage = QStringLiteral("merge LEFT RIGHT --base BASE --out OUT [--force]");
+        if (line.details)
+            UsageError(QStringLiteral("--details applies to list only"));
+        if (!line.base || !line.outPath)
+            UsageError(QStringLiteral("usage: ") + ProgramName + QLatin1Char(' ') + usage);
+        ExpectFiles(line, 2, usage);
+        return CommandMerge(line.positional[1], line.positional[2], *line.base, *line.outPath, line.force,
+                            out, err);
+    }
     if (command == QStringLiteral("rename")) {
         if (line.details || line.force)
             UsageError(QStringLiteral("rename takes no options"));
@@ -536,6 +702,19 @@ QString HelpText() {
         "                            writes earlier version N of FILE (as `versions` numbers it)\n"
         "                            to the library OUT and its side file; neither is replaced\n"
         "                            unless --force is given\n"
+        "  reconcile LEFT RIGHT [--base BASE]\n"
+        "                            one tab-separated line per entry that differs: kind (changed,\n"
+        "                            only-left, only-right, moved), left position, right position\n"
+        "                            (- when none), name (OLD -> NEW when renamed) and what differs\n"
+        "                            (name, parameters, other bits, description, length); with BASE\n"
+        "                            also the side a merge takes: left, right or conflict. Exit 0\n"
+        "                            when both hold the same entries in the same order, 1 when\n"
+        "                            not, 2 on trouble\n"
+        "  merge LEFT RIGHT --base BASE --out OUT [--force]\n"
+        "                            writes the three-way merge of LEFT and RIGHT over their common\n"
+        "                            past BASE to OUT and its side file (neither replaced unless\n"
+        "                            --force is given). Exit 0 when merged, 1 when conflicts remain\n"
+        "                            (each listed; OUT not written), 2 on trouble\n"
         "\n"
         "Options:\n"
         "  -h, --help                show this help and exit\n"

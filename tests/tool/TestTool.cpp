@@ -359,6 +359,108 @@ private Q_SLOTS:
                      contents.value(file.section(u'=', 1)));
     }
 
+    // reconcile and merge on a.pslib (the sample, with its side file), past.pslib (the same), b.pslib
+    // (entry 2 renamed DRIVE), c.pslib (entry 2 renamed OTHER), d.pch (entry 2 deleted, no side file)
+    // and o.pslib (one entry, existing). `written`: the list of OUT afterwards ("" when none exists).
+    void reconcileMerge_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err"); // a part of the errors; empty: none
+        QTest::addColumn<QString>("out2");
+        QTest::addColumn<QString>("written");
+        const auto row = [](const char* tag, const char* command, int code, const char* out, const char* err,
+                            const char* out2, const char* written) {
+            QTest::newRow(tag) << QString::fromUtf8(command) << code << QString::fromUtf8(out)
+                               << QString::fromUtf8(err) << QString::fromUtf8(out2)
+                               << QString::fromUtf8(written);
+        };
+        row("same", "reconcile <d>/a.pslib <d>/past.pslib", 0, "", "", "m.pslib", "");
+        row("renamed", "reconcile <d>/a.pslib <d>/b.pslib", 1, "changed\t2\t2\tLEAD 1 -> DRIVE \tname\n", "",
+            "m.pslib", "");
+        row("deleted, descriptions differ", "reconcile <d>/a.pslib <d>/d.pch", 1,
+            "changed\t1\t1\tCRUNCH\tdescription\nonly-left\t2\t-\tLEAD 1\t\n", "", "m.pslib", "");
+        row("with a base", "reconcile <d>/a.pslib <d>/b.pslib --base <d>/past.pslib", 1,
+            "changed\t2\t2\tLEAD 1 -> DRIVE \tname\tright\n", "", "m.pslib", "");
+        row("conflict shown", "reconcile --base=<d>/past.pslib <d>/b.pslib <d>/c.pslib", 1,
+            "changed\t2\t2\tDRIVE  -> OTHER \tname\tconflict\n", "", "m.pslib", "");
+        row("missing", "reconcile <d>/a.pslib <d>/none.pslib", 2, "", "File not found: <d>/none.pslib",
+            "m.pslib", "");
+        row("not a library", "reconcile <d>/a.pslib <d>/bad.pslib", 2, "", "Not a valid Library", "m.pslib",
+            "");
+        row("reconcile --out", "reconcile <d>/a.pslib <d>/b.pslib --out <d>/m.pslib", 2, "",
+            "reconcile takes --base only", "m.pslib", "");
+        row("merge", "merge <d>/b.pslib <d>/past.pslib --base <d>/past.pslib --out <d>/m.pslib", 0,
+            "<d>/m.pslib: wrote library with 3 patches, merged without conflict\n<d>/m.pslib.txt: wrote the "
+            "descriptions\n",
+            "", "m.pslib", "01:  CRUNCH\n02:  DRIVE \n03:  CLEAN \n");
+        row("merge a rename and a deletion", "merge <d>/b.pslib <d>/d.pch --base <d>/a.pslib --out <d>/m.pch",
+            1, "conflict\t2\t2\t-\tLEAD 1\tchanged on the left, deleted on the right\n",
+            "1 conflict unresolved", "m.pch", "");
+        row("merge conflict", "merge <d>/b.pslib <d>/c.pslib --base <d>/a.pslib --out <d>/m.pslib", 1,
+            "conflict\t2\t2\t2\tLEAD 1\tchanged differently on both sides\n",
+            "1 conflict unresolved; <d>/m.pslib was not written", "m.pslib", "");
+        row("merge over OUT", "merge <d>/b.pslib <d>/a.pslib --base <d>/a.pslib --out <d>/o.pslib", 2, "",
+            "<d>/o.pslib already exists; use --force", "o.pslib", "01:  CRUNCH\n");
+        row("merge --force over OUT",
+            "merge --force <d>/b.pslib <d>/a.pslib --base <d>/a.pslib --out <d>/o.pslib", 0,
+            "<d>/o.pslib: wrote library with 3 patches, merged without conflict\n<d>/o.pslib.txt: wrote the "
+            "descriptions\n",
+            "", "o.pslib", "01:  CRUNCH\n02:  DRIVE \n03:  CLEAN \n");
+        row("merge without a base", "merge <d>/b.pslib <d>/a.pslib --out <d>/m.pslib", 2, "",
+            "usage:", "m.pslib", "");
+        row("merge, --base without a file", "merge <d>/b.pslib <d>/a.pslib --out <d>/m.pslib --base", 2, "",
+            "--base and --out each need a file", "m.pslib", "");
+    }
+    void reconcileMerge() {
+        QFETCH(QString, command);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(QString, out2);
+        QFETCH(QString, written);
+        const auto renamed = [this](const char* name) {
+            QByteArray store = store_;
+            QByteArray entry = store.mid(18, 18);
+            WritePatchName(entry, EncodePatchName(QString::fromUtf8(name)).codes);
+            return EncodeLibrary(store.replace(18, 18, entry));
+        };
+        for (const char* name : {"a.pslib", "past.pslib", "b.pslib", "c.pslib"}) {
+            const QString file = QString::fromUtf8(name);
+            QVERIFY(!Write(file, file.startsWith(u'b')   ? renamed("DRIVE")
+                                 : file.startsWith(u'c') ? renamed("OTHER")
+                                                         : sample_)
+                         .isEmpty());
+            QVERIFY(!Write(file + QStringLiteral(".txt"), sampleSide_).isEmpty());
+        }
+        QVERIFY(!Write(QStringLiteral("d.pch"), store_.left(18) + store_.mid(36)).isEmpty());
+        QVERIFY(!Write(QStringLiteral("bad.pslib"), "\x02").isEmpty());
+        const QByteArray existing = EncodeLibrary(store_.left(18));
+        QVERIFY(!Write(QStringLiteral("o.pslib"), existing).isEmpty());
+        const QString d = dir_->path();
+        const auto expand = [&d](QString text) {
+            return text.replace(QStringLiteral("<d>"), d);
+        };
+        const Result result = Run(expand(command).split(u' '));
+        QCOMPARE(result.code, code);
+        QCOMPARE(result.out, expand(out));
+        QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.contains(expand(err)),
+                 qPrintable(result.err));
+        const QString outFile = dir_->filePath(out2);
+        if (written.isEmpty()) {
+            QVERIFY(!QFileInfo::exists(outFile));
+            return;
+        }
+        const Result listed = Run({QStringLiteral("list"), outFile});
+        QCOMPARE(listed.out, written);
+        if (code == 0) { // the descriptions go with their entries, and a replaced OUT is kept
+            QCOMPARE(ReadBytes(outFile + QStringLiteral(".txt")), sampleSide_);
+            QCOMPARE(EarlierVersions().List(outFile).size(), out2 == QStringLiteral("o.pslib") ? 1 : 0);
+        } else {
+            QCOMPARE(ReadBytes(outFile), existing);
+        }
+    }
+
     // A FIFO as IN's or OUT's side file is refused at once, never waited on.
     void fifos_data() {
         QTest::addColumn<QString>("arguments");

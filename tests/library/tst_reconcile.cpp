@@ -1,0 +1,355 @@
+// Reconciling two libraries: the rows of left against right, a library made from chosen rows, the
+// choices a common past makes, and the three-way merge.
+//
+// Libraries are written as tokens separated by blanks: a name (its other bytes follow from the name)
+// and marks: ' another drive type, ^ another carried bit, =NEW renamed to NEW, ~ cut short to 17
+// bytes, _ (after ~) padded back with a blank, +TEXT a description ("|" is a line break).
+#include "LibraryTestSupport.h"
+#include "Reconcile.h"
+
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+using namespace quillbox;
+using namespace quillbox::test;
+
+namespace {
+
+ReconcileSide Side(const QString& tokens) {
+    static const QRegularExpression token(u"^([A-Z0-9]+)((?:'|\\^|~|_|=[A-Z0-9]+)*)(?:\\+(.*))?$"_s);
+    ReconcileSide side{{}, {QString()}};
+    for (const QString& text : tokens.split(u' ', Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch m = token.match(text);
+        if (!m.hasMatch())
+            qFatal("bad token %s", qPrintable(text));
+        int seed = 1;
+        for (QChar c : m.captured(1))
+            seed = seed * 53 + c.unicode();
+        QByteArray image = MakeImage(m.captured(1), seed);
+        const QString marks = m.captured(2);
+        for (qsizetype i = 0; i < marks.size(); ++i) {
+            if (marks[i] == u'\'')
+                image[0] = char(image[0] ^ 1); // byte 1 bit 0: the drive type
+            else if (marks[i] == u'^')
+                image[17] = char(image[17] ^ 4); // byte 18: carried, not interpreted
+            else if (marks[i] == u'~')
+                image.truncate(17);
+            else if (marks[i] == u'_')
+                image.append(' ');
+            else if (marks[i] == u'=') {
+                qsizetype end = i + 1;
+                while (end < marks.size() && marks[end].isLetterOrNumber())
+                    ++end;
+                WritePatchName(image, EncodePatchName(marks.mid(i + 1, end - i - 1)).codes);
+                i = end - 1;
+            }
+        }
+        side.store.append(image);
+        side.descriptions.append(m.captured(3).replace(u'|', u"\r\n"_s));
+    }
+    return side;
+}
+
+QString RowsText(const std::vector<ReconcileRow>& rows) {
+    QStringList lines;
+    const auto position = [](qsizetype i) {
+        return i < 0 ? u"-"_s : QString::number(i + 1);
+    };
+    for (const ReconcileRow& row : rows)
+        lines.append(QString(RowKindName(row.kind) + u' ' + position(row.left) + u' ' + position(row.right) +
+                             u' ' + RowFieldsText(row.differs))
+                         .trimmed());
+    return lines.join(u" | "_s);
+}
+
+// A library of 12 entries (some with descriptions) and the same after `seed` picks one to four
+// edits, renames, description changes, moves, insertions and deletions.
+std::pair<QString, QString> Edited(int seed) {
+    QRandomGenerator random{quint32(seed)};
+    QStringList base;
+    for (char c = 'A'; c <= 'L'; ++c)
+        base.append(QString(QChar::fromLatin1(c)) +
+                    (c % 3 == 0 ? u"+about-%1|more"_s.arg(int(c)) : QString()));
+    QStringList edited = base;
+    const auto at = [&](qsizetype size) {
+        return qsizetype(random.bounded(quint32(size)));
+    };
+    for (int k = 0, count = 1 + int(random.bounded(4)); k < count && !edited.isEmpty(); ++k) {
+        const qsizetype i = at(edited.size());
+        QString& token = edited[i];
+        const qsizetype plus = token.indexOf(u'+');
+        const QString head = plus < 0 ? token : token.left(plus),
+                      text = plus < 0 ? QString() : token.mid(plus);
+        switch (random.bounded(6)) {
+        case 0:
+            token = head + u'\'' + text;
+            break;
+        case 1:
+            token = head + u"=R%1"_s.arg(k) + text;
+            break;
+        case 2:
+            token = head + u"+new-%1|text"_s.arg(k);
+            break;
+        case 3:
+            edited.insert(at(edited.size()), edited.takeAt(i));
+            break;
+        case 4:
+            edited.insert(i, u"N%1"_s.arg(k));
+            break;
+        default:
+            edited.removeAt(i);
+        }
+    }
+    return {base.join(u' '), edited.join(u' ')};
+}
+
+void CompareSides(const ReconcileSide& got, const ReconcileSide& expected) {
+    QCOMPARE(got.store.toHex(' '), expected.store.toHex(' '));
+    QCOMPARE(got.descriptions, expected.descriptions);
+}
+
+} // namespace
+
+class TestReconcile : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The rows of left against right: kind, left and right position, what differs.
+    void rows_data() {
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QString>("right");
+        QTest::addColumn<QString>("rows");
+        const auto row = [](const char* tag, const char* left, const char* right, const char* rows) {
+            QTest::newRow(tag) << QString::fromUtf8(left) << QString::fromUtf8(right)
+                               << QString::fromUtf8(rows);
+        };
+        row("identical", "A B C", "A B C", "same 1 1 | same 2 2 | same 3 3");
+        row("both empty", "", "", "");
+        row("left empty", "", "A B", "only-right - 1 | only-right - 2");
+        row("right empty", "A", "", "only-left 1 -");
+        row("edited", "A B C", "A B' C", "same 1 1 | changed 2 2 parameters | same 3 3");
+        row("renamed", "A B C", "A B=Z C", "same 1 1 | changed 2 2 name | same 3 3");
+        row("renamed and edited in place", "A B C", "A B'=Z C",
+            "same 1 1 | changed 2 2 name, parameters | same 3 3");
+        row("carried bit", "A B", "A^ B", "changed 1 1 other bits | same 2 2");
+        row("description", "A+x B", "A+y B", "changed 1 1 description | same 2 2");
+        row("description with line breaks", "A+one|two B", "A+one|three B",
+            "changed 1 1 description | same 2 2");
+        row("same line breaks", "A+one|two", "A+one|two", "same 1 1");
+        row("deleted", "A B C", "A C", "same 1 1 | only-left 2 - | same 3 2");
+        row("inserted", "A C", "A B C", "same 1 1 | only-right - 2 | same 2 3");
+        row("inserted at the top", "B C", "A B C", "only-right - 1 | same 1 2 | same 2 3");
+        row("inserted at the end", "A", "A B C", "same 1 1 | only-right - 2 | only-right - 3");
+        row("another patch in its place", "A B C", "A X C",
+            "same 1 1 | only-left 2 - | only-right - 2 | same 3 3");
+        row("moved to the end", "A B C D", "B C D A", "moved 1 4 | same 2 1 | same 3 2 | same 4 3");
+        row("moved and edited", "A B C D", "B C A' D",
+            "moved 1 3 parameters | same 2 1 | same 3 2 | same 4 4");
+        row("renamed and moved", "A B C D", "B C A=Z D", "moved 1 3 name | same 2 1 | same 3 2 | same 4 4");
+        row("swapped", "A B", "B A", "moved 1 2 | same 2 1");
+        row("inserted behind a moved entry", "A B C D", "B C D A X",
+            "moved 1 4 | only-right - 5 | same 2 1 | same 3 2 | same 4 3");
+        row("duplicates", "A A B", "A B", "same 1 1 | only-left 2 - | same 3 2");
+        row("short last entry the same", "A B~", "A B~", "same 1 1 | same 2 2");
+        row("short last entry made whole", "A B~", "A B", "same 1 1 | changed 2 2 other bits, length");
+        row("short last entry padded with blanks", "A B~", "A B~_", "same 1 1 | changed 2 2 length");
+        row("short last entry edited", "A B~", "A B'~", "same 1 1 | changed 2 2 parameters");
+    }
+    void rows() {
+        QFETCH(QString, left);
+        QFETCH(QString, right);
+        QFETCH(QString, rows);
+        QCOMPARE(RowsText(ReconcileRows(Side(left), Side(right))), rows);
+    }
+
+    // A library made from the rows and one choice per row: L left, R right, B both, l the right entry
+    // with the left description, r the left entry with the right description.
+    void apply_data() {
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QString>("right");
+        QTest::addColumn<QString>("choices");
+        QTest::addColumn<QString>("result");
+        const auto row = [](const char* tag, const char* left, const char* right, const char* choices,
+                            const char* result) {
+            QTest::newRow(tag) << QString::fromUtf8(left) << QString::fromUtf8(right)
+                               << QString::fromUtf8(choices) << QString::fromUtf8(result);
+        };
+        row("all left", "A B C", "A B' X", "LLLL", "A B C");
+        row("all right", "A B C", "A B' X", "RRRR", "A B' X");
+        row("one edit taken", "A B C", "A B' C", "LRL", "A B' C");
+        row("both kept side by side", "A B C", "A B' C", "LBL", "A B B' C");
+        row("deletion taken", "A B C", "A C", "LRL", "A C");
+        row("insertion taken", "A C", "A B C", "LRL", "A B C");
+        row("insertion refused", "A C", "A B C", "LLL", "A C");
+        row("move taken", "A B C D", "B C D A", "RLLL", "B C D A");
+        row("move refused", "A B C D", "B C D A", "LLLL", "A B C D");
+        row("move taken with what follows it", "A B C D", "B C D A X", "RRLLL", "B C D A X");
+        row("move refused, what follows it taken", "A B C D", "B C D A X", "LRLLL", "A X B C D");
+        row("left entry, right description", "A'+x|y B", "A+z B", "rL", "A'+z B");
+        row("right entry, left description", "A'+x|y B", "A+z B", "lL", "A+x|y B");
+        row("short entry no longer last", "A B~", "A B~_ C", "LLR", "A B~_ C");
+        row("empty", "", "", "", "");
+    }
+    void apply() {
+        QFETCH(QString, left);
+        QFETCH(QString, right);
+        QFETCH(QString, choices);
+        QFETCH(QString, result);
+        const ReconcileSide l = Side(left), r = Side(right);
+        const std::vector<ReconcileRow> rows = ReconcileRows(l, r);
+        QCOMPARE(qsizetype(rows.size()), choices.size());
+        std::vector<RowChoice> chosen;
+        for (QChar c : choices) {
+            const char k = char(c.unicode());
+            chosen.push_back({k == 'L' || k == 'r'   ? RowChoice::Left
+                              : k == 'R' || k == 'l' ? RowChoice::Right
+                                                     : RowChoice::Both,
+                              k == 'l'   ? RowChoice::LeftText
+                              : k == 'r' ? RowChoice::RightText
+                                         : RowChoice::FollowTake});
+        }
+        CompareSides(ApplyChoices(l, r, rows, chosen), Side(result));
+    }
+
+    // The three-way merge of left and right over base: the result, or the conflicts as
+    // "base left right reason" (positions from 1, - for none).
+    void merge_data() {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QString>("right");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("conflicts");
+        const auto row = [](const char* tag, const char* base, const char* left, const char* right,
+                            const char* result, const char* conflicts = "") {
+            QTest::newRow(tag) << QString::fromUtf8(base) << QString::fromUtf8(left)
+                               << QString::fromUtf8(right) << QString::fromUtf8(result)
+                               << QString::fromUtf8(conflicts);
+        };
+        row("unchanged", "A B C", "A B C", "A B C", "A B C");
+        row("left edits", "A B C", "A B' C", "A B C", "A B' C");
+        row("right edits", "A B C", "A B C", "A B' C", "A B' C");
+        row("right renames", "A B C", "A B C", "A B=Z C", "A B=Z C");
+        row("left edits one, right another", "A B C", "A' B C", "A B C^", "A' B C^");
+        row("left deletes", "A B C", "A C", "A B C", "A C");
+        row("right deletes", "A B C", "A B C", "A C", "A C");
+        row("both delete", "A B C", "A C", "A C", "A C");
+        row("left inserts", "A C", "A B C", "A C", "A B C");
+        row("right inserts", "A C", "A C", "A B C", "A B C");
+        row("right inserts at the top", "B C", "B C", "A B C", "A B C");
+        row("right inserts after a left deletion", "A B C", "A C", "A B X C", "A X C");
+        // A right insertion follows its right predecessor and the left's insertions after it.
+        row("both insert, different", "A C", "A B C", "A X C", "A B X C");
+        row("both insert, alike", "A C", "A B C", "A B C", "A B C");
+        row("both insert into an empty library", "", "A", "B", "A B");
+        row("right moves behind a left insertion", "A B C", "A X B C", "B C A", "X B C A");
+        row("left moves", "A B C D", "B C D A", "A B C D", "B C D A");
+        row("right moves", "A B C D", "A B C D", "B C D A", "B C D A");
+        row("right moves what left edits", "A B C D", "A' B C D", "B C D A", "B C D A'");
+        row("left deletes what right moves", "A B C D", "B C D", "B C D A", "B C D");
+        row("both move alike", "A B C D", "B A C D", "B A C D", "B A C D");
+        row("both make the same change", "A B C", "A B' C", "A B' C", "A B' C");
+        row("description on one side, with line breaks", "A+x B", "A+one|two B", "A+x B", "A+one|two B");
+        row("short last entry edited", "A B~", "A B'~", "A B~", "A B'~");
+        row("appended after a short last entry", "A B~", "A B~", "A B~_ C", "A B~_ C");
+        row("empty", "", "", "", "");
+        row("both change differently", "A B C", "A B' C", "A B^ C", "",
+            "2 2 2 changed differently on both sides");
+        row("name and description", "A B C", "A B=Z C", "A B+new C", "",
+            "2 2 2 changed differently on both sides");
+        row("left deletes, right changes", "A B C", "A C", "A B' C", "",
+            "2 - 2 deleted on the left, changed on the right");
+        row("left changes, right deletes", "A B C", "A B' C", "A C", "",
+            "2 2 - changed on the left, deleted on the right");
+        row("both move differently", "A B C D", "B A C D", "B C A D", "",
+            "1 2 3 moved differently on both sides");
+        row("two conflicts", "A B C", "A' B' C", "A^ B^ C", "",
+            "1 1 1 changed differently on both sides | 2 2 2 changed differently on both sides");
+    }
+    void merge() {
+        QFETCH(QString, base);
+        QFETCH(QString, left);
+        QFETCH(QString, right);
+        QFETCH(QString, result);
+        QFETCH(QString, conflicts);
+        const ReconcileSide b = Side(base), l = Side(left), r = Side(right);
+        const MergeResult merged = MergeThreeWay(b, l, r);
+        QStringList found;
+        const auto position = [](qsizetype i) {
+            return i < 0 ? u"-"_s : QString::number(i + 1);
+        };
+        for (const MergeConflict& c : merged.conflicts)
+            found.append(position(c.base) + u' ' + position(c.left) + u' ' + position(c.right) + u' ' +
+                         c.reason);
+        QCOMPARE(found.join(u" | "_s), conflicts);
+        if (!conflicts.isEmpty())
+            return;
+        CompareSides(merged.merged, Side(result));
+    }
+
+    // With a base, the rows changed on one side only are chosen for the user (L left, R right) and
+    // those both sides changed differently are conflicts (C).
+    void presets_data() {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QString>("right");
+        QTest::addColumn<QString>("presets");
+        QTest::newRow("left edits") << u"A B C"_s << u"A B' C"_s << u"A B C"_s << u"LLL"_s;
+        QTest::newRow("right edits") << u"A B C"_s << u"A B C"_s << u"A B' C"_s << u"LRL"_s;
+        QTest::newRow("both change differently") << u"A B C"_s << u"A B' C"_s << u"A B^ C"_s << u"LCL"_s;
+        QTest::newRow("right deletes") << u"A B C"_s << u"A B C"_s << u"A C"_s << u"LRL"_s;
+        QTest::newRow("right deletes what left edits") << u"A B C"_s << u"A B' C"_s << u"A C"_s << u"LCL"_s;
+        QTest::newRow("left inserts") << u"A C"_s << u"A B C"_s << u"A C"_s << u"LLL"_s;
+        QTest::newRow("right inserts") << u"A C"_s << u"A C"_s << u"A B C"_s << u"LRL"_s;
+        QTest::newRow("left deletes") << u"A B C"_s << u"A C"_s << u"A B C"_s << u"LLL"_s;
+        QTest::newRow("right moves") << u"A B C D"_s << u"A B C D"_s << u"B C D A"_s << u"RLLL"_s;
+        QTest::newRow("left moves, right edits it")
+            << u"A B C D"_s << u"B C D A"_s << u"A' B C D"_s << u"LLLC"_s;
+        QTest::newRow("no common past") << u"A"_s << u"A X"_s << u"A Y"_s << u"LLR"_s;
+    }
+    void presets() {
+        QFETCH(QString, base);
+        QFETCH(QString, left);
+        QFETCH(QString, right);
+        QFETCH(QString, presets);
+        const ReconcileSide b = Side(base), l = Side(left), r = Side(right);
+        const std::vector<ReconcileRow> rows = ReconcileRows(l, r);
+        const std::vector<PresetChoice> chosen = PresetChoices(b, l, r, rows);
+        QString text;
+        for (const PresetChoice& p : chosen)
+            text += p.conflict ? u'C' : p.choice.take == RowChoice::Right ? u'R' : u'L';
+        QCOMPARE(text, presets);
+        // Without conflicts, applying the preset choices makes what the merge makes.
+        if (presets.contains(u'C'))
+            return;
+        std::vector<RowChoice> choices;
+        for (const PresetChoice& p : chosen)
+            choices.push_back(p.choice);
+        const MergeResult merged = MergeThreeWay(b, l, r);
+        QVERIFY(merged.conflicts.empty());
+        CompareSides(ApplyChoices(l, r, rows, choices), merged.merged);
+    }
+    // Whatever one side did, taking all of one side gives that side, and a merge with an unchanged
+    // side (or with the same changes on both) gives the changed side, without conflict.
+    void roundTrips_data() {
+        QTest::addColumn<int>("seed");
+        for (int seed = 1; seed <= 40; ++seed)
+            QTest::newRow(qPrintable(u"seed %1"_s.arg(seed))) << seed;
+    }
+    void roundTrips() {
+        QFETCH(int, seed);
+        const auto [baseText, editedText] = Edited(seed);
+        const ReconcileSide base = Side(baseText), edited = Side(editedText);
+        const std::vector<ReconcileRow> rows = ReconcileRows(base, edited);
+        for (const RowChoice::Take take : {RowChoice::Left, RowChoice::Right})
+            CompareSides(ApplyChoices(base, edited, rows, std::vector<RowChoice>(rows.size(), {take})),
+                         take == RowChoice::Left ? base : edited);
+        for (const auto& [left, right] : {std::pair{&base, &edited}, {&edited, &base}, {&edited, &edited}}) {
+            const MergeResult merged = MergeThreeWay(base, *left, *right);
+            QVERIFY2(merged.conflicts.empty(), qPrintable(editedText));
+            CompareSides(merged.merged, edited);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReconcile)
+#include "tst_reconcile.moc"
