@@ -641,11 +641,21 @@ QString OwnerName(uint uid) {
     return QStringLiteral("user %1").arg(uid);
 }
 
+// Who owns the file at `path` itself (a link's own owner), in words.
+QString OwnerOf(const QString& path) {
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0)
+        return OwnerName(st.st_uid);
+#endif
+    return QStringLiteral("an unknown user");
+}
+
 QString NotOurs(const QString& recordPath, const QString& mainTarget, const QString& why) {
-    return QStringLiteral("Quillbox found %1 beside %2, but it is not a record of a save of this library "
-                          "(%3). Quillbox has not touched it nor any file it names; if you do not know "
-                          "it, remove it.")
-        .arg(recordPath, mainTarget, why);
+    return QStringLiteral("Quillbox found %1 (owned by %2) beside %3, but it is not a record of a save of "
+                          "this library (%4). Quillbox has not touched it nor any file it names; if you "
+                          "do not know it, remove it.")
+        .arg(recordPath, OwnerOf(recordPath), mainTarget, why);
 }
 
 FileError RecordInTheWay(const QString& recordPath, const QString& why) {

@@ -16,6 +16,7 @@
 #include <QStringEncoder>
 #include <QThread>
 #include <csignal>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -671,7 +672,11 @@ private Q_SLOTS:
         f.Ctl().LoadLibFromPath(lib);
         QCOMPARE(LibraryFileBytes(f.S().LibraryData), workBefore.value(u"lib.pslib"_s));
         QCOMPARE(f.view.messages.size(), 1);
-        QVERIFY2(f.view.messages[0].contains(recordPath) && f.view.messages[0].contains(row.why),
+        const QString owner = row.plant == OtherOwner || row.plant == NineBytes
+                                  ? u"nobody"_s
+                                  : QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+        QVERIFY2(f.view.messages[0].contains(recordPath + u" (owned by "_s + owner + u')') &&
+                     f.view.messages[0].contains(row.why),
                  qPrintable(f.view.messages[0]));
         QString out, err;
         QTextStream outStream(&out), errStream(&err);
