@@ -801,6 +801,8 @@ Now TargetNow(const Prepared& p) {
         return Now::New;
     if (now == p.oldId) // also both missing: the target did not exist and still does not
         return Now::Old;
+    if (now.exists && now == p.backupId) // put back from a copy (no hard links) before a kill
+        return Now::Old;
     return Now::Other;
 }
 
