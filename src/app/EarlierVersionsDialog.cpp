@@ -13,6 +13,16 @@
 
 namespace quillbox {
 
+namespace {
+
+// Qt's size text says "1 bytes"; a version of one byte (a library without entries) says "1 byte".
+QString SizeText(const QLocale& locale, qint64 bytes) {
+    return bytes == 1 ? QStringLiteral("1 byte")
+                      : locale.formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
+}
+
+} // namespace
+
 EarlierVersionsDialog::EarlierVersionsDialog(LibraryController& controller, QWidget* parent)
     : QDialog(parent), controller_(controller), versions_(controller.LibEarlierVersions()) {
     setObjectName(QStringLiteral("frmEarlierVersions"));
@@ -36,7 +46,7 @@ EarlierVersionsDialog::EarlierVersionsDialog(LibraryController& controller, QWid
     table_ = new QTableWidget(int(versions_.size()), 3, this);
     table_->setObjectName(QStringLiteral("lstVersions"));
     table_->setHorizontalHeaderLabels(
-        {QStringLiteral("Saved over at"), QStringLiteral("Patches"), QStringLiteral("Size")});
+        {QStringLiteral("Replaced at"), QStringLiteral("Patches"), QStringLiteral("Size")});
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -48,7 +58,7 @@ EarlierVersionsDialog::EarlierVersionsDialog(LibraryController& controller, QWid
         const qint64 bytes = v.libraryBytes + std::max<qint64>(v.sideBytes, 0);
         const QString cells[] = {v.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                  v.patches < 0 ? QStringLiteral("not a library") : locale.toString(v.patches),
-                                 locale.formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat)};
+                                 SizeText(locale, bytes)};
         for (int column = 0; column < 3; ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             if (column > 0)

@@ -12,11 +12,12 @@ constexpr int HelpClientWidth = 7140;
 constexpr int HelpClientHeight = 4848;
 const TwipsRect TxtHelpDesign{24, 48, 7092, 4740};
 
+// Enter closes the help, and Esc as every other window of its kind.
 bool IsEnter(const QEvent* event) {
     if (event->type() != QEvent::KeyPress)
         return false;
     const int key = static_cast<const QKeyEvent*>(event)->key();
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
 }
 } // namespace
 

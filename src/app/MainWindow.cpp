@@ -91,7 +91,8 @@ const std::vector<MenuDesign>& MenuDesigns() {
         {"mnuPatch_UpdateLib", "Update Library with Selected Patch", {}, true},
         {"mnuPatch_UpdateLibAll", "Update All Patches in the Library", {}, true},
         {"mnuPatch_Sep3", "-", {}, true},
-        {"mnuPatch_Compare", "&Compare…", QKeySequence(Qt::CTRL | Qt::Key_K), true},
+        // "C" is Copy's: Compare takes a letter no other item of the menu uses.
+        {"mnuPatch_Compare", "Co&mpare…", QKeySequence(Qt::CTRL | Qt::Key_K), true},
         {"mnuLibrary", "&Library", {}, true},
         {"mnuLibrary_MoveUp", "Move up", QKeySequence(Qt::CTRL | Qt::Key_U), true},
         {"mnuLibrary_MoveDown", "Move down", QKeySequence(Qt::CTRL | Qt::Key_D), true},
@@ -1062,8 +1063,10 @@ void MainWindow::SetLabelToolTip(ListId list, const QString& text) {
 }
 
 void MainWindow::SetCaption(const QString& caption) {
-    // "[*]" is where the title marks unsaved changes.
-    setWindowTitle(caption + QStringLiteral("[*]"));
+    // "[*]" is where the title marks unsaved changes; one in the path itself is doubled, which the
+    // title shows as it is.
+    setWindowTitle(QString(caption).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")) +
+                   QStringLiteral("[*]"));
 }
 
 void MainWindow::SetFileCommandsEnabled(bool enabled) {

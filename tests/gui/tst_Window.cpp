@@ -310,7 +310,7 @@ private Q_SLOTS:
               "&Patch|&Copy Selected Patch -> Library|"
               "&Replace Selected Patch -> Library||Append All &Different Patches -> Library|"
               "&Append All Patches -> Library||Update Library with Selected Patch|"
-              "Update All Patches in the Library||&Compare…=Ctrl+K|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
+              "Update All Patches in the Library||Co&mpare…=Ctrl+K|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
               "&Rename…=F2|Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL "
               "Patches||"
               "Random Modification||Select Duplicates|&Compare…\tCtrl+K|Window|Top|?|&Help=F1|&About"));
@@ -338,6 +338,7 @@ private Q_SLOTS:
         QVERIFY(table && load && !load->isEnabled());
         QCOMPARE(table->rowCount(), 2);
         QCOMPARE(table->item(1, 1)->text(), L("4"));
+        QCOMPARE(table->horizontalHeaderItem(0)->text(), L("Replaced at"));
         dialog.show();
         table->selectRow(1); // the oldest: the library as loaded
         QVERIFY(load->isEnabled());
@@ -351,6 +352,21 @@ private Q_SLOTS:
         Trigger("mnuEdit_Undo");
         QCOMPARE(State().LibraryData, current);
         window->Controller().MutableState().LibChanged = false; // nothing to ask when the window closes
+    }
+
+    // A path holding Qt's unsaved-mark placeholder shows it as it is; a version of one byte (a
+    // library without entries) is "1 byte".
+    void titleAndSizeTexts() {
+        QVERIFY(QDir().mkpath(Path(L("a[*]b"))));
+        const QString lib = Path(L("a[*]b/empty.pslib"));
+        Choose("mnuFile_LoadLib", lib); // a new, empty library: one byte
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY2(window->windowHandle()->title().contains(L("a[*]b/empty.pslib")),
+                 qPrintable(window->windowHandle()->title()));
+        QVERIFY(EarlierVersions(Path(L("versions"))).Keep(lib, {QByteArray("\x01"), {}}));
+        EarlierVersionsDialog dialog(window->Controller(), window.get());
+        QCOMPARE(dialog.findChild<QTableWidget*>(L("lstVersions"))->item(0, 2)->text(), L("1 byte"));
     }
 
     void layoutAtDesignedSize() {
@@ -1026,6 +1042,11 @@ private Q_SLOTS:
         auto* text = helpWindow->findChild<QPlainTextEdit*>(L("txtHelp"));
         text->setFocus();
         QTest::keyClick(text, Qt::Key_Return); // Enter closes it, also from the text
+        QVERIFY(!helpWindow || !helpWindow->isVisible());
+        QTest::keyClick(window.get(), Qt::Key_F1);
+        helpWindow = window->Help();
+        QVERIFY(helpWindow && helpWindow->isVisible());
+        QTest::keyClick(helpWindow->findChild<QPlainTextEdit*>(L("txtHelp")), Qt::Key_Escape); // and Esc
         QVERIFY(!helpWindow || !helpWindow->isVisible());
     }
 
