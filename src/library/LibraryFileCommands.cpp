@@ -344,7 +344,10 @@ void LibraryController::ShowImportedPatches(QByteArray patches, const QString& p
     state_.PatchesData = std::move(patches);
     state_.PatchesFilePath = path;
     state_.PatchesDescFilePath = SideFilePath(path);
-    view_.SetCaption(Caption(appTitle_, path));
+    // The title keeps naming the file "Save (Library) " writes; the imported file is named in the
+    // patches list's heading and the status line.
+    if (state_.LibraryLoaded)
+        view_.SetCaption(Caption(appTitle_, state_.LibFilePath));
     RefillPatchesList();
     state_.PatchesFileName = GetFileName(path);
     view_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);

@@ -548,7 +548,7 @@ private Q_SLOTS:
                     f.S().PatchesDescFilePath == file + u".txt"_s);
             QVERIFY(f.view.patches.labelToolTip == QFileInfo(file).fileName() &&
                     f.view.patches.toolTip == u"3 Patches"_s);
-            QCOMPARE(f.view.caption, u"Quillbox   "_s + file);
+            QCOMPARE(f.view.caption, u"Quillbox   "_s + lib); // the file a save writes
             f.Run(u"P2"_s);
             QCOMPARE(f.view.description, descs[2]);
         }
