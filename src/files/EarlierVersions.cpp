@@ -26,18 +26,6 @@ const QRegularExpression& VersionName() {
     return name;
 }
 
-// The library's path as its versions are filed: the folder's canonical path (links and ".." gone)
-// with the file name as given, since the side file is found by that name.
-QString KeyPath(const QString& libPath) {
-    const QFileInfo info(libPath);
-    QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    if (folder.isEmpty())
-        return QDir::cleanPath(info.absoluteFilePath());
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder + info.fileName();
-}
-
 struct Found {
     qint64 sequence;
     QString id;
@@ -74,7 +62,8 @@ QString EarlierVersions::DefaultFolder() {
 }
 
 QString EarlierVersions::FolderFor(const QString& libPath) const {
-    const QByteArray hash = QCryptographicHash::hash(KeyPath(libPath).toUtf8(), QCryptographicHash::Sha1);
+    const QByteArray hash =
+        QCryptographicHash::hash(LibraryKeyPath(libPath).toUtf8(), QCryptographicHash::Sha1);
     return folder_ + QLatin1Char('/') + QString::fromLatin1(hash.toHex());
 }
 
@@ -119,7 +108,7 @@ bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) 
 
     // Says which library the hashed folder belongs to, for anyone looking at the store by hand.
     const QString record = dir + QLatin1Char('/') + PathRecord;
-    const QByteArray key = KeyPath(libPath).toUtf8() + '\n';
+    const QByteArray key = LibraryKeyPath(libPath).toUtf8() + '\n';
     if (!QFileInfo(record).isFile() || ReadFileAsString(record) != key)
         WriteToFile(record, key, 0);
 

@@ -2,11 +2,16 @@
 
 #include "LibraryFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
 
 #ifdef Q_OS_UNIX
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -58,6 +63,81 @@ FileIdentity IdentityOf(const QString& path) {
     id.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1'000'000;
 #endif
     return id;
+}
+
+QString UserName(uint uid) {
+#ifdef Q_OS_UNIX
+    if (const passwd* pw = ::getpwuid(uid))
+        return QString::fromLocal8Bit(pw->pw_name);
+#endif
+    return QStringLiteral("user %1").arg(uid);
+}
+
+OwnFile ReadOwnFile(const QString& path, qint64 maxBytes) {
+    OwnFile file;
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        file.missing = errno == ENOENT;
+        if (!file.missing)
+            file.refusal =
+                errno == ELOOP ? QStringLiteral("it is a link") : QStringLiteral("it cannot be opened");
+        return file;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        file.refusal = QStringLiteral("it is not a regular file");
+    else if (st.st_uid != ::geteuid())
+        file.refusal = QStringLiteral("it belongs to %1").arg(UserName(st.st_uid));
+    else if (st.st_size > maxBytes)
+        file.refusal = QStringLiteral("it is %1 bytes, more than such a file can be").arg(st.st_size);
+    if (file.refusal.isEmpty()) {
+        // One byte more than allowed is asked for, so that a file that grew since is noticed.
+        file.bytes.resize(qsizetype(std::min<qint64>(st.st_size, maxBytes) + 1));
+        qsizetype got = 0;
+        while (got < file.bytes.size()) {
+            const ssize_t n = ::read(fd, file.bytes.data() + got, size_t(file.bytes.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        file.bytes.resize(got);
+        if (got > maxBytes)
+            file.refusal = QStringLiteral("it is more than such a file can be");
+    }
+    ::close(fd);
+#else
+    const QFileInfo info(path);
+    QFile qfile(path);
+    if (!info.exists() && !info.isSymLink())
+        file.missing = true;
+    else if (info.isSymLink())
+        file.refusal = QStringLiteral("it is a link");
+    else if (!info.isFile())
+        file.refusal = QStringLiteral("it is not a regular file");
+    else if (info.size() > maxBytes)
+        file.refusal = QStringLiteral("it is %1 bytes, more than such a file can be").arg(info.size());
+    else if (!qfile.open(QIODevice::ReadOnly))
+        file.refusal = QStringLiteral("it cannot be opened");
+    else
+        file.bytes = qfile.read(maxBytes + 1);
+#endif
+    if (!file.refusal.isEmpty())
+        file.bytes.clear();
+    return file;
+}
+
+QString LibraryKeyPath(const QString& libPath) {
+    const QFileInfo info(libPath);
+    QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    if (folder.isEmpty())
+        return QDir::cleanPath(info.absoluteFilePath());
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder + info.fileName();
 }
 
 bool IsOwnRegularFile(const QString& path) {

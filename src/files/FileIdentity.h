@@ -31,6 +31,26 @@ FileIdentity IdentityOf(const QString& path);
 // file that can be one this program left behind.
 bool IsOwnRegularFile(const QString& path);
 
+// What ReadOwnFile() found: nothing there, a file it refuses (and why, in words), or its bytes.
+struct OwnFile {
+    bool missing = false;
+    QString refusal;
+    QByteArray bytes;
+};
+// Reads a file this program may have left (a commit record, a recovery file) without trusting it:
+// opened without following a link and without waiting on a FIFO, then checked on the open file
+// itself, so that what is read is what was checked. Only a regular file of the running user of at
+// most `maxBytes` is read.
+OwnFile ReadOwnFile(const QString& path, qint64 maxBytes);
+
+// The name of the user with id `uid`, for messages.
+QString UserName(uint uid);
+
+// A library's path as it is filed by what is kept for it elsewhere (earlier versions, unsaved work):
+// its folder's canonical path (links and ".." gone) with the file name as given, so that two
+// spellings of one library share one key, and its side file is found by that name.
+QString LibraryKeyPath(const QString& libPath);
+
 // A library file and its description side file, as a save or a load saw them.
 struct PairIdentity {
     FileIdentity library;

@@ -20,7 +20,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -633,20 +632,12 @@ bool RollBackOwnSave(std::vector<Prepared>& items) {
     return ok;
 }
 
-QString OwnerName(uint uid) {
-#ifdef Q_OS_UNIX
-    if (const passwd* pw = ::getpwuid(uid))
-        return QString::fromLocal8Bit(pw->pw_name);
-#endif
-    return QStringLiteral("user %1").arg(uid);
-}
-
 // Who owns the file at `path` itself (a link's own owner), in words.
 QString OwnerOf(const QString& path) {
 #ifdef Q_OS_UNIX
     struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) == 0)
-        return OwnerName(st.st_uid);
+        return UserName(st.st_uid);
 #endif
     return QStringLiteral("an unknown user");
 }
@@ -713,51 +704,10 @@ FileError CannotRecover(const QString& mainTarget) {
 
 // Why the record at `recordPath` is not this save's own, or empty when it is (then `record` holds it).
 QString TrustRecord(const QString& recordPath, const QString& mainTarget, Record& record, QByteArray& bytes) {
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(recordPath).constData(),
-                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return errno == ELOOP ? QStringLiteral("it is a link") : QStringLiteral("it cannot be read");
-    struct stat st {};
-    const bool statted = ::fstat(fd, &st) == 0;
-    QString why;
-    if (!statted || !S_ISREG(st.st_mode))
-        why = QStringLiteral("it is not a regular file");
-    else if (st.st_uid != ::geteuid())
-        why = QStringLiteral("it belongs to %1").arg(OwnerName(st.st_uid));
-    else if (st.st_size > RecordMaxBytes)
-        why = QStringLiteral("it is %1 bytes, far more than a record").arg(st.st_size);
-    if (why.isEmpty()) {
-        bytes.resize(RecordMaxBytes + 1);
-        qsizetype got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            got += n;
-        }
-        bytes.resize(got);
-        if (got > RecordMaxBytes)
-            why = QStringLiteral("it is far larger than a record");
-    }
-    ::close(fd);
-    if (!why.isEmpty())
-        return why;
-#else
-    const QFileInfo info(recordPath);
-    if (info.isSymLink())
-        return QStringLiteral("it is a link");
-    if (!info.isFile())
-        return QStringLiteral("it is not a regular file");
-    if (info.size() > RecordMaxBytes)
-        return QStringLiteral("it is far larger than a record");
-    QFile file(recordPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("it cannot be read");
-    bytes = file.read(RecordMaxBytes + 1);
-#endif
+    const OwnFile file = ReadOwnFile(recordPath, RecordMaxBytes);
+    if (!file.refusal.isEmpty())
+        return file.refusal;
+    bytes = file.bytes;
     record = ParseRecord(bytes);
     if (!record.valid)
         return QStringLiteral("it is not a commit record that Quillbox wrote");

@@ -1,6 +1,7 @@
 #include "UnsavedWork.h"
 
 #include "FileAccess.h"
+#include "FileIdentity.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -12,13 +13,6 @@
 #include <algorithm>
 #include <cstring>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace quillbox {
 
 namespace {
@@ -29,18 +23,6 @@ const QString Suffix = QStringLiteral(".unsaved");
 const QRegularExpression& RecoveryName() {
     static const QRegularExpression name(QStringLiteral("^[0-9a-f]{40}\\.unsaved$"));
     return name;
-}
-
-// The library's path as recovery files are named: the folder's canonical path (links and ".." gone)
-// with the file name as given, so that two spellings of one library share one file.
-QString KeyPath(const QString& libPath) {
-    const QFileInfo info(libPath);
-    QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    if (folder.isEmpty())
-        return QDir::cleanPath(info.absoluteFilePath());
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder + info.fileName();
 }
 
 // Reads the fields of a recovery file front to back; every read is checked against what is left.
@@ -102,7 +84,8 @@ QString UnsavedWorkFiles::DefaultFolder() {
 }
 
 QString UnsavedWorkFiles::FileFor(const QString& libPath) const {
-    const QByteArray hash = QCryptographicHash::hash(KeyPath(libPath).toUtf8(), QCryptographicHash::Sha1);
+    const QByteArray hash =
+        QCryptographicHash::hash(LibraryKeyPath(libPath).toUtf8(), QCryptographicHash::Sha1);
     return folder_ + QLatin1Char('/') + QString::fromLatin1(hash.toHex()) + Suffix;
 }
 
@@ -224,63 +207,14 @@ UnsavedWorkFiles::Found UnsavedWorkFiles::ReadFile(const QString& file,
                                                    const QString& expectedLibPath) const {
     Found found;
     found.file = file;
-    QByteArray bytes;
-#ifdef Q_OS_UNIX
-    // Opened without following a link, then checked on the open file itself, so that what is read is
-    // the file that was checked.
-    const int fd =
-        ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno != ENOENT)
-            found.problem =
-                Why(file, errno == ELOOP ? QStringLiteral("it is a link, not a file Quillbox wrote")
-                                         : QStringLiteral("it cannot be opened"));
+    const OwnFile own = ReadOwnFile(file, MaxFileSize());
+    if (own.missing)
+        return found;
+    if (!own.refusal.isEmpty()) {
+        found.problem = Why(file, own.refusal);
         return found;
     }
-    struct stat st {};
-    QString refusal;
-    if (::fstat(fd, &st) != 0)
-        refusal = QStringLiteral("it cannot be looked at");
-    else if (!S_ISREG(st.st_mode))
-        refusal = QStringLiteral("it is not a regular file");
-    else if (st.st_uid != ::geteuid())
-        refusal = QStringLiteral("it belongs to another user");
-    else if (st.st_size > MaxFileSize())
-        refusal = QStringLiteral("it is larger than ") + MaxFileSizeText();
-    if (refusal.isEmpty()) {
-        bytes.resize(qsizetype(st.st_size));
-        qsizetype got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            got += n;
-        }
-        if (got != bytes.size())
-            refusal = QStringLiteral("it cannot be read");
-    }
-    ::close(fd);
-    if (!refusal.isEmpty()) {
-        found.problem = Why(file, refusal);
-        return found;
-    }
-#else
-    const QFileInfo info(file);
-    if (!info.exists())
-        return found;
-    if (info.isSymLink() || !info.isFile() || info.size() > MaxFileSize()) {
-        found.problem = Why(file, QStringLiteral("it is not a file Quillbox wrote"));
-        return found;
-    }
-    try {
-        bytes = ReadFileAsString(file);
-    } catch (const FileError& e) {
-        found.problem = Why(file, e.description);
-        return found;
-    }
-#endif
+    const QByteArray& bytes = own.bytes;
     QString problem;
     std::optional<UnsavedWork> work = Decode(bytes, &problem);
     if (!work) {
@@ -289,7 +223,7 @@ UnsavedWorkFiles::Found UnsavedWorkFiles::ReadFile(const QString& file,
     }
     // The file must be the one its own library would have, and that library the one asked about.
     if (FileFor(work->libPath) != file ||
-        (!expectedLibPath.isEmpty() && KeyPath(work->libPath) != KeyPath(expectedLibPath))) {
+        (!expectedLibPath.isEmpty() && LibraryKeyPath(work->libPath) != LibraryKeyPath(expectedLibPath))) {
         found.problem = Why(file, QStringLiteral("it was written for another library"));
         return found;
     }

@@ -185,6 +185,37 @@ void RefuseIfTooLarge(const QString& path, const QByteArray& content) {
                        .arg(MaxFileSizeText()));
 }
 
+// Writes `store` with `descriptions` (element 0 unused) as OUT, a library or a patch file by its name,
+// with its side file, and says so. An existing side file of OUT is always rewritten, so that
+// positions 1..N carry these descriptions (empty ones included) and nothing stale; none is created
+// just to hold empty ones. A library's replaced pair is kept as an earlier version once the save is
+// complete.
+void WriteOut(const QString& outPath, const QByteArray& store, const QStringList& descriptions,
+              const QString& how, QTextStream& out, QTextStream& err) {
+    const qsizetype count = EntryCount(store);
+    const bool toLibrary = IsLibraryPath(outPath);
+    const QByteArray outContent = toLibrary ? EncodeLibrary(store) : store;
+    RefuseIfTooLarge(outPath, outContent);
+    const QString outSidePath = SideFilePath(outPath);
+    std::optional<QByteArray> existingSide;
+    if (FileExists(outSidePath))
+        existingSide = ReadFileAsString(outSidePath);
+    const bool anyDescription =
+        std::any_of(descriptions.begin(), descriptions.end(), [](const QString& d) { return !d.isEmpty(); });
+    std::optional<QByteArray> sideContent;
+    if (existingSide || anyDescription)
+        sideContent = BuildSideFile(existingSide, descriptions, count);
+    if (sideContent)
+        RefuseIfTooLarge(outSidePath, *sideContent);
+    const QString versionProblem = LibraryPairFile(outPath).Save(outContent, sideContent);
+    out << outPath << QStringLiteral(": wrote ")
+        << (toLibrary ? QStringLiteral("library") : QStringLiteral("patch file")) << QStringLiteral(" with ")
+        << PatchCount(count) << how << QLatin1Char('\n');
+    if (sideContent)
+        out << outSidePath << QStringLiteral(": wrote the descriptions\n");
+    WarnIfNotKept(versionProblem, err);
+}
+
 int CommandConvert(const QString& inPath, const QString& outPath, bool force, QTextStream& out,
                    QTextStream& err) {
     const QString outSidePath = SideFilePath(outPath);
@@ -201,39 +232,11 @@ int CommandConvert(const QString& inPath, const QString& outPath, bool force, QT
     // Everything is read before anything is written, so IN may even be OUT.
     const QByteArray store = ReadPatchStore(inPath);
     const DescriptionReader reader = ReadDescriptions(inPath);
-    const qsizetype count = EntryCount(store);
-    QStringList descriptions(count + 1); // element 0 is not written
-    bool anyDescription = false;
-    for (qsizetype i = 1; i <= count; ++i) {
+    QStringList descriptions(EntryCount(store) + 1); // element 0 is not written
+    for (qsizetype i = 1; i < descriptions.size(); ++i)
         descriptions[i] = reader.Description(i);
-        anyDescription = anyDescription || !descriptions[i].isEmpty();
-    }
-
-    const bool toLibrary = IsLibraryPath(outPath);
-    const QByteArray outContent = toLibrary ? EncodeLibrary(store) : store;
-    RefuseIfTooLarge(outPath, outContent);
-
-    // An existing side file of OUT is always rewritten, so that positions 1..N carry IN's
-    // descriptions (empty ones included) and nothing stale; none is created just to hold empty ones.
-    std::optional<QByteArray> existingSide;
-    if (FileExists(outSidePath))
-        existingSide = ReadFileAsString(outSidePath);
-    std::optional<QByteArray> sideContent;
-    if (existingSide || anyDescription)
-        sideContent = BuildSideFile(existingSide, descriptions, count);
-    if (sideContent)
-        RefuseIfTooLarge(outSidePath, *sideContent);
-
-    // A library's replaced pair is kept as an earlier version once the save is complete.
-    const QString versionProblem = LibraryPairFile(outPath).Save(outContent, sideContent);
-
-    out << outPath << QStringLiteral(": wrote ")
-        << (toLibrary ? QStringLiteral("library") : QStringLiteral("patch file")) << QStringLiteral(" with ")
-        << PatchCount(count) << QLatin1Char('\n');
-    if (sideContent)
-        out << outSidePath << QStringLiteral(": wrote the descriptions\n");
+    WriteOut(outPath, store, descriptions, QString(), out, err);
     WarnIfShort(inPath, store, err);
-    WarnIfNotKept(versionProblem, err);
     return ExitSuccess;
 }
 
@@ -483,28 +486,8 @@ int CommandMerge(const QString& leftPath, const QString& rightPath, const QStrin
                 << QStringLiteral(" unresolved; ") << outPath << QStringLiteral(" was not written\n");
             return int(ExitDiffers);
         }
-        const qsizetype count = EntryCount(merge.merged.store);
-        const QStringList& descriptions = merge.merged.descriptions;
-        const bool anyDescription = std::any_of(descriptions.begin(), descriptions.end(),
-                                                [](const QString& d) { return !d.isEmpty(); });
-        const bool toLibrary = IsLibraryPath(outPath);
-        const QByteArray outContent = toLibrary ? EncodeLibrary(merge.merged.store) : merge.merged.store;
-        RefuseIfTooLarge(outPath, outContent);
-        std::optional<QByteArray> existingSide;
-        if (FileExists(outSidePath))
-            existingSide = ReadFileAsString(outSidePath);
-        std::optional<QByteArray> sideContent;
-        if (existingSide || anyDescription)
-            sideContent = BuildSideFile(existingSide, descriptions, count);
-        if (sideContent)
-            RefuseIfTooLarge(outSidePath, *sideContent);
-        const QString versionProblem = LibraryPairFile(outPath).Save(outContent, sideContent);
-        out << outPath << QStringLiteral(": wrote ")
-            << (toLibrary ? QStringLiteral("library") : QStringLiteral("patch file"))
-            << QStringLiteral(" with ") << PatchCount(count) << QStringLiteral(", merged without conflict\n");
-        if (sideContent)
-            out << outSidePath << QStringLiteral(": wrote the descriptions\n");
-        WarnIfNotKept(versionProblem, err);
+        WriteOut(outPath, merge.merged.store, merge.merged.descriptions,
+                 QStringLiteral(", merged without conflict"), out, err);
         return int(ExitSuccess);
     });
 }

@@ -585,7 +585,7 @@ private Q_SLOTS:
         QTest::newRow("names with ..")          << PlantRow{DotDot, notMade};
         QTest::newRow("not our pattern")        << PlantRow{NotOurPattern, notMade};
         QTest::newRow("no end line, victims")   << PlantRow{NoEndLine, notMade};
-        QTest::newRow("100 KiB")                << PlantRow{TooBig, u"far more than a record"_s};
+        QTest::newRow("100 KiB")                << PlantRow{TooBig, u"more than such a file can be"_s};
         QTest::newRow("binary")                 << PlantRow{Binary, notRecord};
         QTest::newRow("9 bytes, another user")  << PlantRow{NineBytes, u"it belongs to nobody"_s};
         QTest::newRow("another library's")      << PlantRow{OtherLibrary, u"neither this library nor its side file"_s};
