@@ -388,4 +388,24 @@ void LibraryController::ExportImages(const QByteArray& images, const QStringList
     });
 }
 
+void LibraryController::ExportSelected() {
+    const QList<qsizetype> selected = Selection(ListId::Library);
+    if (selected.isEmpty()) {
+        view_.ShowStatus(QStringLiteral("Nothing exported") +
+                         QStringLiteral(": no library patch is selected"));
+        return;
+    }
+    const QByteArray& library = state_.LibraryData;
+    QByteArray images;
+    images.reserve(selected.size() * PatchImageSize);
+    QStringList descriptions{QString()};
+    descriptions.reserve(selected.size() + 1);
+    for (const qsizetype k : selected) {
+        images.append(library.sliced(k * PatchImageSize,
+                                     std::min(PatchImageSize, library.size() - k * PatchImageSize)));
+        descriptions.append(state_.DescArray.value(k + 1));
+    }
+    ExportImages(images, descriptions, selected.size());
+}
+
 } // namespace quillbox

@@ -12,11 +12,7 @@ namespace quillbox {
 // Twins
 
 const TwinIndex& LibraryController::Twins() const {
-    // Counted lazily: every command, undo and redo that changed the library is seen here, however it
-    // changed it, and a command that changed nothing costs nothing.
-    if (!twins_.IsOf(state_.LibraryData))
-        twins_.Update(state_.LibraryData);
-    return twins_;
+    return doc_.Twins();
 }
 
 const QByteArray& LibraryController::Store(ListId list) const {

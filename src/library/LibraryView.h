@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EntryChange.h"
 #include "FieldMap.h"
 #include "SetList.h"
 
@@ -47,6 +48,12 @@ public:
 
     // The list shows `LibraryController::ListCount(list)` lines, computed on demand from the store.
     virtual void RefillList(ListId list) = 0;
+    // Entries of the list were removed, inserted or rearranged as `change` says; the list shows the
+    // store as it now stands. A view that cannot do better refills.
+    virtual void ListEntriesChanged(ListId list, const EntryChange& change) {
+        static_cast<void>(change);
+        RefillList(list);
+    }
     // Line `index` of the list shows something else now (a rename); the list keeps its lines.
     virtual void ListLineChanged(ListId list, qsizetype index) = 0;
     // Selects a line without raising the list's click handling; -1 clears the selection.

@@ -193,9 +193,49 @@ private Q_SLOTS:
         QTest::newRow("drop onto itself")     << ScriptRow{5, 0, u"L1,2 mv:1,2>2"_s, u"0 1 2 3 4"_s, 2, false, u"1 2"_s};
         QTest::newRow("drop patches")         << ScriptRow{3, 3, u"cp:2,0>1"_s, u"0 p0 p2 1 2"_s, 1, true, u"1 2"_s};
         QTest::newRow("drop a patch at end")  << ScriptRow{3, 3, u"cp:2>3"_s, u"0 1 2 p2"_s, 3, true};
+        QTest::newRow("sort all, one selected") << ScriptRow{5, 0, u"L3 up L4 up L1 sort"_s, u"0 1 2 3 4"_s, 1, true};
+        QTest::newRow("sort the selected")    << ScriptRow{5, 0, u"L3 up L4 up L4,2,0 sort"_s, u"0 1 2 4 3"_s, 0, true, u"0 2 4"_s};
+        QTest::newRow("sort, entry followed") << ScriptRow{3, 0, u"L2 up sort"_s, u"0 1 2"_s, 2, true};
         QTest::newRow("drop, no library")     << ScriptRow{-1, 3, u"P0,1 copy cp:0,1>0 dbl"_s, u"-"_s, -1, false};
         // clang-format on
     }
+    // The twin counts follow each entry operation by counting only what it changed: after every step
+    // of the script they agree with counting the library anew. The library has twins of every kind
+    // (entries 1 and 4 identical, 2 renamed 0, 3 named as 0 with other settings) and a short last
+    // entry, and the counts are looked at before each step so that the step updates them.
+    void twinCounts_data() {
+        QTest::addColumn<QString>("script");
+        QTest::newRow("delete several") << u"L1,3 del L0,2 del"_s;
+        QTest::newRow("delete the short last") << u"L5 del L0 del"_s;
+        QTest::newRow("clone several") << u"L4,1,5 clone L0 clone"_s;
+        QTest::newRow("drops") << u"mv:5,1>0 mv:0,2>6"_s;
+        QTest::newRow("moves") << u"L5 up L1,2 down L0 down"_s;
+        QTest::newRow("copies and sort") << u"cp:0,1>6 cp:2>0 L3 P1 copy sort"_s;
+        QTest::newRow("undo and redo") << u"L1,3 del undo redo undo L0,5 clone undo"_s;
+    }
+    void twinCounts() {
+        QFETCH(QString, script);
+        Fixture f;
+        QByteArray lib = MakeStore(5);
+        lib.replace(18, 18, Entry(lib, 4));
+        lib.replace(2 * 18, 11, Entry(lib, 0).left(11));
+        lib.replace(3 * 18 + 11, 7, Entry(lib, 0).mid(11));
+        lib.append(MakeImage(u"SHORT"_s, 9).left(14));
+        f.LoadLibrary(u"lib.pslib"_s, lib, Descs(6, u"L"_s));
+        f.ImportPatches(u"in.pch"_s, Entry(lib, 4) + MakeStore(2, 500), Descs(3, u"p"_s));
+        for (const QString& step : script.split(u' ')) {
+            f.Ctl().LineTwinKinds(ListId::Library, 0);
+            f.Run(step);
+            TwinIndex anew;
+            const QByteArray& now = f.Ctl().State().LibraryData;
+            anew.Update(now);
+            for (qsizetype k = 0; k < EntryCount(now); ++k)
+                QCOMPARE(f.Ctl().LineTwinKinds(ListId::Library, k), anew.LibraryKinds(k));
+            for (qsizetype p = 0; p < 3; ++p)
+                QCOMPARE(f.Ctl().LineTwinKinds(ListId::Patches, p), anew.PatchKinds(f.Ctl().State().PatchesData, p));
+        }
+    }
+
     void script() {
         QFETCH(ScriptRow, row);
         Fixture f;
