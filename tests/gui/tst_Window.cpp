@@ -979,16 +979,37 @@ private Q_SLOTS:
             QCOMPARE(Description()->toPlainText(), text);
     }
 
-    // Without an editable entry the panel and the box are disabled and empty. Which commands leave
-    // none (the only entry deleted, another library loaded): library tests, script.
+    // Without an entry the user sees selected the panel and the box are disabled and empty. Which
+    // commands leave none: library tests, script.
+    void panelDisabledWithoutEditableEntry_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Delete ALL") << L("delete all");
+        QTest::newRow("find hides the entry") << L("find");
+        QTest::newRow("import again") << L("import");
+    }
     void panelDisabledWithoutEditableEntry() {
+        QFETCH(QString, how);
         LoadLibrary(Names);
-        Click(Lib(), 0);
-        QVERIFY(Find("cbxCabType")->isEnabled());
-        Trigger("mnuLibrary_DelAll");
+        Click(Lib(), 1);
+        QVERIFY(Find("cbxCabType")->isEnabled() && !Description()->toPlainText().isEmpty());
+        if (how == L("delete all")) {
+            Trigger("mnuLibrary_DelAll");
+        } else if (how == L("find")) {
+            Lib()->setFocus();
+            QTest::keyClick(Lib(), Qt::Key_F, Qt::ControlModifier);
+            QTest::keyClicks(Find("txtFindLib"), L("01")); // hides 02:  BRAVO
+        } else {
+            Import({L("ECHO"), L("FOXTRT")});
+            Click(Patches(), 1);
+            QCOMPARE(Find<QComboBox>("cbxCabType")->currentIndex(), 1);
+            Import({L("GOLF")});
+        }
         for (const char* name : {"cbxCabType", "chkDrive", "txtName", "txtDescription"})
             QVERIFY2(!Find(name)->isEnabled(), name);
         QCOMPARE(Description()->toPlainText(), QString());
+        for (const char* name : {"cbxDriveType", "cbxCabType", "cbxCabSpeaker"})
+            QVERIFY2(Find<QComboBox>(name)->currentText().isEmpty(), name);
+        QVERIFY(!Find<QCheckBox>("chkDrive")->isChecked() && !Find<QCheckBox>("chkCab")->isChecked());
     }
 
     void help_data() {

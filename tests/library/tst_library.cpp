@@ -172,6 +172,13 @@ private Q_SLOTS:
         QTest::newRow("edit after del only")  << ScriptRow{1, 0, u"L0 del save edits"_s, u""_s, -1, false};
         QTest::newRow("reload")               << ScriptRow{3, 0, u"L1 open:lib"_s, u"0 1 2"_s, -2, false};
         QTest::newRow("edit after reload")    << ScriptRow{3, 0, u"L1 open:lib edits"_s, u"0 1 2"_s, -1, false};
+        // A find that hides the shown entry, and a new import, leave nothing to show or edit.
+        QTest::newRow("hidden entry")         << ScriptRow{3, 0, u"L1 hide:L"_s, u"0 1 2"_s, -2, false};
+        QTest::newRow("edit hidden entry")    << ScriptRow{3, 0, u"L1 hide:L edits"_s, u"0 1 2"_s, -1, false};
+        QTest::newRow("hidden patch")         << ScriptRow{3, 3, u"P1 hide:P"_s, u"0 1 2"_s, -2, false};
+        QTest::newRow("hidden other list")    << ScriptRow{3, 3, u"P1 L2 hide:P"_s, u"0 1 2"_s, 2, false};
+        QTest::newRow("import again")         << ScriptRow{3, 3, u"P1 reimport"_s, u"0 1 2"_s, -2, false};
+        QTest::newRow("import, entry shown")  << ScriptRow{3, 3, u"L1 reimport"_s, u"0 1 2"_s, 1, false};
         // Several selected lines: each command acts on all of them, descriptions following their entries.
         QTest::newRow("delete first, last")   << ScriptRow{5, 0, u"L0,4 del"_s, u"1 2 3"_s, 0, true};
         QTest::newRow("delete scattered")     << ScriptRow{6, 0, u"L4,1,3 del"_s, u"0 2 5"_s, 1, true};
@@ -231,8 +238,10 @@ private Q_SLOTS:
         QVERIFY(!noLibrary || f.view.messages[0].startsWith(u"No library is loaded."_s));
         if (row.sel >= 0)
             QVERIFY(f.view.detailsEnabled == true && f.S().PatchIndex == row.sel);
-        if (row.sel == -2)
+        if (row.sel == -2) {
             QVERIFY(f.view.detailsEnabled == false && f.view.description.isEmpty());
+            QCOMPARE(f.view.details.value_or(DetailValues{}), DetailValues{});
+        }
         // A library entry in the panel is shown as stored now, with its description in the box.
         if (f.view.detailsEnabled == true) {
             QCOMPARE(*f.view.details,
