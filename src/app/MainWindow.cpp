@@ -1049,8 +1049,8 @@ void MainWindow::RefreshListMarks() {
 }
 
 void MainWindow::WriteSetListPdf(const QString& path, const QString& title,
-                                 const std::vector<SetListRow>& rows) {
-    quillbox::WriteSetListPdf(path, title, QDate::currentDate(), rows);
+                                 const std::vector<SetListRow>& rows, SetListPrint print) {
+    quillbox::WriteSetListPdf(path, title, QDate::currentDate(), rows, print);
 }
 
 void MainWindow::SetListToolTip(ListId list, const QString& text) {
@@ -1213,6 +1213,10 @@ std::optional<QString> MainWindow::AskPath(const FileDialogRequest& request) {
     const QString path = dialog.ReturnPath();
     settings_->SetLastFolder(request.kind, QFileInfo(path).absolutePath());
     return path;
+}
+
+int MainWindow::ChosenFilter() const {
+    return fileDialog_ ? fileDialog_->FilterIndex() : -1;
 }
 
 void MainWindow::LibraryFileUsed(const QString& path) {

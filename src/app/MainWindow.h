@@ -101,8 +101,8 @@ public:
     void SelectListLine(ListId list, qsizetype index) override;
     void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) override;
     void RefreshListMarks() override;
-    void WriteSetListPdf(const QString& path, const QString& title,
-                         const std::vector<SetListRow>& rows) override;
+    void WriteSetListPdf(const QString& path, const QString& title, const std::vector<SetListRow>& rows,
+                         SetListPrint print) override;
     void SetListToolTip(ListId list, const QString& text) override;
     void SetLabelToolTip(ListId list, const QString& text) override;
     void SetCaption(const QString& caption) override;
@@ -119,6 +119,7 @@ public:
     RecoveryAnswer AskRestoreUnsaved(const QString& text) override;
     DiskChangeAnswer AskChangedOnDisk(const QString& text) override;
     std::optional<QString> AskPath(const FileDialogRequest& request) override;
+    int ChosenFilter() const override;
     void LibraryFileUsed(const QString& path) override;
     void ShowStatus(const QString& text) override;
     void SetModified(bool modified) override;
