@@ -48,6 +48,9 @@ struct MainWindowOptions {
     // What the window remembers between runs; by default the user's settings file in the standard
     // place.
     std::shared_ptr<QSettings> settings;
+    // The available areas of the screens, the primary first; by default those of the screens there
+    // are now (a test gives others).
+    std::function<QList<QRect>()> screenAreas;
 };
 
 // frmMain: the description box, the patches and library lists, the details panel and the menus.
@@ -132,6 +135,8 @@ protected:
 
 private:
     void BuildControls();
+    // Accessible names and descriptions of the controls that have no caption of their own.
+    void NameForScreenReaders();
     void BuildMenus();
     void BuildEditMenuAndStatusBar();
     void ConnectControls();
@@ -139,7 +144,7 @@ private:
     // Puts the window where it was when it last closed, on a screen there is now.
     void RestoreWindowPlace();
     // The available areas of the screens there are now, the primary first.
-    static QList<QRect> ScreenAreas();
+    QList<QRect> ScreenAreas() const;
     void FillRecentMenu();
     // Only the chosen option button is in the tab chain, so that Tab reaches the choice as it stands
     // and a Space cannot change it unseen.
@@ -198,7 +203,7 @@ private:
     MainGeometry fitted_;
     MainGeometry geometry_;
     bool onTop_ = false;
-    bool placeRestored_ = false; // the window's place came from the settings: check it once shown
+    bool checkPlace_ = false; // the window's place is checked once shown, when its frame is known
     int busyDepth_ = 0;
     // The bound check box pressed last and the state it has to show once the button is released.
     QPointer<QCheckBox> pressedCheck_;

@@ -77,6 +77,14 @@ QVariant PatchListModel::data(const QModelIndex& index, int role) const {
             return QString(line.trimmed() + QLatin1Char('\n') + twins);
         return name >= 0 && line.size() - name - 3 > 6 ? QVariant(line) : QVariant();
     }
+    case Qt::AccessibleTextRole: {
+        // A screen reader says the marks in words: "04: CLEAN, identical to 05".
+        QString text = controller_.ListLine(list_, entry).simplified();
+        const QString twins = controller_.LineTwinToolTip(list_, entry);
+        for (const QString& twin : twins.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            text += QStringLiteral(", ") + twin.left(1).toLower() + twin.mid(1);
+        return text;
+    }
     case Qt::SizeHintRole:
         return lineSize_.isValid() ? QVariant(lineSize_) : QVariant();
     default:
