@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -146,10 +147,19 @@ void CompareWindow::Refresh() {
     verdict_->setText(c.Identical() ? QStringLiteral("The two patches are identical.")
                                     : QStringLiteral("%1 bits differ.").arg(c.differingBits.size()));
     bytes_->setHtml(BytesHtml(c));
-    // All 18 bytes, the header and the legend in view without scrolling.
+    // The table's whole width stays in view; its rows scroll where the screen is too low for all 18
+    // bytes and the legend (a small or scaled screen), and are all in view where it is not.
     const QSize content = bytes_->document()->size().toSize();
     const int frame = 2 * bytes_->frameWidth() + 4 + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    bytes_->setMinimumSize(content.width() + frame, content.height() + frame);
+    const int fewRows = 6 * fontMetrics().lineSpacing() + frame;
+    bytes_->setMinimumSize(content.width() + frame, std::min(content.height() + frame, fewRows));
+    if (!isVisible()) {
+        const int wanted =
+            layout()->minimumSize().height() - bytes_->minimumHeight() + content.height() + frame;
+        const QRect screenArea = screen() ? screen()->availableGeometry() : QRect(0, 0, width(), wanted);
+        resize(std::max(width(), layout()->minimumSize().width()),
+               std::min(wanted, screenArea.height() - 40));
+    }
 }
 
 void CompareWindow::changeEvent(QEvent* event) {

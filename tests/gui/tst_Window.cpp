@@ -1632,6 +1632,14 @@ private Q_SLOTS:
         Trigger("mnuEdit_Undo");
         QCOMPARE(State().LibraryData, before);
         QVERIFY(take->isEnabled());
+        // It fits a 1024 x 600 screen with room for a title bar; its byte table scrolls there.
+        QVERIFY2(compare->minimumSizeHint().height() <= 540 && compare->minimumSizeHint().width() <= 1024,
+                 qPrintable(L("%1 x %2")
+                                .arg(compare->minimumSizeHint().width())
+                                .arg(compare->minimumSizeHint().height())));
+        auto* bytes = compare->findChild<QTextBrowser*>(L("txtBytes"));
+        compare->resize(compare->minimumSizeHint());
+        QTRY_VERIFY(bytes->verticalScrollBar()->maximum() > 0);
         compare->close();
     }
 
