@@ -290,6 +290,7 @@ void MainWindow::BuildControls() {
             auto* model = new PatchListModel(controller_, id, list);
             list->setModel(model);
             model->SetMarkSize(list->iconSize());
+            model->SetMarkEdge(list->palette().color(QPalette::Text));
             // Lines are dropped on the library only; the patches list is source material.
             list->setAcceptDrops(id == ListId::Library);
             list->viewport()->setAcceptDrops(id == ListId::Library);
@@ -709,6 +710,16 @@ void MainWindow::RestoreWindowPlace() {
     checkPlace_ = true;
     if (settings_->WindowMaximized())
         setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // A new theme: the marks' rings take the lists' new text colour.
+    if (event->type() == QEvent::PaletteChange && libModel_) {
+        for (const ListId list : {ListId::Library, ListId::Patches})
+            ListModel(list)->SetMarkEdge(ListView(list)->palette().color(QPalette::Text));
+        RefreshListMarks();
+    }
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

@@ -56,7 +56,7 @@ QVariant PatchListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return controller_.ListLine(list_, entry);
     case Qt::DecorationRole:
-        return TwinMarkIcon(controller_.LineTwinKinds(list_, entry), markSize_);
+        return TwinMarkIcon(controller_.LineTwinKinds(list_, entry), markSize_, markEdge_);
     case Qt::EditRole: // the name to edit, without the padding
     {
         QString name = NameOfLine(controller_.ListLine(list_, entry));

@@ -15,11 +15,13 @@
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "OpenSaveDLG.h"
+#include "PatchListModel.h"
 #include "PatchListView.h"
 #include "PatchName.h"
 #include "PrintDialog.h"
 #include "Start.h"
 #include "TestFiles.h"
+#include "TwinMarks.h"
 #include "UnsavedWork.h"
 #include "ValueTables.h"
 #include "WindowSettings.h"
@@ -1844,8 +1846,9 @@ private Q_SLOTS:
         }
     }
 
-    // Under a light, a dark and a high-contrast palette every highlighted text of the compare window
-    // and the help text stand out from their grounds by at least 4.5 : 1, as the windows draw them.
+    // Under a light, a dark and a high-contrast palette every highlighted text of the compare window,
+    // the help text and the twin marks stand out from their grounds by at least 4.5 : 1, as the
+    // windows draw them.
     void contrastUnderThemes_data() {
         QTest::addColumn<QPalette>("palette");
         const auto make = [](QColor ground, QColor windowText, QColor base, QColor text) {
@@ -1905,6 +1908,11 @@ private Q_SLOTS:
                       colourIn(label->styleSheet(), L("color"), used.color(QPalette::WindowText)),
                       colourIn(label->styleSheet(), L("background"), used.color(QPalette::Window)));
         }
+        // The twin marks: each symbol on its fill, and the ring that sets a mark off the list's ground.
+        for (const TwinKind kind : {TwinIdentical, TwinSameSound, TwinSameName})
+            check(L("twin mark %1").arg(int(kind)), MarkColours(kind).symbol, MarkColours(kind).fill);
+        const auto* model = qobject_cast<const PatchListModel*>(Lib()->model());
+        check(L("twin marks' ring"), model->MarkEdge(), Lib()->palette().color(QPalette::Base));
         WriteBytes(Path(L("bin/Quillbox.hlp")), "help\r\n");
         Trigger("mnuHelp_Help");
         const QPalette help = window->Help()->findChild<QPlainTextEdit*>(L("txtHelp"))->palette();
