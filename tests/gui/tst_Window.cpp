@@ -858,6 +858,9 @@ private Q_SLOTS:
         QApplication::sendEvent(Find("cbxCabType"), &wheel);
         QCOMPARE(State().LibraryData, before);
         QVERIFY(!State().LibChanged);
+        // Read-only, the name box still shows what the program puts into it.
+        Trigger("mnuLibrary_Rnd");
+        QCOMPARE(Find<QLineEdit>("txtName")->text(), L("RND2"));
     }
 
     // "Select Duplicates" takes the focus to the library list wherever it was, so that the Delete
