@@ -48,6 +48,9 @@ struct MainWindowOptions {
     // What the window remembers between runs; by default the user's settings file in the standard
     // place.
     std::shared_ptr<QSettings> settings;
+    // The available areas of the screens, the primary first; by default those of the screens there
+    // are now (a test gives others).
+    std::function<QList<QRect>()> screenAreas;
 };
 
 // frmMain: the description box, the patches and library lists, the details panel and the menus.
@@ -101,8 +104,8 @@ public:
     void SelectListLine(ListId list, qsizetype index) override;
     void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) override;
     void RefreshListMarks() override;
-    void WriteSetListPdf(const QString& path, const QString& title,
-                         const std::vector<SetListRow>& rows) override;
+    void WriteSetListPdf(const QString& path, const QString& title, const std::vector<SetListRow>& rows,
+                         SetListPrint print) override;
     void SetListToolTip(ListId list, const QString& text) override;
     void SetLabelToolTip(ListId list, const QString& text) override;
     void SetCaption(const QString& caption) override;
@@ -119,6 +122,7 @@ public:
     RecoveryAnswer AskRestoreUnsaved(const QString& text) override;
     DiskChangeAnswer AskChangedOnDisk(const QString& text) override;
     std::optional<QString> AskPath(const FileDialogRequest& request) override;
+    int ChosenFilter() const override;
     void LibraryFileUsed(const QString& path) override;
     void ShowStatus(const QString& text) override;
     void SetModified(bool modified) override;
@@ -127,10 +131,13 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
+    // Accessible names and descriptions of the controls that have no caption of their own.
+    void NameForScreenReaders();
     void BuildMenus();
     void BuildEditMenuAndStatusBar();
     void ConnectControls();
@@ -138,7 +145,7 @@ private:
     // Puts the window where it was when it last closed, on a screen there is now.
     void RestoreWindowPlace();
     // The available areas of the screens there are now, the primary first.
-    static QList<QRect> ScreenAreas();
+    QList<QRect> ScreenAreas() const;
     void FillRecentMenu();
     // Only the chosen option button is in the tab chain, so that Tab reaches the choice as it stands
     // and a Space cannot change it unseen.
@@ -197,7 +204,7 @@ private:
     MainGeometry fitted_;
     MainGeometry geometry_;
     bool onTop_ = false;
-    bool placeRestored_ = false; // the window's place came from the settings: check it once shown
+    bool checkPlace_ = false; // the window's place is checked once shown, when its frame is known
     int busyDepth_ = 0;
     // The bound check box pressed last and the state it has to show once the button is released.
     QPointer<QCheckBox> pressedCheck_;

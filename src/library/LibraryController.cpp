@@ -195,6 +195,7 @@ void LibraryController::ShowNothingEditable() {
     state_.PatchIndex = -1;
     state_.DetailsEnabled = false;
     view_.EnableDetails(false);
+    view_.ShowDetails(DetailValues{});
     ClearDescriptionBox();
 }
 

@@ -87,7 +87,7 @@ public:
     void PatchesClicked(qsizetype index);
     void SelectPatch(bool fromLibrary);
     // A find hid the selected line of `list`: no line is selected any more, so no command acts on a
-    // line the user cannot see; the panel and the description box keep what they show.
+    // line the user cannot see; the panel and the description box, when they showed it, are emptied.
     void SelectionHidden(ListId list);
     // The user selected several lines (Shift or Ctrl with the mouse or the keys, Ctrl+A):
     // `positions` are the selected lines, `current` the one last clicked or moved to, which the
@@ -252,8 +252,8 @@ private:
     void RefillPatchesList();
     void SelectLibraryLine(qsizetype index);
     void ShowSelectionOrNothing();
-    // The details panel shows nothing editable any more (the entry it showed is gone or belongs to
-    // a library that is no longer loaded): disable it and empty the description box.
+    // The details panel shows nothing editable any more (the entry it showed is gone, hidden or
+    // belongs to a list that was filled anew): disable and empty it and the description box.
     void ShowNothingEditable();
     void ClearDescriptionBox();
     bool PanelShowsLibraryEntry() const;

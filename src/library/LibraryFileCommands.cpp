@@ -349,6 +349,9 @@ void LibraryController::ShowImportedPatches(QByteArray patches, const QString& p
     if (state_.LibraryLoaded)
         view_.SetCaption(Caption(appTitle_, state_.LibFilePath));
     RefillPatchesList();
+    // A patch of the list that was replaced is no longer there to show.
+    if (state_.ActiveList == ActiveListPatches)
+        ShowNothingEditable();
     state_.PatchesFileName = GetFileName(path);
     view_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);
     view_.ShowStatus(QStringLiteral("Imported ") + Patches(ListCount(ListId::Patches)) +

@@ -84,10 +84,12 @@ public:
     virtual DiskChangeAnswer AskChangedOnDisk(const QString& text) = 0;
     // The chosen path, or nullopt when the dialog was cancelled.
     virtual std::optional<QString> AskPath(const FileDialogRequest& request) = 0;
+    // The filter (0-based, in the request's order) the user chose with the last path AskPath gave.
+    virtual int ChosenFilter() const { return 0; }
     // Writes the set list as a paged PDF document titled `title`; a failure throws FileError and
     // leaves an existing file at `path` as it was.
     virtual void WriteSetListPdf(const QString& path, const QString& title,
-                                 const std::vector<SetListRow>& rows) = 0;
+                                 const std::vector<SetListRow>& rows, SetListPrint print) = 0;
 
     // A library file was loaded or saved (also under a new name) successfully.
     virtual void LibraryFileUsed(const QString& path) = 0;

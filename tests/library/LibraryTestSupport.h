@@ -109,7 +109,8 @@ struct Fixture {
     // of the panel's lists, "chkD:0"/"chkC:1" press the check box (checked before the press), "all:1"
     // chooses "Change  All"; "edits" tries every panel edit and a typed description in both modes;
     // "take:0" takes bound field 0 of the selected patch into the selected library entry ("Take →");
-    // any other word names a menu command.
+    // "hide:L"/"hide:P" is a find hiding the selected line of that list; "reimport" imports in.pch
+    // again; any other word names a menu command.
     void Run(const QString& script) {
         using C = LibraryController;
         // clang-format off
@@ -168,6 +169,10 @@ struct Fixture {
                                          BoundField(value.toInt()));
             } else if (name == u"ren"_s) {
                 controller.RenameEntry(controller.State().LibSelection, value);
+            } else if (name == u"hide"_s) {
+                controller.SelectionHidden(value == u"L"_s ? ListId::Library : ListId::Patches);
+            } else if (step == u"reimport"_s) {
+                controller.ImportPatchesFromPath(Path(u"in.pch"_s));
             } else if (name == u"open"_s) {
                 controller.LoadLibFromPath(Path(value));
             } else if (step == u"edits"_s) {

@@ -172,6 +172,13 @@ private Q_SLOTS:
         QTest::newRow("edit after del only")  << ScriptRow{1, 0, u"L0 del save edits"_s, u""_s, -1, false};
         QTest::newRow("reload")               << ScriptRow{3, 0, u"L1 open:lib"_s, u"0 1 2"_s, -2, false};
         QTest::newRow("edit after reload")    << ScriptRow{3, 0, u"L1 open:lib edits"_s, u"0 1 2"_s, -1, false};
+        // A find that hides the shown entry, and a new import, leave nothing to show or edit.
+        QTest::newRow("hidden entry")         << ScriptRow{3, 0, u"L1 hide:L"_s, u"0 1 2"_s, -2, false};
+        QTest::newRow("edit hidden entry")    << ScriptRow{3, 0, u"L1 hide:L edits"_s, u"0 1 2"_s, -1, false};
+        QTest::newRow("hidden patch")         << ScriptRow{3, 3, u"P1 hide:P"_s, u"0 1 2"_s, -2, false};
+        QTest::newRow("hidden other list")    << ScriptRow{3, 3, u"P1 L2 hide:P"_s, u"0 1 2"_s, 2, false};
+        QTest::newRow("import again")         << ScriptRow{3, 3, u"P1 reimport"_s, u"0 1 2"_s, -2, false};
+        QTest::newRow("import, entry shown")  << ScriptRow{3, 3, u"L1 reimport"_s, u"0 1 2"_s, 1, false};
         // Several selected lines: each command acts on all of them, descriptions following their entries.
         QTest::newRow("delete first, last")   << ScriptRow{5, 0, u"L0,4 del"_s, u"1 2 3"_s, 0, true};
         QTest::newRow("delete scattered")     << ScriptRow{6, 0, u"L4,1,3 del"_s, u"0 2 5"_s, 1, true};
@@ -271,8 +278,10 @@ private Q_SLOTS:
         QVERIFY(!noLibrary || f.view.messages[0].startsWith(u"No library is loaded."_s));
         if (row.sel >= 0)
             QVERIFY(f.view.detailsEnabled == true && f.S().PatchIndex == row.sel);
-        if (row.sel == -2)
+        if (row.sel == -2) {
             QVERIFY(f.view.detailsEnabled == false && f.view.description.isEmpty());
+            QCOMPARE(f.view.details.value_or(DetailValues{}), DetailValues{});
+        }
         // A library entry in the panel is shown as stored now, with its description in the box.
         if (f.view.detailsEnabled == true) {
             QCOMPARE(*f.view.details,
@@ -1173,21 +1182,30 @@ private Q_SLOTS:
         QCOMPARE(chosen ? name(chosen->first) + u' ' + name(chosen->second) : QString(), pair);
     }
 
-    // "Export Set List…" writes CSV or, for a name ending in ".pdf", has the window write a PDF.
+    // "Export Set List…" writes CSV or, for a name ending in ".pdf", has the window write a PDF; a name
+    // without either takes the chosen filter's; the third filter (large print) writes a large-print PDF.
     void exportSetList_data() {
         QTest::addColumn<QString>("chosen");
+        QTest::addColumn<int>("filter");
         QTest::addColumn<QString>("written"); // empty: the PDF goes to the window
-        QTest::newRow("csv") << u"set.csv"_s << u"set.csv"_s;
-        QTest::newRow("no extension") << u"set"_s << u"set.csv"_s;
-        QTest::newRow("pdf") << u"set.PDF"_s << QString();
-        QTest::newRow("missing folder") << u"gone/set.csv"_s << u"gone/set.csv"_s;
+        QTest::newRow("csv") << u"set.csv"_s << 0 << u"set.csv"_s;
+        QTest::newRow("no extension") << u"set"_s << 0 << u"set.csv"_s;
+        QTest::newRow("pdf") << u"set.PDF"_s << 1 << QString();
+        QTest::newRow("pdf, no extension") << u"set"_s << 1 << QString();
+        QTest::newRow("pdf name, csv filter") << u"set.pdf"_s << 0 << QString();
+        QTest::newRow("large print") << u"set.pdf"_s << 2 << QString();
+        QTest::newRow("large print, no extension") << u"set"_s << 2 << QString();
+        QTest::newRow("csv under large print") << u"set.csv"_s << 2 << u"set.csv"_s;
+        QTest::newRow("missing folder") << u"gone/set.csv"_s << 0 << u"gone/set.csv"_s;
     }
     void exportSetList() {
         QFETCH(QString, chosen);
+        QFETCH(int, filter);
         QFETCH(QString, written);
         Fixture f;
         f.LoadLibrary(u"live.pslib"_s, MakeStore(3), {u"one"_s, u"two, \"2\""_s});
         f.view.paths.push_back(f.Path(chosen));
+        f.view.chosenFilter = filter;
         f.Ctl().ExportSetList();
         if (written.startsWith(u"gone/"_s)) { // told, and nothing written
             QCOMPARE(f.view.messages, QStringList{u"Error: Cannot open the file: "_s + f.Path(written)});
@@ -1196,13 +1214,15 @@ private Q_SLOTS:
         }
         QVERIFY(f.view.messages.isEmpty());
         if (written.isEmpty()) {
-            QCOMPARE(f.view.pdfTitles, QStringList{u"live.pslib"_s});
+            QCOMPARE(f.view.pdfTitles, QStringList{filter == 2 ? u"live.pslib (large)"_s : u"live.pslib"_s});
         } else {
             QVERIFY(f.view.pdfTitles.isEmpty());
             QCOMPARE(ReadBytes(f.Path(written)), SetListCsv(SetListRows(MakeStore(3), f.S().DescArray)));
         }
-        QCOMPARE(f.view.statuses.last(),
-                 u"Exported the set list of 3 patches to \u2026/"_s + (written.isEmpty() ? chosen : written));
+        QCOMPARE(f.view.statuses.last(), u"Exported the set list of 3 patches to \u2026/"_s +
+                                             (!written.isEmpty()      ? written
+                                              : chosen.contains(u'.') ? chosen
+                                                                      : chosen + u".pdf"_s));
     }
 
     // 100,000 entries loaded, edited in the middle and throughout, saved and loaded back whole.
