@@ -1079,11 +1079,30 @@ void MainWindow::RefillList(ListId list) {
     const LibraryState& state = controller_.State();
     const int outside =
         MostCodesOutsideAlphabet(list == ListId::Library ? state.LibraryData : state.PatchesData);
+    outside_[int(list)] = outside;
     const QSize lineSize = view->LineSize(controller_.ListCount(list), outside);
     // While a find is open the list shows the entries that hold its words as the store now stands.
     FindField* find = ListFind(list);
     ListModel(list)->Refill(lineSize, find->IsOpen() ? find->Matching() : std::nullopt);
     QGuiApplication::restoreOverrideCursor();
+}
+
+void MainWindow::ListEntriesChanged(ListId list, const EntryChange& change) {
+    // While a find is open, which lines match is found anew.
+    if (ListFind(list)->IsOpen())
+        return RefillList(list);
+    const LibraryState& state = controller_.State();
+    const QByteArray& store = list == ListId::Library ? state.LibraryData : state.PatchesData;
+    int& outside = outside_[int(list)];
+    if (change.kind == EntryChange::Kind::Inserted) {
+        QByteArray added;
+        added.reserve(change.positions.size() * PatchImageSize);
+        for (const qsizetype k : change.positions)
+            added.append(PatchImage::FromStore(store, k).Bytes());
+        outside = std::max(outside, MostCodesOutsideAlphabet(added));
+    }
+    // Lines that went keep the width they needed: narrower lines would shift the list for nothing.
+    ListModel(list)->EntriesChanged(change, ListView(list)->LineSize(controller_.ListCount(list), outside));
 }
 
 void MainWindow::ListLineChanged(ListId list, qsizetype index) {

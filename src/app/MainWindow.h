@@ -100,6 +100,7 @@ public:
 
     // LibraryView
     void RefillList(ListId list) override;
+    void ListEntriesChanged(ListId list, const EntryChange& change) override;
     void ListLineChanged(ListId list, qsizetype index) override;
     void SelectListLine(ListId list, qsizetype index) override;
     void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) override;
@@ -203,6 +204,9 @@ private:
     DescriptionBox* txtDescription_ = nullptr;
     MainGeometry fitted_;
     MainGeometry geometry_;
+    // Per list (ListId as index): the most name codes outside the alphabet any line has, which
+    // widens the lines; an update after a change looks only at the entries that came in.
+    int outside_[2] = {0, 0};
     bool onTop_ = false;
     bool checkPlace_ = false; // the window's place is checked once shown, when its frame is known
     int busyDepth_ = 0;
