@@ -186,7 +186,6 @@ private:
     EditMenu* editMenu_ = nullptr;
     QLabel* statusLine_ = nullptr;
     QMenu* mnuPatch_ = nullptr;
-    QMenu* mnuLibrary_ = nullptr;
     PatchListView* lstPatches_ = nullptr;
     PatchListView* lstLib_ = nullptr;
     PatchListModel* patchesModel_ = nullptr;
