@@ -15,8 +15,14 @@ constexpr CommandPlace Key = CommandPlace::Key;
 constexpr bool Original = false;
 constexpr bool Added = true;
 
-Command Menu(const char* name, const char* caption, CommandPopup popup = CommandPopup::None) {
-    return {name, caption, {}, CommandPlace::Menu, Always, Original, nullptr, nullptr, popup};
+Command Menu(const char* name, const char* caption, CommandPopup popup = CommandPopup::None,
+             const char* accessibleName = nullptr) {
+    return {name, caption, {}, CommandPlace::Menu, Always, Original, nullptr, nullptr, popup, accessibleName};
+}
+
+Command KeyShownOnly(Command command) {
+    command.keyShownOnly = true;
+    return command;
 }
 
 Command Separator(const char* name) {
@@ -43,7 +49,7 @@ const std::vector<Command>& Commands() {
             Original, "mnuFile_SaveLib_Click", [](W w) { C(w).SaveLib(); }},
         {"mnuFile_SaveAsLib", "Save As (Library)", none, Item, WithLibrary, Original,
             "mnuFile_SaveAsLib_Click", [](W w) { C(w).SaveAsLib(); }},
-        {"mnuFile_EarlierVersions", "Earlier Versions…", none, Item, WithLibrary, Added,
+        {"mnuFile_EarlierVersions", "Earlier &Versions…", none, Item, WithLibrary, Added,
             "mnuFile_EarlierVersions_Click", [](W w) { EarlierVersionsDialog(C(w), &w).exec(); }},
         Separator("mnuFile_Sep1"),
         {"mnuFile_LoadPatches", "Import PS02", none, Item, WithLibrary, Original,
@@ -53,12 +59,12 @@ const std::vector<Command>& Commands() {
         Separator("mnuFile_Sep2"),
         {"mnuFile_SaveLibAsPatches", "Export Library -> PS02", none, Item, WithLibrary, Original,
             "mnuFile_SaveLibAsPatches_Click", [](W w) { C(w).ExportLibrary(); }},
-        {"mnuFile_ExportSelected", "Export Selected -> PS02…", none, Item, WithLibrary, Added,
+        {"mnuFile_ExportSelected", "Export &Selected -> PS02…", none, Item, WithLibrary, Added,
             "mnuFile_ExportSelected_Click", [](W w) { C(w).ExportSelected(); }},
         Separator("mnuFile_Sep3"),
-        {"mnuFile_ExportSetList", "Export Set List…", none, Item, WithLibrary, Added,
+        {"mnuFile_ExportSetList", "E&xport Set List…", none, Item, WithLibrary, Added,
             "mnuFile_ExportSetList_Click", [](W w) { C(w).ExportSetList(); }},
-        {"mnuFile_PrintSetList", "Print Set List…", none, Item, WithLibrary, Added,
+        {"mnuFile_PrintSetList", "&Print Set List…", none, Item, WithLibrary, Added,
             "mnuFile_PrintSetList_Click", [](W w) { w.PrintSetListCommand(); }},
         Separator("mnuFile_Sep99"),
         {"mnuFile_Exit", "&Exit", none, Item, Always, Original,
@@ -103,24 +109,27 @@ const std::vector<Command>& Commands() {
         {"mnuLibrary_Rnd", "Random Modification", none, Item, Always, Original,
             "mnuLibrary_Rnd_Click", [](W w) { C(w).RandomModification(); }},
         Separator("mnuLibrary_Sep4"),
-        {"mnuLibrary_SelectDuplicates", "Select Duplicates", none, Item, Always, Added,
+        {"mnuLibrary_SelectDuplicates", "Select &Duplicates", none, Item, Always, Added,
             "mnuLibrary_SelectDuplicates_Click", [](W w) { C(w).SelectDuplicates(); }},
-        {"mnuLibrary_Compare", "&Compare…\tCtrl+K", none, Item, Always, Added,
-            "mnuLibrary_Compare_Click", [](W w) { w.CompareCommand(); }},
+        // Ctrl+K is the Patch menu's Compare, the same command.
+        KeyShownOnly({"mnuLibrary_Compare", "&Compare…", QKeySequence(Qt::CTRL | Qt::Key_K), Item, Always,
+            Added, "mnuLibrary_Compare_Click", [](W w) { w.CompareCommand(); }}),
 
         Menu("mnuWindow", "Window"),
         {"mnuWindow_Top", "Top", none, Item, Always, Original,
             "mnuWindow_Top_Click", [](W w) { w.TopCommand(); }},
 
-        Menu("mnuHelp", "?"),
+        Menu("mnuHelp", "?", CommandPopup::None, "Help"),
         {"mnuHelp_Help", "&Help", QKeySequence(Qt::Key_F1), Item, Always, Original,
             "mnuHelp_Help_Click", [](W w) { w.HelpCommand(); }},
         {"mnuHelp_About", "&About", none, Item, Always, Original,
             "mnuHelp_About_Click", [](W w) { w.AboutCommand(); }},
 
-        // Ctrl+F is no menu item: it works wherever the focus is in the window.
+        // Keys without a menu item: they work wherever the focus is in the window.
         {"actFind", "Find", QKeySequence(Qt::CTRL | Qt::Key_F), Key, Always, Added,
             "actFind_Click", [](W w) { w.FindCommand(); }},
+        {"actMenuBar", "Menu Bar", QKeySequence(Qt::Key_F10), Key, Always, Added,
+            "actMenuBar_Click", [](W w) { w.MenuBarCommand(); }},
     };
     // clang-format on
     return commands;

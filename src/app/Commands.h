@@ -38,6 +38,9 @@ struct Command {
     const char* handler = nullptr;             // the name a failure of the command is shown with
     void (*run)(MainWindow& window) = nullptr; // what choosing it does
     CommandPopup popup = CommandPopup::None;   // menus only
+    const char* accessibleName = nullptr;      // menus only: what a screen reader says for a sign
+    // The shortcut is another item's, which runs the same command: this item only shows it.
+    bool keyShownOnly = false;
 };
 
 // The menu bar (the Edit menu apart, see EditMenu) and the window's keys, in the order the menus show

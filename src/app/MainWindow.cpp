@@ -271,6 +271,8 @@ void MainWindow::BuildMenus() {
             current = menuBar()->addMenu(S(command.caption));
             current->setObjectName(name);
             current->menuAction()->setObjectName(name);
+            if (command.accessibleName)
+                current->setAccessibleName(S(command.accessibleName));
             if (name == QLatin1String("mnuPatch"))
                 mnuPatch_ = current;
             continue;
@@ -289,6 +291,10 @@ void MainWindow::BuildMenus() {
         case CommandPlace::Key:
             action = new QAction(S(command.caption), this);
             action->setShortcut(command.shortcut);
+            // The menu shows the key; only while the menu bar has the focus would it match, where it
+            // would make the key ambiguous (see eventFilter).
+            if (command.keyShownOnly)
+                action->setShortcutContext(Qt::WidgetShortcut);
             if (command.place == CommandPlace::Item)
                 current->addAction(action);
             else
@@ -300,6 +306,7 @@ void MainWindow::BuildMenus() {
         actions_.insert(name, action);
     }
     actions_.value(QStringLiteral("mnuWindow_Top"))->setCheckable(true);
+    menuBar()->installEventFilter(this); // for the keys items only show, see eventFilter
     FillRecentMenu();
 }
 
@@ -710,6 +717,11 @@ void MainWindow::AboutCommand() {
     splash_->ShowNow();
 }
 
+void MainWindow::MenuBarCommand() {
+    // As F10 does on the desktops here: the first menu opens, the arrow keys go on from there.
+    menuBar()->setActiveAction(menuBar()->actions().value(0));
+}
+
 void MainWindow::CompareCommand() {
     const auto pair = controller_.SelectedPairToCompare();
     if (!pair) {
@@ -872,6 +884,21 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
                 else
                     paste ? txtDescription_->paste() : txtDescription_->cut();
             }
+            return true;
+        }
+    }
+    if ((event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+        watched == menuBar()) {
+        // While the menu bar has the focus (Alt, or a menu closed with Esc), an item's key that the
+        // menu only shows would match beside its owner's, and an ambiguous key runs nothing: the item
+        // takes the key itself, once.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        for (const Command& command : Commands()) {
+            if (!command.keyShownOnly || command.shortcut != QKeySequence(key->keyCombination()))
+                continue;
+            event->accept();
+            if (event->type() == QEvent::KeyPress)
+                actions_.value(S(command.name))->trigger();
             return true;
         }
     }

@@ -81,6 +81,8 @@ public:
     CompareWindow* Compare() const { return compare_; }
     // "&Rename…" (F2): edits the name of the selected library entry in its line.
     void RenameCommand();
+    // F10: opens the first menu of the menu bar.
+    void MenuBarCommand();
     // Ctrl+F: the find field over the list that has the focus (the library list otherwise).
     void FindCommand();
 
