@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AccessibleMenuName.h"
 #include "AppInfo.h"
 #include "Commands.h"
 #include "CompareWindow.h"
@@ -272,7 +273,7 @@ void MainWindow::BuildMenus() {
             current->setObjectName(name);
             current->menuAction()->setObjectName(name);
             if (command.accessibleName)
-                current->setAccessibleName(S(command.accessibleName));
+                SetAccessibleMenuName(current, S(command.accessibleName));
             if (name == QLatin1String("mnuPatch"))
                 mnuPatch_ = current;
             continue;

@@ -1122,11 +1122,23 @@ private Q_SLOTS:
         QVERIFY(!items.isEmpty());
     }
 
-    // What a screen reader says for the "?" menu.
+    // What a screen reader says for the menu bar's entries and for the "?" menu.
     void helpMenuName() {
-        QAccessibleInterface* help = QAccessible::queryAccessibleInterface(Find<QMenu>("mnuHelp"));
-        QVERIFY(help);
-        QCOMPARE(help->text(QAccessible::Name), L("Help"));
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(window->menuBar());
+        QStringList entries;
+        for (int i = 0; i < bar->childCount(); ++i)
+            entries.append(bar->child(i)->text(QAccessible::Name));
+        QCOMPARE(entries,
+                 (QStringList{L("File"), L("Edit"), L("Patch"), L("Library"), L("Window"), L("Help")}));
+        QAccessibleInterface* help = bar->child(5);
+        QCOMPARE(help->role(), QAccessible::MenuItem);
+        QCOMPARE(help->parent()->object(), window->menuBar());
+        QCOMPARE(help->child(0)->object(), Find<QMenu>("mnuHelp"));
+        QCOMPARE(help->child(0)->text(QAccessible::Name), L("Help"));
+        QCOMPARE(help->child(0)->parent()->object(), help->object());
+        help->actionInterface()->doAction(QAccessibleActionInterface::showMenuAction());
+        QTRY_VERIFY(Find<QMenu>("mnuHelp")->isVisible());
+        Find<QMenu>("mnuHelp")->close();
     }
 
     void compareKey_data() {
