@@ -1077,6 +1077,51 @@ private Q_SLOTS:
         }
     }
 
+    // The library as "NAME speaker" per entry, "+" marking one with a description.
+    QString LibraryEntries() const {
+        QStringList entries;
+        for (int i = 0; i < Lib()->model()->rowCount(); ++i)
+            entries.append(Line(Lib(), i).mid(5).trimmed() + QLatin1Char(' ') +
+                           QString::number(CabSpeakerValue(PatchImage::FromStore(State().LibraryData, i))) +
+                           (State().DescArray.value(i + 1).isEmpty() ? L("") : L("+")));
+        return entries.join(L(", "));
+    }
+
+    void itemsRunTheirCommand_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("library"); // afterwards
+        // Before: DELTA 0+, BRAVO 1+, ALPHA 2, CHARLY 3+ with BRAVO selected; the patches list ECHO 0,
+        // BRAVO 5, ALPHA 2 (the library's ALPHA) with ECHO selected.
+        // clang-format off
+        QTest::newRow("mnuPatch_Copy") << L("mnuPatch_Copy") << L("DELTA 0+, BRAVO 1+, ECHO 0, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuPatch_Replace") << L("mnuPatch_Replace") << L("DELTA 0+, ECHO 0, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuPatch_AppendNew") << L("mnuPatch_AppendNew") << L("DELTA 0+, BRAVO 1+, ALPHA 2, CHARLY 3+, ECHO 0, BRAVO 5");
+        QTest::newRow("mnuPatch_AppentAll") << L("mnuPatch_AppentAll") << L("DELTA 0+, BRAVO 1+, ALPHA 2, CHARLY 3+, ECHO 0, BRAVO 5, ALPHA 2");
+        QTest::newRow("mnuPatch_UpdateLib") << L("mnuPatch_UpdateLib") << L("DELTA 0+, ECHO 0+, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuPatch_UpdateLibAll") << L("mnuPatch_UpdateLibAll") << L("DELTA 0+, BRAVO 5+, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuLibrary_MoveUp") << L("mnuLibrary_MoveUp") << L("BRAVO 1+, DELTA 0+, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuLibrary_MoveDown") << L("mnuLibrary_MoveDown") << L("DELTA 0+, ALPHA 2, BRAVO 1+, CHARLY 3+");
+        QTest::newRow("mnuLibrary_ClonePatch") << L("mnuLibrary_ClonePatch") << L("DELTA 0+, BRAVO 1+, BRAVO 1+, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuLibrary_DelSelected") << L("mnuLibrary_DelSelected") << L("DELTA 0+, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuLibrary_DelAll") << L("mnuLibrary_DelAll") << L("");
+        // clang-format on
+    }
+
+    // Each item runs its own command (rows of the command table are easily crossed), on the entries
+    // selected in the lists.
+    void itemsRunTheirCommand() {
+        QFETCH(QString, command);
+        QFETCH(QString, library);
+        LoadLibrary({L("DELTA"), L("BRAVO"), L("ALPHA"), L("CHARLY")});
+        WriteBytes(Path(L("device.pch")), Image(L("ECHO"), 0) + Image(L("BRAVO"), 5) + Image(L("ALPHA"), 2));
+        Choose("mnuFile_LoadPatches", Path(L("device.pch")));
+        Click(Lib(), 1);
+        Click(Patches(), 0);
+        Trigger(command.toLatin1().constData());
+        QCOMPARE(LibraryEntries(), library);
+        window->Controller().MutableState().LibChanged = false; // nothing to ask when the window closes
+    }
+
     // The letter after a lone "&", lower case; none for a caption without one.
     static QChar AccessKey(const QString& caption) {
         for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
