@@ -110,7 +110,7 @@ const std::vector<Command>& Commands() {
             "mnuLibrary_Rnd_Click", [](W w) { C(w).RandomModification(); }},
         Separator("mnuLibrary_Sep4"),
         {"mnuLibrary_SelectDuplicates", "Select &Duplicates", none, Item, Always, Added,
-            "mnuLibrary_SelectDuplicates_Click", [](W w) { C(w).SelectDuplicates(); }},
+            "mnuLibrary_SelectDuplicates_Click", [](W w) { w.SelectDuplicatesCommand(); }},
         // Ctrl+K is the Patch menu's Compare, the same command.
         KeyShownOnly({"mnuLibrary_Compare", "&Compare…", QKeySequence(Qt::CTRL | Qt::Key_K), Item, Always,
             Added, "mnuLibrary_Compare_Click", [](W w) { w.CompareCommand(); }}),

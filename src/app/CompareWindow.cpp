@@ -1,8 +1,12 @@
 #include "CompareWindow.h"
 
+#include "Contrast.h"
+
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -14,11 +18,11 @@ namespace {
 const char* const TakeNames[] = {"cmdTake_DriveType", "cmdTake_CabType", "cmdTake_CabSpeaker",
                                  "cmdTake_Drive", "cmdTake_Cab"};
 
-// Colours of the byte table: the name field, the bound fields, and a bit that differs.
-const char* const NameColour = "#dbe9ff";
-const char* const BoundColour = "#dcf5dc";
-const char* const DiffersColour = "#c62828";
-const char* const DiffersStyle = "background:#ffe08a; font-weight:bold";
+// A differing value beside the table: bold on a tinted ground, both readable in the palette.
+QString DiffersStyle(const CompareColours& colours) {
+    return QStringLiteral("background:%1; color:%2; font-weight:bold")
+        .arg(colours.differsGround.name(), colours.labelText.name());
+}
 
 QLabel* ValueLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
@@ -96,6 +100,7 @@ CompareWindow::CompareWindow(const LibraryController& controller, Take take, QWi
     layout->addWidget(verdict_);
     bytes_ = new QTextBrowser(this);
     bytes_->setObjectName(QStringLiteral("txtBytes"));
+    bytes_->setAccessibleName(QStringLiteral("Bytes and bits compared"));
     bytes_->setLineWrapMode(QTextEdit::NoWrap);
     layout->addWidget(bytes_, 1);
 }
@@ -117,13 +122,14 @@ void CompareWindow::Refresh() {
         return;
     }
     const PatchComparison c = controller_.Compare(left_, right_);
+    const QString differsStyle = DiffersStyle(CompareColoursFor(palette()));
     leftHead_->setText(controller_.EntryLabel(left_));
     rightHead_->setText(controller_.EntryLabel(right_));
     leftName_->setText(c.leftName);
     rightName_->setText(c.rightName);
     const bool namesDiffer = c.FieldDiffers(ImageField::Name);
     for (QLabel* label : {leftName_, rightName_})
-        label->setStyleSheet(namesDiffer ? QString::fromLatin1(DiffersStyle) : QString());
+        label->setStyleSheet(namesDiffer ? differsStyle : QString());
     leftDescription_->setText(controller_.EntryDescription(left_));
     rightDescription_->setText(controller_.EntryDescription(right_));
     const bool rightIsLibrary = right_.list == ListId::Library;
@@ -133,36 +139,54 @@ void CompareWindow::Refresh() {
         leftValues_[p]->setText(c.leftValues.value(p));
         rightValues_[p]->setText(c.rightValues.value(p));
         for (QLabel* label : {leftValues_[p], rightValues_[p]})
-            label->setStyleSheet(differs ? QString::fromLatin1(DiffersStyle) : QString());
+            label->setStyleSheet(differs ? differsStyle : QString());
+        takeButtons_[p]->setAccessibleName(QStringLiteral("Take ") + c.parameterNames.value(p));
         takeButtons_[p]->setVisible(rightIsLibrary);
         takeButtons_[p]->setEnabled(rightIsLibrary && differs);
     }
     verdict_->setText(c.Identical() ? QStringLiteral("The two patches are identical.")
                                     : QStringLiteral("%1 bits differ.").arg(c.differingBits.size()));
     bytes_->setHtml(BytesHtml(c));
-    // All 18 bytes, the header and the legend in view without scrolling.
+    // The table's whole width stays in view; its rows scroll where the screen is too low for all 18
+    // bytes and the legend (a small or scaled screen), and are all in view where it is not.
     const QSize content = bytes_->document()->size().toSize();
     const int frame = 2 * bytes_->frameWidth() + 4 + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    bytes_->setMinimumSize(content.width() + frame, content.height() + frame);
+    const int fewRows = 6 * fontMetrics().lineSpacing() + frame;
+    bytes_->setMinimumSize(content.width() + frame, std::min(content.height() + frame, fewRows));
+    if (!isVisible()) {
+        const int wanted =
+            layout()->minimumSize().height() - bytes_->minimumHeight() + content.height() + frame;
+        const QRect screenArea = screen() ? screen()->availableGeometry() : QRect(0, 0, width(), wanted);
+        resize(std::max(width(), layout()->minimumSize().width()),
+               std::min(wanted, screenArea.height() - 40));
+    }
+}
+
+void CompareWindow::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    // A new theme: the highlights are taken from the palette again.
+    if (event->type() == QEvent::PaletteChange && isVisible())
+        Refresh();
 }
 
 QString CompareWindow::BytesHtml(const PatchComparison& c) const {
     // One row per byte: the left and the right byte in hexadecimal and in bits (bit 7 first), and the
     // fields its bits belong to. A bit of the name field has a blue ground, one of a bound field a
-    // green one; a differing bit is red and bold.
-    auto bits = [&c](const QByteArray& image, int byte1) {
+    // green one; a differing bit is red, bold and underlined. The shades come from the palette.
+    const CompareColours colours = CompareColoursFor(palette());
+    const QString differsColour = colours.differs.name();
+    auto bits = [&c, &colours, &differsColour](const QByteArray& image, int byte1) {
         QString html;
         for (int bit = 7; bit >= 0; --bit) {
             const ImageField field = FieldOfBit(byte1, bit);
-            const char* ground = field == ImageField::Name      ? NameColour
-                                 : field == ImageField::Carried ? nullptr
-                                                                : BoundColour;
             QString style;
-            if (ground)
-                style += QStringLiteral("background:%1;").arg(QString::fromLatin1(ground));
+            if (field == ImageField::Name)
+                style += QStringLiteral("background:%1;").arg(colours.nameGround.name());
+            else if (field != ImageField::Carried)
+                style += QStringLiteral("background:%1;").arg(colours.boundGround.name());
             if (((c.left[byte1 - 1] ^ c.right[byte1 - 1]) >> bit) & 1)
-                style += QStringLiteral("color:%1;font-weight:bold;text-decoration:underline;")
-                             .arg(QString::fromLatin1(DiffersColour));
+                style +=
+                    QStringLiteral("color:%1;font-weight:bold;text-decoration:underline;").arg(differsColour);
             html +=
                 QStringLiteral("<span style=\"%1\">%2</span>").arg(style).arg((image[byte1 - 1] >> bit) & 1);
         }
@@ -181,9 +205,8 @@ QString CompareWindow::BytesHtml(const PatchComparison& c) const {
                 fields.append(name);
         }
         const bool differs = c.left[byte1 - 1] != c.right[byte1 - 1];
-        const QString hexStyle = differs ? QStringLiteral(" style=\"color:%1;font-weight:bold\"")
-                                               .arg(QString::fromLatin1(DiffersColour))
-                                         : QString();
+        const QString hexStyle =
+            differs ? QStringLiteral(" style=\"color:%1;font-weight:bold\"").arg(differsColour) : QString();
         html +=
             QStringLiteral("<tr><td align=right>%1</td><td%2>%3</td><td>%4</td><td></td><td%2>%5</td>"
                            "<td>%6</td><td></td><td>%7</td></tr>")
@@ -199,8 +222,7 @@ QString CompareWindow::BytesHtml(const PatchComparison& c) const {
                            "<span style=\"background:%2\">&nbsp;bound parameters&nbsp;</span> "
                            "<span style=\"color:%3;font-weight:bold;text-decoration:underline\">differing "
                            "bit</span></p>")
-                .arg(QString::fromLatin1(NameColour), QString::fromLatin1(BoundColour),
-                     QString::fromLatin1(DiffersColour));
+                .arg(colours.nameGround.name(), colours.boundGround.name(), differsColour);
     return html;
 }
 

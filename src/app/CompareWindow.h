@@ -29,6 +29,9 @@ public:
     const LibraryController::EntryRef& Left() const { return left_; }
     const LibraryController::EntryRef& Right() const { return right_; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     QString BytesHtml(const PatchComparison& comparison) const;
 

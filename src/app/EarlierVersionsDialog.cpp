@@ -45,6 +45,8 @@ EarlierVersionsDialog::EarlierVersionsDialog(LibraryController& controller, QWid
 
     table_ = new QTableWidget(int(versions_.size()), 3, this);
     table_->setObjectName(QStringLiteral("lstVersions"));
+    table_->setAccessibleName(QStringLiteral("Earlier versions"));
+    table_->setAccessibleDescription(intro->text());
     table_->setHorizontalHeaderLabels(
         {QStringLiteral("Replaced at"), QStringLiteral("Patches"), QStringLiteral("Size")});
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);

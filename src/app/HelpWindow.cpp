@@ -28,14 +28,17 @@ HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
 
     txtHelp_ = new QPlainTextEdit(this);
     txtHelp_->setObjectName(QStringLiteral("txtHelp"));
+    txtHelp_->setAccessibleName(QStringLiteral("Help text"));
     txtHelp_->setReadOnly(true);
     txtHelp_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     txtHelp_->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtHelp_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtHelp_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QPalette palette = txtHelp_->palette();
-    palette.setColor(QPalette::Base, QColor(224, 224, 224));
-    palette.setColor(QPalette::Text, Qt::black);
+    // Its designed light grey with black text, a pair readable under any theme (the selection keeps
+    // the theme's colours).
+    palette.setColor(QPalette::Base, HelpGroundColour);
+    palette.setColor(QPalette::Text, HelpTextColour);
     txtHelp_->setPalette(palette);
     txtHelp_->setGeometry(TwipsToPixels(TxtHelpDesign.left), TwipsToPixels(TxtHelpDesign.top),
                           TwipsToPixels(TxtHelpDesign.width), TwipsToPixels(TxtHelpDesign.height));

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <QColor>
 #include <QWidget>
 
 class QPlainTextEdit;
 
 namespace quillbox {
+
+// The help text's ground and text.
+inline const QColor HelpGroundColour{224, 224, 224};
+inline const QColor HelpTextColour{0, 0, 0};
 
 // The plain help window: the about text and the help file's text in one box. Enter closes it, also
 // while the box has the focus.

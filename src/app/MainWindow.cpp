@@ -37,6 +37,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QPrinter>
 #include <QRadioButton>
 #include <QScreen>
@@ -132,6 +133,25 @@ std::optional<DraggedNames> DraggedFiles(const QMimeData* data) {
     return names;
 }
 
+// The status line: a text longer than the line is cut with "…" where it is drawn, and shown
+// whole in the tool tip; the label never asks for more width than the window has.
+class StatusLine : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+    QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(),
+                              fontMetrics().elidedText(text(), Qt::ElideRight, area.width()),
+                              foregroundRole());
+    }
+};
+
 } // namespace
 
 MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
@@ -204,6 +224,7 @@ void MainWindow::BuildControls() {
             auto* model = new PatchListModel(controller_, id, list);
             list->setModel(model);
             model->SetMarkSize(list->iconSize());
+            model->SetMarkEdge(list->palette().color(QPalette::Text));
             // Lines are dropped on the library only; the patches list is source material.
             list->setAcceptDrops(id == ListId::Library);
             list->viewport()->setAcceptDrops(id == ListId::Library);
@@ -253,13 +274,45 @@ void MainWindow::BuildControls() {
             break;
         }
         widget->setObjectName(design.name);
+        // A drop-down list's designed text says what it holds; it shows none once loaded.
+        if (design.kind == ControlKind::ComboBox)
+            widget->setAccessibleName(design.text);
         controls_.insert(design.name, widget);
     }
+    NameForScreenReaders();
     Control<QRadioButton>("optSelected")->setChecked(true);
+    // The name box stores nothing: read-only, it cannot look as if a typed name renamed the patch.
+    // Its undo keys go to the library's history, as it has no text edits of its own.
+    auto* name = Control<QLineEdit>("txtName");
+    name->setReadOnly(true);
+    const QString renameHint = QStringLiteral("To rename the patch use Library > Rename\u2026 (F2)");
+    name->setToolTip(renameHint);
+    name->setAccessibleDescription(renameHint);
 
     const QStringList& order = MainWindowTabOrder();
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(controls_.value(order.at(i)), controls_.value(order.at(i + 1)));
+}
+
+void MainWindow::NameForScreenReaders() {
+    // The lists are named by their headings, the boxes by what they hold; buttons and check boxes
+    // by their captions.
+    const std::pair<const char*, const char*> buddies[] = {{"lblPatches", "lstPatches"},
+                                                           {"lblLib", "lstLib"},
+                                                           {"lblName", "txtName"},
+                                                           {"lblLevel", "cbxTotalLevel"}};
+    for (const auto& [label, control] : buddies)
+        Control<QLabel>(label)->setBuddy(controls_.value(S(control)));
+    lstPatches_->setAccessibleName(QStringLiteral("Patches"));
+    lstPatches_->setAccessibleDescription(QStringLiteral("The patches imported from a device patch file"));
+    lstLib_->setAccessibleName(QStringLiteral("Library"));
+    lstLib_->setAccessibleDescription(QStringLiteral("The patches of the library being edited"));
+    txtDescription_->setAccessibleName(QStringLiteral("Description"));
+    txtDescription_->setAccessibleDescription(
+        QStringLiteral("The description of the selected library patch"));
+    controls_.value(QStringLiteral("txtName"))->setAccessibleName(QStringLiteral("Patch name"));
+    findPatches_->setAccessibleName(QStringLiteral("Find in the patches"));
+    findLib_->setAccessibleName(QStringLiteral("Find in the library"));
 }
 
 void MainWindow::BuildMenus() {
@@ -361,7 +414,8 @@ void MainWindow::BuildEditMenuAndStatusBar() {
     // A label rather than a status bar message: the menus' status tips would wipe a message out
     // as soon as a menu opens.
     statusBar()->setObjectName(QStringLiteral("statusBar"));
-    statusLine_ = new QLabel(statusBar());
+    statusLine_ = new StatusLine(statusBar());
+    statusLine_->setTextFormat(Qt::PlainText);
     statusLine_->setObjectName(QStringLiteral("lblStatus"));
     statusBar()->addWidget(statusLine_, 1);
 }
@@ -522,11 +576,20 @@ void MainWindow::FitLayout() {
     ApplyGeometry();
     resize(TwipsToPixels(client.width()), TwipsToPixels(client.height()) + menuBar()->sizeHint().height() +
                                               statusBar()->sizeHint().height());
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    // Centred on the primary screen, yet never beyond its edges: on a small or scaled screen the
+    // title bar stays reachable.
+    const QList<QRect> areas = ScreenAreas();
+    if (!areas.isEmpty()) {
+        QRect place(QPoint(), size());
+        place.moveCenter(areas.first().center());
+        setGeometry(WindowSettings::PlaceOnScreens(place, {areas.first()}));
+        checkPlace_ = true;
+    }
 }
 
-QList<QRect> MainWindow::ScreenAreas() {
+QList<QRect> MainWindow::ScreenAreas() const {
+    if (options_.screenAreas)
+        return options_.screenAreas();
     QList<QRect> areas;
     const QScreen* primary = QGuiApplication::primaryScreen();
     if (primary)
@@ -543,14 +606,24 @@ void MainWindow::RestoreWindowPlace() {
     if (!saved)
         return; // the fitted size, centred on the screen
     setGeometry(WindowSettings::PlaceOnScreens(*saved, ScreenAreas()));
-    placeRestored_ = true;
+    checkPlace_ = true;
     if (settings_->WindowMaximized())
         setWindowState(windowState() | Qt::WindowMaximized);
 }
 
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // A new theme: the marks' rings take the lists' new text colour.
+    if (event->type() == QEvent::PaletteChange && libModel_) {
+        for (const ListId list : {ListId::Library, ListId::Patches})
+            ListModel(list)->SetMarkEdge(ListView(list)->palette().color(QPalette::Text));
+        RefreshListMarks();
+    }
+}
+
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!std::exchange(placeRestored_, false) || isMaximized())
+    if (!std::exchange(checkPlace_, false) || isMaximized())
         return;
     // The frame is known once the window is shown: the title bar has to be on the screen too.
     const QRect outer = frameGeometry();
@@ -716,6 +789,12 @@ void MainWindow::AboutCommand() {
     if (!splash_)
         splash_ = new SplashWindow;
     splash_->ShowNow();
+}
+
+void MainWindow::SelectDuplicatesCommand() {
+    controller_.SelectDuplicates();
+    if (!controller_.Selection(ListId::Library).isEmpty())
+        lstLib_->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::MenuBarCommand() {
@@ -974,8 +1053,8 @@ void MainWindow::RefreshListMarks() {
 }
 
 void MainWindow::WriteSetListPdf(const QString& path, const QString& title,
-                                 const std::vector<SetListRow>& rows) {
-    quillbox::WriteSetListPdf(path, title, QDate::currentDate(), rows);
+                                 const std::vector<SetListRow>& rows, SetListPrint print) {
+    quillbox::WriteSetListPdf(path, title, QDate::currentDate(), rows, print);
 }
 
 void MainWindow::SetListToolTip(ListId list, const QString& text) {
@@ -1142,6 +1221,10 @@ std::optional<QString> MainWindow::AskPath(const FileDialogRequest& request) {
     return path;
 }
 
+int MainWindow::ChosenFilter() const {
+    return fileDialog_ ? fileDialog_->FilterIndex() : -1;
+}
+
 void MainWindow::LibraryFileUsed(const QString& path) {
     settings_->AddRecentLibrary(path);
     settings_->SetLastFolder(FileKind::Library, QFileInfo(path).absolutePath());
@@ -1150,6 +1233,7 @@ void MainWindow::LibraryFileUsed(const QString& path) {
 
 void MainWindow::ShowStatus(const QString& text) {
     statusLine_->setText(text);
+    statusLine_->setToolTip(text);
 }
 
 void MainWindow::SetModified(bool modified) {

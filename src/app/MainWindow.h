@@ -48,6 +48,9 @@ struct MainWindowOptions {
     // What the window remembers between runs; by default the user's settings file in the standard
     // place.
     std::shared_ptr<QSettings> settings;
+    // The available areas of the screens, the primary first; by default those of the screens there
+    // are now (a test gives others).
+    std::function<QList<QRect>()> screenAreas;
 };
 
 // frmMain: the description box, the patches and library lists, the details panel and the menus.
@@ -81,6 +84,9 @@ public:
     CompareWindow* Compare() const { return compare_; }
     // "&Rename…" (F2): edits the name of the selected library entry in its line.
     void RenameCommand();
+    // "Select &Duplicates": selects the entries that have a twin; a selection takes the focus to the
+    // library list, so that the next key (Delete) acts on it.
+    void SelectDuplicatesCommand();
     // F10: opens the first menu of the menu bar.
     void MenuBarCommand();
     // Ctrl+F: the find field over the list that has the focus (the library list otherwise).
@@ -103,8 +109,8 @@ public:
     void SelectListLine(ListId list, qsizetype index) override;
     void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) override;
     void RefreshListMarks() override;
-    void WriteSetListPdf(const QString& path, const QString& title,
-                         const std::vector<SetListRow>& rows) override;
+    void WriteSetListPdf(const QString& path, const QString& title, const std::vector<SetListRow>& rows,
+                         SetListPrint print) override;
     void SetListToolTip(ListId list, const QString& text) override;
     void SetLabelToolTip(ListId list, const QString& text) override;
     void SetCaption(const QString& caption) override;
@@ -121,6 +127,7 @@ public:
     RecoveryAnswer AskRestoreUnsaved(const QString& text) override;
     DiskChangeAnswer AskChangedOnDisk(const QString& text) override;
     std::optional<QString> AskPath(const FileDialogRequest& request) override;
+    int ChosenFilter() const override;
     void LibraryFileUsed(const QString& path) override;
     void ShowStatus(const QString& text) override;
     void SetModified(bool modified) override;
@@ -129,10 +136,13 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
+    // Accessible names and descriptions of the controls that have no caption of their own.
+    void NameForScreenReaders();
     void BuildMenus();
     void BuildEditMenuAndStatusBar();
     void ConnectControls();
@@ -140,7 +150,7 @@ private:
     // Puts the window where it was when it last closed, on a screen there is now.
     void RestoreWindowPlace();
     // The available areas of the screens there are now, the primary first.
-    static QList<QRect> ScreenAreas();
+    QList<QRect> ScreenAreas() const;
     void FillRecentMenu();
     // Only the chosen option button is in the tab chain, so that Tab reaches the choice as it stands
     // and a Space cannot change it unseen.
@@ -198,7 +208,7 @@ private:
     MainGeometry fitted_;
     MainGeometry geometry_;
     bool onTop_ = false;
-    bool placeRestored_ = false; // the window's place came from the settings: check it once shown
+    bool checkPlace_ = false; // the window's place is checked once shown, when its frame is known
     int busyDepth_ = 0;
     // The bound check box pressed last and the state it has to show once the button is released.
     QPointer<QCheckBox> pressedCheck_;

@@ -56,7 +56,7 @@ QVariant PatchListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return controller_.ListLine(list_, entry);
     case Qt::DecorationRole:
-        return TwinMarkIcon(controller_.LineTwinKinds(list_, entry), markSize_);
+        return TwinMarkIcon(controller_.LineTwinKinds(list_, entry), markSize_, markEdge_);
     case Qt::EditRole: // the name to edit, without the padding
     {
         QString name = NameOfLine(controller_.ListLine(list_, entry));
@@ -76,6 +76,14 @@ QVariant PatchListModel::data(const QModelIndex& index, int role) const {
         if (!twins.isEmpty())
             return QString(line.trimmed() + QLatin1Char('\n') + twins);
         return name >= 0 && line.size() - name - 3 > 6 ? QVariant(line) : QVariant();
+    }
+    case Qt::AccessibleTextRole: {
+        // A screen reader says the marks in words: "04: CLEAN, identical to 05".
+        QString text = controller_.ListLine(list_, entry).simplified();
+        const QString twins = controller_.LineTwinToolTip(list_, entry);
+        for (const QString& twin : twins.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            text += QStringLiteral(", ") + twin.left(1).toLower() + twin.mid(1);
+        return text;
     }
     case Qt::SizeHintRole:
         return lineSize_.isValid() ? QVariant(lineSize_) : QVariant();

@@ -3,6 +3,7 @@
 #include "LibraryView.h"
 
 #include <QAbstractListModel>
+#include <QColor>
 #include <QSize>
 #include <functional>
 #include <optional>
@@ -61,6 +62,9 @@ public:
     void EntryChanged(qsizetype entry);
     // The size of the twin marks beside the lines.
     void SetMarkSize(QSize size) { markSize_ = size; }
+    // The ring around the marks: the list's text colour, readable on its ground in any theme.
+    void SetMarkEdge(const QColor& edge) { markEdge_ = edge; }
+    QColor MarkEdge() const { return markEdge_; }
 
 Q_SIGNALS:
     // Lines of `from` were dropped here, to land before entry `before` (the count: at the end).
@@ -79,6 +83,7 @@ private:
     int rows_ = 0;
     QSize lineSize_;
     QSize markSize_{12, 12};
+    QColor markEdge_;
     bool filtered_ = false;
     std::vector<qsizetype> entries_; // the entries shown while filtered, ascending
     RenameHandler rename_;

@@ -2,7 +2,9 @@
 
 #include "PatchName.h"
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QStyle>
 
 namespace quillbox {
 
@@ -39,12 +41,20 @@ QWidget* PatchNameDelegate::createEditor(QWidget* parent, const QStyleOptionView
 
 void PatchNameDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                                              const QModelIndex& index) const {
-    // The number stays in view: the editor covers the name only.
+    // The number stays in view: the editor covers the name only, which starts after the line's
+    // marks and its number, where the style draws the line's text.
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QWidget* view = option.widget;
+    const QStyle* style = view ? view->style() : QApplication::style();
+    // The style draws the text a focus frame's margin inside its rectangle.
+    const int textLeft = style->subElementRect(QStyle::SE_ItemViewItemText, &item, view).left() +
+                         style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
     const QString line = index.data(Qt::DisplayRole).toString();
     const qsizetype colon = line.indexOf(QStringLiteral(":  "));
-    const int numberWidth = colon < 0 ? 0 : option.fontMetrics.horizontalAdvance(line.left(colon + 3));
+    const int numberWidth = colon < 0 ? 0 : item.fontMetrics.horizontalAdvance(line.left(colon + 3));
     QRect rect = option.rect;
-    rect.setLeft(std::min(rect.right() - 20, rect.left() + numberWidth));
+    rect.setLeft(std::min(rect.right() - 20, textLeft + numberWidth));
     editor->setGeometry(rect);
 }
 

@@ -8,32 +8,72 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QTextLayout>
+#include <array>
 
 namespace quillbox {
 
 namespace {
 
-// Column widths in parts of the table's width, in SetListHeader's order.
-constexpr double ColumnWidths[] = {0.08, 0.11, 0.15, 0.13, 0.14, 0.05, 0.05, 0.29};
-constexpr int TextFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+// The columns each print shows, in SetListHeader's order, with their widths in parts of the
+// table's width, and the size of the table's text in points.
+struct PrintDesign {
+    std::vector<int> columns;
+    std::vector<double> widths;
+    QStringList header;
+    qreal pointSize;
+};
 
-QStringList Cells(const SetListRow& row) {
-    QString description = row.description;
-    description.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return {row.position,   row.name,  row.driveType, row.cabType,
-            row.cabSpeaker, row.drive, row.cab,       description};
+PrintDesign Design(SetListPrint print) {
+    if (print == SetListPrint::LargePrint) // "Position" would not fit its column in large letters
+        return {{0, 1, 7},
+                {0.1, 0.24, 0.66},
+                {QStringLiteral("No."), QStringLiteral("Name"), QStringLiteral("Description")},
+                20};
+    return {{0, 1, 2, 3, 4, 5, 6, 7}, {0.08, 0.11, 0.15, 0.13, 0.14, 0.05, 0.05, 0.29}, SetListHeader(), 9};
 }
 
-// The table laid out in device pixels: a row's height is that of its tallest cell.
+QStringList Cells(const SetListRow& row, const std::vector<int>& columns) {
+    QString description = row.description;
+    // QTextLayout breaks lines at the line separator only.
+    description.replace(QStringLiteral("\r\n"), QString(QChar::LineSeparator));
+    const std::array<QString, 8> all{row.position,   row.name,  row.driveType, row.cabType,
+                                     row.cabSpeaker, row.drive, row.cab,       description};
+    QStringList cells;
+    for (const int c : columns)
+        cells.append(all[size_t(c)]);
+    return cells;
+}
+
+// Lays `layout`'s text out in lines of at most `width`: at word boundaries where it can, and inside
+// a word longer than a line, so that no text is cut. Returns the height of the lines.
+qreal LayOut(QTextLayout& layout, qreal width) {
+    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qreal y = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+    return y;
+}
+
+// The table laid out in device pixels: a row's height is that of its tallest cell. `scale` shrinks
+// the text and the padding a little to keep a short list on fewer pages.
 class Table {
 public:
-    Table(const QPaintDevice& device, qreal width) : font_(QStringLiteral("DejaVu Sans")) {
-        font_.setPointSizeF(9);
+    Table(QPaintDevice& device, qreal width, const PrintDesign& design, qreal scale)
+        : device_(&device), font_(QStringLiteral("DejaVu Sans")) {
+        font_.setPointSizeF(design.pointSize * scale);
         bold_ = font_;
         bold_.setBold(true);
-        padding_ = device.logicalDpiX() * 0.04; // about 1 mm
+        padding_ = device.logicalDpiX() * 0.04 * scale; // about 1 mm
         qreal x = 0;
-        for (double part : ColumnWidths) {
+        for (const double part : design.widths) {
             left_.append(x);
             widths_.append(width * part);
             x += width * part;
@@ -47,11 +87,11 @@ public:
         qreal tallest = metrics.height();
         for (qsizetype c = 0; c < cells.size(); ++c) {
             const qreal room = widths_[c] - 2 * padding_;
-            // Most cells fit on one line; only the others are laid out word by word.
-            if (!cells[c].contains(QLatin1Char('\n')) && metrics.horizontalAdvance(cells[c]) <= room)
+            // Most cells fit on one line; only the others are laid out line by line.
+            if (!cells[c].contains(QChar::LineSeparator) && metrics.horizontalAdvance(cells[c]) <= room)
                 continue;
-            tallest = std::max(tallest,
-                               metrics.boundingRect(QRectF(0, 0, room, 1e9), TextFlags, cells[c]).height());
+            QTextLayout layout(cells[c], header ? bold_ : font_, device_);
+            tallest = std::max(tallest, LayOut(layout, room));
         }
         return tallest + 2 * padding_;
     }
@@ -60,11 +100,10 @@ public:
         const qreal width = left_.last() + widths_.last();
         if (header)
             painter.fillRect(QRectF(0, top, width, height), QColor(0xe8, 0xe8, 0xe8));
-        painter.setFont(header ? bold_ : font_);
         for (qsizetype c = 0; c < cells.size(); ++c) {
-            const QRectF cell(left_[c] + padding_, top + padding_, widths_[c] - 2 * padding_,
-                              height - 2 * padding_);
-            painter.drawText(cell, TextFlags, cells[c]);
+            QTextLayout layout(cells[c], header ? bold_ : font_, device_);
+            LayOut(layout, widths_[c] - 2 * padding_);
+            layout.draw(&painter, QPointF(left_[c] + padding_, top + padding_));
         }
         painter.setPen(QPen(QColor(0x90, 0x90, 0x90), 0));
         painter.drawLine(QPointF(0, top + height), QPointF(width, top + height));
@@ -72,17 +111,33 @@ public:
     }
 
 private:
+    QPaintDevice* device_;
     QFont font_, bold_;
     qreal padding_ = 0;
     QList<qreal> left_, widths_;
     std::optional<QFontMetricsF> metrics_, boldMetrics_;
 };
 
+// Where each page starts: rows go to a page while they fit between its header and its foot.
+std::vector<size_t> PageStarts(const std::vector<qreal>& heights, qreal top, qreal bottom) {
+    std::vector<size_t> starts{0};
+    qreal y = top;
+    for (size_t r = 0; r < heights.size(); ++r) {
+        if (y + heights[r] > bottom && y > top) {
+            starts.push_back(r);
+            y = top;
+        }
+        y += heights[r];
+    }
+    return starts;
+}
+
 } // namespace
 
 void PrintSetList(QPagedPaintDevice& device, const QString& title, QDate date,
-                  const std::vector<SetListRow>& rows) {
-    device.setPageOrientation(QPageLayout::Landscape);
+                  const std::vector<SetListRow>& rows, SetListPrint print) {
+    device.setPageOrientation(print == SetListPrint::LargePrint ? QPageLayout::Portrait
+                                                                : QPageLayout::Landscape);
     device.setPageMargins(QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
     QPainter painter;
     if (!painter.begin(&device))
@@ -91,7 +146,7 @@ void PrintSetList(QPagedPaintDevice& device, const QString& title, QDate date,
     // Painted rather than laid out as a rich text table: a table of a hundred thousand rows is laid out
     // in one pass here, a row at a time.
     const qreal width = device.width(), height = device.height();
-    const Table table(device, width);
+    const PrintDesign design = Design(print);
     QFont titleFont(QStringLiteral("DejaVu Sans"));
     titleFont.setPointSizeF(12);
     titleFont.setBold(true);
@@ -101,20 +156,31 @@ void PrintSetList(QPagedPaintDevice& device, const QString& title, QDate date,
     const qreal titleHeight = titleMetrics.height() * 1.4;
     const qreal footHeight = smallMetrics.height() * 1.6;
     const qreal bodyBottom = height - footHeight;
-    const QStringList header = SetListHeader();
-    const qreal headerHeight = table.Height(header, true);
+    const QStringList& header = design.header;
 
-    // Rows to pages first, so that every page can say how many there are.
+    // Rows to pages first, so that every page can say how many there are. A list that runs a few
+    // rows onto another page is set a little smaller when that saves the page; a long list keeps
+    // its size (it needs its pages anyway).
+    std::optional<Table> table;
+    qreal headerHeight = 0;
     std::vector<qreal> heights(rows.size());
-    std::vector<size_t> pageStarts{0};
-    qreal y = titleHeight + headerHeight;
-    for (size_t r = 0; r < rows.size(); ++r) {
-        heights[r] = table.Height(Cells(rows[r]), false);
-        if (y + heights[r] > bodyBottom && y > titleHeight + headerHeight) {
-            pageStarts.push_back(r);
-            y = titleHeight + headerHeight;
+    std::vector<size_t> pageStarts;
+    for (const qreal scale : {1.0, 0.95, 0.9, 0.85}) {
+        Table candidate(device, width, design, scale);
+        const qreal candidateHeader = candidate.Height(header, true);
+        std::vector<qreal> candidateHeights(rows.size());
+        for (size_t r = 0; r < rows.size(); ++r)
+            candidateHeights[r] = candidate.Height(Cells(rows[r], design.columns), false);
+        const std::vector<size_t> starts =
+            PageStarts(candidateHeights, titleHeight + candidateHeader, bodyBottom);
+        if (!table || starts.size() < pageStarts.size()) {
+            table.emplace(std::move(candidate));
+            headerHeight = candidateHeader;
+            heights = std::move(candidateHeights);
+            pageStarts = starts;
         }
-        y += heights[r];
+        if (pageStarts.size() == 1 || pageStarts.size() > 3)
+            break;
     }
     const QString subtitle = QStringLiteral("Set list of %1 patches, %2")
                                  .arg(rows.size())
@@ -126,14 +192,14 @@ void PrintSetList(QPagedPaintDevice& device, const QString& title, QDate date,
         painter.drawText(QRectF(0, 0, width, titleHeight), Qt::AlignLeft | Qt::AlignTop, title);
         painter.setFont(small);
         painter.drawText(QRectF(0, 0, width, titleHeight), Qt::AlignRight | Qt::AlignTop, subtitle);
-        table.Draw(painter, titleHeight, headerHeight, header, true);
+        table->Draw(painter, titleHeight, headerHeight, header, true);
         const size_t end = page + 1 < pageStarts.size() ? pageStarts[page + 1] : rows.size();
-        y = titleHeight + headerHeight;
+        qreal y = titleHeight + headerHeight;
         painter.save();
         // A description taller than a page is cut at the page's foot.
         painter.setClipRect(QRectF(0, 0, width, bodyBottom));
         for (size_t r = pageStarts[page]; r < end; ++r) {
-            table.Draw(painter, y, heights[r], Cells(rows[r]), false);
+            table->Draw(painter, y, heights[r], Cells(rows[r], design.columns), false);
             y += heights[r];
         }
         painter.restore();
@@ -145,7 +211,7 @@ void PrintSetList(QPagedPaintDevice& device, const QString& title, QDate date,
 }
 
 void WriteSetListPdf(const QString& path, const QString& title, QDate date,
-                     const std::vector<SetListRow>& rows) {
+                     const std::vector<SetListRow>& rows, SetListPrint print) {
     QSaveFile file(path);
     // Worded as every other write of the program words its failures.
     if (!file.open(QIODevice::WriteOnly))
@@ -157,7 +223,7 @@ void WriteSetListPdf(const QString& path, const QString& title, QDate date,
         writer.setCreator(QStringLiteral("Quillbox"));
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setResolution(300);
-        PrintSetList(writer, title, date, rows);
+        PrintSetList(writer, title, date, rows, print);
     }
     if (!file.commit())
         throw FileError{FileErrorNumber, QStringLiteral("WriteToFile"),

@@ -27,6 +27,11 @@ std::deque<std::optional<QString>>& QueuedPaths() {
     return paths;
 }
 
+std::deque<int>& QueuedFilters() {
+    static std::deque<int> filters;
+    return filters;
+}
+
 QList<OpenSaveDLG::Shown>& ShownDialogs() {
     static QList<OpenSaveDLG::Shown> shown;
     return shown;
@@ -119,11 +124,18 @@ std::optional<QString> OpenSaveDLG::RunDialog() {
         }
         std::optional<QString> answer = queue.front();
         queue.pop_front();
+        // The dialog opens on the first filter.
+        filterIndex_ = 0;
+        if (!QueuedFilters().empty()) {
+            filterIndex_ = QueuedFilters().front();
+            QueuedFilters().pop_front();
+        }
         return answer;
     }
     const std::unique_ptr<QFileDialog> dialog = CreateDialog();
     if (dialog->exec() != QDialog::Accepted)
         return std::nullopt;
+    filterIndex_ = int(NameFilters(filter_).indexOf(dialog->selectedNameFilter()));
     const QStringList files = dialog->selectedFiles();
     if (files.isEmpty())
         return std::nullopt;
@@ -152,6 +164,10 @@ void OpenSaveDLG::setNextPath(const QString& path) {
     QueuedPaths().push_back(path);
 }
 
+void OpenSaveDLG::setNextFilter(int index) {
+    QueuedFilters().push_back(index);
+}
+
 void OpenSaveDLG::setNextCancel() {
     QueuedPaths().push_back(std::nullopt);
 }
@@ -166,6 +182,7 @@ QList<OpenSaveDLG::Shown> OpenSaveDLG::takeShown() {
 
 void OpenSaveDLG::resetSeam() {
     QueuedPaths().clear();
+    QueuedFilters().clear();
     ShownDialogs().clear();
 }
 

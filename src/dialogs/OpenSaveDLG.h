@@ -50,6 +50,9 @@ public:
     bool CancelError() const { return cancelError_; }
     void SetCancelError(bool cancelError) { cancelError_ = cancelError; }
 
+    // The filter (0-based, in Filter's order) shown when the name was chosen; -1 before.
+    int FilterIndex() const { return filterIndex_; }
+
     // Runs the dialog; true when a name was chosen (then in ReturnPath). A cancel empties ReturnPath.
     // A chosen name that is not valid text (see NameNotTextBehind) throws FileError with the reason.
     bool Show();
@@ -76,6 +79,7 @@ public:
     };
     static void setNextPath(const QString& path); // the user picks this path
     static void setNextCancel();                  // the user cancels
+    static void setNextFilter(int index);         // with the next path, the user chose this filter
     static qsizetype pendingPaths();
     static QList<Shown> takeShown();
     static void resetSeam();
@@ -93,6 +97,7 @@ private:
     bool readOnly_ = false;
     bool oldStyle_ = false;
     bool cancelError_ = false;
+    int filterIndex_ = -1;
 };
 
 } // namespace quillbox

@@ -1,4 +1,4 @@
-// The Library menu: moving, cloning, deleting and randomising library entries.
+// "Random Modification": random variations of the selected library entries.
 #include "LibraryController.h"
 
 #include <QLocale>
@@ -9,94 +9,6 @@ namespace quillbox {
 namespace {
 constexpr qsizetype RandomBytes = 11; // bytes 1 to 11 are drawn; 12 to 18 are kept
 } // namespace
-
-QByteArray LibraryController::LibEntryPadded(qsizetype k) const {
-    return PatchImage::FromStore(state_.LibraryData, k).Bytes();
-}
-
-void LibraryController::PadShortLastEntry() {
-    const qsizetype rest = state_.LibraryData.size() % PatchImageSize;
-    if (rest == 0)
-        return;
-    const qsizetype last = ListCount(ListId::Library) - 1;
-    state_.LibraryData.replace(last * PatchImageSize, rest, LibEntryPadded(last));
-}
-
-// Moving and cloning take whole 18-byte images, so an entry cut short by the end of its file never
-// lands between two others and shifts them.
-void LibraryController::DoMoveUp() {
-    const qsizetype k = state_.LibSelection;
-    if (k < 1 || k >= ListCount(ListId::Library))
-        return;
-    ModifyDescArray(qint32(k + 1), DescSwapWithPrevious);
-    const QByteArray upper = LibEntryPadded(k - 1);
-    const QByteArray lower = LibEntryPadded(k);
-    const qsizetype start = (k - 1) * PatchImageSize;
-    state_.LibraryData.replace(start, std::min(2 * PatchImageSize, state_.LibraryData.size() - start),
-                               QByteArray(lower + upper));
-    state_.LibChanged = true;
-    RefillLibList(k - 1);
-}
-
-void LibraryController::DoMoveDown() {
-    const qsizetype k = state_.LibSelection;
-    if (k < 0 || k >= ListCount(ListId::Library) - 1)
-        return;
-    ModifyDescArray(qint32(k + 1), DescSwapWithNext);
-    const QByteArray upper = LibEntryPadded(k);
-    const QByteArray lower = LibEntryPadded(k + 1);
-    const qsizetype start = k * PatchImageSize;
-    state_.LibraryData.replace(start, std::min(2 * PatchImageSize, state_.LibraryData.size() - start),
-                               QByteArray(lower + upper));
-    state_.LibChanged = true;
-    RefillLibList(k + 1);
-}
-
-void LibraryController::DoClonePatch() {
-    const qsizetype k = state_.LibSelection;
-    if (k < 0 || k >= ListCount(ListId::Library))
-        return;
-    ModifyDescArray(qint32(k + 1), DescDuplicate);
-    const QByteArray entry = LibEntryPadded(k);
-    const qsizetype start = k * PatchImageSize;
-    state_.LibraryData.replace(start, std::min(PatchImageSize, state_.LibraryData.size() - start),
-                               QByteArray(entry + entry));
-    state_.LibChanged = true;
-    RefillLibList(k + 1);
-}
-
-void LibraryController::DeleteLibPatch() {
-    const qsizetype k = state_.LibSelection;
-    const qsizetype kept = k >= 0 ? k : 0;
-    if (k >= 0 && k < ListCount(ListId::Library)) {
-        const qsizetype start = k * PatchImageSize;
-        state_.LibraryData.remove(start, std::min(PatchImageSize, state_.LibraryData.size() - start));
-        ModifyDescArray(qint32(k + 1), DescRemove);
-    }
-    const qsizetype count = ListCount(ListId::Library);
-    if (count > kept)
-        RefillLibList(kept);
-    else if (count > 0)
-        RefillLibList(count - 1);
-    else
-        RefillLibList();
-}
-
-void LibraryController::DoDeleteSelected() {
-    DeleteLibPatch();
-    // The selected entry's description is already in the box (the selection showed it); with no
-    // entry left to show, the panel and the box hold nothing editable.
-    ShowSelectionOrNothing();
-    state_.LibChanged = true;
-}
-
-void LibraryController::DoDeleteAll() {
-    state_.LibraryData.clear();
-    state_.LibChanged = true;
-    RefillLibList();
-    ModifyDescArray(0, DescClear);
-    ShowNothingEditable();
-}
 
 QString LibraryController::RandomDescription() const {
     const QDateTime now = clock_ ? clock_() : QDateTime::currentDateTime();
@@ -121,7 +33,7 @@ QByteArray LibraryController::RandomImage(qsizetype k) {
         for (qsizetype i = 0; i < RandomBytes; ++i)
             image.append(char(byte(generator)));
     }
-    image.append(LibEntryPadded(k).sliced(RandomBytes));
+    image.append(doc_.Entry(k).sliced(RandomBytes));
     return image;
 }
 
@@ -138,6 +50,29 @@ void LibraryController::DoRandomModification() {
     RefillLibList(k);
     view_.SetNameText(QStringLiteral("RND") + QString::number(k + 1));
     NameKeyReleased(32, 0);
+}
+
+void LibraryController::RandomizeSelection() {
+    const QList<qsizetype> selected = Selection(ListId::Library);
+    const qsizetype current = state_.LibSelection;
+    AsStep([&] {
+        const QString text = RandomDescription();
+        for (const qsizetype k : selected) {
+            const qsizetype start = k * PatchImageSize;
+            state_.LibraryData.replace(start, std::min(PatchImageSize, state_.LibraryData.size() - start),
+                                       RandomImage(k));
+            if (k + 1 < state_.DescArray.size())
+                state_.DescArray[k + 1] = text;
+        }
+        state_.LibChanged = true;
+        RefillLibList();
+        SelectLibraryLines(selected, current);
+        view_.SetNameText(QStringLiteral("RND") + QString::number(current + 1));
+        NameKeyReleased(32, 0);
+        return StepOutcome{QStringLiteral("Random Modification of ") + Patches(selected.size()),
+                           QStringLiteral("Made random variations of ") + Patches(selected.size()),
+                           {}};
+    });
 }
 
 } // namespace quillbox

@@ -50,93 +50,17 @@ void LibraryController::Startup() {
 // Description array
 
 bool LibraryController::ModifyDescArray(qint32 arrayNr, qint32 arrayMode, const QString& descriptionText) {
-    QStringList& desc = state_.DescArray;
-    const qsizetype upper = desc.size() - 1; // highest index; -1 when the array has no elements
-    const qsizetype nr = arrayNr;
-
-    // Every precondition is checked before anything changes, so a failure leaves the array whole.
-    auto fail = [this](const QString& why) {
-        view_.ShowMessage(QStringLiteral("ModifyDescArray: ") + why, MessageStyle::Plain);
-        return false;
-    };
-    auto noElements = [&] {
-        return fail(QStringLiteral("the description array has no elements"));
-    };
-    auto outside = [&](qsizetype index) {
-        return fail(
-            QStringLiteral("index %1 is outside the description array (0 to %2)").arg(index).arg(upper));
-    };
-    auto needIndex = [&](qsizetype index) {
-        return desc.isEmpty() || index < 0 || index > upper;
-    };
-    auto indexFailure = [&](qsizetype index) {
-        return desc.isEmpty() ? noElements() : outside(index);
-    };
-
-    switch (arrayMode) {
-    case DescRemove:
-        if (needIndex(nr))
-            return indexFailure(nr);
-        if (upper == 0)
-            return fail(QStringLiteral("element 0 cannot be removed"));
-        desc.removeAt(nr);
-        return true;
-    case DescClear:
-        desc = QStringList{QString()};
-        return true;
-    case DescInsertAfter:
-        if (needIndex(nr))
-            return indexFailure(nr);
-        desc.insert(nr + 1, descriptionText);
-        return true;
-    case DescDuplicate:
-        if (needIndex(nr))
-            return indexFailure(nr);
-        desc.insert(nr + 1, desc.at(nr));
-        return true;
-    case DescResizeAndSet: {
-        const qsizetype newUpper = ListCount(ListId::Library) + 1;
-        if (nr + 1 < 0 || nr + 1 > newUpper)
-            return fail(QStringLiteral("index %1 is outside the description array (0 to %2)")
-                            .arg(nr + 1)
-                            .arg(newUpper));
-        desc.resize(newUpper + 1);
-        desc[nr + 1] = descriptionText;
-        return true;
-    }
-    case DescAppend:
-        if (desc.isEmpty())
-            desc.append(QString());
-        desc.append(descriptionText);
-        return true;
-    case DescSetSelected: {
-        const qsizetype index = state_.LibSelection + 1;
-        if (needIndex(index))
-            return indexFailure(index);
-        desc[index] = descriptionText;
-        return true;
-    }
-    case DescSwapWithPrevious:
-        if (needIndex(nr - 1) || needIndex(nr))
-            return indexFailure(needIndex(nr - 1) ? nr - 1 : nr);
-        desc.swapItemsAt(nr - 1, nr);
-        return true;
-    case DescSwapWithNext:
-        if (needIndex(nr) || needIndex(nr + 1))
-            return indexFailure(needIndex(nr) ? nr : nr + 1);
-        desc.swapItemsAt(nr, nr + 1);
-        return true;
-    default:
-        view_.ShowMessage(QStringLiteral("ModifyDescArray invalid mode"), MessageStyle::Plain);
-        return false;
-    }
+    return doc_.ModifyDescArray(arrayNr, arrayMode, descriptionText);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Lists and selection
 
-void LibraryController::RefillLibList(qsizetype select) {
-    view_.RefillList(ListId::Library);
+void LibraryController::RefillLibList(qsizetype select, const EntryChange* change) {
+    if (change)
+        view_.ListEntriesChanged(ListId::Library, *change);
+    else
+        view_.RefillList(ListId::Library);
     // The patches list's marks tell about the library's entries too.
     view_.RefreshListMarks();
     const qsizetype count = ListCount(ListId::Library);
@@ -271,6 +195,7 @@ void LibraryController::ShowNothingEditable() {
     state_.PatchIndex = -1;
     state_.DetailsEnabled = false;
     view_.EnableDetails(false);
+    view_.ShowDetails(DetailValues{});
     ClearDescriptionBox();
 }
 

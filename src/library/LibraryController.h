@@ -3,6 +3,7 @@
 #include "ChangeHistory.h"
 #include "DescriptionFile.h"
 #include "EarlierVersions.h"
+#include "LibraryDocument.h"
 #include "LibraryState.h"
 #include "LibraryView.h"
 #include "PatchComparison.h"
@@ -17,19 +18,6 @@
 
 namespace quillbox {
 
-// ModifyDescArray modes.
-enum DescArrayMode : int {
-    DescRemove = 1,
-    DescClear = 2,
-    DescInsertAfter = 3,
-    DescDuplicate = 4,
-    DescResizeAndSet = 5,
-    DescAppend = 6,
-    DescSetSelected = 7,
-    DescSwapWithPrevious = 8,
-    DescSwapWithNext = 9,
-};
-
 // Owns the library state and carries out every command of the File, Patch and Library menus, the
 // details panel, the lists and the description box. The window forwards user events here and shows
 // what the controller tells its LibraryView.
@@ -42,6 +30,8 @@ public:
     LibraryController(LibraryView& view, QString appTitle);
 
     const LibraryState& State() const { return state_; }
+    // The library being edited: its entries, descriptions, history and twin counts.
+    const LibraryDocument& Document() const { return doc_; }
     LibraryState& MutableState() { return state_; } // for tests that set up a situation
 
     // Test seams: the clock of "Random Modification" and of earlier versions; the random source.
@@ -83,6 +73,9 @@ public:
     void DeleteSelected();
     void DeleteAll();
     void RandomModification();
+    // "Sort by Name": the selected entries, or every entry when one or none is selected, in order of
+    // their names (a stable sort), descriptions with them; one step.
+    void SortByName();
     // "&Rename…": writes `name` into the name field of library entry `index` (0-based); every other
     // bit stays. The name is padded with blanks to six characters; a name the device cannot hold is
     // refused with the reason in the status line and changes nothing. True when the entry now has
@@ -94,7 +87,7 @@ public:
     void PatchesClicked(qsizetype index);
     void SelectPatch(bool fromLibrary);
     // A find hid the selected line of `list`: no line is selected any more, so no command acts on a
-    // line the user cannot see; the panel and the description box keep what they show.
+    // line the user cannot see; the panel and the description box, when they showed it, are emptied.
     void SelectionHidden(ListId list);
     // The user selected several lines (Shift or Ctrl with the mouse or the keys, Ctrl+A):
     // `positions` are the selected lines, `current` the one last clicked or moved to, which the
@@ -231,43 +224,36 @@ private:
     void DoUpdateLibWithSelected();
     void DoUpdateAllPatchesInLib();
     void DoPatchesDoubleClicked();
-    void DoMoveUp();
-    void DoMoveDown();
-    void DoClonePatch();
-    void DoDeleteSelected();
-    void DoDeleteAll();
     void DoRandomModification();
 
     // The multi-entry commands, run when several lines are selected (LibrarySelection.cpp).
     void CopySelectedPatches(const QList<qsizetype>& patches);
     void MoveSelectionBy(int direction); // -1 up, +1 down
-    void CloneSelection();
-    void DeleteSelection();
     void RandomizeSelection();
-    // The library as the entries of `order` (positions, repeats allowed), each with its
-    // description; a short last entry is padded unless it stays last. The step being recorded
-    // learns the order.
-    void Rearrange(const QList<qsizetype>& order);
-    // Puts patches of the patches list in before library entry `at`, with their descriptions.
-    void InsertPatches(const QList<qsizetype>& patches, qsizetype at);
+    // Patches of the patches list as the library stores them, their descriptions appended to
+    // `descriptions`.
+    QByteArray PatchImages(const QList<qsizetype>& patches, QStringList* descriptions) const;
     QByteArray RandomImage(qsizetype k);
     QString RandomDescription() const;
     // Writes `images` to a device patch file the user picks and `descriptions` (element 0 unused)
     // to its side file.
     void ExportImages(const QByteArray& images, const QStringList& descriptions, qsizetype count);
-    // Refills the library list and selects `positions` with `current` as the line shown.
-    void RefillLibListSelecting(const QList<qsizetype>& positions, qsizetype current);
+    // Shows the library after an entry operation: the list learns what changed, and `positions` are
+    // selected with `current` as the line shown.
+    void ShowLibraryChange(const EntryChange& change, const QList<qsizetype>& positions, qsizetype current);
     void SelectLibraryLines(const QList<qsizetype>& positions, qsizetype current);
     QString Lines(const QList<qsizetype>& positions) const; // "3 patches", or the one entry's line
+    // The one entry's line, or "3 patches: 02: A, 05: B, 09: C", naming at most three.
+    QString NamedLines(const QList<qsizetype>& positions) const;
 
     // List refills. Refilling the library list optionally selects a line from code, which runs the
-    // list's click handling as a user click would.
-    void RefillLibList(qsizetype select = -1);
+    // list's click handling as a user click would; with `change`, the list updates only that.
+    void RefillLibList(qsizetype select = -1, const EntryChange* change = nullptr);
     void RefillPatchesList();
     void SelectLibraryLine(qsizetype index);
     void ShowSelectionOrNothing();
-    // The details panel shows nothing editable any more (the entry it showed is gone or belongs to
-    // a library that is no longer loaded): disable it and empty the description box.
+    // The details panel shows nothing editable any more (the entry it showed is gone, hidden or
+    // belongs to a list that was filled anew): disable and empty it and the description box.
     void ShowNothingEditable();
     void ClearDescriptionBox();
     bool PanelShowsLibraryEntry() const;
@@ -283,14 +269,9 @@ private:
     bool LibraryReadyForTransfer();
     bool CopyPatchToLib();
     void ReplaceLibPatch(bool withDescription);
-    void DeleteLibPatch();
     // Patch `p` of the patches list as the library stores it: always 18 bytes, an entry cut short
     // by the end of its file padded with blanks, so that it can never shift the entries after it.
     QByteArray PatchForLibrary(qsizetype p) const;
-    QByteArray LibEntryPadded(qsizetype k) const;
-    // A last entry cut short by the end of its file is padded to a whole image before a patch goes
-    // behind it, so that the new patch's bytes never fill the short entry up.
-    void PadShortLastEntry();
 
     // File commands: busy pointer around `body`; every failure is shown as a plain message.
     bool RunFileCommand(const std::function<void()>& body);
@@ -345,13 +326,12 @@ private:
     QString versionsFolder_; // empty: EarlierVersions::DefaultFolder()
     LibraryView& view_;
     QString appTitle_;
-    mutable TwinIndex twins_;
-    LibraryState state_;
-    ChangeHistory history_;
-    // The order of the running step's Rearrange calls: with exactly one, the history keeps the step
-    // as the positions moved.
-    QList<qsizetype> stepOrder_;
-    int stepRearranges_ = 0;
+    LibraryDocument doc_{[this](const QString& text) {
+        view_.ShowMessage(text, MessageStyle::Plain);
+    }};
+    // The document's record and history, under the names every command uses.
+    LibraryState& state_ = doc_.State();
+    ChangeHistory& history_ = doc_.History();
     Clock clock_;
     ByteSource random_;
     PairIdentity diskIdentity_;     // the pair on disk as loaded or last saved

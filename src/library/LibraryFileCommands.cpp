@@ -349,6 +349,9 @@ void LibraryController::ShowImportedPatches(QByteArray patches, const QString& p
     if (state_.LibraryLoaded)
         view_.SetCaption(Caption(appTitle_, state_.LibFilePath));
     RefillPatchesList();
+    // A patch of the list that was replaced is no longer there to show.
+    if (state_.ActiveList == ActiveListPatches)
+        ShowNothingEditable();
     state_.PatchesFileName = GetFileName(path);
     view_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);
     view_.ShowStatus(QStringLiteral("Imported ") + Patches(ListCount(ListId::Patches)) +
@@ -386,6 +389,26 @@ void LibraryController::ExportImages(const QByteArray& images, const QStringList
         view_.ShowStatus(QStringLiteral("Exported ") + Patches(count) + QStringLiteral(" to ") +
                          ShortPath(path));
     });
+}
+
+void LibraryController::ExportSelected() {
+    const QList<qsizetype> selected = Selection(ListId::Library);
+    if (selected.isEmpty()) {
+        view_.ShowStatus(QStringLiteral("Nothing exported") +
+                         QStringLiteral(": no library patch is selected"));
+        return;
+    }
+    const QByteArray& library = state_.LibraryData;
+    QByteArray images;
+    images.reserve(selected.size() * PatchImageSize);
+    QStringList descriptions{QString()};
+    descriptions.reserve(selected.size() + 1);
+    for (const qsizetype k : selected) {
+        images.append(library.sliced(k * PatchImageSize,
+                                     std::min(PatchImageSize, library.size() - k * PatchImageSize)));
+        descriptions.append(state_.DescArray.value(k + 1));
+    }
+    ExportImages(images, descriptions, selected.size());
 }
 
 } // namespace quillbox

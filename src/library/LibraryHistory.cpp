@@ -33,8 +33,7 @@ void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizety
     if (typingEntry < 0)
         history_.EndTypingRun();
     const LibrarySnapshot before = Snapshot();
-    stepOrder_.clear();
-    stepRearranges_ = 0;
+    doc_.StartStep();
     StepOutcome outcome;
     try {
         outcome = body();
@@ -47,10 +46,10 @@ void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizety
         KeepUnsaved();
         throw;
     }
-    const bool recorded = stepRearranges_ == 1
-                              ? history_.RecordRearranged(outcome.step, before, Snapshot(), stepOrder_)
-                              : history_.Record(outcome.step, before, Snapshot(), typingEntry);
-    stepOrder_.clear();
+    const QList<qsizetype>* order = doc_.StepOrder();
+    const bool recorded = order ? history_.RecordRearranged(outcome.step, before, Snapshot(), *order)
+                                : history_.Record(outcome.step, before, Snapshot(), typingEntry);
+    doc_.StartStep();
     if (recorded)
         view_.RefreshListMarks();
     ShowHistory();
@@ -267,70 +266,6 @@ void LibraryController::UpdateAllPatchesInLib() {
 
 // ---------------------------------------------------------------------------------------------
 // The Library menu
-
-void LibraryController::MoveUp() {
-    if (Selection(ListId::Library).size() > 1)
-        return MoveSelectionBy(-1);
-    const qsizetype k = state_.LibSelection;
-    const QString line = LibLine(k);
-    AsStep([&] {
-        DoMoveUp();
-        return StepOutcome{QStringLiteral("Move up ") + line,
-                           QStringLiteral("Moved ") + line + QStringLiteral(" up to ") + EntryNumber(k - 1),
-                           k < 0 ? QString(QStringLiteral("Nothing moved") + NoLibrarySelection)
-                                 : QString(QStringLiteral("Nothing moved: ") + line +
-                                           QStringLiteral(" is the first patch"))};
-    });
-}
-
-void LibraryController::MoveDown() {
-    if (Selection(ListId::Library).size() > 1)
-        return MoveSelectionBy(+1);
-    const qsizetype k = state_.LibSelection;
-    const QString line = LibLine(k);
-    AsStep([&] {
-        DoMoveDown();
-        return StepOutcome{
-            QStringLiteral("Move down ") + line,
-            QStringLiteral("Moved ") + line + QStringLiteral(" down to ") + EntryNumber(k + 1),
-            k < 0 ? QString(QStringLiteral("Nothing moved") + NoLibrarySelection)
-                  : QString(QStringLiteral("Nothing moved: ") + line + QStringLiteral(" is the last patch"))};
-    });
-}
-
-void LibraryController::ClonePatch() {
-    if (Selection(ListId::Library).size() > 1)
-        return CloneSelection();
-    const qsizetype k = state_.LibSelection;
-    const QString line = LibLine(k);
-    AsStep([&] {
-        DoClonePatch();
-        return StepOutcome{QStringLiteral("Clone ") + line,
-                           QStringLiteral("Cloned ") + line + QStringLiteral(" as ") + EntryNumber(k + 1),
-                           QStringLiteral("Nothing cloned") + NoLibrarySelection};
-    });
-}
-
-void LibraryController::DeleteSelected() {
-    if (Selection(ListId::Library).size() > 1)
-        return DeleteSelection();
-    const QString line = LibLine(state_.LibSelection);
-    AsStep([&] {
-        DoDeleteSelected();
-        return StepOutcome{QStringLiteral("Delete ") + line, QStringLiteral("Deleted ") + line,
-                           QStringLiteral("Nothing deleted") + NoLibrarySelection};
-    });
-}
-
-void LibraryController::DeleteAll() {
-    const qsizetype count = ListCount(ListId::Library);
-    AsStep([&] {
-        DoDeleteAll();
-        return StepOutcome{QStringLiteral("Delete ALL Patches"),
-                           QStringLiteral("Deleted all ") + Patches(count),
-                           QStringLiteral("Nothing deleted: the library is empty")};
-    });
-}
 
 void LibraryController::RandomModification() {
     if (Selection(ListId::Library).size() > 1)

@@ -40,8 +40,14 @@ bool LibraryController::RenameEntry(qsizetype index, const QString& name) {
 }
 
 void LibraryController::SelectionHidden(ListId list) {
-    (list == ListId::Library ? state_.LibSelection : state_.PatchesSelection) = -1;
+    history_.EndTypingRun();
+    const bool library = list == ListId::Library;
+    (library ? state_.LibSelection : state_.PatchesSelection) = -1;
+    (library ? state_.LibSelected : state_.PatchesSelected).clear();
     view_.SelectListLine(list, -1);
+    // The panel and the box showed that entry: typing must never go into a patch nobody sees.
+    if (state_.ActiveList == (library ? ActiveListLibrary : ActiveListPatches))
+        ShowNothingEditable();
 }
 
 } // namespace quillbox

@@ -28,7 +28,7 @@ bool LibraryController::CopyPatchToLib() {
         const QByteArray patch = PatchForLibrary(p);
         const QString description = PatchDescription(p);
         if (k < 0 || k + 1 >= ListCount(ListId::Library))
-            PadShortLastEntry();
+            doc_.PadShortLastEntry();
         if (k >= 0) {
             // After the selected entry; its description goes in at the same place.
             state_.LibraryData.insert(std::min(state_.LibraryData.size(), (k + 1) * PatchImageSize), patch);
@@ -95,7 +95,7 @@ void LibraryController::DoAppendAllPatches() {
     state_.LibraryData.reserve(state_.LibraryData.size() + count * PatchImageSize);
     state_.DescArray.reserve(state_.DescArray.size() + count + 1);
     if (count > 0)
-        PadShortLastEntry();
+        doc_.PadShortLastEntry();
     for (qsizetype p = 0; p < count; ++p) {
         state_.LibraryData.append(PatchForLibrary(p));
         ModifyDescArray(0, DescAppend, reader.Description(p + 1));
@@ -121,7 +121,7 @@ void LibraryController::DoAppendDifferentPatches() {
         if (known.contains(patch))
             continue;
         known.insert(patch);
-        PadShortLastEntry();
+        doc_.PadShortLastEntry();
         state_.LibraryData.append(patch);
         ModifyDescArray(0, DescAppend, reader.Description(p + 1));
     }

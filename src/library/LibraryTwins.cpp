@@ -12,11 +12,7 @@ namespace quillbox {
 // Twins
 
 const TwinIndex& LibraryController::Twins() const {
-    // Counted lazily: every command, undo and redo that changed the library is seen here, however it
-    // changed it, and a command that changed nothing costs nothing.
-    if (!twins_.IsOf(state_.LibraryData))
-        twins_.Update(state_.LibraryData);
-    return twins_;
+    return doc_.Twins();
 }
 
 const QByteArray& LibraryController::Store(ListId list) const {
@@ -197,6 +193,8 @@ void LibraryController::ExportSetList() {
         request.dialogTitle = appTitle_ + QStringLiteral(" Export Set List");
         request.filter = QStringLiteral("Set list as CSV (*.csv)") + QChar(0) + QStringLiteral("*.csv") +
                          QChar(0) + QStringLiteral("Set list as PDF (*.pdf)") + QChar(0) +
+                         QStringLiteral("*.pdf") + QChar(0) +
+                         QStringLiteral("Set list in large print for the stage (*.pdf)") + QChar(0) +
                          QStringLiteral("*.pdf") + QChar(0);
         request.readOnly = false;
         request.forSaving = true;
@@ -204,14 +202,20 @@ void LibraryController::ExportSetList() {
         request.fileName = QFileInfo(state_.LibFileName).completeBaseName() + QStringLiteral(".csv");
         QString path = AskPathOrCancel(request);
         const QString suffix = QFileInfo(path).suffix().toLower();
-        const bool pdf = suffix == QLatin1String("pdf");
-        if (!pdf && suffix != QLatin1String("csv"))
-            path += QStringLiteral(".csv");
+        // The name's extension decides between CSV and PDF; a name without either takes the chosen
+        // filter's. The third filter prints a PDF in large print.
+        const int filter = view_.ChosenFilter();
+        const bool csv = suffix == QLatin1String("csv");
+        const bool pdf = suffix == QLatin1String("pdf") || (!csv && (filter == 1 || filter == 2));
+        const bool largePrint = pdf && filter == 2;
+        if (!csv && suffix != QLatin1String("pdf"))
+            path += pdf ? QStringLiteral(".pdf") : QStringLiteral(".csv");
         if (!ConfirmReplace(path))
             return;
         const std::vector<SetListRow> rows = SetList();
         if (pdf) {
-            view_.WriteSetListPdf(path, SetListTitle(), rows);
+            view_.WriteSetListPdf(path, SetListTitle(), rows,
+                                  largePrint ? SetListPrint::LargePrint : SetListPrint::Table);
         } else {
             SafeSave save;
             save.Add(path, SetListCsv(rows));

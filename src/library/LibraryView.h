@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EntryChange.h"
 #include "FieldMap.h"
 #include "SetList.h"
 
@@ -47,6 +48,12 @@ public:
 
     // The list shows `LibraryController::ListCount(list)` lines, computed on demand from the store.
     virtual void RefillList(ListId list) = 0;
+    // Entries of the list were removed, inserted or rearranged as `change` says; the list shows the
+    // store as it now stands. A view that cannot do better refills.
+    virtual void ListEntriesChanged(ListId list, const EntryChange& change) {
+        static_cast<void>(change);
+        RefillList(list);
+    }
     // Line `index` of the list shows something else now (a rename); the list keeps its lines.
     virtual void ListLineChanged(ListId list, qsizetype index) = 0;
     // Selects a line without raising the list's click handling; -1 clears the selection.
@@ -77,10 +84,12 @@ public:
     virtual DiskChangeAnswer AskChangedOnDisk(const QString& text) = 0;
     // The chosen path, or nullopt when the dialog was cancelled.
     virtual std::optional<QString> AskPath(const FileDialogRequest& request) = 0;
+    // The filter (0-based, in the request's order) the user chose with the last path AskPath gave.
+    virtual int ChosenFilter() const { return 0; }
     // Writes the set list as a paged PDF document titled `title`; a failure throws FileError and
     // leaves an existing file at `path` as it was.
     virtual void WriteSetListPdf(const QString& path, const QString& title,
-                                 const std::vector<SetListRow>& rows) = 0;
+                                 const std::vector<SetListRow>& rows, SetListPrint print) = 0;
 
     // A library file was loaded or saved (also under a new name) successfully.
     virtual void LibraryFileUsed(const QString& path) = 0;

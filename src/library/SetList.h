@@ -16,6 +16,10 @@ struct SetListRow {
     QString description; // line breaks kept
 };
 
+// How a set list is printed: the full table, or large print for the stage (position, name and
+// description in letters readable from a step away).
+enum class SetListPrint { Table, LargePrint };
+
 // The column titles, in column order.
 QStringList SetListHeader();
 

@@ -141,15 +141,16 @@ void TwinIndex::PrefetchAll(const Keys& keys) const {
     name_.Prefetch(keys.name);
 }
 
-void TwinIndex::Count(const QByteArray& store, qsizetype from, qsizetype to, qsizetype delta) {
+template <typename Position>
+void TwinIndex::CountEach(const QByteArray& store, qsizetype n, Position position, qsizetype delta) {
     std::array<Keys, Batch> batch;
-    for (qsizetype start = from; start < to; start += Batch) {
-        const qsizetype n = std::min(Batch, to - start);
-        for (qsizetype i = 0; i < n; ++i) {
-            batch[size_t(i)] = KeysOf(store, start + i);
+    for (qsizetype start = 0; start < n; start += Batch) {
+        const qsizetype m = std::min(Batch, n - start);
+        for (qsizetype i = 0; i < m; ++i) {
+            batch[size_t(i)] = KeysOf(store, position(start + i));
             PrefetchAll(batch[size_t(i)]);
         }
-        for (qsizetype i = 0; i < n; ++i) {
+        for (qsizetype i = 0; i < m; ++i) {
             const Keys& keys = batch[size_t(i)];
             bytes_.Add(keys.bytes, delta);
             sound_.Add(keys.sound, delta);
@@ -157,6 +158,37 @@ void TwinIndex::Count(const QByteArray& store, qsizetype from, qsizetype to, qsi
             name_.Add(keys.name, delta);
         }
     }
+}
+
+void TwinIndex::Count(const QByteArray& store, qsizetype from, qsizetype to, qsizetype delta) {
+    CountEach(
+        store, std::max<qsizetype>(to - from, 0), [from](qsizetype i) { return from + i; }, delta);
+}
+
+void TwinIndex::CountAt(const QByteArray& store, const QList<qsizetype>& positions, qsizetype delta) {
+    CountEach(
+        store, positions.size(), [&positions](qsizetype i) { return positions.at(i); }, delta);
+}
+
+void TwinIndex::Rearranged(const QByteArray& before, const QByteArray& library) {
+    if (IsOf(before))
+        counted_ = library;
+}
+
+void TwinIndex::Removed(const QByteArray& before, const QList<qsizetype>& removed,
+                        const QByteArray& library) {
+    if (!IsOf(before))
+        return;
+    CountAt(before, removed, -1);
+    counted_ = library;
+}
+
+void TwinIndex::Inserted(const QByteArray& before, const QList<qsizetype>& inserted,
+                         const QByteArray& library) {
+    if (!IsOf(before))
+        return;
+    CountAt(library, inserted, +1);
+    counted_ = library;
 }
 
 void TwinIndex::Update(const QByteArray& library) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <array>
 #include <cstddef>
@@ -25,6 +26,13 @@ public:
     // Counts `library` anew, or only the entries between its common start and end with the library
     // counted last (one pass of comparison), so that a single-entry command costs little.
     void Update(const QByteArray& library);
+    // The library became `library` by a change the caller knows: its entries rearranged (the counts
+    // do not depend on positions), entries of `before` at `removed` taken out, or entries of
+    // `library` at `inserted` put in. Only those entries are counted; counts that are not of
+    // `before` are left for Update.
+    void Rearranged(const QByteArray& before, const QByteArray& library);
+    void Removed(const QByteArray& before, const QList<qsizetype>& removed, const QByteArray& library);
+    void Inserted(const QByteArray& before, const QList<qsizetype>& inserted, const QByteArray& library);
 
     // The kinds of twin library entry `index` has among the other library entries.
     unsigned LibraryKinds(qsizetype index) const;
@@ -81,6 +89,10 @@ private:
     static constexpr qsizetype Batch = 16; // entries whose slots are fetched together
     void PrefetchAll(const Keys& keys) const;
     void Count(const QByteArray& store, qsizetype from, qsizetype to, qsizetype delta);
+    void CountAt(const QByteArray& store, const QList<qsizetype>& positions, qsizetype delta);
+    // Counts the entries position(0) .. position(n - 1) of `store`, a batch at a time.
+    template <typename Position>
+    void CountEach(const QByteArray& store, qsizetype n, Position position, qsizetype delta);
     unsigned Kinds(const Keys& keys, qsizetype self) const;
 
     QByteArray counted_; // the library the counts are of (shared, not copied)

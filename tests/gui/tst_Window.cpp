@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 #include "CompareWindow.h"
+#include "Contrast.h"
 #include "DescriptionBox.h"
 #include "DialogSeam.h"
 #include "EarlierVersionsDialog.h"
@@ -15,11 +16,13 @@
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "OpenSaveDLG.h"
+#include "PatchListModel.h"
 #include "PatchListView.h"
 #include "PatchName.h"
 #include "PrintDialog.h"
 #include "Start.h"
 #include "TestFiles.h"
+#include "TwinMarks.h"
 #include "UnsavedWork.h"
 #include "ValueTables.h"
 #include "WindowSettings.h"
@@ -51,6 +54,7 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QTextBrowser>
 #include <QWheelEvent>
 #include <algorithm>
 #include <csignal>
@@ -557,6 +561,18 @@ private Q_SLOTS:
         QTest::newRow("Esc") << L("F2") << L("xy") << L("XY") << L("") << false << L("02:  BRAVO ");
     }
     void renameInPlace() {
+        // The editor covers the name only: the line's number stays in view beside it.
+        const auto numberStays = [this](const QLineEdit* edit) {
+            const QRect line = Lib()->visualRect(Lib()->model()->index(1, 0));
+            QStyleOptionViewItem option;
+            option.initFrom(Lib());
+            option.rect = line;
+            option.features |= QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+            option.decorationSize = Lib()->iconSize();
+            option.text = Line(Lib(), 1);
+            const QRect text = Lib()->style()->subElementRect(QStyle::SE_ItemViewItemText, &option, Lib());
+            return edit->geometry().left() >= text.left() + Lib()->fontMetrics().horizontalAdvance(L("02:"));
+        };
         QFETCH(QString, how);
         QFETCH(QString, typed);
         QFETCH(QString, editor);
@@ -576,6 +592,7 @@ private Q_SLOTS:
         const QPointer<QLineEdit> edit = Lib()->findChild<QLineEdit*>(L("txtRename"));
         QVERIFY(edit && edit->isVisible() && edit->hasFocus());
         QCOMPARE(edit->text(), L("BRAVO"));
+        QVERIFY(numberStays(edit));
         QTest::keyClicks(edit, typed);
         QCOMPARE(edit->text(), editor);
         if (!status.isEmpty())
@@ -834,12 +851,43 @@ private Q_SLOTS:
         }
         for (const char* name : {"chkEq", "chkRev"})
             QTest::mouseClick(Find(name), Qt::LeftButton, {}, QPoint(6, Find(name)->height() / 2));
+        // The name box takes no typing (it would store nothing) and says where names are changed.
         QTest::keyClicks(Find("txtName"), L("XYZ"));
+        QCOMPARE(Find<QLineEdit>("txtName")->text(), L("Patch Name"));
+        QVERIFY(Find("txtName")->toolTip().contains(L("Library > Rename\u2026 (F2)")));
+        QCOMPARE(Find("txtName")->accessibleDescription(), Find("txtName")->toolTip());
         // Nor does the wheel over a bound list: entries are picked deliberately only.
         QWheelEvent wheel({5, 5}, {5, 5}, {}, {0, -120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
         QApplication::sendEvent(Find("cbxCabType"), &wheel);
         QCOMPARE(State().LibraryData, before);
         QVERIFY(!State().LibChanged);
+        // Read-only, the name box still shows what the program puts into it.
+        Trigger("mnuLibrary_Rnd");
+        QCOMPARE(Find<QLineEdit>("txtName")->text(), L("RND2"));
+    }
+
+    // "Select Duplicates" takes the focus to the library list wherever it was, so that the Delete
+    // key removes the selected duplicates.
+    void selectDuplicatesThenDelete_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("patches list") << L("lstPatches");
+        QTest::newRow("library list") << L("lstLib");
+    }
+
+    void selectDuplicatesThenDelete() {
+        QFETCH(QString, focus);
+        const QByteArray store = Store(Names) + Store(Names).left(2 * PatchImageSize);
+        WriteBytes(Path(L("dups.pslib")), LibraryFileBytes(store));
+        Choose("mnuFile_LoadLib", Path(L("dups.pslib")));
+        Import({L("ECHO"), L("FOXTRT")});
+        Click(Lib(), 0);
+        Click(Patches(), 1);
+        Find(focus.toLatin1().constData())->setFocus();
+        QVERIFY(Find(focus.toLatin1().constData())->hasFocus());
+        Trigger("mnuLibrary_SelectDuplicates");
+        QVERIFY(Lib()->hasFocus());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+        QCOMPARE(State().LibraryData, Store(Names));
     }
 
     void descriptionTyping_data() {
@@ -938,7 +986,7 @@ private Q_SLOTS:
     }
 
     // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z take back or redo the library's last step, except while a
-    // text box has the focus: there they work on its text.
+    // text box that takes typing has the focus: there they work on its text.
     void undoKeys_data() {
         QTest::addColumn<QString>("focus");
         QTest::addColumn<QString>("keys");
@@ -951,9 +999,9 @@ private Q_SLOTS:
             << L("txtDescription") << L("Ctrl+Z") << true << L("second\nline");
         QTest::newRow("description: Ctrl+Y")
             << L("txtDescription") << L("Ctrl+Z, Ctrl+Y") << true << L("second\nlinexy");
-        QTest::newRow("name: Ctrl+Z") << L("txtName") << L("Ctrl+Z") << true << L("Name");
-        QTest::newRow("name: Ctrl+Shift+Z")
-            << L("txtName") << L("Ctrl+Z, Ctrl+Shift+Z") << true << L("Namexy");
+        // The name box is read-only: typing leaves it as it was, and the keys reach the library.
+        QTest::newRow("name: Ctrl+Z") << L("txtName") << L("Ctrl+Z") << false << L("Name");
+        QTest::newRow("name: Ctrl+Shift+Z") << L("txtName") << L("Ctrl+Z, Ctrl+Shift+Z") << true << L("Name");
     }
     void undoKeys() {
         QFETCH(QString, focus);
@@ -983,16 +1031,37 @@ private Q_SLOTS:
             QCOMPARE(Description()->toPlainText(), text);
     }
 
-    // Without an editable entry the panel and the box are disabled and empty. Which commands leave
-    // none (the only entry deleted, another library loaded): library tests, script.
+    // Without an entry the user sees selected the panel and the box are disabled and empty. Which
+    // commands leave none: library tests, script.
+    void panelDisabledWithoutEditableEntry_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Delete ALL") << L("delete all");
+        QTest::newRow("find hides the entry") << L("find");
+        QTest::newRow("import again") << L("import");
+    }
     void panelDisabledWithoutEditableEntry() {
+        QFETCH(QString, how);
         LoadLibrary(Names);
-        Click(Lib(), 0);
-        QVERIFY(Find("cbxCabType")->isEnabled());
-        Trigger("mnuLibrary_DelAll");
+        Click(Lib(), 1);
+        QVERIFY(Find("cbxCabType")->isEnabled() && !Description()->toPlainText().isEmpty());
+        if (how == L("delete all")) {
+            Trigger("mnuLibrary_DelAll");
+        } else if (how == L("find")) {
+            Lib()->setFocus();
+            QTest::keyClick(Lib(), Qt::Key_F, Qt::ControlModifier);
+            QTest::keyClicks(Find("txtFindLib"), L("01")); // hides 02:  BRAVO
+        } else {
+            Import({L("ECHO"), L("FOXTRT")});
+            Click(Patches(), 1);
+            QCOMPARE(Find<QComboBox>("cbxCabType")->currentIndex(), 1);
+            Import({L("GOLF")});
+        }
         for (const char* name : {"cbxCabType", "chkDrive", "txtName", "txtDescription"})
             QVERIFY2(!Find(name)->isEnabled(), name);
         QCOMPARE(Description()->toPlainText(), QString());
+        for (const char* name : {"cbxDriveType", "cbxCabType", "cbxCabSpeaker"})
+            QVERIFY2(Find<QComboBox>(name)->currentText().isEmpty(), name);
+        QVERIFY(!Find<QCheckBox>("chkDrive")->isChecked() && !Find<QCheckBox>("chkCab")->isChecked());
     }
 
     void help_data() {
@@ -1781,6 +1850,14 @@ private Q_SLOTS:
         Trigger("mnuEdit_Undo");
         QCOMPARE(State().LibraryData, before);
         QVERIFY(take->isEnabled());
+        // It fits a 1024 x 600 screen with room for a title bar; its byte table scrolls there.
+        QVERIFY2(compare->minimumSizeHint().height() <= 540 && compare->minimumSizeHint().width() <= 1024,
+                 qPrintable(L("%1 x %2")
+                                .arg(compare->minimumSizeHint().width())
+                                .arg(compare->minimumSizeHint().height())));
+        auto* bytes = compare->findChild<QTextBrowser*>(L("txtBytes"));
+        compare->resize(compare->minimumSizeHint());
+        QTRY_VERIFY(bytes->verticalScrollBar()->maximum() > 0);
         compare->close();
     }
 
@@ -1836,6 +1913,227 @@ private Q_SLOTS:
                          qPrintable(onPage));
             }
         }
+    }
+
+    // A set list that fits a page is printed on one; a description that is one long word is broken
+    // inside its column, not cut; large print (the third filter) puts fewer, larger rows on a page.
+    void setListPdfFits_data() {
+        QTest::addColumn<int>("patches");
+        QTest::addColumn<int>("filter"); // of the Export Set List dialog
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<bool>("longWord"); // entry 4's description is one word of 255 characters
+        QTest::newRow("30 patches") << 30 << 1 << 1 << false;
+        QTest::newRow("40 patches") << 40 << 1 << 2 << false;
+        QTest::newRow("30 patches, large print") << 30 << 2 << 2 << false;
+        QTest::newRow("a long word") << 5 << 1 << 1 << true;
+        QTest::newRow("a long word, large print") << 5 << 2 << 1 << true;
+    }
+
+    void setListPdfFits() {
+        QFETCH(int, patches);
+        QFETCH(int, filter);
+        QFETCH(int, pages);
+        QFETCH(bool, longWord);
+        QStringList names;
+        QByteArray side = "[Description]\r\n";
+        const QByteArray word(255, '#'); // nothing else in the list holds a "#"
+        for (int i = 0; i < patches; ++i) {
+            names.append(L("N%1").arg(i));
+            side += QByteArray::number(i + 1) + '=' +
+                    (i == 3 && longWord ? word : QByteArray("d") + QByteArray::number(i)) + "\r\n";
+        }
+        WriteBytes(Path(L("sets.pslib")), LibraryFileBytes(Store(names)));
+        WriteBytes(Path(L("sets.pslib.txt")), side);
+        Choose("mnuFile_LoadLib", Path(L("sets.pslib")));
+        OpenSaveDLG::setNextFilter(filter);
+        const OpenSaveDLG::Shown shown = Choose("mnuFile_ExportSetList", Path(L("sets")));
+        QVERIFY(shown.filter.contains(L("Set list in large print for the stage (*.pdf)")));
+        const QString pdf = Path(L("sets.pdf"));
+        QProcess info, text;
+        info.start(L("pdfinfo"), {pdf});
+        text.start(L("pdftotext"), {pdf, L("-")});
+        QVERIFY2(info.waitForFinished() && text.waitForFinished() && info.exitCode() == 0,
+                 "pdfinfo and pdftotext (poppler-utils) are needed to read the PDF");
+        const QString all = QString::fromUtf8(text.readAllStandardOutput());
+        const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
+        QCOMPARE(QRegularExpression(L("Pages:\\s+(\\d+)")).match(infoText).captured(1).toInt(), pages);
+        QCOMPARE(all.count(QLatin1Char('#')), longWord ? 255 : 0);
+        QVERIFY(all.contains(L("N%1").arg(patches - 1)) && all.contains(L("d%1").arg(patches - 1)));
+        QCOMPARE(all.contains(L("Drive type")), filter != 2); // large print: number, name, description
+    }
+
+    // The status line never widens the window: a long text is cut where it is drawn and shown
+    // whole in the tool tip (and to a screen reader).
+    void statusLineElided() {
+        const int width = window->width();
+        const QString text =
+            L("Imported 120 patches from \u2026/a-rather-long-folder-name/device.pch: ") +
+            L("12 identical to library patches, 3 same name with other settings, 105 new.").repeated(3);
+        window->ShowStatus(text);
+        auto* status = Find<QLabel>("lblStatus");
+        QCOMPARE(status->text(), text);
+        QCOMPARE(status->toolTip(), text);
+        QVERIFY(status->minimumSizeHint().width() <= status->width());
+        QCOMPARE(window->width(), width);
+        QVERIFY(status->width() < status->fontMetrics().horizontalAdvance(text));
+    }
+
+    // The first window on a small screen (1280 x 800 at twice the scale gives 640 x 400) opens whole
+    // on the screen.
+    void firstWindowOnSmallScreen_data() {
+        QTest::addColumn<QRect>("screen");
+        QTest::newRow("2x of 1280 x 800") << QRect(0, 0, 640, 400);
+        QTest::newRow("2x of 1280 x 800, panel on top") << QRect(0, 28, 640, 372);
+        QTest::newRow("1024 x 600") << QRect(0, 0, 1024, 600);
+    }
+    void firstWindowOnSmallScreen() {
+        QFETCH(QRect, screen);
+        window.reset();
+        MainWindowOptions options;
+        options.pause = [](int) {
+        };
+        options.settings = std::make_shared<QSettings>(Path(L("first.ini")), QSettings::IniFormat);
+        options.screenAreas = [screen] {
+            return QList<QRect>{screen};
+        };
+        window = std::make_unique<MainWindow>(options);
+        window->show();
+        const QRect frame = window->frameGeometry();
+        QVERIFY2(frame.top() >= screen.top() && frame.left() >= screen.left(),
+                 qPrintable(L("%1,%2").arg(frame.left()).arg(frame.top())));
+        QVERIFY(screen.contains(frame));
+    }
+
+    // A screen reader can name every control the keyboard reaches, in the main window and in each
+    // of its other windows; list lines say their twin marks in words.
+    void accessibleNames_data() {
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("main window") << L("main");
+        QTest::newRow("find field") << L("find");
+        QTest::newRow("compare") << L("compare");
+        QTest::newRow("earlier versions") << L("versions");
+        QTest::newRow("help") << L("help");
+    }
+    void accessibleNames() {
+        QFETCH(QString, shown);
+        LoadLibrary(Names);
+        Import({L("ALPHA"), L("ECHO")});
+        Click(Lib(), 0);
+        Trigger("mnuLibrary_ClonePatch");
+        Click(Patches(), 1);
+        std::unique_ptr<QWidget> owned;
+        QWidget* top = window.get();
+        if (shown == L("find")) {
+            Lib()->setFocus();
+            QTest::keyClick(Lib(), Qt::Key_F, Qt::ControlModifier);
+        } else if (shown == L("compare")) {
+            Trigger("mnuPatch_Compare");
+            top = window->Compare();
+        } else if (shown == L("versions")) {
+            owned = std::make_unique<EarlierVersionsDialog>(window->Controller(), window.get());
+            owned->show();
+            top = owned.get();
+        } else if (shown == L("help")) {
+            WriteBytes(Path(L("bin/Quillbox.hlp")), "help\r\n");
+            Trigger("mnuHelp_Help");
+            top = window->Help();
+        }
+        QVERIFY(top && top->isVisible());
+        QStringList unnamed, lines;
+        const std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            if (!node)
+                return;
+            const auto* widget = qobject_cast<const QWidget*>(node->object());
+            const QString name = node->text(QAccessible::Name).trimmed();
+            if (widget && widget->isVisible() && (widget->focusPolicy() & Qt::TabFocus) && name.isEmpty())
+                unnamed.append(widget->objectName() + L(" (") + L(widget->metaObject()->className()) +
+                               L(")"));
+            if (!widget && node->role() == QAccessible::ListItem)
+                lines.append(name);
+            for (int i = 0; i < node->childCount(); ++i)
+                walk(node->child(i));
+        };
+        walk(QAccessible::queryAccessibleInterface(top));
+        QCOMPARE(unnamed, QStringList());
+        if (shown == L("main")) {
+            QVERIFY2(lines.contains(L("02: ALPHA, identical to 01")), qPrintable(lines.join(L("|"))));
+            QVERIFY2(lines.contains(L("03: BRAVO")), qPrintable(lines.join(L("|"))));
+        }
+    }
+
+    // Under a light, a dark and a high-contrast palette every highlighted text of the compare window,
+    // the help text and the twin marks stand out from their grounds by at least 4.5 : 1, as the
+    // windows draw them.
+    void contrastUnderThemes_data() {
+        QTest::addColumn<QPalette>("palette");
+        const auto make = [](QColor ground, QColor windowText, QColor base, QColor text) {
+            QPalette palette(windowText, ground, ground.lighter(), ground.darker(), ground.darker(150), text,
+                             windowText, base, ground);
+            palette.setColor(QPalette::Base, base);
+            palette.setColor(QPalette::Text, text);
+            return palette;
+        };
+        QTest::newRow("light") << make(QColor(0xef, 0xef, 0xef), Qt::black, Qt::white, Qt::black);
+        QTest::newRow("dark") << make(QColor(0x35, 0x35, 0x35), QColor(0xee, 0xee, 0xee),
+                                      QColor(0x2a, 0x2a, 0x2a), QColor(0xee, 0xee, 0xee));
+        QTest::newRow("high contrast") << make(Qt::black, Qt::white, Qt::black, QColor(0xff, 0xff, 0x00));
+    }
+    void contrastUnderThemes() {
+        QFETCH(QPalette, palette);
+        const QPalette before = QApplication::palette();
+        const auto restore = qScopeGuard([&before] { QApplication::setPalette(before); });
+        QApplication::setPalette(palette);
+        LoadLibrary(Names);
+        Import({L("ALPHA"), L("BRAVO")});
+        Click(Lib(), 2);
+        Click(Patches(), 0);
+        Trigger("mnuPatch_Compare");
+        CompareWindow* compare = window->Compare();
+        QVERIFY(compare && compare->isVisible());
+        // Each styled piece of the byte table and its legend: its colour and ground, the table's
+        // where it sets none.
+        const QPalette& used = compare->palette();
+        QStringList failures;
+        int checked = 0;
+        const auto check = [&](const QString& what, const QColor& text, const QColor& ground) {
+            ++checked;
+            const double ratio = ContrastRatio(text, ground);
+            if (ratio < ReadableContrast)
+                failures.append(
+                    L("%1: %2 on %3 is %4:1").arg(what, text.name(), ground.name()).arg(ratio, 0, 'f', 2));
+        };
+        const auto colourIn = [](const QString& style, const QString& property, const QColor& otherwise) {
+            const QRegularExpressionMatch m =
+                QRegularExpression(L("(?:^|[;\\s])") + property + L("\\s*:\\s*(#[0-9a-fA-F]{6})"))
+                    .match(style);
+            return m.hasMatch() ? QColor(m.captured(1)) : otherwise;
+        };
+        const QString bytes = compare->findChild<QTextBrowser*>(L("txtBytes"))->toHtml();
+        QRegularExpressionMatchIterator styles =
+            QRegularExpression(L("style=\"([^\"]*)\"")).globalMatch(bytes);
+        while (styles.hasNext()) {
+            const QString style = styles.next().captured(1);
+            if (style.contains(L("color")) || style.contains(L("background")))
+                check(L("table: ") + style, colourIn(style, L("color"), used.color(QPalette::Text)),
+                      colourIn(style, L("background-color"), used.color(QPalette::Base)));
+        }
+        for (QLabel* label : compare->findChildren<QLabel*>()) {
+            if (!label->styleSheet().isEmpty())
+                check(L("label: ") + label->styleSheet(),
+                      colourIn(label->styleSheet(), L("color"), used.color(QPalette::WindowText)),
+                      colourIn(label->styleSheet(), L("background"), used.color(QPalette::Window)));
+        }
+        // The twin marks: each symbol on its fill, and the ring that sets a mark off the list's ground.
+        for (const TwinKind kind : {TwinIdentical, TwinSameSound, TwinSameName})
+            check(L("twin mark %1").arg(int(kind)), MarkColours(kind).symbol, MarkColours(kind).fill);
+        const auto* model = qobject_cast<const PatchListModel*>(Lib()->model());
+        check(L("twin marks' ring"), model->MarkEdge(), Lib()->palette().color(QPalette::Base));
+        WriteBytes(Path(L("bin/Quillbox.hlp")), "help\r\n");
+        Trigger("mnuHelp_Help");
+        const QPalette help = window->Help()->findChild<QPlainTextEdit*>(L("txtHelp"))->palette();
+        check(L("help"), help.color(QPalette::Text), help.color(QPalette::Base));
+        QVERIFY2(checked > 20, qPrintable(QString::number(checked))); // the differing bits and names too
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(L("\n"))));
     }
 
     void placeOnScreens_data() {

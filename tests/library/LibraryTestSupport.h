@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <functional>
+#include <map>
 
 namespace quillbox::test {
 
@@ -108,20 +109,26 @@ struct Fixture {
     // of the panel's lists, "chkD:0"/"chkC:1" press the check box (checked before the press), "all:1"
     // chooses "Change  All"; "edits" tries every panel edit and a typed description in both modes;
     // "take:0" takes bound field 0 of the selected patch into the selected library entry ("Take →");
-    // any other word names a menu command.
+    // "hide:L"/"hide:P" is a find hiding the selected line of that list; "reimport" imports in.pch
+    // again; any other word names a menu command.
     void Run(const QString& script) {
         using C = LibraryController;
-        static const QStringList names =
-            u"load save saveAs importLib importPatches export copy replace update appendAll appendDiff "
-            u"updateAll dbl up down clone del delAll rnd click undo redo dups exportSel"_s.split(u' ');
+        // clang-format off
+        static const std::map<QString, std::function<void(C&)>> commands = {
+            {u"load"_s, &C::LoadLib}, {u"save"_s, &C::SaveLib}, {u"saveAs"_s, &C::SaveAsLib},
+            {u"importLib"_s, &C::ImportLibrary}, {u"importPatches"_s, &C::ImportPatches},
+            {u"export"_s, &C::ExportLibrary}, {u"exportSel"_s, &C::ExportSelected},
+            {u"copy"_s, &C::CopySelectedPatch}, {u"replace"_s, &C::ReplaceSelectedPatch},
+            {u"update"_s, &C::UpdateLibWithSelected}, {u"appendAll"_s, &C::AppendAllPatches},
+            {u"appendDiff"_s, &C::AppendDifferentPatches}, {u"updateAll"_s, &C::UpdateAllPatchesInLib},
+            {u"dbl"_s, &C::PatchesDoubleClicked}, {u"up"_s, &C::MoveUp}, {u"down"_s, &C::MoveDown},
+            {u"clone"_s, &C::ClonePatch}, {u"del"_s, &C::DeleteSelected}, {u"delAll"_s, &C::DeleteAll},
+            {u"rnd"_s, &C::RandomModification}, {u"sort"_s, &C::SortByName},
+            {u"click"_s, &C::DescriptionClicked}, {u"undo"_s, &C::Undo}, {u"redo"_s, &C::Redo},
+            {u"dups"_s, &C::SelectDuplicates}};
+        // clang-format on
         static const QStringList panel = u"drive cab spk chkD chkC all"_s.split(u' ');
         // clang-format off
-        static const std::function<void(C&)> commands[] = {
-            &C::LoadLib, &C::SaveLib, &C::SaveAsLib, &C::ImportLibrary, &C::ImportPatches, &C::ExportLibrary,
-            &C::CopySelectedPatch, &C::ReplaceSelectedPatch, &C::UpdateLibWithSelected, &C::AppendAllPatches,
-            &C::AppendDifferentPatches, &C::UpdateAllPatchesInLib, &C::PatchesDoubleClicked, &C::MoveUp,
-            &C::MoveDown, &C::ClonePatch, &C::DeleteSelected, &C::DeleteAll, &C::RandomModification,
-            &C::DescriptionClicked, &C::Undo, &C::Redo, &C::SelectDuplicates, &C::ExportSelected};
         static const std::function<void(C&, int)> edits[] = {
             &C::DriveTypePicked, &C::CabTypePicked, &C::CabSpeakerPicked,
             [](C& c, int v) { c.DriveMousePressed(v != 0); }, [](C& c, int v) { c.CabMousePressed(v != 0); },
@@ -162,6 +169,10 @@ struct Fixture {
                                          BoundField(value.toInt()));
             } else if (name == u"ren"_s) {
                 controller.RenameEntry(controller.State().LibSelection, value);
+            } else if (name == u"hide"_s) {
+                controller.SelectionHidden(value == u"L"_s ? ListId::Library : ListId::Patches);
+            } else if (step == u"reimport"_s) {
+                controller.ImportPatchesFromPath(Path(u"in.pch"_s));
             } else if (name == u"open"_s) {
                 controller.LoadLibFromPath(Path(value));
             } else if (step == u"edits"_s) {
@@ -170,8 +181,9 @@ struct Fixture {
             } else if (panel.contains(name)) {
                 edits[panel.indexOf(name)](controller, value.toInt());
             } else {
-                QVERIFY2(names.contains(step), qPrintable(step));
-                commands[names.indexOf(step)](controller);
+                const auto command = commands.find(step);
+                QVERIFY2(command != commands.end(), qPrintable(step));
+                command->second(controller);
             }
         }
     }

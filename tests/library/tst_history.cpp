@@ -142,8 +142,8 @@ private Q_SLOTS:
         QTest::newRow("typed back")      << StepRow{u"L1"_s, u"t:L2x t:L2"_s, u""_s, u""_s};
         QTest::newRow("imported patch")  << StepRow{u"P1"_s, u"t:lost edits"_s, u""_s, u""_s};
         // Several selected lines, and drops.
-        QTest::newRow("delete several")  << StepRow{u"L1,3"_s, u"del"_s, u"Delete 2 patches"_s, u"Deleted 2 patches"_s};
-        QTest::newRow("delete every line") << StepRow{u"L0,1,2,3,4"_s, u"del"_s, u"Delete 5 patches"_s, u"Deleted 5 patches"_s};
+        QTest::newRow("delete several")  << StepRow{u"L1,3"_s, u"del"_s, u"Delete 2 patches"_s, u"Deleted 2 patches: 02:  P1, 04:  P3"_s};
+        QTest::newRow("delete every line") << StepRow{u"L0,1,2,3,4"_s, u"del"_s, u"Delete 5 patches"_s, u"Deleted 5 patches: 01:  P0, 02:  P1, 03:  P2 and 2 more"_s};
         QTest::newRow("clone several")   << StepRow{u"L4,0"_s, u"clone"_s, u"Clone 2 patches"_s, u"Cloned 2 patches"_s};
         QTest::newRow("up several")      << StepRow{u"L2,4"_s, u"up"_s, u"Move up 2 patches"_s, u"Moved 2 patches up"_s};
         QTest::newRow("up, at the top")  << StepRow{u"L0,2"_s, u"up"_s, u""_s, u"Nothing moved: 01:  P0 is the first patch"_s};
@@ -151,6 +151,9 @@ private Q_SLOTS:
         QTest::newRow("copy several")    << StepRow{u"L1 P3,1"_s, u"copy"_s, u"Copy 2 patches"_s, u"Copied 2 patches into the library as 03 to 04"_s};
         QTest::newRow("random, several") << StepRow{u"L1,2"_s, u"rnd"_s, u"Random Modification of 2 patches"_s, u"Made random variations of 2 patches"_s};
         QTest::newRow("drive, several")  << StepRow{u"L3,1"_s, u"drive:3"_s, u"Change Drive type of 2 patches"_s, u"Changed the drive type of 2 patches"_s};
+        QTest::newRow("sort all")        << StepRow{u"L3 up L1"_s, u"sort"_s, u"Sort by Name"_s, u"Sorted 5 patches by name"_s};
+        QTest::newRow("sort, in order")  << StepRow{u"L1"_s, u"sort"_s, u""_s, u"Nothing sorted: 5 patches are already in order by name"_s};
+        QTest::newRow("sort several")    << StepRow{u"L4 up L4,3"_s, u"sort"_s, u"Sort by Name"_s, u"Sorted 2 patches by name"_s};
         QTest::newRow("drop several")    << StepRow{u"L0,1"_s, u"mv:0,1>5"_s, u"Move 2 patches"_s, u"Moved 2 patches to 04"_s};
         QTest::newRow("drop one")        << StepRow{u"L3"_s, u"mv:3>0"_s, u"Move 04:  P3"_s, u"Moved 04:  P3 to 01"_s};
         QTest::newRow("drop, no move")   << StepRow{u"L1,2"_s, u"mv:1,2>3"_s, u""_s, u"Nothing moved: 2 patches are already there"_s};

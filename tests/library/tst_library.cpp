@@ -172,6 +172,13 @@ private Q_SLOTS:
         QTest::newRow("edit after del only")  << ScriptRow{1, 0, u"L0 del save edits"_s, u""_s, -1, false};
         QTest::newRow("reload")               << ScriptRow{3, 0, u"L1 open:lib"_s, u"0 1 2"_s, -2, false};
         QTest::newRow("edit after reload")    << ScriptRow{3, 0, u"L1 open:lib edits"_s, u"0 1 2"_s, -1, false};
+        // A find that hides the shown entry, and a new import, leave nothing to show or edit.
+        QTest::newRow("hidden entry")         << ScriptRow{3, 0, u"L1 hide:L"_s, u"0 1 2"_s, -2, false};
+        QTest::newRow("edit hidden entry")    << ScriptRow{3, 0, u"L1 hide:L edits"_s, u"0 1 2"_s, -1, false};
+        QTest::newRow("hidden patch")         << ScriptRow{3, 3, u"P1 hide:P"_s, u"0 1 2"_s, -2, false};
+        QTest::newRow("hidden other list")    << ScriptRow{3, 3, u"P1 L2 hide:P"_s, u"0 1 2"_s, 2, false};
+        QTest::newRow("import again")         << ScriptRow{3, 3, u"P1 reimport"_s, u"0 1 2"_s, -2, false};
+        QTest::newRow("import, entry shown")  << ScriptRow{3, 3, u"L1 reimport"_s, u"0 1 2"_s, 1, false};
         // Several selected lines: each command acts on all of them, descriptions following their entries.
         QTest::newRow("delete first, last")   << ScriptRow{5, 0, u"L0,4 del"_s, u"1 2 3"_s, 0, true};
         QTest::newRow("delete scattered")     << ScriptRow{6, 0, u"L4,1,3 del"_s, u"0 2 5"_s, 1, true};
@@ -193,9 +200,49 @@ private Q_SLOTS:
         QTest::newRow("drop onto itself")     << ScriptRow{5, 0, u"L1,2 mv:1,2>2"_s, u"0 1 2 3 4"_s, 2, false, u"1 2"_s};
         QTest::newRow("drop patches")         << ScriptRow{3, 3, u"cp:2,0>1"_s, u"0 p0 p2 1 2"_s, 1, true, u"1 2"_s};
         QTest::newRow("drop a patch at end")  << ScriptRow{3, 3, u"cp:2>3"_s, u"0 1 2 p2"_s, 3, true};
+        QTest::newRow("sort all, one selected") << ScriptRow{5, 0, u"L3 up L4 up L1 sort"_s, u"0 1 2 3 4"_s, 1, true};
+        QTest::newRow("sort the selected")    << ScriptRow{5, 0, u"L3 up L4 up L4,2,0 sort"_s, u"0 1 2 4 3"_s, 0, true, u"0 2 4"_s};
+        QTest::newRow("sort, entry followed") << ScriptRow{3, 0, u"L2 up sort"_s, u"0 1 2"_s, 2, true};
         QTest::newRow("drop, no library")     << ScriptRow{-1, 3, u"P0,1 copy cp:0,1>0 dbl"_s, u"-"_s, -1, false};
         // clang-format on
     }
+    // The twin counts follow each entry operation by counting only what it changed: after every step
+    // of the script they agree with counting the library anew. The library has twins of every kind
+    // (entries 1 and 4 identical, 2 renamed 0, 3 named as 0 with other settings) and a short last
+    // entry, and the counts are looked at before each step so that the step updates them.
+    void twinCounts_data() {
+        QTest::addColumn<QString>("script");
+        QTest::newRow("delete several") << u"L1,3 del L0,2 del"_s;
+        QTest::newRow("delete the short last") << u"L5 del L0 del"_s;
+        QTest::newRow("clone several") << u"L4,1,5 clone L0 clone"_s;
+        QTest::newRow("drops") << u"mv:5,1>0 mv:0,2>6"_s;
+        QTest::newRow("moves") << u"L5 up L1,2 down L0 down"_s;
+        QTest::newRow("copies and sort") << u"cp:0,1>6 cp:2>0 L3 P1 copy sort"_s;
+        QTest::newRow("undo and redo") << u"L1,3 del undo redo undo L0,5 clone undo"_s;
+    }
+    void twinCounts() {
+        QFETCH(QString, script);
+        Fixture f;
+        QByteArray lib = MakeStore(5);
+        lib.replace(18, 18, Entry(lib, 4));
+        lib.replace(2 * 18, 11, Entry(lib, 0).left(11));
+        lib.replace(3 * 18 + 11, 7, Entry(lib, 0).mid(11));
+        lib.append(MakeImage(u"SHORT"_s, 9).left(14));
+        f.LoadLibrary(u"lib.pslib"_s, lib, Descs(6, u"L"_s));
+        f.ImportPatches(u"in.pch"_s, Entry(lib, 4) + MakeStore(2, 500), Descs(3, u"p"_s));
+        for (const QString& step : script.split(u' ')) {
+            f.Ctl().LineTwinKinds(ListId::Library, 0);
+            f.Run(step);
+            TwinIndex anew;
+            const QByteArray& now = f.Ctl().State().LibraryData;
+            anew.Update(now);
+            for (qsizetype k = 0; k < EntryCount(now); ++k)
+                QCOMPARE(f.Ctl().LineTwinKinds(ListId::Library, k), anew.LibraryKinds(k));
+            for (qsizetype p = 0; p < 3; ++p)
+                QCOMPARE(f.Ctl().LineTwinKinds(ListId::Patches, p), anew.PatchKinds(f.Ctl().State().PatchesData, p));
+        }
+    }
+
     void script() {
         QFETCH(ScriptRow, row);
         Fixture f;
@@ -231,8 +278,10 @@ private Q_SLOTS:
         QVERIFY(!noLibrary || f.view.messages[0].startsWith(u"No library is loaded."_s));
         if (row.sel >= 0)
             QVERIFY(f.view.detailsEnabled == true && f.S().PatchIndex == row.sel);
-        if (row.sel == -2)
+        if (row.sel == -2) {
             QVERIFY(f.view.detailsEnabled == false && f.view.description.isEmpty());
+            QCOMPARE(f.view.details.value_or(DetailValues{}), DetailValues{});
+        }
         // A library entry in the panel is shown as stored now, with its description in the box.
         if (f.view.detailsEnabled == true) {
             QCOMPARE(*f.view.details,
@@ -1133,21 +1182,30 @@ private Q_SLOTS:
         QCOMPARE(chosen ? name(chosen->first) + u' ' + name(chosen->second) : QString(), pair);
     }
 
-    // "Export Set List…" writes CSV or, for a name ending in ".pdf", has the window write a PDF.
+    // "Export Set List…" writes CSV or, for a name ending in ".pdf", has the window write a PDF; a name
+    // without either takes the chosen filter's; the third filter (large print) writes a large-print PDF.
     void exportSetList_data() {
         QTest::addColumn<QString>("chosen");
+        QTest::addColumn<int>("filter");
         QTest::addColumn<QString>("written"); // empty: the PDF goes to the window
-        QTest::newRow("csv") << u"set.csv"_s << u"set.csv"_s;
-        QTest::newRow("no extension") << u"set"_s << u"set.csv"_s;
-        QTest::newRow("pdf") << u"set.PDF"_s << QString();
-        QTest::newRow("missing folder") << u"gone/set.csv"_s << u"gone/set.csv"_s;
+        QTest::newRow("csv") << u"set.csv"_s << 0 << u"set.csv"_s;
+        QTest::newRow("no extension") << u"set"_s << 0 << u"set.csv"_s;
+        QTest::newRow("pdf") << u"set.PDF"_s << 1 << QString();
+        QTest::newRow("pdf, no extension") << u"set"_s << 1 << QString();
+        QTest::newRow("pdf name, csv filter") << u"set.pdf"_s << 0 << QString();
+        QTest::newRow("large print") << u"set.pdf"_s << 2 << QString();
+        QTest::newRow("large print, no extension") << u"set"_s << 2 << QString();
+        QTest::newRow("csv under large print") << u"set.csv"_s << 2 << u"set.csv"_s;
+        QTest::newRow("missing folder") << u"gone/set.csv"_s << 0 << u"gone/set.csv"_s;
     }
     void exportSetList() {
         QFETCH(QString, chosen);
+        QFETCH(int, filter);
         QFETCH(QString, written);
         Fixture f;
         f.LoadLibrary(u"live.pslib"_s, MakeStore(3), {u"one"_s, u"two, \"2\""_s});
         f.view.paths.push_back(f.Path(chosen));
+        f.view.chosenFilter = filter;
         f.Ctl().ExportSetList();
         if (written.startsWith(u"gone/"_s)) { // told, and nothing written
             QCOMPARE(f.view.messages, QStringList{u"Error: Cannot open the file: "_s + f.Path(written)});
@@ -1156,13 +1214,15 @@ private Q_SLOTS:
         }
         QVERIFY(f.view.messages.isEmpty());
         if (written.isEmpty()) {
-            QCOMPARE(f.view.pdfTitles, QStringList{u"live.pslib"_s});
+            QCOMPARE(f.view.pdfTitles, QStringList{filter == 2 ? u"live.pslib (large)"_s : u"live.pslib"_s});
         } else {
             QVERIFY(f.view.pdfTitles.isEmpty());
             QCOMPARE(ReadBytes(f.Path(written)), SetListCsv(SetListRows(MakeStore(3), f.S().DescArray)));
         }
-        QCOMPARE(f.view.statuses.last(),
-                 u"Exported the set list of 3 patches to \u2026/"_s + (written.isEmpty() ? chosen : written));
+        QCOMPARE(f.view.statuses.last(), u"Exported the set list of 3 patches to \u2026/"_s +
+                                             (!written.isEmpty()      ? written
+                                              : chosen.contains(u'.') ? chosen
+                                                                      : chosen + u".pdf"_s));
     }
 
     // 100,000 entries loaded, edited in the middle and throughout, saved and loaded back whole.

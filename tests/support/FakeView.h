@@ -43,7 +43,8 @@ public:
     QStringList recoveryQuestions, diskQuestions;
     QStringList usedFiles; // library files reported as loaded or saved
     int markRefreshes = 0; // how often the lists were told to show their marks again
-    QStringList pdfTitles; // set lists written as PDF, by title
+    QStringList pdfTitles; // set lists written as PDF, by title, "(large)" after large print ones
+    int chosenFilter = 0;  // the filter the file dialog answers with
 
     ListShown& Shown(ListId list) { return list == ListId::Library ? library : patches; }
     bool AnswersUsedUp() const {
@@ -67,9 +68,12 @@ public:
         Shown(list).lines = positions;
     }
     void RefreshListMarks() override { ++markRefreshes; }
-    void WriteSetListPdf(const QString&, const QString& title, const std::vector<SetListRow>&) override {
-        pdfTitles.append(title);
+    void WriteSetListPdf(const QString&, const QString& title, const std::vector<SetListRow>&,
+                         SetListPrint print) override {
+        pdfTitles.append(title +
+                         (print == SetListPrint::LargePrint ? QStringLiteral(" (large)") : QString()));
     }
+    int ChosenFilter() const override { return chosenFilter; }
     void SetListToolTip(ListId list, const QString& text) override { Shown(list).toolTip = text; }
     void SetLabelToolTip(ListId list, const QString& text) override { Shown(list).labelToolTip = text; }
     void SetCaption(const QString& text) override { caption = text; }

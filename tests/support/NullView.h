@@ -15,7 +15,8 @@ public:
     void SelectListLine(ListId, qsizetype) override {}
     void SelectListLines(ListId, const QList<qsizetype>&, qsizetype) override {}
     void RefreshListMarks() override {}
-    void WriteSetListPdf(const QString&, const QString&, const std::vector<SetListRow>&) override {}
+    void WriteSetListPdf(const QString&, const QString&, const std::vector<SetListRow>&,
+                         SetListPrint) override {}
     void SetListToolTip(ListId, const QString&) override {}
     void SetLabelToolTip(ListId, const QString&) override {}
     void SetCaption(const QString&) override {}

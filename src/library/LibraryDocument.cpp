@@ -1,0 +1,360 @@
+#include "LibraryDocument.h"
+
+#include "PatchList.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+namespace quillbox {
+
+namespace {
+
+QList<qsizetype> Run(qsizetype first, qsizetype count) {
+    QList<qsizetype> run(count);
+    std::iota(run.begin(), run.end(), first);
+    return run;
+}
+
+bool IsIdentity(const QList<qsizetype>& order, qsizetype count) {
+    if (order.size() != count)
+        return false;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (order.at(i) != i)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool NameSortsBefore(const QString& left, const QString& right) {
+    return QStringView(left).trimmed().compare(QStringView(right).trimmed(), Qt::CaseInsensitive) < 0;
+}
+
+const TwinIndex& LibraryDocument::Twins() const {
+    // Counted lazily as well: undo, redo and loads replace the library however they like.
+    if (!twins_.IsOf(state_.LibraryData))
+        twins_.Update(state_.LibraryData);
+    return twins_;
+}
+
+qsizetype LibraryDocument::Count() const {
+    return EntryCount(state_.LibraryData);
+}
+
+QByteArray LibraryDocument::Entry(qsizetype k) const {
+    return PatchImage::FromStore(state_.LibraryData, k).Bytes();
+}
+
+void LibraryDocument::StartStep() {
+    stepOrder_.clear();
+    stepRearranges_ = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Description array
+
+bool LibraryDocument::ModifyDescArray(qint32 arrayNr, qint32 arrayMode, const QString& descriptionText) {
+    QStringList& desc = state_.DescArray;
+    const qsizetype upper = desc.size() - 1; // highest index; -1 when the array has no elements
+    const qsizetype nr = arrayNr;
+
+    // Every precondition is checked before anything changes, so a failure leaves the array whole.
+    auto fail = [this](const QString& why) {
+        messages_(QStringLiteral("ModifyDescArray: ") + why);
+        return false;
+    };
+    auto noElements = [&] {
+        return fail(QStringLiteral("the description array has no elements"));
+    };
+    auto outside = [&](qsizetype index) {
+        return fail(
+            QStringLiteral("index %1 is outside the description array (0 to %2)").arg(index).arg(upper));
+    };
+    auto needIndex = [&](qsizetype index) {
+        return desc.isEmpty() || index < 0 || index > upper;
+    };
+    auto indexFailure = [&](qsizetype index) {
+        return desc.isEmpty() ? noElements() : outside(index);
+    };
+
+    switch (arrayMode) {
+    case DescRemove:
+        if (needIndex(nr))
+            return indexFailure(nr);
+        if (upper == 0)
+            return fail(QStringLiteral("element 0 cannot be removed"));
+        desc.removeAt(nr);
+        return true;
+    case DescClear:
+        desc = QStringList{QString()};
+        return true;
+    case DescInsertAfter:
+        if (needIndex(nr))
+            return indexFailure(nr);
+        desc.insert(nr + 1, descriptionText);
+        return true;
+    case DescDuplicate:
+        if (needIndex(nr))
+            return indexFailure(nr);
+        desc.insert(nr + 1, desc.at(nr));
+        return true;
+    case DescResizeAndSet: {
+        const qsizetype newUpper = Count() + 1;
+        if (nr + 1 < 0 || nr + 1 > newUpper)
+            return fail(QStringLiteral("index %1 is outside the description array (0 to %2)")
+                            .arg(nr + 1)
+                            .arg(newUpper));
+        desc.resize(newUpper + 1);
+        desc[nr + 1] = descriptionText;
+        return true;
+    }
+    case DescAppend:
+        if (desc.isEmpty())
+            desc.append(QString());
+        desc.append(descriptionText);
+        return true;
+    case DescSetSelected: {
+        const qsizetype index = state_.LibSelection + 1;
+        if (needIndex(index))
+            return indexFailure(index);
+        desc[index] = descriptionText;
+        return true;
+    }
+    case DescSwapWithPrevious:
+        if (needIndex(nr - 1) || needIndex(nr))
+            return indexFailure(needIndex(nr - 1) ? nr - 1 : nr);
+        desc.swapItemsAt(nr - 1, nr);
+        return true;
+    case DescSwapWithNext:
+        if (needIndex(nr) || needIndex(nr + 1))
+            return indexFailure(needIndex(nr) ? nr : nr + 1);
+        desc.swapItemsAt(nr, nr + 1);
+        return true;
+    default:
+        messages_(QStringLiteral("ModifyDescArray invalid mode"));
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Entry operations
+
+void LibraryDocument::Rearrange(const QList<qsizetype>& order) {
+    const QByteArray old = state_.LibraryData;
+    const QStringList& oldDesc = state_.DescArray;
+    const qsizetype last = Count() - 1;
+    const bool shortLast = old.size() % PatchImageSize != 0;
+    // A short last entry stays as it is only where it stays the last and is not cloned.
+    const bool keepShort = shortLast && !order.isEmpty() && order.last() == last &&
+                           (order.size() < 2 || order.at(order.size() - 2) != last);
+    const qsizetype tail = keepShort ? old.size() % PatchImageSize - PatchImageSize : 0;
+    QByteArray bytes(order.size() * PatchImageSize + tail, Qt::Uninitialized);
+    char* out = bytes.data();
+    QStringList desc;
+    desc.reserve(order.size() + 1);
+    desc.append(oldDesc.value(0));
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        const qsizetype k = order.at(i);
+        if (shortLast && k == last) {
+            const QByteArray entry =
+                keepShort && i == order.size() - 1 ? old.sliced(k * PatchImageSize) : Entry(k);
+            std::memcpy(out, entry.constData(), size_t(entry.size()));
+            out += entry.size();
+        } else {
+            std::memcpy(out, old.constData() + k * PatchImageSize, PatchImageSize);
+            out += PatchImageSize;
+        }
+        desc.append(oldDesc.value(k + 1));
+    }
+    state_.LibraryData = std::move(bytes);
+    state_.DescArray = std::move(desc);
+    stepOrder_ = order;
+    ++stepRearranges_;
+}
+
+EntryChange LibraryDocument::Remove(const QList<qsizetype>& positions) {
+    if (positions.isEmpty())
+        return {};
+    const QByteArray before = state_.LibraryData;
+    const bool known = twins_.IsOf(before);
+    if (positions.size() == 1) {
+        const qsizetype k = positions.first();
+        const qsizetype start = k * PatchImageSize;
+        state_.LibraryData.remove(start, std::min(PatchImageSize, state_.LibraryData.size() - start));
+        ModifyDescArray(qint32(k + 1), DescRemove);
+    } else {
+        QList<qsizetype> order;
+        const qsizetype count = Count();
+        order.reserve(count - positions.size());
+        qsizetype next = 0;
+        for (qsizetype k = 0; k < count; ++k) {
+            if (next < positions.size() && positions.at(next) == k)
+                ++next;
+            else
+                order.append(k);
+        }
+        Rearrange(order);
+    }
+    if (known)
+        twins_.Removed(before, positions, state_.LibraryData);
+    return {EntryChange::Kind::Removed, positions};
+}
+
+EntryChange LibraryDocument::Clone(const QList<qsizetype>& positions) {
+    if (positions.isEmpty())
+        return {};
+    const QByteArray before = state_.LibraryData;
+    const bool known = twins_.IsOf(before);
+    QList<qsizetype> clones;
+    clones.reserve(positions.size());
+    if (positions.size() == 1) {
+        const qsizetype k = positions.first();
+        ModifyDescArray(qint32(k + 1), DescDuplicate);
+        const QByteArray entry = Entry(k);
+        const qsizetype start = k * PatchImageSize;
+        state_.LibraryData.replace(start, std::min(PatchImageSize, state_.LibraryData.size() - start),
+                                   QByteArray(entry + entry));
+        clones.append(k + 1);
+    } else {
+        const qsizetype count = Count();
+        QList<qsizetype> order;
+        order.reserve(count + positions.size());
+        qsizetype next = 0;
+        for (qsizetype k = 0; k < count; ++k) {
+            order.append(k);
+            if (next < positions.size() && positions.at(next) == k) {
+                order.append(k);
+                clones.append(order.size() - 1);
+                ++next;
+            }
+        }
+        Rearrange(order);
+    }
+    if (known)
+        twins_.Inserted(before, clones, state_.LibraryData);
+    return {EntryChange::Kind::Inserted, clones};
+}
+
+EntryChange LibraryDocument::MoveBy(const QList<qsizetype>& positions, int direction) {
+    const qsizetype count = Count();
+    const bool up = direction < 0;
+    if (positions.isEmpty() || (up ? positions.first() <= 0 : positions.last() >= count - 1))
+        return {};
+    const QByteArray before = state_.LibraryData;
+    const bool known = twins_.IsOf(before);
+    if (positions.size() == 1) {
+        // The two entries trade places as whole images, so an entry cut short by the end of its file
+        // never lands between two others and shifts them.
+        const qsizetype k = positions.first();
+        const qsizetype first = up ? k - 1 : k;
+        ModifyDescArray(qint32(k + 1), up ? DescSwapWithPrevious : DescSwapWithNext);
+        const QByteArray upper = Entry(first);
+        const QByteArray lower = Entry(first + 1);
+        const qsizetype start = first * PatchImageSize;
+        state_.LibraryData.replace(start, std::min(2 * PatchImageSize, state_.LibraryData.size() - start),
+                                   QByteArray(lower + upper));
+    } else {
+        QList<qsizetype> order = Run(0, count);
+        if (up) {
+            for (const qsizetype k : positions)
+                std::swap(order[k - 1], order[k]);
+        } else {
+            for (auto it = positions.crbegin(); it != positions.crend(); ++it)
+                std::swap(order[*it], order[*it + 1]);
+        }
+        Rearrange(order);
+    }
+    if (known)
+        twins_.Rearranged(before, state_.LibraryData);
+    return {EntryChange::Kind::Rearranged, {}};
+}
+
+EntryChange LibraryDocument::MoveTo(const QList<qsizetype>& positions, qsizetype before) {
+    const qsizetype count = Count();
+    before = std::clamp<qsizetype>(before, 0, count);
+    QList<qsizetype> order;
+    order.reserve(count);
+    qsizetype next = 0; // the first moved entry not yet passed
+    auto appendUnmoved = [&](qsizetype from, qsizetype to) {
+        for (qsizetype k = from; k < to; ++k) {
+            if (next < positions.size() && positions.at(next) == k)
+                ++next;
+            else
+                order.append(k);
+        }
+    };
+    appendUnmoved(0, before);
+    order.append(positions);
+    appendUnmoved(before, count);
+    if (IsIdentity(order, count))
+        return {};
+    const QByteArray old = state_.LibraryData;
+    const bool known = twins_.IsOf(old);
+    Rearrange(order);
+    if (known)
+        twins_.Rearranged(old, state_.LibraryData);
+    return {EntryChange::Kind::Rearranged, {}};
+}
+
+EntryChange LibraryDocument::SortByName(const QList<qsizetype>& positions) {
+    QList<qsizetype> sorted = positions;
+    QStringList names;
+    const qsizetype count = Count();
+    names.reserve(count);
+    for (qsizetype k = 0; k < count; ++k)
+        names.append(QString());
+    for (const qsizetype k : positions) {
+        const QString line = PatchListLine(state_.LibraryData, k);
+        names[k] = line.mid(line.indexOf(QStringLiteral(":  ")) + 3);
+    }
+    std::stable_sort(sorted.begin(), sorted.end(), [&names](qsizetype a, qsizetype b) {
+        return NameSortsBefore(names.at(a), names.at(b));
+    });
+    QList<qsizetype> order = Run(0, count);
+    for (qsizetype i = 0; i < positions.size(); ++i)
+        order[positions.at(i)] = sorted.at(i);
+    if (IsIdentity(order, count))
+        return {};
+    const QByteArray old = state_.LibraryData;
+    const bool known = twins_.IsOf(old);
+    Rearrange(order);
+    if (known)
+        twins_.Rearranged(old, state_.LibraryData);
+    return {EntryChange::Kind::Rearranged, {}};
+}
+
+EntryChange LibraryDocument::Insert(qsizetype at, const QByteArray& images, const QStringList& descriptions) {
+    const qsizetype count = Count();
+    at = std::clamp<qsizetype>(at, 0, count);
+    if (at == count)
+        PadShortLastEntry();
+    const QByteArray before = state_.LibraryData;
+    const bool known = twins_.IsOf(before);
+    QStringList& desc = state_.DescArray;
+    if (desc.size() < count + 1)
+        desc.resize(count + 1);
+    const qsizetype added = images.size() / PatchImageSize;
+    desc.insert(at + 1, added, QString());
+    for (qsizetype i = 0; i < added; ++i)
+        desc[at + 1 + i] = descriptions.value(i);
+    state_.LibraryData.insert(std::min(state_.LibraryData.size(), at * PatchImageSize), images);
+    const QList<qsizetype> inserted = Run(at, added);
+    if (known)
+        twins_.Inserted(before, inserted, state_.LibraryData);
+    return {EntryChange::Kind::Inserted, inserted};
+}
+
+void LibraryDocument::PadShortLastEntry() {
+    const qsizetype rest = state_.LibraryData.size() % PatchImageSize;
+    if (rest == 0)
+        return;
+    const QByteArray before = state_.LibraryData;
+    const qsizetype last = Count() - 1;
+    state_.LibraryData.replace(last * PatchImageSize, rest, Entry(last));
+    // The counts are of padded entries already.
+    twins_.Rearranged(before, state_.LibraryData);
+}
+
+} // namespace quillbox
