@@ -111,6 +111,8 @@ const std::vector<Command>& Commands() {
         Separator("mnuLibrary_Sep4"),
         {"mnuLibrary_SelectDuplicates", "Select &Duplicates", none, Item, Always, Added,
             "mnuLibrary_SelectDuplicates_Click", [](W w) { w.SelectDuplicatesCommand(); }},
+        {"mnuLibrary_SortByName", "Sort by &Name", none, Item, Always, Added,
+            "mnuLibrary_SortByName_Click", [](W w) { C(w).SortByName(); }},
         // Ctrl+K is the Patch menu's Compare, the same command.
         KeyShownOnly({"mnuLibrary_Compare", "&Compare…", QKeySequence(Qt::CTRL | Qt::Key_K), Item, Always,
             Added, "mnuLibrary_Compare_Click", [](W w) { w.CompareCommand(); }}),

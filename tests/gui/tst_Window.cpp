@@ -321,7 +321,8 @@ private Q_SLOTS:
               "Update All Patches in the Library||Co&mpare…=Ctrl+K|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
               "&Rename…=F2|Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL "
               "Patches||"
-              "Random Modification||Select &Duplicates|&Compare…=Ctrl+K|Window|Top|?|&Help=F1|&About"));
+              "Random Modification||Select &Duplicates|Sort by "
+              "&Name|&Compare…=Ctrl+K|Window|Top|?|&Help=F1|&About"));
         QVERIFY(!Find<QAction>("mnuWindow_Top")->isChecked());
         QVERIFY(window->close()); // nothing loaded: nothing asked
     }
@@ -1173,6 +1174,7 @@ private Q_SLOTS:
         QTest::newRow("mnuLibrary_ClonePatch") << L("mnuLibrary_ClonePatch") << L("DELTA 0+, BRAVO 1+, BRAVO 1+, ALPHA 2, CHARLY 3+");
         QTest::newRow("mnuLibrary_DelSelected") << L("mnuLibrary_DelSelected") << L("DELTA 0+, ALPHA 2, CHARLY 3+");
         QTest::newRow("mnuLibrary_DelAll") << L("mnuLibrary_DelAll") << L("");
+        QTest::newRow("mnuLibrary_SortByName") << L("mnuLibrary_SortByName") << L("ALPHA 2, BRAVO 1+, CHARLY 3+, DELTA 0+");
         // clang-format on
     }
 
