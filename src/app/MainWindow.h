@@ -84,6 +84,11 @@ public:
     CompareWindow* Compare() const { return compare_; }
     // "&Rename…" (F2): edits the name of the selected library entry in its line.
     void RenameCommand();
+    // "Select &Duplicates": selects the entries that have a twin; a selection takes the focus to the
+    // library list, so that the next key (Delete) acts on it.
+    void SelectDuplicatesCommand();
+    // F10: opens the first menu of the menu bar.
+    void MenuBarCommand();
     // Ctrl+F: the find field over the list that has the focus (the library list otherwise).
     void FindCommand();
 
@@ -194,7 +199,6 @@ private:
     EditMenu* editMenu_ = nullptr;
     QLabel* statusLine_ = nullptr;
     QMenu* mnuPatch_ = nullptr;
-    QMenu* mnuLibrary_ = nullptr;
     PatchListView* lstPatches_ = nullptr;
     PatchListView* lstLib_ = nullptr;
     PatchListModel* patchesModel_ = nullptr;
