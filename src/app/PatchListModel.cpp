@@ -27,7 +27,14 @@ QString NameOfLine(const QString& line) {
 } // namespace
 
 PatchListModel::PatchListModel(const LibraryController& controller, ListId list, QObject* parent)
-    : QAbstractListModel(parent), controller_(controller), list_(list) {}
+    : QAbstractListModel(parent), controller_(controller), list_(list), marksPending_(new QTimer(this)) {
+    marksPending_->setSingleShot(true);
+    marksPending_->setInterval(4);
+    connect(marksPending_, &QTimer::timeout, this, [this] {
+        if (rows_ > 0)
+            Q_EMIT dataChanged(index(0), index(rows_ - 1), {Qt::DecorationRole});
+    });
+}
 
 int PatchListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows_;
@@ -55,8 +62,14 @@ QVariant PatchListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return controller_.ListLine(list_, entry);
-    case Qt::DecorationRole:
-        return TwinMarkIcon(controller_.LineTwinKinds(list_, entry), markSize_, markEdge_);
+    case Qt::DecorationRole: {
+        // The marks never hold up drawing the list: until the counts of a big change are made, the
+        // line goes without and is drawn again.
+        const std::optional<unsigned> kinds = controller_.LineTwinKindsIfCounted(list_, entry);
+        if (!kinds)
+            marksPending_->start();
+        return TwinMarkIcon(kinds.value_or(TwinNone), markSize_, markEdge_);
+    }
     case Qt::EditRole: // the name to edit, without the padding
     {
         QString name = NameOfLine(controller_.ListLine(list_, entry));

@@ -5,6 +5,7 @@
 #include <QAbstractListModel>
 #include <QColor>
 #include <QSize>
+#include <QTimer>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -91,6 +92,8 @@ private:
     bool filtered_ = false;
     std::vector<qsizetype> entries_; // the entries shown while filtered, ascending
     RenameHandler rename_;
+    // Marks that were not counted yet when a line was drawn are drawn again shortly.
+    QTimer* marksPending_ = nullptr;
 };
 
 } // namespace quillbox

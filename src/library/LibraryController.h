@@ -143,6 +143,9 @@ public:
     // Twins: the kinds of twin (TwinKind bits) the patch of a line has among the library's entries,
     // and the tool tip naming their positions.
     unsigned LineTwinKinds(ListId list, qsizetype index) const;
+    // The same without waiting: nullopt while the counts of a big change are still being made (the
+    // lines are drawn without marks until then).
+    std::optional<unsigned> LineTwinKindsIfCounted(ListId list, qsizetype index) const;
     QString LineTwinToolTip(ListId list, qsizetype index) const;
     // The 0-based positions of the library entries whose 18 bytes equal an earlier entry's.
     std::vector<qsizetype> DuplicatePositions() const;

@@ -32,11 +32,52 @@ bool NameSortsBefore(const QString& left, const QString& right) {
     return QStringView(left).trimmed().compare(QStringView(right).trimmed(), Qt::CaseInsensitive) < 0;
 }
 
+void LibraryDocument::WaitForCounts() const {
+    if (counting_.valid())
+        counting_.get(); // a failure of the count (memory) surfaces here, in the window's thread
+}
+
 const TwinIndex& LibraryDocument::Twins() const {
+    WaitForCounts();
     // Counted lazily as well: undo, redo and loads replace the library however they like.
     if (!twins_.IsOf(state_.LibraryData))
         twins_.Update(state_.LibraryData);
     return twins_;
+}
+
+const TwinIndex* LibraryDocument::TwinsIfCounted() const {
+    if (counting_.valid()) {
+        if (counting_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return nullptr;
+        counting_.get();
+    }
+    if (!twins_.IsOf(state_.LibraryData)) {
+        if (Count() < BigLibrary) {
+            twins_.Update(state_.LibraryData);
+        } else {
+            counting_ = std::async(std::launch::async,
+                                   [this, library = state_.LibraryData] { twins_.Update(library); });
+            return nullptr;
+        }
+    }
+    return &twins_;
+}
+
+void LibraryDocument::UpdateCounts(qsizetype entries, std::function<void()> update) {
+    const bool busy =
+        counting_.valid() && counting_.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+    if (!busy) {
+        WaitForCounts();
+        if (entries < CountedAside)
+            return update();
+    }
+    // After the count that runs, so that the counts see every change in order.
+    counting_ = std::async(std::launch::async,
+                           [previous = std::move(counting_), update = std::move(update)]() mutable {
+                               if (previous.valid())
+                                   previous.get();
+                               update();
+                           });
 }
 
 qsizetype LibraryDocument::Count() const {
@@ -178,7 +219,6 @@ EntryChange LibraryDocument::Remove(const QList<qsizetype>& positions) {
     if (positions.isEmpty())
         return {};
     const QByteArray before = state_.LibraryData;
-    const bool known = twins_.IsOf(before);
     if (positions.size() == 1) {
         const qsizetype k = positions.first();
         const qsizetype start = k * PatchImageSize;
@@ -197,8 +237,9 @@ EntryChange LibraryDocument::Remove(const QList<qsizetype>& positions) {
         }
         Rearrange(order);
     }
-    if (known)
-        twins_.Removed(before, positions, state_.LibraryData);
+    UpdateCounts(positions.size(), [this, before, positions, after = state_.LibraryData] {
+        twins_.Removed(before, positions, after);
+    });
     return {EntryChange::Kind::Removed, positions};
 }
 
@@ -206,7 +247,6 @@ EntryChange LibraryDocument::Clone(const QList<qsizetype>& positions) {
     if (positions.isEmpty())
         return {};
     const QByteArray before = state_.LibraryData;
-    const bool known = twins_.IsOf(before);
     QList<qsizetype> clones;
     clones.reserve(positions.size());
     if (positions.size() == 1) {
@@ -232,8 +272,9 @@ EntryChange LibraryDocument::Clone(const QList<qsizetype>& positions) {
         }
         Rearrange(order);
     }
-    if (known)
-        twins_.Inserted(before, clones, state_.LibraryData);
+    UpdateCounts(clones.size(), [this, before, clones, after = state_.LibraryData] {
+        twins_.Inserted(before, clones, after);
+    });
     return {EntryChange::Kind::Inserted, clones};
 }
 
@@ -243,7 +284,6 @@ EntryChange LibraryDocument::MoveBy(const QList<qsizetype>& positions, int direc
     if (positions.isEmpty() || (up ? positions.first() <= 0 : positions.last() >= count - 1))
         return {};
     const QByteArray before = state_.LibraryData;
-    const bool known = twins_.IsOf(before);
     if (positions.size() == 1) {
         // The two entries trade places as whole images, so an entry cut short by the end of its file
         // never lands between two others and shifts them.
@@ -266,8 +306,7 @@ EntryChange LibraryDocument::MoveBy(const QList<qsizetype>& positions, int direc
         }
         Rearrange(order);
     }
-    if (known)
-        twins_.Rearranged(before, state_.LibraryData);
+    UpdateCounts(0, [this, before, after = state_.LibraryData] { twins_.Rearranged(before, after); });
     return {EntryChange::Kind::Rearranged, {}};
 }
 
@@ -291,10 +330,8 @@ EntryChange LibraryDocument::MoveTo(const QList<qsizetype>& positions, qsizetype
     if (IsIdentity(order, count))
         return {};
     const QByteArray old = state_.LibraryData;
-    const bool known = twins_.IsOf(old);
     Rearrange(order);
-    if (known)
-        twins_.Rearranged(old, state_.LibraryData);
+    UpdateCounts(0, [this, old, after = state_.LibraryData] { twins_.Rearranged(old, after); });
     return {EntryChange::Kind::Rearranged, {}};
 }
 
@@ -318,10 +355,8 @@ EntryChange LibraryDocument::SortByName(const QList<qsizetype>& positions) {
     if (IsIdentity(order, count))
         return {};
     const QByteArray old = state_.LibraryData;
-    const bool known = twins_.IsOf(old);
     Rearrange(order);
-    if (known)
-        twins_.Rearranged(old, state_.LibraryData);
+    UpdateCounts(0, [this, old, after = state_.LibraryData] { twins_.Rearranged(old, after); });
     return {EntryChange::Kind::Rearranged, {}};
 }
 
@@ -331,7 +366,6 @@ EntryChange LibraryDocument::Insert(qsizetype at, const QByteArray& images, cons
     if (at == count)
         PadShortLastEntry();
     const QByteArray before = state_.LibraryData;
-    const bool known = twins_.IsOf(before);
     QStringList& desc = state_.DescArray;
     if (desc.size() < count + 1)
         desc.resize(count + 1);
@@ -341,8 +375,9 @@ EntryChange LibraryDocument::Insert(qsizetype at, const QByteArray& images, cons
         desc[at + 1 + i] = descriptions.value(i);
     state_.LibraryData.insert(std::min(state_.LibraryData.size(), at * PatchImageSize), images);
     const QList<qsizetype> inserted = Run(at, added);
-    if (known)
-        twins_.Inserted(before, inserted, state_.LibraryData);
+    UpdateCounts(inserted.size(), [this, before, inserted, after = state_.LibraryData] {
+        twins_.Inserted(before, inserted, after);
+    });
     return {EntryChange::Kind::Inserted, inserted};
 }
 
@@ -354,7 +389,7 @@ void LibraryDocument::PadShortLastEntry() {
     const qsizetype last = Count() - 1;
     state_.LibraryData.replace(last * PatchImageSize, rest, Entry(last));
     // The counts are of padded entries already.
-    twins_.Rearranged(before, state_.LibraryData);
+    UpdateCounts(0, [this, before, after = state_.LibraryData] { twins_.Rearranged(before, after); });
 }
 
 } // namespace quillbox

@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <functional>
+#include <future>
 
 namespace quillbox {
 
@@ -38,8 +39,13 @@ public:
     const LibraryState& State() const { return state_; }
     ChangeHistory& History() { return history_; }
     const ChangeHistory& History() const { return history_; }
-    // The twin counts of the library as it stands (counted again only where it changed).
+    // The twin counts of the library as it stands (counted again only where it changed); waits for a
+    // count running beside the window.
     const TwinIndex& Twins() const;
+    // The counts when they are at hand, without waiting: nullptr while a big change is counted beside
+    // the window (a count of a big library that changed beyond recognition is started here), so
+    // that drawing the marks never holds up a frame.
+    const TwinIndex* TwinsIfCounted() const;
 
     qsizetype Count() const;
     // Entry k as the library stores it: 18 bytes, a short last entry padded with blanks.
@@ -71,7 +77,19 @@ public:
     void StartStep();
     const QList<qsizetype>* StepOrder() const { return stepRearranges_ == 1 ? &stepOrder_ : nullptr; }
 
+    // Changes of at least this many entries, and libraries of at least this many entries counted
+    // anew, are counted beside the window.
+    static constexpr qsizetype CountedAside = 4096;
+    static constexpr qsizetype BigLibrary = 20000;
+
 private:
+    void WaitForCounts() const;
+    // Runs `update` of the counts for a change of `entries` entries: at once when it is small and
+    // nothing is being counted, else beside the window after the count that runs. Each update
+    // counts only when the counts are of the library it changed (TwinIndex checks), so a change
+    // the counts missed leaves them to be counted anew.
+    void UpdateCounts(qsizetype entries, std::function<void()> update);
+
     // The library as the entries of `order` (positions, repeats allowed), each with its description;
     // a short last entry is padded unless it stays last. The running step learns the order.
     void Rearrange(const QList<qsizetype>& order);
@@ -82,6 +100,8 @@ private:
     mutable TwinIndex twins_;
     QList<qsizetype> stepOrder_;
     int stepRearranges_ = 0;
+    // The count running beside the window; last, so that it is waited for before the counts go.
+    mutable std::future<void> counting_;
 };
 
 // The names' order of the sort: as shown, ignoring case, blanks at the end counting for nothing.

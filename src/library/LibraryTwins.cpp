@@ -26,6 +26,16 @@ unsigned LibraryController::LineTwinKinds(ListId list, qsizetype index) const {
                                    : Twins().PatchKinds(state_.PatchesData, index);
 }
 
+std::optional<unsigned> LibraryController::LineTwinKindsIfCounted(ListId list, qsizetype index) const {
+    if (index < 0 || index >= ListCount(list))
+        return TwinNone;
+    const TwinIndex* twins = doc_.TwinsIfCounted();
+    if (!twins)
+        return std::nullopt;
+    return list == ListId::Library ? twins->LibraryKinds(index)
+                                   : twins->PatchKinds(state_.PatchesData, index);
+}
+
 QString LibraryController::LineTwinToolTip(ListId list, qsizetype index) const {
     if (index < 0 || index >= ListCount(list))
         return {};

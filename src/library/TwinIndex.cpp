@@ -192,6 +192,7 @@ void TwinIndex::Inserted(const QByteArray& before, const QList<qsizetype>& inser
 }
 
 void TwinIndex::Update(const QByteArray& library) {
+    ++recounts_;
     const qsizetype oldCount = EntryCount(counted_), newCount = EntryCount(library);
     // Whole entries alike at the start and at the end of both stores need no counting again.
     const qsizetype common = std::min(oldCount, newCount);

@@ -48,6 +48,9 @@ public:
         return counted_.constData() == library.constData() && counted_.size() == library.size();
     }
 
+    // How often Update counted a library it was not told how it changed (for tests).
+    int Recounts() const { return recounts_; }
+
     // The 0-based positions of the library entries that are twins of `image` of `kind`, leaving
     // out `self` (a library entry's own position, or -1).
     std::vector<qsizetype> TwinPositions(const QByteArray& image, TwinKind kind, qsizetype self = -1) const;
@@ -96,6 +99,7 @@ private:
     unsigned Kinds(const Keys& keys, qsizetype self) const;
 
     QByteArray counted_; // the library the counts are of (shared, not copied)
+    int recounts_ = 0;
     Counts<Key> bytes_, sound_, nameSound_;
     Counts<quint64> name_;
 };

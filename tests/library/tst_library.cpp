@@ -239,7 +239,34 @@ private Q_SLOTS:
             for (qsizetype k = 0; k < EntryCount(now); ++k)
                 QCOMPARE(f.Ctl().LineTwinKinds(ListId::Library, k), anew.LibraryKinds(k));
             for (qsizetype p = 0; p < 3; ++p)
-                QCOMPARE(f.Ctl().LineTwinKinds(ListId::Patches, p), anew.PatchKinds(f.Ctl().State().PatchesData, p));
+                QCOMPARE(f.Ctl().LineTwinKinds(ListId::Patches, p),
+                         anew.PatchKinds(f.Ctl().State().PatchesData, p));
+        }
+    }
+
+    // Changes of thousands of entries are counted beside the window, each after the one before it: the
+    // counts the lines are drawn with end up those of the library as it stands.
+    void twinCountsBeside() {
+        Fixture f;
+        QByteArray lib = MakeStore(15000);
+        for (qsizetype k = 0; k < 15000; k += 7)
+            lib.replace(k * 18, 18, Entry(lib, k / 2)); // many identical pairs, far apart
+        f.LoadLibrary(u"lib.pslib"_s, lib, Descs(15000, u"L"_s));
+        QStringList every3, every5;
+        for (qsizetype k = 0; k < 15000; k += 3)
+            every3.append(QString::number(k));
+        for (qsizetype k = 1; k < 7000; k += 5)
+            every5.append(QString::number(k));
+        const int recounts = f.Ctl().Document().Twins().Recounts();
+        // A delete and a clone of thousands, a drop behind them, without waiting in between.
+        f.Run(u"L"_s + every3.join(u',') + u" del L"_s + every5.join(u',') + u" clone mv:0,1,2>900"_s);
+        QCOMPARE(f.Ctl().Document().Twins().Recounts(), recounts); // each change counted, in order
+        const QByteArray& now = f.Ctl().State().LibraryData;
+        TwinIndex anew;
+        anew.Update(now);
+        for (qsizetype k = 0; k < EntryCount(now); ++k) {
+            if (f.Ctl().LineTwinKinds(ListId::Library, k) != anew.LibraryKinds(k))
+                QFAIL(qPrintable(u"entry %1"_s.arg(k)));
         }
     }
 
