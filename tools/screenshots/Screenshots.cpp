@@ -1,7 +1,8 @@
 // Writes the screenshots shown in the README: the main window with a library loaded and an entry
 // selected, the find field over the library list, the window with the Edit menu open after an undo,
 // several library lines selected with the Library menu open, the splash window, the help window,
-// the earlier versions, the twin marks of both lists with a tool tip, and the compare window.
+// the earlier versions, the twin marks of both lists with a tool tip, the compare window, and the
+// main and compare windows again in a dark palette.
 //
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
 
@@ -27,6 +28,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPalette>
 #include <QRadioButton>
 #include <QSettings>
 #include <QTableWidget>
@@ -285,5 +287,30 @@ int main(int argc, char* argv[]) {
         ok = Save(compare, outDir + QStringLiteral("/compare-window.png")) && ok;
     else
         ok = false;
+
+    // The same two windows in a dark palette: every colour comes from the palette.
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::AlternateBase, QColor(0x33, 0x33, 0x33));
+    dark.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
+    dark.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xc7));
+    dark.setColor(QPalette::HighlightedText, QColor(0xff, 0xff, 0xff));
+    dark.setColor(QPalette::ToolTipBase, QColor(0x3a, 0x3a, 0x3a));
+    dark.setColor(QPalette::ToolTipText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::PlaceholderText, QColor(0xa0, 0xa0, 0xa0));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x90, 0x90, 0x90));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x90, 0x90, 0x90));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x90, 0x90, 0x90));
+    QApplication::setPalette(dark);
+    Settle(&window);
+    ok = Save(&window, outDir + QStringLiteral("/main-window-dark.png")) && ok;
+    if (CompareWindow* compare = window.Compare()) {
+        Settle(compare);
+        ok = Save(compare, outDir + QStringLiteral("/compare-window-dark.png")) && ok;
+    }
     return ok ? 0 : 1;
 }
