@@ -74,6 +74,8 @@ const std::vector<MenuDesign>& MenuDesigns() {
         {"mnuFile_Sep1", "-", {}, true},
         {"mnuFile_LoadPatches", "Import PS02", {}, false},
         {"mnuFile_LoadLibToPatches", "Import Library", {}, false},
+        // "W": no other item of the File menu uses it.
+        {"mnuFile_ReconcileWith", "Reconcile &With…", {}, false},
         {"mnuFile_Sep2", "-", {}, true},
         {"mnuFile_SaveLibAsPatches", "Export Library -> PS02", {}, false},
         {"mnuFile_ExportSelected", "Export Selected -> PS02…", {}, false},
@@ -121,7 +123,8 @@ const std::vector<MenuDesign>& MenuDesigns() {
 const char* const FileCommands[] = {
     "mnuFile_LoadPatches",    "mnuFile_SaveLib",          "mnuFile_SaveLibAsPatches",
     "mnuFile_SaveAsLib",      "mnuFile_LoadLibToPatches", "mnuFile_EarlierVersions",
-    "mnuFile_ExportSelected", "mnuFile_ExportSetList",    "mnuFile_PrintSetList"};
+    "mnuFile_ExportSelected", "mnuFile_ExportSetList",    "mnuFile_PrintSetList",
+    "mnuFile_ReconcileWith"};
 
 // The controls EnableDetails switches, in its order.
 const char* const DetailControls[] = {
@@ -497,6 +500,7 @@ void MainWindow::ConnectControls() {
     });
     connectAction("mnuFile_LoadPatches", "mnuFile_LoadPatches_Click", [&c] { c.ImportPatches(); });
     connectAction("mnuFile_LoadLibToPatches", "mnuFile_LoadLibToPatches_Click", [&c] { c.ImportLibrary(); });
+    connectAction("mnuFile_ReconcileWith", "mnuFile_ReconcileWith_Click", [&c] { c.ReconcileWith(); });
     connectAction("mnuFile_SaveLibAsPatches", "mnuFile_SaveLibAsPatches_Click", [&c] { c.ExportLibrary(); });
     connectAction("mnuFile_ExportSelected", "mnuFile_ExportSelected_Click", [&c] { c.ExportSelected(); });
     connectAction("mnuFile_Exit", "mnuFile_Exit_Click", [this] { close(); });
@@ -892,6 +896,19 @@ void MainWindow::AboutCommand() {
     splash_->ShowNow();
 }
 
+void MainWindow::OpenReconcile(const QString& path) {
+    if (!reconcile_)
+        reconcile_ = new ReconcileWindow(controller_, this);
+    QString error;
+    if (!reconcile_->Open(path, &error)) {
+        ShowMessage(error, MessageStyle::Plain);
+        return;
+    }
+    reconcile_->show();
+    reconcile_->raise();
+    reconcile_->activateWindow();
+}
+
 void MainWindow::CompareCommand() {
     const auto pair = controller_.SelectedPairToCompare();
     if (!pair) {
@@ -1252,12 +1269,15 @@ DiskChangeAnswer MainWindow::AskChangedOnDisk(const QString& text) {
     switch (MessageBoxes::AskChoice(this, text, QStringLiteral("Changed on disk"),
                                     {{QMessageBox::Save, QStringLiteral("&Overwrite")},
                                      {QMessageBox::SaveAll, QStringLiteral("Save &As\u2026")},
+                                     {QMessageBox::Apply, QStringLiteral("&Reconcile")},
                                      {QMessageBox::Cancel, QStringLiteral("Cancel")}},
                                     QMessageBox::Cancel, QMessageBox::Cancel)) {
     case QMessageBox::Save:
         return DiskChangeAnswer::Overwrite;
     case QMessageBox::SaveAll:
         return DiskChangeAnswer::SaveAs;
+    case QMessageBox::Apply:
+        return DiskChangeAnswer::Reconcile;
     default:
         return DiskChangeAnswer::Cancel;
     }

@@ -7,6 +7,7 @@
 #include "LibraryState.h"
 #include "LibraryView.h"
 #include "PatchComparison.h"
+#include "Reconcile.h"
 #include "TwinIndex.h"
 #include "UnsavedKeeper.h"
 
@@ -124,6 +125,22 @@ public:
     void LoadEarlierVersion(const QString& id);
     // Test seam: where earlier versions are kept (by default the user's data location).
     void SetVersionsFolder(const QString& folder) { versionsFolder_ = folder; }
+
+    // Reconciling the library with another one (LibraryReconcile.cpp).
+    // "Reconcile With…": asks for a library or device patch file and has the view open the
+    // reconcile window on it.
+    void ReconcileWith();
+    // The library as it stands, as the left side of a reconciliation.
+    ReconcileSide LibrarySide() const;
+    // A library (".pslib") or device patch file with its descriptions. Throws FileError.
+    ReconcileSide ReadReconcileSide(const QString& path);
+    // Version `id` of the loaded library as a side. Throws FileError.
+    ReconcileSide EarlierVersionSide(const QString& id) const;
+    // Makes the library the result of `choices` over `rows` (of `left` against `right`) as one
+    // step, "Reconcile with NAME"; nothing is written until the user saves. Refused with a message
+    // when the library is no longer `left` (it changed while the user chose). True when applied.
+    bool ApplyReconcile(const QString& name, const ReconcileSide& left, const ReconcileSide& right,
+                        const std::vector<ReconcileRow>& rows, const std::vector<RowChoice>& choices);
 
     // Recovery of unsaved work (LibraryUnsaved.cpp). While the library has unsaved changes a
     // recovery file is kept for it, written shortly after the last change; a save or a clean close

@@ -360,6 +360,7 @@ private Q_SLOTS:
         QTest::newRow("side file, overwrite") << u"side"_s << DiskChangeAnswer::Overwrite << u"written"_s;
         QTest::newRow("library, save as") << u"library"_s << DiskChangeAnswer::SaveAs << u"other name"_s;
         QTest::newRow("library, cancel") << u"library"_s << DiskChangeAnswer::Cancel << u"untouched"_s;
+        QTest::newRow("library, reconcile") << u"library"_s << DiskChangeAnswer::Reconcile << u"untouched"_s;
         QTest::newRow("replaced by a rename, cancel")
             << u"rename"_s << DiskChangeAnswer::Cancel << u"untouched"_s;
     }
@@ -406,6 +407,8 @@ private Q_SLOTS:
         }
         if (outcome == u"other name"_s)
             QCOMPARE(ReadBytes(lib), before);
+        // "Reconcile" sets the library against the pair on disk, and only that answer does.
+        QCOMPARE(f.view.reconciled, answer == DiskChangeAnswer::Reconcile ? QStringList{lib} : QStringList());
         // Overwriting keeps what the other program wrote as an earlier version.
         if (change == u"library"_s && answer == DiskChangeAnswer::Overwrite) {
             const QList<EarlierVersion> versions = f.controller.LibEarlierVersions();
