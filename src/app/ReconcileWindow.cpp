@@ -42,7 +42,8 @@ QString TakeText(const RowChoice& choice) {
 
 // A description as one line of a label: its line breaks shown as such.
 QString Shown(const QString& text) {
-    return text.isEmpty() ? QStringLiteral("(no description)") : QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text.isEmpty() ? QStringLiteral("(no description)")
+                          : QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
 } // namespace
@@ -69,7 +70,7 @@ void ReconcileModel::Reset(const ReconcileSide* left, const ReconcileSide* right
 }
 
 void ReconcileModel::ChoiceChanged(int line) {
-    emit dataChanged(index(line, 0), index(line, ColumnCount - 1));
+    Q_EMIT dataChanged(index(line, 0), index(line, ColumnCount - 1));
 }
 
 int ReconcileModel::rowCount(const QModelIndex& parent) const {
@@ -173,12 +174,12 @@ ReconcileWindow::ReconcileWindow(LibraryController& controller, QWidget* parent)
         takes->addWidget(b);
         return b;
     };
-    connect(button("cmdTakeLeft", QStringLiteral("Take &Left"), QStringLiteral("Take left")), &QPushButton::clicked,
-            this, [this] { Take(RowChoice::Left); });
+    connect(button("cmdTakeLeft", QStringLiteral("Take &Left"), QStringLiteral("Take left")),
+            &QPushButton::clicked, this, [this] { Take(RowChoice::Left); });
     connect(button("cmdTakeRight", QStringLiteral("Take &Right"), QStringLiteral("Take right")),
             &QPushButton::clicked, this, [this] { Take(RowChoice::Right); });
-    connect(button("cmdTakeBoth", QStringLiteral("Keep B&oth"), QStringLiteral("Keep both")), &QPushButton::clicked,
-            this, [this] { Take(RowChoice::Both); });
+    connect(button("cmdTakeBoth", QStringLiteral("Keep B&oth"), QStringLiteral("Keep both")),
+            &QPushButton::clicked, this, [this] { Take(RowChoice::Both); });
     takes->addStretch(1);
     layout->addLayout(takes);
 
@@ -229,7 +230,8 @@ ReconcileWindow::ReconcileWindow(LibraryController& controller, QWidget* parent)
         ShowCurrent();
     });
     connect(baseBox_, &QComboBox::activated, this, &ReconcileWindow::ChooseBase);
-    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &ReconcileWindow::ShowCurrent);
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &ReconcileWindow::ShowCurrent);
     resize(760, 520);
 }
 

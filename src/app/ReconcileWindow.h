@@ -23,7 +23,8 @@ public:
 
     // New sides, rows and choices; `conflicts` marks the rows the user must choose.
     void Reset(const ReconcileSide* left, const ReconcileSide* right, const std::vector<ReconcileRow>* rows,
-               const std::vector<RowChoice>* choices, const std::vector<char>* conflicts, bool differencesOnly);
+               const std::vector<RowChoice>* choices, const std::vector<char>* conflicts,
+               bool differencesOnly);
     // The row of the reconciliation shown on table line `line`.
     qsizetype RowAt(int line) const { return shown_.at(size_t(line)); }
     // The choice of the row shown on `line` changed.

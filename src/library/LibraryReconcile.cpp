@@ -69,9 +69,9 @@ void LibraryController::ReconcileWith() {
     if (!RunFileCommand([this, &path] {
             FileDialogRequest request;
             request.dialogTitle = appTitle_ + QStringLiteral(" Reconcile With");
-            request.filter = QStringLiteral("PS02 Library(*.pslib)") + Nul() + QStringLiteral("*.pslib") + Nul() +
-                             QStringLiteral("PS02 Patches(*.pch)") + Nul() + QStringLiteral("*.pch") + Nul() +
-                             QStringLiteral("All (*.*)") + Nul() + QStringLiteral("*.*") + Nul();
+            request.filter = QStringLiteral("PS02 Library(*.pslib)") + Nul() + QStringLiteral("*.pslib") +
+                             Nul() + QStringLiteral("PS02 Patches(*.pch)") + Nul() + QStringLiteral("*.pch") +
+                             Nul() + QStringLiteral("All (*.*)") + Nul() + QStringLiteral("*.*") + Nul();
             request.readOnly = true;
             request.kind = FileKind::Library;
             path = AskPathOrCancel(request);
@@ -100,12 +100,13 @@ ReconcileSide LibraryController::ReadReconcileSide(const QString& path) {
 ReconcileSide LibraryController::EarlierVersionSide(const QString& id) const {
     const LibraryPair pair = Versions().Read(state_.LibFilePath, id);
     if (!IsValidLibrary(pair.library))
-        throw FileError{FileErrorNumber, QString(), QStringLiteral("The earlier version is not a valid Library")};
+        throw FileError{FileErrorNumber, QString(),
+                        QStringLiteral("The earlier version is not a valid Library")};
     return SideOf(DecodeLibrary(pair.library), pair.side);
 }
 
-bool LibraryController::ApplyReconcile(const QString& name, const ReconcileSide& left, const ReconcileSide& right,
-                                       const std::vector<ReconcileRow>& rows,
+bool LibraryController::ApplyReconcile(const QString& name, const ReconcileSide& left,
+                                       const ReconcileSide& right, const std::vector<ReconcileRow>& rows,
                                        const std::vector<RowChoice>& choices) {
     const ReconcileSide now = LibrarySide();
     if (now.store != left.store || now.descriptions != left.descriptions || rows.size() != choices.size()) {
@@ -119,7 +120,8 @@ bool LibraryController::ApplyReconcile(const QString& name, const ReconcileSide&
     AsStep([&] {
         state_.LibraryData = result.store;
         state_.DescArray = result.descriptions;
-        state_.LibChanged = state_.LibChanged || result.store != left.store || result.descriptions != left.descriptions;
+        state_.LibChanged =
+            state_.LibChanged || result.store != left.store || result.descriptions != left.descriptions;
         RefillLibList();
         ShowNothingEditable();
         return StepOutcome{QStringLiteral("Reconcile with ") + name,
@@ -130,7 +132,8 @@ bool LibraryController::ApplyReconcile(const QString& name, const ReconcileSide&
                                .arg(a.kept)
                                .arg(a.added)
                                .arg(a.removed),
-                           QStringLiteral("Reconciled with ") + name + QStringLiteral(": the library stays as it was")};
+                           QStringLiteral("Reconciled with ") + name +
+                               QStringLiteral(": the library stays as it was")};
     });
     return true;
 }

@@ -42,6 +42,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QTableView>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -2055,6 +2056,51 @@ private Q_SLOTS:
         QVERIFY(!State().LibChanged);
     }
 
+    // File > Reconcile With… opens the window on the chosen file; the rows' choices and Apply make one
+    // undo step (what the step does: the library tests).
+    void reconcileWindow_data() {
+        QTest::addColumn<QStringList>("right");
+        QTest::addColumn<QString>("take");
+        QTest::addColumn<QStringList>("result");
+        QTest::newRow("take right") << QStringList{L("ALPHA"), L("BRAVO"), L("ECHO"), L("DELTA")}
+                                    << L("cmdTakeRight")
+                                    << QStringList{L("ALPHA"), L("BRAVO"), L("ECHO"), L("DELTA")};
+        QTest::newRow("keep both") << QStringList{L("ALPHA"), L("BRAVO"), L("ECHO"), L("DELTA")}
+                                   << L("cmdTakeBoth")
+                                   << QStringList{L("ALPHA"), L("BRAVO"), L("CHARLY"), L("ECHO"), L("DELTA")};
+        QTest::newRow("take right, one deleted and one added")
+            << QStringList{L("BRAVO"), L("CHARLY"), L("DELTA"), L("FOXTRT")} << L("cmdTakeRight")
+            << QStringList{L("BRAVO"), L("CHARLY"), L("DELTA"), L("FOXTRT")};
+    }
+    void reconcileWindow() {
+        QFETCH(QStringList, right);
+        QFETCH(QString, take);
+        QFETCH(QStringList, result);
+        QVERIFY(!Find<QAction>("mnuFile_ReconcileWith")->isEnabled());
+        LoadLibrary(Names);
+        WriteBytes(Path(L("other.pch")), Store(right));
+        WriteBytes(Path(L("other.pch.txt")), Side);
+        const OpenSaveDLG::Shown dialog = Choose("mnuFile_ReconcileWith", Path(L("other.pch")));
+        QVERIFY(dialog.filter.contains(L("*.pslib")) && dialog.filter.contains(L("*.pch")));
+        ReconcileWindow* reconcile = window->Reconcile();
+        QVERIFY(reconcile && reconcile->isVisible());
+        auto* table = reconcile->findChild<QTableView*>(L("tblRows"));
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_A, Qt::ControlModifier);
+        reconcile->findChild<QPushButton*>(take)->click();
+        reconcile->findChild<QPushButton*>(L("cmdApply"))->click();
+        QVERIFY(!reconcile->isVisible());
+        QStringList names;
+        for (int row = 0; row < Lib()->model()->rowCount(); ++row)
+            names.append(Line(Lib(), row).section(QLatin1Char(':'), 1).trimmed());
+        QCOMPARE(names, result);
+        QCOMPARE(Find<QAction>("mnuEdit_Undo")->text(), L("&Undo Reconcile with other.pch"));
+        QVERIFY(Title().contains(QLatin1Char('*')));
+        Trigger("mnuEdit_Undo");
+        QCOMPARE(State().LibraryData, Store(Names));
+        QVERIFY(!Find<QAction>("mnuEdit_Undo")->isEnabled());
+    }
+
     // "Save (Library) " over a library another program rewrote asks first; the window's return to
     // the front says so in the status line.
     void changedOnDiskQuestion() {
@@ -2076,9 +2122,18 @@ private Q_SLOTS:
         QVERIFY2(
             shown[0].text.startsWith(Path(L("sample.pslib")) + L(" was changed on disk by another program")),
             qPrintable(shown[0].text));
-        QCOMPARE(shown[0].buttons, QMessageBox::Save | QMessageBox::SaveAll | QMessageBox::Cancel);
+        QCOMPARE(shown[0].buttons,
+                 QMessageBox::Save | QMessageBox::SaveAll | QMessageBox::Apply | QMessageBox::Cancel);
         QCOMPARE(ReadBytes(Path(L("sample.pslib"))), theirs);
         QVERIFY(Title().contains(QLatin1Char('*')));
+        // Reconcile: nothing saved; the window sets the library against the pair on disk.
+        MessageBoxes::setNextAnswer(QMessageBox::Apply);
+        Trigger("mnuFile_SaveLib");
+        QCOMPARE(MessageBoxes::takeShown().size(), 1);
+        QCOMPARE(ReadBytes(Path(L("sample.pslib"))), theirs);
+        QVERIFY(window->Reconcile() && window->Reconcile()->isVisible());
+        QCOMPARE(window->Reconcile()->windowTitle(), L("Reconcile with sample.pslib"));
+        window->Reconcile()->close();
         // Overwrite: saved, and what the other program wrote is kept as an earlier version.
         MessageBoxes::setNextAnswer(QMessageBox::Save);
         Trigger("mnuFile_SaveLib");
