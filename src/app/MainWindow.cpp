@@ -1,9 +1,10 @@
 #include "MainWindow.h"
 
+#include "AccessibleMenuName.h"
 #include "AppInfo.h"
+#include "Commands.h"
 #include "CompareWindow.h"
 #include "DescriptionBox.h"
-#include "EarlierVersionsDialog.h"
 #include "EditMenu.h"
 #include "FileAccess.h"
 #include "FindField.h"
@@ -55,76 +56,6 @@ namespace {
 QString S(const char* text) {
     return QString::fromUtf8(text);
 }
-
-struct MenuDesign {
-    const char* name;
-    const char* caption; // "-" for a separator
-    QKeySequence shortcut;
-    bool enabled;
-};
-
-// The menu bar; a name without "_" starts a top-level menu that holds the items after it.
-const std::vector<MenuDesign>& MenuDesigns() {
-    static const std::vector<MenuDesign> menus = {
-        {"mnuFile", "&File", {}, true},
-        {"mnuFile_LoadLib", "Load (Library) ", QKeySequence(Qt::CTRL | Qt::Key_L), true},
-        {"mnuFile_SaveLib", "Save (Library) ", QKeySequence(Qt::CTRL | Qt::Key_S), false},
-        {"mnuFile_SaveAsLib", "Save As (Library)", {}, false},
-        {"mnuFile_EarlierVersions", "Earlier Versions…", {}, false},
-        {"mnuFile_Sep1", "-", {}, true},
-        {"mnuFile_LoadPatches", "Import PS02", {}, false},
-        {"mnuFile_LoadLibToPatches", "Import Library", {}, false},
-        // "W": no other item of the File menu uses it.
-        {"mnuFile_ReconcileWith", "Reconcile &With…", {}, false},
-        {"mnuFile_Sep2", "-", {}, true},
-        {"mnuFile_SaveLibAsPatches", "Export Library -> PS02", {}, false},
-        {"mnuFile_ExportSelected", "Export Selected -> PS02…", {}, false},
-        {"mnuFile_Sep3", "-", {}, true},
-        {"mnuFile_ExportSetList", "Export Set List…", {}, false},
-        {"mnuFile_PrintSetList", "Print Set List…", {}, false},
-        {"mnuFile_Sep99", "-", {}, true},
-        {"mnuFile_Exit", "&Exit", {}, true},
-        {"mnuPatch", "&Patch", {}, true},
-        {"mnuPatch_Copy", "&Copy Selected Patch -> Library", {}, true},
-        {"mnuPatch_Replace", "&Replace Selected Patch -> Library", {}, true},
-        {"mnuPatch_Sep1", "-", {}, true},
-        {"mnuPatch_AppendNew", "Append All &Different Patches -> Library", {}, true},
-        {"mnuPatch_AppentAll", "&Append All Patches -> Library", {}, true},
-        {"mnuPatch_Sep2", "-", {}, true},
-        {"mnuPatch_UpdateLib", "Update Library with Selected Patch", {}, true},
-        {"mnuPatch_UpdateLibAll", "Update All Patches in the Library", {}, true},
-        {"mnuPatch_Sep3", "-", {}, true},
-        // "C" is Copy's: Compare takes a letter no other item of the menu uses.
-        {"mnuPatch_Compare", "Co&mpare…", QKeySequence(Qt::CTRL | Qt::Key_K), true},
-        {"mnuLibrary", "&Library", {}, true},
-        {"mnuLibrary_MoveUp", "Move up", QKeySequence(Qt::CTRL | Qt::Key_U), true},
-        {"mnuLibrary_MoveDown", "Move down", QKeySequence(Qt::CTRL | Qt::Key_D), true},
-        {"mnuLibrary_Sep1", "-", {}, true},
-        {"mnuLibrary_Rename", "&Rename…", QKeySequence(Qt::Key_F2), true},
-        {"mnuLibrary_ClonePatch", "Clone Selected Patch", QKeySequence(Qt::SHIFT | Qt::Key_Insert), true},
-        {"mnuLibrary_Sep2", "-", {}, true},
-        {"mnuLibrary_DelSelected", "Delete &Selected Patch", QKeySequence(Qt::SHIFT | Qt::Key_Delete), true},
-        {"mnuLibrary_DelAll", "Delete &ALL Patches", {}, true},
-        {"mnuLibrary_Sep3", "-", {}, true},
-        {"mnuLibrary_Rnd", "Random Modification", {}, true},
-        {"mnuLibrary_Sep4", "-", {}, true},
-        {"mnuLibrary_SelectDuplicates", "Select Duplicates", {}, true},
-        {"mnuLibrary_Compare", "&Compare…\tCtrl+K", {}, true},
-        {"mnuWindow", "Window", {}, true},
-        {"mnuWindow_Top", "Top", {}, true},
-        {"mnuHelp", "?", {}, true},
-        {"mnuHelp_Help", "&Help", QKeySequence(Qt::Key_F1), true},
-        {"mnuHelp_About", "&About", {}, true},
-    };
-    return menus;
-}
-
-// The File items that the first successful load enables, in the order they are switched.
-const char* const FileCommands[] = {
-    "mnuFile_LoadPatches",    "mnuFile_SaveLib",          "mnuFile_SaveLibAsPatches",
-    "mnuFile_SaveAsLib",      "mnuFile_LoadLibToPatches", "mnuFile_EarlierVersions",
-    "mnuFile_ExportSelected", "mnuFile_ExportSetList",    "mnuFile_PrintSetList",
-    "mnuFile_ReconcileWith"};
 
 // The controls EnableDetails switches, in its order.
 const char* const DetailControls[] = {
@@ -386,46 +317,50 @@ void MainWindow::NameForScreenReaders() {
 
 void MainWindow::BuildMenus() {
     QMenu* current = nullptr;
-    for (const MenuDesign& design : MenuDesigns()) {
-        const QString name = S(design.name);
-        if (!name.contains(QLatin1Char('_'))) {
-            current = menuBar()->addMenu(S(design.caption));
+    for (const Command& command : Commands()) {
+        const QString name = S(command.name);
+        QAction* action = nullptr;
+        switch (command.place) {
+        case CommandPlace::Menu:
+            current = menuBar()->addMenu(S(command.caption));
             current->setObjectName(name);
             current->menuAction()->setObjectName(name);
+            if (command.accessibleName)
+                SetAccessibleMenuName(current, S(command.accessibleName));
             if (name == QLatin1String("mnuPatch"))
                 mnuPatch_ = current;
-            else if (name == QLatin1String("mnuLibrary"))
-                mnuLibrary_ = current;
             continue;
-        }
-        QAction* action = nullptr;
-        if (QLatin1String(design.caption) == QLatin1String("-")) {
+        case CommandPlace::Separator:
             action = current->addSeparator();
             action->setParent(this);
-        } else {
-            action = new QAction(S(design.caption), this);
-            action->setShortcut(design.shortcut);
-            current->addAction(action);
+            break;
+        case CommandPlace::Submenu:
+            // Only "Recent Libraries" (FillRecentMenu) is one.
+            mnuRecent_ = new QMenu(S(command.caption), current);
+            mnuRecent_->setObjectName(name);
+            mnuRecent_->menuAction()->setObjectName(name);
+            current->addMenu(mnuRecent_);
+            continue;
+        case CommandPlace::Item:
+        case CommandPlace::Key:
+            action = new QAction(S(command.caption), this);
+            action->setShortcut(command.shortcut);
+            // The menu shows the key; only while the menu bar has the focus would it match, where it
+            // would make the key ambiguous (see eventFilter).
+            if (command.keyShownOnly)
+                action->setShortcutContext(Qt::WidgetShortcut);
+            if (command.place == CommandPlace::Item)
+                current->addAction(action);
+            else
+                addAction(action);
+            break;
         }
         action->setObjectName(name);
-        action->setEnabled(design.enabled);
+        action->setEnabled(command.enabling != CommandEnabling::WithLibrary);
         actions_.insert(name, action);
     }
     actions_.value(QStringLiteral("mnuWindow_Top"))->setCheckable(true);
-
-    // Ctrl+F is no menu item: it works wherever the focus is in the window.
-    auto* find = new QAction(QStringLiteral("Find"), this);
-    find->setObjectName(QStringLiteral("actFind"));
-    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    addAction(find);
-    actions_.insert(find->objectName(), find);
-
-    // "Recent Libraries" follows "Load (Library) ", filled from the settings.
-    QMenu* file = menuBar()->findChild<QMenu*>(QStringLiteral("mnuFile"));
-    mnuRecent_ = new QMenu(QStringLiteral("&Recent Libraries"), file);
-    mnuRecent_->setObjectName(QStringLiteral("mnuFile_Recent"));
-    mnuRecent_->menuAction()->setObjectName(QStringLiteral("mnuFile_Recent"));
-    file->insertMenu(actions_.value(QStringLiteral("mnuFile_SaveLib")), mnuRecent_);
+    menuBar()->installEventFilter(this); // for the keys items only show, see eventFilter
     FillRecentMenu();
 }
 
@@ -486,48 +421,11 @@ void MainWindow::BuildEditMenuAndStatusBar() {
 }
 
 void MainWindow::ConnectControls() {
-    auto connectAction = [this](const char* name, const char* handler, std::function<void()> work) {
-        connect(actions_.value(S(name)), &QAction::triggered, this,
-                [this, handler, work = std::move(work)] { Guarded(handler, work); });
-    };
-    LibraryController& c = controller_;
-    connectAction("mnuFile_LoadLib", "mnuFile_LoadLib_Click", [&c] { c.LoadLib(); });
-    connectAction("mnuFile_SaveLib", "mnuFile_SaveLib_Click", [&c] { c.SaveLib(); });
-    connectAction("mnuFile_SaveAsLib", "mnuFile_SaveAsLib_Click", [&c] { c.SaveAsLib(); });
-    connectAction("mnuFile_EarlierVersions", "mnuFile_EarlierVersions_Click", [this, &c] {
-        EarlierVersionsDialog dialog(c, this);
-        dialog.exec();
-    });
-    connectAction("mnuFile_LoadPatches", "mnuFile_LoadPatches_Click", [&c] { c.ImportPatches(); });
-    connectAction("mnuFile_LoadLibToPatches", "mnuFile_LoadLibToPatches_Click", [&c] { c.ImportLibrary(); });
-    connectAction("mnuFile_ReconcileWith", "mnuFile_ReconcileWith_Click", [&c] { c.ReconcileWith(); });
-    connectAction("mnuFile_SaveLibAsPatches", "mnuFile_SaveLibAsPatches_Click", [&c] { c.ExportLibrary(); });
-    connectAction("mnuFile_ExportSelected", "mnuFile_ExportSelected_Click", [&c] { c.ExportSelected(); });
-    connectAction("mnuFile_Exit", "mnuFile_Exit_Click", [this] { close(); });
-    connectAction("mnuPatch_Copy", "mnuPatch_Copy_Click", [&c] { c.CopySelectedPatch(); });
-    connectAction("mnuPatch_Replace", "mnuPatch_Replace_Click", [&c] { c.ReplaceSelectedPatch(); });
-    connectAction("mnuPatch_AppendNew", "mnuPatch_AppendNew_Click", [&c] { c.AppendDifferentPatches(); });
-    connectAction("mnuPatch_AppentAll", "mnuPatch_AppentAll_Click", [&c] { c.AppendAllPatches(); });
-    connectAction("mnuPatch_UpdateLib", "mnuPatch_UpdateLib_Click", [&c] { c.UpdateLibWithSelected(); });
-    connectAction("mnuPatch_UpdateLibAll", "mnuPatch_UpdateLibAll_Click",
-                  [&c] { c.UpdateAllPatchesInLib(); });
-    connectAction("mnuLibrary_MoveUp", "mnuLibrary_MoveUp_Click", [&c] { c.MoveUp(); });
-    connectAction("mnuLibrary_MoveDown", "mnuLibrary_MoveDown_Click", [&c] { c.MoveDown(); });
-    connectAction("mnuLibrary_Rename", "mnuLibrary_Rename_Click", [this] { RenameCommand(); });
-    connectAction("actFind", "actFind_Click", [this] { FindCommand(); });
-    connectAction("mnuLibrary_ClonePatch", "mnuLibrary_ClonePatch_Click", [&c] { c.ClonePatch(); });
-    connectAction("mnuLibrary_DelSelected", "mnuLibrary_DelSelected_Click", [&c] { c.DeleteSelected(); });
-    connectAction("mnuLibrary_DelAll", "mnuLibrary_DelAll_Click", [&c] { c.DeleteAll(); });
-    connectAction("mnuLibrary_Rnd", "mnuLibrary_Rnd_Click", [&c] { c.RandomModification(); });
-    connectAction("mnuLibrary_SelectDuplicates", "mnuLibrary_SelectDuplicates_Click",
-                  [&c] { c.SelectDuplicates(); });
-    connectAction("mnuPatch_Compare", "mnuPatch_Compare_Click", [this] { CompareCommand(); });
-    connectAction("mnuLibrary_Compare", "mnuLibrary_Compare_Click", [this] { CompareCommand(); });
-    connectAction("mnuFile_ExportSetList", "mnuFile_ExportSetList_Click", [&c] { c.ExportSetList(); });
-    connectAction("mnuFile_PrintSetList", "mnuFile_PrintSetList_Click", [this] { PrintSetListCommand(); });
-    connectAction("mnuWindow_Top", "mnuWindow_Top_Click", [this] { TopCommand(); });
-    connectAction("mnuHelp_Help", "mnuHelp_Help_Click", [this] { HelpCommand(); });
-    connectAction("mnuHelp_About", "mnuHelp_About_Click", [this] { AboutCommand(); });
+    for (const Command& command : Commands()) {
+        if (command.run)
+            connect(actions_.value(S(command.name)), &QAction::triggered, this,
+                    [this, &command] { Guarded(command.handler, [this, &command] { command.run(*this); }); });
+    }
 
     // Lists: a click (or the keyboard) selects, the right button pops up the list's menu as it
     // stands, a double click on a patch copies it, one on the selected library line edits its name.
@@ -567,16 +465,13 @@ void MainWindow::ConnectControls() {
     });
     for (const ListId list : {ListId::Library, ListId::Patches})
         connect(ListFind(list), &FindField::filtered, this, [this, list] { ShowSelectionAfterFind(list); });
-    // A command that selects library entries takes the focus to their list, so that the next key
-    // (Delete) acts on them.
-    connect(actions_.value(QStringLiteral("mnuLibrary_SelectDuplicates")), &QAction::triggered, this, [this] {
-        if (!controller_.Selection(ListId::Library).isEmpty())
-            lstLib_->setFocus(Qt::OtherFocusReason);
-    });
-    connect(lstLib_, &PatchListView::menuRequested, this,
-            [this](const QPoint& pos) { mnuLibrary_->popup(pos); });
-    connect(lstPatches_, &PatchListView::menuRequested, this,
-            [this](const QPoint& pos) { mnuPatch_->popup(pos); });
+    for (const Command& command : Commands()) {
+        if (command.popup == CommandPopup::None)
+            continue;
+        auto* menu = menuBar()->findChild<QMenu*>(S(command.name));
+        connect(ListView(command.popup == CommandPopup::LibraryList ? ListId::Library : ListId::Patches),
+                &PatchListView::menuRequested, this, [menu](const QPoint& pos) { menu->popup(pos); });
+    }
 
     // The three bound lists react to the user's picks only; showing a patch sets them silently.
     auto connectPick = [this](const char* name, const char* handler, void (LibraryController::*pick)(int)) {
@@ -909,6 +804,17 @@ void MainWindow::OpenReconcile(const QString& path) {
     reconcile_->activateWindow();
 }
 
+void MainWindow::SelectDuplicatesCommand() {
+    controller_.SelectDuplicates();
+    if (!controller_.Selection(ListId::Library).isEmpty())
+        lstLib_->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::MenuBarCommand() {
+    // As F10 does on the desktops here: the first menu opens, the arrow keys go on from there.
+    menuBar()->setActiveAction(menuBar()->actions().value(0));
+}
+
 void MainWindow::CompareCommand() {
     const auto pair = controller_.SelectedPairToCompare();
     if (!pair) {
@@ -1074,6 +980,21 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
+    if ((event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+        watched == menuBar()) {
+        // While the menu bar has the focus (Alt, or a menu closed with Esc), an item's key that the
+        // menu only shows would match beside its owner's, and an ambiguous key runs nothing: the item
+        // takes the key itself, once.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        for (const Command& command : Commands()) {
+            if (!command.keyShownOnly || command.shortcut != QKeySequence(key->keyCombination()))
+                continue;
+            event->accept();
+            if (event->type() == QEvent::KeyPress)
+                actions_.value(S(command.name))->trigger();
+            return true;
+        }
+    }
     if (event->type() == QEvent::FocusOut && qobject_cast<QRadioButton*>(watched)) {
         // Focus taken by a press that did not choose leaves the tab chain on the chosen option.
         KeepTabOnChosenOption();
@@ -1096,11 +1017,30 @@ void MainWindow::RefillList(ListId list) {
     const LibraryState& state = controller_.State();
     const int outside =
         MostCodesOutsideAlphabet(list == ListId::Library ? state.LibraryData : state.PatchesData);
+    outside_[int(list)] = outside;
     const QSize lineSize = view->LineSize(controller_.ListCount(list), outside);
     // While a find is open the list shows the entries that hold its words as the store now stands.
     FindField* find = ListFind(list);
     ListModel(list)->Refill(lineSize, find->IsOpen() ? find->Matching() : std::nullopt);
     QGuiApplication::restoreOverrideCursor();
+}
+
+void MainWindow::ListEntriesChanged(ListId list, const EntryChange& change) {
+    // While a find is open, which lines match is found anew.
+    if (ListFind(list)->IsOpen())
+        return RefillList(list);
+    const LibraryState& state = controller_.State();
+    const QByteArray& store = list == ListId::Library ? state.LibraryData : state.PatchesData;
+    int& outside = outside_[int(list)];
+    if (change.kind == EntryChange::Kind::Inserted) {
+        QByteArray added;
+        added.reserve(change.positions.size() * PatchImageSize);
+        for (const qsizetype k : change.positions)
+            added.append(PatchImage::FromStore(store, k).Bytes());
+        outside = std::max(outside, MostCodesOutsideAlphabet(added));
+    }
+    // Lines that went keep the width they needed: narrower lines would shift the list for nothing.
+    ListModel(list)->EntriesChanged(change, ListView(list)->LineSize(controller_.ListCount(list), outside));
 }
 
 void MainWindow::ListLineChanged(ListId list, qsizetype index) {
@@ -1166,8 +1106,10 @@ void MainWindow::SetCaption(const QString& caption) {
 }
 
 void MainWindow::SetFileCommandsEnabled(bool enabled) {
-    for (const char* name : FileCommands)
-        actions_.value(S(name))->setEnabled(enabled);
+    for (const Command& command : Commands()) {
+        if (command.enabling == CommandEnabling::WithLibrary)
+            actions_.value(S(command.name))->setEnabled(enabled);
+    }
 }
 
 void MainWindow::ShowDetails(const DetailValues& values) {

@@ -86,6 +86,11 @@ public:
     ReconcileWindow* Reconcile() const { return reconcile_; }
     // "&Rename…" (F2): edits the name of the selected library entry in its line.
     void RenameCommand();
+    // "Select &Duplicates": selects the entries that have a twin; a selection takes the focus to the
+    // library list, so that the next key (Delete) acts on it.
+    void SelectDuplicatesCommand();
+    // F10: opens the first menu of the menu bar.
+    void MenuBarCommand();
     // Ctrl+F: the find field over the list that has the focus (the library list otherwise).
     void FindCommand();
 
@@ -102,6 +107,7 @@ public:
 
     // LibraryView
     void RefillList(ListId list) override;
+    void ListEntriesChanged(ListId list, const EntryChange& change) override;
     void ListLineChanged(ListId list, qsizetype index) override;
     void SelectListLine(ListId list, qsizetype index) override;
     void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) override;
@@ -197,7 +203,6 @@ private:
     EditMenu* editMenu_ = nullptr;
     QLabel* statusLine_ = nullptr;
     QMenu* mnuPatch_ = nullptr;
-    QMenu* mnuLibrary_ = nullptr;
     PatchListView* lstPatches_ = nullptr;
     PatchListView* lstLib_ = nullptr;
     PatchListModel* patchesModel_ = nullptr;
@@ -207,6 +212,9 @@ private:
     DescriptionBox* txtDescription_ = nullptr;
     MainGeometry fitted_;
     MainGeometry geometry_;
+    // Per list (ListId as index): the most name codes outside the alphabet any line has, which
+    // widens the lines; an update after a change looks only at the entries that came in.
+    int outside_[2] = {0, 0};
     bool onTop_ = false;
     bool checkPlace_ = false; // the window's place is checked once shown, when its frame is known
     int busyDepth_ = 0;

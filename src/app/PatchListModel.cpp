@@ -208,6 +208,65 @@ void PatchListModel::Refill(QSize lineSize, std::optional<std::vector<qsizetype>
     endResetModel();
 }
 
+void PatchListModel::EntriesChanged(const EntryChange& change, QSize lineSize) {
+    const int rows = Rows(controller_.ListCount(list_));
+    const bool sameSize = lineSize == lineSize_;
+    // Runs of neighbouring positions, each one signal; past a few, a reset costs less than the
+    // views' bookkeeping per run.
+    QList<std::pair<int, int>> runs;
+    constexpr qsizetype FewRuns = 16;
+    for (qsizetype i = 0; i < change.positions.size() && runs.size() <= FewRuns;) {
+        qsizetype j = i;
+        while (j + 1 < change.positions.size() && change.positions.at(j + 1) == change.positions.at(j) + 1)
+            ++j;
+        runs.append({int(change.positions.at(i)), int(change.positions.at(j))});
+        i = j + 1;
+    }
+    if (filtered_ || !sameSize || runs.size() > FewRuns) {
+        Refill(lineSize);
+        return;
+    }
+    switch (change.kind) {
+    case EntryChange::Kind::None:
+        return;
+    case EntryChange::Kind::Rearranged:
+        if (rows == rows_) {
+            if (rows_ > 0)
+                Q_EMIT dataChanged(index(0), index(rows_ - 1));
+            return;
+        }
+        break;
+    case EntryChange::Kind::Removed:
+        if (rows_ - rows == change.positions.size()) {
+            // From the last run, so that the earlier runs keep their rows.
+            for (auto run = runs.crbegin(); run != runs.crend(); ++run) {
+                beginRemoveRows(QModelIndex(), run->first, run->second);
+                rows_ -= run->second - run->first + 1;
+                endRemoveRows();
+            }
+            // Lines after the removal show other numbers now.
+            if (runs.first().first < rows_)
+                Q_EMIT dataChanged(index(runs.first().first), index(rows_ - 1));
+            return;
+        }
+        break;
+    case EntryChange::Kind::Inserted:
+        if (rows - rows_ == change.positions.size()) {
+            for (const auto& [first, last] : runs) {
+                beginInsertRows(QModelIndex(), first, last);
+                rows_ += last - first + 1;
+                endInsertRows();
+            }
+            // Lines after the insertion show other numbers now.
+            if (rows_ > 0)
+                Q_EMIT dataChanged(index(runs.first().first), index(rows_ - 1));
+            return;
+        }
+        break;
+    }
+    Refill(lineSize);
+}
+
 void PatchListModel::Filter(std::optional<std::vector<qsizetype>> entries) {
     Refill(lineSize_, std::move(entries));
 }

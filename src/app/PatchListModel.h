@@ -50,6 +50,10 @@ public:
     // Shows the controller's current lines, every entry or only `entries` (ascending); every line
     // gets `lineSize`, the size the view needs for the widest line of a list that long.
     void Refill(QSize lineSize, std::optional<std::vector<qsizetype>> entries = std::nullopt);
+    // The controller's entries changed as `change` says, while every entry is shown: rows are taken
+    // out or put in where that is a few runs of lines, else the lines are shown anew; a
+    // rearrangement keeps the rows and draws them anew. `lineSize` as for Refill.
+    void EntriesChanged(const EntryChange& change, QSize lineSize);
     // Shows only `entries` (ascending), or every entry.
     void Filter(std::optional<std::vector<qsizetype>> entries);
     bool Filtered() const { return filtered_; }

@@ -217,6 +217,14 @@ void PatchListView::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void PatchListView::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
+    if (key == Qt::Key_F10 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier) {
+        // The menu key of keyboards that have none.
+        event->accept();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(0, 0), mapToGlobal(QPoint(0, 0)),
+                               event->modifiers());
+        contextMenuEvent(&menu);
+        return;
+    }
     if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
         (key == Qt::Key_Delete || key == Qt::Key_Return || key == Qt::Key_Enter)) {
         event->accept();
@@ -237,8 +245,14 @@ void PatchListView::keyPressEvent(QKeyEvent* event) {
 
 void PatchListView::contextMenuEvent(QContextMenuEvent* event) {
     event->accept();
-    // The mouse's menu came with the button press; the menu key brings it up here.
-    if (event->reason() != QContextMenuEvent::Mouse)
+    // The mouse's menu came with the button press; the menu key brings it up here, below the current
+    // line when it is in view, where the user looks (the mouse pointer may be anywhere).
+    if (event->reason() == QContextMenuEvent::Mouse)
+        return;
+    const QRect line = visualRect(currentIndex());
+    if (event->reason() == QContextMenuEvent::Keyboard && viewport()->rect().intersects(line))
+        Q_EMIT menuRequested(viewport()->mapToGlobal(line.bottomLeft()));
+    else
         Q_EMIT menuRequested(event->globalPos());
 }
 

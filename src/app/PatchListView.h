@@ -9,9 +9,9 @@ namespace quillbox {
 // A list box as the main window uses it. Lines are selected as in a file manager (Shift and Ctrl
 // with the mouse and the arrow keys, Ctrl+A); a click on a line (left button), and changing the
 // selection with the keyboard, report the line last clicked or moved to with rowClicked. Other
-// buttons never change the selection; the right button asks for the list's menu. A click can
-// select lines but never leave the list without a selected line. Selected lines can be dragged;
-// where the model takes a drop, a line shows where the dragged lines will land.
+// buttons never change the selection; the right button (and the menu key or Shift+F10) asks for the
+// list's menu. A click can select lines but never leave the list without a selected line. Selected
+// lines can be dragged; where the model takes a drop, a line shows where the dragged lines will land.
 class PatchListView : public QListView {
     Q_OBJECT
 public:

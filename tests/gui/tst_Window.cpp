@@ -2,6 +2,7 @@
 // the file dialog object. The library layer's tests cover the commands' logic; these check that the
 // window shows it and passes the user's events on.
 
+#include "Commands.h"
 #include "CompareWindow.h"
 #include "Contrast.h"
 #include "DescriptionBox.h"
@@ -49,6 +50,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -309,8 +311,9 @@ private Q_SLOTS:
         QCOMPARE(
             items.join(QLatin1Char('|')),
             L("&File|Load (Library) =Ctrl+L|&Recent Libraries!|Save (Library) =Ctrl+S!|Save As "
-              "(Library)!|Earlier Versions…!||Import PS02!|"
-              "Import Library!||Export Library -> PS02!|Export Selected -> PS02…!||Export Set List…!|Print "
+              "(Library)!|Earlier &Versions…!||Import PS02!|"
+              "Import Library!|Reconcile &With…!||Export Library -> PS02!|Export &Selected -> PS02…!||E&xport Set "
+              "List…!|&Print "
               "Set "
               "List…!||&Exit|&Edit|&Undo=Ctrl+Z!|&Redo=Ctrl+Y!|"
               "&Patch|&Copy Selected Patch -> Library|"
@@ -319,7 +322,8 @@ private Q_SLOTS:
               "Update All Patches in the Library||Co&mpare…=Ctrl+K|&Library|Move up=Ctrl+U|Move down=Ctrl+D||"
               "&Rename…=F2|Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL "
               "Patches||"
-              "Random Modification||Select Duplicates|&Compare…\tCtrl+K|Window|Top|?|&Help=F1|&About"));
+              "Random Modification||Select &Duplicates|Sort by "
+              "&Name|&Compare…=Ctrl+K|Window|Top|?|&Help=F1|&About"));
         QVERIFY(!Find<QAction>("mnuWindow_Top")->isChecked());
         QVERIFY(window->close()); // nothing loaded: nothing asked
     }
@@ -1128,6 +1132,217 @@ private Q_SLOTS:
             QCOMPARE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint), on);
             QVERIFY(window->isVisible());
         }
+    }
+
+    // The commands a load enables: off before the first load, on after it; the others always on.
+    void loadEnablesCommands() {
+        for (const bool loaded : {false, true}) {
+            if (loaded)
+                LoadLibrary(Names);
+            for (const Command& command : Commands()) {
+                if (command.place == CommandPlace::Item || command.place == CommandPlace::Key)
+                    QVERIFY2(Find<QAction>(command.name)->isEnabled() ==
+                                 (loaded || command.enabling == CommandEnabling::Always),
+                             command.name);
+            }
+        }
+    }
+
+    // The library as "NAME speaker" per entry, "+" marking one with a description.
+    QString LibraryEntries() const {
+        QStringList entries;
+        for (int i = 0; i < Lib()->model()->rowCount(); ++i)
+            entries.append(Line(Lib(), i).mid(5).trimmed() + QLatin1Char(' ') +
+                           QString::number(CabSpeakerValue(PatchImage::FromStore(State().LibraryData, i))) +
+                           (State().DescArray.value(i + 1).isEmpty() ? L("") : L("+")));
+        return entries.join(L(", "));
+    }
+
+    void itemsRunTheirCommand_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("library"); // afterwards
+        // Before: DELTA 0+, BRAVO 1+, ALPHA 2, CHARLY 3+ with BRAVO selected; the patches list ECHO 0,
+        // BRAVO 5, ALPHA 2 (the library's ALPHA) with ECHO selected.
+        // clang-format off
+        QTest::newRow("mnuPatch_Copy") << L("mnuPatch_Copy") << L("DELTA 0+, BRAVO 1+, ECHO 0, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuPatch_Replace") << L("mnuPatch_Replace") << L("DELTA 0+, ECHO 0, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuPatch_AppendNew") << L("mnuPatch_AppendNew") << L("DELTA 0+, BRAVO 1+, ALPHA 2, CHARLY 3+, ECHO 0, BRAVO 5");
+        QTest::newRow("mnuPatch_AppentAll") << L("mnuPatch_AppentAll") << L("DELTA 0+, BRAVO 1+, ALPHA 2, CHARLY 3+, ECHO 0, BRAVO 5, ALPHA 2");
+        QTest::newRow("mnuPatch_UpdateLib") << L("mnuPatch_UpdateLib") << L("DELTA 0+, ECHO 0+, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuPatch_UpdateLibAll") << L("mnuPatch_UpdateLibAll") << L("DELTA 0+, BRAVO 5+, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuLibrary_MoveUp") << L("mnuLibrary_MoveUp") << L("BRAVO 1+, DELTA 0+, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuLibrary_MoveDown") << L("mnuLibrary_MoveDown") << L("DELTA 0+, ALPHA 2, BRAVO 1+, CHARLY 3+");
+        QTest::newRow("mnuLibrary_ClonePatch") << L("mnuLibrary_ClonePatch") << L("DELTA 0+, BRAVO 1+, BRAVO 1+, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuLibrary_DelSelected") << L("mnuLibrary_DelSelected") << L("DELTA 0+, ALPHA 2, CHARLY 3+");
+        QTest::newRow("mnuLibrary_DelAll") << L("mnuLibrary_DelAll") << L("");
+        QTest::newRow("mnuLibrary_SortByName") << L("mnuLibrary_SortByName") << L("ALPHA 2, BRAVO 1+, CHARLY 3+, DELTA 0+");
+        // clang-format on
+    }
+
+    // Each item runs its own command (rows of the command table are easily crossed), on the entries
+    // selected in the lists.
+    void itemsRunTheirCommand() {
+        QFETCH(QString, command);
+        QFETCH(QString, library);
+        LoadLibrary({L("DELTA"), L("BRAVO"), L("ALPHA"), L("CHARLY")});
+        WriteBytes(Path(L("device.pch")), Image(L("ECHO"), 0) + Image(L("BRAVO"), 5) + Image(L("ALPHA"), 2));
+        Choose("mnuFile_LoadPatches", Path(L("device.pch")));
+        Click(Lib(), 1);
+        Click(Patches(), 0);
+        Trigger(command.toLatin1().constData());
+        QCOMPARE(LibraryEntries(), library);
+        window->Controller().MutableState().LibChanged = false; // nothing to ask when the window closes
+    }
+
+    // The letter after a lone "&", lower case; none for a caption without one.
+    static QChar AccessKey(const QString& caption) {
+        for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+            if (caption.at(i) != QLatin1Char('&'))
+                continue;
+            if (caption.at(i + 1) != QLatin1Char('&'))
+                return caption.at(i + 1).toLower();
+            ++i; // "&&" is a shown "&"
+        }
+        return {};
+    }
+
+    void accessKeys_data() {
+        QTest::addColumn<QString>("menu"); // empty for the menu bar itself
+        QTest::newRow("menu bar") << QString();
+        QTest::newRow("mnuEdit") << L("mnuEdit");
+        for (const Command& command : Commands()) {
+            if (command.place == CommandPlace::Menu || command.place == CommandPlace::Submenu)
+                QTest::newRow(command.name) << L(command.name);
+        }
+    }
+
+    // Within a menu no two items share an access key, and every item Quillbox added has one.
+    void accessKeys() {
+        QFETCH(QString, menu);
+        LoadLibrary(Names); // "Recent Libraries" lists it
+        const QList<QAction*> items =
+            menu.isEmpty() ? window->menuBar()->actions() : window->findChild<QMenu*>(menu)->actions();
+        QHash<QChar, QString> taken;
+        for (const QAction* item : items) {
+            if (item->isSeparator())
+                continue;
+            const QChar key = AccessKey(item->text());
+            const auto added = std::find_if(Commands().begin(), Commands().end(), [item](const Command& c) {
+                return item->objectName() == L(c.name) && c.added;
+            });
+            QVERIFY2(!key.isNull() || added == Commands().end(), qPrintable(item->text()));
+            if (key.isNull())
+                continue;
+            QVERIFY2(!taken.contains(key), qPrintable(taken.value(key) + L(" and ") + item->text()));
+            taken.insert(key, item->text());
+        }
+        QVERIFY(!items.isEmpty());
+    }
+
+    // What a screen reader says for the menu bar's entries and for the "?" menu.
+    void helpMenuName() {
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(window->menuBar());
+        QStringList entries;
+        for (int i = 0; i < bar->childCount(); ++i)
+            entries.append(bar->child(i)->text(QAccessible::Name));
+        QCOMPARE(entries,
+                 (QStringList{L("File"), L("Edit"), L("Patch"), L("Library"), L("Window"), L("Help")}));
+        QAccessibleInterface* help = bar->child(5);
+        QCOMPARE(help->role(), QAccessible::MenuItem);
+        QCOMPARE(help->parent()->object(), window->menuBar());
+        QCOMPARE(help->child(0)->object(), Find<QMenu>("mnuHelp"));
+        QCOMPARE(help->child(0)->text(QAccessible::Name), L("Help"));
+        QCOMPARE(help->child(0)->parent()->object(), help->object());
+        help->actionInterface()->doAction(QAccessibleActionInterface::showMenuAction());
+        QTRY_VERIFY(Find<QMenu>("mnuHelp")->isVisible());
+        Find<QMenu>("mnuHelp")->close();
+    }
+
+    void compareKey_data() {
+        QTest::addColumn<QString>("before"); // what the keyboard did before Ctrl+K
+        QTest::newRow("in the library list") << L("");
+        QTest::newRow("menu bar reached with Alt") << L("alt");
+        QTest::newRow("menu closed with Esc") << L("f10 esc");
+    }
+
+    // Both Compare items show Ctrl+K as their key, not as text; the key runs the command once.
+    void compareKey() {
+        QFETCH(QString, before);
+        auto* patch = Find<QAction>("mnuPatch_Compare");
+        auto* library = Find<QAction>("mnuLibrary_Compare");
+        for (const QAction* item : {patch, library}) {
+            QCOMPARE(item->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_K));
+            QVERIFY2(!item->text().contains(QLatin1Char('\t')), qPrintable(item->text()));
+        }
+        LoadLibrary(Names);
+        Lib()->setFocus();
+        for (const QString& key : before.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const Qt::Key code = key == L("alt")   ? Qt::Key_Alt
+                                 : key == L("f10") ? Qt::Key_F10
+                                                   : Qt::Key_Escape;
+            QWidget* to = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
+                                                            : QApplication::focusWidget();
+            QTest::keyClick(to, code, code == Qt::Key_Alt ? Qt::AltModifier : Qt::NoModifier);
+        }
+        QSignalSpy patchRuns(patch, &QAction::triggered);
+        QSignalSpy libraryRuns(library, &QAction::triggered);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_K, Qt::ControlModifier);
+        QCOMPARE(patchRuns.size() + libraryRuns.size(), 1);
+        QCOMPARE(Find<QLabel>("lblStatus")->text(), L("Nothing to compare: select a patch in each list"));
+    }
+
+    void keyboardReach_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("menu"); // the menu that opens; empty: the menu bar takes the keys
+        QTest::newRow("lone Alt") << L("lstLib") << int(Qt::Key_Alt) << int(Qt::AltModifier) << L("");
+        QTest::newRow("F10 from the library") << L("lstLib") << int(Qt::Key_F10) << 0 << L("mnuFile");
+        QTest::newRow("F10 from the description")
+            << L("txtDescription") << int(Qt::Key_F10) << 0 << L("mnuFile");
+        QTest::newRow("Shift+F10 on the library")
+            << L("lstLib") << int(Qt::Key_F10) << int(Qt::ShiftModifier) << L("mnuLibrary");
+        QTest::newRow("Shift+F10 on the patches")
+            << L("lstPatches") << int(Qt::Key_F10) << int(Qt::ShiftModifier) << L("mnuPatch");
+        QTest::newRow("menu key on the library") << L("lstLib") << int(Qt::Key_Menu) << 0 << L("mnuLibrary");
+    }
+
+    // Alt reaches the menu bar and F10 opens its first menu; Shift+F10, as the menu key, opens a list's
+    // menu below its current line.
+    void keyboardReach() {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, menu);
+        LoadLibrary(Names);
+        Import({L("ECHO"), L("FOXTRT")});
+        Click(Lib(), 1);
+        Click(Patches(), 1);
+        auto* widget = window->findChild<QWidget*>(focus);
+        widget->setFocus();
+        if (key == Qt::Key_Menu) {
+            // What the desktop sends for the menu key.
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(0, 0),
+                                    widget->mapToGlobal(QPoint(0, 0)));
+            QApplication::sendEvent(widget, &event);
+        } else {
+            QTest::keyClick(widget, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        }
+        if (menu.isEmpty()) {
+            QCOMPARE(window->menuBar()->activeAction(), Find<QMenu>("mnuFile")->menuAction());
+            QCOMPARE(QApplication::focusWidget(), window->menuBar());
+            QTest::keyClick(window->menuBar(), Qt::Key_Escape);
+            QCOMPARE(QApplication::focusWidget(), widget);
+            return;
+        }
+        auto* opened = Find<QMenu>(menu.toLatin1().constData());
+        QTRY_VERIFY(opened->isVisible());
+        if (auto* list = qobject_cast<PatchListView*>(widget); list && menu != L("mnuFile")) {
+            const QRect line = list->visualRect(list->currentIndex());
+            QCOMPARE(opened->pos(), list->viewport()->mapToGlobal(line.bottomLeft()));
+        }
+        opened->close();
+        QCOMPARE(Lib()->SelectedRows(), QList<int>{1}); // nothing chosen
     }
 
     void aboutSplashCloses_data() {
