@@ -158,6 +158,8 @@ ReconcileWindow::ReconcileWindow(LibraryController& controller, QWidget* parent)
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the rows for the choices below instead of walking the cells of a row.
+    table_->setTabKeyNavigation(false);
     table_->verticalHeader()->hide();
     // Fixed row heights: the view never measures a hundred thousand rows.
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -237,10 +239,13 @@ ReconcileWindow::ReconcileWindow(LibraryController& controller, QWidget* parent)
 
 bool ReconcileWindow::Open(const QString& path, QString* error) {
     ReconcileSide right;
-    QList<EarlierVersion> versions;
+    QList<EarlierVersion> versions, exports;
+    const bool deviceFile = !path.endsWith(QStringLiteral(".pslib"), Qt::CaseInsensitive);
     try {
         right = controller_.ReadReconcileSide(path);
         versions = controller_.LibEarlierVersions();
+        if (deviceFile)
+            exports = controller_.LibExportRecords();
     } catch (const FileError& e) {
         *error = e.description;
         return false;
@@ -250,32 +255,39 @@ bool ReconcileWindow::Open(const QString& path, QString* error) {
     rightName_ = QFileInfo(path).fileName();
     setWindowTitle(QStringLiteral("Reconcile with ") + rightName_);
     baseBox_->clear();
-    baseIds_.clear();
+    bases_.clear();
     baseBox_->addItem(QStringLiteral("none"));
-    for (const EarlierVersion& v : versions) {
-        baseBox_->addItem(QStringLiteral("Earlier version of %1 (%2)")
-                              .arg(QLocale().toString(v.time.toLocalTime(), QLocale::ShortFormat))
-                              .arg(v.patches));
-        baseIds_.append(v.id);
+    const auto when = [](const EarlierVersion& v) {
+        return QLocale().toString(v.time.toLocalTime(), QLocale::ShortFormat);
+    };
+    for (const EarlierVersion& v : exports) {
+        baseBox_->addItem(
+            QStringLiteral("Export to the device, %1 (%2 patches)").arg(when(v)).arg(v.patches));
+        bases_.append({true, v.id});
     }
-    hasBase_ = false;
-    Recompute();
+    for (const EarlierVersion& v : versions) {
+        baseBox_->addItem(QStringLiteral("Earlier version, %1 (%2 patches)").arg(when(v)).arg(v.patches));
+        bases_.append({false, v.id});
+    }
+    // A patch file read back from the device: what Quillbox last sent there is the common past.
+    ChooseBase(exports.isEmpty() ? 0 : 1);
     return true;
 }
 
 void ReconcileWindow::ChooseBase(int index) {
     hasBase_ = false;
-    if (index > 0 && index <= baseIds_.size()) {
+    baseProblem_.clear();
+    if (index > 0 && index <= bases_.size()) {
+        const BaseChoice& choice = bases_[index - 1];
         try {
-            base_ = controller_.EarlierVersionSide(baseIds_[index - 1]);
+            base_ = choice.exportRecord ? controller_.ExportRecordSide(choice.id)
+                                        : controller_.EarlierVersionSide(choice.id);
             hasBase_ = true;
         } catch (const FileError& e) {
-            summary_->setText(e.description);
-            baseBox_->setCurrentIndex(0);
+            baseProblem_ = e.description + QStringLiteral("; ");
         }
     }
-    if (baseBox_->currentIndex() != index && hasBase_)
-        baseBox_->setCurrentIndex(index);
+    baseBox_->setCurrentIndex(hasBase_ ? index : 0);
     Recompute();
 }
 
@@ -357,7 +369,7 @@ qsizetype ReconcileWindow::OpenConflicts() const {
 void ReconcileWindow::UpdateSummary() {
     const qsizetype differ = std::count_if(rows_.begin(), rows_.end(), RowDiffers);
     const qsizetype open = OpenConflicts();
-    QString text = QStringLiteral("%1 rows, %2 differ").arg(rows_.size()).arg(differ);
+    QString text = baseProblem_ + QStringLiteral("%1 rows, %2 differ").arg(rows_.size()).arg(differ);
     if (open > 0)
         text += QStringLiteral("; %1 conflicts to choose before Apply").arg(open);
     summary_->setText(text);

@@ -73,6 +73,7 @@ private:
     QString rightName_;
     ReconcileSide left_, right_, base_;
     bool hasBase_ = false;
+    QString baseProblem_; // why the chosen base could not be read
     std::vector<ReconcileRow> rows_;
     std::vector<RowChoice> choices_;
     std::vector<char> conflicts_; // 1: a conflict the user has not chosen yet
@@ -86,7 +87,11 @@ private:
     QRadioButton* useLeftText_ = nullptr;
     QRadioButton* useRightText_ = nullptr;
     QPushButton* apply_ = nullptr;
-    QList<QString> baseIds_;
+    struct BaseChoice {
+        bool exportRecord = false; // an export record, else an earlier version
+        QString id;
+    };
+    QList<BaseChoice> bases_; // the Base box's entries after "none"
 };
 
 } // namespace quillbox

@@ -136,6 +136,10 @@ public:
     ReconcileSide ReadReconcileSide(const QString& path);
     // Version `id` of the loaded library as a side. Throws FileError.
     ReconcileSide EarlierVersionSide(const QString& id) const;
+    // What "Export Library -> PS02" and "Export Selected -> PS02…" wrote from the loaded library,
+    // newest first, and one of them as a side (throws FileError): the base for a device patch file.
+    QList<EarlierVersion> LibExportRecords() const;
+    ReconcileSide ExportRecordSide(const QString& id) const;
     // Makes the library the result of `choices` over `rows` (of `left` against `right`) as one
     // step, "Reconcile with NAME"; nothing is written until the user saves. Refused with a message
     // when the library is no longer `left` (it changed while the user chose). True when applied.

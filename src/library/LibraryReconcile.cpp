@@ -105,6 +105,17 @@ ReconcileSide LibraryController::EarlierVersionSide(const QString& id) const {
     return SideOf(DecodeLibrary(pair.library), pair.side);
 }
 
+QList<EarlierVersion> LibraryController::LibExportRecords() const {
+    if (!state_.LibraryLoaded || state_.LibFilePath.isEmpty())
+        return {};
+    return Versions().Exports(state_.LibFilePath);
+}
+
+ReconcileSide LibraryController::ExportRecordSide(const QString& id) const {
+    const LibraryPair pair = Versions().ReadExport(state_.LibFilePath, id);
+    return SideOf(pair.library, pair.side);
+}
+
 bool LibraryController::ApplyReconcile(const QString& name, const ReconcileSide& left,
                                        const ReconcileSide& right, const std::vector<ReconcileRow>& rows,
                                        const std::vector<RowChoice>& choices) {

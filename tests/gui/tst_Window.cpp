@@ -2316,6 +2316,48 @@ private Q_SLOTS:
         QVERIFY(!Find<QAction>("mnuEdit_Undo")->isEnabled());
     }
 
+    // A device patch file read back: the newest export record is the base, chosen already; a change
+    // on the device alone is taken, one the library made too is a conflict that keeps Apply off until
+    // the user chooses.
+    void reconcileDeviceFile_data() {
+        QTest::addColumn<QString>("libraryName"); // the library's own rename of entry 3 after the export
+        QTest::addColumn<bool>("conflict");
+        QTest::newRow("device changed alone") << QString() << false;
+        QTest::newRow("both changed the entry") << L("GOLF") << true;
+    }
+    void reconcileDeviceFile() {
+        QFETCH(QString, libraryName);
+        QFETCH(bool, conflict);
+        LoadLibrary(Names);
+        Choose("mnuFile_SaveLibAsPatches", Path(L("dev.pch")));
+        TakeMessages();
+        if (!libraryName.isEmpty())
+            QVERIFY(window->Controller().RenameEntry(2, libraryName));
+        WriteBytes(Path(L("dev.pch")), Store({L("ALPHA"), L("BRAVO"), L("ECHO"), L("DELTA")}));
+        Choose("mnuFile_ReconcileWith", Path(L("dev.pch")));
+        ReconcileWindow* reconcile = window->Reconcile();
+        QVERIFY(reconcile && reconcile->isVisible());
+        auto* base = reconcile->findChild<QComboBox*>(L("cboBase"));
+        QCOMPARE(base->currentIndex(), 1);
+        QVERIFY(base->currentText().startsWith(L("Export to the device")));
+        auto* apply = reconcile->findChild<QPushButton*>(L("cmdApply"));
+        QCOMPARE(apply->isEnabled(), !conflict);
+        QCOMPARE(reconcile->OpenConflicts(), conflict ? 1 : 0);
+        if (conflict) {
+            auto* table = reconcile->findChild<QTableView*>(L("tblRows"));
+            table->setFocus();
+            QTest::keyClick(table, Qt::Key_A, Qt::ControlModifier);
+            // From the rows to "Take Right" with the keyboard.
+            QTest::keyClick(table, Qt::Key_Tab);
+            QTest::keyClick(reconcile->focusWidget(), Qt::Key_Tab);
+            QCOMPARE(reconcile->focusWidget()->objectName(), L("cmdTakeRight"));
+            QTest::keyClick(reconcile->focusWidget(), Qt::Key_Space);
+            QVERIFY(apply->isEnabled());
+        }
+        apply->click();
+        QCOMPARE(Line(Lib(), 2).section(QLatin1Char(':'), 1).trimmed(), L("ECHO"));
+    }
+
     // "Save (Library) " over a library another program rewrote asks first; the window's return to
     // the front says so in the status line.
     void changedOnDiskQuestion() {

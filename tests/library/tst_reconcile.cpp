@@ -279,6 +279,57 @@ private Q_SLOTS:
         CompareSides(f.controller.LibrarySide(), Side(result));
     }
 
+    // "Export Library -> PS02" and "Export Selected -> PS02…" keep a record of what they wrote; read
+    // back from the device changed, the record is the base: the device's change and the library's
+    // own since the export are both chosen, with no conflict.
+    void exportRecord_data() {
+        QTest::addColumn<QString>("library");
+        QTest::addColumn<QString>("command"); // selection and export
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<QString>("edit"); // the library's own change after the export
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("merged");
+        QTest::newRow("whole library") << u"A B+two|lines C"_s << u"export"_s << u"A B+two|lines C"_s
+                                       << u"L2 del"_s << u"A B'+two|lines C"_s << u"A B'+two|lines"_s;
+        QTest::newRow("selected entries") << u"A B+b C D+d"_s << u"L1,3 exportSel"_s << u"B+b D+d"_s
+                                          << u"L0 del"_s << u"B+b D+new"_s << u"B+b C D+new"_s;
+        QTest::newRow("short last entry") << u"A B~"_s << u"export"_s << u"A B~"_s << u"L0 del"_s
+                                          << u"A B~_ X"_s << u"B~_ X"_s;
+    }
+    void exportRecord() {
+        QFETCH(QString, library);
+        QFETCH(QString, command);
+        QFETCH(QString, record);
+        QFETCH(QString, edit);
+        QFETCH(QString, device);
+        QFETCH(QString, merged);
+        const ReconcileSide l = Side(library);
+        Fixture f;
+        f.LoadLibrary(u"lib.pslib"_s, l.store, l.descriptions.mid(1));
+        f.view.paths.push_back(f.Path(u"dev.pch"_s));
+        f.Run(command);
+        const QList<EarlierVersion> records = f.controller.LibExportRecords();
+        QCOMPARE(records.size(), 1);
+        const ReconcileSide base = f.controller.ExportRecordSide(records[0].id);
+        CompareSides(base, Side(record));
+        CompareSides(f.controller.ReadReconcileSide(f.Path(u"dev.pch"_s)), base);
+
+        f.Run(edit);
+        const ReconcileSide d = Side(device);
+        f.Write(u"dev.pch"_s, d.store, d.descriptions.mid(1));
+        f.view.paths.clear();
+        const ReconcileSide left = f.controller.LibrarySide();
+        const ReconcileSide right = f.controller.ReadReconcileSide(f.Path(u"dev.pch"_s));
+        const std::vector<ReconcileRow> rows = ReconcileRows(left, right);
+        std::vector<RowChoice> choices;
+        for (const PresetChoice& preset : PresetChoices(base, left, right, rows)) {
+            QVERIFY(!preset.conflict);
+            choices.push_back(preset.choice);
+        }
+        QVERIFY(f.controller.ApplyReconcile(u"dev.pch"_s, left, right, rows, choices));
+        CompareSides(f.controller.LibrarySide(), Side(merged));
+    }
+
     // Choices made against the library as it was are not applied to a library changed since.
     void libraryApplyRefusesStaleRows() {
         const ReconcileSide l = Side(u"A B C"_s), r = Side(u"A B' C"_s);
