@@ -43,7 +43,6 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QTableView>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -51,6 +50,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -312,7 +312,8 @@ private Q_SLOTS:
             items.join(QLatin1Char('|')),
             L("&File|Load (Library) =Ctrl+L|&Recent Libraries!|Save (Library) =Ctrl+S!|Save As "
               "(Library)!|Earlier &Versions…!||Import PS02!|"
-              "Import Library!|Reconcile &With…!||Export Library -> PS02!|Export &Selected -> PS02…!||E&xport Set "
+              "Import Library!|Reconcile &With…!||Export Library -> PS02!|Export &Selected -> "
+              "PS02…!||E&xport Set "
               "List…!|&Print "
               "Set "
               "List…!||&Exit|&Edit|&Undo=Ctrl+Z!|&Redo=Ctrl+Y!|"

@@ -267,8 +267,9 @@ private Q_SLOTS:
             return;
         }
         const QStringList n = counts.split(u' ');
-        QCOMPARE(f.view.statuses.last(), u"Reconciled with other.pch: %1 taken from the right, %2 kept, %3 added, "
-                                         u"%4 removed; save to keep it"_s.arg(n[0], n[1], n[2], n[3]));
+        QCOMPARE(f.view.statuses.last(),
+                 u"Reconciled with other.pch: %1 taken from the right, %2 kept, %3 added, "
+                 u"%4 removed; save to keep it"_s.arg(n[0], n[1], n[2], n[3]));
         QCOMPARE(f.controller.History().UndoCount(), steps + 1);
         QCOMPARE(f.view.undoStep, u"Reconcile with other.pch"_s);
         QVERIFY(f.S().LibChanged);
@@ -293,8 +294,8 @@ private Q_SLOTS:
                                        << u"L2 del"_s << u"A B'+two|lines C"_s << u"A B'+two|lines"_s;
         QTest::newRow("selected entries") << u"A B+b C D+d"_s << u"L1,3 exportSel"_s << u"B+b D+d"_s
                                           << u"L0 del"_s << u"B+b D+new"_s << u"B+b C D+new"_s;
-        QTest::newRow("short last entry") << u"A B~"_s << u"export"_s << u"A B~"_s << u"L0 del"_s
-                                          << u"A B~_ X"_s << u"B~_ X"_s;
+        QTest::newRow("short last entry")
+            << u"A B~"_s << u"export"_s << u"A B~"_s << u"L0 del"_s << u"A B~_ X"_s << u"B~_ X"_s;
     }
     void exportRecord() {
         QFETCH(QString, library);
