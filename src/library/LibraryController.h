@@ -357,6 +357,13 @@ private:
     ByteSource random_;
     PairIdentity diskIdentity_;     // the pair on disk as loaded or last saved
     PairIdentity reportedIdentity_; // the changed pair the status line last told of
+    // The library's own pair as a reconciliation read it from disk: once the user has applied the
+    // choices against it, a save replaces it without asking again.
+    struct OwnPairRead {
+        PairIdentity identity;
+        ReconcileSide side;
+    };
+    std::optional<OwnPairRead> ownPairRead_;
     QSet<QString> reportedRecoveryProblems_;
     bool offeringRecovery_ = false;
     int recoveryQuestions_ = 0; // how often the recovery question was asked

@@ -2,8 +2,11 @@
 // version, and the user's choices applied as one step.
 #include "DescriptionFile.h"
 #include "FileAccess.h"
+#include "FileIdentity.h"
 #include "LibraryController.h"
 #include "LibraryFile.h"
+
+#include <QFileInfo>
 
 namespace quillbox {
 
@@ -87,6 +90,10 @@ ReconcileSide LibraryController::LibrarySide() const {
 
 ReconcileSide LibraryController::ReadReconcileSide(const QString& path) {
     RecoverInterruptedSave(path);
+    // Taken before reading: a pair changed while it is read does not count as the one read.
+    const bool own = state_.LibraryLoaded && !state_.LibFilePath.isEmpty() &&
+                     QFileInfo(path).canonicalFilePath() == QFileInfo(state_.LibFilePath).canonicalFilePath();
+    const PairIdentity identity = own ? PairIdentityOf(path) : PairIdentity();
     QByteArray store = ReadFileAsString(path);
     if (IsLibraryFile(path)) {
         if (!IsValidLibrary(store))
@@ -94,7 +101,11 @@ ReconcileSide LibraryController::ReadReconcileSide(const QString& path) {
         store = DecodeLibrary(store);
     }
     const QString sidePath = SideFilePath(path);
-    return SideOf(store, FileExists(sidePath) ? std::optional(ReadFileAsString(sidePath)) : std::nullopt);
+    ReconcileSide side =
+        SideOf(store, FileExists(sidePath) ? std::optional(ReadFileAsString(sidePath)) : std::nullopt);
+    if (own)
+        ownPairRead_ = OwnPairRead{identity, side};
+    return side;
 }
 
 ReconcileSide LibraryController::EarlierVersionSide(const QString& id) const {
@@ -146,6 +157,13 @@ bool LibraryController::ApplyReconcile(const QString& name, const ReconcileSide&
                            QStringLiteral("Reconciled with ") + name +
                                QStringLiteral(": the library stays as it was")};
     });
+    // Reconciled with its own pair on disk: the user has seen what another program wrote there.
+    if (ownPairRead_ && ownPairRead_->side.store == right.store &&
+        ownPairRead_->side.descriptions == right.descriptions) {
+        diskIdentity_ = ownPairRead_->identity;
+        reportedIdentity_ = diskIdentity_;
+    }
+    ownPairRead_.reset();
     return true;
 }
 
