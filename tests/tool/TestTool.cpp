@@ -1,6 +1,8 @@
 #include "DescriptionFile.h"
 #include "EarlierVersions.h"
 #include "LibraryFile.h"
+#include "PatchImage.h"
+#include "PatchList.h"
 #include "PatchName.h"
 #include "TestFiles.h"
 #include "TestPaths.h"
@@ -18,6 +20,7 @@
 #include <unistd.h>
 
 using namespace quillbox;
+using namespace Qt::StringLiterals;
 using namespace quillbox::test;
 
 namespace {
@@ -206,6 +209,50 @@ private Q_SLOTS:
         };
         QCOMPARE(nameless(after), nameless(store_));
         QCOMPARE(ReadBytes(file + QStringLiteral(".txt")), sampleSide_);
+    }
+
+    // sort puts the library <f> (CRUNCH, LEAD 1, CLEAN) in order of names in place, each description
+    // with its patch; a library already in order is not written again.
+    void sort_data() {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QStringList>("names"); // afterwards, in order
+        const QStringList sorted{u"CLEAN "_s, u"CRUNCH"_s, u"LEAD 1"_s};
+        const QStringList unsorted{u"CRUNCH"_s, u"LEAD 1"_s, u"CLEAN "_s};
+        QTest::newRow("sort")
+            << u"sort <f>"_s << 0
+            << u"<f>: wrote library with 3 patches, sorted by name\n<f>.txt: wrote the descriptions\n"_s
+            << sorted;
+        QTest::newRow("sort twice") << u"sort <f> ; sort <f>"_s << 0
+                                    << u"<f>: 3 patches are already in order by name; nothing was written\n"_s
+                                    << sorted;
+        QTest::newRow("not a library") << u"sort <f>.pch"_s << 1 << QString() << unsorted;
+        QTest::newRow("two files") << u"sort <f> <f>"_s << 2 << QString() << unsorted;
+    }
+    void sort() {
+        QFETCH(QString, arguments);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QStringList, names);
+        const QString file = Write(u"a.pslib"_s, sample_);
+        QVERIFY(!Write(u"a.pslib.txt"_s, sampleSide_).isEmpty());
+        const DescriptionReader before = DescriptionReader::FromBytes(sampleSide_);
+        QHash<QString, QString> descriptionOf;
+        for (qsizetype k = 0; k < EntryCount(store_); ++k)
+            descriptionOf.insert(PatchListLine(store_, k).mid(5), before.Description(k + 1));
+        Result result;
+        for (const QString& run : arguments.split(u" ; "_s))
+            result = Run(QString(run).replace(u"<f>"_s, file).split(u' '));
+        QCOMPARE(result.code, code);
+        QCOMPARE(result.out, QString(out).replace(u"<f>"_s, file));
+        const QByteArray after = DecodeLibrary(ReadBytes(file));
+        const DescriptionReader descriptions = DescriptionReader::FromBytes(ReadBytes(file + u".txt"_s));
+        QCOMPARE(EntryCount(after), names.size());
+        for (qsizetype k = 0; k < names.size(); ++k) {
+            QCOMPARE(PatchListLine(after, k).mid(5), names.at(k));
+            QCOMPARE(descriptions.Description(k + 1), descriptionOf.value(names.at(k)));
+        }
     }
 
     // rename refuses a last entry cut short inside its name, as the window does, and writes nothing;
