@@ -9,12 +9,15 @@
 #include "MainWindow.h"
 #include "MessageBoxes.h"
 #include "PatchListView.h"
+#include "ReconcileWindow.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QSettings>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
@@ -246,6 +249,38 @@ Body MoveDownWhileWriting(long) {
     };
 }
 
+// The reconcile window over the library against a patch file with every hundredth entry edited,
+// all 100,000 rows shown: Page Down in the rows, with the repaint. Opening it is counted once.
+Body ReconcilePageDown(long) {
+    return [](benchmark::State& state) {
+        Gui& gui = TheGui();
+        QByteArray other = gui.store;
+        for (qsizetype k = 0; k < Entries; k += 100)
+            other[k * PatchImageSize] = char(other[k * PatchImageSize] ^ 1);
+        const QString path = gui.dir.filePath(QStringLiteral("device.pch"));
+        WriteFile(path, other);
+        QElapsedTimer open;
+        open.start();
+        gui.window->OpenReconcile(path);
+        ReconcileWindow* reconcile = gui.window->Reconcile();
+        auto* rows = reconcile->findChild<QTableView*>(QStringLiteral("tblRows"));
+        reconcile->findChild<QComboBox*>(QStringLiteral("cboFilter"))->setCurrentIndex(0);
+        QCoreApplication::processEvents();
+        rows->viewport()->repaint();
+        state.counters["open_ms"] = double(open.nsecsElapsed()) / 1e6;
+        if (rows->model()->rowCount() != Entries)
+            state.SkipWithError("the window does not show every row");
+        for (auto _ : state) {
+            if (rows->currentIndex().row() > Entries - 100)
+                rows->setCurrentIndex(rows->model()->index(0, 0));
+            QTest::keyClick(rows, Qt::Key_PageDown);
+            rows->viewport()->repaint();
+        }
+        reconcile->close();
+        QCoreApplication::processEvents();
+    };
+}
+
 void RegisterAll() {
     const Target underFifty{Target::Milliseconds, 50, Entries};
     Register(
@@ -293,6 +328,8 @@ void RegisterAll() {
              "one copy of the store", CopyOfStore, underFifty);
     Register("gui: Move down, find open", {Entries}, MoveDownWithFindOpen, "one copy of the store",
              CopyOfStore);
+    Register("gui: reconcile window, Page Down over every row", {Entries}, ReconcilePageDown,
+             "one copy of the store", CopyOfStore, underSixteen);
 
     // Several selected lines: every second line selected, then the Delete key in the list; every
     // hundredth line dropped in the middle of the list through the list model, as a drag ends.

@@ -56,6 +56,8 @@ const std::vector<Command>& Commands() {
             "mnuFile_LoadPatches_Click", [](W w) { C(w).ImportPatches(); }},
         {"mnuFile_LoadLibToPatches", "Import Library", none, Item, WithLibrary, Original,
             "mnuFile_LoadLibToPatches_Click", [](W w) { C(w).ImportLibrary(); }},
+        {"mnuFile_ReconcileWith", "Reconcile &With…", none, Item, WithLibrary, Added,
+            "mnuFile_ReconcileWith_Click", [](W w) { C(w).ReconcileWith(); }},
         Separator("mnuFile_Sep2"),
         {"mnuFile_SaveLibAsPatches", "Export Library -> PS02", none, Item, WithLibrary, Original,
             "mnuFile_SaveLibAsPatches_Click", [](W w) { C(w).ExportLibrary(); }},

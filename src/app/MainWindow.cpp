@@ -791,6 +791,19 @@ void MainWindow::AboutCommand() {
     splash_->ShowNow();
 }
 
+void MainWindow::OpenReconcile(const QString& path) {
+    if (!reconcile_)
+        reconcile_ = new ReconcileWindow(controller_, this);
+    QString error;
+    if (!reconcile_->Open(path, &error)) {
+        ShowMessage(error, MessageStyle::Plain);
+        return;
+    }
+    reconcile_->show();
+    reconcile_->raise();
+    reconcile_->activateWindow();
+}
+
 void MainWindow::SelectDuplicatesCommand() {
     controller_.SelectDuplicates();
     if (!controller_.Selection(ListId::Library).isEmpty())
@@ -1198,12 +1211,15 @@ DiskChangeAnswer MainWindow::AskChangedOnDisk(const QString& text) {
     switch (MessageBoxes::AskChoice(this, text, QStringLiteral("Changed on disk"),
                                     {{QMessageBox::Save, QStringLiteral("&Overwrite")},
                                      {QMessageBox::SaveAll, QStringLiteral("Save &As\u2026")},
+                                     {QMessageBox::Apply, QStringLiteral("&Reconcile")},
                                      {QMessageBox::Cancel, QStringLiteral("Cancel")}},
                                     QMessageBox::Cancel, QMessageBox::Cancel)) {
     case QMessageBox::Save:
         return DiskChangeAnswer::Overwrite;
     case QMessageBox::SaveAll:
         return DiskChangeAnswer::SaveAs;
+    case QMessageBox::Apply:
+        return DiskChangeAnswer::Reconcile;
     default:
         return DiskChangeAnswer::Cancel;
     }

@@ -5,6 +5,7 @@
 #include "LibraryController.h"
 #include "LibraryView.h"
 #include "MainLayout.h"
+#include "ReconcileWindow.h"
 #include "SplashWindow.h"
 
 #include <QHash>
@@ -82,6 +83,7 @@ public:
     // "Print Set List…": the set list through the system's print dialog.
     void PrintSetListCommand();
     CompareWindow* Compare() const { return compare_; }
+    ReconcileWindow* Reconcile() const { return reconcile_; }
     // "&Rename…" (F2): edits the name of the selected library entry in its line.
     void RenameCommand();
     // "Select &Duplicates": selects the entries that have a twin; a selection takes the focus to the
@@ -130,6 +132,7 @@ public:
     std::optional<QString> AskPath(const FileDialogRequest& request) override;
     int ChosenFilter() const override;
     void LibraryFileUsed(const QString& path) override;
+    void OpenReconcile(const QString& path) override;
     void ShowStatus(const QString& text) override;
     void SetModified(bool modified) override;
     void ShowHistory(const QString& undoStep, const QString& redoStep) override;
@@ -190,6 +193,7 @@ private:
     QPointer<SplashWindow> splash_;
     QPointer<HelpWindow> help_;
     QPointer<CompareWindow> compare_;
+    QPointer<ReconcileWindow> reconcile_;
     std::unique_ptr<OpenSaveDLG> fileDialog_;
     std::unique_ptr<WindowSettings> settings_;
     QMenu* mnuRecent_ = nullptr;

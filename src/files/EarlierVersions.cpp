@@ -162,6 +162,100 @@ QList<EarlierVersion> EarlierVersions::List(const QString& libPath) const {
     return versions;
 }
 
+namespace {
+
+// "export-<sequence>-<UTC time>.pch": only names of this form are listed, read or removed.
+const QRegularExpression& ExportName() {
+    static const QRegularExpression name(QStringLiteral("^export-(\\d{6,})-(\\d{8}-\\d{6}-\\d{3})\\.pch$"));
+    return name;
+}
+
+QList<Found> FindExports(const QString& dir) {
+    QList<Found> found;
+    // Only this user's regular files count: a link or another's file of that name is none of ours.
+    for (const QString& name :
+         QDir(dir).entryList({QStringLiteral("export-*.pch")}, QDir::Files | QDir::NoSymLinks)) {
+        const QRegularExpressionMatch match = ExportName().match(name);
+        if (!match.hasMatch() || !IsOwnRegularFile(dir + QLatin1Char('/') + name))
+            continue;
+        const QDateTime read = QDateTime::fromString(match.captured(2), TimeFormat);
+        found.append({match.captured(1).toLongLong(), name, QDateTime(read.date(), read.time(), Qt::UTC)});
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Found& a, const Found& b) { return a.sequence > b.sequence; });
+    return found;
+}
+
+} // namespace
+
+void EarlierVersions::KeepExport(const QString& libPath, const LibraryPair& exported) {
+    const QString dir = FolderFor(libPath);
+    if (!QDir().mkpath(dir))
+        throw CannotKeep(QStringLiteral("Error: Cannot create the folder: "), dir);
+    const QString record = dir + QLatin1Char('/') + PathRecord;
+    const QByteArray key = LibraryKeyPath(libPath).toUtf8() + '\n';
+    if (!QFileInfo(record).isFile() || ReadFileAsString(record) != key)
+        WriteToFile(record, key, 0);
+    const QList<Found> before = FindExports(dir);
+    const qint64 sequence = before.isEmpty() ? 1 : before.front().sequence + 1;
+    const QDateTime now = (clock_ ? clock_() : QDateTime::currentDateTimeUtc()).toUTC();
+    const QString path = dir + QLatin1Char('/') +
+                         QStringLiteral("export-%1-%2.pch")
+                             .arg(sequence, 6, 10, QLatin1Char('0'))
+                             .arg(now.toString(TimeFormat));
+    // Side file first: a record is complete once its patch file is there. A side file left without
+    // one by an earlier failure is overwritten or never read.
+    const QString side = SideFilePath(path);
+    if (exported.side)
+        WriteToFile(side, *exported.side, 0);
+    WriteToFile(path, exported.library, 0);
+    // The oldest beyond the limit go: only our own regular files with the record's name.
+    const QList<Found> after = FindExports(dir);
+    for (qsizetype i = KeptExports; i < after.size(); ++i) {
+        const QString old = dir + QLatin1Char('/') + after[i].id;
+        if (IsOwnRegularFile(old))
+            QFile::remove(old);
+        if (QFileInfo(SideFilePath(old)).isFile() && IsOwnRegularFile(SideFilePath(old)))
+            QFile::remove(SideFilePath(old));
+    }
+    // Side files of records whose patch file never arrived (a failed or killed export record).
+    for (const QString& name : QDir(dir).entryList({QStringLiteral("export-*.pch.txt")}, QDir::Files)) {
+        const QRegularExpressionMatch match = ExportName().match(name.chopped(4));
+        const QString orphan = dir + QLatin1Char('/') + name;
+        if (match.hasMatch() && match.captured(1).toLongLong() <= sequence &&
+            !QFileInfo::exists(orphan.chopped(4)) && IsOwnRegularFile(orphan))
+            QFile::remove(orphan);
+    }
+}
+
+QList<EarlierVersion> EarlierVersions::Exports(const QString& libPath) const {
+    const QString dir = FolderFor(libPath);
+    QList<EarlierVersion> records;
+    for (const Found& found : FindExports(dir)) {
+        const QString path = dir + QLatin1Char('/') + found.id;
+        EarlierVersion record;
+        record.id = found.id;
+        record.time = found.time;
+        record.libraryBytes = QFileInfo(path).size();
+        const QFileInfo side(SideFilePath(path));
+        record.sideBytes = side.isFile() ? side.size() : -1;
+        record.patches = (record.libraryBytes + PatchImageSize - 1) / PatchImageSize;
+        records.append(record);
+    }
+    return records;
+}
+
+LibraryPair EarlierVersions::ReadExport(const QString& libPath, const QString& id) const {
+    const QString path = FolderFor(libPath) + QLatin1Char('/') + id;
+    if (!ExportName().match(id).hasMatch())
+        throw FileError{FileNotFoundNumber, QStringLiteral("EarlierVersions"),
+                        QStringLiteral("File not found: ") + path};
+    LibraryPair pair{ReadFileAsString(path), std::nullopt};
+    if (QFileInfo(SideFilePath(path)).isFile())
+        pair.side = ReadFileAsString(SideFilePath(path));
+    return pair;
+}
+
 LibraryPair EarlierVersions::Read(const QString& libPath, const QString& id) const {
     const QString path = FolderFor(libPath) + QLatin1Char('/') + id;
     if (!VersionName().match(id).hasMatch())

@@ -36,6 +36,7 @@ struct EarlierVersion {
 class EarlierVersions {
 public:
     static constexpr int Kept = 20;
+    static constexpr int KeptExports = 5;
     using Clock = std::function<QDateTime()>;
 
     // `folder` holds the per-library folders; empty means DefaultFolder(). Without a clock the
@@ -58,6 +59,15 @@ public:
     QList<EarlierVersion> List(const QString& libPath) const;
     // The pair of version `id`. Throws FileError when it cannot be read.
     LibraryPair Read(const QString& libPath, const QString& id) const;
+
+    // Export records: the bytes and side file an export of the library wrote to a device patch file,
+    // kept in the library's folder as "export-<sequence>-<UTC time>.pch" (side file beside it), the
+    // newest `KeptExports`. They are the common past when the device's patch file comes back.
+    // Throws FileError when the record cannot be written.
+    void KeepExport(const QString& libPath, const LibraryPair& exported);
+    // The records of `libPath`, newest first; `patches` counts the entries of the patch file.
+    QList<EarlierVersion> Exports(const QString& libPath) const;
+    LibraryPair ReadExport(const QString& libPath, const QString& id) const;
 
 private:
     QString folder_;

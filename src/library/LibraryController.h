@@ -7,6 +7,7 @@
 #include "LibraryState.h"
 #include "LibraryView.h"
 #include "PatchComparison.h"
+#include "Reconcile.h"
 #include "TwinIndex.h"
 #include "UnsavedKeeper.h"
 
@@ -124,6 +125,26 @@ public:
     void LoadEarlierVersion(const QString& id);
     // Test seam: where earlier versions are kept (by default the user's data location).
     void SetVersionsFolder(const QString& folder) { versionsFolder_ = folder; }
+
+    // Reconciling the library with another one (LibraryReconcile.cpp).
+    // "Reconcile With…": asks for a library or device patch file and has the view open the
+    // reconcile window on it.
+    void ReconcileWith();
+    // The library as it stands, as the left side of a reconciliation.
+    ReconcileSide LibrarySide() const;
+    // A library (".pslib") or device patch file with its descriptions. Throws FileError.
+    ReconcileSide ReadReconcileSide(const QString& path);
+    // Version `id` of the loaded library as a side. Throws FileError.
+    ReconcileSide EarlierVersionSide(const QString& id) const;
+    // What "Export Library -> PS02" and "Export Selected -> PS02…" wrote from the loaded library,
+    // newest first, and one of them as a side (throws FileError): the base for a device patch file.
+    QList<EarlierVersion> LibExportRecords() const;
+    ReconcileSide ExportRecordSide(const QString& id) const;
+    // Makes the library the result of `choices` over `rows` (of `left` against `right`) as one
+    // step, "Reconcile with NAME"; nothing is written until the user saves. Refused with a message
+    // when the library is no longer `left` (it changed while the user chose). True when applied.
+    bool ApplyReconcile(const QString& name, const ReconcileSide& left, const ReconcileSide& right,
+                        const std::vector<ReconcileRow>& rows, const std::vector<RowChoice>& choices);
 
     // Recovery of unsaved work (LibraryUnsaved.cpp). While the library has unsaved changes a
     // recovery file is kept for it, written shortly after the last change; a save or a clean close
@@ -339,6 +360,13 @@ private:
     ByteSource random_;
     PairIdentity diskIdentity_;     // the pair on disk as loaded or last saved
     PairIdentity reportedIdentity_; // the changed pair the status line last told of
+    // The library's own pair as a reconciliation read it from disk: once the user has applied the
+    // choices against it, a save replaces it without asking again.
+    struct OwnPairRead {
+        PairIdentity identity;
+        ReconcileSide side;
+    };
+    std::optional<OwnPairRead> ownPairRead_;
     QSet<QString> reportedRecoveryProblems_;
     bool offeringRecovery_ = false;
     int recoveryQuestions_ = 0; // how often the recovery question was asked

@@ -384,10 +384,21 @@ void LibraryController::ExportImages(const QByteArray& images, const QStringList
         const std::optional<QByteArray> sideBytes =
             SideFileFor(ExistingSideFile(sidePath), descriptions, count);
         LibraryPairFile(path, Versions()).Save(images, sideBytes);
+        // What went to the device is the common past when its patch file comes back; a record that
+        // cannot be kept costs the export nothing.
+        QString recordProblem;
+        if (state_.LibraryLoaded && !state_.LibFilePath.isEmpty()) {
+            try {
+                Versions().KeepExport(state_.LibFilePath,
+                                      {images, SideFileFor(std::nullopt, descriptions, count)});
+            } catch (const FileError& e) {
+                recordProblem = QStringLiteral("; no export record kept: ") + e.description;
+            }
+        }
         view_.SetBusy(false);
         view_.ShowMessage(path + QStringLiteral(" saved"), MessageStyle::Plain);
         view_.ShowStatus(QStringLiteral("Exported ") + Patches(count) + QStringLiteral(" to ") +
-                         ShortPath(path));
+                         ShortPath(path) + recordProblem);
     });
 }
 

@@ -278,7 +278,7 @@ bool LibraryController::ConfirmChangedOnDisk(bool& savedAs) {
         Native(state_.LibFilePath) +
         QStringLiteral(" was changed on disk by another program since Quillbox loaded or saved "
                        "it.\nOverwrite it (the version on disk is kept as an earlier version), "
-                       "save under another name, or cancel?");
+                       "save under another name, reconcile the library with it entry by entry, or cancel?");
     switch (view_.AskChangedOnDisk(text)) {
     case DiskChangeAnswer::Overwrite:
         return true;
@@ -288,6 +288,12 @@ bool LibraryController::ConfirmChangedOnDisk(bool& savedAs) {
         return false;
     case DiskChangeAnswer::Cancel:
         break;
+    case DiskChangeAnswer::Reconcile:
+        // Nothing is saved: the user brings the other program's changes in first, then saves.
+        view_.ShowStatus(QStringLiteral("Not saved: reconcile with ") + ShortPath(state_.LibFilePath) +
+                         QStringLiteral(" as it is on disk, then save"));
+        view_.OpenReconcile(state_.LibFilePath);
+        return false;
     }
     view_.ShowStatus(QStringLiteral("Not saved: ") + ShortPath(state_.LibFilePath) +
                      QStringLiteral(" was changed on disk"));

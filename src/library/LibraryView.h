@@ -37,8 +37,8 @@ enum class SaveAnswer { Yes, No, Cancel };
 // when the box was closed without an answer (the recovery file stays).
 enum class RecoveryAnswer { Restore, Compare, Discard, Later };
 // A save would replace a pair that another program changed: overwrite it, save under another name,
-// or cancel.
-enum class DiskChangeAnswer { Overwrite, SaveAs, Cancel };
+// cancel, or cancel and set the library against the pair on disk entry by entry.
+enum class DiskChangeAnswer { Overwrite, SaveAs, Cancel, Reconcile };
 
 // Everything the library layer asks the window to show or to ask. The window implements it; tests
 // implement it with a recorder. None of these calls may call back into the controller.
@@ -84,6 +84,9 @@ public:
     virtual DiskChangeAnswer AskChangedOnDisk(const QString& text) = 0;
     // The chosen path, or nullopt when the dialog was cancelled.
     virtual std::optional<QString> AskPath(const FileDialogRequest& request) = 0;
+    // Opens the reconcile window: the library against the library or device patch file at `path`.
+    // The window reads the file and applies the user's choices through the controller.
+    virtual void OpenReconcile(const QString& path) = 0;
     // The filter (0-based, in the request's order) the user chose with the last path AskPath gave.
     virtual int ChosenFilter() const { return 0; }
     // Writes the set list as a paged PDF document titled `title`; a failure throws FileError and

@@ -134,6 +134,64 @@ private Q_SLOTS:
             QVERIFY2(QFileInfo::exists(folder + name), qPrintable(name));
         QVERIFY(QFileInfo(folder + v + u"-00000000.tmp"_s).isSymLink());
     }
+
+    // Export records: the newest five are kept and read back as written, newest first; an earlier
+    // version and a record never count as each other.
+    void exportRecords_data() {
+        QTest::addColumn<int>("exports");
+        QTest::newRow("one") << 1;
+        QTest::newRow("the limit") << EarlierVersions::KeptExports;
+        QTest::newRow("two beyond the limit") << EarlierVersions::KeptExports + 2;
+    }
+    void exportRecords() {
+        QFETCH(int, exports);
+        QTemporaryDir dir;
+        const QString lib = dir.filePath(u"a.pslib"_s);
+        QDateTime now(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
+        EarlierVersions versions(dir.filePath(u"versions"_s), [&now] { return now; });
+        const auto pair = [](int i) {
+            return LibraryPair{QByteArray(18 * (i + 1), char('a' + i)),
+                               i % 2 ? Side() : Side("[Description]\r\n1=line&*&" + QByteArray::number(i))};
+        };
+        QVERIFY(versions.Keep(lib, {"\x01", {}}));
+        for (int i = 0; i < exports; ++i, now = now.addSecs(60))
+            versions.KeepExport(lib, pair(i));
+        const QList<EarlierVersion> list = versions.Exports(lib);
+        QCOMPARE(list.size(), std::min(exports, int(EarlierVersions::KeptExports)));
+        for (int n = 0; n < list.size(); ++n) {
+            QCOMPARE(list[n].patches, exports - n);
+            QCOMPARE(versions.ReadExport(lib, list[n].id), pair(exports - 1 - n));
+        }
+        QCOMPARE(versions.List(lib).size(), 1);
+        QVERIFY_THROWS_EXCEPTION(FileError, versions.ReadExport(lib, versions.List(lib)[0].id));
+        QVERIFY_THROWS_EXCEPTION(FileError, versions.Read(lib, list[0].id));
+    }
+
+    // A record's pruning removes only this user's regular files of the record's name: a side file
+    // left without its patch file goes; a link, another user's file and other names stay, and none of
+    // them is listed.
+    void exportRecordLeftovers() {
+        QTemporaryDir dir;
+        const QString lib = dir.filePath(u"a.pslib"_s);
+        EarlierVersions versions(dir.filePath(u"versions"_s));
+        const QString folder = versions.FolderFor(lib);
+        QVERIFY(QDir().mkpath(folder));
+        const QString orphan = u"/export-000001-20260101-120000-000.pch.txt"_s;
+        const QStringList kept{u"/export-notes.pch"_s, u"/export-000002-20260101-120000-000.pch.txt.bak"_s,
+                               u"/export-000003-20260101-120000-000.pch.txt"_s};
+        for (const QString& name : QStringList{orphan} + kept)
+            WriteBytes(folder + name, "x");
+        QCOMPARE(::chown(QFile::encodeName(folder + kept[2]).constData(), 65534, 65534), 0); // another user's
+        QVERIFY(QFile::link(lib, folder + u"/export-000004-20260101-120000-000.pch"_s));
+        WriteBytes(lib, "\x01");
+        versions.KeepExport(lib, {QByteArray(18, 'x'), {}});
+        QVERIFY(!QFileInfo::exists(folder + orphan));
+        for (const QString& name : kept)
+            QVERIFY2(QFileInfo::exists(folder + name), qPrintable(name));
+        QVERIFY(QFileInfo(folder + u"/export-000004-20260101-120000-000.pch"_s).isSymLink());
+        QCOMPARE(versions.Exports(lib).size(), 1);
+        QCOMPARE(versions.ReadExport(lib, versions.Exports(lib)[0].id).library, QByteArray(18, 'x'));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestVersions)

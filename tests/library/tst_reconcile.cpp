@@ -103,6 +103,22 @@ std::pair<QString, QString> Edited(int seed) {
     return {base.join(u' '), edited.join(u' ')};
 }
 
+// One letter per row: L left, R right, B both, l the right entry with the left description, r the
+// left entry with the right description.
+std::vector<RowChoice> Choices(const QString& letters) {
+    std::vector<RowChoice> chosen;
+    for (QChar c : letters) {
+        const char k = char(c.unicode());
+        chosen.push_back({k == 'L' || k == 'r'   ? RowChoice::Left
+                          : k == 'R' || k == 'l' ? RowChoice::Right
+                                                 : RowChoice::Both,
+                          k == 'l'   ? RowChoice::LeftText
+                          : k == 'r' ? RowChoice::RightText
+                                     : RowChoice::FollowTake});
+    }
+    return chosen;
+}
+
 void CompareSides(const ReconcileSide& got, const ReconcileSide& expected) {
     QCOMPARE(got.store.toHex(' '), expected.store.toHex(' '));
     QCOMPARE(got.descriptions, expected.descriptions);
@@ -198,17 +214,135 @@ private Q_SLOTS:
         const ReconcileSide l = Side(left), r = Side(right);
         const std::vector<ReconcileRow> rows = ReconcileRows(l, r);
         QCOMPARE(qsizetype(rows.size()), choices.size());
-        std::vector<RowChoice> chosen;
-        for (QChar c : choices) {
-            const char k = char(c.unicode());
-            chosen.push_back({k == 'L' || k == 'r'   ? RowChoice::Left
-                              : k == 'R' || k == 'l' ? RowChoice::Right
-                                                     : RowChoice::Both,
-                              k == 'l'   ? RowChoice::LeftText
-                              : k == 'r' ? RowChoice::RightText
-                                         : RowChoice::FollowTake});
+        CompareSides(ApplyChoices(l, r, rows, Choices(choices)), Side(result));
+    }
+
+    // The library made the chosen result through the controller: one step named after the other
+    // file, the status line counting what happened, nothing written, and undo and redo exact.
+    // Counts: taken from the right, kept, added, removed ("-": nothing changed, no step).
+    void libraryApply_data() {
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QString>("right");
+        QTest::addColumn<QString>("choices");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("counts");
+        const auto row = [](const char* tag, const char* left, const char* right, const char* choices,
+                            const char* result, const char* counts) {
+            QTest::newRow(tag) << QString::fromUtf8(left) << QString::fromUtf8(right)
+                               << QString::fromUtf8(choices) << QString::fromUtf8(result)
+                               << QString::fromUtf8(counts);
+        };
+        row("edit taken", "A B C", "A B' C", "LRL", "A B' C", "1 0 0 0");
+        row("both kept side by side", "A B C", "A B' C", "LBL", "A B B' C", "0 0 1 0");
+        row("deletion taken", "A B C", "A C", "LRL", "A C", "0 0 0 1");
+        row("insertion taken", "A C", "A B C", "LRL", "A B C", "0 0 1 0");
+        row("everything refused", "A B C", "A B' X", "LLLL", "A B C", "-");
+        row("move taken", "A B C D", "B C D A", "RLLL", "B C D A", "1 0 0 0");
+        row("mixed", "A B C D", "A B' D E", "LLRLR", "A B D E", "0 1 1 1");
+        row("right description with line breaks", "A'+x|y B+b", "A+z|w B+b", "rL", "A'+z|w B+b", "1 0 0 0");
+        row("left description kept, right entry", "A'+x|y B", "A+z B", "lL", "A+x|y B", "1 0 0 0");
+        row("into an empty library", "", "A B", "RR", "A B", "0 0 2 0");
+    }
+    void libraryApply() {
+        QFETCH(QString, left);
+        QFETCH(QString, right);
+        QFETCH(QString, choices);
+        QFETCH(QString, result);
+        QFETCH(QString, counts);
+        const ReconcileSide l = Side(left), r = Side(right);
+        Fixture f;
+        f.LoadLibrary(u"lib.pslib"_s, l.store, l.descriptions.mid(1));
+        const QByteArray onDisk = ReadBytes(f.Path(u"lib.pslib"_s));
+        const ReconcileSide before = f.controller.LibrarySide();
+        CompareSides(before, l);
+        const std::vector<ReconcileRow> rows = ReconcileRows(before, r);
+        const qsizetype steps = f.controller.History().UndoCount();
+        QVERIFY(f.controller.ApplyReconcile(u"other.pch"_s, before, r, rows, Choices(choices)));
+        CompareSides(f.controller.LibrarySide(), Side(result));
+        QCOMPARE(ReadBytes(f.Path(u"lib.pslib"_s)), onDisk);
+        if (counts == u"-"_s) {
+            QCOMPARE(f.controller.History().UndoCount(), steps);
+            QCOMPARE(f.view.statuses.last(), u"Reconciled with other.pch: the library stays as it was"_s);
+            QVERIFY(!f.S().LibChanged);
+            return;
         }
-        CompareSides(ApplyChoices(l, r, rows, chosen), Side(result));
+        const QStringList n = counts.split(u' ');
+        QCOMPARE(f.view.statuses.last(),
+                 u"Reconciled with other.pch: %1 taken from the right, %2 kept, %3 added, "
+                 u"%4 removed; save to keep it"_s.arg(n[0], n[1], n[2], n[3]));
+        QCOMPARE(f.controller.History().UndoCount(), steps + 1);
+        QCOMPARE(f.view.undoStep, u"Reconcile with other.pch"_s);
+        QVERIFY(f.S().LibChanged);
+        f.controller.Undo();
+        CompareSides(f.controller.LibrarySide(), l);
+        QVERIFY(!f.S().LibChanged);
+        f.controller.Redo();
+        CompareSides(f.controller.LibrarySide(), Side(result));
+    }
+
+    // "Export Library -> PS02" and "Export Selected -> PS02…" keep a record of what they wrote; read
+    // back from the device changed, the record is the base: the device's change and the library's
+    // own since the export are both chosen, with no conflict.
+    void exportRecord_data() {
+        QTest::addColumn<QString>("library");
+        QTest::addColumn<QString>("command"); // selection and export
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<QString>("edit"); // the library's own change after the export
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("merged");
+        QTest::newRow("whole library") << u"A B+two|lines C"_s << u"export"_s << u"A B+two|lines C"_s
+                                       << u"L2 del"_s << u"A B'+two|lines C"_s << u"A B'+two|lines"_s;
+        QTest::newRow("selected entries") << u"A B+b C D+d"_s << u"L1,3 exportSel"_s << u"B+b D+d"_s
+                                          << u"L0 del"_s << u"B+b D+new"_s << u"B+b C D+new"_s;
+        QTest::newRow("short last entry")
+            << u"A B~"_s << u"export"_s << u"A B~"_s << u"L0 del"_s << u"A B~_ X"_s << u"B~_ X"_s;
+    }
+    void exportRecord() {
+        QFETCH(QString, library);
+        QFETCH(QString, command);
+        QFETCH(QString, record);
+        QFETCH(QString, edit);
+        QFETCH(QString, device);
+        QFETCH(QString, merged);
+        const ReconcileSide l = Side(library);
+        Fixture f;
+        f.LoadLibrary(u"lib.pslib"_s, l.store, l.descriptions.mid(1));
+        f.view.paths.push_back(f.Path(u"dev.pch"_s));
+        f.Run(command);
+        const QList<EarlierVersion> records = f.controller.LibExportRecords();
+        QCOMPARE(records.size(), 1);
+        const ReconcileSide base = f.controller.ExportRecordSide(records[0].id);
+        CompareSides(base, Side(record));
+        CompareSides(f.controller.ReadReconcileSide(f.Path(u"dev.pch"_s)), base);
+
+        f.Run(edit);
+        const ReconcileSide d = Side(device);
+        f.Write(u"dev.pch"_s, d.store, d.descriptions.mid(1));
+        f.view.paths.clear();
+        const ReconcileSide left = f.controller.LibrarySide();
+        const ReconcileSide right = f.controller.ReadReconcileSide(f.Path(u"dev.pch"_s));
+        const std::vector<ReconcileRow> rows = ReconcileRows(left, right);
+        std::vector<RowChoice> choices;
+        for (const PresetChoice& preset : PresetChoices(base, left, right, rows)) {
+            QVERIFY(!preset.conflict);
+            choices.push_back(preset.choice);
+        }
+        QVERIFY(f.controller.ApplyReconcile(u"dev.pch"_s, left, right, rows, choices));
+        CompareSides(f.controller.LibrarySide(), Side(merged));
+    }
+
+    // Choices made against the library as it was are not applied to a library changed since.
+    void libraryApplyRefusesStaleRows() {
+        const ReconcileSide l = Side(u"A B C"_s), r = Side(u"A B' C"_s);
+        Fixture f;
+        f.LoadLibrary(u"lib.pslib"_s, l.store, l.descriptions.mid(1));
+        const ReconcileSide before = f.controller.LibrarySide();
+        const std::vector<ReconcileRow> rows = ReconcileRows(before, r);
+        f.Run(u"L2 del"_s);
+        const ReconcileSide edited = f.controller.LibrarySide();
+        QVERIFY(!f.controller.ApplyReconcile(u"other.pch"_s, before, r, rows, Choices(u"LRL"_s)));
+        CompareSides(f.controller.LibrarySide(), edited);
+        QVERIFY(f.view.messages.last().contains(u"nothing was applied"_s));
     }
 
     // The three-way merge of left and right over base: the result, or the conflicts as

@@ -5,6 +5,7 @@
 #include "FileAccess.h"
 #include "LibraryFile.h"
 #include "LibraryTestSupport.h"
+#include "Reconcile.h"
 #include "UnsavedWork.h"
 
 #include <QCoreApplication>
@@ -360,6 +361,7 @@ private Q_SLOTS:
         QTest::newRow("side file, overwrite") << u"side"_s << DiskChangeAnswer::Overwrite << u"written"_s;
         QTest::newRow("library, save as") << u"library"_s << DiskChangeAnswer::SaveAs << u"other name"_s;
         QTest::newRow("library, cancel") << u"library"_s << DiskChangeAnswer::Cancel << u"untouched"_s;
+        QTest::newRow("library, reconcile") << u"library"_s << DiskChangeAnswer::Reconcile << u"untouched"_s;
         QTest::newRow("replaced by a rename, cancel")
             << u"rename"_s << DiskChangeAnswer::Cancel << u"untouched"_s;
     }
@@ -406,6 +408,25 @@ private Q_SLOTS:
         }
         if (outcome == u"other name"_s)
             QCOMPARE(ReadBytes(lib), before);
+        // "Reconcile" sets the library against the pair on disk, and only that answer does. Once
+        // the choices are applied (here: everything from the disk), Save replaces the pair without
+        // asking again; a pair changed again after it was read is asked about again.
+        QCOMPARE(f.view.reconciled, answer == DiskChangeAnswer::Reconcile ? QStringList{lib} : QStringList());
+        if (answer == DiskChangeAnswer::Reconcile) {
+            const ReconcileSide left = f.controller.LibrarySide();
+            const ReconcileSide right = f.controller.ReadReconcileSide(lib);
+            const std::vector<ReconcileRow> rows = ReconcileRows(left, right);
+            const std::vector<RowChoice> choices(rows.size(), RowChoice{RowChoice::Right});
+            QVERIFY(f.controller.ApplyReconcile(u"lib.pslib"_s, left, right, rows, choices));
+            QCOMPARE(f.S().LibraryData, MakeStore(7, 3));
+            f.Run(u"L0 del"_s);
+            QVERIFY(f.controller.SaveLib());
+            QCOMPARE(ReadBytes(lib), EncodeLibrary(f.S().LibraryData));
+            WriteBytes(lib, theirs);
+            f.view.diskAnswers.push_back(DiskChangeAnswer::Cancel);
+            QVERIFY(!f.controller.SaveLib());
+            QCOMPARE(f.view.diskQuestions.size(), 2);
+        }
         // Overwriting keeps what the other program wrote as an earlier version.
         if (change == u"library"_s && answer == DiskChangeAnswer::Overwrite) {
             const QList<EarlierVersion> versions = f.controller.LibEarlierVersions();

@@ -41,10 +41,11 @@ public:
     std::deque<RecoveryAnswer> recoveryAnswers;
     std::deque<DiskChangeAnswer> diskAnswers;
     QStringList recoveryQuestions, diskQuestions;
-    QStringList usedFiles; // library files reported as loaded or saved
-    int markRefreshes = 0; // how often the lists were told to show their marks again
-    QStringList pdfTitles; // set lists written as PDF, by title, "(large)" after large print ones
-    int chosenFilter = 0;  // the filter the file dialog answers with
+    QStringList usedFiles;  // library files reported as loaded or saved
+    int markRefreshes = 0;  // how often the lists were told to show their marks again
+    QStringList pdfTitles;  // set lists written as PDF, by title, "(large)" after large print ones
+    int chosenFilter = 0;   // the filter the file dialog answers with
+    QStringList reconciled; // the files the reconcile window was opened on
 
     ListShown& Shown(ListId list) { return list == ListId::Library ? library : patches; }
     bool AnswersUsedUp() const {
@@ -123,6 +124,7 @@ public:
         return Answer(paths, request.dialogTitle, std::optional<QString>());
     }
     void LibraryFileUsed(const QString& path) override { usedFiles.append(path); }
+    void OpenReconcile(const QString& path) override { reconciled.append(path); }
 };
 
 } // namespace quillbox

@@ -34,6 +34,7 @@ public:
     DiskChangeAnswer AskChangedOnDisk(const QString&) override { return DiskChangeAnswer::Overwrite; }
     std::optional<QString> AskPath(const FileDialogRequest&) override { return std::nullopt; }
     void LibraryFileUsed(const QString&) override {}
+    void OpenReconcile(const QString&) override {}
     void ShowStatus(const QString&) override {}
     void SetModified(bool) override {}
     void ShowHistory(const QString&, const QString&) override {}

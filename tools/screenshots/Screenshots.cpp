@@ -1,8 +1,8 @@
 // Writes the screenshots shown in the README: the main window with a library loaded and an entry
 // selected, the find field over the library list, the window with the Edit menu open after an undo,
 // several library lines selected with the Library menu open, the splash window, the help window,
-// the earlier versions, the twin marks of both lists with a tool tip, the compare window, and the
-// main and compare windows again in a dark palette.
+// the earlier versions, the twin marks of both lists with a tool tip, the compare window, the
+// reconcile window, and the main and compare windows again in a dark palette.
 //
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
 
@@ -16,6 +16,7 @@
 #include "OpenSaveDLG.h"
 #include "PatchImage.h"
 #include "PatchName.h"
+#include "ReconcileWindow.h"
 #include "SplashWindow.h"
 
 #include <QAction>
@@ -31,6 +32,7 @@
 #include <QPalette>
 #include <QRadioButton>
 #include <QSettings>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolTip>
@@ -288,7 +290,57 @@ int main(int argc, char* argv[]) {
     else
         ok = false;
 
-    // The same two windows in a dark palette: every colour comes from the palette.
+    // The reconcile window: the library as it now stands against a patch file read back from the
+    // device, on which a patch was edited and renamed, one deleted, one added and a description
+    // rewritten.
+    const ReconcileSide mine = window.Controller().LibrarySide();
+    QByteArray device;
+    QByteArray deviceSide("[Description]\r\n");
+    int line = 0;
+    const auto add = [&](const QByteArray& bytes, QString description) {
+        device += bytes;
+        deviceSide += QByteArray::number(++line) + '=' +
+                      description.replace(QStringLiteral("\r\n"), QStringLiteral("&*&")).toUtf8() + "\r\n";
+    };
+    const qsizetype count = EntryCount(mine.store);
+    for (qsizetype k = 0; k < count; ++k) {
+        PatchImage image(EntryBytes(mine.store, k));
+        QString description = mine.descriptions.value(k + 1);
+        if (k == 4)
+            continue;
+        if (k == 2) {
+            WriteBoundField(image, BoundField::DriveType, 8);
+            QByteArray bytes = image.Bytes();
+            WritePatchName(bytes, EncodePatchName(QStringLiteral("LEAD 2")).codes);
+            image = PatchImage(bytes);
+        }
+        if (k == 0)
+            description = QStringLiteral("Clean rhythm, neck pickup\r\nCompressor on");
+        add(image.Bytes(), description);
+        if (k == 5)
+            add(Image(QStringLiteral("OCTAVE"), 14, 3, 3, true, true, 60),
+                QStringLiteral("Octave fuzz for the solo"));
+    }
+    const QString devicePath = tmp.filePath(QStringLiteral("from-device.pch"));
+    if (!Write(devicePath, device) || !Write(devicePath + QStringLiteral(".txt"), deviceSide))
+        return 1;
+    OpenSaveDLG::setNextPath(devicePath);
+    window.findChild<QAction*>(QStringLiteral("mnuFile_ReconcileWith"))->trigger();
+    if (ReconcileWindow* reconcile = window.Reconcile()) {
+        auto* rows = reconcile->findChild<QTableView*>(QStringLiteral("tblRows"));
+        // The row whose description differs: both texts are shown to choose from.
+        for (int row = 0; row < rows->model()->rowCount(); ++row) {
+            if (rows->model()->index(row, ReconcileModel::DiffersColumn).data().toString() ==
+                QStringLiteral("description"))
+                rows->selectRow(row);
+        }
+        rows->resizeColumnsToContents();
+        ok = Save(reconcile, outDir + QStringLiteral("/reconcile-window.png")) && ok;
+    } else {
+        ok = false;
+    }
+
+    // The main and compare windows in a dark palette: every colour comes from the palette.
     QPalette dark;
     dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
     dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));

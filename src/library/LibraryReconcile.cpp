@@ -1,0 +1,170 @@
+// "Reconcile With…": the library set against another library, a device patch file or an earlier
+// version, and the user's choices applied as one step.
+#include "DescriptionFile.h"
+#include "FileAccess.h"
+#include "FileIdentity.h"
+#include "LibraryController.h"
+#include "LibraryFile.h"
+
+#include <QFileInfo>
+
+namespace quillbox {
+
+namespace {
+
+QString Nul() {
+    return QString(QChar(0));
+}
+
+bool IsLibraryFile(const QString& path) {
+    return path.endsWith(QStringLiteral(".pslib"), Qt::CaseInsensitive);
+}
+
+// Descriptions as a side keeps them: element 0 unused, one element per entry.
+QStringList SideDescriptions(const QStringList& descriptions, qsizetype count) {
+    QStringList result = descriptions.mid(0, count + 1);
+    if (result.isEmpty())
+        result.append(QString());
+    while (result.size() < count + 1)
+        result.append(QString());
+    return result;
+}
+
+ReconcileSide SideOf(const QByteArray& store, const std::optional<QByteArray>& sideFile) {
+    const DescriptionReader reader = sideFile ? DescriptionReader::FromBytes(*sideFile) : DescriptionReader();
+    const qsizetype count = EntryCount(store);
+    return {store, SideDescriptions(reader.DescArray(count), count)};
+}
+
+// What the choices do to the library, for the status line.
+struct Accounting {
+    qsizetype taken = 0, kept = 0, added = 0, removed = 0;
+};
+
+Accounting Account(const std::vector<ReconcileRow>& rows, const std::vector<RowChoice>& choices) {
+    Accounting a;
+    for (size_t k = 0; k < rows.size(); ++k) {
+        const ReconcileRow& row = rows[k];
+        const RowChoice& choice = choices[k];
+        if (!RowDiffers(row))
+            continue;
+        const bool paired = row.left >= 0 && row.right >= 0;
+        if (paired && choice.take == RowChoice::Both)
+            ++a.added;
+        else if (paired && (choice.take == RowChoice::Right || choice.description == RowChoice::RightText))
+            ++a.taken;
+        else if (row.left >= 0 && choice.take == RowChoice::Right)
+            ++a.removed;
+        else if (row.left >= 0)
+            ++a.kept;
+        else if (choice.take != RowChoice::Left)
+            ++a.added;
+    }
+    return a;
+}
+
+} // namespace
+
+void LibraryController::ReconcileWith() {
+    if (!LibraryReadyForTransfer())
+        return;
+    QString path;
+    if (!RunFileCommand([this, &path] {
+            FileDialogRequest request;
+            request.dialogTitle = appTitle_ + QStringLiteral(" Reconcile With");
+            request.filter = QStringLiteral("PS02 Library(*.pslib)") + Nul() + QStringLiteral("*.pslib") +
+                             Nul() + QStringLiteral("PS02 Patches(*.pch)") + Nul() + QStringLiteral("*.pch") +
+                             Nul() + QStringLiteral("All (*.*)") + Nul() + QStringLiteral("*.*") + Nul();
+            request.readOnly = true;
+            request.kind = FileKind::Library;
+            path = AskPathOrCancel(request);
+        }))
+        return;
+    view_.OpenReconcile(path);
+}
+
+ReconcileSide LibraryController::LibrarySide() const {
+    const qsizetype count = ListCount(ListId::Library);
+    return {state_.LibraryData, SideDescriptions(state_.DescArray, count)};
+}
+
+ReconcileSide LibraryController::ReadReconcileSide(const QString& path) {
+    RecoverInterruptedSave(path);
+    // Taken before reading: a pair changed while it is read does not count as the one read.
+    const bool own = state_.LibraryLoaded && !state_.LibFilePath.isEmpty() &&
+                     QFileInfo(path).canonicalFilePath() == QFileInfo(state_.LibFilePath).canonicalFilePath();
+    const PairIdentity identity = own ? PairIdentityOf(path) : PairIdentity();
+    QByteArray store = ReadFileAsString(path);
+    if (IsLibraryFile(path)) {
+        if (!IsValidLibrary(store))
+            throw FileError{FileErrorNumber, path, path + QStringLiteral(": Not a valid Library")};
+        store = DecodeLibrary(store);
+    }
+    const QString sidePath = SideFilePath(path);
+    ReconcileSide side =
+        SideOf(store, FileExists(sidePath) ? std::optional(ReadFileAsString(sidePath)) : std::nullopt);
+    if (own)
+        ownPairRead_ = OwnPairRead{identity, side};
+    return side;
+}
+
+ReconcileSide LibraryController::EarlierVersionSide(const QString& id) const {
+    const LibraryPair pair = Versions().Read(state_.LibFilePath, id);
+    if (!IsValidLibrary(pair.library))
+        throw FileError{FileErrorNumber, QString(),
+                        QStringLiteral("The earlier version is not a valid Library")};
+    return SideOf(DecodeLibrary(pair.library), pair.side);
+}
+
+QList<EarlierVersion> LibraryController::LibExportRecords() const {
+    if (!state_.LibraryLoaded || state_.LibFilePath.isEmpty())
+        return {};
+    return Versions().Exports(state_.LibFilePath);
+}
+
+ReconcileSide LibraryController::ExportRecordSide(const QString& id) const {
+    const LibraryPair pair = Versions().ReadExport(state_.LibFilePath, id);
+    return SideOf(pair.library, pair.side);
+}
+
+bool LibraryController::ApplyReconcile(const QString& name, const ReconcileSide& left,
+                                       const ReconcileSide& right, const std::vector<ReconcileRow>& rows,
+                                       const std::vector<RowChoice>& choices) {
+    const ReconcileSide now = LibrarySide();
+    if (now.store != left.store || now.descriptions != left.descriptions || rows.size() != choices.size()) {
+        view_.ShowMessage(QStringLiteral("The library changed while the reconcile window was open; "
+                                         "nothing was applied. Open Reconcile With… again."),
+                          MessageStyle::Plain);
+        return false;
+    }
+    const ReconcileSide result = ApplyChoices(left, right, rows, choices);
+    const Accounting a = Account(rows, choices);
+    AsStep([&] {
+        state_.LibraryData = result.store;
+        state_.DescArray = result.descriptions;
+        state_.LibChanged =
+            state_.LibChanged || result.store != left.store || result.descriptions != left.descriptions;
+        RefillLibList();
+        ShowNothingEditable();
+        return StepOutcome{QStringLiteral("Reconcile with ") + name,
+                           QStringLiteral("Reconciled with %1: %2 taken from the right, %3 kept, %4 added, "
+                                          "%5 removed; save to keep it")
+                               .arg(name)
+                               .arg(a.taken)
+                               .arg(a.kept)
+                               .arg(a.added)
+                               .arg(a.removed),
+                           QStringLiteral("Reconciled with ") + name +
+                               QStringLiteral(": the library stays as it was")};
+    });
+    // Reconciled with its own pair on disk: the user has seen what another program wrote there.
+    if (ownPairRead_ && ownPairRead_->side.store == right.store &&
+        ownPairRead_->side.descriptions == right.descriptions) {
+        diskIdentity_ = ownPairRead_->identity;
+        reportedIdentity_ = diskIdentity_;
+    }
+    ownPairRead_.reset();
+    return true;
+}
+
+} // namespace quillbox
