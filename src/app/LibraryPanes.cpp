@@ -50,6 +50,15 @@ int ShiftState(Qt::KeyboardModifiers modifiers) {
            (modifiers & Qt::AltModifier ? 4 : 0);
 }
 
+// The store a list shows, and its selected entry (-1 for none).
+const QByteArray& StoreOf(const LibraryState& state, ListId list) {
+    return list == ListId::Library ? state.LibraryData : state.PatchesData;
+}
+
+qsizetype SelectedOf(const LibraryState& state, ListId list) {
+    return list == ListId::Library ? state.LibSelection : state.PatchesSelection;
+}
+
 } // namespace
 
 LibraryPanes::LibraryPanes(LibraryController& controller, Guard guard, QWidget* parent)
@@ -93,9 +102,9 @@ void LibraryPanes::BuildControls() {
             // Lines are dropped on the library only; the patches list is source material.
             list->setAcceptDrops(id == ListId::Library);
             list->viewport()->setAcceptDrops(id == ListId::Library);
-            (id == ListId::Library ? lstLib_ : lstPatches_) = list;
-            (id == ListId::Library ? libModel_ : patchesModel_) = model;
-            (id == ListId::Library ? findLib_ : findPatches_) = new FindField(controller_, id, list, model);
+            Side(id).view = list;
+            Side(id).model = model;
+            Side(id).find = new FindField(controller_, id, list, model);
             if (id == ListId::Library) {
                 // A library line's name is edited in place; the controller renames the entry.
                 model->SetRenameHandler([this](qsizetype entry, const QString& name) {
@@ -146,6 +155,8 @@ void LibraryPanes::BuildControls() {
             widget->setAccessibleName(design.text);
         controls_.insert(design.name, widget);
     }
+    Side(ListId::Patches).label = Control<QLabel>("lblPatches");
+    Side(ListId::Library).label = Control<QLabel>("lblLib");
     NameForScreenReaders();
     Control<QRadioButton>("optSelected")->setChecked(true);
     // The name box stores nothing: read-only, it cannot look as if a typed name renamed the patch.
@@ -173,16 +184,18 @@ void LibraryPanes::NameForScreenReaders() {
                                                            {"lblLevel", "cbxTotalLevel"}};
     for (const auto& [label, control] : buddies)
         Control<QLabel>(label)->setBuddy(controls_.value(S(control)));
-    lstPatches_->setAccessibleName(QStringLiteral("Patches"));
-    lstPatches_->setAccessibleDescription(QStringLiteral("The patches imported from a device patch file"));
-    lstLib_->setAccessibleName(QStringLiteral("Library"));
-    lstLib_->setAccessibleDescription(QStringLiteral("The patches of the library being edited"));
+    PatchListView* patches = ListView(ListId::Patches);
+    PatchListView* library = ListView(ListId::Library);
+    patches->setAccessibleName(QStringLiteral("Patches"));
+    patches->setAccessibleDescription(QStringLiteral("The patches imported from a device patch file"));
+    library->setAccessibleName(QStringLiteral("Library"));
+    library->setAccessibleDescription(QStringLiteral("The patches of the library being edited"));
     txtDescription_->setAccessibleName(QStringLiteral("Description"));
     txtDescription_->setAccessibleDescription(
         QStringLiteral("The description of the selected library patch"));
     controls_.value(QStringLiteral("txtName"))->setAccessibleName(QStringLiteral("Patch name"));
-    findPatches_->setAccessibleName(QStringLiteral("Find in the patches"));
-    findLib_->setAccessibleName(QStringLiteral("Find in the library"));
+    Side(ListId::Patches).find->setAccessibleName(QStringLiteral("Find in the patches"));
+    Side(ListId::Library).find->setAccessibleName(QStringLiteral("Find in the library"));
 }
 
 void LibraryPanes::ConnectControls() {
@@ -191,39 +204,44 @@ void LibraryPanes::ConnectControls() {
     // "Delete Selected Patch" and "Copy Selected Patch -> Library". Lines dropped on the library are
     // moved there (its own) or copied there (from the patches list). A row is the entry the list
     // shows there (a find shows only some).
-    connect(lstLib_, &PatchListView::rowClicked, this, [this](int row) {
+    const ListSide& library = Side(ListId::Library);
+    const ListSide& patches = Side(ListId::Patches);
+    connect(library.view, &PatchListView::rowClicked, this, [this](int row) {
         guarded_("lstLib_Click", [this, row] {
-            controller_.LibrarySelected(SelectedEntries(ListId::Library), libModel_->EntryAt(row));
+            controller_.LibrarySelected(SelectedEntries(ListId::Library),
+                                        Side(ListId::Library).model->EntryAt(row));
         });
     });
-    connect(lstPatches_, &PatchListView::rowClicked, this, [this](int row) {
+    connect(patches.view, &PatchListView::rowClicked, this, [this](int row) {
         guarded_("lstPatches_Click", [this, row] {
-            controller_.PatchesSelected(SelectedEntries(ListId::Patches), patchesModel_->EntryAt(row));
+            controller_.PatchesSelected(SelectedEntries(ListId::Patches),
+                                        Side(ListId::Patches).model->EntryAt(row));
         });
     });
-    connect(lstLib_, &PatchListView::commandKeyPressed, this, [this](int key) {
+    connect(library.view, &PatchListView::commandKeyPressed, this, [this](int key) {
         if (key == Qt::Key_Delete)
             guarded_("lstLib_KeyDown", [this] { controller_.DeleteSelected(); });
     });
-    connect(lstPatches_, &PatchListView::commandKeyPressed, this, [this](int key) {
+    connect(patches.view, &PatchListView::commandKeyPressed, this, [this](int key) {
         if (key == Qt::Key_Return)
             guarded_("lstPatches_KeyDown", [this] { controller_.CopySelectedPatch(); });
     });
-    connect(libModel_, &PatchListModel::entriesDropped, this,
+    connect(library.model, &PatchListModel::entriesDropped, this,
             [this](ListId from, const QList<qsizetype>& entries, qsizetype before) {
                 guarded_("lstLib_DragDrop", [&] {
                     from == ListId::Library ? controller_.MoveEntriesTo(entries, before)
                                             : controller_.CopyPatchesTo(entries, before);
                 });
             });
-    connect(lstPatches_, &QAbstractItemView::doubleClicked, this,
+    connect(patches.view, &QAbstractItemView::doubleClicked, this,
             [this] { guarded_("lstPatches_DblClick", [this] { controller_.PatchesDoubleClicked(); }); });
-    connect(lstLib_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (controller_.State().LibSelection == libModel_->EntryAt(index.row()))
-            lstLib_->edit(index);
+    connect(library.view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        const ListSide& side = Side(ListId::Library);
+        if (controller_.State().LibSelection == side.model->EntryAt(index.row()))
+            side.view->edit(index);
     });
     for (const ListId list : {ListId::Library, ListId::Patches})
-        connect(ListFind(list), &FindField::filtered, this, [this, list] { ShowSelectionAfterFind(list); });
+        connect(Side(list).find, &FindField::filtered, this, [this, list] { ShowSelectionAfterFind(list); });
 
     // The three bound lists react to the user's picks only; showing a patch sets them silently.
     auto connectPick = [this](const char* name, const char* handler, void (LibraryController::*pick)(int)) {
@@ -266,7 +284,7 @@ void LibraryPanes::ConnectControls() {
 }
 
 void LibraryPanes::ForgetController() {
-    libModel_->SetRenameHandler({});
+    Side(ListId::Library).model->SetRenameHandler({});
 }
 
 void LibraryPanes::KeepTabOnChosenOption() {
@@ -364,8 +382,8 @@ void LibraryPanes::FillParameterLists() {
 }
 
 void LibraryPanes::TakeListColours() {
-    for (const ListId list : {ListId::Library, ListId::Patches})
-        ListModel(list)->SetMarkEdge(ListView(list)->palette().color(QPalette::Text));
+    for (ListSide& side : sides_)
+        side.model->SetMarkEdge(side.view->palette().color(QPalette::Text));
 }
 
 // ---- Events ----
@@ -436,48 +454,39 @@ bool LibraryPanes::TextBoxKeyEvent(QObject* watched, QEvent* event) {
 
 // ---- Lists ----
 
-PatchListView* LibraryPanes::ListView(ListId list) const {
-    return list == ListId::Library ? lstLib_ : lstPatches_;
-}
-
-PatchListModel* LibraryPanes::ListModel(ListId list) const {
-    return list == ListId::Library ? libModel_ : patchesModel_;
-}
-
-FindField* LibraryPanes::ListFind(ListId list) const {
-    return list == ListId::Library ? findLib_ : findPatches_;
-}
-
 bool LibraryPanes::EditSelectedName() {
     const qsizetype entry = controller_.State().LibSelection;
     if (entry < 0)
         return false;
-    const QModelIndex index = libModel_->index(libModel_->KeepShown(entry));
-    lstLib_->scrollTo(index);
-    lstLib_->setFocus(Qt::ShortcutFocusReason);
-    lstLib_->edit(index);
+    const ListSide& library = Side(ListId::Library);
+    const QModelIndex index = library.model->index(library.model->KeepShown(entry));
+    library.view->scrollTo(index);
+    library.view->setFocus(Qt::ShortcutFocusReason);
+    library.view->edit(index);
     return true;
 }
 
 void LibraryPanes::OpenFind() {
     const QWidget* focus = QApplication::focusWidget();
-    const bool patches = focus && (focus == lstPatches_ || lstPatches_->isAncestorOf(focus));
-    ListFind(patches ? ListId::Patches : ListId::Library)->Open();
+    const PatchListView* patches = ListView(ListId::Patches);
+    const bool inPatches = focus && (focus == patches || patches->isAncestorOf(focus));
+    Side(inPatches ? ListId::Patches : ListId::Library).find->Open();
 }
 
 void LibraryPanes::ShowSelectionAfterFind(ListId list) {
-    const LibraryState& state = controller_.State();
-    const qsizetype entry = list == ListId::Library ? state.LibSelection : state.PatchesSelection;
-    const int row = entry < 0 ? -1 : ListModel(list)->RowOf(entry);
+    const qsizetype entry = SelectedOf(controller_.State(), list);
+    const ListSide& side = Side(list);
+    const int row = entry < 0 ? -1 : side.model->RowOf(entry);
     if (entry >= 0 && row < 0)
         guarded_("Find_Change", [this, list] { controller_.SelectionHidden(list); });
     else
-        ListView(list)->SelectRow(row);
+        side.view->SelectRow(row);
 }
 
 QList<qsizetype> LibraryPanes::SelectedEntries(ListId list) const {
-    const PatchListModel* model = ListModel(list);
-    const QList<int> rows = ListView(list)->SelectedRows();
+    const ListSide& side = Side(list);
+    const PatchListModel* model = side.model;
+    const QList<int> rows = side.view->SelectedRows();
     QList<qsizetype> entries;
     entries.reserve(rows.size());
     for (const int row : rows)
@@ -489,25 +498,21 @@ QList<qsizetype> LibraryPanes::SelectedEntries(ListId list) const {
 
 void LibraryPanes::RefillList(ListId list) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    PatchListView* view = ListView(list);
-    const LibraryState& state = controller_.State();
-    const int outside =
-        MostCodesOutsideAlphabet(list == ListId::Library ? state.LibraryData : state.PatchesData);
-    outside_[int(list)] = outside;
-    const QSize lineSize = view->LineSize(controller_.ListCount(list), outside);
+    ListSide& side = Side(list);
+    side.outside = MostCodesOutsideAlphabet(StoreOf(controller_.State(), list));
+    const QSize lineSize = side.view->LineSize(controller_.ListCount(list), side.outside);
     // While a find is open the list shows the entries that hold its words as the store now stands.
-    FindField* find = ListFind(list);
-    ListModel(list)->Refill(lineSize, find->IsOpen() ? find->Matching() : std::nullopt);
+    side.model->Refill(lineSize, side.find->IsOpen() ? side.find->Matching() : std::nullopt);
     QGuiApplication::restoreOverrideCursor();
 }
 
 void LibraryPanes::ListEntriesChanged(ListId list, const EntryChange& change) {
     // While a find is open, which lines match is found anew.
-    if (ListFind(list)->IsOpen())
+    ListSide& side = Side(list);
+    if (side.find->IsOpen())
         return RefillList(list);
-    const LibraryState& state = controller_.State();
-    const QByteArray& store = list == ListId::Library ? state.LibraryData : state.PatchesData;
-    int& outside = outside_[int(list)];
+    const QByteArray& store = StoreOf(controller_.State(), list);
+    int& outside = side.outside;
     if (change.kind == EntryChange::Kind::Inserted) {
         QByteArray added;
         added.reserve(change.positions.size() * PatchImageSize);
@@ -516,21 +521,22 @@ void LibraryPanes::ListEntriesChanged(ListId list, const EntryChange& change) {
         outside = std::max(outside, MostCodesOutsideAlphabet(added));
     }
     // Lines that went keep the width they needed: narrower lines would shift the list for nothing.
-    ListModel(list)->EntriesChanged(change, ListView(list)->LineSize(controller_.ListCount(list), outside));
+    side.model->EntriesChanged(change, side.view->LineSize(controller_.ListCount(list), outside));
 }
 
 void LibraryPanes::ListLineChanged(ListId list, qsizetype index) {
-    ListModel(list)->EntryChanged(index);
+    Side(list).model->EntryChanged(index);
 }
 
 void LibraryPanes::SelectListLine(ListId list, qsizetype index) {
     // An entry a command selects is shown even when the find left it out: the user sees what the
     // next command acts on.
-    ListView(list)->SelectRow(index < 0 ? -1 : ListModel(list)->KeepShown(index));
+    const ListSide& side = Side(list);
+    side.view->SelectRow(index < 0 ? -1 : side.model->KeepShown(index));
 }
 
 void LibraryPanes::SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) {
-    PatchListModel* model = ListModel(list);
+    PatchListModel* model = Side(list).model;
     // The current entry is shown even when the find left it out, as for one selected line; other
     // entries the find leaves out are not selected: no command may act on a line nobody sees.
     const int currentRow = current < 0 ? -1 : model->KeepShown(current);
@@ -540,21 +546,20 @@ void LibraryPanes::SelectListLines(ListId list, const QList<qsizetype>& position
         if (const int row = model->RowOf(entry); row >= 0)
             rows.append(row);
     }
-    ListView(list)->SelectRows(rows, currentRow);
+    Side(list).view->SelectRows(rows, currentRow);
 }
 
 void LibraryPanes::RefreshListMarks() {
-    lstLib_->viewport()->update();
-    lstPatches_->viewport()->update();
+    for (const ListSide& side : sides_)
+        side.view->viewport()->update();
 }
 
 void LibraryPanes::SetListToolTip(ListId list, const QString& text) {
-    ListView(list)->setToolTip(text);
+    Side(list).view->setToolTip(text);
 }
 
 void LibraryPanes::SetLabelToolTip(ListId list, const QString& text) {
-    controls_.value(list == ListId::Library ? QStringLiteral("lblLib") : QStringLiteral("lblPatches"))
-        ->setToolTip(text);
+    Side(list).label->setToolTip(text);
 }
 
 void LibraryPanes::ShowDetails(const DetailValues& values) {

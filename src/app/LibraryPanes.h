@@ -11,6 +11,7 @@
 #include <functional>
 
 class QCheckBox;
+class QLabel;
 
 namespace quillbox {
 
@@ -42,7 +43,7 @@ public:
     // client size in twips the fitted layout needs.
     QSize FitLayout();
 
-    PatchListView* ListView(ListId list) const;
+    PatchListView* ListView(ListId list) const { return Side(list).view; }
     DescriptionBox* Description() const { return txtDescription_; }
     // Fills the bound drop-down lists with their entries, none chosen.
     void FillParameterLists();
@@ -95,8 +96,6 @@ private:
     // The event filter's concerns, each true when it consumed `event`.
     bool BoundCheckEvent(QObject* watched, QEvent* event);
     bool TextBoxKeyEvent(QObject* watched, QEvent* event);
-    PatchListModel* ListModel(ListId list) const;
-    FindField* ListFind(ListId list) const;
     // After a find changed the lines shown: the selected entry stays selected when it is shown;
     // otherwise no line is selected.
     void ShowSelectionAfterFind(ListId list);
@@ -104,21 +103,26 @@ private:
     QList<qsizetype> SelectedEntries(ListId list) const;
     template <typename T> T* Control(const char* name) const;
 
+    // One list with what belongs to it: lstPatches / lstLib, its model, find field and label.
+    struct ListSide {
+        PatchListView* view = nullptr;
+        PatchListModel* model = nullptr;
+        FindField* find = nullptr;
+        QLabel* label = nullptr;
+        // The most name codes outside the alphabet any line has, which widens the lines; an
+        // update after a change looks only at the entries that came in.
+        int outside = 0;
+    };
+    ListSide& Side(ListId list) { return sides_[int(list)]; }
+    const ListSide& Side(ListId list) const { return sides_[int(list)]; }
+
     LibraryController& controller_;
     Guard guarded_;
     QHash<QString, QWidget*> controls_;
-    PatchListView* lstPatches_ = nullptr;
-    PatchListView* lstLib_ = nullptr;
-    PatchListModel* patchesModel_ = nullptr;
-    PatchListModel* libModel_ = nullptr;
-    FindField* findPatches_ = nullptr;
-    FindField* findLib_ = nullptr;
+    ListSide sides_[2]; // ListId as index
     DescriptionBox* txtDescription_ = nullptr;
     MainGeometry fitted_;
     MainGeometry geometry_;
-    // Per list (ListId as index): the most name codes outside the alphabet any line has, which
-    // widens the lines; an update after a change looks only at the entries that came in.
-    int outside_[2] = {0, 0};
     // The bound check box pressed last and the state it has to show once the button is released.
     QPointer<QCheckBox> pressedCheck_;
     bool pressedCheckTarget_ = false;
