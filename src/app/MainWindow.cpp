@@ -7,30 +7,23 @@
 #include "DescriptionBox.h"
 #include "EditMenu.h"
 #include "FileAccess.h"
-#include "FindField.h"
 #include "HelpWindow.h"
 #include "MessageBoxes.h"
 #include "OpenSaveDLG.h"
-#include "PatchList.h"
-#include "PatchListModel.h"
 #include "PatchListView.h"
 #include "PatchNameEditor.h"
 #include "PrintDialog.h"
 #include "SetListDocument.h"
 #include "SplashWindow.h"
 #include "TextEncoding.h"
-#include "ValueTables.h"
 #include "WindowSettings.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,11 +32,9 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPrinter>
-#include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
-#include <QStyleOptionFrame>
 #include <QThread>
 #include <QTimer>
 #include <exception>
@@ -55,25 +46,6 @@ namespace {
 
 QString S(const char* text) {
     return QString::fromUtf8(text);
-}
-
-// The controls EnableDetails switches, in its order.
-const char* const DetailControls[] = {
-    "cbxCabSpeaker", "cbxCabType", "cbxDriveType",  "cbxEqHigh",     "cbxEqLevel",  "cbxEqLow",
-    "cbxEqMid",      "cbxModType", "cbxRevType",    "cbxTotalLevel", "cbxZNRLevel", "chkCab",
-    "chkDrive",      "chkEq",      "chkMod",        "chkRev",        "chkZnr",      "txtName",
-    "lblName",       "lblLevel",   "txtDescription"};
-
-// Edges are converted, not sizes, so that a control that ends at its container's edge in twips
-// also ends there on screen.
-QRect ToPixels(const TwipsRect& r) {
-    const int left = TwipsToPixels(r.left);
-    const int top = TwipsToPixels(r.top);
-    return {left, top, TwipsToPixels(r.right()) - left, TwipsToPixels(r.bottom()) - top};
-}
-
-QSize ToTwips(QSize pixels) {
-    return {PixelsToTwips(pixels.width()), PixelsToTwips(pixels.height())};
 }
 
 // While a box asks or tells the user something the normal pointer is shown; the hourglass comes
@@ -96,12 +68,6 @@ public:
 private:
     int levels_ = 0;
 };
-
-// Shift state of a key event as the key handlers take it: 1 Shift, 2 Ctrl, 4 Alt.
-int ShiftState(Qt::KeyboardModifiers modifiers) {
-    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
-           (modifiers & Qt::AltModifier ? 4 : 0);
-}
 
 // The local files a drag carries, folders left out, in the order given, and apart from them the
 // names that are not valid text, which decoded would name another file; nothing when it carries no
@@ -168,10 +134,14 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
         };
 
     settings_ = std::make_unique<WindowSettings>(options_.settings);
-    BuildControls();
+    panes_ = new LibraryPanes(
+        controller_,
+        [this](const char* handler, const std::function<void()>& work) { Guarded(handler, work); }, this);
+    setCentralWidget(panes_);
+    connect(panes_, &LibraryPanes::nameEditorOpened, this, &MainWindow::PrepareNameEditor);
     BuildMenus();
     BuildEditMenuAndStatusBar();
-    ConnectControls();
+    ConnectCommands();
     FitLayout();
     RestoreWindowPlace();
     // Text boxes take dropped text themselves; a dragged file is the window's wherever it lands.
@@ -186,133 +156,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
 
 MainWindow::~MainWindow() {
     // A name editor still open commits when it goes, after the controller has gone.
-    libModel_->SetRenameHandler({});
-}
-
-template <typename T> T* MainWindow::Control(const char* name) const {
-    return qobject_cast<T*>(controls_.value(S(name)));
-}
-
-void MainWindow::BuildControls() {
-    client_ = new QWidget(this);
-    client_->setObjectName(QStringLiteral("clientArea"));
-    setCentralWidget(client_);
-    client_->installEventFilter(this);
-
-    for (const ControlDesign& design : MainWindowControls()) {
-        QWidget* parent = design.container.isEmpty() ? client_ : controls_.value(design.container);
-        QWidget* widget = nullptr;
-        switch (design.kind) {
-        case ControlKind::Frame: {
-            auto* frame = new QGroupBox(parent);
-            frame->setFlat(false);
-            widget = frame;
-            break;
-        }
-        case ControlKind::Label:
-        case ControlKind::CenteredLabel: {
-            auto* label = new QLabel(design.text, parent);
-            label->setAlignment(
-                (design.kind == ControlKind::CenteredLabel ? Qt::AlignHCenter : Qt::AlignLeft) |
-                Qt::AlignTop);
-            widget = label;
-            break;
-        }
-        case ControlKind::ListBox: {
-            auto* list = new PatchListView(parent);
-            const ListId id = design.name == QLatin1String("lstLib") ? ListId::Library : ListId::Patches;
-            auto* model = new PatchListModel(controller_, id, list);
-            list->setModel(model);
-            model->SetMarkSize(list->iconSize());
-            model->SetMarkEdge(list->palette().color(QPalette::Text));
-            // Lines are dropped on the library only; the patches list is source material.
-            list->setAcceptDrops(id == ListId::Library);
-            list->viewport()->setAcceptDrops(id == ListId::Library);
-            (id == ListId::Library ? lstLib_ : lstPatches_) = list;
-            (id == ListId::Library ? libModel_ : patchesModel_) = model;
-            (id == ListId::Library ? findLib_ : findPatches_) = new FindField(controller_, id, list, model);
-            if (id == ListId::Library) {
-                // A library line's name is edited in place; the controller renames the entry.
-                model->SetRenameHandler([this](qsizetype entry, const QString& name) {
-                    bool renamed = false;
-                    Guarded("lstLib_Rename", [this, entry, &name, &renamed] {
-                        renamed = controller_.RenameEntry(entry, name);
-                    });
-                    return renamed;
-                });
-                list->setItemDelegate(new PatchNameDelegate(
-                    [this](QLineEdit* editor, PatchNameValidator* validator) {
-                        PrepareNameEditor(editor, validator);
-                    },
-                    list));
-            }
-            widget = list;
-            break;
-        }
-        case ControlKind::MultiLineTextBox:
-            txtDescription_ = new DescriptionBox(parent);
-            widget = txtDescription_;
-            break;
-        case ControlKind::TextBox:
-            widget = new QLineEdit(design.text, parent);
-            break;
-        case ControlKind::ComboBox: {
-            // Not editable: the list shows only its entries (typing picks one or nothing), so it
-            // never shows a value that is not stored.
-            auto* combo = new QComboBox(parent);
-            combo->setEditable(false);
-            // See eventFilter: the wheel does not pick entries here.
-            combo->installEventFilter(this);
-            widget = combo;
-            break;
-        }
-        case ControlKind::CheckBox:
-            widget = new QCheckBox(design.text, parent);
-            break;
-        case ControlKind::OptionButton:
-            widget = new QRadioButton(design.text, parent);
-            break;
-        }
-        widget->setObjectName(design.name);
-        // A drop-down list's designed text says what it holds; it shows none once loaded.
-        if (design.kind == ControlKind::ComboBox)
-            widget->setAccessibleName(design.text);
-        controls_.insert(design.name, widget);
-    }
-    NameForScreenReaders();
-    Control<QRadioButton>("optSelected")->setChecked(true);
-    // The name box stores nothing: read-only, it cannot look as if a typed name renamed the patch.
-    // Its undo keys go to the library's history, as it has no text edits of its own.
-    auto* name = Control<QLineEdit>("txtName");
-    name->setReadOnly(true);
-    const QString renameHint = QStringLiteral("To rename the patch use Library > Rename\u2026 (F2)");
-    name->setToolTip(renameHint);
-    name->setAccessibleDescription(renameHint);
-
-    const QStringList& order = MainWindowTabOrder();
-    for (qsizetype i = 0; i + 1 < order.size(); ++i)
-        setTabOrder(controls_.value(order.at(i)), controls_.value(order.at(i + 1)));
-}
-
-void MainWindow::NameForScreenReaders() {
-    // The lists are named by their headings, the boxes by what they hold; buttons and check boxes
-    // by their captions.
-    const std::pair<const char*, const char*> buddies[] = {{"lblPatches", "lstPatches"},
-                                                           {"lblLib", "lstLib"},
-                                                           {"lblName", "txtName"},
-                                                           {"lblLevel", "cbxTotalLevel"}};
-    for (const auto& [label, control] : buddies)
-        Control<QLabel>(label)->setBuddy(controls_.value(S(control)));
-    lstPatches_->setAccessibleName(QStringLiteral("Patches"));
-    lstPatches_->setAccessibleDescription(QStringLiteral("The patches imported from a device patch file"));
-    lstLib_->setAccessibleName(QStringLiteral("Library"));
-    lstLib_->setAccessibleDescription(QStringLiteral("The patches of the library being edited"));
-    txtDescription_->setAccessibleName(QStringLiteral("Description"));
-    txtDescription_->setAccessibleDescription(
-        QStringLiteral("The description of the selected library patch"));
-    controls_.value(QStringLiteral("txtName"))->setAccessibleName(QStringLiteral("Patch name"));
-    findPatches_->setAccessibleName(QStringLiteral("Find in the patches"));
-    findLib_->setAccessibleName(QStringLiteral("Find in the library"));
+    panes_->ForgetController();
 }
 
 void MainWindow::BuildMenus() {
@@ -408,9 +252,9 @@ void MainWindow::BuildEditMenuAndStatusBar() {
         [this] { Guarded("mnuEdit_Undo_Click", [this] { controller_.Undo(); }); },
         [this] { Guarded("mnuEdit_Redo_Click", [this] { controller_.Redo(); }); });
     // Text boxes keep the undo and redo keys for their own text.
-    for (QLineEdit* box : client_->findChildren<QLineEdit*>())
+    for (QLineEdit* box : panes_->findChildren<QLineEdit*>())
         editMenu_->KeepKeysIn(box);
-    editMenu_->KeepKeysIn(txtDescription_);
+    editMenu_->KeepKeysIn(panes_->Description());
     // A label rather than a status bar message: the menus' status tips would wipe a message out
     // as soon as a menu opens.
     statusBar()->setObjectName(QStringLiteral("statusBar"));
@@ -420,160 +264,25 @@ void MainWindow::BuildEditMenuAndStatusBar() {
     statusBar()->addWidget(statusLine_, 1);
 }
 
-void MainWindow::ConnectControls() {
+void MainWindow::ConnectCommands() {
     for (const Command& command : Commands()) {
         if (command.run)
             connect(actions_.value(S(command.name)), &QAction::triggered, this,
                     [this, &command] { Guarded(command.handler, [this, &command] { command.run(*this); }); });
     }
-
-    // Lists: a click (or the keyboard) selects, the right button pops up the list's menu as it
-    // stands, a double click on a patch copies it, one on the selected library line edits its name.
-    // Delete in the library and Enter in the patches list run "Delete Selected Patch" and "Copy
-    // Selected Patch -> Library". Lines dropped on the library are moved there (its own) or copied
-    // there (from the patches list). A row is the entry the list shows there (a find shows only some).
-    connect(lstLib_, &PatchListView::rowClicked, this, [this](int row) {
-        Guarded("lstLib_Click", [this, row] {
-            controller_.LibrarySelected(SelectedEntries(ListId::Library), libModel_->EntryAt(row));
-        });
-    });
-    connect(lstPatches_, &PatchListView::rowClicked, this, [this](int row) {
-        Guarded("lstPatches_Click", [this, row] {
-            controller_.PatchesSelected(SelectedEntries(ListId::Patches), patchesModel_->EntryAt(row));
-        });
-    });
-    connect(lstLib_, &PatchListView::commandKeyPressed, this, [this](int key) {
-        if (key == Qt::Key_Delete)
-            Guarded("lstLib_KeyDown", [this] { controller_.DeleteSelected(); });
-    });
-    connect(lstPatches_, &PatchListView::commandKeyPressed, this, [this](int key) {
-        if (key == Qt::Key_Return)
-            Guarded("lstPatches_KeyDown", [this] { controller_.CopySelectedPatch(); });
-    });
-    connect(libModel_, &PatchListModel::entriesDropped, this,
-            [this](ListId from, const QList<qsizetype>& entries, qsizetype before) {
-                Guarded("lstLib_DragDrop", [&] {
-                    from == ListId::Library ? controller_.MoveEntriesTo(entries, before)
-                                            : controller_.CopyPatchesTo(entries, before);
-                });
-            });
-    connect(lstPatches_, &QAbstractItemView::doubleClicked, this,
-            [this] { Guarded("lstPatches_DblClick", [this] { controller_.PatchesDoubleClicked(); }); });
-    connect(lstLib_, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
-        if (controller_.State().LibSelection == libModel_->EntryAt(index.row()))
-            lstLib_->edit(index);
-    });
-    for (const ListId list : {ListId::Library, ListId::Patches})
-        connect(ListFind(list), &FindField::filtered, this, [this, list] { ShowSelectionAfterFind(list); });
+    // The right button pops up the list's menu as it stands.
     for (const Command& command : Commands()) {
         if (command.popup == CommandPopup::None)
             continue;
         auto* menu = menuBar()->findChild<QMenu*>(S(command.name));
-        connect(ListView(command.popup == CommandPopup::LibraryList ? ListId::Library : ListId::Patches),
-                &PatchListView::menuRequested, this, [menu](const QPoint& pos) { menu->popup(pos); });
+        connect(
+            panes_->ListView(command.popup == CommandPopup::LibraryList ? ListId::Library : ListId::Patches),
+            &PatchListView::menuRequested, this, [menu](const QPoint& pos) { menu->popup(pos); });
     }
-
-    // The three bound lists react to the user's picks only; showing a patch sets them silently.
-    auto connectPick = [this](const char* name, const char* handler, void (LibraryController::*pick)(int)) {
-        connect(Control<QComboBox>(name), &QComboBox::activated, this, [this, handler, pick](int entry) {
-            Guarded(handler, [this, pick, entry] { (controller_.*pick)(entry); });
-        });
-    };
-    connectPick("cbxDriveType", "cbxDriveType_Click", &LibraryController::DriveTypePicked);
-    connectPick("cbxCabType", "cbxCabType_Click", &LibraryController::CabTypePicked);
-    connectPick("cbxCabSpeaker", "cbxCabSpeaker_Click", &LibraryController::CabSpeakerPicked);
-
-    // The two bound check boxes write on the mouse press (see eventFilter); a box whose press did
-    // not end in a toggle (released elsewhere) is set to the state that was written.
-    for (const char* name : {"chkDrive", "chkCab"}) {
-        QCheckBox* box = Control<QCheckBox>(name);
-        box->installEventFilter(this);
-        connect(box, &QAbstractButton::released, this, [this, box] {
-            if (pressedCheck_ == box && box->isChecked() != pressedCheckTarget_) {
-                const QSignalBlocker blocker(box);
-                box->setChecked(pressedCheckTarget_);
-            }
-            pressedCheck_.clear();
-        });
-    }
-
-    connect(Control<QRadioButton>("optAll"), &QRadioButton::toggled, this, [this](bool all) {
-        KeepTabOnChosenOption();
-        Guarded("optAll_Click", [this, all] { controller_.SetChangeAll(all); });
-    });
-    for (const char* name : {"optAll", "optSelected"})
-        Control<QRadioButton>(name)->installEventFilter(this);
-    KeepTabOnChosenOption();
-
-    connect(txtDescription_, &DescriptionBox::edited, this, [this](const QString& text) {
-        Guarded("txtDescription_Change", [this, &text] { controller_.DescriptionEdited(text); });
-    });
-    connect(txtDescription_, &DescriptionBox::clicked, this,
-            [this] { Guarded("txtDescription_Click", [this] { controller_.DescriptionClicked(); }); });
-    Control<QLineEdit>("txtName")->installEventFilter(this);
-    txtDescription_->installEventFilter(this);
-}
-
-void MainWindow::KeepTabOnChosenOption() {
-    for (const char* name : {"optAll", "optSelected"}) {
-        QRadioButton* option = Control<QRadioButton>(name);
-        option->setFocusPolicy(option->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
-    }
-}
-
-void MainWindow::BoundCheckPressed(QCheckBox* box) {
-    const bool checkedAtPress = box->isChecked();
-    pressedCheck_ = box;
-    pressedCheckTarget_ = !checkedAtPress;
-    if (box->objectName() == QLatin1String("chkDrive"))
-        Guarded("chkDrive_MouseDown",
-                [this, checkedAtPress] { controller_.DriveMousePressed(checkedAtPress); });
-    else
-        Guarded("chkCab_MouseDown", [this, checkedAtPress] { controller_.CabMousePressed(checkedAtPress); });
-}
-
-QSize MainWindow::NeededSize(const QString& name) const {
-    QWidget* widget = controls_.value(name);
-    if (!widget)
-        return {};
-    if (qobject_cast<QGroupBox*>(widget) || widget == txtDescription_)
-        return {};
-    if (auto* list = qobject_cast<PatchListView*>(widget)) {
-        // Lines of lists up to 9,999 entries with names of the widest characters; longer lists
-        // scroll sideways.
-        return ToTwips(QSize(list->NeededWidth(9999), 0));
-    }
-    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-        // The widest entry has to fit into the closed box.
-        QComboBox probe;
-        probe.setFont(combo->font());
-        for (const ParameterTableInfo& table : ParameterTables()) {
-            if (table.objectName == name)
-                probe.addItems(table.entries);
-        }
-        probe.setSizeAdjustPolicy(QComboBox::AdjustToContents);
-        return ToTwips(QSize(probe.minimumSizeHint().width(), probe.sizeHint().height()));
-    }
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        // The designed text and its frame; QLineEdit's own hint asks for room for 17 characters.
-        QStyleOptionFrame option;
-        option.initFrom(edit);
-        option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
-        const QFontMetrics metrics(edit->font());
-        const QSize text(metrics.horizontalAdvance(edit->text()) + 2 * 2 + 1, edit->sizeHint().height());
-        const QSize needed = edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, edit);
-        return ToTwips(QSize(needed.width(), edit->sizeHint().height()));
-    }
-    return ToTwips(widget->sizeHint());
 }
 
 void MainWindow::FitLayout() {
-    fitted_ =
-        FitMainGeometry(DesignedMainGeometry(), [this](const QString& name) { return NeededSize(name); });
-    geometry_ = fitted_;
-    const QSize client = FittedClientSize(fitted_);
-    ApplyResizeRules(geometry_, client.width(), client.height());
-    ApplyGeometry();
+    const QSize client = panes_->FitLayout();
     resize(TwipsToPixels(client.width()), TwipsToPixels(client.height()) + menuBar()->sizeHint().height() +
                                               statusBar()->sizeHint().height());
     // Centred on the primary screen, yet never beyond its edges: on a small or scaled screen the
@@ -614,9 +323,8 @@ void MainWindow::RestoreWindowPlace() {
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     // A new theme: the marks' rings take the lists' new text colour.
-    if (event->type() == QEvent::PaletteChange && libModel_) {
-        for (const ListId list : {ListId::Library, ListId::Patches})
-            ListModel(list)->SetMarkEdge(ListView(list)->palette().color(QPalette::Text));
+    if (event->type() == QEvent::PaletteChange && panes_) {
+        panes_->TakeListColours();
         RefreshListMarks();
     }
 }
@@ -634,27 +342,13 @@ void MainWindow::showEvent(QShowEvent* event) {
         setGeometry(WindowSettings::PlaceOnScreens(inner, ScreenAreas(), frame));
 }
 
-void MainWindow::ApplyGeometry() {
-    for (auto it = geometry_.cbegin(); it != geometry_.cend(); ++it) {
-        if (QWidget* widget = controls_.value(it.key()))
-            widget->setGeometry(ToPixels(it.value()));
-    }
-}
-
-void MainWindow::LayOut() {
-    if (isMinimized())
-        return;
-    ApplyResizeRules(geometry_, PixelsToTwips(client_->width()), PixelsToTwips(client_->height()));
-    ApplyGeometry();
-}
-
 void MainWindow::Load() {
     try {
         if (splash_)
             splash_->SetStatus(QStringLiteral("Initialize ..."));
         setWindowTitle(AppInfo::MainCaption() + QStringLiteral("[*]"));
         controller_.Startup();
-        FillParameterLists();
+        panes_->FillParameterLists();
         options_.pause(1000);
     } catch (const std::exception& error) {
         if (splash_)
@@ -664,16 +358,6 @@ void MainWindow::Load() {
         if (splash_)
             splash_->close();
         ShowMessage(QStringLiteral("Form_Load: ") + error.description);
-    }
-}
-
-void MainWindow::FillParameterLists() {
-    for (const ParameterTableInfo& table : ParameterTables()) {
-        QComboBox* combo = Control<QComboBox>(table.objectName.toUtf8().constData());
-        const QSignalBlocker blocker(combo);
-        combo->addItems(table.entries);
-        combo->setCurrentIndex(-1);
-        combo->setEditText(QString());
     }
 }
 
@@ -693,53 +377,22 @@ QString MainWindow::ProgramDirectory() const {
                                                : options_.programDirectory;
 }
 
-PatchListView* MainWindow::ListView(ListId list) const {
-    return list == ListId::Library ? lstLib_ : lstPatches_;
-}
-
-PatchListModel* MainWindow::ListModel(ListId list) const {
-    return list == ListId::Library ? libModel_ : patchesModel_;
-}
-
-FindField* MainWindow::ListFind(ListId list) const {
-    return list == ListId::Library ? findLib_ : findPatches_;
-}
-
 // ---- Rename and find ----
 
 void MainWindow::RenameCommand() {
-    const qsizetype entry = controller_.State().LibSelection;
-    if (entry < 0) {
+    if (!panes_->EditSelectedName())
         ShowStatus(QStringLiteral("Nothing renamed: no library patch is selected"));
-        return;
-    }
-    const QModelIndex index = libModel_->index(libModel_->KeepShown(entry));
-    lstLib_->scrollTo(index);
-    lstLib_->setFocus(Qt::ShortcutFocusReason);
-    lstLib_->edit(index);
 }
 
-void MainWindow::PrepareNameEditor(QLineEdit* editor, QObject* validator) {
-    connect(static_cast<PatchNameValidator*>(validator), &PatchNameValidator::refused, this,
-            &MainWindow::ShowStatus);
+void MainWindow::PrepareNameEditor(QLineEdit* editor, PatchNameValidator* validator) {
+    connect(validator, &PatchNameValidator::refused, this, &MainWindow::ShowStatus);
     editMenu_->KeepKeysIn(editor);
+    // A file dragged onto the editor is the window's, as anywhere else.
     editor->installEventFilter(this);
 }
 
 void MainWindow::FindCommand() {
-    const QWidget* focus = QApplication::focusWidget();
-    const bool patches = focus && (focus == lstPatches_ || lstPatches_->isAncestorOf(focus));
-    ListFind(patches ? ListId::Patches : ListId::Library)->Open();
-}
-
-void MainWindow::ShowSelectionAfterFind(ListId list) {
-    const LibraryState& state = controller_.State();
-    const qsizetype entry = list == ListId::Library ? state.LibSelection : state.PatchesSelection;
-    const int row = entry < 0 ? -1 : ListModel(list)->RowOf(entry);
-    if (entry >= 0 && row < 0)
-        Guarded("Find_Change", [this, list] { controller_.SelectionHidden(list); });
-    else
-        ListView(list)->SelectRow(row);
+    panes_->OpenFind();
 }
 
 // ---- Help, about, top ----
@@ -807,7 +460,7 @@ void MainWindow::OpenReconcile(const QString& path) {
 void MainWindow::SelectDuplicatesCommand() {
     controller_.SelectDuplicates();
     if (!controller_.Selection(ListId::Library).isEmpty())
-        lstLib_->setFocus(Qt::OtherFocusReason);
+        panes_->ListView(ListId::Library)->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::MenuBarCommand() {
@@ -927,159 +580,39 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (FileDragEvent(event))
+    if (FileDragEvent(event) || MenuBarKeyEvent(watched, event))
         return true;
     if (watched == this && event->type() == QEvent::WindowActivate) {
         // Back from another program, which may have written the library meanwhile.
         Guarded("Form_Activate", [this] { controller_.CheckChangedOnDisk(); });
         return false;
     }
-    if (watched == client_ && event->type() == QEvent::Resize) {
-        LayOut();
-        return false;
-    }
-    if (event->type() == QEvent::Wheel && qobject_cast<QComboBox*>(watched)) {
-        // A wheel turned while the pointer passes over a list would pick an entry, and with
-        // "Change  All" rewrite every patch of the library: entries are picked deliberately only.
-        return true;
-    }
-    if (event->type() == QEvent::MouseButtonPress) {
-        auto* box = qobject_cast<QCheckBox*>(watched);
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        // Only the left button toggles a check box, so only its press may write the new state.
-        if (box && box->isEnabled() && mouse->button() == Qt::LeftButton)
-            BoundCheckPressed(box);
-        return false;
-    }
-    if (event->type() == QEvent::KeyPress) {
-        auto* box = qobject_cast<QCheckBox*>(watched);
-        const auto* key = static_cast<QKeyEvent*>(event);
-        // The keys that toggle a check box write as the left button's press does; a box already
-        // held down by the other has written.
-        if (box && box->isEnabled() && !box->isDown() && !key->isAutoRepeat() &&
-            (key->key() == Qt::Key_Space || key->key() == Qt::Key_Select))
-            BoundCheckPressed(box);
-    }
-    if ((event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
-        (watched == txtDescription_ || qobject_cast<QLineEdit*>(watched))) {
-        // In a text box Shift+Ins and Shift+Del paste and cut, as in any text box, before they can
-        // reach the Library menu's commands.
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
-        const bool paste = key->key() == Qt::Key_Insert && modifiers == Qt::ShiftModifier;
-        const bool cut = key->key() == Qt::Key_Delete && modifiers == Qt::ShiftModifier;
-        if (paste || cut) {
-            event->accept();
-            if (event->type() == QEvent::KeyPress) {
-                // Not every desktop's key scheme gives these keys to the text boxes.
-                if (auto* edit = qobject_cast<QLineEdit*>(watched))
-                    paste ? edit->paste() : edit->cut();
-                else
-                    paste ? txtDescription_->paste() : txtDescription_->cut();
-            }
-            return true;
-        }
-    }
-    if ((event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
-        watched == menuBar()) {
-        // While the menu bar has the focus (Alt, or a menu closed with Esc), an item's key that the
-        // menu only shows would match beside its owner's, and an ambiguous key runs nothing: the item
-        // takes the key itself, once.
-        const auto* key = static_cast<QKeyEvent*>(event);
-        for (const Command& command : Commands()) {
-            if (!command.keyShownOnly || command.shortcut != QKeySequence(key->keyCombination()))
-                continue;
-            event->accept();
-            if (event->type() == QEvent::KeyPress)
-                actions_.value(S(command.name))->trigger();
-            return true;
-        }
-    }
-    if (event->type() == QEvent::FocusOut && qobject_cast<QRadioButton*>(watched)) {
-        // Focus taken by a press that did not choose leaves the tab chain on the chosen option.
-        KeepTabOnChosenOption();
-        return false;
-    }
-    if (event->type() == QEvent::KeyRelease && watched == controls_.value(QStringLiteral("txtName"))) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        Guarded("txtName_KeyUp",
-                [this, key] { controller_.NameKeyReleased(key->key(), ShiftState(key->modifiers())); });
-        return false;
-    }
     return QMainWindow::eventFilter(watched, event);
 }
 
-// ---- LibraryView ----
-
-void MainWindow::RefillList(ListId list) {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    PatchListView* view = ListView(list);
-    const LibraryState& state = controller_.State();
-    const int outside =
-        MostCodesOutsideAlphabet(list == ListId::Library ? state.LibraryData : state.PatchesData);
-    outside_[int(list)] = outside;
-    const QSize lineSize = view->LineSize(controller_.ListCount(list), outside);
-    // While a find is open the list shows the entries that hold its words as the store now stands.
-    FindField* find = ListFind(list);
-    ListModel(list)->Refill(lineSize, find->IsOpen() ? find->Matching() : std::nullopt);
-    QGuiApplication::restoreOverrideCursor();
-}
-
-void MainWindow::ListEntriesChanged(ListId list, const EntryChange& change) {
-    // While a find is open, which lines match is found anew.
-    if (ListFind(list)->IsOpen())
-        return RefillList(list);
-    const LibraryState& state = controller_.State();
-    const QByteArray& store = list == ListId::Library ? state.LibraryData : state.PatchesData;
-    int& outside = outside_[int(list)];
-    if (change.kind == EntryChange::Kind::Inserted) {
-        QByteArray added;
-        added.reserve(change.positions.size() * PatchImageSize);
-        for (const qsizetype k : change.positions)
-            added.append(PatchImage::FromStore(store, k).Bytes());
-        outside = std::max(outside, MostCodesOutsideAlphabet(added));
+bool MainWindow::MenuBarKeyEvent(QObject* watched, QEvent* event) {
+    if ((event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) ||
+        watched != menuBar())
+        return false;
+    // While the menu bar has the focus (Alt, or a menu closed with Esc), an item's key that the menu
+    // only shows would match beside its owner's, and an ambiguous key runs nothing: the item takes
+    // the key itself, once.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    for (const Command& command : Commands()) {
+        if (!command.keyShownOnly || command.shortcut != QKeySequence(key->keyCombination()))
+            continue;
+        event->accept();
+        if (event->type() == QEvent::KeyPress)
+            actions_.value(S(command.name))->trigger();
+        return true;
     }
-    // Lines that went keep the width they needed: narrower lines would shift the list for nothing.
-    ListModel(list)->EntriesChanged(change, ListView(list)->LineSize(controller_.ListCount(list), outside));
+    return false;
 }
 
-void MainWindow::ListLineChanged(ListId list, qsizetype index) {
-    ListModel(list)->EntryChanged(index);
-}
-
-void MainWindow::SelectListLine(ListId list, qsizetype index) {
-    // An entry a command selects is shown even when the find left it out: the user sees what the
-    // next command acts on.
-    ListView(list)->SelectRow(index < 0 ? -1 : ListModel(list)->KeepShown(index));
-}
-
-void MainWindow::SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) {
-    PatchListModel* model = ListModel(list);
-    // The current entry is shown even when the find left it out, as for one selected line; other
-    // entries the find leaves out are not selected: no command may act on a line nobody sees.
-    const int currentRow = current < 0 ? -1 : model->KeepShown(current);
-    QList<int> rows;
-    rows.reserve(positions.size());
-    for (const qsizetype entry : positions) {
-        if (const int row = model->RowOf(entry); row >= 0)
-            rows.append(row);
-    }
-    ListView(list)->SelectRows(rows, currentRow);
-}
-
-QList<qsizetype> MainWindow::SelectedEntries(ListId list) const {
-    const PatchListModel* model = ListModel(list);
-    const QList<int> rows = ListView(list)->SelectedRows();
-    QList<qsizetype> entries;
-    entries.reserve(rows.size());
-    for (const int row : rows)
-        entries.append(model->EntryAt(row));
-    return entries;
-}
+// ---- ShellView ----
 
 void MainWindow::RefreshListMarks() {
-    lstLib_->viewport()->update();
-    lstPatches_->viewport()->update();
+    panes_->RefreshListMarks();
     if (compare_ && compare_->isVisible())
         compare_->Refresh();
 }
@@ -1087,15 +620,6 @@ void MainWindow::RefreshListMarks() {
 void MainWindow::WriteSetListPdf(const QString& path, const QString& title,
                                  const std::vector<SetListRow>& rows, SetListPrint print) {
     quillbox::WriteSetListPdf(path, title, QDate::currentDate(), rows, print);
-}
-
-void MainWindow::SetListToolTip(ListId list, const QString& text) {
-    ListView(list)->setToolTip(text);
-}
-
-void MainWindow::SetLabelToolTip(ListId list, const QString& text) {
-    controls_.value(list == ListId::Library ? QStringLiteral("lblLib") : QStringLiteral("lblPatches"))
-        ->setToolTip(text);
 }
 
 void MainWindow::SetCaption(const QString& caption) {
@@ -1110,47 +634,6 @@ void MainWindow::SetFileCommandsEnabled(bool enabled) {
         if (command.enabling == CommandEnabling::WithLibrary)
             actions_.value(S(command.name))->setEnabled(enabled);
     }
-}
-
-void MainWindow::ShowDetails(const DetailValues& values) {
-    auto show = [this](const char* name, int entry) {
-        QComboBox* combo = Control<QComboBox>(name);
-        const QSignalBlocker blocker(combo);
-        if (entry >= 0 && entry < combo->count()) {
-            combo->setCurrentIndex(entry);
-        } else {
-            combo->setCurrentIndex(-1);
-            combo->setEditText(QString());
-        }
-    };
-    show("cbxDriveType", values.driveType);
-    show("cbxCabType", values.cabType);
-    show("cbxCabSpeaker", values.cabSpeaker);
-    for (const auto& [name, on] :
-         {std::pair{"chkDrive", values.driveOn}, std::pair{"chkCab", values.cabOn}}) {
-        QCheckBox* box = Control<QCheckBox>(name);
-        const QSignalBlocker blocker(box);
-        box->setChecked(on);
-    }
-}
-
-void MainWindow::EnableDetails(bool enabled) {
-    for (const char* name : DetailControls)
-        controls_.value(S(name))->setEnabled(enabled);
-}
-
-void MainWindow::SetDescriptionText(const QString& text) {
-    txtDescription_->SetText(text);
-}
-
-void MainWindow::SetDescriptionCounter(const QString& toolTip) {
-    txtDescription_->setToolTip(toolTip);
-}
-
-void MainWindow::SetNameText(const QString& text) {
-    QLineEdit* name = Control<QLineEdit>("txtName");
-    const QSignalBlocker blocker(name);
-    name->setText(text);
 }
 
 void MainWindow::SetBusy(bool busy) {

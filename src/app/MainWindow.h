@@ -3,6 +3,7 @@
 #include "CompareWindow.h"
 #include "HelpWindow.h"
 #include "LibraryController.h"
+#include "LibraryPanes.h"
 #include "LibraryView.h"
 #include "MainLayout.h"
 #include "ReconcileWindow.h"
@@ -16,23 +17,15 @@
 #include <memory>
 
 class QAction;
-class QCheckBox;
-class QComboBox;
 class QLabel;
-class QLineEdit;
 class QMenu;
-class QRadioButton;
 class QSettings;
 
 namespace quillbox {
 
 class CompareWindow;
-class DescriptionBox;
 class EditMenu;
-class FindField;
 class OpenSaveDLG;
-class PatchListModel;
-class PatchListView;
 class WindowSettings;
 
 struct MainWindowOptions {
@@ -54,8 +47,9 @@ struct MainWindowOptions {
     std::function<QList<QRect>()> screenAreas;
 };
 
-// frmMain: the description box, the patches and library lists, the details panel and the menus.
-// It shows what the library controller tells it and forwards every user event to the controller.
+// frmMain: the menus, dialogs, status line and the window's place around the panes (LibraryPanes),
+// which hold the lists, the details panel and the description box. It shows what the library
+// controller tells it and forwards every user event to the controller.
 class MainWindow : public QMainWindow, public LibraryView {
     Q_OBJECT
 public:
@@ -68,11 +62,11 @@ public:
     SplashWindow* Splash() const { return splash_; }
     HelpWindow* Help() const { return help_; }
     // The layout in twips as it stands (after fitting and the last resize).
-    const MainGeometry& CurrentGeometry() const { return geometry_; }
+    const MainGeometry& CurrentGeometry() const { return panes_->CurrentGeometry(); }
     // The geometry the window started from: the designed one, widened where the content needs it.
-    const MainGeometry& FittedGeometry() const { return fitted_; }
+    const MainGeometry& FittedGeometry() const { return panes_->FittedGeometry(); }
     // A control's minimum size in twips at the current font (empty for controls that adapt).
-    QSize NeededSize(const QString& controlName) const;
+    QSize NeededSize(const QString& controlName) const { return panes_->NeededSize(controlName); }
 
     // The commands of the "Window" and "?" menus.
     void HelpCommand();
@@ -105,24 +99,30 @@ public:
     // Loads a library of "File > Recent Libraries"; one that is gone is said so and leaves the list.
     void OpenRecentLibrary(const QString& path);
 
-    // LibraryView
-    void RefillList(ListId list) override;
-    void ListEntriesChanged(ListId list, const EntryChange& change) override;
-    void ListLineChanged(ListId list, qsizetype index) override;
-    void SelectListLine(ListId list, qsizetype index) override;
-    void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) override;
+    // PanesView: the panes show it; the window refreshes the compare window's marks too.
+    void RefillList(ListId list) override { panes_->RefillList(list); }
+    void ListEntriesChanged(ListId list, const EntryChange& change) override {
+        panes_->ListEntriesChanged(list, change);
+    }
+    void ListLineChanged(ListId list, qsizetype index) override { panes_->ListLineChanged(list, index); }
+    void SelectListLine(ListId list, qsizetype index) override { panes_->SelectListLine(list, index); }
+    void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) override {
+        panes_->SelectListLines(list, positions, current);
+    }
     void RefreshListMarks() override;
-    void WriteSetListPdf(const QString& path, const QString& title, const std::vector<SetListRow>& rows,
-                         SetListPrint print) override;
-    void SetListToolTip(ListId list, const QString& text) override;
-    void SetLabelToolTip(ListId list, const QString& text) override;
+    void SetListToolTip(ListId list, const QString& text) override { panes_->SetListToolTip(list, text); }
+    void SetLabelToolTip(ListId list, const QString& text) override { panes_->SetLabelToolTip(list, text); }
+    void ShowDetails(const DetailValues& values) override { panes_->ShowDetails(values); }
+    void EnableDetails(bool enabled) override { panes_->EnableDetails(enabled); }
+    void SetDescriptionText(const QString& text) override { panes_->SetDescriptionText(text); }
+    void SetDescriptionCounter(const QString& toolTip) override { panes_->SetDescriptionCounter(toolTip); }
+    void SetNameText(const QString& text) override { panes_->SetNameText(text); }
+
+    // ShellView
     void SetCaption(const QString& caption) override;
     void SetFileCommandsEnabled(bool enabled) override;
-    void ShowDetails(const DetailValues& values) override;
-    void EnableDetails(bool enabled) override;
-    void SetDescriptionText(const QString& text) override;
-    void SetDescriptionCounter(const QString& toolTip) override;
-    void SetNameText(const QString& text) override;
+    void WriteSetListPdf(const QString& path, const QString& title, const std::vector<SetListRow>& rows,
+                         SetListPrint print) override;
     void SetBusy(bool busy) override;
     void ShowMessage(const QString& text, MessageStyle style = MessageStyle::Plain) override;
     bool AskYesNo(const QString& text, const QString& title) override;
@@ -144,28 +144,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void BuildControls();
-    // Accessible names and descriptions of the controls that have no caption of their own.
-    void NameForScreenReaders();
     void BuildMenus();
     void BuildEditMenuAndStatusBar();
-    void ConnectControls();
+    void ConnectCommands();
     void FitLayout();
     // Puts the window where it was when it last closed, on a screen there is now.
     void RestoreWindowPlace();
     // The available areas of the screens there are now, the primary first.
     QList<QRect> ScreenAreas() const;
     void FillRecentMenu();
-    // Only the chosen option button is in the tab chain, so that Tab reaches the choice as it stands
-    // and a Space cannot change it unseen.
-    void KeepTabOnChosenOption();
-    // A Space (or the mouse's left button) pressed on chkDrive or chkCab: writes the state the box
-    // is about to take.
-    void BoundCheckPressed(QCheckBox* box);
-    void ApplyGeometry();
-    void LayOut();
     void Load();
-    void FillParameterLists();
     // Runs a user event's handling; a failure is shown as `handler` + ": " + its description, so
     // that nothing escapes into Qt's event loop.
     void Guarded(const char* handler, const std::function<void()>& work);
@@ -175,18 +163,12 @@ private:
     QString HelpFilePath(const QString& name) const;
     // Takes drags of local files wherever they land on the window; true when it handled `event`.
     bool FileDragEvent(QEvent* event);
-    PatchListView* ListView(ListId list) const;
-    PatchListModel* ListModel(ListId list) const;
-    FindField* ListFind(ListId list) const;
-    // After a find changed the lines shown: the selected entry stays selected when it is shown;
-    // otherwise no line is selected.
-    void ShowSelectionAfterFind(ListId list);
+    // While the menu bar has the focus, a key that an item only shows runs that item; true when it
+    // handled `event`.
+    bool MenuBarKeyEvent(QObject* watched, QEvent* event);
     // Sets up a name editor of the library list: its refusals go to the status line, and the keys
     // of the menus' commands stay with its text.
-    void PrepareNameEditor(QLineEdit* editor, QObject* validator);
-    // The entries of the selected lines, ascending.
-    QList<qsizetype> SelectedEntries(ListId list) const;
-    template <typename T> T* Control(const char* name) const;
+    void PrepareNameEditor(QLineEdit* editor, PatchNameValidator* validator);
 
     MainWindowOptions options_;
     LibraryController controller_;
@@ -197,30 +179,14 @@ private:
     std::unique_ptr<OpenSaveDLG> fileDialog_;
     std::unique_ptr<WindowSettings> settings_;
     QMenu* mnuRecent_ = nullptr;
-    QWidget* client_ = nullptr;
-    QHash<QString, QWidget*> controls_;
+    LibraryPanes* panes_ = nullptr; // the client area
     QHash<QString, QAction*> actions_;
     EditMenu* editMenu_ = nullptr;
     QLabel* statusLine_ = nullptr;
     QMenu* mnuPatch_ = nullptr;
-    PatchListView* lstPatches_ = nullptr;
-    PatchListView* lstLib_ = nullptr;
-    PatchListModel* patchesModel_ = nullptr;
-    PatchListModel* libModel_ = nullptr;
-    FindField* findPatches_ = nullptr;
-    FindField* findLib_ = nullptr;
-    DescriptionBox* txtDescription_ = nullptr;
-    MainGeometry fitted_;
-    MainGeometry geometry_;
-    // Per list (ListId as index): the most name codes outside the alphabet any line has, which
-    // widens the lines; an update after a change looks only at the entries that came in.
-    int outside_[2] = {0, 0};
     bool onTop_ = false;
     bool checkPlace_ = false; // the window's place is checked once shown, when its frame is known
     int busyDepth_ = 0;
-    // The bound check box pressed last and the state it has to show once the button is released.
-    QPointer<QCheckBox> pressedCheck_;
-    bool pressedCheckTarget_ = false;
 };
 
 } // namespace quillbox

@@ -44,8 +44,7 @@ void LibraryController::DoRandomModification() {
 
     ModifyDescArray(qint32(k), DescSetSelected, RandomDescription());
     const QByteArray image = RandomImage(k);
-    const qsizetype start = k * PatchImageSize;
-    state_.LibraryData.replace(start, std::min(PatchImageSize, state_.LibraryData.size() - start), image);
+    state_.LibraryData.replace(k * PatchImageSize, EntryLength(state_.LibraryData.size(), k), image);
     state_.LibChanged = true;
     RefillLibList(k);
     view_.SetNameText(QStringLiteral("RND") + QString::number(k + 1));
@@ -58,8 +57,7 @@ void LibraryController::RandomizeSelection() {
     AsStep([&] {
         const QString text = RandomDescription();
         for (const qsizetype k : selected) {
-            const qsizetype start = k * PatchImageSize;
-            state_.LibraryData.replace(start, std::min(PatchImageSize, state_.LibraryData.size() - start),
+            state_.LibraryData.replace(k * PatchImageSize, EntryLength(state_.LibraryData.size(), k),
                                        RandomImage(k));
             if (k + 1 < state_.DescArray.size())
                 state_.DescArray[k + 1] = text;

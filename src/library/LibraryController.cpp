@@ -223,9 +223,8 @@ void LibraryController::ApplyDetailChange() {
     if (state_.PatchIndex < 0)
         return;
     const qsizetype start = state_.PatchIndex * PatchImageSize;
-    const qsizetype oldLength =
-        std::max<qsizetype>(0, std::min<qsizetype>(PatchImageSize, state_.LibraryData.size() - start));
-    state_.LibraryData.replace(std::min(start, state_.LibraryData.size()), oldLength,
+    state_.LibraryData.replace(std::min(start, state_.LibraryData.size()),
+                               EntryLength(state_.LibraryData.size(), state_.PatchIndex),
                                state_.CurrentPatch.Bytes());
     state_.LibChanged = true;
 }

@@ -415,8 +415,7 @@ void LibraryController::ExportSelected() {
     QStringList descriptions{QString()};
     descriptions.reserve(selected.size() + 1);
     for (const qsizetype k : selected) {
-        images.append(library.sliced(k * PatchImageSize,
-                                     std::min(PatchImageSize, library.size() - k * PatchImageSize)));
+        images.append(EntryView(library, k));
         descriptions.append(state_.DescArray.value(k + 1));
     }
     ExportImages(images, descriptions, selected.size());

@@ -252,9 +252,7 @@ void LibraryController::UpdateAllPatchesInLib() {
         qsizetype updated = 0;
         if (after.constData() != before.constData()) {
             for (qsizetype k = 0; k < count; ++k) {
-                const qsizetype start = k * PatchImageSize;
-                if (QByteArrayView(before).sliced(start, std::min(PatchImageSize, before.size() - start)) !=
-                    QByteArrayView(after).sliced(start, std::min(PatchImageSize, after.size() - start)))
+                if (EntryView(before, k) != EntryView(after, k))
                     ++updated;
             }
         }

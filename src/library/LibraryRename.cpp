@@ -24,11 +24,10 @@ bool LibraryController::RenameEntry(qsizetype index, const QString& name) {
     const QString named = before + QStringLiteral(" to ") +
                           (newName.trimmed().isEmpty() ? QStringLiteral("a blank name") : newName.trimmed());
     AsStep([&] {
-        const qsizetype start = index * PatchImageSize;
         // An entry cut short after its name keeps its length: only the bytes it holds are written.
-        const qsizetype length = std::min(PatchImageSize, state_.LibraryData.size() - start);
-        if (QByteArrayView(state_.LibraryData).sliced(start, length) != QByteArrayView(image).first(length)) {
-            state_.LibraryData.replace(start, length, image.left(length));
+        const QByteArrayView entry = EntryView(state_.LibraryData, index);
+        if (entry != QByteArrayView(image).first(entry.size())) {
+            state_.LibraryData.replace(index * PatchImageSize, entry.size(), image.left(entry.size()));
             state_.LibChanged = true;
             view_.ListLineChanged(ListId::Library, index);
             RefreshPanelIfShowing(index, false);

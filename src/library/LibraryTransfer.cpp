@@ -62,8 +62,7 @@ void LibraryController::ReplaceLibPatch(bool withDescription) {
     const qsizetype p = state_.PatchesSelection;
     const qsizetype k = state_.LibSelection;
     if (p >= 0 && p < ListCount(ListId::Patches) && k >= 0 && k < ListCount(ListId::Library)) {
-        const qsizetype start = k * PatchImageSize;
-        state_.LibraryData.replace(start, std::min(PatchImageSize, state_.LibraryData.size() - start),
+        state_.LibraryData.replace(k * PatchImageSize, EntryLength(state_.LibraryData.size(), k),
                                    PatchForLibrary(p));
         if (withDescription)
             ModifyDescArray(qint32(k + 1), DescSetSelected, PatchDescription(p));
@@ -141,11 +140,10 @@ void LibraryController::DoUpdateAllPatchesInLib() {
         if (PatchListLine(state_.PatchesData, p) != PatchListLine(state_.LibraryData, p))
             continue;
         const QByteArray patch = PatchForLibrary(p);
-        const qsizetype start = p * PatchImageSize;
-        const qsizetype length = std::min(PatchImageSize, state_.LibraryData.size() - start);
-        if (QByteArrayView(state_.LibraryData).sliced(start, length) == QByteArrayView(patch))
+        const QByteArrayView entry = EntryView(state_.LibraryData, p);
+        if (entry == QByteArrayView(patch))
             continue;
-        state_.LibraryData.replace(start, length, patch);
+        state_.LibraryData.replace(p * PatchImageSize, entry.size(), patch);
         changed = true;
         if (p == state_.PatchIndex)
             shownChanged = true;

@@ -172,9 +172,8 @@ void LibraryController::TakeParameter(const EntryRef& from, qsizetype libIndex, 
             }
         }
         if (image != comparison.right) {
-            const qsizetype start = libIndex * PatchImageSize;
-            state_.LibraryData.replace(start, std::min(PatchImageSize, state_.LibraryData.size() - start),
-                                       image);
+            state_.LibraryData.replace(libIndex * PatchImageSize,
+                                       EntryLength(state_.LibraryData.size(), libIndex), image);
             state_.LibChanged = true;
             RefreshPanelIfShowing(libIndex, false);
         }

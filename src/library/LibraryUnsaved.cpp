@@ -246,8 +246,7 @@ QString LibraryController::RecoveredDifferences(const UnsavedWork& work) const {
         else if (k >= ours)
             line = saved + QStringLiteral(": not in the recovered changes");
         else {
-            const bool bytes = work.library.mid(k * PatchImageSize, PatchImageSize) !=
-                               disk.mid(k * PatchImageSize, PatchImageSize);
+            const bool bytes = EntryView(work.library, k) != EntryView(disk, k);
             const bool desc = work.descriptions.value(k + 1) != diskDescs.value(k + 1);
             if (bytes && recovered != saved)
                 line = saved + QStringLiteral(" -> ") + recovered;

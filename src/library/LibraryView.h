@@ -40,11 +40,11 @@ enum class RecoveryAnswer { Restore, Compare, Discard, Later };
 // cancel, or cancel and set the library against the pair on disk entry by entry.
 enum class DiskChangeAnswer { Overwrite, SaveAs, Cancel, Reconcile };
 
-// Everything the library layer asks the window to show or to ask. The window implements it; tests
-// implement it with a recorder. None of these calls may call back into the controller.
-class LibraryView {
+// What the library layer shows in the window's panes: the two lists, the details panel and the
+// description box. None of these calls may call back into the controller.
+class PanesView {
 public:
-    virtual ~LibraryView() = default;
+    virtual ~PanesView() = default;
 
     // The list shows `LibraryController::ListCount(list)` lines, computed on demand from the store.
     virtual void RefillList(ListId list) = 0;
@@ -67,14 +67,21 @@ public:
     // Tool tip of the label above the list (lblPatches / lblLib).
     virtual void SetLabelToolTip(ListId list, const QString& text) = 0;
 
-    virtual void SetCaption(const QString& caption) = 0;
-    virtual void SetFileCommandsEnabled(bool enabled) = 0; // the File items enabled by a load
-
     virtual void ShowDetails(const DetailValues& values) = 0;
     virtual void EnableDetails(bool enabled) = 0;
     virtual void SetDescriptionText(const QString& text) = 0; // must not come back as a user edit
     virtual void SetDescriptionCounter(const QString& toolTip) = 0;
     virtual void SetNameText(const QString& text) = 0;
+};
+
+// The window's services to the library layer: caption, menus' states, messages and questions, file
+// dialogs, printing and the status line. None of these calls may call back into the controller.
+class ShellView {
+public:
+    virtual ~ShellView() = default;
+
+    virtual void SetCaption(const QString& caption) = 0;
+    virtual void SetFileCommandsEnabled(bool enabled) = 0; // the File items enabled by a load
 
     virtual void SetBusy(bool busy) = 0; // hourglass pointer
     virtual void ShowMessage(const QString& text, MessageStyle style = MessageStyle::Plain) = 0;
@@ -103,5 +110,9 @@ public:
     // The steps that undo and redo would take back or do again; empty for none.
     virtual void ShowHistory(const QString& undoStep, const QString& redoStep) = 0;
 };
+
+// Everything the library layer asks the window to show or to ask. The window implements it; tests
+// implement it with a recorder.
+class LibraryView : public PanesView, public ShellView {};
 
 } // namespace quillbox

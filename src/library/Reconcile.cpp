@@ -20,9 +20,7 @@ constexpr qsizetype NameFieldBytes = NameFirstByte + NameBytes; // 17: an entry 
 constexpr int SimilarBits = 12; // at most this many bits outside the name differ: an edit, not another patch
 
 QByteArrayView EntryView(const ReconcileSide& side, qsizetype index) {
-    const qsizetype start = index * PatchImageSize;
-    return QByteArrayView(side.store.constData() + start,
-                          std::min(PatchImageSize, side.store.size() - start));
+    return quillbox::EntryView(side.store, index);
 }
 
 const QString& Description(const ReconcileSide& side, qsizetype index) {

@@ -22,12 +22,8 @@ qsizetype EntryCount(const QByteArray& store) {
 }
 
 QByteArray EntryBytes(const QByteArray& store, qsizetype index) {
-    if (index < 0)
-        return {};
-    const qsizetype start = index * PatchImageSize;
-    if (start >= store.size())
-        return {};
-    return store.mid(start, std::min(PatchImageSize, store.size() - start));
+    const QByteArrayView entry = EntryView(store, index);
+    return entry.isEmpty() ? QByteArray() : entry.toByteArray();
 }
 
 QByteArray StoreHead(const QByteArray& store, qsizetype entries) {

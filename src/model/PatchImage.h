@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QtGlobal>
+#include <algorithm>
 
 namespace quillbox {
 
@@ -31,11 +33,26 @@ private:
 // Number of entries a store shows as list lines: one per started group of 18 bytes.
 qsizetype EntryCount(const QByteArray& store);
 
+// How many bytes entry `index` holds in a store of `storeSize` bytes: 18, fewer when the store ends
+// inside it, 0 beyond the end.
+constexpr qsizetype EntryLength(qsizetype storeSize, qsizetype index) {
+    return std::clamp<qsizetype>(storeSize - index * PatchImageSize, 0, PatchImageSize);
+}
+
+// The bytes of entry `index` where they lie in the store (EntryLength of them; empty beyond the end
+// or for a negative index); valid while the store is unchanged.
+inline QByteArrayView EntryView(const QByteArray& store, qsizetype index) {
+    if (index < 0)
+        return {};
+    return QByteArrayView(store).sliced(std::min(index * PatchImageSize, store.size()),
+                                        EntryLength(store.size(), index));
+}
+
 // The bytes of entry `index` (fewer than 18 when the store ends inside it, empty beyond the end).
 QByteArray EntryBytes(const QByteArray& store, qsizetype index);
 
 // Store splicing helpers: these build a new store from byte ranges, cutting at the end of the store.
-QByteArray StoreHead(const QByteArray& store, qsizetype entries);    // entries 0 .. entries-1
-QByteArray StoreTail(const QByteArray& store, qsizetype fromEntry);  // entries fromEntry .. end
+QByteArray StoreHead(const QByteArray& store, qsizetype entries);   // entries 0 .. entries-1
+QByteArray StoreTail(const QByteArray& store, qsizetype fromEntry); // entries fromEntry .. end
 
 } // namespace quillbox

@@ -13,11 +13,11 @@ constexpr qsizetype NameLength = 6;
 } // namespace
 
 QString PatchListLine(const QByteArray& store, qsizetype index) {
-    const QByteArray entry = EntryBytes(store, index);
+    const QByteArrayView entry = EntryView(store, index);
     QString number = QString::number(index + 1);
     if (number.size() < 2)
         number.prepend(QLatin1Char('0'));
-    const QByteArrayView nameBytes = QByteArrayView(entry).sliced(std::min(NameOffset, entry.size()));
+    const QByteArrayView nameBytes = entry.sliced(std::min(NameOffset, entry.size()));
     return number + QStringLiteral(":  ") +
            StringToPatchName(nameBytes.first(std::min(NameLength, nameBytes.size()))).name;
 }
@@ -39,11 +39,11 @@ bool StoreHasUnreadableName(const QByteArray& store, QString* error) {
     const qsizetype count = EntryCount(store);
     if (count == 0)
         return false;
-    const QByteArray last = EntryBytes(store, count - 1);
+    const QByteArrayView last = EntryView(store, count - 1);
     if (last.size() >= NameOffset + NameLength)
         return false;
     if (error) {
-        const QByteArrayView nameBytes = QByteArrayView(last).sliced(std::min(NameOffset, last.size()));
+        const QByteArrayView nameBytes = last.sliced(std::min(NameOffset, last.size()));
         *error = StringToPatchName(nameBytes).error;
     }
     return true;

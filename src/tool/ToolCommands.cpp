@@ -344,7 +344,7 @@ int CommandRename(const QString& path, const QString& positionText, const QStrin
     if (store.size() - start < NameFieldEnd)
         FileProblem(path + QStringLiteral(": ") + NameCutShortRefusal(before));
     QByteArray image = PatchImage::FromStore(store, position - 1).Bytes();
-    const qsizetype length = std::min(PatchImageSize, store.size() - start);
+    const qsizetype length = EntryLength(store.size(), position - 1);
     WritePatchName(image, codes.codes);
     // A last entry cut short after its name keeps its length: only bytes it holds are written back.
     store.replace(start, length, image.left(length));
