@@ -131,7 +131,9 @@ private Q_SLOTS:
         CollectionIndex::SetFullTextForbiddenForTest(!fullText);
         CollectionIndex index(cache_, versions_);
         Scan(index);
-        QCOMPARE(index.HasFullText(), fullText); // this SQLite has FTS5
+        if (fullText && !index.HasFullText())
+            QSKIP("this SQLite lacks full-text search (FTS5)");
+        QCOMPARE(index.HasFullText(), fullText);
         QStringList found = Texts(index.Find(query, versions), root_);
         const QString version = EarlierVersions(versions_).FolderFor(In("gig.pslib"));
         for (QString& text : found)
