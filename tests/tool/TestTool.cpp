@@ -12,6 +12,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -648,7 +649,20 @@ private Q_SLOTS:
             return text.replace(QStringLiteral("<d>"), dir_->path()).replace(QStringLiteral("<v>"), version);
         };
         const Result r = Run(filled(arguments).split(u' ', Qt::SkipEmptyParts));
-        QCOMPARE(r.out, filled(out));
+        // The earlier versions live in another temporary folder, before or after <d>: the expected
+        // lines go in the order the tool promises (relation, then path and position).
+        QStringList expected = filled(out).split(u'\n', Qt::SkipEmptyParts);
+        const auto key = [](const QString& line) {
+            const QString relation = line.section(u'\t', 0, 0);
+            const int rank = relation == QStringLiteral("identical")    ? 0
+                             : relation == QStringLiteral("same-sound") ? 1
+                                                                        : 2;
+            return std::make_pair(rank, line.section(u'\t', 1, 1));
+        };
+        if (arguments.startsWith(QStringLiteral("where ")))
+            std::stable_sort(expected.begin(), expected.end(),
+                             [&](const QString& a, const QString& b) { return key(a) < key(b); });
+        QCOMPARE(r.out.split(u'\n', Qt::SkipEmptyParts), expected);
         QVERIFY2(err.isEmpty() ? !r.err.contains(QStringLiteral("skipped <d>")) : r.err.contains(filled(err)),
                  qPrintable(r.err));
         QCOMPARE(r.code, code);
