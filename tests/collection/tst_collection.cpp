@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -342,6 +343,25 @@ private Q_SLOTS:
         QVERIFY(!second.cancelled);
         QCOMPARE(second.read, 2);
         QCOMPARE(second.files, 3);
+    }
+
+    // The scan runs on a worker thread with an index of its own; the window's index over the same
+    // cache then sees what it wrote.
+    void workerThread() {
+        ScanResult result;
+        QThread* worker = QThread::create([&] {
+            CollectionIndex index(cache_, versions_);
+            if (index.Open())
+                result = index.Scan({root_});
+        });
+        worker->start();
+        QVERIFY(worker->wait(60000));
+        delete worker;
+        QCOMPARE(result.files, 3);
+        CollectionIndex window(cache_, versions_);
+        QVERIFY(window.Open());
+        QCOMPARE(Texts(window.Find(QStringLiteral("bright"), false), root_),
+                 QStringList{QStringLiteral("gig.pslib:2")});
     }
 
     // Distinct patches: identical bytes grouped, with their places; a patch only kept in an
