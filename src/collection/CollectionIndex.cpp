@@ -172,7 +172,7 @@ bool CollectionIndex::Create(QString* error) {
         QStringLiteral("CREATE INDEX patches_name ON patches(name)"),
         QStringLiteral("CREATE TABLE tags (tag TEXT, patch_id INTEGER)"),
         QStringLiteral("CREATE INDEX tags_tag ON tags(tag)"),
-        QStringLiteral("CREATE INDEX tags_patch ON tags(patch_id)"),
+        QStringLiteral("CREATE INDEX tags_patch ON tags(patch_id, tag)"),
         fullText_ ? QStringLiteral("CREATE VIRTUAL TABLE patch_text USING fts5(search, tokenize='trigram')")
                   : QStringLiteral("CREATE TABLE patch_text (rowid INTEGER PRIMARY KEY, search TEXT)"),
         QStringLiteral("INSERT INTO meta VALUES ('schema', '%1')").arg(SchemaVersion),
@@ -386,16 +386,21 @@ ScanResult CollectionIndex::Scan(const QStringList& folders, const Progress& pro
     db.commit();
 
     QSqlQuery counts(db);
-    if (counts.exec(QStringLiteral(
-            "SELECT (SELECT count(*) FROM files), (SELECT count(*) FROM files WHERE kind = 2), "
-            "(SELECT count(*) FROM patches), (SELECT count(DISTINCT bytes) FROM patches)")) &&
+    if (counts.exec(QStringLiteral("SELECT count(*), coalesce(sum(kind = %1), 0) FROM files")
+                        .arg(int(PlaceKind::EarlierVersion))) &&
         counts.next()) {
         result.files = counts.value(0).toLongLong();
         result.versions = counts.value(1).toLongLong();
-        result.patches = counts.value(2).toLongLong();
-        result.distinct = counts.value(3).toLongLong();
     }
     return result;
+}
+
+void CollectionIndex::CountPatches(ScanResult& result) const {
+    QSqlQuery counts(QSqlDatabase::database(connection_, false));
+    if (counts.exec(QStringLiteral("SELECT count(*), count(DISTINCT bytes) FROM patches")) && counts.next()) {
+        result.patches = counts.value(0).toLongLong();
+        result.distinct = counts.value(1).toLongLong();
+    }
 }
 
 } // namespace quillbox

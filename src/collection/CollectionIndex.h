@@ -59,9 +59,9 @@ struct ScanProgress {
 struct ScanResult {
     qsizetype files = 0;    // files in the collection (libraries, patch files, earlier versions)
     qsizetype versions = 0; // of them earlier versions
-    qsizetype patches = 0;
-    qsizetype distinct = 0;
-    qsizetype read = 0; // files read this time (the others were unchanged)
+    qsizetype patches = 0;  // by CountPatches()
+    qsizetype distinct = 0; // by CountPatches()
+    qsizetype read = 0;     // files read this time (the others were unchanged)
     std::vector<SkippedFile> skipped;
     bool cancelled = false;
 };
@@ -84,7 +84,7 @@ public:
 
     // "collection.sqlite" in the user's cache location.
     static QString DefaultCachePath();
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
 
     // Opens the cache, or builds it anew when it is missing, damaged or of another version. Returns
     // false (with `error`) only when no database can be had at all. `status` tells when the cache
@@ -102,6 +102,9 @@ public:
     // thread; `cancel` is looked at between files (what was read until then is kept).
     ScanResult Scan(const QStringList& folders, const Progress& progress = {},
                     const std::atomic_bool* cancel = nullptr);
+    // Fills in the patches and distinct patches of `result`: a count over every patch, so the
+    // scan leaves it to those who show it.
+    void CountPatches(ScanResult& result) const;
 
     // Every place whose patch holds all the words of `query` (the lists' find rules; a word starting
     // with '#' is a tag and matches that tag only), sorted by path then position. Earlier versions
@@ -124,7 +127,7 @@ private:
     bool Usable() const;
     void DropFile(qint64 fileId);
     void AddFile(const FoundFile& found, const ScannedFile& scanned);
-    std::vector<qint64> Matching(const QString& query) const; // patch ids
+    QString WordsCondition(const QString& query, QVariantList& values) const;
     std::vector<Place> PlacesOf(const QString& where, const QVariantList& values) const;
 
     QString cachePath_;

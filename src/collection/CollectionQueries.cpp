@@ -15,42 +15,6 @@ const QString PlaceColumns =
     QStringLiteral("SELECT f.path, p.position, f.kind, p.name, p.description, p.bytes FROM patches p "
                    "JOIN files f ON f.id = p.file_id ");
 
-// The condition on patches `p` that a query's words put, with its values in `values`. A word that
-// starts with '#' is a tag and matches that tag exactly; every other word must be in the patch's
-// text. With full-text search the index picks the candidates (it can hold only words of three
-// characters or more) and the same substring test as without it decides, so both answer alike.
-QString WordsCondition(const QString& query, bool fullText, QVariantList& values) {
-    QStringList conditions;
-    QStringList textTests;
-    QStringList phrases;
-    QVariantList textValues;
-    for (const QByteArray& word : PatchFinder::Words(query)) {
-        const QString text = QString::fromUtf8(word);
-        if (text.startsWith(QLatin1Char('#')) && text.size() > 1) {
-            conditions.append(QStringLiteral("p.id IN (SELECT patch_id FROM tags WHERE tag = ?)"));
-            values.append(text);
-            continue;
-        }
-        textTests.append(QStringLiteral("instr(search, ?) > 0"));
-        textValues.append(text);
-        if (fullText && text.toUcs4().size() >= 3)
-            phrases.append(QLatin1Char('"') +
-                           QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
-                           QLatin1Char('"'));
-    }
-    if (!textTests.isEmpty()) {
-        QString select = QStringLiteral("p.id IN (SELECT rowid FROM patch_text WHERE ");
-        if (!phrases.isEmpty()) {
-            select += QStringLiteral("patch_text MATCH ? AND ");
-            values.append(phrases.join(QStringLiteral(" AND ")));
-        }
-        select += textTests.join(QStringLiteral(" AND ")) + QLatin1Char(')');
-        values.append(textValues);
-        conditions.append(select);
-    }
-    return conditions.join(QStringLiteral(" AND "));
-}
-
 Place PlaceFrom(const QSqlQuery& query) {
     return {query.value(0).toString(), query.value(1).toLongLong(), PlaceKind(query.value(2).toInt()),
             query.value(3).toString(), query.value(4).toString(),   query.value(5).toByteArray()};
@@ -63,6 +27,66 @@ void SortPlaces(std::vector<Place>& places) {
 }
 
 } // namespace
+
+// Full-text candidates are asked of the rarest phrase only when one is rare: the index is probed
+// for at most this many hits per phrase, so that a common word ("lead") costs no long list.
+constexpr int ProbeHits = 2000;
+
+// The condition on patches `p` that a query's words put, with its values in `values`. A word that
+// starts with '#' is a tag and matches that tag exactly; every other word must be in the patch's
+// text. With full-text search the index picks the candidates (it holds only words of three
+// characters or more) and the same substring test as without it decides, so both answer alike.
+QString CollectionIndex::WordsCondition(const QString& query, QVariantList& values) const {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QStringList textTests, phrases, tags;
+    QVariantList textValues;
+    for (const QByteArray& word : PatchFinder::Words(query)) {
+        const QString text = QString::fromUtf8(word);
+        if (text.startsWith(QLatin1Char('#')) && text.size() > 1) {
+            tags.append(text);
+            continue;
+        }
+        textTests.append(QStringLiteral("instr(search, ?) > 0"));
+        textValues.append(text);
+        if (fullText_ && text.toUcs4().size() >= 3)
+            phrases.append(QLatin1Char('"') +
+                           QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+                           QLatin1Char('"'));
+    }
+    QStringList conditions;
+    if (!textTests.isEmpty()) {
+        QString select = QStringLiteral("p.id IN (SELECT rowid FROM patch_text WHERE ");
+        if (!phrases.isEmpty()) {
+            qsizetype rarest = -1, fewest = ProbeHits;
+            QSqlQuery probe(db);
+            probe.prepare(
+                QStringLiteral(
+                    "SELECT count(*) FROM (SELECT rowid FROM patch_text WHERE patch_text MATCH ? LIMIT %1)")
+                    .arg(ProbeHits));
+            for (qsizetype i = 0; phrases.size() > 1 && i < phrases.size(); ++i) {
+                probe.addBindValue(phrases[i]);
+                if (probe.exec() && probe.next() && probe.value(0).toLongLong() < fewest) {
+                    fewest = probe.value(0).toLongLong();
+                    rarest = i;
+                }
+            }
+            select += QStringLiteral("patch_text MATCH ? AND ");
+            values.append(rarest >= 0 ? phrases[rarest] : phrases.join(QStringLiteral(" AND ")));
+        }
+        select += textTests.join(QStringLiteral(" AND ")) + QLatin1Char(')');
+        values.append(textValues);
+        conditions.append(select);
+    }
+    // A tag alone picks the patches by its index; after words, each candidate is looked up.
+    for (const QString& tag : std::as_const(tags)) {
+        conditions.append(
+            conditions.isEmpty()
+                ? QStringLiteral("p.id IN (SELECT patch_id FROM tags WHERE tag = ?)")
+                : QStringLiteral("EXISTS (SELECT 1 FROM tags t WHERE t.patch_id = p.id AND t.tag = ?)"));
+        values.append(tag);
+    }
+    return conditions.join(QStringLiteral(" AND "));
+}
 
 std::vector<Place> CollectionIndex::PlacesOf(const QString& where, const QVariantList& values) const {
     std::vector<Place> places;
@@ -82,7 +106,7 @@ std::vector<Place> CollectionIndex::PlacesOf(const QString& where, const QVarian
 std::vector<Place> CollectionIndex::Find(const QString& query, bool withVersions) const {
     QVariantList values;
     QStringList conditions;
-    if (const QString words = WordsCondition(query, fullText_, values); !words.isEmpty())
+    if (const QString words = WordsCondition(query, values); !words.isEmpty())
         conditions.append(words);
     if (!withVersions)
         conditions.append(QStringLiteral("f.kind <> %1").arg(int(PlaceKind::EarlierVersion)));
@@ -95,7 +119,7 @@ std::vector<Place> CollectionIndex::Find(const QString& query, bool withVersions
 std::vector<DistinctPatch> CollectionIndex::Distinct(const QString& query) const {
     std::vector<DistinctPatch> patches;
     QVariantList values;
-    const QString words = WordsCondition(query, fullText_, values);
+    const QString words = WordsCondition(query, values);
     QSqlQuery select(QSqlDatabase::database(connection_, false));
     select.setForwardOnly(true);
     select.prepare(QStringLiteral("SELECT p.bytes, min(p.name), max(p.description), count(*), "

@@ -533,7 +533,7 @@ std::unique_ptr<CollectionIndex> RefreshCollection(const QStringList& folders, b
 
 int CommandCollectionScan(const QStringList& folders, QTextStream& out, QTextStream& err) {
     ScanResult result;
-    RefreshCollection(CollectionFolders(folders), true, result, err);
+    RefreshCollection(CollectionFolders(folders), true, result, err)->CountPatches(result);
     out << QStringLiteral("files: ") << result.files << QStringLiteral(" (") << result.versions
         << QStringLiteral(" earlier versions)\npatches: ") << result.patches
         << QStringLiteral("\ndistinct patches: ") << result.distinct << QStringLiteral("\nskipped: ")

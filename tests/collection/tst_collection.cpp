@@ -116,6 +116,9 @@ private Q_SLOTS:
             row("tag, versions", "#gig", true, "gig.pslib:1 versions:2");
             row("tag case-folded", "#fav", false, "gig.pslib:3");
             row("tag with dash", "#gig-2", false, "gig.pslib:3");
+            row("word and tag", "crunch #gig", false, "gig.pslib:1");
+            row("two tags", "#fav #gig-2", false, "gig.pslib:3");
+            row("word not with tag", "bright #gig", false, "");
             row("part of a tag is no tag", "#gi", false, "");
             row("deleted patch", "oldone", true, "versions:2");
             row("deleted, without versions", "oldone", false, "");
@@ -256,7 +259,8 @@ private Q_SLOTS:
         QString status, error;
         QVERIFY2(index.Open(&status, &error), qPrintable(error));
         QVERIFY2(status.contains(QStringLiteral("built")), qPrintable(status));
-        const ScanResult result = index.Scan({root_});
+        ScanResult result = index.Scan({root_});
+        index.CountPatches(result);
         QCOMPARE(result.read, 3);
         QCOMPARE(result.files, 3);
         QCOMPARE(result.patches, 8);
@@ -317,7 +321,8 @@ private Q_SLOTS:
         QVERIFY(QFile::link(In("sub"), In("again")));
         QVERIFY(QFile::link(In("gig.pslib"), In("sub/link.pslib")));
         CollectionIndex index(cache_, versions_);
-        const ScanResult result = Scan(index);
+        ScanResult result = Scan(index);
+        index.CountPatches(result);
         QCOMPARE(result.files, 3);
         QCOMPARE(result.patches, 8);
         QVERIFY(result.skipped.empty());
