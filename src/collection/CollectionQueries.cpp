@@ -30,7 +30,7 @@ void SortPlaces(std::vector<Place>& places) {
 
 // Full-text candidates are asked of the rarest phrase only when one is rare: the index is probed
 // for at most this many hits per phrase, so that a common word ("lead") costs no long list.
-constexpr int ProbeHits = 2000;
+constexpr int ProbeHits = 20000;
 
 // The condition on patches `p` that a query's words put, with its values in `values`. A word that
 // starts with '#' is a tag and matches that tag exactly; every other word must be in the patch's
