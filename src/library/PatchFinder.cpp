@@ -15,15 +15,11 @@ namespace {
 // Parts of an entry's text are joined with this byte; no word holds it, so none spans two parts.
 constexpr char Gap = '\n';
 
-QByteArray Folded(const QString& text) {
-    return text.toCaseFolded().toUtf8();
-}
-
 // The folded texts of one table, looked up per entry instead of folded again each time.
 std::vector<QByteArray> FoldedTable(ParameterList list) {
     std::vector<QByteArray> folded;
     for (const QString& entry : ParameterTable(list).entries)
-        folded.push_back(Folded(entry));
+        folded.push_back(PatchFinder::Folded(entry));
     return folded;
 }
 
@@ -33,6 +29,17 @@ const QByteArray& TableText(const std::vector<QByteArray>& table, int index) {
 }
 
 } // namespace
+
+QByteArray PatchFinder::Folded(const QString& text) {
+    return text.toCaseFolded().toUtf8();
+}
+
+QList<QByteArray> PatchFinder::Words(const QString& query) {
+    QList<QByteArray> words;
+    for (const QString& word : query.simplified().split(u' ', Qt::SkipEmptyParts))
+        words.append(Folded(word));
+    return words;
+}
 
 void PatchFinder::AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
                              const DescriptionOf& descriptionOf) {
@@ -114,7 +121,7 @@ std::vector<qsizetype> PatchFinder::EntriesHolding(const QByteArray& word) const
 }
 
 std::vector<qsizetype> PatchFinder::Matching(const QString& query) const {
-    const QStringList words = query.simplified().split(u' ', Qt::SkipEmptyParts);
+    const QList<QByteArray> words = Words(query);
     std::vector<qsizetype> found;
     if (words.isEmpty()) {
         found.resize(size_t(Count()));
@@ -123,7 +130,7 @@ std::vector<qsizetype> PatchFinder::Matching(const QString& query) const {
         return found;
     }
     for (qsizetype w = 0; w < words.size(); ++w) {
-        std::vector<qsizetype> holding = EntriesHolding(Folded(words[w]));
+        std::vector<qsizetype> holding = EntriesHolding(words[w]);
         if (w == 0) {
             found = std::move(holding);
             continue;

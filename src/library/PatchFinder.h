@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -25,6 +26,11 @@ public:
     std::vector<qsizetype> Matching(const QString& query) const;
 
     qsizetype Count() const { return qsizetype(starts_.size()) - 1; }
+
+    // The word rules, for every finder that must answer as the lists do: a query's words, blanks
+    // collapsed, each case-folded to UTF-8; an entry matches when its folded text holds every word.
+    static QByteArray Folded(const QString& text);
+    static QList<QByteArray> Words(const QString& query);
 
 private:
     std::vector<qsizetype> EntriesHolding(const QByteArray& word) const;

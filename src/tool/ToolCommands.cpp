@@ -1,5 +1,7 @@
 #include "ToolCommands.h"
 
+#include "CollectionIndex.h"
+#include "CollectionSettings.h"
 #include "DescriptionFile.h"
 #include "EarlierVersions.h"
 #include "FieldMap.h"
@@ -17,6 +19,10 @@
 #include "ValueTables.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <memory>
 #include <numeric>
 #include <optional>
 
@@ -523,6 +529,95 @@ int CommandMerge(const QString& leftPath, const QString& rightPath, const QStrin
     });
 }
 
+// The collection's folders: those given with --in, else those chosen in the window.
+QStringList CollectionFolders(const QStringList& given) {
+    if (!given.isEmpty())
+        return given;
+    const QStringList chosen = ReadCollectionFolders();
+    if (chosen.isEmpty())
+        throw ToolError{ExitDiffTrouble,
+                        QStringLiteral("no folders are chosen for the collection; name them with --in DIR")};
+    return chosen;
+}
+
+// The collection's cache brought up to date with `folders`. A cache started anew is said on the
+// error output, as are the files passed over (each by `collection scan`, by count otherwise).
+std::unique_ptr<CollectionIndex> RefreshCollection(const QStringList& folders, bool listSkipped,
+                                                   ScanResult& result, QTextStream& err) {
+    auto index = std::make_unique<CollectionIndex>();
+    QString status, error;
+    if (!index->Open(&status, &error))
+        throw ToolError{ExitDiffTrouble, error};
+    if (!status.isEmpty())
+        err << ProgramName << QStringLiteral(": ") << status << QLatin1Char('\n');
+    result = index->Scan(folders);
+    if (listSkipped)
+        for (const SkippedFile& skipped : result.skipped)
+            err << ProgramName << QStringLiteral(": skipped ") << skipped.path << QStringLiteral(": ")
+                << skipped.reason << QLatin1Char('\n');
+    else if (!result.skipped.empty())
+        err << ProgramName << QStringLiteral(": ")
+            << Plural(qsizetype(result.skipped.size()), "file", "files")
+            << QStringLiteral(" skipped (`collection scan` names them)\n");
+    return index;
+}
+
+int CommandCollectionScan(const QStringList& folders, QTextStream& out, QTextStream& err) {
+    ScanResult result;
+    RefreshCollection(CollectionFolders(folders), true, result, err)->CountPatches(result);
+    out << QStringLiteral("files: ") << result.files << QStringLiteral(" (") << result.versions
+        << QStringLiteral(" earlier versions)\npatches: ") << result.patches
+        << QStringLiteral("\ndistinct patches: ") << result.distinct << QStringLiteral("\nskipped: ")
+        << result.skipped.size() << QLatin1Char('\n');
+    return ExitSuccess;
+}
+
+QString FirstLine(const QString& text) {
+    return text.section(QRegularExpression(QStringLiteral("[\r\n]")), 0, 0);
+}
+
+QString PlaceText(const Place& place) {
+    return place.path + QLatin1Char(':') + QString::number(place.position + 1);
+}
+
+// Exit 0 when a place holds every word, 1 when none does, 2 on trouble.
+int CommandCollectionFind(const QStringList& folders, bool withVersions, const QStringList& words,
+                          QTextStream& out, QTextStream& err) {
+    ScanResult result;
+    const auto index = RefreshCollection(CollectionFolders(folders), false, result, err);
+    const std::vector<Place> places = index->Find(words.join(QLatin1Char(' ')), withVersions);
+    for (const Place& place : places)
+        out << PlaceText(place) << QLatin1Char('\t') << place.name << QLatin1Char('\t')
+            << EscapeDescription(FirstLine(place.description)) << QLatin1Char('\n');
+    return places.empty() ? ExitDiffers : ExitSuccess;
+}
+
+// Every other place of the collection holding the patch at FILE:POS (identical), its sound under
+// another name (same-sound) or its name with another sound (same-name). Exit 0 when there is one,
+// 1 when none, 2 on trouble.
+int CommandWhere(const QString& argument, const QStringList& folders, QTextStream& out, QTextStream& err) {
+    const auto [path, positionText] = FileAndPosition(argument);
+    const QStringList chosen = CollectionFolders(folders);
+    const ScannedFile file =
+        ReadScannedFile(path, IsLibraryPath(path) ? PlaceKind::Library : PlaceKind::PatchFile);
+    if (!file.refusal.isEmpty())
+        throw ToolError{ExitDiffTrouble, path + QStringLiteral(": ") + file.refusal};
+    const qsizetype position = PositionIn(positionText, qsizetype(file.patches.size()), path) - 1;
+    ScanResult result;
+    const auto index = RefreshCollection(chosen, false, result, err);
+    const QString self = QFileInfo(path).canonicalFilePath();
+    qsizetype shown = 0;
+    for (const RelatedPlace& related : index->WhereUsed(file.patches[size_t(position)])) {
+        if (related.relation == Relation::Identical && related.place.position == position &&
+            QFileInfo(related.place.path).canonicalFilePath() == self)
+            continue;
+        out << RelationText(related.relation) << QLatin1Char('\t') << PlaceText(related.place)
+            << QLatin1Char('\t') << related.place.name << QLatin1Char('\n');
+        ++shown;
+    }
+    return shown > 0 ? ExitSuccess : ExitDiffers;
+}
+
 struct CommandLine {
     QStringList positional;
     bool help = false;
@@ -530,6 +625,8 @@ struct CommandLine {
     bool details = false;
     bool force = false;
     bool csv = false;
+    bool versions = false;
+    QStringList in;                       // --in DIR, any number of times
     std::optional<QString> base, outPath; // --base BASE, --out OUT
 };
 
@@ -544,8 +641,18 @@ CommandLine ParseArguments(const QStringList& arguments) {
     CommandLine line;
     bool optionsEnded = false;
     std::optional<QString>* pendingValue = nullptr; // the option that takes the next argument
+    bool pendingFolder = false;                     // --in takes the next argument
     for (const QString& argument : arguments) {
-        if (pendingValue) {
+        if (pendingFolder) {
+            line.in.append(argument);
+            pendingFolder = false;
+        } else if (!optionsEnded && argument.startsWith(QStringLiteral("--in="))) {
+            line.in.append(argument.section(u'=', 1));
+        } else if (!optionsEnded && argument == QStringLiteral("--in")) {
+            pendingFolder = true;
+        } else if (!optionsEnded && argument == QStringLiteral("--versions")) {
+            line.versions = true;
+        } else if (pendingValue) {
             *pendingValue = argument;
             pendingValue = nullptr;
         } else if (!optionsEnded && (argument.startsWith(QStringLiteral("--base=")) ||
@@ -578,6 +685,8 @@ CommandLine ParseArguments(const QStringList& arguments) {
     }
     if (pendingValue)
         UsageError(QStringLiteral("--base and --out each need a file"));
+    if (pendingFolder)
+        UsageError(QStringLiteral("--in needs a folder"));
     return line;
 }
 
@@ -599,6 +708,31 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
         UsageError(QStringLiteral("no command given"));
 
     const QString& command = line.positional.front();
+    const bool collection = command == QStringLiteral("collection") || command == QStringLiteral("where");
+    if (!line.in.isEmpty() && !collection)
+        UsageError(QStringLiteral("--in applies to collection and where only"));
+    if (line.versions && !(collection && line.positional.value(1) == QStringLiteral("find")))
+        UsageError(QStringLiteral("--versions applies to collection find only"));
+    if (collection && (line.details || line.force || line.csv || line.base || line.outPath))
+        UsageError(command + QStringLiteral(" takes --in (and find --versions) only"));
+    if (command == QStringLiteral("collection")) {
+        return WithTroubleAsTwo([&] {
+            const QString sub = line.positional.value(1);
+            if (sub == QStringLiteral("scan") && line.positional.size() == 2)
+                return CommandCollectionScan(line.in, out, err);
+            if (sub == QStringLiteral("find") && line.positional.size() > 2)
+                return CommandCollectionFind(line.in, line.versions, line.positional.mid(2), out, err);
+            UsageError(QStringLiteral("usage: ") + ProgramName +
+                       QStringLiteral(" collection scan [--in DIR]... | collection find [--in DIR]... "
+                                      "[--versions] WORD..."));
+        });
+    }
+    if (command == QStringLiteral("where")) {
+        return WithTroubleAsTwo([&] {
+            ExpectFiles(line, 1, QStringLiteral("where FILE:POS [--in DIR]..."));
+            return CommandWhere(line.positional[1], line.in, out, err);
+        });
+    }
     if ((line.base || line.outPath) && command != QStringLiteral("reconcile") &&
         command != QStringLiteral("merge"))
         UsageError(QStringLiteral("--base and --out apply to reconcile and merge only"));
@@ -737,6 +871,21 @@ QString HelpText() {
         "                            past BASE to OUT and its side file (neither replaced unless\n"
         "                            --force is given). Exit 0 when merged, 1 when conflicts remain\n"
         "                            (each listed; OUT not written), 2 on trouble\n"
+        "  collection scan [--in DIR]...\n"
+        "                            brings the collection's cache up to date with the libraries\n"
+        "                            and patch files under the folders DIR (without --in: those\n"
+        "                            chosen in Quillbox) and the earlier versions kept of them, and\n"
+        "                            prints the files, patches, distinct patches and files skipped\n"
+        "  collection find [--in DIR]... [--versions] WORD...\n"
+        "                            every place whose patch holds all the words (as Ctrl+F finds;\n"
+        "                            #tag matches a tag), as PATH:POS, name and the description's\n"
+        "                            first line, tab-separated, by path and position; earlier\n"
+        "                            versions only with --versions. Exit 0 when found, 1 when not,\n"
+        "                            2 on trouble\n"
+        "  where FILE:POS [--in DIR]...\n"
+        "                            every other place of the collection with the same patch:\n"
+        "                            identical, same-sound (other name) or same-name (other sound),\n"
+        "                            a tab, PATH:POS, a tab, the name. Exit 0, 1 or 2 as find\n"
         "\n"
         "Options:\n"
         "  -h, --help                show this help and exit\n"

@@ -1,3 +1,4 @@
+#include "CollectionSettings.h"
 #include "DescriptionFile.h"
 #include "EarlierVersions.h"
 #include "LibraryFile.h"
@@ -13,6 +14,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -49,6 +51,7 @@ class TestTool : public QObject {
 
     std::optional<QTemporaryDir> dir_;
     QTemporaryDir dataHome_;
+    QTemporaryDir cacheHome_, configHome_;
     const QByteArray sample_ = ReadBytes(Fixture("sample.pslib"));
     const QByteArray store_ = DecodeLibrary(sample_);
     const QByteArray sampleSide_ = ReadBytes(Fixture("sample.pslib.txt"));
@@ -62,7 +65,12 @@ class TestTool : public QObject {
 private Q_SLOTS:
     // Earlier versions go to a data folder of this run's own, emptied before every test: never the
     // user's, and not one that another run of this test (from another checkout) empties meanwhile.
-    void initTestCase() { qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome_.path())); }
+    void initTestCase() {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome_.path()));
+        // The collection's cache and the chosen folders: this run's own, never the user's.
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome_.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome_.path()));
+    }
     void init() {
         dir_.emplace();
         const QString versions = EarlierVersions::DefaultFolder();
@@ -615,6 +623,96 @@ private Q_SLOTS:
         QCOMPARE(gotOut, out);
         QCOMPARE(gotErr, QByteArray(err).replace("<d>", folder));
         QCOMPARE(entries(), before);
+    }
+
+    // The collection commands over a folder holding a.pslib (CRUNCH, LEAD 1, CLEAN with their
+    // descriptions), sub/b.pch (the same patches, LEAD 1 renamed ECHO, no side file), an earlier
+    // version of a.pslib with a patch since deleted (OLDIE), and a FIFO. <d> is the folder, <v> the
+    // earlier version; `chosen` puts the folder in the settings instead of naming it with --in.
+    void collection_data() {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<bool>("chosen");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        const auto row = [](const char* tag, const char* arguments, bool chosen, int code, const char* out,
+                            const char* err) {
+            QTest::newRow(tag) << QString::fromUtf8(arguments) << chosen << code << QString::fromUtf8(out)
+                               << QString::fromUtf8(err);
+        };
+        row("scan", "collection scan --in <d>", false, 0,
+            "files: 3 (1 earlier versions)\npatches: 8\ndistinct patches: 5\nskipped: 1\n",
+            "skipped <d>/fifo.pch: it is not a regular file");
+        row("find", "collection find --in <d> crunch", false, 0,
+            "<d>/a.pslib:1\tCRUNCH\tCrunch for the verse\n<d>/sub/b.pch:1\tCRUNCH\t\n", "1 file skipped");
+        row("all words, first line", "collection find --in=<d> LEAD with", false, 0,
+            "<d>/a.pslib:2\tLEAD 1\tLead\n", "");
+        row("chosen folders", "collection find crunch verse", true, 0,
+            "<d>/a.pslib:1\tCRUNCH\tCrunch for the verse\n", "");
+        row("deleted, without versions", "collection find --in <d> oldie", false, 1, "", "");
+        row("deleted, with versions", "collection find --versions --in <d> oldie", false, 0,
+            "<v>:2\tOLDIE \t\n", "");
+        row("where", "where <d>/a.pslib:2 --in <d>", false, 0,
+            "same-sound\t<d>/sub/b.pch:2\tECHO  \nsame-sound\t<v>:2\tOLDIE \n", "");
+        row("where, identical", "where <d>/sub/b.pch:1 --in <d>", false, 0,
+            "identical\t<d>/a.pslib:1\tCRUNCH\nidentical\t<v>:1\tCRUNCH\n", "");
+        row("where, bad position", "where <d>/a.pslib:9 --in <d>", false, 2, "", "position");
+        row("where, no file", "where <d>/none.pch:1 --in <d>", false, 2, "", "<d>/none.pch: it is gone");
+        row("nothing found", "collection find --in <d> zebra", false, 1, "", "");
+        row("no folders chosen", "collection scan", false, 2, "", "no folders are chosen");
+        row("no words", "collection find --in <d>", false, 2, "", "usage: quillbox-tool collection scan");
+        row("--in without folder", "collection scan --in", false, 2, "", "--in needs a folder");
+        row("--versions on where", "where <d>/a.pslib:1 --versions", false, 2, "", "--versions applies to");
+        row("--in on list", "list --in <d> <d>/a.pslib", false, 2, "", "--in applies to");
+    }
+    void collection() {
+        QFETCH(QString, arguments);
+        QFETCH(bool, chosen);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        const QString library = Write(QStringLiteral("a.pslib"), sample_);
+        Write(QStringLiteral("a.pslib.txt"), sampleSide_);
+        QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("sub")));
+        QByteArray renamed = store_;
+        QByteArray echo = store_.mid(18, 18);
+        WritePatchName(echo, EncodePatchName(QStringLiteral("ECHO")).codes);
+        renamed.replace(18, 18, echo);
+        Write(QStringLiteral("sub/b.pch"), renamed);
+        QVERIFY(::mkfifo(QFile::encodeName(dir_->filePath(QStringLiteral("fifo.pch"))).constData(), 0600) ==
+                0);
+        QByteArray old = store_.left(36);
+        QByteArray oldie = old.mid(18);
+        WritePatchName(oldie, EncodePatchName(QStringLiteral("OLDIE")).codes);
+        old.replace(18, 18, oldie);
+        QVERIFY(EarlierVersions().Keep(library, {LibraryFileBytes(old), std::nullopt}));
+        const QString version =
+            EarlierVersions().FolderFor(library) + u'/' + EarlierVersions().List(library).front().id;
+        const QString settings = configHome_.filePath(QStringLiteral("quillbox/quillbox.ini"));
+        QFile::remove(settings);
+        if (chosen)
+            QVERIFY(WriteCollectionFolders({dir_->path()}));
+        const auto filled = [&](QString text) {
+            return text.replace(QStringLiteral("<d>"), dir_->path()).replace(QStringLiteral("<v>"), version);
+        };
+        const Result r = Run(filled(arguments).split(u' ', Qt::SkipEmptyParts));
+        // The earlier versions live in another temporary folder, before or after <d>: the expected
+        // lines go in the order the tool promises (relation, then path and position).
+        QStringList expected = filled(out).split(u'\n', Qt::SkipEmptyParts);
+        const auto key = [](const QString& line) {
+            const QString relation = line.section(u'\t', 0, 0);
+            const int rank = relation == QStringLiteral("identical")    ? 0
+                             : relation == QStringLiteral("same-sound") ? 1
+                                                                        : 2;
+            return std::make_pair(rank, line.section(u'\t', 1, 1));
+        };
+        if (arguments.startsWith(QStringLiteral("where ")))
+            std::stable_sort(expected.begin(), expected.end(),
+                             [&](const QString& a, const QString& b) { return key(a) < key(b); });
+        QCOMPARE(r.out.split(u'\n', Qt::SkipEmptyParts), expected);
+        QVERIFY2(err.isEmpty() ? !r.err.contains(QStringLiteral("skipped <d>")) : r.err.contains(filled(err)),
+                 qPrintable(r.err));
+        QCOMPARE(r.code, code);
     }
 };
 

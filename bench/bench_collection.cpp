@@ -1,0 +1,165 @@
+// The collection over generated folders: first scan against reading the same files, rescans, a
+// find and where-used. The size is the number of libraries of 1,000 entries (QUILLBOX_BENCH_LIBRARIES,
+// default 100; the full collection is 1000), plus one patch file of 100 patches per five libraries.
+#include "BenchTable.h"
+#include "CollectionIndex.h"
+#include "FileAccess.h"
+#include "LibraryFile.h"
+#include "PatchName.h"
+#include "TestFiles.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <memory>
+#include <random>
+
+using namespace quillbox;
+using namespace quillbox::bench;
+
+namespace {
+
+constexpr long Entries = 1000;
+
+struct World {
+    QTemporaryDir dir;
+    QString folder, cache, versions;
+    QStringList files;
+    std::unique_ptr<CollectionIndex> index;
+    QByteArray probe; // a patch held by a few places
+};
+
+QByteArray Image(std::mt19937& random, long n) {
+    QByteArray image(18, '\0');
+    for (char& c : image)
+        c = char(random());
+    WritePatchName(image, EncodePatchName(QStringLiteral("P%1").arg(n % 99999)).codes);
+    return image;
+}
+
+World& WorldFor(long libraries) {
+    static std::map<long, std::unique_ptr<World>> worlds;
+    auto& world = worlds[libraries];
+    if (world)
+        return *world;
+    world = std::make_unique<World>();
+    World& w = *world;
+    w.folder = w.dir.filePath(QStringLiteral("folder"));
+    w.cache = w.dir.filePath(QStringLiteral("cache/collection.sqlite"));
+    w.versions = w.dir.filePath(QStringLiteral("versions"));
+    std::mt19937 random(7);
+    for (long lib = 0; lib < libraries; ++lib) {
+        const QString sub = w.folder + QStringLiteral("/set%1").arg(lib / 50);
+        QDir().mkpath(sub);
+        QByteArray store;
+        QByteArray side = "[Description]\r\n";
+        for (long k = 0; k < Entries; ++k) {
+            store += Image(random, lib * Entries + k);
+            side += QByteArray::number(k + 1) + "=library " + QByteArray::number(lib) + " entry " +
+                    QByteArray::number(k) + " warm lead " + (k % 10 == 0 ? "#gig" : "#practice") + "\r\n";
+        }
+        if (lib == 0)
+            w.probe = store.left(18);
+        const QString path = sub + QStringLiteral("/lib%1.pslib").arg(lib);
+        test::WriteBytes(path, test::LibraryFileBytes(store));
+        test::WriteBytes(SideFilePath(path), side);
+        w.files << path << SideFilePath(path);
+        if (lib % 5 == 0) {
+            const QString patches = sub + QStringLiteral("/read%1.pch").arg(lib);
+            test::WriteBytes(patches, store.left(100 * 18));
+            w.files << patches;
+        }
+    }
+    w.index = std::make_unique<CollectionIndex>(w.cache, w.versions);
+    w.index->Open();
+    w.index->Scan({w.folder});
+    return w;
+}
+
+std::vector<long> Sizes() {
+    const long libraries = qEnvironmentVariableIntValue("QUILLBOX_BENCH_LIBRARIES");
+    return {libraries > 0 ? libraries : 100};
+}
+
+Body ReadFloor(long size) {
+    return [size](benchmark::State& state) {
+        World& w = WorldFor(size);
+        for (auto _ : state)
+            for (const QString& file : std::as_const(w.files))
+                benchmark::DoNotOptimize(ReadFileAsString(file).size());
+    };
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    // QUILLBOX_BENCH_NO_FTS=1 measures the path taken where SQLite lacks full-text search.
+    CollectionIndex::SetFullTextForbiddenForTest(qEnvironmentVariableIntValue("QUILLBOX_BENCH_NO_FTS") == 1);
+    const std::string floorName = "read every file";
+    Register(
+        "first scan", Sizes(),
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                for (auto _ : state) {
+                    QFile::remove(w.cache);
+                    CollectionIndex index(w.cache, w.versions);
+                    index.Open();
+                    state.counters["patches"] = double(index.Scan({w.folder}).patches);
+                }
+            };
+        },
+        floorName, ReadFloor, Target{Target::Ratio, 3}, 1);
+    Register(
+        "rescan, nothing changed", Sizes(),
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                for (auto _ : state)
+                    benchmark::DoNotOptimize(w.index->Scan({w.folder}).read);
+            };
+        },
+        floorName, ReadFloor, Target{Target::Milliseconds, 300});
+    Register(
+        "rescan, one file changed", Sizes(),
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                long turn = 0;
+                for (auto _ : state) {
+                    state.PauseTiming();
+                    test::WriteBytes(w.files[1],
+                                     "[Description]\r\n1=changed " + QByteArray::number(++turn) + "\r\n");
+                    state.ResumeTiming();
+                    benchmark::DoNotOptimize(w.index->Scan({w.folder}).read);
+                }
+            };
+        },
+        floorName, ReadFloor, Target{Target::Milliseconds, 100});
+    Register(
+        "find, two words", Sizes(),
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                size_t found = 0;
+                for (auto _ : state)
+                    found = w.index->Find(QStringLiteral("entry 770 #gig"), false).size();
+                state.counters["found"] = double(found);
+            };
+        },
+        floorName, ReadFloor, Target{Target::Milliseconds, 16, 100});
+    Register(
+        "where used", Sizes(),
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                size_t found = 0;
+                for (auto _ : state)
+                    found = w.index->WhereUsed(w.probe).size();
+                state.counters["places"] = double(found);
+            };
+        },
+        floorName, ReadFloor, Target{Target::Milliseconds, 16});
+    return RunAll(argc, argv);
+}

@@ -1,0 +1,406 @@
+#include "CollectionIndex.h"
+
+#include "EarlierVersions.h"
+#include "FieldMap.h"
+#include "LibraryFile.h"
+#include "PatchFinder.h"
+#include "PatchImage.h"
+#include "PatchName.h"
+#include "ValueTables.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QUuid>
+#include <QVariant>
+
+namespace quillbox {
+
+namespace {
+
+std::atomic_bool fullTextForbidden{false};
+
+QString FoldedTableText(ParameterList list, int index) {
+    const QStringList& entries = ParameterTable(list).entries;
+    return index >= 0 && index < entries.size() ? entries[index] : QString();
+}
+
+// The text a find looks in, as the lists build theirs: name, description and decoded parameters,
+// case-folded, parts joined by a line break (no word holds one, so none spans two parts).
+QByteArray SearchText(const QString& name, const QString& description, const DetailValues& values) {
+    QByteArray text = PatchFinder::Folded(name);
+    text += '\n';
+    text += PatchFinder::Folded(description);
+    text += '\n';
+    text += PatchFinder::Folded(FoldedTableText(ParameterList::DriveType, values.driveType));
+    text += '\n';
+    text += PatchFinder::Folded(FoldedTableText(ParameterList::CabType, values.cabType));
+    text += '\n';
+    text += PatchFinder::Folded(FoldedTableText(ParameterList::CabSpeaker, values.cabSpeaker));
+    text += values.driveOn ? "\ndrive on\n" : "\ndrive off\n";
+    text += values.cabOn ? "cab on" : "cab off";
+    return text;
+}
+
+} // namespace
+
+namespace {
+
+// As a library stores a short last entry: padded with blanks to a whole image.
+QByteArray Whole(const QByteArray& bytes) {
+    return bytes.size() >= PatchImageSize ? bytes.left(PatchImageSize)
+                                          : bytes + QByteArray(PatchImageSize - bytes.size(), ' ');
+}
+
+} // namespace
+
+QByteArray SoundOf(const QByteArray& bytes) {
+    QByteArray sound = Whole(bytes);
+    WritePatchName(sound, {0, 0, 0, 0, 0, 0});
+    return sound;
+}
+
+QString NameOf(const QByteArray& bytes) {
+    const QByteArray whole = Whole(bytes);
+    return StringToPatchName(QByteArrayView(whole).sliced(11, 6)).name;
+}
+
+void CollectionIndex::SetFullTextForbiddenForTest(bool forbidden) {
+    fullTextForbidden = forbidden;
+}
+
+QString RelationText(Relation relation) {
+    switch (relation) {
+    case Relation::Identical:
+        return QStringLiteral("identical");
+    case Relation::SameSound:
+        return QStringLiteral("same-sound");
+    case Relation::SameName:
+        return QStringLiteral("same-name");
+    }
+    return {};
+}
+
+CollectionIndex::CollectionIndex(QString cachePath, QString versionsFolder)
+    : cachePath_(cachePath.isEmpty() ? DefaultCachePath() : std::move(cachePath)),
+      versionsFolder_(versionsFolder.isEmpty() ? EarlierVersions::DefaultFolder()
+                                               : std::move(versionsFolder)),
+      connection_(QStringLiteral("collection-") + QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
+
+CollectionIndex::~CollectionIndex() {
+    if (QSqlDatabase::contains(connection_)) {
+        QSqlDatabase::database(connection_, false).close();
+        QSqlDatabase::removeDatabase(connection_);
+    }
+}
+
+QString CollectionIndex::DefaultCachePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+           QStringLiteral("/collection.sqlite");
+}
+
+QStringList CollectionIndex::TagsOf(const QString& description) {
+    QStringList tags;
+    for (qsizetype i = 0; i < description.size(); ++i) {
+        if (description[i] != QLatin1Char('#') || (i > 0 && !description[i - 1].isSpace()))
+            continue;
+        qsizetype end = i + 1;
+        while (end < description.size() &&
+               (description[end].isLetterOrNumber() || description[end] == QLatin1Char('-') ||
+                description[end] == QLatin1Char('_')))
+            ++end;
+        if (end > i + 1) {
+            const QString tag = description.mid(i, end - i).toCaseFolded();
+            if (!tags.contains(tag))
+                tags.append(tag);
+        }
+        i = end - 1;
+    }
+    return tags;
+}
+
+namespace {
+
+bool Exec(QSqlDatabase& db, const QString& sql) {
+    QSqlQuery query(db);
+    return query.exec(sql);
+}
+
+// Removes what is at `path` when it is a regular file of this user: a cache this program made. Anything
+// else (a link, someone else's file) is left alone.
+bool RemoveOwnFile(const QString& path) {
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return true;
+    return IsOwnRegularFile(path) && QFile::remove(path);
+}
+
+} // namespace
+
+bool CollectionIndex::Usable() const {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'schema'")) || !query.next())
+        return false;
+    if (query.value(0).toInt() != SchemaVersion)
+        return false;
+    QSqlQuery check(db);
+    return check.exec(QStringLiteral("SELECT count(*) FROM files")) &&
+           check.exec(QStringLiteral("SELECT count(*) FROM patch_text WHERE rowid = 0"));
+}
+
+bool CollectionIndex::Create(QString* error) {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    // Whether this SQLite has full-text search shows in whether it makes such a table.
+    fullText_ = !fullTextForbidden &&
+                Exec(db, QStringLiteral("CREATE VIRTUAL TABLE temp.probe USING fts5(x, tokenize='trigram')"));
+    Exec(db, QStringLiteral("DROP TABLE IF EXISTS temp.probe"));
+    const QStringList statements = {
+        QStringLiteral("CREATE TABLE meta (key TEXT PRIMARY KEY, value TEXT)"),
+        QStringLiteral("CREATE TABLE files (id INTEGER PRIMARY KEY, path TEXT UNIQUE NOT NULL, kind INTEGER, "
+                       "origin TEXT, identity TEXT, side_identity TEXT)"),
+        QStringLiteral("CREATE TABLE patches (id INTEGER PRIMARY KEY, file_id INTEGER, position INTEGER, "
+                       "bytes BLOB, sound BLOB, name TEXT, drive_type INTEGER, cab_type INTEGER, "
+                       "cab_speaker INTEGER, drive_on INTEGER, cab_on INTEGER, description TEXT)"),
+        QStringLiteral("CREATE INDEX patches_file ON patches(file_id)"),
+        QStringLiteral("CREATE INDEX patches_bytes ON patches(bytes)"),
+        QStringLiteral("CREATE INDEX patches_sound ON patches(sound)"),
+        QStringLiteral("CREATE INDEX patches_name ON patches(name)"),
+        QStringLiteral("CREATE TABLE tags (tag TEXT, patch_id INTEGER)"),
+        QStringLiteral("CREATE INDEX tags_tag ON tags(tag)"),
+        QStringLiteral("CREATE INDEX tags_patch ON tags(patch_id, tag)"),
+        fullText_ ? QStringLiteral("CREATE VIRTUAL TABLE patch_text USING fts5(search, tokenize='trigram')")
+                  : QStringLiteral("CREATE TABLE patch_text (rowid INTEGER PRIMARY KEY, search TEXT)"),
+        QStringLiteral("INSERT INTO meta VALUES ('schema', '%1')").arg(SchemaVersion),
+        QStringLiteral("INSERT INTO meta VALUES ('fulltext', '%1')").arg(fullText_ ? 1 : 0),
+    };
+    db.transaction();
+    for (const QString& sql : statements) {
+        QSqlQuery query(db);
+        if (!query.exec(sql)) {
+            db.rollback();
+            if (error)
+                *error = QStringLiteral("The collection's cache cannot be made: ") + query.lastError().text();
+            return false;
+        }
+    }
+    return db.commit();
+}
+
+bool CollectionIndex::Open(QString* status, QString* error) {
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+        if (error)
+            *error = QStringLiteral("Qt's SQLite driver is not installed");
+        return false;
+    }
+    QDir().mkpath(QFileInfo(cachePath_).absolutePath());
+    QString why;
+    const QFileInfo info(cachePath_);
+    if (info.exists() && !IsOwnRegularFile(cachePath_)) {
+        if (error)
+            *error = cachePath_ + QStringLiteral(" is not a file this program made; it is left alone");
+        return false;
+    }
+    const bool existed = info.exists();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QSqlDatabase db = QSqlDatabase::contains(connection_)
+                              ? QSqlDatabase::database(connection_, false)
+                              : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+        db.setDatabaseName(cachePath_);
+        if (db.open()) {
+            // A cache: losing the last moments to a power cut costs a rescan, never a file.
+            Exec(db, QStringLiteral("PRAGMA synchronous = OFF"));
+            Exec(db, QStringLiteral("PRAGMA temp_store = MEMORY"));
+            Exec(db, QStringLiteral("PRAGMA cache_size = -65536"));
+            if (Usable()) {
+                QSqlQuery query(db);
+                fullText_ = query.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'fulltext'")) &&
+                            query.next() && query.value(0).toInt() == 1;
+                if (status && !why.isEmpty())
+                    *status = why;
+                return true;
+            }
+            QSqlQuery empty(db);
+            const bool blank = empty.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) &&
+                               empty.next() && empty.value(0).toInt() == 0;
+            if (blank && Create(error)) {
+                if (status)
+                    *status =
+                        why.isEmpty() && existed
+                            ? QStringLiteral("The collection's cache was empty; it is built from the files.")
+                        : why.isEmpty()
+                            ? QStringLiteral("The collection's cache is new; it is built from the files.")
+                            : why;
+                return true;
+            }
+        }
+        if (attempt == 1)
+            break;
+        why =
+            QStringLiteral("The collection's cache was damaged or of another version; it is built anew from "
+                           "the files.");
+        db.close();
+        for (const QString& suffix :
+             {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            if (!RemoveOwnFile(cachePath_ + suffix)) {
+                if (error)
+                    *error = cachePath_ + suffix + QStringLiteral(" cannot be replaced");
+                return false;
+            }
+    }
+    if (error && error->isEmpty())
+        *error = QStringLiteral("The collection's cache cannot be opened: ") +
+                 QSqlDatabase::database(connection_, false).lastError().text();
+    return false;
+}
+
+void CollectionIndex::DropFile(qint64 fileId) {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery query(db);
+    for (const QString& sql :
+         {QStringLiteral("DELETE FROM patch_text WHERE rowid IN (SELECT id FROM patches WHERE file_id = ?)"),
+          QStringLiteral("DELETE FROM tags WHERE patch_id IN (SELECT id FROM patches WHERE file_id = ?)"),
+          QStringLiteral("DELETE FROM patches WHERE file_id = ?"),
+          QStringLiteral("DELETE FROM files WHERE id = ?")}) {
+        query.prepare(sql);
+        query.addBindValue(fileId);
+        query.exec();
+    }
+}
+
+void CollectionIndex::AddFile(const FoundFile& found, const ScannedFile& scanned) {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QSqlQuery file(db);
+    file.prepare(QStringLiteral(
+        "INSERT INTO files (path, kind, origin, identity, side_identity) VALUES (?, ?, ?, ?, ?)"));
+    file.addBindValue(found.path);
+    file.addBindValue(int(found.kind));
+    file.addBindValue(found.origin);
+    file.addBindValue(QString::fromLatin1(scanned.identity.ToText()));
+    file.addBindValue(QString::fromLatin1(scanned.sideIdentity.ToText()));
+    if (!file.exec())
+        return;
+    const qint64 fileId = file.lastInsertId().toLongLong();
+    QSqlQuery patch(db), text(db), tag(db);
+    patch.prepare(
+        QStringLiteral("INSERT INTO patches (file_id, position, bytes, sound, name, drive_type, cab_type, "
+                       "cab_speaker, drive_on, cab_on, description) VALUES (?,?,?,?,?,?,?,?,?,?,?)"));
+    text.prepare(QStringLiteral("INSERT INTO patch_text (rowid, search) VALUES (?, ?)"));
+    tag.prepare(QStringLiteral("INSERT INTO tags (tag, patch_id) VALUES (?, ?)"));
+    for (size_t k = 0; k < scanned.patches.size(); ++k) {
+        const QByteArray& bytes = scanned.patches[k];
+        const QString name = NameOf(bytes);
+        const QString& description = scanned.descriptions.value(qsizetype(k));
+        const DetailValues values = ShowPatchDetails(PatchImage::FromStore(bytes, 0));
+        patch.bindValue(0, fileId);
+        patch.bindValue(1, qint64(k));
+        patch.bindValue(2, bytes);
+        patch.bindValue(3, SoundOf(bytes));
+        patch.bindValue(4, name);
+        patch.bindValue(5, values.driveType);
+        patch.bindValue(6, values.cabType);
+        patch.bindValue(7, values.cabSpeaker);
+        patch.bindValue(8, values.driveOn ? 1 : 0);
+        patch.bindValue(9, values.cabOn ? 1 : 0);
+        patch.bindValue(10, description);
+        if (!patch.exec())
+            continue;
+        const qint64 id = patch.lastInsertId().toLongLong();
+        text.bindValue(0, id);
+        text.bindValue(1, QString::fromUtf8(SearchText(name, description, values)));
+        text.exec();
+        for (const QString& t : TagsOf(description)) {
+            tag.bindValue(0, t);
+            tag.bindValue(1, id);
+            tag.exec();
+        }
+    }
+}
+
+ScanResult CollectionIndex::Scan(const QStringList& folders, const Progress& progress,
+                                 const std::atomic_bool* cancel) {
+    ScanResult result;
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    FolderWalk walk = WalkFolders(folders, versionsFolder_);
+    result.skipped = std::move(walk.skipped);
+
+    struct Known {
+        qint64 id;
+        QByteArray identity, side;
+    };
+    QHash<QString, Known> known;
+    {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        query.exec(QStringLiteral("SELECT id, path, identity, side_identity FROM files"));
+        while (query.next())
+            known.insert(query.value(1).toString(),
+                         {query.value(0).toLongLong(), query.value(2).toString().toLatin1(),
+                          query.value(3).toString().toLatin1()});
+    }
+    std::vector<const FoundFile*> toRead;
+    for (const FoundFile& found : walk.files) {
+        const auto it = known.constFind(found.path);
+        if (it != known.constEnd() && it->identity == found.identity.ToText() &&
+            it->side == found.sideIdentity.ToText()) {
+            known.erase(it);
+            continue;
+        }
+        toRead.push_back(&found);
+    }
+
+    db.transaction();
+    ScanProgress step{0, qsizetype(toRead.size())};
+    if (progress)
+        progress(step);
+    for (const FoundFile* found : toRead) {
+        if (cancel && cancel->load()) {
+            result.cancelled = true;
+            break;
+        }
+        if (const auto it = known.constFind(found->path); it != known.constEnd()) {
+            DropFile(it->id);
+            known.erase(it);
+        }
+        const ScannedFile scanned = ReadScannedFile(found->path, found->kind);
+        if (!scanned.refusal.isEmpty())
+            result.skipped.push_back({found->path, scanned.refusal});
+        else
+            AddFile(*found, scanned);
+        if (!scanned.sideRefusal.isEmpty())
+            result.skipped.push_back({SideFilePath(found->path), scanned.sideRefusal});
+        ++result.read;
+        ++step.done;
+        if (progress)
+            progress(step);
+    }
+    // Files that are gone (or no longer in the folders) leave the cache; a cancelled scan leaves
+    // them for the next one.
+    if (!result.cancelled)
+        for (const Known& gone : std::as_const(known))
+            DropFile(gone.id);
+    db.commit();
+
+    QSqlQuery counts(db);
+    if (counts.exec(QStringLiteral("SELECT count(*), coalesce(sum(kind = %1), 0) FROM files")
+                        .arg(int(PlaceKind::EarlierVersion))) &&
+        counts.next()) {
+        result.files = counts.value(0).toLongLong();
+        result.versions = counts.value(1).toLongLong();
+    }
+    return result;
+}
+
+void CollectionIndex::CountPatches(ScanResult& result) const {
+    QSqlQuery counts(QSqlDatabase::database(connection_, false));
+    if (counts.exec(QStringLiteral("SELECT count(*), count(DISTINCT bytes) FROM patches")) && counts.next()) {
+        result.patches = counts.value(0).toLongLong();
+        result.distinct = counts.value(1).toLongLong();
+    }
+}
+
+} // namespace quillbox

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "CollectionScan.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace quillbox {
+
+// One patch at one place of the collection.
+struct Place {
+    QString path;
+    qsizetype position = 0; // 0-based; shown from 1
+    PlaceKind kind = PlaceKind::Library;
+    QString name;
+    QString description;
+    QByteArray bytes;
+};
+
+// A patch's bytes with its name field blanked: equal for two patches that sound the same.
+QByteArray SoundOf(const QByteArray& bytes);
+// The name a list shows for a patch's bytes.
+QString NameOf(const QByteArray& bytes);
+
+// One distinct patch (identical bytes grouped) for the collection's list.
+struct DistinctPatch {
+    QByteArray bytes;
+    QString name;
+    QString description; // the first non-empty one among its places
+    qsizetype places = 0;
+    bool deleted = false; // held only by earlier versions
+};
+
+// How another place relates to a patch.
+enum class Relation { Identical, SameSound, SameName };
+QString RelationText(Relation relation); // "identical", "same-sound", "same-name"
+
+struct RelatedPlace {
+    Relation relation;
+    Place place;
+};
+
+struct TagCount {
+    QString tag; // "#gig", case-folded
+    qsizetype places = 0;
+};
+
+struct ScanProgress {
+    qsizetype done = 0;  // files read so far
+    qsizetype total = 0; // files that need reading
+};
+
+struct ScanResult {
+    qsizetype files = 0;    // files in the collection (libraries, patch files, earlier versions)
+    qsizetype versions = 0; // of them earlier versions
+    qsizetype patches = 0;  // by CountPatches()
+    qsizetype distinct = 0; // by CountPatches()
+    qsizetype read = 0;     // files read this time (the others were unchanged)
+    std::vector<SkippedFile> skipped;
+    bool cancelled = false;
+};
+
+// The collection's index: a cache in an SQLite database, never the truth. The files are: a missing,
+// damaged or other-version cache is built anew from them, with a status line. Only files whose
+// identity (device, inode, size, modification time; also of the side file) changed are read again,
+// and nothing is ever written to a scanned file.
+//
+// One index talks to its database through a connection of its own, in the thread that opened it: a
+// worker thread creates and uses its own index over the same cache path.
+class CollectionIndex {
+public:
+    // `cachePath` empty means DefaultCachePath(); `versionsFolder` empty means the earlier versions'
+    // default folder.
+    explicit CollectionIndex(QString cachePath = {}, QString versionsFolder = {});
+    ~CollectionIndex();
+    CollectionIndex(const CollectionIndex&) = delete;
+    CollectionIndex& operator=(const CollectionIndex&) = delete;
+
+    // "collection.sqlite" in the user's cache location.
+    static QString DefaultCachePath();
+    static constexpr int SchemaVersion = 2;
+
+    // Opens the cache, or builds it anew when it is missing, damaged or of another version. Returns
+    // false (with `error`) only when no database can be had at all. `status` tells when the cache
+    // was started anew and why.
+    bool Open(QString* status = nullptr, QString* error = nullptr);
+
+    // Whether this SQLite has full-text search (FTS5); without it finds scan the texts. The answers
+    // are the same either way.
+    bool HasFullText() const { return fullText_; }
+    // Test seam: open the next caches without full-text search, as on an SQLite lacking it.
+    static void SetFullTextForbiddenForTest(bool forbidden);
+
+    using Progress = std::function<void(const ScanProgress&)>;
+    // Brings the cache up to date with `folders`: files no longer there leave it. Usable on a worker
+    // thread; `cancel` is looked at between files (what was read until then is kept).
+    ScanResult Scan(const QStringList& folders, const Progress& progress = {},
+                    const std::atomic_bool* cancel = nullptr);
+    // Fills in the patches and distinct patches of `result`: a count over every patch, so the
+    // scan leaves it to those who show it.
+    void CountPatches(ScanResult& result) const;
+
+    // Every place whose patch holds all the words of `query` (the lists' find rules; a word starting
+    // with '#' is a tag and matches that tag only), sorted by path then position. Earlier versions
+    // only when `withVersions`.
+    std::vector<Place> Find(const QString& query, bool withVersions) const;
+    // The distinct patches whose text holds all the words (every one for a blank query), by name.
+    std::vector<DistinctPatch> Distinct(const QString& query = {}) const;
+    // Every place holding `bytes`, and the places of the same sound under another name and of the
+    // same name with another sound, by relation, path and position.
+    std::vector<RelatedPlace> WhereUsed(const QByteArray& bytes) const;
+    // The place at `path` (as the scan found it) and 0-based `position`, when the cache has it.
+    std::optional<Place> PlaceAt(const QString& path, qsizetype position) const;
+    std::vector<TagCount> Tags() const;
+
+    // The tags of a description: words starting with '#', case-folded, each once, in order.
+    static QStringList TagsOf(const QString& description);
+
+private:
+    bool Create(QString* error);
+    bool Usable() const;
+    void DropFile(qint64 fileId);
+    void AddFile(const FoundFile& found, const ScannedFile& scanned);
+    QString WordsCondition(const QString& query, QVariantList& values) const;
+    std::vector<Place> PlacesOf(const QString& where, const QVariantList& values) const;
+
+    QString cachePath_;
+    QString versionsFolder_;
+    QString connection_;
+    bool fullText_ = false;
+};
+
+} // namespace quillbox

@@ -1,0 +1,181 @@
+// The questions the collection answers, over the cache that CollectionIndex.cpp keeps.
+#include "CollectionIndex.h"
+#include "PatchFinder.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+#include <algorithm>
+
+namespace quillbox {
+
+namespace {
+
+const QString PlaceColumns =
+    QStringLiteral("SELECT f.path, p.position, f.kind, p.name, p.description, p.bytes FROM patches p "
+                   "JOIN files f ON f.id = p.file_id ");
+
+Place PlaceFrom(const QSqlQuery& query) {
+    return {query.value(0).toString(), query.value(1).toLongLong(), PlaceKind(query.value(2).toInt()),
+            query.value(3).toString(), query.value(4).toString(),   query.value(5).toByteArray()};
+}
+
+void SortPlaces(std::vector<Place>& places) {
+    std::sort(places.begin(), places.end(), [](const Place& a, const Place& b) {
+        return a.path != b.path ? a.path < b.path : a.position < b.position;
+    });
+}
+
+} // namespace
+
+// Full-text candidates are asked of the rarest phrase only when one is rare: the index is probed
+// for at most this many hits per phrase, so that a common word ("lead") costs no long list.
+constexpr int ProbeHits = 20000;
+
+// The condition on patches `p` that a query's words put, with its values in `values`. A word that
+// starts with '#' is a tag and matches that tag exactly; every other word must be in the patch's
+// text. With full-text search the index picks the candidates (it holds only words of three
+// characters or more) and the same substring test as without it decides, so both answer alike.
+QString CollectionIndex::WordsCondition(const QString& query, QVariantList& values) const {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    QStringList textTests, phrases, tags;
+    QVariantList textValues;
+    for (const QByteArray& word : PatchFinder::Words(query)) {
+        const QString text = QString::fromUtf8(word);
+        if (text.startsWith(QLatin1Char('#')) && text.size() > 1) {
+            tags.append(text);
+            continue;
+        }
+        textTests.append(QStringLiteral("instr(search, ?) > 0"));
+        textValues.append(text);
+        if (fullText_ && text.toUcs4().size() >= 3)
+            phrases.append(QLatin1Char('"') +
+                           QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+                           QLatin1Char('"'));
+    }
+    QStringList conditions;
+    if (!textTests.isEmpty()) {
+        QString select = QStringLiteral("p.id IN (SELECT rowid FROM patch_text WHERE ");
+        if (!phrases.isEmpty()) {
+            qsizetype rarest = -1, fewest = ProbeHits;
+            QSqlQuery probe(db);
+            probe.prepare(
+                QStringLiteral(
+                    "SELECT count(*) FROM (SELECT rowid FROM patch_text WHERE patch_text MATCH ? LIMIT %1)")
+                    .arg(ProbeHits));
+            for (qsizetype i = 0; phrases.size() > 1 && i < phrases.size(); ++i) {
+                probe.addBindValue(phrases[i]);
+                if (probe.exec() && probe.next() && probe.value(0).toLongLong() < fewest) {
+                    fewest = probe.value(0).toLongLong();
+                    rarest = i;
+                }
+            }
+            select += QStringLiteral("patch_text MATCH ? AND ");
+            values.append(rarest >= 0 ? phrases[rarest] : phrases.join(QStringLiteral(" AND ")));
+        }
+        select += textTests.join(QStringLiteral(" AND ")) + QLatin1Char(')');
+        values.append(textValues);
+        conditions.append(select);
+    }
+    // A tag alone picks the patches by its index; after words, each candidate is looked up.
+    for (const QString& tag : std::as_const(tags)) {
+        conditions.append(
+            conditions.isEmpty()
+                ? QStringLiteral("p.id IN (SELECT patch_id FROM tags WHERE tag = ?)")
+                : QStringLiteral("EXISTS (SELECT 1 FROM tags t WHERE t.patch_id = p.id AND t.tag = ?)"));
+        values.append(tag);
+    }
+    return conditions.join(QStringLiteral(" AND "));
+}
+
+std::vector<Place> CollectionIndex::PlacesOf(const QString& where, const QVariantList& values) const {
+    std::vector<Place> places;
+    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    query.setForwardOnly(true);
+    query.prepare(PlaceColumns + where);
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        return places;
+    while (query.next())
+        places.push_back(PlaceFrom(query));
+    SortPlaces(places);
+    return places;
+}
+
+std::vector<Place> CollectionIndex::Find(const QString& query, bool withVersions) const {
+    QVariantList values;
+    QStringList conditions;
+    if (const QString words = WordsCondition(query, values); !words.isEmpty())
+        conditions.append(words);
+    if (!withVersions)
+        conditions.append(QStringLiteral("f.kind <> %1").arg(int(PlaceKind::EarlierVersion)));
+    return PlacesOf(conditions.isEmpty()
+                        ? QString()
+                        : QStringLiteral("WHERE ") + conditions.join(QStringLiteral(" AND ")),
+                    values);
+}
+
+std::vector<DistinctPatch> CollectionIndex::Distinct(const QString& query) const {
+    std::vector<DistinctPatch> patches;
+    QVariantList values;
+    const QString words = WordsCondition(query, values);
+    QSqlQuery select(QSqlDatabase::database(connection_, false));
+    select.setForwardOnly(true);
+    select.prepare(QStringLiteral("SELECT p.bytes, min(p.name), max(p.description), count(*), "
+                                  "sum(f.kind <> %1) FROM patches p JOIN files f ON f.id = p.file_id ")
+                       .arg(int(PlaceKind::EarlierVersion)) +
+                   (words.isEmpty() ? QString() : QStringLiteral("WHERE ") + words) +
+                   QStringLiteral(" GROUP BY p.bytes ORDER BY 2, 1"));
+    for (const QVariant& value : values)
+        select.addBindValue(value);
+    if (!select.exec())
+        return patches;
+    while (select.next())
+        patches.push_back({select.value(0).toByteArray(), select.value(1).toString(),
+                           select.value(2).toString(), select.value(3).toLongLong(),
+                           select.value(4).toLongLong() == 0});
+    return patches;
+}
+
+std::vector<RelatedPlace> CollectionIndex::WhereUsed(const QByteArray& bytes) const {
+    std::vector<RelatedPlace> related;
+    const QByteArray sound = SoundOf(bytes);
+    const struct {
+        Relation relation;
+        QString where;
+        QVariantList values;
+    } kinds[] = {
+        {Relation::Identical, QStringLiteral("WHERE p.bytes = ?"), {bytes}},
+        {Relation::SameSound, QStringLiteral("WHERE p.sound = ? AND p.bytes <> ?"), {sound, bytes}},
+        {Relation::SameName, QStringLiteral("WHERE p.name = ? AND p.sound <> ?"), {NameOf(bytes), sound}},
+    };
+    for (const auto& kind : kinds)
+        for (Place& place : PlacesOf(kind.where, kind.values))
+            related.push_back({kind.relation, std::move(place)});
+    return related;
+}
+
+std::optional<Place> CollectionIndex::PlaceAt(const QString& path, qsizetype position) const {
+    std::vector<Place> places =
+        PlacesOf(QStringLiteral("WHERE f.path = ? AND p.position = ?"), {path, qint64(position)});
+    if (places.empty())
+        return std::nullopt;
+    return std::move(places.front());
+}
+
+std::vector<TagCount> CollectionIndex::Tags() const {
+    std::vector<TagCount> tags;
+    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral(
+                        "SELECT t.tag, count(*) FROM tags t JOIN patches p ON p.id = t.patch_id "
+                        "JOIN files f ON f.id = p.file_id WHERE f.kind <> %1 GROUP BY t.tag ORDER BY t.tag")
+                        .arg(int(PlaceKind::EarlierVersion))))
+        return tags;
+    while (query.next())
+        tags.push_back({query.value(0).toString(), query.value(1).toLongLong()});
+    return tags;
+}
+
+} // namespace quillbox
