@@ -222,7 +222,7 @@ EntryChange LibraryDocument::Remove(const QList<qsizetype>& positions) {
     if (positions.size() == 1) {
         const qsizetype k = positions.first();
         const qsizetype start = k * PatchImageSize;
-        state_.LibraryData.remove(start, std::min(PatchImageSize, state_.LibraryData.size() - start));
+        state_.LibraryData.remove(start, EntryLength(state_.LibraryData.size(), k));
         ModifyDescArray(qint32(k + 1), DescRemove);
     } else {
         QList<qsizetype> order;
@@ -254,7 +254,7 @@ EntryChange LibraryDocument::Clone(const QList<qsizetype>& positions) {
         ModifyDescArray(qint32(k + 1), DescDuplicate);
         const QByteArray entry = Entry(k);
         const qsizetype start = k * PatchImageSize;
-        state_.LibraryData.replace(start, std::min(PatchImageSize, state_.LibraryData.size() - start),
+        state_.LibraryData.replace(start, EntryLength(state_.LibraryData.size(), k),
                                    QByteArray(entry + entry));
         clones.append(k + 1);
     } else {

@@ -118,11 +118,10 @@ template <typename K> void TwinIndex::Counts<K>::Reserve(size_t keys) {
 TwinIndex::Keys TwinIndex::KeysOf(const QByteArray& store, qsizetype index) {
     Keys keys{};
     // As the library stores it: an entry cut short by the end of the store padded with blanks.
-    const qsizetype start = index * PatchImageSize;
-    const qsizetype length = std::clamp<qsizetype>(store.size() - start, 0, PatchImageSize);
+    const QByteArrayView bytes = EntryView(store, index);
     keys.bytes.fill(' ');
-    if (length > 0)
-        std::memcpy(keys.bytes.data(), store.constData() + start, size_t(length));
+    if (!bytes.isEmpty())
+        std::memcpy(keys.bytes.data(), bytes.data(), size_t(bytes.size()));
     const quint64 field = NameField(keys.bytes);
     const quint64 nameMask = ((quint64{1} << NameBits) - 1) << 5;
     keys.sound = keys.bytes;
