@@ -244,14 +244,15 @@ void LibraryPanes::ConnectControls() {
         connect(Side(list).find, &FindField::filtered, this, [this, list] { ShowSelectionAfterFind(list); });
 
     // The three bound lists react to the user's picks only; showing a patch sets them silently.
-    auto connectPick = [this](const char* name, const char* handler, void (LibraryController::*pick)(int)) {
-        connect(Control<QComboBox>(name), &QComboBox::activated, this, [this, handler, pick](int entry) {
-            guarded_(handler, [this, pick, entry] { (controller_.*pick)(entry); });
-        });
+    auto connectPick = [this](const char* name, const char* handler, std::function<void(int)> pick) {
+        connect(Control<QComboBox>(name), &QComboBox::activated, this,
+                [this, handler, pick](int entry) { guarded_(handler, [&pick, entry] { pick(entry); }); });
     };
-    connectPick("cbxDriveType", "cbxDriveType_Click", &LibraryController::DriveTypePicked);
-    connectPick("cbxCabType", "cbxCabType_Click", &LibraryController::CabTypePicked);
-    connectPick("cbxCabSpeaker", "cbxCabSpeaker_Click", &LibraryController::CabSpeakerPicked);
+    connectPick("cbxDriveType", "cbxDriveType_Click",
+                [this](int entry) { controller_.DriveTypePicked(entry); });
+    connectPick("cbxCabType", "cbxCabType_Click", [this](int entry) { controller_.CabTypePicked(entry); });
+    connectPick("cbxCabSpeaker", "cbxCabSpeaker_Click",
+                [this](int entry) { controller_.CabSpeakerPicked(entry); });
 
     // The two bound check boxes write on the mouse press (see BoundCheckEvent); a box whose press
     // did not end in a toggle (released elsewhere) is set to the state that was written.
