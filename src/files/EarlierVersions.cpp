@@ -245,9 +245,12 @@ QList<EarlierVersion> EarlierVersions::Exports(const QString& libPath) const {
     return records;
 }
 
-LibraryPair EarlierVersions::ReadExport(const QString& libPath, const QString& id) const {
-    const QString path = FolderFor(libPath) + QLatin1Char('/') + id;
-    if (!ExportName().match(id).hasMatch())
+namespace {
+
+// The pair kept as `id` in `folder`, when `id` has the name `pattern` gives Quillbox's files.
+LibraryPair ReadKept(const QString& folder, const QString& id, const QRegularExpression& pattern) {
+    const QString path = folder + QLatin1Char('/') + id;
+    if (!pattern.match(id).hasMatch())
         throw FileError{FileNotFoundNumber, QStringLiteral("EarlierVersions"),
                         QStringLiteral("File not found: ") + path};
     LibraryPair pair{ReadFileAsString(path), std::nullopt};
@@ -256,15 +259,14 @@ LibraryPair EarlierVersions::ReadExport(const QString& libPath, const QString& i
     return pair;
 }
 
+} // namespace
+
+LibraryPair EarlierVersions::ReadExport(const QString& libPath, const QString& id) const {
+    return ReadKept(FolderFor(libPath), id, ExportName());
+}
+
 LibraryPair EarlierVersions::Read(const QString& libPath, const QString& id) const {
-    const QString path = FolderFor(libPath) + QLatin1Char('/') + id;
-    if (!VersionName().match(id).hasMatch())
-        throw FileError{FileNotFoundNumber, QStringLiteral("EarlierVersions"),
-                        QStringLiteral("File not found: ") + path};
-    LibraryPair pair{ReadFileAsString(path), std::nullopt};
-    if (QFileInfo(SideFilePath(path)).isFile())
-        pair.side = ReadFileAsString(SideFilePath(path));
-    return pair;
+    return ReadKept(FolderFor(libPath), id, VersionName());
 }
 
 } // namespace quillbox

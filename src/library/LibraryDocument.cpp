@@ -278,6 +278,16 @@ EntryChange LibraryDocument::Clone(const QList<qsizetype>& positions) {
     return {EntryChange::Kind::Inserted, clones};
 }
 
+EntryChange LibraryDocument::Reorder(const QList<qsizetype>& order) {
+    if (IsIdentity(order, Count()))
+        return {};
+    const QByteArray before = state_.LibraryData;
+    Rearrange(order);
+    // The counts do not depend on positions.
+    UpdateCounts(0, [this, before, after = state_.LibraryData] { twins_.Rearranged(before, after); });
+    return {EntryChange::Kind::Rearranged, {}};
+}
+
 EntryChange LibraryDocument::MoveBy(const QList<qsizetype>& positions, int direction) {
     const qsizetype count = Count();
     const bool up = direction < 0;
@@ -304,7 +314,7 @@ EntryChange LibraryDocument::MoveBy(const QList<qsizetype>& positions, int direc
             for (auto it = positions.crbegin(); it != positions.crend(); ++it)
                 std::swap(order[*it], order[*it + 1]);
         }
-        Rearrange(order);
+        return Reorder(order);
     }
     UpdateCounts(0, [this, before, after = state_.LibraryData] { twins_.Rearranged(before, after); });
     return {EntryChange::Kind::Rearranged, {}};
@@ -327,37 +337,25 @@ EntryChange LibraryDocument::MoveTo(const QList<qsizetype>& positions, qsizetype
     appendUnmoved(0, before);
     order.append(positions);
     appendUnmoved(before, count);
-    if (IsIdentity(order, count))
-        return {};
-    const QByteArray old = state_.LibraryData;
-    Rearrange(order);
-    UpdateCounts(0, [this, old, after = state_.LibraryData] { twins_.Rearranged(old, after); });
-    return {EntryChange::Kind::Rearranged, {}};
+    return Reorder(order);
 }
 
 EntryChange LibraryDocument::SortByName(const QList<qsizetype>& positions) {
-    QList<qsizetype> sorted = positions;
-    QStringList names;
-    const qsizetype count = Count();
-    names.reserve(count);
-    for (qsizetype k = 0; k < count; ++k)
-        names.append(QString());
+    QStringList names; // of the set, in its order
+    names.reserve(positions.size());
     for (const qsizetype k : positions) {
         const QString line = PatchListLine(state_.LibraryData, k);
-        names[k] = line.mid(line.indexOf(QStringLiteral(":  ")) + 3);
+        names.append(line.mid(line.indexOf(QStringLiteral(":  ")) + 3));
     }
-    std::stable_sort(sorted.begin(), sorted.end(), [&names](qsizetype a, qsizetype b) {
+    QList<qsizetype> ranks = Run(0, positions.size());
+    std::stable_sort(ranks.begin(), ranks.end(), [&names](qsizetype a, qsizetype b) {
         return NameSortsBefore(names.at(a), names.at(b));
     });
+    const qsizetype count = Count();
     QList<qsizetype> order = Run(0, count);
     for (qsizetype i = 0; i < positions.size(); ++i)
-        order[positions.at(i)] = sorted.at(i);
-    if (IsIdentity(order, count))
-        return {};
-    const QByteArray old = state_.LibraryData;
-    Rearrange(order);
-    UpdateCounts(0, [this, old, after = state_.LibraryData] { twins_.Rearranged(old, after); });
-    return {EntryChange::Kind::Rearranged, {}};
+        order[positions.at(i)] = positions.at(ranks.at(i));
+    return Reorder(order);
 }
 
 EntryChange LibraryDocument::Insert(qsizetype at, const QByteArray& images, const QStringList& descriptions) {

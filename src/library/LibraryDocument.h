@@ -93,6 +93,8 @@ private:
     // The library as the entries of `order` (positions, repeats allowed), each with its description;
     // a short last entry is padded unless it stays last. The running step learns the order.
     void Rearrange(const QList<qsizetype>& order);
+    // The entries in the order `order` (a permutation): None when it changes nothing.
+    EntryChange Reorder(const QList<qsizetype>& order);
 
     MessageSink messages_;
     LibraryState state_;
