@@ -2,6 +2,7 @@
 
 #include "AccessibleMenuName.h"
 #include "AppInfo.h"
+#include "CollectionSettings.h"
 #include "Commands.h"
 #include "CompareWindow.h"
 #include "DescriptionBox.h"
@@ -488,6 +489,20 @@ void MainWindow::CompareCommand() {
     compare_->show();
     compare_->raise();
     compare_->activateWindow();
+}
+
+void MainWindow::CollectionCommand() {
+    if (!collection_) {
+        const QString settingsPath = options_.settings ? options_.settings->fileName() : QString();
+        collection_ = new CollectionWindow(controller_, ReadCollectionFolders(settingsPath),
+                                           options_.collectionCache, options_.collectionVersions, this);
+        collection_->setAttribute(Qt::WA_DeleteOnClose);
+        collection_->show();
+        collection_->Rescan();
+    }
+    collection_->show();
+    collection_->raise();
+    collection_->activateWindow();
 }
 
 void MainWindow::PrintSetListCommand() {

@@ -2,6 +2,8 @@
 // the file dialog object. The library layer's tests cover the commands' logic; these check that the
 // window shows it and passes the user's events on.
 
+#include "CollectionSettings.h"
+#include "CollectionWindow.h"
 #include "Commands.h"
 #include "CompareWindow.h"
 #include "Contrast.h"
@@ -32,6 +34,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QInputMethodEvent>
@@ -56,6 +59,7 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTreeWidget>
 #include <QWheelEvent>
 #include <algorithm>
 #include <csignal>
@@ -171,6 +175,8 @@ class TestWindow : public QObject {
             return viewerOpens;
         };
         options.settings = std::make_shared<QSettings>(SettingsPath(), QSettings::IniFormat);
+        options.collectionCache = Path(L("cache/collection.sqlite"));
+        options.collectionVersions = Path(L("versions"));
         window = std::make_unique<MainWindow>(options);
         window->Controller().SetVersionsFolder(Path(L("versions")));
         // Recovery files go to this test's folder, and only the tests of recovery wait for one.
@@ -324,7 +330,7 @@ private Q_SLOTS:
               "&Rename…=F2|Clone Selected Patch=Shift+Ins||Delete &Selected Patch=Shift+Del|Delete &ALL "
               "Patches||"
               "Random Modification||Select &Duplicates|Sort by "
-              "&Name|&Compare…=Ctrl+K|Window|Top|?|&Help=F1|&About"));
+              "&Name|&Compare…=Ctrl+K|Window|Top|&Collection…=Ctrl+Shift+L|?|&Help=F1|&About"));
         QVERIFY(!Find<QAction>("mnuWindow_Top")->isChecked());
         QVERIFY(window->close()); // nothing loaded: nothing asked
     }
@@ -921,6 +927,82 @@ private Q_SLOTS:
 
     // The closing question's wiring: Yes saves and closes (the splash with it), Cancel keeps the
     // window and the changes. Every answer and a failing save: library tests, closingQuestion.
+    // The collection window over a folder of a library (whose DELTA a save deleted, so only its
+    // earlier version holds it) and a patch file sharing ALPHA: the find filters the distinct
+    // patches, where-used lists the selected one's places, Enter copies it into the open library as
+    // one step with its description.
+    void collectionWindow_data() {
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QStringList>("shown");   // the names of the distinct patches, by name
+        QTest::addColumn<QStringList>("deleted"); // their "deleted" marks
+        QTest::addColumn<QStringList>("places");  // the first one's places (kind, position), by path
+        QTest::addColumn<QString>("description"); // the first one's, copied with it
+        QTest::newRow("everything") << QString()
+                                    << QStringList{L("ALPHA"), L("BRAVO"), L("CHARLY"), L("DELTA"), L("ECHO")}
+                                    << QStringList{{}, {}, {}, L("deleted"), {}}
+                                    << QStringList{L("library 1"), L("patch file 1"), L("earlier version 1")}
+                                    << L("first #gig");
+        QTest::newRow("a tag") << L("#gig") << QStringList{L("ALPHA")} << QStringList{{}}
+                               << QStringList{L("library 1"), L("patch file 1"), L("earlier version 1")}
+                               << L("first #gig");
+        QTest::newRow("a word") << L("second") << QStringList{L("BRAVO")} << QStringList{{}}
+                                << QStringList{L("library 2"), L("earlier version 2")} << L("second");
+        QTest::newRow("deleted") << L("delta") << QStringList{L("DELTA")} << QStringList{L("deleted")}
+                                 << QStringList{L("earlier version 4")} << L("fourth");
+        QTest::newRow("patch file only") << L("echo") << QStringList{L("ECHO")} << QStringList{{}}
+                                         << QStringList{L("patch file 2")} << QString();
+        QTest::newRow("nothing") << L("zulu") << QStringList{} << QStringList{} << QStringList{} << QString();
+    }
+    void collectionWindow() {
+        QFETCH(QString, find);
+        QFETCH(QStringList, shown);
+        QFETCH(QStringList, deleted);
+        QFETCH(QStringList, places);
+        QFETCH(QString, description);
+        const QStringList coll = {L("ALPHA"), L("BRAVO"), L("CHARLY"), L("DELTA")};
+        QVERIFY(QDir().mkpath(Path(L("coll"))));
+        WriteBytes(Path(L("coll/a.pslib")), LibraryFileBytes(Store(coll)));
+        WriteBytes(Path(L("coll/a.pslib.txt")), "[Description]\r\n1=first #gig\r\n2=second\r\n4=fourth\r\n");
+        WriteBytes(Path(L("coll/b.pch")), Image(L("ALPHA"), 0) + Image(L("ECHO"), 7));
+        Choose("mnuFile_LoadLib", Path(L("coll/a.pslib")));
+        Click(Lib(), 3);
+        Trigger("mnuLibrary_DelSelected");
+        Trigger("mnuFile_SaveLib");
+        LoadLibrary(Names); // the library copied into, outside the collection
+        QVERIFY(WriteCollectionFolders({Path(L("coll"))}, SettingsPath()));
+
+        Trigger("mnuWindow_Collection");
+        CollectionWindow* collection = window->Collection();
+        QVERIFY(collection && collection->isVisible());
+        collection->findChild<QLineEdit*>(L("txtCollectionFind"))->setText(find);
+        auto* patches = collection->findChild<QTableView*>(L("lstCollectionPatches"));
+        QStringList names, marks;
+        for (int row = 0; row < patches->model()->rowCount(); ++row) {
+            names.append(patches->model()->index(row, DistinctPatchModel::Name).data().toString().trimmed());
+            marks.append(patches->model()->index(row, DistinctPatchModel::Deleted).data().toString());
+        }
+        QCOMPARE(names, shown);
+        QCOMPARE(marks, deleted);
+        auto* whereUsed = collection->findChild<QTreeWidget*>(L("lstCollectionWhereUsed"));
+        QStringList seen;
+        for (int row = 0; row < whereUsed->topLevelItemCount(); ++row) {
+            const QTreeWidgetItem* item = whereUsed->topLevelItem(row);
+            QCOMPARE(item->text(3), L("identical"));
+            seen.append(item->text(2) + QLatin1Char(' ') + item->text(1));
+        }
+        QCOMPARE(seen, places);
+        if (shown.isEmpty())
+            return;
+
+        patches->setFocus();
+        QTest::keyClick(patches, Qt::Key_Return);
+        QCOMPARE(Lib()->model()->rowCount(), Names.size() + 1);
+        QCOMPARE(State().DescArray.value(Names.size() + 1), description);
+        QCOMPARE(Find<QAction>("mnuEdit_Undo")->text(), L("&Undo Copy 05:  ") + shown.first());
+        Trigger("mnuEdit_Undo");
+        QCOMPARE(State().LibraryData, Store(Names));
+    }
+
     void closingQuestion_data() {
         QTest::addColumn<int>("answer");
         QTest::newRow("Yes") << int(QMessageBox::Yes);

@@ -1,0 +1,231 @@
+#include "CollectionWindow.h"
+
+#include "LibraryController.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace quillbox {
+
+namespace {
+
+QString FirstLine(const QString& text) {
+    const QString trimmed = text.trimmed();
+    return trimmed.left(trimmed.indexOf(QRegularExpression(QStringLiteral("[\r\n]")))).trimmed();
+}
+
+QString RelationShown(Relation relation) {
+    switch (relation) {
+    case Relation::Identical:
+        return QStringLiteral("identical");
+    case Relation::SameSound:
+        return QStringLiteral("same sound");
+    case Relation::SameName:
+        return QStringLiteral("same name");
+    }
+    return {};
+}
+
+} // namespace
+
+void DistinctPatchModel::SetPatches(std::vector<DistinctPatch> patches) {
+    beginResetModel();
+    patches_ = std::move(patches);
+    endResetModel();
+}
+
+const DistinctPatch* DistinctPatchModel::At(int row) const {
+    return row >= 0 && size_t(row) < patches_.size() ? &patches_[size_t(row)] : nullptr;
+}
+
+int DistinctPatchModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(patches_.size());
+}
+
+int DistinctPatchModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant DistinctPatchModel::data(const QModelIndex& index, int role) const {
+    const DistinctPatch* patch = At(index.row());
+    if (!patch || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole))
+        return {};
+    switch (index.column()) {
+    case Name:
+        return patch->name;
+    case Description:
+        return FirstLine(patch->description);
+    case Places:
+        return patch->places;
+    case Deleted:
+        return patch->deleted ? QStringLiteral("deleted") : QString();
+    }
+    return {};
+}
+
+QVariant DistinctPatchModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char* const titles[] = {"Name", "Description", "Places", "Deleted"};
+    return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QVariant();
+}
+
+CollectionWindow::CollectionWindow(LibraryController& controller, QStringList folders, QString cachePath,
+                                   QString versionsFolder, QWidget* parent)
+    : QDialog(parent), controller_(controller), folders_(std::move(folders)),
+      index_(std::make_unique<CollectionIndex>(std::move(cachePath), std::move(versionsFolder))) {
+    setObjectName(QStringLiteral("frmCollection"));
+    setWindowTitle(QStringLiteral("Collection"));
+    setModal(false);
+
+    find_ = new QLineEdit(this);
+    find_->setObjectName(QStringLiteral("txtCollectionFind"));
+    find_->setAccessibleName(QStringLiteral("Find in the collection"));
+    find_->setPlaceholderText(QStringLiteral("Find: words or #tag"));
+    find_->setClearButtonEnabled(true);
+    tags_ = new QListWidget(this);
+    tags_->setObjectName(QStringLiteral("lstCollectionTags"));
+    tags_->setAccessibleName(QStringLiteral("Tags"));
+    tags_->setMaximumWidth(160);
+    patches_ = new QTableView(this);
+    patches_->setObjectName(QStringLiteral("lstCollectionPatches"));
+    patches_->setAccessibleName(QStringLiteral("Patches of the collection"));
+    patches_->setModel(&model_);
+    patches_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    patches_->setSelectionMode(QAbstractItemView::SingleSelection);
+    patches_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    patches_->verticalHeader()->hide();
+    patches_->horizontalHeader()->setStretchLastSection(true);
+    whereUsed_ = new QTreeWidget(this);
+    whereUsed_->setObjectName(QStringLiteral("lstCollectionWhereUsed"));
+    whereUsed_->setAccessibleName(QStringLiteral("Where the patch is used"));
+    whereUsed_->setRootIsDecorated(false);
+    whereUsed_->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Position"), QStringLiteral("Kind"),
+                                 QStringLiteral("Relation"), QStringLiteral("Name")});
+    open_ = new QPushButton(QStringLiteral("&Open Library"), this);
+    open_->setObjectName(QStringLiteral("cmdCollectionOpen"));
+    open_->setAccessibleName(QStringLiteral("Open Library"));
+    rescan_ = new QPushButton(QStringLiteral("&Rescan"), this);
+    rescan_->setObjectName(QStringLiteral("cmdCollectionRescan"));
+    rescan_->setAccessibleName(QStringLiteral("Rescan"));
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("lblCollectionStatus"));
+    status_->setAccessibleName(QStringLiteral("Collection status"));
+
+    auto* lists = new QHBoxLayout;
+    lists->addWidget(tags_);
+    lists->addWidget(patches_, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(status_, 1);
+    buttons->addWidget(rescan_);
+    buttons->addWidget(open_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(find_);
+    layout->addLayout(lists, 2);
+    layout->addWidget(whereUsed_, 1);
+    layout->addLayout(buttons);
+    setTabOrder(find_, tags_);
+    setTabOrder(tags_, patches_);
+    setTabOrder(patches_, whereUsed_);
+    setTabOrder(whereUsed_, rescan_);
+    setTabOrder(rescan_, open_);
+    resize(720, 520);
+
+    connect(find_, &QLineEdit::textChanged, this, [this] { Refill(); });
+    connect(tags_, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { find_->setText(item->data(Qt::UserRole).toString()); });
+    connect(patches_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { ShowWhereUsed(); });
+    // A double click and Enter both activate the line.
+    connect(patches_, &QTableView::activated, this, [this] { CopySelected(); });
+    connect(open_, &QPushButton::clicked, this, [this] { OpenSelectedPlace(); });
+    connect(rescan_, &QPushButton::clicked, this, [this] { Rescan(); });
+
+    QString status, error;
+    if (!index_->Open(&status, &error))
+        status = error;
+    status_->setText(status);
+}
+
+CollectionWindow::~CollectionWindow() = default;
+
+QString CollectionWindow::Status() const {
+    return status_->text();
+}
+
+void CollectionWindow::Rescan() {
+    ScanResult result = index_->Scan(folders_);
+    index_->CountPatches(result);
+    status_->setText(QStringLiteral("%1 files, %2 patches, %3 distinct, %4 skipped")
+                         .arg(result.files)
+                         .arg(result.patches)
+                         .arg(result.distinct)
+                         .arg(result.skipped.size()));
+    tags_->clear();
+    for (const TagCount& tag : index_->Tags()) {
+        auto* item = new QListWidgetItem(QStringLiteral("%1 (%2)").arg(tag.tag).arg(tag.places), tags_);
+        item->setData(Qt::UserRole, tag.tag);
+    }
+    Refill();
+}
+
+void CollectionWindow::Refill() {
+    model_.SetPatches(index_->Distinct(find_->text()));
+    if (model_.rowCount() > 0)
+        patches_->setCurrentIndex(model_.index(0, 0));
+    ShowWhereUsed();
+}
+
+const DistinctPatch* CollectionWindow::Selected() const {
+    return model_.At(patches_->currentIndex().row());
+}
+
+void CollectionWindow::ShowWhereUsed() {
+    whereUsed_->clear();
+    places_.clear();
+    const DistinctPatch* patch = Selected();
+    if (!patch)
+        return;
+    places_ = index_->WhereUsed(patch->bytes);
+    for (const RelatedPlace& related : places_) {
+        const Place& place = related.place;
+        auto* item = new QTreeWidgetItem(whereUsed_, {place.path, QString::number(place.position + 1),
+                                                      PlaceKindText(place.kind),
+                                                      RelationShown(related.relation), place.name});
+        item->setData(0, Qt::AccessibleTextRole, place.path);
+    }
+    if (whereUsed_->topLevelItemCount() > 0)
+        whereUsed_->setCurrentItem(whereUsed_->topLevelItem(0));
+}
+
+void CollectionWindow::CopySelected() {
+    const DistinctPatch* patch = Selected();
+    if (!patch)
+        return;
+    controller_.CopyImagesIntoLibrary(patch->bytes, {patch->description});
+}
+
+void CollectionWindow::OpenSelectedPlace() {
+    const int row = whereUsed_->indexOfTopLevelItem(whereUsed_->currentItem());
+    if (row < 0 || size_t(row) >= places_.size())
+        return;
+    controller_.LoadLibFromPath(places_[size_t(row)].place.path);
+}
+
+void CollectionWindow::keyPressEvent(QKeyEvent* event) {
+    // Enter copies in the patches (their activation) and must not close the window elsewhere.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        return;
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace quillbox

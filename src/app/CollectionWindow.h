@@ -1,0 +1,78 @@
+#pragma once
+
+#include "CollectionIndex.h"
+
+#include <QAbstractTableModel>
+#include <QDialog>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTableView;
+class QTreeWidget;
+
+namespace quillbox {
+
+class LibraryController;
+
+// The collection's distinct patches, one row each: name, description's first line, places, and
+// whether only earlier versions hold it.
+class DistinctPatchModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Name, Description, Places, Deleted, ColumnCount };
+    using QAbstractTableModel::QAbstractTableModel;
+    void SetPatches(std::vector<DistinctPatch> patches);
+    const DistinctPatch* At(int row) const;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    std::vector<DistinctPatch> patches_;
+};
+
+// frmCollection: every patch of the collection's folders, found by words or a tag, with where each
+// is used. Enter or a double click copies the selected patch into the open library as one step;
+// "Open Library" opens the file of the selected place through the controller's load path.
+class CollectionWindow : public QDialog {
+    Q_OBJECT
+public:
+    // `cachePath`, `versionsFolder` empty: the defaults; `folders` are scanned on Rescan().
+    CollectionWindow(LibraryController& controller, QStringList folders, QString cachePath = {},
+                     QString versionsFolder = {}, QWidget* parent = nullptr);
+    ~CollectionWindow() override;
+
+    // Brings the cache up to date with the folders and shows the patches again.
+    void Rescan();
+    QString Status() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void Refill();
+    void ShowWhereUsed();
+    void CopySelected();
+    void OpenSelectedPlace();
+    const DistinctPatch* Selected() const;
+
+    LibraryController& controller_;
+    QStringList folders_;
+    std::unique_ptr<CollectionIndex> index_;
+    DistinctPatchModel model_;
+    std::vector<RelatedPlace> places_;
+    QLineEdit* find_ = nullptr;
+    QListWidget* tags_ = nullptr;
+    QTableView* patches_ = nullptr;
+    QTreeWidget* whereUsed_ = nullptr;
+    QPushButton* open_ = nullptr;
+    QPushButton* rescan_ = nullptr;
+    QLabel* status_ = nullptr;
+};
+
+} // namespace quillbox
