@@ -8,11 +8,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
 
 namespace quillbox {
 
@@ -82,7 +85,8 @@ QVariant DistinctPatchModel::headerData(int section, Qt::Orientation orientation
 CollectionWindow::CollectionWindow(LibraryController& controller, QStringList folders, QString cachePath,
                                    QString versionsFolder, QWidget* parent)
     : QDialog(parent), controller_(controller), folders_(std::move(folders)),
-      index_(std::make_unique<CollectionIndex>(std::move(cachePath), std::move(versionsFolder))) {
+      index_(std::make_unique<CollectionIndex>(cachePath, versionsFolder)), cachePath_(std::move(cachePath)),
+      versionsFolder_(std::move(versionsFolder)) {
     setObjectName(QStringLiteral("frmCollection"));
     setWindowTitle(QStringLiteral("Collection"));
     setModal(false);
@@ -120,12 +124,22 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QStringList fo
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("lblCollectionStatus"));
     status_->setAccessibleName(QStringLiteral("Collection status"));
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("prgCollectionScan"));
+    progress_->setAccessibleName(QStringLiteral("Scan progress"));
+    progress_->hide();
+    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel_->setObjectName(QStringLiteral("cmdCollectionCancel"));
+    cancel_->setAccessibleName(QStringLiteral("Cancel the scan"));
+    cancel_->hide();
 
     auto* lists = new QHBoxLayout;
     lists->addWidget(tags_);
     lists->addWidget(patches_, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(status_, 1);
+    buttons->addWidget(progress_);
+    buttons->addWidget(cancel_);
     buttons->addWidget(rescan_);
     buttons->addWidget(open_);
     auto* layout = new QVBoxLayout(this);
@@ -138,6 +152,7 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QStringList fo
     setTabOrder(patches_, whereUsed_);
     setTabOrder(whereUsed_, rescan_);
     setTabOrder(rescan_, open_);
+    setTabOrder(open_, cancel_);
     resize(720, 520);
 
     connect(find_, &QLineEdit::textChanged, this, [this] { Refill(); });
@@ -149,6 +164,7 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QStringList fo
     connect(patches_, &QTableView::activated, this, [this] { CopySelected(); });
     connect(open_, &QPushButton::clicked, this, [this] { OpenSelectedPlace(); });
     connect(rescan_, &QPushButton::clicked, this, [this] { Rescan(); });
+    connect(cancel_, &QPushButton::clicked, this, [this] { cancelScan_ = true; });
 
     QString status, error;
     if (!index_->Open(&status, &error))
@@ -156,20 +172,75 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QStringList fo
     status_->setText(status);
 }
 
-CollectionWindow::~CollectionWindow() = default;
+CollectionWindow::~CollectionWindow() {
+    StopScan();
+}
+
+void CollectionWindow::StopScan() {
+    if (!worker_)
+        return;
+    cancelScan_ = true;
+    worker_->wait();
+    delete worker_;
+    worker_ = nullptr;
+}
 
 QString CollectionWindow::Status() const {
     return status_->text();
 }
 
 void CollectionWindow::Rescan() {
-    ScanResult result = index_->Scan(folders_);
-    index_->CountPatches(result);
-    status_->setText(QStringLiteral("%1 files, %2 patches, %3 distinct, %4 skipped")
-                         .arg(result.files)
-                         .arg(result.patches)
-                         .arg(result.distinct)
-                         .arg(result.skipped.size()));
+    if (worker_)
+        return;
+    cancelScan_ = false;
+    progress_->setRange(0, 0);
+    progress_->show();
+    cancel_->show();
+    rescan_->setEnabled(false);
+    worker_ = QThread::create([this, folders = folders_, cachePath = cachePath_, versions = versionsFolder_] {
+        CollectionIndex index(cachePath, versions);
+        QString status, error;
+        ScanResult result;
+        if (index.Open(&status, &error)) {
+            result = index.Scan(
+                folders,
+                [this](const ScanProgress& progress) {
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, progress] {
+                            progress_->setRange(0, int(std::min<qsizetype>(progress.total, INT_MAX)));
+                            progress_->setValue(int(std::min<qsizetype>(progress.done, INT_MAX)));
+                        },
+                        Qt::QueuedConnection);
+                },
+                &cancelScan_);
+            index.CountPatches(result);
+        } else {
+            status = error;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, result, status] { ScanFinished(result, status); }, Qt::QueuedConnection);
+    });
+    worker_->start();
+}
+
+void CollectionWindow::ScanFinished(const ScanResult& result, const QString& status) {
+    if (worker_) {
+        worker_->wait();
+        delete worker_;
+        worker_ = nullptr;
+    }
+    progress_->hide();
+    cancel_->hide();
+    rescan_->setEnabled(true);
+    QString line = QStringLiteral("%1 files, %2 patches, %3 distinct, %4 skipped")
+                       .arg(result.files)
+                       .arg(result.patches)
+                       .arg(result.distinct)
+                       .arg(result.skipped.size());
+    if (result.cancelled)
+        line = QStringLiteral("Scan cancelled: ") + line;
+    status_->setText(status.isEmpty() ? line : status + QStringLiteral("; ") + line);
     tags_->clear();
     for (const TagCount& tag : index_->Tags()) {
         auto* item = new QListWidgetItem(QStringLiteral("%1 (%2)").arg(tag.tag).arg(tag.places), tags_);

@@ -4,12 +4,15 @@
 
 #include <QAbstractTableModel>
 #include <QDialog>
+#include <QThread>
+#include <atomic>
 #include <functional>
 #include <memory>
 
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 class QTableView;
 class QTreeWidget;
@@ -47,8 +50,10 @@ public:
                      QString versionsFolder = {}, QWidget* parent = nullptr);
     ~CollectionWindow() override;
 
-    // Brings the cache up to date with the folders and shows the patches again.
+    // Brings the cache up to date with the folders on a worker thread, with a progress bar and
+    // Cancel; the patches are shown again when it is done. A scan under way is left to finish.
     void Rescan();
+    bool Scanning() const { return worker_ != nullptr; }
     QString Status() const;
 
 protected:
@@ -56,6 +61,8 @@ protected:
 
 private:
     void Refill();
+    void ScanFinished(const ScanResult& result, const QString& status);
+    void StopScan();
     void ShowWhereUsed();
     void CopySelected();
     void OpenSelectedPlace();
@@ -73,6 +80,13 @@ private:
     QPushButton* open_ = nullptr;
     QPushButton* rescan_ = nullptr;
     QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QString cachePath_, versionsFolder_;
+    // The scan's own index lives on the worker: it touches neither widgets nor the controller and
+    // hands its progress and result back as queued calls.
+    QThread* worker_ = nullptr;
+    std::atomic_bool cancelScan_{false};
 };
 
 } // namespace quillbox

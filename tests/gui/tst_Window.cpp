@@ -974,6 +974,8 @@ private Q_SLOTS:
         Trigger("mnuWindow_Collection");
         CollectionWindow* collection = window->Collection();
         QVERIFY(collection && collection->isVisible());
+        QTRY_VERIFY(!collection->Scanning());
+        QVERIFY2(collection->Status().contains(L("5 distinct")), qPrintable(collection->Status()));
         collection->findChild<QLineEdit*>(L("txtCollectionFind"))->setText(find);
         auto* patches = collection->findChild<QTableView*>(L("lstCollectionPatches"));
         QStringList names, marks;
