@@ -1,7 +1,12 @@
 #include "CollectionWindow.h"
 
+#include "CollectionSettings.h"
 #include "LibraryController.h"
 
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -82,9 +87,11 @@ QVariant DistinctPatchModel::headerData(int section, Qt::Orientation orientation
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QVariant();
 }
 
-CollectionWindow::CollectionWindow(LibraryController& controller, QStringList folders, QString cachePath,
-                                   QString versionsFolder, QWidget* parent)
-    : QDialog(parent), controller_(controller), folders_(std::move(folders)),
+CollectionWindow::CollectionWindow(LibraryController& controller, QString settingsPath,
+                                   QStringList recentLibraries, QString cachePath, QString versionsFolder,
+                                   QWidget* parent)
+    : QDialog(parent), controller_(controller), settingsPath_(std::move(settingsPath)),
+      recentLibraries_(std::move(recentLibraries)), folders_(ReadCollectionFolders(settingsPath_)),
       index_(std::make_unique<CollectionIndex>(cachePath, versionsFolder)), cachePath_(std::move(cachePath)),
       versionsFolder_(std::move(versionsFolder)) {
     setObjectName(QStringLiteral("frmCollection"));
@@ -121,6 +128,9 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QStringList fo
     rescan_ = new QPushButton(QStringLiteral("&Rescan"), this);
     rescan_->setObjectName(QStringLiteral("cmdCollectionRescan"));
     rescan_->setAccessibleName(QStringLiteral("Rescan"));
+    foldersButton_ = new QPushButton(QStringLiteral("&Folders…"), this);
+    foldersButton_->setObjectName(QStringLiteral("cmdCollectionFolders"));
+    foldersButton_->setAccessibleName(QStringLiteral("Folders of the collection"));
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("lblCollectionStatus"));
     status_->setAccessibleName(QStringLiteral("Collection status"));
@@ -140,6 +150,7 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QStringList fo
     buttons->addWidget(status_, 1);
     buttons->addWidget(progress_);
     buttons->addWidget(cancel_);
+    buttons->addWidget(foldersButton_);
     buttons->addWidget(rescan_);
     buttons->addWidget(open_);
     auto* layout = new QVBoxLayout(this);
@@ -150,7 +161,8 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QStringList fo
     setTabOrder(find_, tags_);
     setTabOrder(tags_, patches_);
     setTabOrder(patches_, whereUsed_);
-    setTabOrder(whereUsed_, rescan_);
+    setTabOrder(whereUsed_, foldersButton_);
+    setTabOrder(foldersButton_, rescan_);
     setTabOrder(rescan_, open_);
     setTabOrder(open_, cancel_);
     resize(720, 520);
@@ -164,6 +176,7 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QStringList fo
     connect(patches_, &QTableView::activated, this, [this] { CopySelected(); });
     connect(open_, &QPushButton::clicked, this, [this] { OpenSelectedPlace(); });
     connect(rescan_, &QPushButton::clicked, this, [this] { Rescan(); });
+    connect(foldersButton_, &QPushButton::clicked, this, [this] { ChooseFolders(); });
     connect(cancel_, &QPushButton::clicked, this, [this] { cancelScan_ = true; });
 
     QString status, error;
@@ -222,6 +235,65 @@ void CollectionWindow::Rescan() {
             this, [this, result, status] { ScanFinished(result, status); }, Qt::QueuedConnection);
     });
     worker_->start();
+}
+
+void CollectionWindow::ChooseFolders() {
+    QStringList offered = folders_;
+    if (offered.isEmpty()) {
+        // First use: the folders the user's libraries are in.
+        for (const QString& library : recentLibraries_) {
+            const QString folder = QFileInfo(library).absolutePath();
+            if (!library.isEmpty() && !offered.contains(folder) && QFileInfo(folder).isDir())
+                offered.append(folder);
+        }
+    }
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("frmCollectionFolders"));
+    dialog.setWindowTitle(QStringLiteral("Folders of the collection"));
+    auto* list = new QListWidget(&dialog);
+    list->setObjectName(QStringLiteral("lstCollectionFolders"));
+    list->setAccessibleName(QStringLiteral("Folders"));
+    for (const QString& folder : offered)
+        list->addItem(QDir::toNativeSeparators(folder));
+    auto* add = new QPushButton(QStringLiteral("&Add…"), &dialog);
+    add->setObjectName(QStringLiteral("cmdFolderAdd"));
+    add->setAccessibleName(QStringLiteral("Add a folder"));
+    auto* remove = new QPushButton(QStringLiteral("&Remove"), &dialog);
+    remove->setObjectName(QStringLiteral("cmdFolderRemove"));
+    remove->setAccessibleName(QStringLiteral("Remove the selected folder"));
+    auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    box->button(QDialogButtonBox::Ok)->setAccessibleName(QStringLiteral("OK"));
+    box->button(QDialogButtonBox::Cancel)->setAccessibleName(QStringLiteral("Cancel"));
+    auto* side = new QVBoxLayout;
+    side->addWidget(add);
+    side->addWidget(remove);
+    side->addStretch();
+    auto* top = new QHBoxLayout;
+    top->addWidget(list, 1);
+    top->addLayout(side);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addLayout(top);
+    layout->addWidget(box);
+    connect(add, &QPushButton::clicked, &dialog, [&dialog, list] {
+        const QString folder = QFileDialog::getExistingDirectory(&dialog, QStringLiteral("Add a folder"));
+        if (!folder.isEmpty() &&
+            list->findItems(QDir::toNativeSeparators(folder), Qt::MatchExactly).isEmpty())
+            list->addItem(QDir::toNativeSeparators(folder));
+    });
+    connect(remove, &QPushButton::clicked, &dialog, [list] { delete list->currentItem(); });
+    connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QStringList chosen;
+    for (int row = 0; row < list->count(); ++row)
+        chosen.append(QDir::fromNativeSeparators(list->item(row)->text()));
+    if (!WriteCollectionFolders(chosen, settingsPath_)) {
+        status_->setText(QStringLiteral("The folders could not be kept in the settings file"));
+        return;
+    }
+    folders_ = chosen;
+    Rescan();
 }
 
 void CollectionWindow::ScanFinished(const ScanResult& result, const QString& status) {

@@ -45,9 +45,11 @@ private:
 class CollectionWindow : public QDialog {
     Q_OBJECT
 public:
-    // `cachePath`, `versionsFolder` empty: the defaults; `folders` are scanned on Rescan().
-    CollectionWindow(LibraryController& controller, QStringList folders, QString cachePath = {},
-                     QString versionsFolder = {}, QWidget* parent = nullptr);
+    // The folders are those chosen in `settingsPath` (empty: the user's settings file); until some
+    // are chosen, "Folders…" offers those of `recentLibraries`. `cachePath`, `versionsFolder` empty:
+    // the defaults.
+    CollectionWindow(LibraryController& controller, QString settingsPath, QStringList recentLibraries,
+                     QString cachePath = {}, QString versionsFolder = {}, QWidget* parent = nullptr);
     ~CollectionWindow() override;
 
     // Brings the cache up to date with the folders on a worker thread, with a progress bar and
@@ -55,6 +57,9 @@ public:
     void Rescan();
     bool Scanning() const { return worker_ != nullptr; }
     QString Status() const;
+    QStringList Folders() const { return folders_; }
+    // "Folders…": the collection's folders to add to or remove from; kept and scanned on OK.
+    void ChooseFolders();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -69,6 +74,8 @@ private:
     const DistinctPatch* Selected() const;
 
     LibraryController& controller_;
+    QString settingsPath_;
+    QStringList recentLibraries_;
     QStringList folders_;
     std::unique_ptr<CollectionIndex> index_;
     DistinctPatchModel model_;
@@ -79,6 +86,7 @@ private:
     QTreeWidget* whereUsed_ = nullptr;
     QPushButton* open_ = nullptr;
     QPushButton* rescan_ = nullptr;
+    QPushButton* foldersButton_ = nullptr;
     QLabel* status_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* cancel_ = nullptr;

@@ -2,7 +2,6 @@
 
 #include "AccessibleMenuName.h"
 #include "AppInfo.h"
-#include "CollectionSettings.h"
 #include "Commands.h"
 #include "CompareWindow.h"
 #include "DescriptionBox.h"
@@ -494,7 +493,7 @@ void MainWindow::CompareCommand() {
 void MainWindow::CollectionCommand() {
     if (!collection_) {
         const QString settingsPath = options_.settings ? options_.settings->fileName() : QString();
-        collection_ = new CollectionWindow(controller_, ReadCollectionFolders(settingsPath),
+        collection_ = new CollectionWindow(controller_, settingsPath, settings_->RecentLibraries(),
                                            options_.collectionCache, options_.collectionVersions, this);
         collection_->setAttribute(Qt::WA_DeleteOnClose);
         collection_->show();

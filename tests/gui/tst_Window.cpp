@@ -34,12 +34,14 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -59,6 +61,7 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <algorithm>
@@ -1003,6 +1006,47 @@ private Q_SLOTS:
         QCOMPARE(Find<QAction>("mnuEdit_Undo")->text(), L("&Undo Copy 05:  ") + shown.first());
         Trigger("mnuEdit_Undo");
         QCOMPARE(State().LibraryData, Store(Names));
+    }
+
+    // "Folders…" offers the folders of the recent libraries until some are chosen, then the chosen
+    // ones; OK keeps what the list shows in the settings file and scans it.
+    void collectionFolders_data() {
+        QTest::addColumn<QStringList>("chosen"); // kept before the window opens, under the test's folder
+        QTest::addColumn<QStringList>("offered");
+        QTest::newRow("first use") << QStringList{} << QStringList{L("coll")};
+        QTest::newRow("chosen before") << QStringList{L("other")} << QStringList{L("other")};
+    }
+    void collectionFolders() {
+        QFETCH(QStringList, chosen);
+        QFETCH(QStringList, offered);
+        for (const QString& folder : QStringList{L("coll"), L("other")})
+            QVERIFY(QDir().mkpath(Path(folder)));
+        WriteBytes(Path(L("coll/a.pslib")), LibraryFileBytes(Store(Names)));
+        Choose("mnuFile_LoadLib", Path(L("coll/a.pslib"))); // a recent library
+        QStringList paths;
+        for (const QString& folder : chosen)
+            paths.append(Path(folder));
+        QVERIFY(WriteCollectionFolders(paths, SettingsPath()));
+        Trigger("mnuWindow_Collection");
+        CollectionWindow* collection = window->Collection();
+        QTRY_VERIFY(!collection->Scanning());
+        QStringList shown;
+        QTimer::singleShot(0, this, [&shown] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            const auto* list = dialog->findChild<QListWidget*>(L("lstCollectionFolders"));
+            for (int row = 0; row < list->count(); ++row)
+                shown.append(QDir::fromNativeSeparators(list->item(row)->text()));
+            dialog->accept();
+        });
+        collection->findChild<QPushButton*>(L("cmdCollectionFolders"))->click();
+        QStringList expected;
+        for (const QString& folder : offered)
+            expected.append(Path(folder));
+        QCOMPARE(shown, expected);
+        QCOMPARE(collection->Folders(), expected);
+        QCOMPARE(ReadCollectionFolders(SettingsPath()), expected);
+        QTRY_VERIFY(!collection->Scanning());
     }
 
     void closingQuestion_data() {
