@@ -5,8 +5,10 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -179,6 +182,15 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QString settin
     connect(foldersButton_, &QPushButton::clicked, this, [this] { ChooseFolders(); });
     connect(cancel_, &QPushButton::clicked, this, [this] { cancelScan_ = true; });
 
+    watcher_ = new QFileSystemWatcher(this);
+    changed_ = new QTimer(this);
+    changed_->setSingleShot(true);
+    changed_->setInterval(300);
+    connect(changed_, &QTimer::timeout, this, [this] { Rescan(); });
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, changed_, qOverload<>(&QTimer::start));
+    connect(watcher_, &QFileSystemWatcher::fileChanged, changed_, qOverload<>(&QTimer::start));
+    WatchFolders();
+
     QString status, error;
     if (!index_->Open(&status, &error))
         status = error;
@@ -202,9 +214,40 @@ QString CollectionWindow::Status() const {
     return status_->text();
 }
 
+void CollectionWindow::WatchFolders() {
+    if (!watcher_->directories().isEmpty())
+        watcher_->removePaths(watcher_->directories());
+    if (!watcher_->files().isEmpty())
+        watcher_->removePaths(watcher_->files());
+    // The folders and their subfolders (a bounded number: watches are a limited resource); files
+    // rewritten in place show as changes of their folder's modification on most systems, and the
+    // identity check on activation catches the rest.
+    constexpr int MaxWatched = 2000;
+    QStringList paths;
+    for (const QString& folder : folders_) {
+        if (!QFileInfo(folder).isDir())
+            continue;
+        paths.append(folder);
+        QDirIterator it(folder, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext() && paths.size() < MaxWatched)
+            paths.append(it.next());
+    }
+    if (!paths.isEmpty())
+        watcher_->addPaths(paths);
+}
+
+void CollectionWindow::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && shownPatches_ >= 0)
+        Rescan();
+}
+
 void CollectionWindow::Rescan() {
-    if (worker_)
+    if (worker_) {
+        rescanAgain_ = true; // what changed during this scan may have been missed by it
         return;
+    }
+    rescanAgain_ = false;
     cancelScan_ = false;
     progress_->setRange(0, 0);
     progress_->show();
@@ -293,6 +336,7 @@ void CollectionWindow::ChooseFolders() {
         return;
     }
     folders_ = chosen;
+    WatchFolders();
     Rescan();
 }
 
@@ -313,6 +357,15 @@ void CollectionWindow::ScanFinished(const ScanResult& result, const QString& sta
     if (result.cancelled)
         line = QStringLiteral("Scan cancelled: ") + line;
     status_->setText(status.isEmpty() ? line : status + QStringLiteral("; ") + line);
+    // A rescan that found nothing new leaves the lists (and the user's place in them) alone.
+    const bool same =
+        result.read == 0 && result.patches == shownPatches_ && result.distinct == shownDistinct_;
+    shownPatches_ = result.patches;
+    shownDistinct_ = result.distinct;
+    if (rescanAgain_)
+        QTimer::singleShot(0, this, [this] { Rescan(); });
+    if (same)
+        return;
     tags_->clear();
     for (const TagCount& tag : index_->Tags()) {
         auto* item = new QListWidgetItem(QStringLiteral("%1 (%2)").arg(tag.tag).arg(tag.places), tags_);

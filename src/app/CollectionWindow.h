@@ -9,12 +9,14 @@
 #include <functional>
 #include <memory>
 
+class QFileSystemWatcher;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QTableView;
+class QTimer;
 class QTreeWidget;
 
 namespace quillbox {
@@ -63,11 +65,14 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Back in the window: a quick identity check of the files picks up what changed meanwhile.
+    void changeEvent(QEvent* event) override;
 
 private:
     void Refill();
     void ScanFinished(const ScanResult& result, const QString& status);
     void StopScan();
+    void WatchFolders();
     void ShowWhereUsed();
     void CopySelected();
     void OpenSelectedPlace();
@@ -95,6 +100,11 @@ private:
     // hands its progress and result back as queued calls.
     QThread* worker_ = nullptr;
     std::atomic_bool cancelScan_{false};
+    // Changes in the folders while the window is open, gathered for a moment before a rescan.
+    QFileSystemWatcher* watcher_ = nullptr;
+    QTimer* changed_ = nullptr;
+    bool rescanAgain_ = false;
+    qsizetype shownPatches_ = -1, shownDistinct_ = -1;
 };
 
 } // namespace quillbox

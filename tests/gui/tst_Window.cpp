@@ -1049,6 +1049,37 @@ private Q_SLOTS:
         QTRY_VERIFY(!collection->Scanning());
     }
 
+    // While the window is open, a file added to or removed from a folder shows without a command.
+    void collectionWatchesFolders_data() {
+        QTest::addColumn<QString>("change"); // "add" c.pch holding ECHO, "remove" a.pslib
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("after");
+        QTest::newRow("added") << L("add") << L("echo") << 0 << 1;
+        QTest::newRow("removed") << L("remove") << L("alpha") << 1 << 0;
+    }
+    void collectionWatchesFolders() {
+        QFETCH(QString, change);
+        QFETCH(QString, find);
+        QFETCH(int, before);
+        QFETCH(int, after);
+        QVERIFY(QDir().mkpath(Path(L("coll/sub"))));
+        WriteBytes(Path(L("coll/sub/a.pslib")), LibraryFileBytes(Store(Names)));
+        QVERIFY(WriteCollectionFolders({Path(L("coll"))}, SettingsPath()));
+        Trigger("mnuWindow_Collection");
+        CollectionWindow* collection = window->Collection();
+        QTRY_VERIFY(!collection->Scanning());
+        collection->findChild<QLineEdit*>(L("txtCollectionFind"))->setText(find);
+        const QAbstractItemModel* patches =
+            collection->findChild<QTableView*>(L("lstCollectionPatches"))->model();
+        QCOMPARE(patches->rowCount(), before);
+        if (change == L("add"))
+            WriteBytes(Path(L("coll/sub/c.pch")), Image(L("ECHO"), 3));
+        else
+            QVERIFY(QFile::remove(Path(L("coll/sub/a.pslib"))));
+        QTRY_COMPARE(patches->rowCount(), after);
+    }
+
     void closingQuestion_data() {
         QTest::addColumn<int>("answer");
         QTest::newRow("Yes") << int(QMessageBox::Yes);
