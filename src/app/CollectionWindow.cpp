@@ -2,6 +2,7 @@
 
 #include "CollectionSettings.h"
 #include "LibraryController.h"
+#include "PatchComparison.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -70,7 +71,12 @@ QVariant DistinctPatchModel::data(const QModelIndex& index, int role) const {
     const DistinctPatch* patch = At(index.row());
     if (!patch || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole))
         return {};
-    switch (index.column()) {
+    const int column = index.column();
+    if (column >= FirstParameter && column < Description) {
+        const PatchComparison decoded = ComparePatches(patch->bytes, 0, patch->bytes, 0);
+        return decoded.leftValues.value(column - FirstParameter);
+    }
+    switch (column) {
     case Name:
         return patch->name;
     case Description:
@@ -86,8 +92,24 @@ QVariant DistinctPatchModel::data(const QModelIndex& index, int role) const {
 QVariant DistinctPatchModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const titles[] = {"Name", "Description", "Places", "Deleted"};
-    return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QVariant();
+    if (section >= FirstParameter && section < Description) {
+        static const QStringList names = [] {
+            const QByteArray blank(PatchImageSize, '\0');
+            return ComparePatches(blank, 0, blank, 0).parameterNames;
+        }();
+        return names.value(section - FirstParameter);
+    }
+    switch (section) {
+    case Name:
+        return QStringLiteral("Name");
+    case Description:
+        return QStringLiteral("Description");
+    case Places:
+        return QStringLiteral("Places");
+    case Deleted:
+        return QStringLiteral("Deleted");
+    }
+    return {};
 }
 
 CollectionWindow::CollectionWindow(LibraryController& controller, QString settingsPath,

@@ -23,12 +23,14 @@ namespace quillbox {
 
 class LibraryController;
 
-// The collection's distinct patches, one row each: name, description's first line, places, and
+// The collection's distinct patches, one row each: name, decoded parameters, description's first
+// line, places, and
 // whether only earlier versions hold it.
 class DistinctPatchModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Name, Description, Places, Deleted, ColumnCount };
+    // The five decoded parameters follow the name.
+    enum Column { Name, FirstParameter, Description = FirstParameter + 5, Places, Deleted, ColumnCount };
     using QAbstractTableModel::QAbstractTableModel;
     void SetPatches(std::vector<DistinctPatch> patches);
     const DistinctPatch* At(int row) const;

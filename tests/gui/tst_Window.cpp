@@ -988,6 +988,10 @@ private Q_SLOTS:
         }
         QCOMPARE(names, shown);
         QCOMPARE(marks, deleted);
+        QCOMPARE(patches->model()->headerData(DistinctPatchModel::FirstParameter, Qt::Horizontal).toString(),
+                 L("Drive type"));
+        QCOMPARE(patches->model()->headerData(DistinctPatchModel::Description - 1, Qt::Horizontal).toString(),
+                 L("Cab"));
         auto* whereUsed = collection->findChild<QTreeWidget*>(L("lstCollectionWhereUsed"));
         QStringList seen;
         for (int row = 0; row < whereUsed->topLevelItemCount(); ++row) {
