@@ -1084,6 +1084,22 @@ private Q_SLOTS:
         QTRY_COMPARE(patches->rowCount(), after);
     }
 
+    // "Open Library" loads the library of the selected place through the window's load.
+    void collectionOpensLibrary() {
+        QVERIFY(QDir().mkpath(Path(L("coll"))));
+        WriteBytes(Path(L("coll/a.pslib")), LibraryFileBytes(Store(Names)));
+        QVERIFY(WriteCollectionFolders({Path(L("coll"))}, SettingsPath()));
+        Trigger("mnuWindow_Collection");
+        CollectionWindow* collection = window->Collection();
+        QTRY_VERIFY(!collection->Scanning());
+        QVERIFY(!State().LibraryLoaded);
+        collection->findChild<QPushButton*>(L("cmdCollectionOpen"))->click();
+        QVERIFY(State().LibraryLoaded);
+        QCOMPARE(QFileInfo(State().LibFilePath).canonicalFilePath(),
+                 QFileInfo(Path(L("coll/a.pslib"))).canonicalFilePath());
+        QCOMPARE(State().LibraryData, Store(Names));
+    }
+
     void closingQuestion_data() {
         QTest::addColumn<int>("answer");
         QTest::newRow("Yes") << int(QMessageBox::Yes);
