@@ -122,6 +122,8 @@ const std::vector<Command>& Commands() {
         Menu("mnuWindow", "Window"),
         {"mnuWindow_Top", "Top", none, Item, Always, Original,
             "mnuWindow_Top_Click", [](W w) { w.TopCommand(); }},
+        {"mnuWindow_Collection", "&Collection…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), Item, Always,
+            Added, "mnuWindow_Collection_Click", [](W w) { w.CollectionCommand(); }},
 
         Menu("mnuHelp", "?", CommandPopup::None, "Help"),
         {"mnuHelp_Help", "&Help", QKeySequence(Qt::Key_F1), Item, Always, Original,

@@ -490,6 +490,20 @@ void MainWindow::CompareCommand() {
     compare_->activateWindow();
 }
 
+void MainWindow::CollectionCommand() {
+    if (!collection_) {
+        const QString settingsPath = options_.settings ? options_.settings->fileName() : QString();
+        collection_ = new CollectionWindow(controller_, settingsPath, settings_->RecentLibraries(),
+                                           options_.collectionCache, options_.collectionVersions, this);
+        collection_->setAttribute(Qt::WA_DeleteOnClose);
+        collection_->show();
+        collection_->Rescan();
+    }
+    collection_->show();
+    collection_->raise();
+    collection_->activateWindow();
+}
+
 void MainWindow::PrintSetListCommand() {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(controller_.SetListTitle());

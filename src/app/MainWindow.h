@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CollectionWindow.h"
 #include "CompareWindow.h"
 #include "HelpWindow.h"
 #include "LibraryController.h"
@@ -24,6 +25,7 @@ class QSettings;
 namespace quillbox {
 
 class CompareWindow;
+class CollectionWindow;
 class EditMenu;
 class OpenSaveDLG;
 class WindowSettings;
@@ -45,6 +47,9 @@ struct MainWindowOptions {
     // The available areas of the screens, the primary first; by default those of the screens there
     // are now (a test gives others).
     std::function<QList<QRect>()> screenAreas;
+    // The collection's cache and the earlier versions it reads; empty: the user's standard places.
+    QString collectionCache;
+    QString collectionVersions;
 };
 
 // frmMain: the menus, dialogs, status line and the window's place around the panes (LibraryPanes),
@@ -76,6 +81,9 @@ public:
     void CompareCommand();
     // "Print Set List…": the set list through the system's print dialog.
     void PrintSetListCommand();
+    // "&Collection…": opens (or raises) the collection window over the chosen folders.
+    void CollectionCommand();
+    CollectionWindow* Collection() const { return collection_; }
     CompareWindow* Compare() const { return compare_; }
     ReconcileWindow* Reconcile() const { return reconcile_; }
     // "&Rename…" (F2): edits the name of the selected library entry in its line.
@@ -175,6 +183,7 @@ private:
     QPointer<SplashWindow> splash_;
     QPointer<HelpWindow> help_;
     QPointer<CompareWindow> compare_;
+    QPointer<CollectionWindow> collection_;
     QPointer<ReconcileWindow> reconcile_;
     std::unique_ptr<OpenSaveDLG> fileDialog_;
     std::unique_ptr<WindowSettings> settings_;

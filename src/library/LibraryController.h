@@ -104,6 +104,10 @@ public:
     // copied there. `positions` need not be sorted; lines that do not exist are left out.
     void MoveEntriesTo(QList<qsizetype> positions, qsizetype before);
     void CopyPatchesTo(QList<qsizetype> positions, qsizetype before);
+    // Patches from elsewhere (the collection): `images` (whole 18-byte images) with their
+    // `descriptions` go in after the selected library entry, or at the end without one, as one
+    // step; the copies are selected.
+    void CopyImagesIntoLibrary(const QByteArray& images, const QStringList& descriptions);
 
     // Details panel: user picks and presses only.
     void DriveTypePicked(int entry);

@@ -348,4 +348,35 @@ void LibraryController::CopyPatchesTo(QList<qsizetype> positions, qsizetype befo
     });
 }
 
+void LibraryController::CopyImagesIntoLibrary(const QByteArray& images, const QStringList& descriptions) {
+    const qsizetype count = images.size() / PatchImageSize;
+    if (count == 0)
+        return;
+    const QByteArray whole = images.left(count * PatchImageSize);
+    QStringList texts = descriptions.mid(0, count);
+    while (texts.size() < count)
+        texts.append(QString());
+    const qsizetype k = state_.LibSelection;
+    const qsizetype at = k >= 0 && k < ListCount(ListId::Library) ? k + 1 : ListCount(ListId::Library);
+    AsStep([&] {
+        if (!LibraryReadyForTransfer())
+            return StepOutcome{};
+        const EntryChange change = doc_.Insert(at, whole, texts);
+        state_.LibChanged = true;
+        ShowLibraryChange(change, Run(at, count), at);
+        if (count == 1) {
+            const QString line = ListLine(ListId::Library, at);
+            const QString name = line.mid(line.indexOf(QStringLiteral(":  ")) + 3).trimmed();
+            return StepOutcome{QStringLiteral("Copy ") + LibLine(at),
+                               QStringLiteral("Copied ") + name + QStringLiteral(" into the library as ") +
+                                   EntryNumber(at),
+                               {}};
+        }
+        return StepOutcome{QStringLiteral("Copy ") + Patches(count),
+                           QStringLiteral("Copied %1 into the library as %2 to %3")
+                               .arg(Patches(count), EntryNumber(at), EntryNumber(at + count - 1)),
+                           {}};
+    });
+}
+
 } // namespace quillbox

@@ -103,7 +103,8 @@ struct Fixture {
 
     // Runs a script of user actions: "L2"/"P0" click line 2/0 of the library/patches list ("L1,4,3"
     // selects lines 1, 3 and 4 with Ctrl, 3 clicked last), "mv:1,3>0" drops library lines 1 and 3
-    // before line 0, "cp:0,2>5" drops patches 0 and 2 into the library before line 5, "t:text"
+    // before line 0, "cp:0,2>5" drops patches 0 and 2 into the library before line 5, "col:C1,C2" copies
+    // new patches named C1 and C2 (described "c C1", "c C2") in from the collection, "t:text"
     // types into the description box, "open:name" loads that library as from the command line,
     // "ren:NAME" renames the selected library entry in place, "drive:3", "cab:1", "spk:2" pick an entry
     // of the panel's lists, "chkD:0"/"chkC:1" press the check box (checked before the press), "all:1"
@@ -161,6 +162,15 @@ struct Fixture {
                 const qsizetype before = value.section(u'>', 1).toInt();
                 name == u"mv"_s ? controller.MoveEntriesTo(lines, before)
                                 : controller.CopyPatchesTo(lines, before);
+            } else if (name == u"col"_s) {
+                // Patches from the collection: one image per name, described "c NAME".
+                QByteArray images;
+                QStringList descriptions;
+                for (const QString& patch : value.split(u',')) {
+                    images.append(MakeImage(patch, 900 + int(descriptions.size())));
+                    descriptions.append(u"c "_s + patch);
+                }
+                controller.CopyImagesIntoLibrary(images, descriptions);
             } else if (name == u"t"_s) {
                 view.description = value; // the box holds what was typed
                 controller.DescriptionEdited(value);

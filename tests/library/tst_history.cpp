@@ -159,6 +159,9 @@ private Q_SLOTS:
         QTest::newRow("drop, no move")   << StepRow{u"L1,2"_s, u"mv:1,2>3"_s, u""_s, u"Nothing moved: 2 patches are already there"_s};
         QTest::newRow("drop patches")    << StepRow{u""_s, u"cp:2,3>1"_s, u"Copy 2 patches"_s, u"Copied 2 patches into the library as 02 to 03"_s};
         QTest::newRow("drop a patch")    << StepRow{u""_s, u"cp:1>5"_s, u"Copy 06:  P1"_s, u"Copied P1 into the library as 06"_s};
+        QTest::newRow("collection after")  << StepRow{u"L1"_s, u"col:C1"_s, u"Copy 03:  C1"_s, u"Copied C1 into the library as 03"_s};
+        QTest::newRow("collection at end") << StepRow{u""_s, u"col:C1"_s, u"Copy 06:  C1"_s, u"Copied C1 into the library as 06"_s};
+        QTest::newRow("collection two")    << StepRow{u"L4"_s, u"col:C1,C2"_s, u"Copy 2 patches"_s, u"Copied 2 patches into the library as 06 to 07"_s};
         // clang-format on
     }
     // One step: undo shows the state before, redo the state after, each with its status line.
@@ -192,6 +195,49 @@ private Q_SLOTS:
         CheckShown(f);
         QCOMPARE(f.view.statuses.last(), u"Redid "_s + row.step);
         QVERIFY(f.view.messages.isEmpty());
+    }
+
+    // A copy from the collection lands after the selected entry (at the end without one) with its
+    // description, and the copies are selected; without a library nothing changes but the message.
+    void copyFromCollection_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("patches");
+        QTest::addColumn<qsizetype>("at"); // -1: refused
+        QTest::newRow("after the selection") << u"L2"_s << u"C1"_s << qsizetype(3);
+        QTest::newRow("after the last") << u"L4"_s << u"C1,C2"_s << qsizetype(5);
+        QTest::newRow("first selected") << u"L0"_s << u"C1,C2"_s << qsizetype(1);
+        QTest::newRow("no selection") << u""_s << u"C1"_s << qsizetype(5);
+        QTest::newRow("no library") << u"-"_s << u"C1"_s << qsizetype(-1);
+    }
+    void copyFromCollection() {
+        QFETCH(QString, setup);
+        QFETCH(QString, patches);
+        QFETCH(qsizetype, at);
+        Fixture bare;
+        World world;
+        Fixture& f = setup == u"-"_s ? bare : world;
+        if (!setup.isEmpty() && setup != u"-"_s)
+            f.Run(setup);
+        const Seen before = Look(f);
+        f.Run(u"col:"_s + patches);
+        const Seen after = Look(f);
+        if (at < 0) {
+            QCOMPARE(after, before);
+            QCOMPARE(f.view.messages.size(), 1);
+            QVERIFY(f.view.messages.first().contains(u"No library is loaded"_s));
+            return;
+        }
+        const QStringList names = patches.split(u',');
+        QByteArray expected = before.library;
+        QStringList descriptions = before.descriptions;
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            expected.insert((at + i) * 18, MakeImage(names[i], 900 + int(i)));
+            descriptions.insert(at + i + 1, u"c "_s + names[i]);
+        }
+        QCOMPARE(after.library, expected);
+        QCOMPARE(after.descriptions, descriptions);
+        QCOMPARE(after.selected, at);
+        CheckShown(f);
     }
 
     // Several seeds of a few hundred random clicks, commands, typing, saves, undos and redos. The

@@ -1,0 +1,449 @@
+#include "CollectionWindow.h"
+
+#include "CollectionSettings.h"
+#include "LibraryController.h"
+#include "PatchComparison.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableView>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+
+namespace quillbox {
+
+namespace {
+
+QString FirstLine(const QString& text) {
+    const QString trimmed = text.trimmed();
+    return trimmed.left(trimmed.indexOf(QRegularExpression(QStringLiteral("[\r\n]")))).trimmed();
+}
+
+QString RelationShown(Relation relation) {
+    switch (relation) {
+    case Relation::Identical:
+        return QStringLiteral("identical");
+    case Relation::SameSound:
+        return QStringLiteral("same sound");
+    case Relation::SameName:
+        return QStringLiteral("same name");
+    }
+    return {};
+}
+
+} // namespace
+
+void DistinctPatchModel::SetPatches(std::vector<DistinctPatch> patches) {
+    beginResetModel();
+    patches_ = std::move(patches);
+    endResetModel();
+}
+
+const DistinctPatch* DistinctPatchModel::At(int row) const {
+    return row >= 0 && size_t(row) < patches_.size() ? &patches_[size_t(row)] : nullptr;
+}
+
+int DistinctPatchModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(patches_.size());
+}
+
+int DistinctPatchModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant DistinctPatchModel::data(const QModelIndex& index, int role) const {
+    const DistinctPatch* patch = At(index.row());
+    if (!patch || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole))
+        return {};
+    const int column = index.column();
+    if (column >= FirstParameter && column < Description) {
+        const PatchComparison decoded = ComparePatches(patch->bytes, 0, patch->bytes, 0);
+        return decoded.leftValues.value(column - FirstParameter);
+    }
+    switch (column) {
+    case Name:
+        return patch->name;
+    case Description:
+        return FirstLine(patch->description);
+    case Places:
+        return patch->places;
+    case Deleted:
+        return patch->deleted ? QStringLiteral("deleted") : QString();
+    }
+    return {};
+}
+
+QVariant DistinctPatchModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    if (section >= FirstParameter && section < Description) {
+        static const QStringList names = [] {
+            const QByteArray blank(PatchImageSize, '\0');
+            return ComparePatches(blank, 0, blank, 0).parameterNames;
+        }();
+        return names.value(section - FirstParameter);
+    }
+    switch (section) {
+    case Name:
+        return QStringLiteral("Name");
+    case Description:
+        return QStringLiteral("Description");
+    case Places:
+        return QStringLiteral("Places");
+    case Deleted:
+        return QStringLiteral("Deleted");
+    }
+    return {};
+}
+
+CollectionWindow::CollectionWindow(LibraryController& controller, QString settingsPath,
+                                   QStringList recentLibraries, QString cachePath, QString versionsFolder,
+                                   QWidget* parent)
+    : QDialog(parent), controller_(controller), settingsPath_(std::move(settingsPath)),
+      recentLibraries_(std::move(recentLibraries)), folders_(ReadCollectionFolders(settingsPath_)),
+      index_(std::make_unique<CollectionIndex>(cachePath, versionsFolder)), cachePath_(std::move(cachePath)),
+      versionsFolder_(std::move(versionsFolder)) {
+    setObjectName(QStringLiteral("frmCollection"));
+    setWindowTitle(QStringLiteral("Collection"));
+    setModal(false);
+
+    find_ = new QLineEdit(this);
+    find_->setObjectName(QStringLiteral("txtCollectionFind"));
+    find_->setAccessibleName(QStringLiteral("Find in the collection"));
+    find_->setPlaceholderText(QStringLiteral("Find: words or #tag"));
+    find_->setClearButtonEnabled(true);
+    tags_ = new QListWidget(this);
+    tags_->setObjectName(QStringLiteral("lstCollectionTags"));
+    tags_->setAccessibleName(QStringLiteral("Tags"));
+    tags_->setMaximumWidth(160);
+    patches_ = new QTableView(this);
+    patches_->setObjectName(QStringLiteral("lstCollectionPatches"));
+    patches_->setAccessibleName(QStringLiteral("Patches of the collection"));
+    patches_->setModel(&model_);
+    patches_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    patches_->setSelectionMode(QAbstractItemView::SingleSelection);
+    patches_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    patches_->verticalHeader()->hide();
+    patches_->horizontalHeader()->setStretchLastSection(true);
+    whereUsed_ = new QTreeWidget(this);
+    whereUsed_->setObjectName(QStringLiteral("lstCollectionWhereUsed"));
+    whereUsed_->setAccessibleName(QStringLiteral("Where the patch is used"));
+    whereUsed_->setRootIsDecorated(false);
+    whereUsed_->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Position"), QStringLiteral("Kind"),
+                                 QStringLiteral("Relation"), QStringLiteral("Name")});
+    open_ = new QPushButton(QStringLiteral("&Open Library"), this);
+    open_->setObjectName(QStringLiteral("cmdCollectionOpen"));
+    open_->setAccessibleName(QStringLiteral("Open Library"));
+    rescan_ = new QPushButton(QStringLiteral("&Rescan"), this);
+    rescan_->setObjectName(QStringLiteral("cmdCollectionRescan"));
+    rescan_->setAccessibleName(QStringLiteral("Rescan"));
+    foldersButton_ = new QPushButton(QStringLiteral("&Folders…"), this);
+    foldersButton_->setObjectName(QStringLiteral("cmdCollectionFolders"));
+    foldersButton_->setAccessibleName(QStringLiteral("Folders of the collection"));
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("lblCollectionStatus"));
+    status_->setAccessibleName(QStringLiteral("Collection status"));
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("prgCollectionScan"));
+    progress_->setAccessibleName(QStringLiteral("Scan progress"));
+    progress_->hide();
+    cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel_->setObjectName(QStringLiteral("cmdCollectionCancel"));
+    cancel_->setAccessibleName(QStringLiteral("Cancel the scan"));
+    cancel_->hide();
+
+    auto* lists = new QHBoxLayout;
+    lists->addWidget(tags_);
+    lists->addWidget(patches_, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(status_, 1);
+    buttons->addWidget(progress_);
+    buttons->addWidget(cancel_);
+    buttons->addWidget(foldersButton_);
+    buttons->addWidget(rescan_);
+    buttons->addWidget(open_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(find_);
+    layout->addLayout(lists, 2);
+    layout->addWidget(whereUsed_, 1);
+    layout->addLayout(buttons);
+    setTabOrder(find_, tags_);
+    setTabOrder(tags_, patches_);
+    setTabOrder(patches_, whereUsed_);
+    setTabOrder(whereUsed_, foldersButton_);
+    setTabOrder(foldersButton_, rescan_);
+    setTabOrder(rescan_, open_);
+    setTabOrder(open_, cancel_);
+    resize(720, 520);
+
+    connect(find_, &QLineEdit::textChanged, this, [this] { Refill(); });
+    connect(tags_, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { find_->setText(item->data(Qt::UserRole).toString()); });
+    connect(patches_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { ShowWhereUsed(); });
+    // A double click and Enter both activate the line.
+    connect(patches_, &QTableView::activated, this, [this] { CopySelected(); });
+    connect(open_, &QPushButton::clicked, this, [this] { OpenSelectedPlace(); });
+    connect(rescan_, &QPushButton::clicked, this, [this] { Rescan(); });
+    connect(foldersButton_, &QPushButton::clicked, this, [this] { ChooseFolders(); });
+    connect(cancel_, &QPushButton::clicked, this, [this] { cancelScan_ = true; });
+
+    watcher_ = new QFileSystemWatcher(this);
+    changed_ = new QTimer(this);
+    changed_->setSingleShot(true);
+    changed_->setInterval(300);
+    connect(changed_, &QTimer::timeout, this, [this] { Rescan(); });
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, changed_, qOverload<>(&QTimer::start));
+    connect(watcher_, &QFileSystemWatcher::fileChanged, changed_, qOverload<>(&QTimer::start));
+    WatchFolders();
+
+    QString status, error;
+    if (!index_->Open(&status, &error))
+        status = error;
+    status_->setText(status);
+}
+
+CollectionWindow::~CollectionWindow() {
+    StopScan();
+}
+
+void CollectionWindow::StopScan() {
+    if (!worker_)
+        return;
+    cancelScan_ = true;
+    worker_->wait();
+    delete worker_;
+    worker_ = nullptr;
+}
+
+QString CollectionWindow::Status() const {
+    return status_->text();
+}
+
+void CollectionWindow::WatchFolders() {
+    if (!watcher_->directories().isEmpty())
+        watcher_->removePaths(watcher_->directories());
+    if (!watcher_->files().isEmpty())
+        watcher_->removePaths(watcher_->files());
+    // The folders and their subfolders (a bounded number: watches are a limited resource); files
+    // rewritten in place show as changes of their folder's modification on most systems, and the
+    // identity check on activation catches the rest.
+    constexpr int MaxWatched = 2000;
+    QStringList paths;
+    for (const QString& folder : folders_) {
+        if (!QFileInfo(folder).isDir())
+            continue;
+        paths.append(folder);
+        QDirIterator it(folder, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext() && paths.size() < MaxWatched)
+            paths.append(it.next());
+    }
+    if (!paths.isEmpty())
+        watcher_->addPaths(paths);
+}
+
+void CollectionWindow::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && shownPatches_ >= 0)
+        Rescan();
+}
+
+void CollectionWindow::Rescan() {
+    if (worker_) {
+        rescanAgain_ = true; // what changed during this scan may have been missed by it
+        return;
+    }
+    rescanAgain_ = false;
+    cancelScan_ = false;
+    progress_->setRange(0, 0);
+    progress_->show();
+    cancel_->show();
+    rescan_->setEnabled(false);
+    worker_ = QThread::create([this, folders = folders_, cachePath = cachePath_, versions = versionsFolder_] {
+        CollectionIndex index(cachePath, versions);
+        QString status, error;
+        ScanResult result;
+        if (index.Open(&status, &error)) {
+            result = index.Scan(
+                folders,
+                [this](const ScanProgress& progress) {
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, progress] {
+                            progress_->setRange(0, int(std::min<qsizetype>(progress.total, INT_MAX)));
+                            progress_->setValue(int(std::min<qsizetype>(progress.done, INT_MAX)));
+                        },
+                        Qt::QueuedConnection);
+                },
+                &cancelScan_);
+            index.CountPatches(result);
+        } else {
+            status = error;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, result, status] { ScanFinished(result, status); }, Qt::QueuedConnection);
+    });
+    worker_->start();
+}
+
+void CollectionWindow::ChooseFolders() {
+    QStringList offered = folders_;
+    if (offered.isEmpty()) {
+        // First use: the folders the user's libraries are in.
+        for (const QString& library : recentLibraries_) {
+            const QString folder = QFileInfo(library).absolutePath();
+            if (!library.isEmpty() && !offered.contains(folder) && QFileInfo(folder).isDir())
+                offered.append(folder);
+        }
+    }
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("frmCollectionFolders"));
+    dialog.setWindowTitle(QStringLiteral("Folders of the collection"));
+    auto* list = new QListWidget(&dialog);
+    list->setObjectName(QStringLiteral("lstCollectionFolders"));
+    list->setAccessibleName(QStringLiteral("Folders"));
+    for (const QString& folder : offered)
+        list->addItem(QDir::toNativeSeparators(folder));
+    auto* add = new QPushButton(QStringLiteral("&Add…"), &dialog);
+    add->setObjectName(QStringLiteral("cmdFolderAdd"));
+    add->setAccessibleName(QStringLiteral("Add a folder"));
+    auto* remove = new QPushButton(QStringLiteral("&Remove"), &dialog);
+    remove->setObjectName(QStringLiteral("cmdFolderRemove"));
+    remove->setAccessibleName(QStringLiteral("Remove the selected folder"));
+    auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    box->button(QDialogButtonBox::Ok)->setAccessibleName(QStringLiteral("OK"));
+    box->button(QDialogButtonBox::Cancel)->setAccessibleName(QStringLiteral("Cancel"));
+    auto* side = new QVBoxLayout;
+    side->addWidget(add);
+    side->addWidget(remove);
+    side->addStretch();
+    auto* top = new QHBoxLayout;
+    top->addWidget(list, 1);
+    top->addLayout(side);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addLayout(top);
+    layout->addWidget(box);
+    connect(add, &QPushButton::clicked, &dialog, [&dialog, list] {
+        const QString folder = QFileDialog::getExistingDirectory(&dialog, QStringLiteral("Add a folder"));
+        if (!folder.isEmpty() &&
+            list->findItems(QDir::toNativeSeparators(folder), Qt::MatchExactly).isEmpty())
+            list->addItem(QDir::toNativeSeparators(folder));
+    });
+    connect(remove, &QPushButton::clicked, &dialog, [list] { delete list->currentItem(); });
+    connect(box, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    QStringList chosen;
+    for (int row = 0; row < list->count(); ++row)
+        chosen.append(QDir::fromNativeSeparators(list->item(row)->text()));
+    if (!WriteCollectionFolders(chosen, settingsPath_)) {
+        status_->setText(QStringLiteral("The folders could not be kept in the settings file"));
+        return;
+    }
+    folders_ = chosen;
+    WatchFolders();
+    Rescan();
+}
+
+void CollectionWindow::ScanFinished(const ScanResult& result, const QString& status) {
+    if (worker_) {
+        worker_->wait();
+        delete worker_;
+        worker_ = nullptr;
+    }
+    progress_->hide();
+    cancel_->hide();
+    rescan_->setEnabled(true);
+    QString line = QStringLiteral("%1 files, %2 patches, %3 distinct, %4 skipped")
+                       .arg(result.files)
+                       .arg(result.patches)
+                       .arg(result.distinct)
+                       .arg(result.skipped.size());
+    if (result.cancelled)
+        line = QStringLiteral("Scan cancelled: ") + line;
+    status_->setText(status.isEmpty() ? line : status + QStringLiteral("; ") + line);
+    // A rescan that found nothing new leaves the lists (and the user's place in them) alone.
+    const bool same =
+        result.read == 0 && result.patches == shownPatches_ && result.distinct == shownDistinct_;
+    shownPatches_ = result.patches;
+    shownDistinct_ = result.distinct;
+    if (rescanAgain_)
+        QTimer::singleShot(0, this, [this] { Rescan(); });
+    if (same)
+        return;
+    tags_->clear();
+    for (const TagCount& tag : index_->Tags()) {
+        auto* item = new QListWidgetItem(QStringLiteral("%1 (%2)").arg(tag.tag).arg(tag.places), tags_);
+        item->setData(Qt::UserRole, tag.tag);
+    }
+    Refill();
+}
+
+void CollectionWindow::Refill() {
+    model_.SetPatches(index_->Distinct(find_->text()));
+    if (model_.rowCount() > 0)
+        patches_->setCurrentIndex(model_.index(0, 0));
+    ShowWhereUsed();
+}
+
+const DistinctPatch* CollectionWindow::Selected() const {
+    return model_.At(patches_->currentIndex().row());
+}
+
+void CollectionWindow::ShowWhereUsed() {
+    whereUsed_->clear();
+    places_.clear();
+    const DistinctPatch* patch = Selected();
+    if (!patch)
+        return;
+    places_ = index_->WhereUsed(patch->bytes);
+    for (const RelatedPlace& related : places_) {
+        const Place& place = related.place;
+        auto* item = new QTreeWidgetItem(whereUsed_, {place.path, QString::number(place.position + 1),
+                                                      PlaceKindText(place.kind),
+                                                      RelationShown(related.relation), place.name});
+        item->setData(0, Qt::AccessibleTextRole, place.path);
+    }
+    if (whereUsed_->topLevelItemCount() > 0)
+        whereUsed_->setCurrentItem(whereUsed_->topLevelItem(0));
+}
+
+void CollectionWindow::CopySelected() {
+    const DistinctPatch* patch = Selected();
+    if (!patch)
+        return;
+    controller_.CopyImagesIntoLibrary(patch->bytes, {patch->description});
+}
+
+void CollectionWindow::OpenSelectedPlace() {
+    const int row = whereUsed_->indexOfTopLevelItem(whereUsed_->currentItem());
+    if (row < 0 || size_t(row) >= places_.size())
+        return;
+    controller_.LoadLibFromPath(places_[size_t(row)].place.path);
+}
+
+void CollectionWindow::keyPressEvent(QKeyEvent* event) {
+    // Enter copies in the patches (their activation) and must not close the window elsewhere.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        return;
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace quillbox
