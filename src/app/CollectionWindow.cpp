@@ -3,6 +3,8 @@
 #include "CollectionSettings.h"
 #include "LibraryController.h"
 #include "PatchComparison.h"
+#include "PatchListModel.h"
+#include "TwinMarks.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -19,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
@@ -52,7 +55,65 @@ QString RelationShown(Relation relation) {
 void DistinctPatchModel::SetPatches(std::vector<DistinctPatch> patches) {
     beginResetModel();
     patches_ = std::move(patches);
+    kinds_.assign(patches_.size(), -1);
     endResetModel();
+}
+
+void DistinctPatchModel::SetMarks(QSize size, const QColor& edge) {
+    markSize_ = size;
+    markEdge_ = edge;
+}
+
+unsigned DistinctPatchModel::Kinds(int row) const {
+    const DistinctPatch* patch = At(row);
+    if (!patch)
+        return TwinNone;
+    qint8& kinds = kinds_[size_t(row)];
+    if (kinds < 0)
+        kinds = qint8(kindsOf_ ? kindsOf_(*patch) : TwinNone);
+    return unsigned(kinds);
+}
+
+QStringList DistinctPatchModel::TwinWords(int row) const {
+    const unsigned kinds = Kinds(row);
+    QStringList words;
+    if (kinds & TwinIdentical)
+        words.append(QStringLiteral("identical in %1 places").arg(At(row)->places));
+    if (kinds & TwinSameSound)
+        words.append(QStringLiteral("same sound, other name elsewhere"));
+    if (kinds & TwinSameName)
+        words.append(QStringLiteral("same name, other sound elsewhere"));
+    return words;
+}
+
+Qt::ItemFlags DistinctPatchModel::flags(const QModelIndex& index) const {
+    return QAbstractTableModel::flags(index) | (index.isValid() ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+}
+
+QStringList DistinctPatchModel::mimeTypes() const {
+    return {PatchListModel::ImagesMimeType()};
+}
+
+std::pair<QByteArray, QStringList> DistinctPatchModel::Images(QList<int> rows) const {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    QByteArray images;
+    QStringList descriptions;
+    for (const int row : rows)
+        if (const DistinctPatch* patch = At(row)) {
+            // A short last entry of a library is stored padded; a copy is a whole image.
+            images += patch->bytes.leftJustified(PatchImageSize, ' ', true);
+            descriptions.append(patch->description);
+        }
+    return {images, descriptions};
+}
+
+QMimeData* DistinctPatchModel::mimeData(const QModelIndexList& indexes) const {
+    QList<int> rows;
+    for (const QModelIndex& index : indexes)
+        rows.append(index.row());
+    const auto [images, descriptions] = Images(rows);
+    return images.isEmpty() ? nullptr : PatchListModel::ImagesMimeData(images, descriptions);
 }
 
 const DistinctPatch* DistinctPatchModel::At(int row) const {
@@ -69,9 +130,21 @@ int DistinctPatchModel::columnCount(const QModelIndex& parent) const {
 
 QVariant DistinctPatchModel::data(const QModelIndex& index, int role) const {
     const DistinctPatch* patch = At(index.row());
-    if (!patch || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole))
+    if (!patch)
         return {};
     const int column = index.column();
+    if (column == Name && role == Qt::DecorationRole)
+        return TwinMarkIcon(Kinds(index.row()), markSize_, markEdge_);
+    if (column == Name && (role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)) {
+        const QStringList words = TwinWords(index.row());
+        if (role == Qt::ToolTipRole)
+            return words.isEmpty()
+                       ? QVariant()
+                       : QVariant(patch->name + QLatin1Char('\n') + words.join(QLatin1Char('\n')));
+        return (QStringList{patch->name} + words).join(QStringLiteral(", "));
+    }
+    if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)
+        return {};
     if (column >= FirstParameter && column < Description) {
         const PatchComparison decoded = ComparePatches(patch->bytes, 0, patch->bytes, 0);
         return decoded.leftValues.value(column - FirstParameter);
@@ -137,7 +210,15 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QString settin
     patches_->setAccessibleName(QStringLiteral("Patches of the collection"));
     patches_->setModel(&model_);
     patches_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    patches_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several patches are copied or dragged at once; where-used follows the current one.
+    patches_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    patches_->setDragEnabled(true);
+    patches_->setDragDropMode(QAbstractItemView::DragOnly);
+    patches_->setDefaultDropAction(Qt::CopyAction);
+    {
+        const int mark = patches_->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, patches_);
+        model_.SetMarks(QSize(mark, mark), patches_->palette().color(QPalette::Text));
+    }
     patches_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     patches_->verticalHeader()->hide();
     patches_->horizontalHeader()->setStretchLastSection(true);
@@ -384,6 +465,8 @@ void CollectionWindow::ScanFinished(const ScanResult& result, const QString& sta
         result.read == 0 && result.patches == shownPatches_ && result.distinct == shownDistinct_;
     shownPatches_ = result.patches;
     shownDistinct_ = result.distinct;
+    if (result.read > 0)
+        Q_EMIT scanned();
     if (rescanAgain_)
         QTimer::singleShot(0, this, [this] { Rescan(); });
     if (same)
@@ -425,11 +508,17 @@ void CollectionWindow::ShowWhereUsed() {
         whereUsed_->setCurrentItem(whereUsed_->topLevelItem(0));
 }
 
+QList<int> CollectionWindow::SelectedRows() const {
+    QList<int> rows;
+    for (const QModelIndex& index : patches_->selectionModel()->selectedRows())
+        rows.append(index.row());
+    return rows;
+}
+
 void CollectionWindow::CopySelected() {
-    const DistinctPatch* patch = Selected();
-    if (!patch)
-        return;
-    controller_.CopyImagesIntoLibrary(patch->bytes, {patch->description});
+    const auto [images, descriptions] = model_.Images(SelectedRows());
+    if (!images.isEmpty())
+        controller_.CopyImagesIntoLibrary(images, descriptions);
 }
 
 void CollectionWindow::OpenSelectedPlace() {

@@ -3,7 +3,9 @@
 #include "CollectionIndex.h"
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QDialog>
+#include <QSize>
 #include <QThread>
 #include <atomic>
 #include <functional>
@@ -31,16 +33,37 @@ class DistinctPatchModel : public QAbstractTableModel {
 public:
     // The five decoded parameters follow the name.
     enum Column { Name, FirstParameter, Description = FirstParameter + 5, Places, Deleted, ColumnCount };
-    using QAbstractTableModel::QAbstractTableModel;
+    // The twin kinds of a patch across the collection (TwinKind bits), asked only for the rows
+    // drawn and kept until the patches change.
+    using KindsOf = std::function<unsigned(const DistinctPatch&)>;
+    explicit DistinctPatchModel(KindsOf kindsOf, QObject* parent = nullptr)
+        : QAbstractTableModel(parent), kindsOf_(std::move(kindsOf)) {}
     void SetPatches(std::vector<DistinctPatch> patches);
     const DistinctPatch* At(int row) const;
+    // The marks' size and the ring around them, as in the lists.
+    void SetMarks(QSize size, const QColor& edge);
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Rows are dragged into the library list as whole patches with their descriptions.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
+    // The patches of `rows` back to back, with their descriptions.
+    std::pair<QByteArray, QStringList> Images(QList<int> rows) const;
 
 private:
+    unsigned Kinds(int row) const;
+    // The twin words of a row: "identical in 3 places", "same sound, other name elsewhere"...
+    QStringList TwinWords(int row) const;
+
     std::vector<DistinctPatch> patches_;
+    KindsOf kindsOf_;
+    mutable std::vector<qint8> kinds_; // -1 until asked
+    QSize markSize_{12, 12};
+    QColor markEdge_;
 };
 
 // frmCollection: every patch of the collection's folders, found by words or a tag, with where each
@@ -65,6 +88,10 @@ public:
     // "Folders…": the collection's folders to add to or remove from; kept and scanned on OK.
     void ChooseFolders();
 
+Q_SIGNALS:
+    // A scan brought the cache up to date (its tags may be others now).
+    void scanned();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     // Back in the window: a quick identity check of the files picks up what changed meanwhile.
@@ -79,13 +106,16 @@ private:
     void CopySelected();
     void OpenSelectedPlace();
     const DistinctPatch* Selected() const;
+    QList<int> SelectedRows() const;
 
     LibraryController& controller_;
     QString settingsPath_;
     QStringList recentLibraries_;
     QStringList folders_;
     std::unique_ptr<CollectionIndex> index_;
-    DistinctPatchModel model_;
+    DistinctPatchModel model_{[this](const DistinctPatch& patch) {
+        return index_->TwinKindsOf(patch);
+    }};
     std::vector<RelatedPlace> places_;
     QLineEdit* find_ = nullptr;
     QListWidget* tags_ = nullptr;

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <functional>
+
+class QCompleter;
+class QStringListModel;
 
 namespace quillbox {
 
@@ -22,6 +26,11 @@ public:
     // Length of `text` as stored: a line break (LF, or the paragraph separator of a selection) counts two.
     static qsizetype StoredLength(const QString& text);
 
+    // Tags ("#gig") the box offers to complete while one is typed; asked each time the offer opens.
+    using TagSource = std::function<QStringList()>;
+    void SetTagSource(TagSource source) { tagSource_ = std::move(source); }
+    QCompleter* TagCompleter() const { return completer_; }
+
 Q_SIGNALS:
     // The user changed the text (typing, pasting, cutting, undo...). `text` has CR LF line breaks.
     void edited(const QString& text);
@@ -39,8 +48,16 @@ private:
     qsizetype Room() const;
     // `text` cut so that it fits into the room left.
     QString Fitting(const QString& text) const;
+    // The tag being typed: from a '#' after a blank (or at the start) to the cursor; empty otherwise.
+    QString TagBeforeCursor() const;
+    // Offers the known tags that start with the tag being typed, or hides the offer.
+    void OfferTags();
+    void CompleteTag(const QString& tag);
 
     bool settingText_ = false;
+    TagSource tagSource_;
+    QCompleter* completer_ = nullptr;
+    QStringListModel* tags_ = nullptr;
 };
 
 } // namespace quillbox

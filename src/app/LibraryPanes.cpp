@@ -233,6 +233,11 @@ void LibraryPanes::ConnectControls() {
                                             : controller_.CopyPatchesTo(entries, before);
                 });
             });
+    connect(library.model, &PatchListModel::imagesDropped, this,
+            [this](const QByteArray& images, const QStringList& descriptions, qsizetype before) {
+                guarded_("lstLib_DragDrop",
+                         [&] { controller_.CopyImagesIntoLibrary(images, descriptions, before); });
+            });
     connect(patches.view, &QAbstractItemView::doubleClicked, this,
             [this] { guarded_("lstPatches_DblClick", [this] { controller_.PatchesDoubleClicked(); }); });
     connect(library.view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {

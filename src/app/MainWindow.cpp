@@ -255,6 +255,16 @@ void MainWindow::BuildEditMenuAndStatusBar() {
     for (QLineEdit* box : panes_->findChildren<QLineEdit*>())
         editMenu_->KeepKeysIn(box);
     editMenu_->KeepKeysIn(panes_->Description());
+    // The tags offered while one is typed: the library's own and those the collection's cache knows
+    // (read without building it; the open collection window's scans renew them).
+    panes_->Description()->SetTagSource([this] {
+        if (!collectionTags_)
+            collectionTags_ = CollectionIndex::CachedTags(options_.collectionCache);
+        QStringList tags = CollectionIndex::TagsIn(controller_.State().DescArray) + *collectionTags_;
+        tags.sort();
+        tags.removeDuplicates();
+        return tags;
+    });
     // A label rather than a status bar message: the menus' status tips would wipe a message out
     // as soon as a menu opens.
     statusBar()->setObjectName(QStringLiteral("statusBar"));
@@ -496,6 +506,7 @@ void MainWindow::CollectionCommand() {
         collection_ = new CollectionWindow(controller_, settingsPath, settings_->RecentLibraries(),
                                            options_.collectionCache, options_.collectionVersions, this);
         collection_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(collection_, &CollectionWindow::scanned, this, [this] { collectionTags_.reset(); });
         collection_->show();
         collection_->Rescan();
     }

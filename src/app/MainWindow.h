@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -184,6 +185,8 @@ private:
     QPointer<HelpWindow> help_;
     QPointer<CompareWindow> compare_;
     QPointer<CollectionWindow> collection_;
+    // The tags of the collection's cache, read when a tag is first typed and again after a scan.
+    std::optional<QStringList> collectionTags_;
     QPointer<ReconcileWindow> reconcile_;
     std::unique_ptr<OpenSaveDLG> fileDialog_;
     std::unique_ptr<WindowSettings> settings_;

@@ -126,11 +126,14 @@ bool PatchListModel::setData(const QModelIndex& index, const QVariant& value, in
 namespace {
 
 const QString EntriesMimeType = QStringLiteral("application/x-quillbox-entries");
+const QString ImagesType = QStringLiteral("application/x-quillbox-images");
+// More than any collection holds in one drag; a larger count is not ours.
+constexpr qint64 MostDraggedImages = 1'000'000;
 
 } // namespace
 
 QStringList PatchListModel::mimeTypes() const {
-    return {EntriesMimeType};
+    return {EntriesMimeType, ImagesType};
 }
 
 QMimeData* PatchListModel::mimeData(const QModelIndexList& indexes) const {
@@ -179,9 +182,39 @@ std::optional<PatchListModel::Dragged> PatchListModel::Decode(const QMimeData* d
     return dragged;
 }
 
+QString PatchListModel::ImagesMimeType() {
+    return ImagesType;
+}
+
+QMimeData* PatchListModel::ImagesMimeData(const QByteArray& images, const QStringList& descriptions) {
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << qint64(QCoreApplication::applicationPid()) << images << descriptions;
+    auto* data = new QMimeData;
+    data->setData(ImagesType, bytes);
+    return data;
+}
+
+std::optional<PatchListModel::DraggedImages> PatchListModel::DecodeImages(const QMimeData* data) {
+    if (!data || !data->hasFormat(ImagesType))
+        return std::nullopt;
+    QDataStream in(data->data(ImagesType));
+    qint64 pid = 0;
+    DraggedImages dragged;
+    in >> pid >> dragged.images >> dragged.descriptions;
+    // Only whole images from this process: a drag from elsewhere is not taken for patches.
+    if (in.status() != QDataStream::Ok || pid != QCoreApplication::applicationPid() ||
+        dragged.images.isEmpty() || dragged.images.size() % PatchImageSize != 0 ||
+        dragged.images.size() / PatchImageSize > MostDraggedImages)
+        return std::nullopt;
+    return dragged;
+}
+
 Qt::DropAction PatchListModel::DropActionFor(const QMimeData* data) const {
     if (list_ != ListId::Library)
         return Qt::IgnoreAction;
+    if (DecodeImages(data))
+        return Qt::CopyAction;
     const std::optional<Dragged> dragged = Decode(data);
     if (!dragged)
         return Qt::IgnoreAction;
@@ -198,8 +231,12 @@ bool PatchListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, 
                                   const QModelIndex&) {
     if (!canDropMimeData(data, action, row, 0, {}))
         return false;
-    const std::optional<Dragged> dragged = Decode(data);
     const qsizetype before = row < 0 || row >= rows_ ? controller_.ListCount(list_) : EntryAt(row);
+    if (const std::optional<DraggedImages> images = DecodeImages(data)) {
+        Q_EMIT imagesDropped(images->images, images->descriptions, before);
+        return true;
+    }
+    const std::optional<Dragged> dragged = Decode(data);
     Q_EMIT entriesDropped(dragged->from, dragged->entries, before);
     return true;
 }

@@ -47,6 +47,10 @@ public:
     Qt::DropActions supportedDropActions() const override;
     // What a drop of `data` does here: a move, a copy, or nothing.
     Qt::DropAction DropActionFor(const QMimeData* data) const;
+    // Patches dragged from another window of this program (the collection): whole images with
+    // their descriptions, which the library list takes as a copy.
+    static QMimeData* ImagesMimeData(const QByteArray& images, const QStringList& descriptions);
+    static QString ImagesMimeType();
 
     // Shows the controller's current lines, every entry or only `entries` (ascending); every line
     // gets `lineSize`, the size the view needs for the widest line of a list that long.
@@ -74,6 +78,8 @@ public:
 Q_SIGNALS:
     // Lines of `from` were dropped here, to land before entry `before` (the count: at the end).
     void entriesDropped(ListId from, const QList<qsizetype>& entries, qsizetype before);
+    // Patches from another window were dropped here (see ImagesMimeData).
+    void imagesDropped(const QByteArray& images, const QStringList& descriptions, qsizetype before);
 
 private:
     struct Dragged {
@@ -82,6 +88,11 @@ private:
     };
     // The dragged lines, when `data` comes from one of this window's lists.
     std::optional<Dragged> Decode(const QMimeData* data) const;
+    struct DraggedImages {
+        QByteArray images;
+        QStringList descriptions;
+    };
+    static std::optional<DraggedImages> DecodeImages(const QMimeData* data);
 
     const LibraryController& controller_;
     ListId list_;

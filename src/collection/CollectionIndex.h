@@ -115,12 +115,21 @@ public:
     // Every place holding `bytes`, and the places of the same sound under another name and of the
     // same name with another sound, by relation, path and position.
     std::vector<RelatedPlace> WhereUsed(const QByteArray& bytes) const;
+    // The kinds of twin (TwinKind bits) `patch` has across the collection, as the lists mark them:
+    // identical when more than one place holds it, same sound under another name, same name with
+    // another sound. Two index lookups, so that a list asks only for the lines it draws.
+    unsigned TwinKindsOf(const DistinctPatch& patch) const;
     // The place at `path` (as the scan found it) and 0-based `position`, when the cache has it.
     std::optional<Place> PlaceAt(const QString& path, qsizetype position) const;
     std::vector<TagCount> Tags() const;
 
     // The tags of a description: words starting with '#', case-folded, each once, in order.
     static QStringList TagsOf(const QString& description);
+    // The tags of every description in `descriptions`, each once, sorted.
+    static QStringList TagsIn(const QStringList& descriptions);
+    // The tags the cache at `cachePath` (empty: the default) knows, sorted, read without changing or
+    // building it; none when there is no cache of ours there.
+    static QStringList CachedTags(const QString& cachePath = {});
 
 private:
     bool Create(QString* error);

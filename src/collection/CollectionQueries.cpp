@@ -1,9 +1,12 @@
 // The questions the collection answers, over the cache that CollectionIndex.cpp keeps.
 #include "CollectionIndex.h"
 #include "PatchFinder.h"
+#include "TwinIndex.h"
 
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QUuid>
 #include <QVariant>
 #include <algorithm>
 
@@ -156,12 +159,66 @@ std::vector<RelatedPlace> CollectionIndex::WhereUsed(const QByteArray& bytes) co
     return related;
 }
 
+unsigned CollectionIndex::TwinKindsOf(const DistinctPatch& patch) const {
+    const QByteArray sound = SoundOf(patch.bytes);
+    const auto exists = [this](const QString& where, const QVariant& first, const QVariant& second) {
+        QSqlQuery query(QSqlDatabase::database(connection_, false));
+        query.setForwardOnly(true);
+        query.prepare(QStringLiteral("SELECT 1 FROM patches WHERE ") + where + QStringLiteral(" LIMIT 1"));
+        query.addBindValue(first);
+        query.addBindValue(second);
+        return query.exec() && query.next();
+    };
+    unsigned kinds = patch.places > 1 ? TwinIdentical : TwinNone;
+    if (exists(QStringLiteral("sound = ? AND bytes <> ?"), sound, patch.bytes))
+        kinds |= TwinSameSound;
+    if (exists(QStringLiteral("name = ? AND sound <> ?"), NameOf(patch.bytes), sound))
+        kinds |= TwinSameName;
+    return kinds;
+}
+
 std::optional<Place> CollectionIndex::PlaceAt(const QString& path, qsizetype position) const {
     std::vector<Place> places =
         PlacesOf(QStringLiteral("WHERE f.path = ? AND p.position = ?"), {path, qint64(position)});
     if (places.empty())
         return std::nullopt;
     return std::move(places.front());
+}
+
+QStringList CollectionIndex::TagsIn(const QStringList& descriptions) {
+    QSet<QString> tags;
+    for (const QString& description : descriptions)
+        if (description.contains(QLatin1Char('#'))) // most have none; the test is cheap
+            for (const QString& tag : TagsOf(description))
+                tags.insert(tag);
+    QStringList sorted(tags.begin(), tags.end());
+    sorted.sort();
+    return sorted;
+}
+
+QStringList CollectionIndex::CachedTags(const QString& cachePath) {
+    const QString path = cachePath.isEmpty() ? DefaultCachePath() : cachePath;
+    QStringList tags;
+    if (!IsOwnRegularFile(path) || !QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        return tags;
+    const QString connection =
+        QStringLiteral("collection-tags-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.setForwardOnly(true);
+            // Bounded: completion offers what fits a popup, and a strange cache costs nothing.
+            if (query.exec(QStringLiteral("SELECT DISTINCT tag FROM tags ORDER BY tag LIMIT 10000")))
+                while (query.next())
+                    tags.append(query.value(0).toString());
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return tags;
 }
 
 std::vector<TagCount> CollectionIndex::Tags() const {

@@ -105,9 +105,10 @@ public:
     void MoveEntriesTo(QList<qsizetype> positions, qsizetype before);
     void CopyPatchesTo(QList<qsizetype> positions, qsizetype before);
     // Patches from elsewhere (the collection): `images` (whole 18-byte images) with their
-    // `descriptions` go in after the selected library entry, or at the end without one, as one
-    // step; the copies are selected.
-    void CopyImagesIntoLibrary(const QByteArray& images, const QStringList& descriptions);
+    // `descriptions` go in before library entry `before` (a drop), or with -1 after the selected
+    // library entry, or at the end without one, as one step; the copies are selected.
+    void CopyImagesIntoLibrary(const QByteArray& images, const QStringList& descriptions,
+                               qsizetype before = -1);
 
     // Details panel: user picks and presses only.
     void DriveTypePicked(int entry);

@@ -348,7 +348,8 @@ void LibraryController::CopyPatchesTo(QList<qsizetype> positions, qsizetype befo
     });
 }
 
-void LibraryController::CopyImagesIntoLibrary(const QByteArray& images, const QStringList& descriptions) {
+void LibraryController::CopyImagesIntoLibrary(const QByteArray& images, const QStringList& descriptions,
+                                              qsizetype before) {
     const qsizetype count = images.size() / PatchImageSize;
     if (count == 0)
         return;
@@ -357,7 +358,8 @@ void LibraryController::CopyImagesIntoLibrary(const QByteArray& images, const QS
     while (texts.size() < count)
         texts.append(QString());
     const qsizetype k = state_.LibSelection;
-    const qsizetype at = k >= 0 && k < ListCount(ListId::Library) ? k + 1 : ListCount(ListId::Library);
+    const qsizetype entries = ListCount(ListId::Library);
+    const qsizetype at = before >= 0 ? std::min(before, entries) : k >= 0 && k < entries ? k + 1 : entries;
     AsStep([&] {
         if (!LibraryReadyForTransfer())
             return StepOutcome{};

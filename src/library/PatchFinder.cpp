@@ -96,7 +96,44 @@ void PatchFinder::Update(const QByteArray& store, const DescriptionOf& descripti
         starts_[k] += shift;
 }
 
+namespace {
+
+// The character of UTF-8 `text` that starts at `at` (which must start one), or after `at` going back.
+QString CharAt(const QByteArray& text, qsizetype at) {
+    qsizetype end = at + 1;
+    while (end < text.size() && (uchar(text[end]) & 0xC0) == 0x80)
+        ++end;
+    return QString::fromUtf8(text.constData() + at, end - at);
+}
+
+QString CharBefore(const QByteArray& text, qsizetype at) {
+    qsizetype start = at - 1;
+    while (start > 0 && (uchar(text[start]) & 0xC0) == 0x80)
+        --start;
+    return QString::fromUtf8(text.constData() + start, at - start);
+}
+
+// Whether the `length` bytes at `at` are a whole tag, as descriptions hold them: after a blank or
+// at the start, and not followed by more of a tag's letters ("#gig" is not found in "#gigs").
+bool WholeTagAt(const QByteArray& text, qsizetype at, qsizetype length) {
+    if (at > 0) {
+        const QString before = CharBefore(text, at);
+        if (before.isEmpty() || !before.front().isSpace())
+            return false;
+    }
+    const qsizetype after = at + length;
+    if (after >= text.size())
+        return true;
+    const QString next = CharAt(text, after);
+    return next.isEmpty() || !(next.front().isLetterOrNumber() || next.front() == QLatin1Char('-') ||
+                               next.front() == QLatin1Char('_'));
+}
+
+} // namespace
+
 std::vector<qsizetype> PatchFinder::EntriesHolding(const QByteArray& word) const {
+    // A word that starts with '#' is a tag and matches that tag only.
+    const bool tag = word.size() > 1 && word.front() == '#';
     std::vector<qsizetype> found;
     const char* const begin = text_.constData();
     const char* const end = begin + text_.size();
@@ -107,6 +144,10 @@ std::vector<qsizetype> PatchFinder::EntriesHolding(const QByteArray& word) const
         if (!hit)
             break;
         const qsizetype at = static_cast<const char*>(hit) - begin;
+        if (tag && !WholeTagAt(text_, at, word.size())) {
+            from = static_cast<const char*>(hit) + 1;
+            continue;
+        }
         // The entry holding the hit. Hits come in order and a common word is found in the entry
         // searched or the next, so one look forward saves most binary searches.
         if (*next <= at)

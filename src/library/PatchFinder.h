@@ -11,7 +11,8 @@ namespace quillbox {
 // Finds the entries of a list whose text holds every typed word, ignoring case. An entry's text is
 // its list line (position and name), its description and its decoded parameters (drive type, cab
 // type, cab speaker, "Drive on"/"Drive off", "Cab on"/"Cab off"). The texts are case-folded once per
-// change of the list into one UTF-8 buffer, so that a keystroke is a few fast substring scans.
+// change of the list into one UTF-8 buffer, so that a keystroke is a few fast substring scans. A word
+// that starts with '#' is a tag ("#gig"): it matches only where it stands whole, after a blank.
 class PatchFinder {
 public:
     using DescriptionOf = std::function<QString(qsizetype index)>;

@@ -4,6 +4,7 @@
 #include "FileAccess.h"
 #include "PatchName.h"
 #include "TestFiles.h"
+#include "TwinIndex.h"
 
 #include <QDir>
 #include <QFile>
@@ -146,22 +147,26 @@ private Q_SLOTS:
         QCOMPARE(found, places);
     }
 
-    // Every other place of the same patch, of each kind, also in an earlier version.
+    // Every other place of the same patch, of each kind, also in an earlier version; the twin marks
+    // of its line in the collection say the same.
     void whereUsed_data() {
         QTest::addColumn<QByteArray>("patch");
         QTest::addColumn<QStringList>("related");
+        QTest::addColumn<unsigned>("marks");
         QTest::newRow("identical in all kinds")
             << Patch("ALPHA", 1)
             << Split("identical:gig.pslib:1:library identical:sub/read.pch:1:patch-file "
-                     "identical:versions:1:earlier-version same-name:sub/read.pch:2:patch-file");
+                     "identical:versions:1:earlier-version same-name:sub/read.pch:2:patch-file")
+            << unsigned(TwinIdentical | TwinSameName);
         QTest::newRow("same sound other name")
-            << Patch("BETA", 2)
-            << Split("identical:gig.pslib:2:library same-sound:sub/read.pch:3:patch-file");
-        QTest::newRow("held nowhere") << Patch("NEW", 7) << QStringList();
+            << Patch("BETA", 2) << Split("identical:gig.pslib:2:library same-sound:sub/read.pch:3:patch-file")
+            << unsigned(TwinSameSound);
+        QTest::newRow("held nowhere") << Patch("NEW", 7) << QStringList() << unsigned(TwinNone);
     }
     void whereUsed() {
         QFETCH(QByteArray, patch);
         QFETCH(QStringList, related);
+        QFETCH(unsigned, marks);
         CollectionIndex index(cache_, versions_);
         Scan(index);
         const QString version = EarlierVersions(versions_).FolderFor(In("gig.pslib"));
@@ -174,6 +179,10 @@ private Q_SLOTS:
                          PlaceKindText(place.place.kind).replace(u' ', u'-'));
         }
         QCOMPARE(found, related);
+        const qsizetype places = std::count_if(found.begin(), found.end(), [](const QString& f) {
+            return f.startsWith(QStringLiteral("identical:"));
+        });
+        QCOMPARE(index.TwinKindsOf({patch, {}, {}, places, false}), marks);
     }
 
     // A change of the files is picked up by the next scan, which reads only the files that changed.
@@ -386,6 +395,10 @@ private Q_SLOTS:
         QCOMPARE(old.size(), size_t(1));
         QVERIFY(old.front().deleted);
         QCOMPARE(old.front().description, QStringLiteral("gone #gig"));
+        // The tags a description box offers, read from the cache without touching it.
+        QCOMPARE(CollectionIndex::CachedTags(cache_),
+                 (QStringList{QStringLiteral("#fav"), QStringLiteral("#gig"), QStringLiteral("#gig-2")}));
+        QVERIFY(CollectionIndex::CachedTags(In("gig.pslib")).isEmpty());
     }
 };
 

@@ -34,6 +34,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
@@ -1010,6 +1011,45 @@ private Q_SLOTS:
         QCOMPARE(Find<QAction>("mnuEdit_Undo")->text(), L("&Undo Copy 05:  ") + shown.first());
         Trigger("mnuEdit_Undo");
         QCOMPARE(State().LibraryData, Store(Names));
+
+        // Dragged onto the library's first line: it goes in there, also as one step.
+        std::unique_ptr<QMimeData> dragged(patches->model()->mimeData({patches->currentIndex()}));
+        QVERIFY(Lib()->model()->dropMimeData(dragged.get(), Qt::CopyAction, 0, 0, {}));
+        QCOMPARE(Lib()->model()->index(0, 0).data(PatchListModel::NameRole).toString(), shown.first());
+        QCOMPARE(State().DescArray.value(1), description);
+        Trigger("mnuEdit_Undo");
+        QCOMPARE(State().LibraryData, Store(Names));
+    }
+
+    // Typing a tag in the description box offers the known ones that start so; Enter takes one.
+    void tagCompletion_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QString>("stored"); // after Enter (or the typing alone, with nothing offered)
+        QTest::newRow("prefix") << L("x #G") << QStringList{L("#gig"), L("#gig-2")} << L("x #gig");
+        QTest::newRow("inside a word") << L("a#g") << QStringList{} << L("a#g");
+        QTest::newRow("unknown") << L("#zz") << QStringList{} << L("#zz");
+    }
+    void tagCompletion() {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, offered);
+        QFETCH(QString, stored);
+        LoadLibrary(Names);
+        Click(Lib(), 0);
+        Description()->selectAll();
+        QTest::keyClicks(Description(), L("warm #gig #gig-2"));
+        Click(Lib(), 1);
+        Description()->selectAll();
+        QTest::keyClicks(Description(), typed);
+        QCompleter* completer = Description()->TagCompleter();
+        QStringList shown;
+        for (int row = 0; completer->popup()->isVisible() && row < completer->completionModel()->rowCount();
+             ++row)
+            shown.append(completer->completionModel()->index(row, 0).data().toString());
+        QCOMPARE(shown, offered);
+        if (!offered.isEmpty())
+            QTest::keyClick(completer->popup(), Qt::Key_Return);
+        QCOMPARE(State().DescArray.value(2), stored);
     }
 
     // "Folders…" offers the folders of the recent libraries until some are chosen, then the chosen

@@ -839,8 +839,8 @@ private Q_SLOTS:
     }
 
     // Every word must occur, ignoring case, in the line, the description or a decoded parameter
-    // text; a word never spans two parts (entry 3's name ends "JAZZ", its description is "jazz");
-    // positions are those of the whole list.
+    // text; a word never spans two parts (entry 3's name ends "JAZZ", its description starts
+    // "jazz"); a tag only whole; positions are those of the whole list.
     void find_data() {
         QTest::addColumn<QString>("query");
         QTest::addColumn<QList<qsizetype>>("found");
@@ -856,6 +856,11 @@ private Q_SLOTS:
         QTest::newRow("not across parts") << u"jazzjazz"_s << QList<qsizetype>{};
         QTest::newRow("letters beyond ASCII") << u"F\u00CATE"_s << QList<qsizetype>{1};
         QTest::newRow("nothing") << u"zzz"_s << QList<qsizetype>{};
+        QTest::newRow("tag: whole, any case, after a blank or a line break")
+            << u"#GIG"_s << QList<qsizetype>{0, 3};
+        QTest::newRow("tag with a word") << u"#gig lead"_s << QList<qsizetype>{3};
+        QTest::newRow("longer tag") << u"#gigs"_s << QList<qsizetype>{1};
+        QTest::newRow("a lone # is a plain word") << u"#"_s << QList<qsizetype>{0, 1, 2, 3};
     }
 
     void find() {
@@ -872,7 +877,8 @@ private Q_SLOTS:
             WriteBoundField(image, BoundField::DriveModule, k == 3 ? 1 : 0);
             store.replace(k * 18, 18, image.Bytes());
         }
-        const QStringList descs{u"warm"_s, u"summer f\u00EAte"_s, u"jazz"_s, u"Warm lead"_s};
+        const QStringList descs{u"warm #gig"_s, u"summer f\u00EAte #gigs"_s, u"jazz a#gig"_s,
+                                u"Warm lead\r\n#Gig"_s};
         PatchFinder finder;
         finder.Rebuild(store, [&](qsizetype k) { return descs[k]; });
         const std::vector<qsizetype> result = finder.Matching(query);
