@@ -145,7 +145,7 @@ QVariant DistinctPatchModel::data(const QModelIndex& index, int role) const {
     }
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)
         return {};
-    if (column >= FirstParameter && column < Description) {
+    if (column >= FirstParameter && column < Places) {
         const PatchComparison decoded = ComparePatches(patch->bytes, 0, patch->bytes, 0);
         return decoded.leftValues.value(column - FirstParameter);
     }
@@ -165,7 +165,7 @@ QVariant DistinctPatchModel::data(const QModelIndex& index, int role) const {
 QVariant DistinctPatchModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    if (section >= FirstParameter && section < Description) {
+    if (section >= FirstParameter && section < Places) {
         static const QStringList names = [] {
             const QByteArray blank(PatchImageSize, '\0');
             return ComparePatches(blank, 0, blank, 0).parameterNames;
@@ -221,13 +221,23 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QString settin
     }
     patches_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     patches_->verticalHeader()->hide();
-    patches_->horizontalHeader()->setStretchLastSection(true);
+    // Lines as high as the text, and columns as wide as what the first lines show; the description
+    // takes the room left. Only a few hundred lines are measured, however large the collection.
+    patches_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    patches_->verticalHeader()->setDefaultSectionSize(
+        std::max(patches_->fontMetrics().height(), model_.MarkSize().height()) + 6);
+    patches_->horizontalHeader()->setResizeContentsPrecision(200);
+    patches_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    patches_->horizontalHeader()->setSectionResizeMode(DistinctPatchModel::Description, QHeaderView::Stretch);
+    patches_->setTextElideMode(Qt::ElideRight);
     whereUsed_ = new QTreeWidget(this);
     whereUsed_->setObjectName(QStringLiteral("lstCollectionWhereUsed"));
     whereUsed_->setAccessibleName(QStringLiteral("Where the patch is used"));
     whereUsed_->setRootIsDecorated(false);
+    whereUsed_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     whereUsed_->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Position"), QStringLiteral("Kind"),
-                                 QStringLiteral("Relation"), QStringLiteral("Name")});
+                                 QStringLiteral("Relation"), QStringLiteral("Name"),
+                                 QStringLiteral("Folder")});
     open_ = new QPushButton(QStringLiteral("&Open Library"), this);
     open_->setObjectName(QStringLiteral("cmdCollectionOpen"));
     open_->setAccessibleName(QStringLiteral("Open Library"));
@@ -499,9 +509,13 @@ void CollectionWindow::ShowWhereUsed() {
     places_ = index_->WhereUsed(patch->bytes);
     for (const RelatedPlace& related : places_) {
         const Place& place = related.place;
-        auto* item = new QTreeWidgetItem(whereUsed_, {place.path, QString::number(place.position + 1),
-                                                      PlaceKindText(place.kind),
-                                                      RelationShown(related.relation), place.name});
+        // The file's name first, where it can be read; its folder last, with the whole path in the
+        // tool tip.
+        const QFileInfo file(place.path);
+        auto* item = new QTreeWidgetItem(
+            whereUsed_, {file.fileName(), QString::number(place.position + 1), PlaceKindText(place.kind),
+                         RelationShown(related.relation), place.name, QDir::toNativeSeparators(file.path())});
+        item->setToolTip(0, QDir::toNativeSeparators(place.path));
         item->setData(0, Qt::AccessibleTextRole, place.path);
     }
     if (whereUsed_->topLevelItemCount() > 0)

@@ -32,7 +32,8 @@ class DistinctPatchModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     // The five decoded parameters follow the name.
-    enum Column { Name, FirstParameter, Description = FirstParameter + 5, Places, Deleted, ColumnCount };
+    // The description last: it takes the room the others leave.
+    enum Column { Name, FirstParameter, Places = FirstParameter + 5, Deleted, Description, ColumnCount };
     // The twin kinds of a patch across the collection (TwinKind bits), asked only for the rows
     // drawn and kept until the patches change.
     using KindsOf = std::function<unsigned(const DistinctPatch&)>;
@@ -42,6 +43,7 @@ public:
     const DistinctPatch* At(int row) const;
     // The marks' size and the ring around them, as in the lists.
     void SetMarks(QSize size, const QColor& edge);
+    QSize MarkSize() const { return markSize_; }
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

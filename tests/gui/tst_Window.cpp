@@ -991,7 +991,7 @@ private Q_SLOTS:
         QCOMPARE(marks, deleted);
         QCOMPARE(patches->model()->headerData(DistinctPatchModel::FirstParameter, Qt::Horizontal).toString(),
                  L("Drive type"));
-        QCOMPARE(patches->model()->headerData(DistinctPatchModel::Description - 1, Qt::Horizontal).toString(),
+        QCOMPARE(patches->model()->headerData(DistinctPatchModel::Places - 1, Qt::Horizontal).toString(),
                  L("Cab"));
         auto* whereUsed = collection->findChild<QTreeWidget*>(L("lstCollectionWhereUsed"));
         QStringList seen;

@@ -2,10 +2,12 @@
 // selected, the find field over the library list, the window with the Edit menu open after an undo,
 // several library lines selected with the Library menu open, the splash window, the help window,
 // the earlier versions, the twin marks of both lists with a tool tip, the compare window, the
-// reconcile window, and the main and compare windows again in a dark palette.
+// reconcile window, the collection window, and the main and compare windows again in a dark palette.
 //
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
 
+#include "CollectionSettings.h"
+#include "CollectionWindow.h"
 #include "CompareWindow.h"
 #include "DialogSeam.h"
 #include "EarlierVersionsDialog.h"
@@ -116,16 +118,16 @@ int main(int argc, char* argv[]) {
         const char* description;
     };
     const Patch library[] = {
-        {"CLEAN1", 0, 0, 0, true, true, "Clean rhythm, bridge pickup"},
-        {"CRUNCH", 4, 3, 3, true, true, "Light crunch for chords"},
+        {"CLEAN1", 0, 0, 0, true, true, "Clean rhythm, bridge pickup #gig"},
+        {"CRUNCH", 4, 3, 3, true, true, "Light crunch for chords #gig"},
         {"LEAD 1", 9, 3, 3, true, true, "Solo lead with long delay\r\nBoost the level for the chorus"},
-        {"BLUES", 1, 1, 0, true, true, "Warm blues drive"},
+        {"BLUES", 1, 1, 0, true, true, "Warm blues drive #fav"},
         {"METAL", 7, 3, 4, true, true, "Tight metal rhythm"},
-        {"JAZZ", 12, 0, 2, true, false, "Jazz clean, neck pickup"},
+        {"JAZZ", 12, 0, 2, true, false, "Jazz clean, neck pickup #fav #clean"},
         {"ACOUST", 11, 2, 1, true, false, "Acoustic simulation for the electric"},
         {"FUZZ", 10, 3, 3, true, true, "Fuzz stack, 70s style"},
         {"BASS 1", 15, 5, 6, true, true, "Bass: tight and round"},
-        {"AMBIEN", 0, 1, 0, true, true, "Ambient pad with reverb"},
+        {"AMBIEN", 0, 1, 0, true, true, "Ambient pad with reverb #clean"},
     };
     QByteArray store;
     QByteArray side("[Description]\r\n");
@@ -160,6 +162,10 @@ int main(int argc, char* argv[]) {
     options.openUrl = [](const QUrl&) {
         return false;
     };
+    // The collection: the folder of these files, with a cache and earlier versions of its own.
+    options.collectionCache = tmp.filePath(QStringLiteral("cache/collection.sqlite"));
+    options.collectionVersions = tmp.filePath(QStringLiteral("versions"));
+    WriteCollectionFolders({tmp.path()}, options.settings->fileName());
     MainWindow window(options);
     window.show();
     OpenSaveDLG::setNextPath(libPath);
@@ -336,6 +342,32 @@ int main(int argc, char* argv[]) {
         }
         rows->resizeColumnsToContents();
         ok = Save(reconcile, outDir + QStringLiteral("/reconcile-window.png")) && ok;
+    } else {
+        ok = false;
+    }
+
+    // The collection window over the folder: the library, the patch file and the one read back,
+    // with the clean rhythm patch (held by two files) selected.
+    window.findChild<QAction*>(QStringLiteral("mnuWindow_Collection"))->trigger();
+    if (CollectionWindow* collection = window.Collection()) {
+        QElapsedTimer waited;
+        waited.start();
+        while (collection->Scanning() && waited.elapsed() < 30000)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        collection->resize(900, 560);
+        auto* distinct = collection->findChild<QTableView*>(QStringLiteral("lstCollectionPatches"));
+        for (int row = 0; row < distinct->model()->rowCount(); ++row)
+            if (distinct->model()
+                    ->index(row, DistinctPatchModel::Name)
+                    .data()
+                    .toString()
+                    .startsWith(QStringLiteral("CRUNCH")))
+                distinct->selectRow(row);
+        distinct->resizeColumnsToContents();
+        Settle(collection);
+        ok = !collection->Scanning() && Save(collection, outDir + QStringLiteral("/collection-window.png")) &&
+             ok;
+        collection->close();
     } else {
         ok = false;
     }
