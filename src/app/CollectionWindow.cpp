@@ -3,6 +3,7 @@
 #include "CollectionSettings.h"
 #include "LibraryController.h"
 #include "PatchComparison.h"
+#include "StatusLine.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -156,7 +157,8 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QString settin
     foldersButton_ = new QPushButton(QStringLiteral("&Folders…"), this);
     foldersButton_->setObjectName(QStringLiteral("cmdCollectionFolders"));
     foldersButton_->setAccessibleName(QStringLiteral("Folders of the collection"));
-    status_ = new QLabel(this);
+    status_ = new StatusLine(this);
+    status_->setTextFormat(Qt::PlainText);
     status_->setObjectName(QStringLiteral("lblCollectionStatus"));
     status_->setAccessibleName(QStringLiteral("Collection status"));
     progress_ = new QProgressBar(this);
@@ -216,7 +218,7 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QString settin
     QString status, error;
     if (!index_->Open(&status, &error))
         status = error;
-    status_->setText(status);
+    status_->Show(status);
 }
 
 CollectionWindow::~CollectionWindow() {
@@ -354,7 +356,7 @@ void CollectionWindow::ChooseFolders() {
     for (int row = 0; row < list->count(); ++row)
         chosen.append(QDir::fromNativeSeparators(list->item(row)->text()));
     if (!WriteCollectionFolders(chosen, settingsPath_)) {
-        status_->setText(QStringLiteral("The folders could not be kept in the settings file"));
+        status_->Show(QStringLiteral("The folders could not be kept in the settings file"));
         return;
     }
     folders_ = chosen;
@@ -378,7 +380,7 @@ void CollectionWindow::ScanFinished(const ScanResult& result, const QString& sta
                        .arg(result.skipped.size());
     if (result.cancelled)
         line = QStringLiteral("Scan cancelled: ") + line;
-    status_->setText(status.isEmpty() ? line : status + QStringLiteral("; ") + line);
+    status_->Show(status.isEmpty() ? line : status + QStringLiteral("; ") + line);
     // A rescan that found nothing new leaves the lists (and the user's place in them) alone.
     const bool same =
         result.read == 0 && result.patches == shownPatches_ && result.distinct == shownDistinct_;

@@ -21,6 +21,8 @@ class QTreeWidget;
 
 namespace quillbox {
 
+class StatusLine;
+
 class LibraryController;
 
 // The collection's distinct patches, one row each: name, decoded parameters, description's first
@@ -94,7 +96,7 @@ private:
     QPushButton* open_ = nullptr;
     QPushButton* rescan_ = nullptr;
     QPushButton* foldersButton_ = nullptr;
-    QLabel* status_ = nullptr;
+    StatusLine* status_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QString cachePath_, versionsFolder_;

@@ -27,6 +27,7 @@ namespace quillbox {
 class CompareWindow;
 class CollectionWindow;
 class EditMenu;
+class StatusLine;
 class OpenSaveDLG;
 class WindowSettings;
 
@@ -191,7 +192,7 @@ private:
     LibraryPanes* panes_ = nullptr; // the client area
     QHash<QString, QAction*> actions_;
     EditMenu* editMenu_ = nullptr;
-    QLabel* statusLine_ = nullptr;
+    StatusLine* statusLine_ = nullptr;
     QMenu* mnuPatch_ = nullptr;
     bool onTop_ = false;
     bool checkPlace_ = false; // the window's place is checked once shown, when its frame is known
