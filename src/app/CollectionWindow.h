@@ -21,9 +21,8 @@ class QTreeWidget;
 
 namespace quillbox {
 
-class StatusLine;
-
 class LibraryController;
+class StatusLine;
 
 // The collection's distinct patches, one row each: name, decoded parameters, description's first
 // line, places, and

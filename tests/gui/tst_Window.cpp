@@ -22,6 +22,7 @@
 #include "PatchListView.h"
 #include "PatchName.h"
 #include "PrintDialog.h"
+#include "ScreenFit.h"
 #include "Start.h"
 #include "TestFiles.h"
 #include "TwinMarks.h"
@@ -2471,6 +2472,33 @@ private Q_SLOTS:
         QFETCH(QRect, saved);
         QFETCH(QRect, placed);
         QCOMPARE(WindowSettings::PlaceOnScreens(saved, {QRect(0, 0, 1024, 768), QRect(1024, 0, 1280, 768)}),
+                 placed);
+    }
+
+    // A window opened over its owner goes on the owner's screen (the one it overlaps most), whole and
+    // no larger than that screen with its frame (4 px a side, a 20 px title).
+    void fittedOnScreen_data() {
+        QTest::addColumn<QRect>("opened");
+        QTest::addColumn<QRect>("owner");
+        QTest::addColumn<QRect>("placed");
+        // Two screens side by side, the primary on the left.
+        QTest::newRow("owner on the second, window across both")
+            << QRect(900, 100, 300, 200) << QRect(1300, 0, 600, 500) << QRect(1028, 100, 300, 200);
+        QTest::newRow("owner on the second, window on the primary")
+            << QRect(700, 100, 300, 200) << QRect(1300, 0, 600, 500) << QRect(1514, 292, 300, 200);
+        QTest::newRow("owner mostly on the primary")
+            << QRect(900, 100, 300, 200) << QRect(700, 0, 400, 500) << QRect(720, 100, 300, 200);
+        QTest::newRow("taller than the screen")
+            << QRect(10, -50, 300, 900) << QRect(0, 0, 500, 500) << QRect(10, 20, 300, 744);
+        QTest::newRow("owner off both")
+            << QRect(5000, 0, 300, 200) << QRect(5000, 0, 300, 200) << QRect(362, 292, 300, 200);
+    }
+    void fittedOnScreen() {
+        QFETCH(QRect, opened);
+        QFETCH(QRect, owner);
+        QFETCH(QRect, placed);
+        QCOMPARE(FittedOnScreen(opened, QMargins(4, 20, 4, 4), owner,
+                                {QRect(0, 0, 1024, 768), QRect(1024, 0, 1280, 768)}),
                  placed);
     }
 
