@@ -4,6 +4,7 @@
 #include "LibraryController.h"
 #include "PatchComparison.h"
 #include "PatchListModel.h"
+#include "StatusLine.h"
 #include "TwinMarks.h"
 
 #include <QDialogButtonBox>
@@ -247,7 +248,8 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QString settin
     foldersButton_ = new QPushButton(QStringLiteral("&Folders…"), this);
     foldersButton_->setObjectName(QStringLiteral("cmdCollectionFolders"));
     foldersButton_->setAccessibleName(QStringLiteral("Folders of the collection"));
-    status_ = new QLabel(this);
+    status_ = new StatusLine(this);
+    status_->setTextFormat(Qt::PlainText);
     status_->setObjectName(QStringLiteral("lblCollectionStatus"));
     status_->setAccessibleName(QStringLiteral("Collection status"));
     progress_ = new QProgressBar(this);
@@ -307,7 +309,7 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QString settin
     QString status, error;
     if (!index_->Open(&status, &error))
         status = error;
-    status_->setText(status);
+    status_->Show(status);
 }
 
 CollectionWindow::~CollectionWindow() {
@@ -445,7 +447,7 @@ void CollectionWindow::ChooseFolders() {
     for (int row = 0; row < list->count(); ++row)
         chosen.append(QDir::fromNativeSeparators(list->item(row)->text()));
     if (!WriteCollectionFolders(chosen, settingsPath_)) {
-        status_->setText(QStringLiteral("The folders could not be kept in the settings file"));
+        status_->Show(QStringLiteral("The folders could not be kept in the settings file"));
         return;
     }
     folders_ = chosen;
@@ -469,7 +471,7 @@ void CollectionWindow::ScanFinished(const ScanResult& result, const QString& sta
                        .arg(result.skipped.size());
     if (result.cancelled)
         line = QStringLiteral("Scan cancelled: ") + line;
-    status_->setText(status.isEmpty() ? line : status + QStringLiteral("; ") + line);
+    status_->Show(status.isEmpty() ? line : status + QStringLiteral("; ") + line);
     // A rescan that found nothing new leaves the lists (and the user's place in them) alone.
     const bool same =
         result.read == 0 && result.patches == shownPatches_ && result.distinct == shownDistinct_;

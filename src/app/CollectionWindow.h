@@ -24,6 +24,7 @@ class QTreeWidget;
 namespace quillbox {
 
 class LibraryController;
+class StatusLine;
 
 // The collection's distinct patches, one row each: name, decoded parameters, description's first
 // line, places, and
@@ -126,7 +127,7 @@ private:
     QPushButton* open_ = nullptr;
     QPushButton* rescan_ = nullptr;
     QPushButton* foldersButton_ = nullptr;
-    QLabel* status_ = nullptr;
+    StatusLine* status_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QString cachePath_, versionsFolder_;

@@ -102,6 +102,9 @@ CompareWindow::CompareWindow(const LibraryController& controller, Take take, QWi
     bytes_->setObjectName(QStringLiteral("txtBytes"));
     bytes_->setAccessibleName(QStringLiteral("Bytes and bits compared"));
     bytes_->setLineWrapMode(QTextEdit::NoWrap);
+    // A caret shows where the focus is (the style draws no focus frame around a text box) and lets
+    // the keyboard select and copy from the table.
+    bytes_->setTextInteractionFlags(bytes_->textInteractionFlags() | Qt::TextSelectableByKeyboard);
     layout->addWidget(bytes_, 1);
 }
 

@@ -1,5 +1,6 @@
 #include "HelpWindow.h"
 
+#include "Contrast.h"
 #include "MainLayout.h"
 
 #include <QKeyEvent>
@@ -34,12 +35,7 @@ HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
     txtHelp_->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtHelp_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtHelp_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QPalette palette = txtHelp_->palette();
-    // Its designed light grey with black text, a pair readable under any theme (the selection keeps
-    // the theme's colours).
-    palette.setColor(QPalette::Base, HelpGroundColour);
-    palette.setColor(QPalette::Text, HelpTextColour);
-    txtHelp_->setPalette(palette);
+    TakeColours();
     txtHelp_->setGeometry(TwipsToPixels(TxtHelpDesign.left), TwipsToPixels(TxtHelpDesign.top),
                           TwipsToPixels(TxtHelpDesign.width), TwipsToPixels(TxtHelpDesign.height));
     // Enter closes the window wherever the focus is.
@@ -55,8 +51,25 @@ void HelpWindow::SetHelpText(const QString& text) {
     txtHelp_->setPlainText(plain);
 }
 
+void HelpWindow::TakeColours() {
+    // The theme's text on the designed light grey, or on as much of it over the theme's ground as
+    // keeps that text readable: the design under a light theme, a darker grey under a dark one.
+    const QColor text = palette().color(QPalette::Text);
+    QPalette colours = txtHelp_->palette();
+    colours.setColor(QPalette::Base,
+                     TintedGround(palette().color(QPalette::Base), HelpGroundColour, 1.0, text));
+    colours.setColor(QPalette::Text, text);
+    txtHelp_->setPalette(colours);
+}
+
 QString HelpWindow::HelpText() const {
     return txtHelp_->toPlainText();
+}
+
+void HelpWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        TakeColours();
 }
 
 void HelpWindow::resizeEvent(QResizeEvent* event) {

@@ -7,9 +7,8 @@ class QPlainTextEdit;
 
 namespace quillbox {
 
-// The help text's ground and text.
+// The help text's designed ground, a light grey.
 inline const QColor HelpGroundColour{224, 224, 224};
-inline const QColor HelpTextColour{0, 0, 0};
 
 // The plain help window: the about text and the help file's text in one box. Enter closes it, also
 // while the box has the focus.
@@ -23,11 +22,14 @@ public:
     QString HelpText() const;
 
 protected:
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void TakeColours();
+
     QPlainTextEdit* txtHelp_ = nullptr;
 };
 

@@ -13,8 +13,10 @@
 #include "PatchListView.h"
 #include "PatchNameEditor.h"
 #include "PrintDialog.h"
+#include "ScreenFit.h"
 #include "SetListDocument.h"
 #include "SplashWindow.h"
+#include "StatusLine.h"
 #include "TextEncoding.h"
 #include "WindowSettings.h"
 
@@ -99,25 +101,6 @@ std::optional<DraggedNames> DraggedFiles(const QMimeData* data) {
     return names;
 }
 
-// The status line: a text longer than the line is cut with "…" where it is drawn, and shown
-// whole in the tool tip; the label never asks for more width than the window has.
-class StatusLine : public QLabel {
-public:
-    using QLabel::QLabel;
-
-    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-    QSize sizeHint() const override { return {0, QLabel::sizeHint().height()}; }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        const QRect area = contentsRect();
-        style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(),
-                              fontMetrics().elidedText(text(), Qt::ElideRight, area.width()),
-                              foregroundRole());
-    }
-};
-
 } // namespace
 
 MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
@@ -144,6 +127,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     ConnectCommands();
     FitLayout();
     RestoreWindowPlace();
+    // Every window opened over this one stays whole on the screen this one is on.
+    QApplication::instance()->installEventFilter(new ScreenFitter(this, [this] { return ScreenAreas(); }));
     // Text boxes take dropped text themselves; a dragged file is the window's wherever it lands.
     setAcceptDrops(true);
     installEventFilter(this);
@@ -775,8 +760,7 @@ void MainWindow::LibraryFileUsed(const QString& path) {
 }
 
 void MainWindow::ShowStatus(const QString& text) {
-    statusLine_->setText(text);
-    statusLine_->setToolTip(text);
+    statusLine_->Show(text);
 }
 
 void MainWindow::SetModified(bool modified) {

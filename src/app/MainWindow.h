@@ -28,6 +28,7 @@ namespace quillbox {
 class CompareWindow;
 class CollectionWindow;
 class EditMenu;
+class StatusLine;
 class OpenSaveDLG;
 class WindowSettings;
 
@@ -194,7 +195,7 @@ private:
     LibraryPanes* panes_ = nullptr; // the client area
     QHash<QString, QAction*> actions_;
     EditMenu* editMenu_ = nullptr;
-    QLabel* statusLine_ = nullptr;
+    StatusLine* statusLine_ = nullptr;
     QMenu* mnuPatch_ = nullptr;
     bool onTop_ = false;
     bool checkPlace_ = false; // the window's place is checked once shown, when its frame is known

@@ -22,6 +22,7 @@
 #include "PatchListView.h"
 #include "PatchName.h"
 #include "PrintDialog.h"
+#include "ScreenFit.h"
 #include "Start.h"
 #include "TestFiles.h"
 #include "TwinMarks.h"
@@ -45,8 +46,11 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -168,9 +172,14 @@ class TestWindow : public QObject {
     }
 
     // A new window, as a new run of the program, with the settings file of this test's folder.
-    void OpenWindow() {
+    // `screens`: the available areas the window is told of instead of the real screens'.
+    void OpenWindow(const QList<QRect>& screens = {}) {
         window.reset();
         MainWindowOptions options;
+        if (!screens.isEmpty())
+            options.screenAreas = [screens] {
+                return screens;
+            };
         options.pause = [](int) {
         };
         options.programDirectory = Path(L("bin"));
@@ -2227,6 +2236,133 @@ private Q_SLOTS:
         QVERIFY(screen.contains(frame));
     }
 
+    // Every other window and dialog opens whole on the main window's screen, small or scaled, and none
+    // needs more room than that screen has.
+    void windowsFitSmallScreens_data() {
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QRect>("screen");
+        const std::pair<const char*, QRect> screens[] = {{"1024 x 600", QRect(0, 0, 1024, 600)},
+                                                         {"2x of 1280 x 800", QRect(0, 0, 640, 400)},
+                                                         {"2x of 1920 x 1080", QRect(0, 0, 960, 540)}};
+        for (const char* shown : {"compare", "earlier versions", "reconcile", "collection",
+                                  "collection folders", "help", "message", "file", "print"}) {
+            for (const auto& [name, screen] : screens)
+                QTest::newRow(qPrintable(L("%1 on %2").arg(L(shown), L(name)))) << L(shown) << screen;
+        }
+    }
+    void windowsFitSmallScreens() {
+        QFETCH(QString, shown);
+        QFETCH(QRect, screen);
+        OpenWindow({screen});
+        LoadLibrary(Names);
+        Import({L("ALPHA"), L("ECHO")});
+        Click(Lib(), 0);
+        Click(Patches(), 1);
+        QRect frame;
+        QSize least;
+        const auto measure = [&frame, &least](QWidget* top) {
+            if (!top || !top->isVisible())
+                return;
+            frame = top->frameGeometry();
+            least = top->minimumSize().expandedTo(top->minimumSizeHint()) + frame.size() - top->size();
+        };
+        QPrinter printer;
+        std::unique_ptr<QWidget> owned; // a dialog that is shown modally, shown here without blocking
+        if (shown == L("compare")) {
+            Trigger("mnuPatch_Compare");
+            measure(window->Compare());
+        } else if (shown == L("earlier versions")) {
+            owned = std::make_unique<EarlierVersionsDialog>(window->Controller(), window.get());
+        } else if (shown == L("reconcile")) {
+            WriteBytes(Path(L("other.pch")), Store({L("ALPHA"), L("BRAVO"), L("ECHO"), L("DELTA")}));
+            Choose("mnuFile_ReconcileWith", Path(L("other.pch")));
+            measure(window->Reconcile());
+        } else if (shown.startsWith(L("collection"))) {
+            Trigger("mnuWindow_Collection");
+            QTRY_VERIFY(!window->Collection()->Scanning());
+            measure(window->Collection());
+            if (shown == L("collection folders")) {
+                frame = QRect();
+                QTimer::singleShot(0, this, [&measure] {
+                    measure(QApplication::activeModalWidget());
+                    QApplication::activeModalWidget()->close();
+                });
+                window->Collection()->findChild<QPushButton*>(L("cmdCollectionFolders"))->click();
+            }
+        } else if (shown == L("help")) {
+            WriteBytes(Path(L("bin/Quillbox.hlp")), QByteArray("help ").repeated(400) + "\r\n");
+            Trigger("mnuHelp_Help");
+            measure(window->Help());
+        } else if (shown == L("message")) {
+            owned = std::make_unique<QMessageBox>(
+                QMessageBox::Warning, L("Changed on disk"),
+                Path(L("a-rather-long-folder-name/sample.pslib")) +
+                    L(" was changed on disk by another program since it was loaded. ").repeated(4),
+                QMessageBox::Save | QMessageBox::SaveAll | QMessageBox::Apply | QMessageBox::Cancel,
+                window.get());
+        } else if (shown == L("file")) {
+            auto dialog = std::make_unique<QFileDialog>(window.get());
+            dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+            owned = std::move(dialog);
+        } else if (shown == L("print")) {
+            owned = std::make_unique<QPrintDialog>(&printer, window.get());
+        }
+        if (owned) {
+            owned->show();
+            measure(owned.get());
+        }
+        QVERIFY2(frame.isValid(), "the window is not shown");
+        QVERIFY2(least.width() <= screen.width() && least.height() <= screen.height(),
+                 qPrintable(L("needs %1 x %2").arg(least.width()).arg(least.height())));
+        QVERIFY2(screen.contains(frame), qPrintable(L("%1,%2 %3 x %4")
+                                                        .arg(frame.left())
+                                                        .arg(frame.top())
+                                                        .arg(frame.width())
+                                                        .arg(frame.height())));
+    }
+
+    // Every control the keyboard reaches looks different while it has the focus, as the style the
+    // program runs with draws it.
+    void focusShows_data() {
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("main window") << L("main");
+        QTest::newRow("compare") << L("compare");
+    }
+    void focusShows() {
+        QFETCH(QString, shown);
+        QCOMPARE(QApplication::style()->name(), L("fusion"));
+        LoadLibrary(Names);
+        Import({L("ALPHA"), L("ECHO")});
+        Click(Patches(), 1);
+        Click(Lib(), 0); // the details panel and description box show it
+        QWidget* top = window.get();
+        if (shown == L("compare")) {
+            Trigger("mnuPatch_Compare");
+            top = window->Compare();
+            top->activateWindow();
+            QTRY_VERIFY(top->isActiveWindow());
+        }
+        if (QWidget* current = top->focusWidget()) // each control below gains the focus
+            current->clearFocus();
+        QStringList unmarked;
+        int checked = 0;
+        for (QWidget* control : top->findChildren<QWidget*>()) {
+            if (control->window() != top || !control->isVisible() || !control->isEnabled() ||
+                !(control->focusPolicy() & Qt::TabFocus) || control->focusProxy())
+                continue;
+            control->setFocus(Qt::ShortcutFocusReason); // as the keyboard moves it: the style marks it
+            QVERIFY2(control->hasFocus(), qPrintable(control->objectName()));
+            const QImage focused = control->grab().toImage();
+            control->clearFocus();
+            ++checked;
+            if (control->grab().toImage() == focused)
+                unmarked.append(control->objectName() + L(" (") + L(control->metaObject()->className()) +
+                                L(")"));
+        }
+        QVERIFY2(checked >= (shown == L("main") ? 20 : 3), qPrintable(QString::number(checked)));
+        QCOMPARE(unmarked.join(L(", ")), QString());
+    }
+
     // A screen reader can name every control the keyboard reaches, in the main window and in each
     // of its other windows; list lines say their twin marks in words.
     void accessibleNames_data() {
@@ -2355,6 +2491,7 @@ private Q_SLOTS:
         Trigger("mnuHelp_Help");
         const QPalette help = window->Help()->findChild<QPlainTextEdit*>(L("txtHelp"))->palette();
         check(L("help"), help.color(QPalette::Text), help.color(QPalette::Base));
+        QCOMPARE(help.color(QPalette::Text), palette.color(QPalette::Text)); // the theme's, not a fixed one
         QVERIFY2(checked > 20, qPrintable(QString::number(checked))); // the differing bits and names too
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join(L("\n"))));
     }
@@ -2375,6 +2512,33 @@ private Q_SLOTS:
         QFETCH(QRect, saved);
         QFETCH(QRect, placed);
         QCOMPARE(WindowSettings::PlaceOnScreens(saved, {QRect(0, 0, 1024, 768), QRect(1024, 0, 1280, 768)}),
+                 placed);
+    }
+
+    // A window opened over its owner goes on the owner's screen (the one it overlaps most), whole and
+    // no larger than that screen with its frame (4 px a side, a 20 px title).
+    void fittedOnScreen_data() {
+        QTest::addColumn<QRect>("opened");
+        QTest::addColumn<QRect>("owner");
+        QTest::addColumn<QRect>("placed");
+        // Two screens side by side, the primary on the left.
+        QTest::newRow("owner on the second, window across both")
+            << QRect(900, 100, 300, 200) << QRect(1300, 0, 600, 500) << QRect(1028, 100, 300, 200);
+        QTest::newRow("owner on the second, window on the primary")
+            << QRect(700, 100, 300, 200) << QRect(1300, 0, 600, 500) << QRect(1514, 292, 300, 200);
+        QTest::newRow("owner mostly on the primary")
+            << QRect(900, 100, 300, 200) << QRect(700, 0, 400, 500) << QRect(720, 100, 300, 200);
+        QTest::newRow("taller than the screen")
+            << QRect(10, -50, 300, 900) << QRect(0, 0, 500, 500) << QRect(10, 20, 300, 744);
+        QTest::newRow("owner off both")
+            << QRect(5000, 0, 300, 200) << QRect(5000, 0, 300, 200) << QRect(362, 292, 300, 200);
+    }
+    void fittedOnScreen() {
+        QFETCH(QRect, opened);
+        QFETCH(QRect, owner);
+        QFETCH(QRect, placed);
+        QCOMPARE(FittedOnScreen(opened, QMargins(4, 20, 4, 4), owner,
+                                {QRect(0, 0, 1024, 768), QRect(1024, 0, 1280, 768)}),
                  placed);
     }
 
