@@ -53,10 +53,13 @@ QString RelationShown(Relation relation) {
 
 } // namespace
 
-void DistinctPatchModel::SetPatches(std::vector<DistinctPatch> patches) {
+void DistinctPatchModel::Show(std::shared_ptr<const CollectionIndex::DistinctList> list,
+                              std::vector<qsizetype> shown) {
     beginResetModel();
-    patches_ = std::move(patches);
-    kinds_.assign(patches_.size(), -1);
+    if (list != list_)
+        kinds_.assign(list ? list->patches.size() : 0, -1);
+    list_ = std::move(list);
+    shown_ = std::move(shown);
     endResetModel();
 }
 
@@ -69,7 +72,7 @@ unsigned DistinctPatchModel::Kinds(int row) const {
     const DistinctPatch* patch = At(row);
     if (!patch)
         return TwinNone;
-    qint8& kinds = kinds_[size_t(row)];
+    qint8& kinds = kinds_[size_t(shown_[size_t(row)])];
     if (kinds < 0)
         kinds = qint8(kindsOf_ ? kindsOf_(*patch) : TwinNone);
     return unsigned(kinds);
@@ -118,11 +121,11 @@ QMimeData* DistinctPatchModel::mimeData(const QModelIndexList& indexes) const {
 }
 
 const DistinctPatch* DistinctPatchModel::At(int row) const {
-    return row >= 0 && size_t(row) < patches_.size() ? &patches_[size_t(row)] : nullptr;
+    return row >= 0 && size_t(row) < shown_.size() ? &list_->patches[size_t(shown_[size_t(row)])] : nullptr;
 }
 
 int DistinctPatchModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : int(patches_.size());
+    return parent.isValid() ? 0 : int(shown_.size());
 }
 
 int DistinctPatchModel::columnCount(const QModelIndex& parent) const {
@@ -368,10 +371,13 @@ void CollectionWindow::Rescan() {
     progress_->show();
     cancel_->show();
     rescan_->setEnabled(false);
-    worker_ = QThread::create([this, folders = folders_, cachePath = cachePath_, versions = versionsFolder_] {
+    worker_ = QThread::create([this, folders = folders_, cachePath = cachePath_, versions = versionsFolder_,
+                               loaded = list_ != nullptr, patches = shownPatches_,
+                               distinct = shownDistinct_] {
         CollectionIndex index(cachePath, versions);
         QString status, error;
         ScanResult result;
+        std::shared_ptr<const CollectionIndex::DistinctList> list;
         if (index.Open(&status, &error)) {
             result = index.Scan(
                 folders,
@@ -386,11 +392,13 @@ void CollectionWindow::Rescan() {
                 },
                 &cancelScan_);
             index.CountPatches(result);
+            if (!loaded || result.read > 0 || result.patches != patches || result.distinct != distinct)
+                list = std::make_shared<const CollectionIndex::DistinctList>(index.ReadDistinct());
         } else {
             status = error;
         }
         QMetaObject::invokeMethod(
-            this, [this, result, status] { ScanFinished(result, status); }, Qt::QueuedConnection);
+            this, [this, result, status, list] { ScanFinished(result, status, list); }, Qt::QueuedConnection);
     });
     worker_->start();
 }
@@ -455,7 +463,8 @@ void CollectionWindow::ChooseFolders() {
     Rescan();
 }
 
-void CollectionWindow::ScanFinished(const ScanResult& result, const QString& status) {
+void CollectionWindow::ScanFinished(const ScanResult& result, const QString& status,
+                                    std::shared_ptr<const CollectionIndex::DistinctList> list) {
     if (worker_) {
         worker_->wait();
         delete worker_;
@@ -473,8 +482,7 @@ void CollectionWindow::ScanFinished(const ScanResult& result, const QString& sta
         line = QStringLiteral("Scan cancelled: ") + line;
     status_->Show(status.isEmpty() ? line : status + QStringLiteral("; ") + line);
     // A rescan that found nothing new leaves the lists (and the user's place in them) alone.
-    const bool same =
-        result.read == 0 && result.patches == shownPatches_ && result.distinct == shownDistinct_;
+    const bool same = !list;
     shownPatches_ = result.patches;
     shownDistinct_ = result.distinct;
     if (result.read > 0)
@@ -483,6 +491,7 @@ void CollectionWindow::ScanFinished(const ScanResult& result, const QString& sta
         QTimer::singleShot(0, this, [this] { Rescan(); });
     if (same)
         return;
+    list_ = std::move(list);
     tags_->clear();
     for (const TagCount& tag : index_->Tags()) {
         auto* item = new QListWidgetItem(QStringLiteral("%1 (%2)").arg(tag.tag).arg(tag.places), tags_);
@@ -492,7 +501,7 @@ void CollectionWindow::ScanFinished(const ScanResult& result, const QString& sta
 }
 
 void CollectionWindow::Refill() {
-    model_.SetPatches(index_->Distinct(find_->text()));
+    model_.Show(list_, list_ ? list_->finder.Matching(find_->text()) : std::vector<qsizetype>());
     if (model_.rowCount() > 0)
         patches_->setCurrentIndex(model_.index(0, 0));
     ShowWhereUsed();

@@ -40,7 +40,9 @@ public:
     using KindsOf = std::function<unsigned(const DistinctPatch&)>;
     explicit DistinctPatchModel(KindsOf kindsOf, QObject* parent = nullptr)
         : QAbstractTableModel(parent), kindsOf_(std::move(kindsOf)) {}
-    void SetPatches(std::vector<DistinctPatch> patches);
+    // Shows the patches of `list` at `shown` (ascending positions in it); the twin kinds already
+    // asked are kept while the list stays the same.
+    void Show(std::shared_ptr<const CollectionIndex::DistinctList> list, std::vector<qsizetype> shown);
     const DistinctPatch* At(int row) const;
     // The marks' size and the ring around them, as in the lists.
     void SetMarks(QSize size, const QColor& edge);
@@ -62,9 +64,10 @@ private:
     // The twin words of a row: "identical in 3 places", "same sound, other name elsewhere"...
     QStringList TwinWords(int row) const;
 
-    std::vector<DistinctPatch> patches_;
+    std::shared_ptr<const CollectionIndex::DistinctList> list_;
+    std::vector<qsizetype> shown_;
     KindsOf kindsOf_;
-    mutable std::vector<qint8> kinds_; // -1 until asked
+    mutable std::vector<qint8> kinds_; // per patch of the list, -1 until asked
     QSize markSize_{12, 12};
     QColor markEdge_;
 };
@@ -102,7 +105,9 @@ protected:
 
 private:
     void Refill();
-    void ScanFinished(const ScanResult& result, const QString& status);
+    // `list`: the distinct patches read anew after the scan, or none when nothing changed.
+    void ScanFinished(const ScanResult& result, const QString& status,
+                      std::shared_ptr<const CollectionIndex::DistinctList> list);
     void StopScan();
     void WatchFolders();
     void ShowWhereUsed();
@@ -120,6 +125,9 @@ private:
         return index_->TwinKindsOf(patch);
     }};
     std::vector<RelatedPlace> places_;
+    // What the list and the find work on: read on the scan's worker, kept in memory, so that a
+    // keystroke in the find field never waits for the database.
+    std::shared_ptr<const CollectionIndex::DistinctList> list_;
     QLineEdit* find_ = nullptr;
     QListWidget* tags_ = nullptr;
     QTableView* patches_ = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CollectionScan.h"
+#include "PatchFinder.h"
 
 #include <QByteArray>
 #include <QString>
@@ -112,6 +113,14 @@ public:
     std::vector<Place> Find(const QString& query, bool withVersions) const;
     // The distinct patches whose text holds all the words (every one for a blank query), by name.
     std::vector<DistinctPatch> Distinct(const QString& query = {}) const;
+    // Every distinct patch, by name, with a finder over them for a window to filter as the user
+    // types without asking the database: a patch's text is its name, every description it has at
+    // any place, and its decoded parameters, so that it is found by the words Distinct takes.
+    struct DistinctList {
+        std::vector<DistinctPatch> patches;
+        PatchFinder finder{false};
+    };
+    DistinctList ReadDistinct() const;
     // Every place holding `bytes`, and the places of the same sound under another name and of the
     // same name with another sound, by relation, path and position.
     std::vector<RelatedPlace> WhereUsed(const QByteArray& bytes) const;

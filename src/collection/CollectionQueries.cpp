@@ -1,6 +1,7 @@
 // The questions the collection answers, over the cache that CollectionIndex.cpp keeps.
 #include "CollectionIndex.h"
 #include "PatchFinder.h"
+#include "PatchImage.h"
 #include "TwinIndex.h"
 
 #include <QSet>
@@ -139,6 +140,54 @@ std::vector<DistinctPatch> CollectionIndex::Distinct(const QString& query) const
                            select.value(2).toString(), select.value(3).toLongLong(),
                            select.value(4).toLongLong() == 0});
     return patches;
+}
+
+CollectionIndex::DistinctList CollectionIndex::ReadDistinct() const {
+    DistinctList list;
+    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT p.bytes, p.name, p.description, f.kind <> %1 FROM patches p "
+                                   "JOIN files f ON f.id = p.file_id ORDER BY p.sound, p.bytes")
+                        .arg(int(PlaceKind::EarlierVersion))))
+        return list;
+    // Identical bytes come together (ordered by sound first, as the index on sound and bytes
+    // holds them).
+    std::vector<DistinctPatch> grouped;
+    std::vector<QStringList> texts; // each patch's descriptions, each once
+    while (query.next()) {
+        const QByteArray bytes = query.value(0).toByteArray();
+        const QString name = query.value(1).toString();
+        if (grouped.empty() || grouped.back().bytes != bytes) {
+            grouped.push_back({bytes, name, {}, 0, true});
+            texts.emplace_back();
+        }
+        DistinctPatch& patch = grouped.back();
+        ++patch.places;
+        patch.deleted = patch.deleted && !query.value(3).toBool();
+        patch.name = std::min(patch.name, name);
+        const QString description = query.value(2).toString();
+        // As Distinct shows it: the greatest of its descriptions.
+        patch.description = std::max(patch.description, description);
+        if (!description.isEmpty() && !texts.back().contains(description))
+            texts.back().append(description);
+    }
+    std::vector<size_t> order(grouped.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&grouped](size_t a, size_t b) {
+        return grouped[a].name != grouped[b].name ? grouped[a].name < grouped[b].name
+                                                  : grouped[a].bytes < grouped[b].bytes;
+    });
+    QByteArray store;
+    store.reserve(qsizetype(order.size()) * PatchImageSize);
+    list.patches.reserve(order.size());
+    for (const size_t i : order) {
+        // A short last entry of a file is counted as the lists store it: padded to a whole image.
+        store += grouped[i].bytes.leftJustified(PatchImageSize, ' ', true);
+        list.patches.push_back(std::move(grouped[i]));
+    }
+    list.finder.Rebuild(store, [&](qsizetype k) { return texts[order[size_t(k)]].join(QLatin1Char('\n')); });
+    return list;
 }
 
 std::vector<RelatedPlace> CollectionIndex::WhereUsed(const QByteArray& bytes) const {

@@ -42,12 +42,13 @@ QList<QByteArray> PatchFinder::Words(const QString& query) {
 }
 
 void PatchFinder::AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
-                             const DescriptionOf& descriptionOf) {
+                             const DescriptionOf& descriptionOf) const {
     static const std::vector<QByteArray> drives = FoldedTable(ParameterList::DriveType);
     static const std::vector<QByteArray> cabs = FoldedTable(ParameterList::CabType);
     static const std::vector<QByteArray> speakers = FoldedTable(ParameterList::CabSpeaker);
     const DetailValues values = ShowPatchDetails(PatchImage::FromStore(store, k));
-    text += Folded(PatchListLine(store, k));
+    const QString line = PatchListLine(store, k);
+    text += Folded(numbered_ ? line : line.mid(line.indexOf(QStringLiteral(":  ")) + 3));
     text += Gap;
     if (descriptionOf)
         text += Folded(descriptionOf(k));

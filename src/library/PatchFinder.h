@@ -17,6 +17,10 @@ class PatchFinder {
 public:
     using DescriptionOf = std::function<QString(qsizetype index)>;
 
+    // `numbered`: an entry's text starts with its list line, number and name; otherwise with its
+    // name alone (a list whose positions mean nothing, such as the collection's patches).
+    explicit PatchFinder(bool numbered = true) : numbered_(numbered) {}
+
     // Takes the list's entries anew; call after every change of the store or its descriptions.
     void Rebuild(const QByteArray& store, const DescriptionOf& descriptionOf);
     // Takes entries `first` to `last` anew after a change that kept the number of entries (a move,
@@ -35,11 +39,12 @@ public:
 
 private:
     std::vector<qsizetype> EntriesHolding(const QByteArray& word) const;
-    static void AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
-                           const DescriptionOf& descriptionOf);
+    void AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
+                    const DescriptionOf& descriptionOf) const;
 
     QByteArray text_;                  // every entry's folded text, each ended by a line break
     std::vector<qsizetype> starts_{0}; // where entry k's text starts; the last element is the end
+    bool numbered_ = true;
 };
 
 } // namespace quillbox
