@@ -173,11 +173,12 @@ std::vector<DistinctPatch> CollectionIndex::Distinct(const QString& query) const
     const QString words = WordsCondition(query, values);
     QSqlQuery select(QSqlDatabase::database(connection_, false));
     select.setForwardOnly(true);
+    // Grouped by sound and bytes: the same groups as by the bytes alone, in the order of their index.
     select.prepare(QStringLiteral("SELECT p.bytes, min(p.name), max(p.description), count(*), "
                                   "sum(f.kind <> %1) FROM patches p JOIN files f ON f.id = p.file_id ")
                        .arg(int(PlaceKind::EarlierVersion)) +
                    (words.isEmpty() ? QString() : QStringLiteral("WHERE ") + words) +
-                   QStringLiteral(" GROUP BY p.bytes ORDER BY 2, 1"));
+                   QStringLiteral(" GROUP BY p.sound, p.bytes ORDER BY 2, 1"));
     for (const QVariant& value : values)
         select.addBindValue(value);
     if (!select.exec())
@@ -197,7 +198,7 @@ std::vector<RelatedPlace> CollectionIndex::WhereUsed(const QByteArray& bytes) co
         QString where;
         QVariantList values;
     } kinds[] = {
-        {Relation::Identical, QStringLiteral("WHERE p.bytes = ?"), {bytes}},
+        {Relation::Identical, QStringLiteral("WHERE p.sound = ? AND p.bytes = ?"), {sound, bytes}},
         {Relation::SameSound, QStringLiteral("WHERE p.sound = ? AND p.bytes <> ?"), {sound, bytes}},
         {Relation::SameName, QStringLiteral("WHERE p.name = ? AND p.sound <> ?"), {NameOf(bytes), sound}},
     };
