@@ -188,12 +188,14 @@ bool CollectionIndex::Create(QString* error) {
         QStringLiteral("CREATE TABLE tags (tag TEXT, patch_id INTEGER)"),
     };
     statements += IndexStatements();
-    // The full-text index holds no copy of the texts (they are the patches' words) and no sizes
-    // (nothing is ranked). Its segments are merged sixteen at a time instead of four: a new
-    // cache's index is built in about half the time, and a find looks in a few more segments.
+    // The full-text index holds no copy of the texts (they are the patches' words), no sizes
+    // (nothing is ranked) and no positions (a find asks it for a word's runs of three characters). Its
+    // segments are merged sixteen at a time instead of four: a new cache's index is built in about half the
+    // time, and a find looks in a few more segments.
     if (fullText_)
         statements << QStringLiteral("CREATE VIRTUAL TABLE patch_text USING fts5(words, tokenize='trigram', "
-                                     "content='patches', content_rowid='id', columnsize=0)")
+                                     "content='patches', content_rowid='id', columnsize=0, "
+                                     "detail=none)")
                    << QStringLiteral("INSERT INTO patch_text (patch_text, rank) VALUES ('automerge', 16)");
     statements += QStringLiteral("INSERT INTO meta VALUES ('schema', '%1')").arg(SchemaVersion);
     statements += QStringLiteral("INSERT INTO meta VALUES ('fulltext', '%1')").arg(fullText_ ? 1 : 0);
