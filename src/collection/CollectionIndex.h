@@ -86,7 +86,7 @@ public:
 
     // "collection.sqlite" in the user's cache location.
     static QString DefaultCachePath();
-    static constexpr int SchemaVersion = 4;
+    static constexpr int SchemaVersion = 3;
 
     // Opens the cache, or builds it anew when it is missing, damaged or of another version. Returns
     // false (with `error`) only when no database can be had at all. `status` tells when the cache
