@@ -14,6 +14,8 @@
 
 namespace quillbox {
 
+class PatchRows;
+
 // One patch at one place of the collection.
 struct Place {
     QString path;
@@ -85,7 +87,7 @@ public:
 
     // "collection.sqlite" in the user's cache location.
     static QString DefaultCachePath();
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
     // Opens the cache, or builds it anew when it is missing, damaged or of another version. Returns
     // false (with `error`) only when no database can be had at all. `status` tells when the cache
@@ -144,7 +146,7 @@ private:
     bool Create(QString* error);
     bool Usable() const;
     void DropFile(qint64 fileId);
-    void AddFile(const FoundFile& found, const ScannedFile& scanned);
+    void AddFile(const FoundFile& found, const ScannedFile& scanned, PatchRows& rows, bool indexText);
     QString WordsCondition(const QString& query, QVariantList& values) const;
     std::vector<Place> PlacesOf(const QString& where, const QVariantList& values) const;
 

@@ -3,6 +3,7 @@
 #include "PatchFinder.h"
 #include "PatchImage.h"
 #include "TwinIndex.h"
+#include "ValueTables.h"
 
 #include <QSet>
 #include <QSqlDatabase>
@@ -32,14 +33,81 @@ void SortPlaces(std::vector<Place>& places) {
 
 } // namespace
 
+namespace {
+
+// The part of a patch's find text that its decoded parameters give: the texts of its drive type,
+// cab type and speaker, "drive on"/"drive off", "cab on"/"cab off". A word (which never holds a
+// line break) is in that part when it is in one of them, which a condition on the stored values
+// tells without storing or indexing the texts.
+struct ParameterMatch {
+    QString condition;   // " OR ..." on patches `p`; empty when no parameter text holds the word
+    bool always = false; // every patch's parameter text holds it (e.g. "drive")
+};
+
+ParameterMatch ParametersHolding(const QByteArray& word) {
+    static const auto folded = [](ParameterList list) {
+        std::vector<QByteArray> texts;
+        for (const QString& entry : ParameterTable(list).entries)
+            texts.push_back(PatchFinder::Folded(entry));
+        return texts;
+    };
+    static const struct {
+        const char* column;
+        std::vector<QByteArray> texts;
+    } tables[] = {{"drive_type", folded(ParameterList::DriveType)},
+                  {"cab_type", folded(ParameterList::CabType)},
+                  {"cab_speaker", folded(ParameterList::CabSpeaker)}};
+    ParameterMatch match;
+    for (const auto& table : tables) {
+        QStringList values;
+        for (size_t i = 0; i < table.texts.size(); ++i)
+            if (table.texts[i].contains(word))
+                values.append(QString::number(i));
+        if (!values.isEmpty())
+            match.condition +=
+                QStringLiteral(" OR p.%1 IN (%2)").arg(QLatin1String(table.column), values.join(u','));
+    }
+    for (const char* what : {"drive", "cab"}) {
+        const bool on = QByteArray(QByteArray(what) + " on").contains(word);
+        const bool off = QByteArray(QByteArray(what) + " off").contains(word);
+        match.always = match.always || (on && off);
+        if (on != off)
+            match.condition += QStringLiteral(" OR p.%1_on = %2").arg(QLatin1String(what)).arg(on ? 1 : 0);
+    }
+    return match;
+}
+
+// The index keeps which patches hold each run of three characters, not where (it is smaller and
+// built in two thirds of the time that way), so a word is asked of it as all its runs: the patches that
+// hold the word and a few that hold its runs apart, which the substring test then leaves out.
+// Empty for a word of fewer than three characters, which the index cannot tell.
+QString TrigramsOf(const QString& word) {
+    const QList<uint> characters = word.toUcs4();
+    QStringList trigrams;
+    for (qsizetype i = 0; i + 3 <= characters.size(); ++i) {
+        const QString trigram =
+            QLatin1Char('"') +
+            QString::fromUcs4(reinterpret_cast<const char32_t*>(characters.constData() + i), 3)
+                .replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+            QLatin1Char('"');
+        if (!trigrams.contains(trigram))
+            trigrams.append(trigram);
+    }
+    return trigrams.isEmpty() ? QString() : u'(' + trigrams.join(QStringLiteral(" AND ")) + u')';
+}
+
+} // namespace
+
 // Full-text candidates are asked of the rarest phrase only when one is rare: the index is probed
 // for at most this many hits per phrase, so that a common word ("lead") costs no long list.
 constexpr int ProbeHits = 20000;
 
 // The condition on patches `p` that a query's words put, with its values in `values`. A word that
 // starts with '#' is a tag and matches that tag exactly; every other word must be in the patch's
-// text. With full-text search the index picks the candidates (it holds only words of three
-// characters or more) and the same substring test as without it decides, so both answer alike.
+// name, description or parameter texts. With full-text search the index picks the candidates (it
+// holds only names and descriptions, and only words of three characters or more, so a word that a
+// parameter text may hold is not asked of it) and the same test as without it decides, so both
+// answer alike.
 QString CollectionIndex::WordsCondition(const QString& query, QVariantList& values) const {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QStringList textTests, phrases, tags;
@@ -50,37 +118,35 @@ QString CollectionIndex::WordsCondition(const QString& query, QVariantList& valu
             tags.append(text);
             continue;
         }
-        textTests.append(QStringLiteral("instr(search, ?) > 0"));
+        const ParameterMatch parameters = ParametersHolding(word);
+        if (parameters.always)
+            continue;
+        textTests.append(QStringLiteral("(instr(p.words, ?) > 0") + parameters.condition + u')');
         textValues.append(text);
-        if (fullText_ && text.toUcs4().size() >= 3)
-            phrases.append(QLatin1Char('"') +
-                           QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
-                           QLatin1Char('"'));
+        if (fullText_ && parameters.condition.isEmpty())
+            if (const QString trigrams = TrigramsOf(text); !trigrams.isEmpty())
+                phrases.append(trigrams);
     }
     QStringList conditions;
-    if (!textTests.isEmpty()) {
-        QString select = QStringLiteral("p.id IN (SELECT rowid FROM patch_text WHERE ");
-        if (!phrases.isEmpty()) {
-            qsizetype rarest = -1, fewest = ProbeHits;
-            QSqlQuery probe(db);
-            probe.prepare(
-                QStringLiteral(
-                    "SELECT count(*) FROM (SELECT rowid FROM patch_text WHERE patch_text MATCH ? LIMIT %1)")
-                    .arg(ProbeHits));
-            for (qsizetype i = 0; phrases.size() > 1 && i < phrases.size(); ++i) {
-                probe.addBindValue(phrases[i]);
-                if (probe.exec() && probe.next() && probe.value(0).toLongLong() < fewest) {
-                    fewest = probe.value(0).toLongLong();
-                    rarest = i;
-                }
+    if (!phrases.isEmpty()) {
+        qsizetype rarest = -1, fewest = ProbeHits;
+        QSqlQuery probe(db);
+        probe.prepare(
+            QStringLiteral(
+                "SELECT count(*) FROM (SELECT rowid FROM patch_text WHERE patch_text MATCH ? LIMIT %1)")
+                .arg(ProbeHits));
+        for (qsizetype i = 0; phrases.size() > 1 && i < phrases.size(); ++i) {
+            probe.addBindValue(phrases[i]);
+            if (probe.exec() && probe.next() && probe.value(0).toLongLong() < fewest) {
+                fewest = probe.value(0).toLongLong();
+                rarest = i;
             }
-            select += QStringLiteral("patch_text MATCH ? AND ");
-            values.append(rarest >= 0 ? phrases[rarest] : phrases.join(QStringLiteral(" AND ")));
         }
-        select += textTests.join(QStringLiteral(" AND ")) + QLatin1Char(')');
-        values.append(textValues);
-        conditions.append(select);
+        conditions.append(QStringLiteral("p.id IN (SELECT rowid FROM patch_text WHERE patch_text MATCH ?)"));
+        values.append(rarest >= 0 ? phrases[rarest] : phrases.join(QStringLiteral(" AND ")));
     }
+    conditions += textTests;
+    values.append(textValues);
     // A tag alone picks the patches by its index; after words, each candidate is looked up.
     for (const QString& tag : std::as_const(tags)) {
         conditions.append(
@@ -126,11 +192,12 @@ std::vector<DistinctPatch> CollectionIndex::Distinct(const QString& query) const
     const QString words = WordsCondition(query, values);
     QSqlQuery select(QSqlDatabase::database(connection_, false));
     select.setForwardOnly(true);
+    // Grouped by sound and bytes: the same groups as by the bytes alone, in the order of their index.
     select.prepare(QStringLiteral("SELECT p.bytes, min(p.name), max(p.description), count(*), "
                                   "sum(f.kind <> %1) FROM patches p JOIN files f ON f.id = p.file_id ")
                        .arg(int(PlaceKind::EarlierVersion)) +
                    (words.isEmpty() ? QString() : QStringLiteral("WHERE ") + words) +
-                   QStringLiteral(" GROUP BY p.bytes ORDER BY 2, 1"));
+                   QStringLiteral(" GROUP BY p.sound, p.bytes ORDER BY 2, 1"));
     for (const QVariant& value : values)
         select.addBindValue(value);
     if (!select.exec())
@@ -198,7 +265,7 @@ std::vector<RelatedPlace> CollectionIndex::WhereUsed(const QByteArray& bytes) co
         QString where;
         QVariantList values;
     } kinds[] = {
-        {Relation::Identical, QStringLiteral("WHERE p.bytes = ?"), {bytes}},
+        {Relation::Identical, QStringLiteral("WHERE p.sound = ? AND p.bytes = ?"), {sound, bytes}},
         {Relation::SameSound, QStringLiteral("WHERE p.sound = ? AND p.bytes <> ?"), {sound, bytes}},
         {Relation::SameName, QStringLiteral("WHERE p.name = ? AND p.sound <> ?"), {NameOf(bytes), sound}},
     };

@@ -125,6 +125,11 @@ private Q_SLOTS:
             row("deleted, without versions", "oldone", false, "");
             row("parameter text", "drive off", false,
                 "gig.pslib:1 gig.pslib:2 gig.pslib:3 sub/read.pch:1 sub/read.pch:2 sub/read.pch:3");
+            // Words only the decoded parameters hold: the full-text index holds no parameter text.
+            row("drive type", "us-drive", false, "gig.pslib:1 sub/read.pch:1");
+            row("another drive type", "tweet", false, "gig.pslib:2 sub/read.pch:3");
+            row("part of a drive type", "ass", false, "gig.pslib:3");
+            row("speaker and name", "1*12 alpha", false, "gig.pslib:1 sub/read.pch:1 sub/read.pch:2");
             row("nothing", "zebra", false, "");
         }
     }
