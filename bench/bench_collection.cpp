@@ -26,7 +26,8 @@ struct World {
     QString folder, cache, versions;
     QStringList files;
     std::unique_ptr<CollectionIndex> index;
-    QByteArray probe; // a patch held by a few places
+    std::unique_ptr<CollectionIndex::DistinctList> list; // what the window holds
+    QByteArray probe;                                    // a patch held by a few places
 };
 
 QByteArray Image(std::mt19937& random, long n) {
@@ -37,9 +38,15 @@ QByteArray Image(std::mt19937& random, long n) {
     return image;
 }
 
-World& WorldFor(long libraries) {
+// The generated collections, cleared before the application goes: a cache's database connection
+// must close while Qt is still there.
+std::map<long, std::unique_ptr<World>>& Worlds() {
     static std::map<long, std::unique_ptr<World>> worlds;
-    auto& world = worlds[libraries];
+    return worlds;
+}
+
+World& WorldFor(long libraries) {
+    auto& world = Worlds()[libraries];
     if (world)
         return *world;
     world = std::make_unique<World>();
@@ -73,6 +80,7 @@ World& WorldFor(long libraries) {
     w.index = std::make_unique<CollectionIndex>(w.cache, w.versions);
     w.index->Open();
     w.index->Scan({w.folder});
+    w.list = std::make_unique<CollectionIndex::DistinctList>(w.index->ReadDistinct());
     return w;
 }
 
@@ -161,5 +169,35 @@ int main(int argc, char** argv) {
             };
         },
         floorName, ReadFloor, Target{Target::Milliseconds, 16});
-    return RunAll(argc, argv);
+    // The window: the distinct patches read after a scan (on its worker), then each keystroke of
+    // the find field over them: one letter (nearly every patch), a word and a number, a tag.
+    Register(
+        "window: read the distinct patches", Sizes(),
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                size_t patches = 0;
+                for (auto _ : state)
+                    patches = w.index->ReadDistinct().patches.size();
+                state.counters["distinct"] = double(patches);
+            };
+        },
+        floorName, ReadFloor, Target{});
+    for (const char* query : {"e", "entry 770", "#gig"}) {
+        Register(
+            std::string("window: find keystroke \"") + query + '"', Sizes(),
+            [query](long size) -> Body {
+                return [size, query](benchmark::State& state) {
+                    World& w = WorldFor(size);
+                    size_t found = 0;
+                    for (auto _ : state)
+                        found = w.list->finder.Matching(QString::fromUtf8(query)).size();
+                    state.counters["found"] = double(found);
+                };
+            },
+            floorName, ReadFloor, Target{Target::Milliseconds, 16, 100});
+    }
+    const int status = RunAll(argc, argv);
+    Worlds().clear();
+    return status;
 }

@@ -5,6 +5,7 @@
 #include "TwinIndex.h"
 #include "ValueTables.h"
 
+#include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -213,31 +214,35 @@ CollectionIndex::DistinctList CollectionIndex::ReadDistinct() const {
     DistinctList list;
     QSqlQuery query(QSqlDatabase::database(connection_, false));
     query.setForwardOnly(true);
+    // The patches in the order they are stored (CROSS JOIN keeps them the outer loop): one pass over
+    // the table, where an order by bytes would jump about it.
     if (!query.exec(QStringLiteral("SELECT p.bytes, p.name, p.description, f.kind <> %1 FROM patches p "
-                                   "JOIN files f ON f.id = p.file_id ORDER BY p.sound, p.bytes")
+                                   "CROSS JOIN files f ON f.id = p.file_id")
                         .arg(int(PlaceKind::EarlierVersion))))
         return list;
-    // Identical bytes come together (ordered by sound first, as the index on sound and bytes
-    // holds them).
     std::vector<DistinctPatch> grouped;
     std::vector<QStringList> texts; // each patch's descriptions, each once
+    QHash<QByteArray, size_t> seen;
     while (query.next()) {
         const QByteArray bytes = query.value(0).toByteArray();
-        const QString name = query.value(1).toString();
-        if (grouped.empty() || grouped.back().bytes != bytes) {
-            grouped.push_back({bytes, name, {}, 0, true});
+        auto found = seen.constFind(bytes);
+        if (found == seen.constEnd()) {
+            found = seen.insert(bytes, grouped.size());
+            grouped.push_back({bytes, query.value(1).toString(), {}, 0, true});
             texts.emplace_back();
         }
-        DistinctPatch& patch = grouped.back();
+        const size_t at = *found;
+        DistinctPatch& patch = grouped[at];
         ++patch.places;
         patch.deleted = patch.deleted && !query.value(3).toBool();
-        patch.name = std::min(patch.name, name);
         const QString description = query.value(2).toString();
         // As Distinct shows it: the greatest of its descriptions.
-        patch.description = std::max(patch.description, description);
-        if (!description.isEmpty() && !texts.back().contains(description))
-            texts.back().append(description);
+        if (patch.description < description)
+            patch.description = description;
+        if (!description.isEmpty() && !texts[at].contains(description))
+            texts[at].append(description);
     }
+    seen.clear();
     std::vector<size_t> order(grouped.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
