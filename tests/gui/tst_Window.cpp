@@ -2363,8 +2363,9 @@ private Q_SLOTS:
         QCOMPARE(unmarked.join(L(", ")), QString());
     }
 
-    // A screen reader can name every control the keyboard reaches, in the main window and in each
-    // of its other windows; list lines say their twin marks in words.
+    // A screen reader can name every control the keyboard reaches, in the main window, in each of its
+    // other windows and in the message boxes, file and print dialogs it opens as Qt builds them;
+    // list lines say their twin marks in words.
     void accessibleNames_data() {
         QTest::addColumn<QString>("shown");
         QTest::newRow("main window") << L("main");
@@ -2437,8 +2438,10 @@ private Q_SLOTS:
                     MessageBoxes::ShowPlain(window.get(), L("Saved"));
             };
         } else if (shown == L("open") || shown == L("save")) {
-            if (shown == L("save"))
-                files.SetFilename(L("sample.pslib"));
+            if (shown == L("save")) { // a name to start from makes it the Save dialog
+                files.SetDialogTitle(L("Quillbox Save Library File"));
+                files.SetFilename(L("Library.pslib"));
+            }
             files.SetInitDir(tmp->path());
             modalClass = "QFileDialog";
             modal = [&files] {
