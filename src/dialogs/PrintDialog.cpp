@@ -2,8 +2,10 @@
 
 #include "DialogSeam.h"
 
+#include <QChildEvent>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QTabWidget>
 #include <deque>
 
 namespace quillbox {
@@ -14,6 +16,26 @@ std::deque<QString>& QueuedAnswers() {
     static std::deque<QString> answers;
     return answers;
 }
+
+// Qt's widget dialog and the Properties dialog it opens leave their tab widgets without a name; a
+// screen reader announces that pane as the tab bar inside it takes the focus.
+void NameTabs(QWidget* dialog, const QString& name) {
+    if (auto* tabs = dialog->findChild<QTabWidget*>(QStringLiteral("tabs"));
+        tabs && tabs->accessibleName().isEmpty())
+        tabs->setAccessibleName(name);
+}
+
+// The Properties dialog is made anew on each click; it is complete once polished, before it shows.
+class PropertiesNamer : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ChildPolished) {
+            if (auto* properties = qobject_cast<QDialog*>(static_cast<QChildEvent*>(event)->child()))
+                NameTabs(properties, QStringLiteral("Printer properties"));
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 } // namespace
 
@@ -33,6 +55,9 @@ bool PrintDialog::Ask(QWidget* owner, QPrinter& printer) {
         return true;
     }
     QPrintDialog dialog(&printer, owner);
+    NameTabs(&dialog, QStringLiteral("Print options"));
+    PropertiesNamer namer;
+    dialog.installEventFilter(&namer);
     return dialog.exec() == QDialog::Accepted;
 }
 

@@ -2363,8 +2363,9 @@ private Q_SLOTS:
         QCOMPARE(unmarked.join(L(", ")), QString());
     }
 
-    // A screen reader can name every control the keyboard reaches, in the main window and in each
-    // of its other windows; list lines say their twin marks in words.
+    // A screen reader can name every control the keyboard reaches, in the main window, in each of its
+    // other windows and in the message boxes, file and print dialogs it opens as Qt builds them;
+    // list lines say their twin marks in words.
     void accessibleNames_data() {
         QTest::addColumn<QString>("shown");
         QTest::newRow("main window") << L("main");
@@ -2372,6 +2373,14 @@ private Q_SLOTS:
         QTest::newRow("compare") << L("compare");
         QTest::newRow("earlier versions") << L("versions");
         QTest::newRow("help") << L("help");
+        QTest::newRow("closing question") << L("closing");
+        QTest::newRow("yes/no question") << L("yes/no");
+        QTest::newRow("question with own buttons") << L("choice");
+        QTest::newRow("error message") << L("critical");
+        QTest::newRow("plain message") << L("plain");
+        QTest::newRow("open file") << L("open");
+        QTest::newRow("save file") << L("save");
+        QTest::newRow("print") << L("print");
     }
     void accessibleNames() {
         QFETCH(QString, shown);
@@ -2397,7 +2406,53 @@ private Q_SLOTS:
             Trigger("mnuHelp_Help");
             top = window->Help();
         }
-        QVERIFY(top && top->isVisible());
+        // The program's modal dialogs, shown for real: walked once open, then cancelled.
+        std::function<void()> modal;
+        const char* modalClass = "QMessageBox";
+        OpenSaveDLG files;
+        files.SetOwner(window.get());
+        files.SetDialogTitle(L("Quillbox Load Library File"));
+        files.SetFilter(L("PS02 Library(*.pslib)") + QChar(0) + L("*.pslib") + QChar(0));
+        QPrinter printer;
+        if (shown == L("closing")) {
+            modal = [this] {
+                window->close();
+            };
+        } else if (shown == L("yes/no")) {
+            modal = [this] {
+                MessageBoxes::AskYesNo(window.get(), Path(L("a.pslib")) + L(" already exists."),
+                                       L("Quillbox"));
+            };
+        } else if (shown == L("choice")) {
+            modal = [this] {
+                MessageBoxes::AskChoice(
+                    window.get(), L("Changed on disk"), L("Changed on disk"),
+                    {{QMessageBox::Save, L("&Overwrite")}, {QMessageBox::Cancel, L("Cancel")}},
+                    QMessageBox::Cancel, QMessageBox::Cancel);
+            };
+        } else if (shown == L("critical") || shown == L("plain")) {
+            modal = [this, critical = shown == L("critical")] {
+                if (critical)
+                    MessageBoxes::ShowCritical(window.get(), L("File not found: ") + Path(L("a.pslib")));
+                else
+                    MessageBoxes::ShowPlain(window.get(), L("Saved"));
+            };
+        } else if (shown == L("open") || shown == L("save")) {
+            if (shown == L("save")) { // a name to start from makes it the Save dialog
+                files.SetDialogTitle(L("Quillbox Save Library File"));
+                files.SetFilename(L("Library.pslib"));
+            }
+            files.SetInitDir(tmp->path());
+            modalClass = "QFileDialog";
+            modal = [&files] {
+                files.Show();
+            };
+        } else if (shown == L("print")) {
+            modalClass = "QPrintDialog";
+            modal = [this, &printer] {
+                PrintDialog::Ask(window.get(), printer);
+            };
+        }
         QStringList unnamed, lines;
         const std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
             if (!node)
@@ -2412,7 +2467,38 @@ private Q_SLOTS:
             for (int i = 0; i < node->childCount(); ++i)
                 walk(node->child(i));
         };
-        walk(QAccessible::queryAccessibleInterface(top));
+        if (modal) {
+            EnableDialogTestMode(false);
+            const auto testMode = qScopeGuard([] { EnableDialogTestMode(true); });
+            // The print dialog's settings are behind its Options button, the paper's in the Properties
+            // dialog it opens.
+            QStringList opened;
+            const std::function<void()> walkModal = [&] {
+                auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                if (!dialog)
+                    return;
+                opened.append(L(dialog->metaObject()->className()));
+                for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+                    if (button->text().remove(QLatin1Char('&')).startsWith(L("Options")))
+                        button->click();
+                }
+                walk(QAccessible::queryAccessibleInterface(dialog));
+                if (auto* properties = dialog->findChild<QPushButton*>(L("properties"));
+                    properties && properties->isEnabled()) {
+                    QTimer::singleShot(0, this, walkModal);
+                    properties->click();
+                }
+                dialog->reject();
+            };
+            QTimer::singleShot(0, this, walkModal);
+            modal();
+            QCOMPARE(opened.value(0), L(modalClass));
+            if (shown == L("print"))
+                QCOMPARE(opened.value(1), L("QPrintPropertiesDialog"));
+        } else {
+            QVERIFY(top && top->isVisible());
+            walk(QAccessible::queryAccessibleInterface(top));
+        }
         QCOMPARE(unnamed, QStringList());
         if (shown == L("main")) {
             QVERIFY2(lines.contains(L("02: ALPHA, identical to 01")), qPrintable(lines.join(L("|"))));
