@@ -10,9 +10,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <memory>
 #include <random>
+#include <unistd.h>
 
 using namespace quillbox;
 using namespace quillbox::bench;
@@ -82,6 +84,14 @@ World& WorldFor(long libraries) {
     w.index->Scan({w.folder});
     w.list = std::make_unique<CollectionIndex::DistinctList>(w.index->ReadDistinct());
     return w;
+}
+
+double ResidentMiB() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
 }
 
 std::vector<long> Sizes() {
@@ -177,9 +187,16 @@ int main(int argc, char** argv) {
             return [size](benchmark::State& state) {
                 World& w = WorldFor(size);
                 size_t patches = 0;
-                for (auto _ : state)
-                    patches = w.index->ReadDistinct().patches.size();
+                double held = 0;
+                for (auto _ : state) {
+                    const double before = ResidentMiB();
+                    const CollectionIndex::DistinctList list = w.index->ReadDistinct();
+                    // What the window holds for the list (the resident size it added while alive).
+                    held = ResidentMiB() - before;
+                    patches = list.patches.size();
+                }
                 state.counters["distinct"] = double(patches);
+                state.counters["held MiB"] = held;
             };
         },
         floorName, ReadFloor, Target{});

@@ -2373,6 +2373,8 @@ private Q_SLOTS:
         QTest::newRow("compare") << L("compare");
         QTest::newRow("earlier versions") << L("versions");
         QTest::newRow("help") << L("help");
+        QTest::newRow("reconcile") << L("reconcile");
+        QTest::newRow("collection") << L("collection");
         QTest::newRow("closing question") << L("closing");
         QTest::newRow("yes/no question") << L("yes/no");
         QTest::newRow("question with own buttons") << L("choice");
@@ -2405,6 +2407,14 @@ private Q_SLOTS:
             WriteBytes(Path(L("bin/Quillbox.hlp")), "help\r\n");
             Trigger("mnuHelp_Help");
             top = window->Help();
+        } else if (shown == L("reconcile")) {
+            WriteBytes(Path(L("other.pch")), Image(L("ALPHA"), 0) + Image(L("ZULU"), 3));
+            Choose("mnuFile_ReconcileWith", Path(L("other.pch")));
+            top = window->Reconcile();
+        } else if (shown == L("collection")) {
+            Trigger("mnuWindow_Collection");
+            top = window->Collection();
+            QTRY_VERIFY(!window->Collection()->Scanning());
         }
         // The program's modal dialogs, shown for real: walked once open, then cancelled.
         std::function<void()> modal;
