@@ -214,6 +214,20 @@ int main(int argc, char** argv) {
             },
             floorName, ReadFloor, Target{Target::Milliseconds, 16, 100});
     }
+    // Typing on: "entry 77" became "entry 770", so only what "entry 77" found is looked at.
+    Register(
+        "window: find keystroke typing on \"entry 770\"", Sizes(),
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                const std::vector<qsizetype> before = w.list->finder.Matching(QStringLiteral("entry 77"));
+                size_t found = 0;
+                for (auto _ : state)
+                    found = w.list->finder.MatchingAmong(QStringLiteral("entry 770"), before).size();
+                state.counters["found"] = double(found);
+            };
+        },
+        floorName, ReadFloor, Target{Target::Milliseconds, 16, 100});
     const int status = RunAll(argc, argv);
     Worlds().clear();
     return status;

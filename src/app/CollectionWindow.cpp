@@ -501,7 +501,16 @@ void CollectionWindow::ScanFinished(const ScanResult& result, const QString& sta
 }
 
 void CollectionWindow::Refill() {
-    model_.Show(list_, list_ ? list_->finder.Matching(find_->text()) : std::vector<qsizetype>());
+    const QString query = find_->text();
+    std::vector<qsizetype> shown;
+    if (list_) {
+        // Typing on narrows what is shown: only those patches need looking at.
+        shown = model_.List() == list_ && PatchFinder::Narrows(query, shownQuery_)
+                    ? list_->finder.MatchingAmong(query, model_.Shown())
+                    : list_->finder.Matching(query);
+    }
+    shownQuery_ = query;
+    model_.Show(list_, std::move(shown));
     if (model_.rowCount() > 0)
         patches_->setCurrentIndex(model_.index(0, 0));
     ShowWhereUsed();

@@ -44,6 +44,8 @@ public:
     // asked are kept while the list stays the same.
     void Show(std::shared_ptr<const CollectionIndex::DistinctList> list, std::vector<qsizetype> shown);
     const DistinctPatch* At(int row) const;
+    const std::shared_ptr<const CollectionIndex::DistinctList>& List() const { return list_; }
+    const std::vector<qsizetype>& Shown() const { return shown_; }
     // The marks' size and the ring around them, as in the lists.
     void SetMarks(QSize size, const QColor& edge);
     QSize MarkSize() const { return markSize_; }
@@ -128,6 +130,7 @@ private:
     // What the list and the find work on: read on the scan's worker, kept in memory, so that a
     // keystroke in the find field never waits for the database.
     std::shared_ptr<const CollectionIndex::DistinctList> list_;
+    QString shownQuery_; // the find that chose the patches shown
     QLineEdit* find_ = nullptr;
     QListWidget* tags_ = nullptr;
     QTableView* patches_ = nullptr;

@@ -185,4 +185,43 @@ std::vector<qsizetype> PatchFinder::Matching(const QString& query) const {
     return found;
 }
 
+std::vector<qsizetype> PatchFinder::MatchingAmong(const QString& query,
+                                                  const std::vector<qsizetype>& among) const {
+    const QList<QByteArray> words = Words(query);
+    std::vector<qsizetype> found;
+    for (const qsizetype k : among) {
+        if (k < 0 || k >= Count())
+            continue;
+        const qsizetype start = starts_[size_t(k)];
+        const QByteArrayView text(text_.constData() + start, starts_[size_t(k) + 1] - start);
+        bool all = true;
+        for (const QByteArray& word : words) {
+            const bool tag = word.size() > 1 && word.front() == '#';
+            bool held = false;
+            for (qsizetype at = text.indexOf(word); at >= 0 && !held; at = text.indexOf(word, at + 1))
+                held = !tag || WholeTagAt(text_, start + at, word.size());
+            if (!held) {
+                all = false;
+                break;
+            }
+        }
+        if (all)
+            found.push_back(k);
+    }
+    return found;
+}
+
+bool PatchFinder::Narrows(const QString& narrower, const QString& wider) {
+    const QList<QByteArray> narrow = Words(narrower), wide = Words(wider);
+    const auto isTag = [](const QByteArray& word) {
+        return word.startsWith('#');
+    };
+    if (wide.isEmpty() || std::any_of(narrow.begin(), narrow.end(), isTag) ||
+        std::any_of(wide.begin(), wide.end(), isTag))
+        return false;
+    return std::all_of(wide.begin(), wide.end(), [&narrow](const QByteArray& w) {
+        return std::any_of(narrow.begin(), narrow.end(), [&w](const QByteArray& n) { return n.contains(w); });
+    });
+}
+
 } // namespace quillbox

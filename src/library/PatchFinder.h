@@ -30,6 +30,15 @@ public:
     // The 0-based positions of the matching entries, in list order; every entry for a blank query.
     std::vector<qsizetype> Matching(const QString& query) const;
 
+    // The entries of `among` (ascending) that match `query`, looking only at their texts: for a
+    // query that narrows the one `among` answered (see Narrows), a keystroke costs what those
+    // entries' texts cost, not the whole list's.
+    std::vector<qsizetype> MatchingAmong(const QString& query, const std::vector<qsizetype>& among) const;
+    // Whether every entry that matches `narrower` also matches `wider`: each word of the wider
+    // query is part of a word of the narrower one (typing on at the end). Never with tags, which
+    // match whole ("#gig" does not narrow "#gi"), nor from a blank query.
+    static bool Narrows(const QString& narrower, const QString& wider);
+
     qsizetype Count() const { return qsizetype(starts_.size()) - 1; }
 
     // The word rules, for every finder that must answer as the lists do: a query's words, blanks

@@ -16,6 +16,7 @@
 #include <QLocale>
 #include <QProcess>
 #include <QSet>
+#include <numeric>
 #include <random>
 
 using namespace quillbox;
@@ -838,6 +839,26 @@ private Q_SLOTS:
         QVERIFY(f.S().LibChanged);
     }
 
+private:
+    // Four entries with names, descriptions (tags among them) and decoded parameters to find by.
+    static void FillFinder(PatchFinder& finder) {
+        QByteArray store = MakeImage(u"CLEAN"_s, 1) + MakeImage(u"CRUNCH"_s, 2) + MakeImage(u"  JAZZ"_s, 3) +
+                           MakeImage(u"SOLO"_s, 4);
+        const int drive[4] = {0, 4, 12, 9}, cab[4] = {0, 1, 3, 0}, speaker[4] = {0, 1, 3, 0};
+        for (qsizetype k = 0; k < 4; ++k) {
+            PatchImage image = PatchImage::FromStore(store, k);
+            WriteBoundField(image, BoundField::DriveType, drive[k]);
+            WriteBoundField(image, BoundField::CabType, cab[k]);
+            WriteBoundField(image, BoundField::CabSpeaker, speaker[k]);
+            WriteBoundField(image, BoundField::DriveModule, k == 3 ? 1 : 0);
+            store.replace(k * 18, 18, image.Bytes());
+        }
+        const QStringList descs{u"warm #gig"_s, u"summer f\u00EAte #gigs"_s, u"jazz a#gig"_s,
+                                u"Warm lead\r\n#Gig"_s};
+        finder.Rebuild(store, [descs](qsizetype k) { return descs[k]; });
+    }
+
+private Q_SLOTS:
     // Every word must occur, ignoring case, in the line, the description or a decoded parameter
     // text; a word never spans two parts (entry 3's name ends "JAZZ", its description starts
     // "jazz"); a tag only whole; positions are those of the whole list.
@@ -866,23 +887,40 @@ private Q_SLOTS:
     void find() {
         QFETCH(QString, query);
         QFETCH(QList<qsizetype>, found);
-        QByteArray store = MakeImage(u"CLEAN"_s, 1) + MakeImage(u"CRUNCH"_s, 2) + MakeImage(u"  JAZZ"_s, 3) +
-                           MakeImage(u"SOLO"_s, 4);
-        const int drive[4] = {0, 4, 12, 9}, cab[4] = {0, 1, 3, 0}, speaker[4] = {0, 1, 3, 0};
-        for (qsizetype k = 0; k < 4; ++k) {
-            PatchImage image = PatchImage::FromStore(store, k);
-            WriteBoundField(image, BoundField::DriveType, drive[k]);
-            WriteBoundField(image, BoundField::CabType, cab[k]);
-            WriteBoundField(image, BoundField::CabSpeaker, speaker[k]);
-            WriteBoundField(image, BoundField::DriveModule, k == 3 ? 1 : 0);
-            store.replace(k * 18, 18, image.Bytes());
-        }
-        const QStringList descs{u"warm #gig"_s, u"summer f\u00EAte #gigs"_s, u"jazz a#gig"_s,
-                                u"Warm lead\r\n#Gig"_s};
         PatchFinder finder;
-        finder.Rebuild(store, [&](qsizetype k) { return descs[k]; });
+        FillFinder(finder);
         const std::vector<qsizetype> result = finder.Matching(query);
         QCOMPARE(QList<qsizetype>(result.begin(), result.end()), found);
+    }
+
+    // Typing on at the end of a query narrows what it found: looking only among those entries finds
+    // what a whole search finds. Tags match whole, so a longer tag never narrows a shorter one.
+    void findNarrowing_data() {
+        QTest::addColumn<QString>("narrower");
+        QTest::addColumn<QString>("wider");
+        QTest::addColumn<bool>("narrows");
+        QTest::newRow("a longer word") << u"warm l"_s << u"warm"_s << true;
+        QTest::newRow("a word extended") << u"warm lead"_s << u"warm le"_s << true;
+        QTest::newRow("a word inside") << u"jazz"_s << u"az"_s << true;
+        QTest::newRow("a word dropped") << u"warm"_s << u"warm lead"_s << false;
+        QTest::newRow("from a blank query") << u"clean"_s << u" "_s << false;
+        QTest::newRow("a tag extended") << u"#gig"_s << u"#gi"_s << false;
+        QTest::newRow("a tag added") << u"warm #gig"_s << u"warm"_s << false;
+    }
+    void findNarrowing() {
+        QFETCH(QString, narrower);
+        QFETCH(QString, wider);
+        QFETCH(bool, narrows);
+        QCOMPARE(PatchFinder::Narrows(narrower, wider), narrows);
+        PatchFinder finder;
+        FillFinder(finder);
+        // Among every entry, the answer is always the whole search's; among a wider query's, it is
+        // when the query narrows it.
+        std::vector<qsizetype> all(size_t(finder.Count()));
+        std::iota(all.begin(), all.end(), 0);
+        QCOMPARE(finder.MatchingAmong(narrower, all), finder.Matching(narrower));
+        if (narrows)
+            QCOMPARE(finder.MatchingAmong(narrower, finder.Matching(wider)), finder.Matching(narrower));
     }
 
     // Taking some entries anew after a change that kept their number finds what taking all of them
