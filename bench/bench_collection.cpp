@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
                     const CollectionIndex::DistinctList list = w.index->ReadDistinct();
                     // What the window holds for the list (the resident size it added while alive).
                     held = ResidentMiB() - before;
-                    patches = list.patches.size();
+                    patches = size_t(list.Count());
                 }
                 state.counters["distinct"] = double(patches);
                 state.counters["held MiB"] = held;

@@ -56,8 +56,10 @@ QString RelationShown(Relation relation) {
 void DistinctPatchModel::Show(std::shared_ptr<const CollectionIndex::DistinctList> list,
                               std::vector<qsizetype> shown) {
     beginResetModel();
-    if (list != list_)
-        kinds_.assign(list ? list->patches.size() : 0, -1);
+    if (list != list_) {
+        kinds_.assign(list ? size_t(list->Count()) : 0, -1);
+        descriptions_.clear();
+    }
     list_ = std::move(list);
     shown_ = std::move(shown);
     endResetModel();
@@ -68,21 +70,47 @@ void DistinctPatchModel::SetMarks(QSize size, const QColor& edge) {
     markEdge_ = edge;
 }
 
+qsizetype DistinctPatchModel::EntryAt(int row) const {
+    return row >= 0 && size_t(row) < shown_.size() ? shown_[size_t(row)] : -1;
+}
+
 unsigned DistinctPatchModel::Kinds(int row) const {
-    const DistinctPatch* patch = At(row);
-    if (!patch)
+    const qsizetype entry = EntryAt(row);
+    if (entry < 0)
         return TwinNone;
-    qint8& kinds = kinds_[size_t(shown_[size_t(row)])];
+    qint8& kinds = kinds_[size_t(entry)];
     if (kinds < 0)
-        kinds = qint8(kindsOf_ ? kindsOf_(*patch) : TwinNone);
+        kinds = qint8(index_ ? index_->TwinKindsOf(list_->Patch(entry)) : TwinNone);
     return unsigned(kinds);
+}
+
+QString DistinctPatchModel::DescriptionAt(int row) const {
+    const qsizetype entry = EntryAt(row);
+    if (entry < 0 || !index_)
+        return {};
+    if (const auto known = descriptions_.constFind(entry); known != descriptions_.constEnd())
+        return *known;
+    // Scrolling through a large collection would keep every description it passed.
+    constexpr qsizetype Kept = 4096;
+    if (descriptions_.size() >= Kept)
+        descriptions_.clear();
+    return *descriptions_.insert(entry, index_->DescriptionOf(list_->Patch(entry).bytes));
+}
+
+std::optional<DistinctPatch> DistinctPatchModel::At(int row) const {
+    const qsizetype entry = EntryAt(row);
+    if (entry < 0)
+        return std::nullopt;
+    DistinctPatch patch = list_->Patch(entry);
+    patch.description = DescriptionAt(row);
+    return patch;
 }
 
 QStringList DistinctPatchModel::TwinWords(int row) const {
     const unsigned kinds = Kinds(row);
     QStringList words;
     if (kinds & TwinIdentical)
-        words.append(QStringLiteral("identical in %1 places").arg(At(row)->places));
+        words.append(QStringLiteral("identical in %1 places").arg(list_->places[size_t(EntryAt(row))]));
     if (kinds & TwinSameSound)
         words.append(QStringLiteral("same sound, other name elsewhere"));
     if (kinds & TwinSameName)
@@ -104,7 +132,7 @@ std::pair<QByteArray, QStringList> DistinctPatchModel::Images(QList<int> rows) c
     QByteArray images;
     QStringList descriptions;
     for (const int row : rows)
-        if (const DistinctPatch* patch = At(row)) {
+        if (const std::optional<DistinctPatch> patch = At(row)) {
             // A short last entry of a library is stored padded; a copy is a whole image.
             images += patch->bytes.leftJustified(PatchImageSize, ' ', true);
             descriptions.append(patch->description);
@@ -120,10 +148,6 @@ QMimeData* DistinctPatchModel::mimeData(const QModelIndexList& indexes) const {
     return images.isEmpty() ? nullptr : PatchListModel::ImagesMimeData(images, descriptions);
 }
 
-const DistinctPatch* DistinctPatchModel::At(int row) const {
-    return row >= 0 && size_t(row) < shown_.size() ? &list_->patches[size_t(shown_[size_t(row)])] : nullptr;
-}
-
 int DistinctPatchModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(shown_.size());
 }
@@ -133,35 +157,36 @@ int DistinctPatchModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant DistinctPatchModel::data(const QModelIndex& index, int role) const {
-    const DistinctPatch* patch = At(index.row());
-    if (!patch)
+    const qsizetype entry = EntryAt(index.row());
+    if (entry < 0)
         return {};
+    // Without its description, which is asked for only when its column is drawn.
+    const DistinctPatch patch = list_->Patch(entry);
     const int column = index.column();
     if (column == Name && role == Qt::DecorationRole)
         return TwinMarkIcon(Kinds(index.row()), markSize_, markEdge_);
     if (column == Name && (role == Qt::ToolTipRole || role == Qt::AccessibleTextRole)) {
         const QStringList words = TwinWords(index.row());
         if (role == Qt::ToolTipRole)
-            return words.isEmpty()
-                       ? QVariant()
-                       : QVariant(patch->name + QLatin1Char('\n') + words.join(QLatin1Char('\n')));
-        return (QStringList{patch->name} + words).join(QStringLiteral(", "));
+            return words.isEmpty() ? QVariant()
+                                   : QVariant(patch.name + QLatin1Char('\n') + words.join(QLatin1Char('\n')));
+        return (QStringList{patch.name} + words).join(QStringLiteral(", "));
     }
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole)
         return {};
     if (column >= FirstParameter && column < Places) {
-        const PatchComparison decoded = ComparePatches(patch->bytes, 0, patch->bytes, 0);
+        const PatchComparison decoded = ComparePatches(patch.bytes, 0, patch.bytes, 0);
         return decoded.leftValues.value(column - FirstParameter);
     }
     switch (column) {
     case Name:
-        return patch->name;
+        return patch.name;
     case Description:
-        return FirstLine(patch->description);
+        return FirstLine(DescriptionAt(index.row()));
     case Places:
-        return patch->places;
+        return patch.places;
     case Deleted:
-        return patch->deleted ? QStringLiteral("deleted") : QString();
+        return patch.deleted ? QStringLiteral("deleted") : QString();
     }
     return {};
 }
@@ -516,14 +541,14 @@ void CollectionWindow::Refill() {
     ShowWhereUsed();
 }
 
-const DistinctPatch* CollectionWindow::Selected() const {
+std::optional<DistinctPatch> CollectionWindow::Selected() const {
     return model_.At(patches_->currentIndex().row());
 }
 
 void CollectionWindow::ShowWhereUsed() {
     whereUsed_->clear();
     places_.clear();
-    const DistinctPatch* patch = Selected();
+    const std::optional<DistinctPatch> patch = Selected();
     if (!patch)
         return;
     places_ = index_->WhereUsed(patch->bytes);

@@ -5,11 +5,13 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QDialog>
+#include <QHash>
 #include <QSize>
 #include <QThread>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QFileSystemWatcher;
 class QLabel;
@@ -26,24 +28,21 @@ namespace quillbox {
 class LibraryController;
 class StatusLine;
 
-// The collection's distinct patches, one row each: name, decoded parameters, description's first
-// line, places, and
-// whether only earlier versions hold it.
+// The collection's distinct patches, one row each: name, decoded parameters, places, whether only
+// earlier versions hold it, and its description's first line. The twin kinds and the descriptions
+// come from the index for the rows drawn, and are kept while the list stays the same.
 class DistinctPatchModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    // The five decoded parameters follow the name.
-    // The description last: it takes the room the others leave.
+    // The five decoded parameters follow the name; the description comes last, taking the room the
+    // others leave.
     enum Column { Name, FirstParameter, Places = FirstParameter + 5, Deleted, Description, ColumnCount };
-    // The twin kinds of a patch across the collection (TwinKind bits), asked only for the rows
-    // drawn and kept until the patches change.
-    using KindsOf = std::function<unsigned(const DistinctPatch&)>;
-    explicit DistinctPatchModel(KindsOf kindsOf, QObject* parent = nullptr)
-        : QAbstractTableModel(parent), kindsOf_(std::move(kindsOf)) {}
-    // Shows the patches of `list` at `shown` (ascending positions in it); the twin kinds already
-    // asked are kept while the list stays the same.
+    explicit DistinctPatchModel(const CollectionIndex* index, QObject* parent = nullptr)
+        : QAbstractTableModel(parent), index_(index) {}
+    // Shows the patches of `list` at `shown` (ascending positions in it).
     void Show(std::shared_ptr<const CollectionIndex::DistinctList> list, std::vector<qsizetype> shown);
-    const DistinctPatch* At(int row) const;
+    // The patch of `row`, with its description.
+    std::optional<DistinctPatch> At(int row) const;
     const std::shared_ptr<const CollectionIndex::DistinctList>& List() const { return list_; }
     const std::vector<qsizetype>& Shown() const { return shown_; }
     // The marks' size and the ring around them, as in the lists.
@@ -62,14 +61,18 @@ public:
     std::pair<QByteArray, QStringList> Images(QList<int> rows) const;
 
 private:
+    qsizetype EntryAt(int row) const; // -1 outside the rows
     unsigned Kinds(int row) const;
+    QString DescriptionAt(int row) const;
     // The twin words of a row: "identical in 3 places", "same sound, other name elsewhere"...
     QStringList TwinWords(int row) const;
 
+    const CollectionIndex* index_;
     std::shared_ptr<const CollectionIndex::DistinctList> list_;
     std::vector<qsizetype> shown_;
-    KindsOf kindsOf_;
     mutable std::vector<qint8> kinds_; // per patch of the list, -1 until asked
+    // The descriptions of the patches drawn (by their place in the list): a few screens' worth.
+    mutable QHash<qsizetype, QString> descriptions_;
     QSize markSize_{12, 12};
     QColor markEdge_;
 };
@@ -115,7 +118,7 @@ private:
     void ShowWhereUsed();
     void CopySelected();
     void OpenSelectedPlace();
-    const DistinctPatch* Selected() const;
+    std::optional<DistinctPatch> Selected() const;
     QList<int> SelectedRows() const;
 
     LibraryController& controller_;
@@ -123,9 +126,7 @@ private:
     QStringList recentLibraries_;
     QStringList folders_;
     std::unique_ptr<CollectionIndex> index_;
-    DistinctPatchModel model_{[this](const DistinctPatch& patch) {
-        return index_->TwinKindsOf(patch);
-    }};
+    DistinctPatchModel model_{index_.get()};
     std::vector<RelatedPlace> places_;
     // What the list and the find work on: read on the scan's worker, kept in memory, so that a
     // keystroke in the find field never waits for the database.

@@ -117,12 +117,22 @@ public:
     std::vector<DistinctPatch> Distinct(const QString& query = {}) const;
     // Every distinct patch, by name, with a finder over them for a window to filter as the user
     // types without asking the database: a patch's text is its name, every description it has at
-    // any place, and its decoded parameters, so that it is found by the words Distinct takes.
+    // any place, and its decoded parameters, so that it is found by the words Distinct takes. Kept
+    // small for a large collection: the images back to back and a count and a mark per patch; the
+    // names come from the images and the descriptions from DescriptionOf when they are shown.
     struct DistinctList {
-        std::vector<DistinctPatch> patches;
+        QByteArray store;            // the whole images back to back, by name
+        std::vector<quint8> lengths; // each one's stored length (a short last entry is shorter)
+        std::vector<qint32> places;  // how many places hold each
+        std::vector<bool> deleted;   // held only by earlier versions
         PatchFinder finder{false};
+        qsizetype Count() const { return qsizetype(places.size()); }
+        // Patch `k`, its description left empty.
+        DistinctPatch Patch(qsizetype k) const;
     };
     DistinctList ReadDistinct() const;
+    // The description Distinct shows for the patch of `bytes`: the greatest of its places'.
+    QString DescriptionOf(const QByteArray& bytes) const;
     // Every place holding `bytes`, and the places of the same sound under another name and of the
     // same name with another sound, by relation, path and position.
     std::vector<RelatedPlace> WhereUsed(const QByteArray& bytes) const;

@@ -210,56 +210,77 @@ std::vector<DistinctPatch> CollectionIndex::Distinct(const QString& query) const
     return patches;
 }
 
+DistinctPatch CollectionIndex::DistinctList::Patch(qsizetype k) const {
+    const QByteArray bytes = store.mid(k * PatchImageSize, lengths[size_t(k)]);
+    return {bytes, NameOf(bytes), {}, places[size_t(k)], deleted[size_t(k)]};
+}
+
 CollectionIndex::DistinctList CollectionIndex::ReadDistinct() const {
     DistinctList list;
     QSqlQuery query(QSqlDatabase::database(connection_, false));
     query.setForwardOnly(true);
     // The patches in the order they are stored (CROSS JOIN keeps them the outer loop): one pass over
     // the table, where an order by bytes would jump about it.
-    if (!query.exec(QStringLiteral("SELECT p.bytes, p.name, p.description, f.kind <> %1 FROM patches p "
+    if (!query.exec(QStringLiteral("SELECT p.bytes, p.description, f.kind <> %1 FROM patches p "
                                    "CROSS JOIN files f ON f.id = p.file_id")
                         .arg(int(PlaceKind::EarlierVersion))))
         return list;
-    std::vector<DistinctPatch> grouped;
-    std::vector<QStringList> texts; // each patch's descriptions, each once
+    struct Group {
+        QByteArray bytes;
+        qint32 places = 0;
+        bool deleted = true;
+        QStringList texts; // its descriptions, each once
+    };
+    std::vector<Group> groups;
     QHash<QByteArray, size_t> seen;
     while (query.next()) {
         const QByteArray bytes = query.value(0).toByteArray();
         auto found = seen.constFind(bytes);
         if (found == seen.constEnd()) {
-            found = seen.insert(bytes, grouped.size());
-            grouped.push_back({bytes, query.value(1).toString(), {}, 0, true});
-            texts.emplace_back();
+            found = seen.insert(bytes, groups.size());
+            groups.push_back({bytes, 0, true, {}});
         }
-        const size_t at = *found;
-        DistinctPatch& patch = grouped[at];
-        ++patch.places;
-        patch.deleted = patch.deleted && !query.value(3).toBool();
-        const QString description = query.value(2).toString();
-        // As Distinct shows it: the greatest of its descriptions.
-        if (patch.description < description)
-            patch.description = description;
-        if (!description.isEmpty() && !texts[at].contains(description))
-            texts[at].append(description);
+        Group& group = groups[*found];
+        ++group.places;
+        group.deleted = group.deleted && !query.value(2).toBool();
+        const QString description = query.value(1).toString();
+        if (!description.isEmpty() && !group.texts.contains(description))
+            group.texts.append(description);
     }
     seen.clear();
-    std::vector<size_t> order(grouped.size());
-    for (size_t i = 0; i < order.size(); ++i)
+    std::vector<QString> names(groups.size());
+    std::vector<size_t> order(groups.size());
+    for (size_t i = 0; i < order.size(); ++i) {
         order[i] = i;
-    std::sort(order.begin(), order.end(), [&grouped](size_t a, size_t b) {
-        return grouped[a].name != grouped[b].name ? grouped[a].name < grouped[b].name
-                                                  : grouped[a].bytes < grouped[b].bytes;
+        names[i] = NameOf(groups[i].bytes);
+    }
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return names[a] != names[b] ? names[a] < names[b] : groups[a].bytes < groups[b].bytes;
     });
-    QByteArray store;
-    store.reserve(qsizetype(order.size()) * PatchImageSize);
-    list.patches.reserve(order.size());
+    names.clear();
+    list.store.reserve(qsizetype(order.size()) * PatchImageSize);
+    list.lengths.reserve(order.size());
+    list.places.reserve(order.size());
+    list.deleted.reserve(order.size());
     for (const size_t i : order) {
         // A short last entry of a file is counted as the lists store it: padded to a whole image.
-        store += grouped[i].bytes.leftJustified(PatchImageSize, ' ', true);
-        list.patches.push_back(std::move(grouped[i]));
+        list.store += groups[i].bytes.leftJustified(PatchImageSize, ' ', true);
+        list.lengths.push_back(quint8(std::min<qsizetype>(groups[i].bytes.size(), PatchImageSize)));
+        list.places.push_back(groups[i].places);
+        list.deleted.push_back(groups[i].deleted);
     }
-    list.finder.Rebuild(store, [&](qsizetype k) { return texts[order[size_t(k)]].join(QLatin1Char('\n')); });
+    list.finder.Rebuild(list.store,
+                        [&](qsizetype k) { return groups[order[size_t(k)]].texts.join(QLatin1Char('\n')); });
     return list;
+}
+
+QString CollectionIndex::DescriptionOf(const QByteArray& bytes) const {
+    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT max(description) FROM patches WHERE sound = ? AND bytes = ?"));
+    query.addBindValue(SoundOf(bytes));
+    query.addBindValue(bytes);
+    return query.exec() && query.next() ? query.value(0).toString() : QString();
 }
 
 std::vector<RelatedPlace> CollectionIndex::WhereUsed(const QByteArray& bytes) const {

@@ -383,6 +383,37 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("gig.pslib:2")});
     }
 
+    // The window's list, read once and searched in memory, finds what the cache's own query finds:
+    // the same patches in the same order; unfiltered, with the same places, marks and descriptions
+    // (the query counts only the places that match, the list every place).
+    void distinctInMemory_data() {
+        QTest::addColumn<QString>("query");
+        for (const char* query : {"", "alpha", "#gig", "#GIG-2", "second", "drive off", "oldone", "zebra"})
+            QTest::newRow(*query ? query : "everything") << QString::fromUtf8(query);
+    }
+    void distinctInMemory() {
+        QFETCH(QString, query);
+        CollectionIndex index(cache_, versions_);
+        Scan(index);
+        const CollectionIndex::DistinctList list = index.ReadDistinct();
+        const auto text = [&query](const DistinctPatch& p) {
+            const QString found = QString::fromLatin1(p.bytes.toHex()) + u' ' + p.name;
+            return !query.isEmpty()
+                       ? found
+                       : QStringLiteral("%1 %2 %3 %4").arg(found, p.description).arg(p.places).arg(p.deleted);
+        };
+        QStringList inMemory, cached;
+        for (const qsizetype k : list.finder.Matching(query)) {
+            DistinctPatch patch = list.Patch(k);
+            patch.description = index.DescriptionOf(patch.bytes);
+            inMemory.append(text(patch));
+        }
+        for (const DistinctPatch& patch : index.Distinct(query))
+            cached.append(text(patch));
+        QCOMPARE(inMemory, cached);
+        QVERIFY(query == u"zebra" || !cached.isEmpty());
+    }
+
     // Distinct patches: identical bytes grouped, with their places; a patch only kept in an
     // earlier version is marked deleted.
     void distinct() {
