@@ -23,9 +23,53 @@ std::vector<QByteArray> FoldedTable(ParameterList list) {
     return folded;
 }
 
-const QByteArray& TableText(const std::vector<QByteArray>& table, int index) {
-    static const QByteArray none;
-    return index >= 0 && size_t(index) < table.size() ? table[size_t(index)] : none;
+const std::vector<QByteArray>& DriveTypes() {
+    static const std::vector<QByteArray> table = FoldedTable(ParameterList::DriveType);
+    return table;
+}
+const std::vector<QByteArray>& CabTypes() {
+    static const std::vector<QByteArray> table = FoldedTable(ParameterList::CabType);
+    return table;
+}
+const std::vector<QByteArray>& CabSpeakers() {
+    static const std::vector<QByteArray> table = FoldedTable(ParameterList::CabSpeaker);
+    return table;
+}
+// The module switches as the lists' find reads them, off first.
+const std::vector<QByteArray> DriveSwitch{"drive off", "drive on"};
+const std::vector<QByteArray> CabSwitch{"cab off", "cab on"};
+
+std::vector<bool> Holding(const std::vector<QByteArray>& table, const QByteArray& word, bool& any) {
+    std::vector<bool> holds(table.size());
+    for (size_t i = 0; i < table.size(); ++i) {
+        holds[i] = table[i].contains(word);
+        any = any || holds[i];
+    }
+    return holds;
+}
+
+} // namespace
+
+// An entry's settings hold a word when the text of one of its values does.
+struct PatchFinder::TablesHolding {
+    std::vector<bool> drive, cab, speaker, driveOn, cabOn;
+    bool any = false;
+};
+
+PatchFinder::TablesHolding PatchFinder::TablesWith(const QByteArray& word) {
+    TablesHolding t;
+    t.drive = Holding(DriveTypes(), word, t.any);
+    t.cab = Holding(CabTypes(), word, t.any);
+    t.speaker = Holding(CabSpeakers(), word, t.any);
+    t.driveOn = Holding(DriveSwitch, word, t.any);
+    t.cabOn = Holding(CabSwitch, word, t.any);
+    return t;
+}
+
+namespace {
+
+bool Holds(const std::vector<bool>& table, int index) {
+    return index >= 0 && size_t(index) < table.size() && table[size_t(index)];
 }
 
 } // namespace
@@ -41,25 +85,26 @@ QList<QByteArray> PatchFinder::Words(const QString& query) {
     return words;
 }
 
+PatchFinder::Settings PatchFinder::SettingsOf(const QByteArray& store, qsizetype k) {
+    const DetailValues values = ShowPatchDetails(PatchImage::FromStore(store, k));
+    return {qint16(values.driveType), qint16(values.cabType), qint16(values.cabSpeaker), values.driveOn,
+            values.cabOn};
+}
+
+bool PatchFinder::SettingsHold(const Settings& settings, const TablesHolding& tables) {
+    return Holds(tables.drive, settings.drive) || Holds(tables.cab, settings.cab) ||
+           Holds(tables.speaker, settings.speaker) || Holds(tables.driveOn, settings.driveOn ? 1 : 0) ||
+           Holds(tables.cabOn, settings.cabOn ? 1 : 0);
+}
+
 void PatchFinder::AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
                              const DescriptionOf& descriptionOf) const {
-    static const std::vector<QByteArray> drives = FoldedTable(ParameterList::DriveType);
-    static const std::vector<QByteArray> cabs = FoldedTable(ParameterList::CabType);
-    static const std::vector<QByteArray> speakers = FoldedTable(ParameterList::CabSpeaker);
-    const DetailValues values = ShowPatchDetails(PatchImage::FromStore(store, k));
     const QString line = PatchListLine(store, k);
     text += Folded(numbered_ ? line : line.mid(line.indexOf(QStringLiteral(":  ")) + 3));
     text += Gap;
     if (descriptionOf)
         text += Folded(descriptionOf(k));
     text += Gap;
-    text += TableText(drives, values.driveType);
-    text += Gap;
-    text += TableText(cabs, values.cabType);
-    text += Gap;
-    text += TableText(speakers, values.cabSpeaker);
-    text += values.driveOn ? "\ndrive on\n" : "\ndrive off\n";
-    text += values.cabOn ? "cab on\n" : "cab off\n";
 }
 
 void PatchFinder::Rebuild(const QByteArray& store, const DescriptionOf& descriptionOf) {
@@ -68,9 +113,12 @@ void PatchFinder::Rebuild(const QByteArray& store, const DescriptionOf& descript
     text_.reserve(count * 64);
     starts_.assign(1, 0);
     starts_.reserve(size_t(count) + 1);
+    settings_.clear();
+    settings_.reserve(size_t(count));
     for (qsizetype k = 0; k < count; ++k) {
         AppendText(text_, store, k, descriptionOf);
         starts_.push_back(text_.size());
+        settings_.push_back(SettingsOf(store, k));
     }
 }
 
@@ -86,6 +134,7 @@ void PatchFinder::Update(const QByteArray& store, const DescriptionOf& descripti
         const qsizetype before = text.size();
         AppendText(text, store, k, descriptionOf);
         lengths.push_back(text.size() - before);
+        settings_[size_t(k)] = SettingsOf(store, k);
     }
     const qsizetype from = starts_[size_t(first)];
     const qsizetype oldLength = starts_[size_t(last) + 1] - from;
@@ -159,7 +208,20 @@ std::vector<qsizetype> PatchFinder::EntriesHolding(const QByteArray& word) const
         from = begin + *next;
         ++next;
     }
-    return found;
+    // The decoded parameters are looked up by value: most words are in none of their texts, and
+    // then no entry needs looking at.
+    const TablesHolding tables = tag ? TablesHolding{} : TablesWith(word);
+    if (!tables.any)
+        return found;
+    std::vector<qsizetype> bySettings;
+    for (size_t k = 0; k < settings_.size(); ++k)
+        if (SettingsHold(settings_[k], tables))
+            bySettings.push_back(qsizetype(k));
+    std::vector<qsizetype> both;
+    both.reserve(found.size() + bySettings.size());
+    std::set_union(found.begin(), found.end(), bySettings.begin(), bySettings.end(),
+                   std::back_inserter(both));
+    return both;
 }
 
 std::vector<qsizetype> PatchFinder::Matching(const QString& query) const {
@@ -188,6 +250,9 @@ std::vector<qsizetype> PatchFinder::Matching(const QString& query) const {
 std::vector<qsizetype> PatchFinder::MatchingAmong(const QString& query,
                                                   const std::vector<qsizetype>& among) const {
     const QList<QByteArray> words = Words(query);
+    std::vector<TablesHolding> tables;
+    for (const QByteArray& word : words)
+        tables.push_back(word.size() > 1 && word.front() == '#' ? TablesHolding{} : TablesWith(word));
     std::vector<qsizetype> found;
     for (const qsizetype k : among) {
         if (k < 0 || k >= Count())
@@ -195,9 +260,10 @@ std::vector<qsizetype> PatchFinder::MatchingAmong(const QString& query,
         const qsizetype start = starts_[size_t(k)];
         const QByteArrayView text(text_.constData() + start, starts_[size_t(k) + 1] - start);
         bool all = true;
-        for (const QByteArray& word : words) {
+        for (qsizetype w = 0; w < words.size(); ++w) {
+            const QByteArray& word = words[w];
             const bool tag = word.size() > 1 && word.front() == '#';
-            bool held = false;
+            bool held = tables[size_t(w)].any && SettingsHold(settings_[size_t(k)], tables[size_t(w)]);
             for (qsizetype at = text.indexOf(word); at >= 0 && !held; at = text.indexOf(word, at + 1))
                 held = !tag || WholeTagAt(text_, start + at, word.size());
             if (!held) {

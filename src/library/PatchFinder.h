@@ -47,11 +47,22 @@ public:
     static QList<QByteArray> Words(const QString& query);
 
 private:
+    // An entry's decoded parameters, whose texts a word is looked for in by value.
+    struct Settings {
+        qint16 drive = -1, cab = -1, speaker = -1;
+        bool driveOn = false, cabOn = false;
+    };
+    // Which texts of each parameter's table hold a word.
+    struct TablesHolding;
+    static TablesHolding TablesWith(const QByteArray& word);
+    static Settings SettingsOf(const QByteArray& store, qsizetype k);
+    static bool SettingsHold(const Settings& settings, const TablesHolding& tables);
     std::vector<qsizetype> EntriesHolding(const QByteArray& word) const;
     void AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
                     const DescriptionOf& descriptionOf) const;
 
-    QByteArray text_;                  // every entry's folded text, each ended by a line break
+    QByteArray text_;                // every entry's folded line and description, each ended by a line break
+    std::vector<Settings> settings_; // every entry's decoded parameters
     std::vector<qsizetype> starts_{0}; // where entry k's text starts; the last element is the end
     bool numbered_ = true;
 };

@@ -902,6 +902,7 @@ private Q_SLOTS:
         QTest::newRow("a longer word") << u"warm l"_s << u"warm"_s << true;
         QTest::newRow("a word extended") << u"warm lead"_s << u"warm le"_s << true;
         QTest::newRow("a word inside") << u"jazz"_s << u"az"_s << true;
+        QTest::newRow("decoded parameters") << u"stack 4*10 drive"_s << u"stack 4*1"_s << true;
         QTest::newRow("a word dropped") << u"warm"_s << u"warm lead"_s << false;
         QTest::newRow("from a blank query") << u"clean"_s << u" "_s << false;
         QTest::newRow("a tag extended") << u"#gig"_s << u"#gi"_s << false;
