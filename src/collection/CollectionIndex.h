@@ -127,6 +127,13 @@ public:
         std::vector<bool> deleted;   // held only by earlier versions
         PatchFinder finder{false};
         qsizetype Count() const { return qsizetype(places.size()); }
+        // The bytes the list holds.
+        qsizetype HeldBytes() const {
+            return store.capacity() +
+                   qsizetype(lengths.capacity() + places.capacity() * sizeof(qint32) +
+                             deleted.capacity() / 8) +
+                   finder.HeldBytes();
+        }
         // Patch `k`, its description left empty.
         DistinctPatch Patch(qsizetype k) const;
     };

@@ -211,7 +211,7 @@ std::vector<qsizetype> PatchFinder::EntriesHolding(const QByteArray& word) const
     // The decoded parameters are looked up by value: most words are in none of their texts, and
     // then no entry needs looking at.
     const TablesHolding tables = tag ? TablesHolding{} : TablesWith(word);
-    if (!tables.any)
+    if (!tables.any || qsizetype(found.size()) == Count())
         return found;
     std::vector<qsizetype> bySettings;
     for (size_t k = 0; k < settings_.size(); ++k)

@@ -40,6 +40,11 @@ public:
     static bool Narrows(const QString& narrower, const QString& wider);
 
     qsizetype Count() const { return qsizetype(starts_.size()) - 1; }
+    // The bytes the finder holds (its texts and per-entry tables).
+    qsizetype HeldBytes() const {
+        return text_.capacity() +
+               qsizetype(starts_.capacity() * sizeof(qsizetype) + settings_.capacity() * sizeof(Settings));
+    }
 
     // The word rules, for every finder that must answer as the lists do: a query's words, blanks
     // collapsed, each case-folded to UTF-8; an entry matches when its folded text holds every word.
