@@ -39,16 +39,9 @@ QString FirstLine(const QString& text) {
     return trimmed.left(trimmed.indexOf(QRegularExpression(QStringLiteral("[\r\n]")))).trimmed();
 }
 
+// As the command line names it, in words: "same sound".
 QString RelationShown(Relation relation) {
-    switch (relation) {
-    case Relation::Identical:
-        return QStringLiteral("identical");
-    case Relation::SameSound:
-        return QStringLiteral("same sound");
-    case Relation::SameName:
-        return QStringLiteral("same name");
-    }
-    return {};
+    return RelationText(relation).replace(QLatin1Char('-'), QLatin1Char(' '));
 }
 
 } // namespace

@@ -195,16 +195,31 @@ QMimeData* PatchListModel::ImagesMimeData(const QByteArray& images, const QStrin
     return data;
 }
 
-std::optional<PatchListModel::DraggedImages> PatchListModel::DecodeImages(const QMimeData* data) {
+namespace {
+
+// Whether `data` holds patches dragged from this process (a drag from elsewhere is not taken for
+// patches). Only the start is read: a drag's every move asks.
+bool ImagesFromHere(const QMimeData* data) {
     if (!data || !data->hasFormat(ImagesType))
+        return false;
+    QDataStream in(data->data(ImagesType));
+    qint64 pid = 0;
+    in >> pid;
+    return in.status() == QDataStream::Ok && pid == QCoreApplication::applicationPid();
+}
+
+} // namespace
+
+std::optional<PatchListModel::DraggedImages> PatchListModel::DecodeImages(const QMimeData* data) {
+    if (!ImagesFromHere(data))
         return std::nullopt;
     QDataStream in(data->data(ImagesType));
     qint64 pid = 0;
     DraggedImages dragged;
     in >> pid >> dragged.images >> dragged.descriptions;
-    // Only whole images from this process: a drag from elsewhere is not taken for patches.
-    if (in.status() != QDataStream::Ok || pid != QCoreApplication::applicationPid() ||
-        dragged.images.isEmpty() || dragged.images.size() % PatchImageSize != 0 ||
+    // Only whole images.
+    if (in.status() != QDataStream::Ok || dragged.images.isEmpty() ||
+        dragged.images.size() % PatchImageSize != 0 ||
         dragged.images.size() / PatchImageSize > MostDraggedImages)
         return std::nullopt;
     return dragged;
@@ -213,7 +228,7 @@ std::optional<PatchListModel::DraggedImages> PatchListModel::DecodeImages(const 
 Qt::DropAction PatchListModel::DropActionFor(const QMimeData* data) const {
     if (list_ != ListId::Library)
         return Qt::IgnoreAction;
-    if (DecodeImages(data))
+    if (ImagesFromHere(data))
         return Qt::CopyAction;
     const std::optional<Dragged> dragged = Decode(data);
     if (!dragged)
@@ -232,9 +247,11 @@ bool PatchListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, 
     if (!canDropMimeData(data, action, row, 0, {}))
         return false;
     const qsizetype before = row < 0 || row >= rows_ ? controller_.ListCount(list_) : EntryAt(row);
-    if (const std::optional<DraggedImages> images = DecodeImages(data)) {
-        Q_EMIT imagesDropped(images->images, images->descriptions, before);
-        return true;
+    if (ImagesFromHere(data)) {
+        const std::optional<DraggedImages> images = DecodeImages(data);
+        if (images)
+            Q_EMIT imagesDropped(images->images, images->descriptions, before);
+        return images.has_value();
     }
     const std::optional<Dragged> dragged = Decode(data);
     Q_EMIT entriesDropped(dragged->from, dragged->entries, before);

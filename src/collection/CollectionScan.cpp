@@ -34,16 +34,6 @@ QString PlaceKindText(PlaceKind kind) {
 
 namespace {
 
-FileIdentity IdentityFromStat(const struct stat& st) {
-    FileIdentity id;
-    id.exists = true;
-    id.device = quint64(st.st_dev);
-    id.inode = quint64(st.st_ino);
-    id.size = qint64(st.st_size);
-    id.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    return id;
-}
-
 using NodeKey = std::pair<quint64, quint64>; // device, inode
 
 struct Walker {

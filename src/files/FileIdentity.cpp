@@ -43,17 +43,25 @@ std::optional<FileIdentity> FileIdentity::FromText(const QByteArray& text) {
     return id;
 }
 
+#ifdef Q_OS_UNIX
+FileIdentity IdentityFromStat(const struct stat& st) {
+    FileIdentity id;
+    id.exists = true;
+    id.device = quint64(st.st_dev);
+    id.inode = quint64(st.st_ino);
+    id.size = qint64(st.st_size);
+    id.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    return id;
+}
+#endif
+
 FileIdentity IdentityOf(const QString& path) {
     FileIdentity id;
 #ifdef Q_OS_UNIX
     struct stat st {};
     if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
         return id;
-    id.exists = true;
-    id.device = quint64(st.st_dev);
-    id.inode = quint64(st.st_ino);
-    id.size = qint64(st.st_size);
-    id.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    id = IdentityFromStat(st);
 #else
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists())

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <optional>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace quillbox {
 
@@ -26,6 +29,10 @@ struct FileIdentity {
 // The identity of the file at `path`, following links. A path that names nothing (or that cannot be
 // looked at) gives a missing identity.
 FileIdentity IdentityOf(const QString& path);
+#ifdef Q_OS_UNIX
+// The identity a stat(2) or lstat(2) result tells.
+FileIdentity IdentityFromStat(const struct stat& st);
+#endif
 
 // True for a regular file (not a link) that belongs to the user running the program: the only kind of
 // file that can be one this program left behind.
