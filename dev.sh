@@ -29,7 +29,10 @@ configure_and_build() { # build-dir, extra cmake args...
     shift
     local werror=OFF
     [ "${CI:-}" = "true" ] && werror=ON
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_WERROR=$werror "$@"
+    local launcher=()
+    # A compiler cache, when the machine has one, makes rebuilds in several checkouts cheap.
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLBOX_WERROR=$werror "${launcher[@]}" "$@"
     cmake --build "$dir" -j "$(nproc)"
 }
 
