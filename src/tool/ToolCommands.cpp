@@ -598,16 +598,19 @@ int CommandCollectionFind(const QStringList& folders, bool withVersions, const Q
 int CommandWhere(const QString& argument, const QStringList& folders, QTextStream& out, QTextStream& err) {
     const auto [path, positionText] = FileAndPosition(argument);
     const QStringList chosen = CollectionFolders(folders);
-    const ScannedFile file =
-        ReadScannedFile(path, IsLibraryPath(path) ? PlaceKind::Library : PlaceKind::PatchFile);
+    ScannedFile file =
+        ScannedFile::Open(path, IsLibraryPath(path) ? PlaceKind::Library : PlaceKind::PatchFile);
     if (!file.refusal.isEmpty())
         throw ToolError{ExitDiffTrouble, path + QStringLiteral(": ") + file.refusal};
-    const qsizetype position = PositionIn(positionText, qsizetype(file.patches.size()), path) - 1;
+    const qsizetype position = PositionIn(positionText, file.Count(), path) - 1;
+    const std::vector<QByteArray> patch = file.Patches(position, 1);
+    if (patch.empty())
+        throw ToolError{ExitDiffTrouble, path + QStringLiteral(": ") + file.refusal};
     ScanResult result;
     const auto index = RefreshCollection(chosen, false, result, err);
     const QString self = QFileInfo(path).canonicalFilePath();
     qsizetype shown = 0;
-    for (const RelatedPlace& related : index->WhereUsed(file.patches[size_t(position)])) {
+    for (const RelatedPlace& related : index->WhereUsed(patch.front())) {
         if (related.relation == Relation::Identical && related.place.position == position &&
             QFileInfo(related.place.path).canonicalFilePath() == self)
             continue;
