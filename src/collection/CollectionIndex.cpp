@@ -453,11 +453,23 @@ ScanResult CollectionIndex::Scan(const QStringList& folders, const Progress& pro
     }
     const qsizetype unchanged = cached - known.size();
 
-    db.transaction();
     // Files to read four times as many as those kept (a new cache above all): the indices are
     // dropped and made once after the inserts. The files that changed or are gone leave first,
     // while the indices still find their rows.
     const bool bulk = !toRead.empty() && qsizetype(toRead.size()) >= 4 * unchanged;
+    // Making an index sorts every row; with temporary storage in memory SQLite's sorter never
+    // spills, so a file claiming millions of patches would cost as much memory as its rows. While
+    // the indices are made the sorter may use temporary files (made private and unlinked by
+    // SQLite), and keeps no more than about the page cache in memory.
+    QString tempStore;
+    if (bulk) {
+        QSqlQuery current(db);
+        if (current.exec(QStringLiteral("PRAGMA temp_store")) && current.next())
+            tempStore = current.value(0).toString();
+        current.finish();
+        Exec(db, QStringLiteral("PRAGMA temp_store = FILE"));
+    }
+    db.transaction();
     if (bulk) {
         for (const Known& old : std::as_const(known))
             DropFile(old.id);
@@ -508,6 +520,8 @@ ScanResult CollectionIndex::Scan(const QStringList& folders, const Progress& pro
             Exec(db, QStringLiteral("INSERT INTO patch_text (patch_text) VALUES ('rebuild')"));
     }
     db.commit();
+    if (!tempStore.isEmpty())
+        Exec(db, QStringLiteral("PRAGMA temp_store = ") + tempStore);
 
     QSqlQuery counts(db);
     if (counts.exec(QStringLiteral("SELECT count(*), coalesce(sum(kind = %1), 0) FROM files")
