@@ -279,12 +279,12 @@ bool CollectionIndex::Open(QString* status, QString* error) {
     return false;
 }
 
-void CollectionIndex::DropFile(qint64 fileId) {
+void CollectionIndex::DropFile(qint64 fileId, bool textIndexed) {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery query(db);
     QStringList statements;
     // The full-text index is told the texts it forgets, as they were given to it.
-    if (fullText_)
+    if (fullText_ && textIndexed)
         statements += QStringLiteral("INSERT INTO patch_text (patch_text, rowid, words) "
                                      "SELECT 'delete', id, words FROM patches WHERE file_id = ?");
     statements +=
@@ -373,8 +373,9 @@ private:
     std::map<QString, QSqlQuery> statements_;
 };
 
-void CollectionIndex::AddFile(const FoundFile& found, const ScannedFile& scanned, PatchRows& rows,
-                              bool indexText) {
+// Adds a file's patches a part at a time, so that neither the patches nor their rows are ever all in
+// memory. False, with nothing of the file left in the cache, when it changed while it was read.
+bool CollectionIndex::AddFile(const FoundFile& found, ScannedFile& scanned, PatchRows& rows, bool indexText) {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery file(db);
     file.prepare(QStringLiteral(
@@ -385,21 +386,29 @@ void CollectionIndex::AddFile(const FoundFile& found, const ScannedFile& scanned
     file.addBindValue(QString::fromLatin1(scanned.identity.ToText()));
     file.addBindValue(QString::fromLatin1(scanned.sideIdentity.ToText()));
     if (!file.exec())
-        return;
+        return true;
     const qint64 fileId = file.lastInsertId().toLongLong();
-    for (size_t k = 0; k < scanned.patches.size(); ++k) {
-        const QByteArray& bytes = scanned.patches[k];
-        const QString name = NameOf(bytes);
-        const QString& description = scanned.descriptions.value(qsizetype(k));
-        const DetailValues values = ShowPatchDetails(PatchImage::FromStore(bytes, 0));
-        const qint64 id =
-            rows.Add({fileId, qint64(k), bytes, SoundOf(bytes), name, values.driveType, values.cabType,
-                      values.cabSpeaker, values.driveOn ? 1 : 0, values.cabOn ? 1 : 0, description,
-                      QString::fromUtf8(WordsText(name, description))});
-        for (const QString& t : TagsOf(description))
-            rows.AddTag(t, id);
+    for (qsizetype first = 0; first < scanned.Count(); first += ScannedFile::PartSize) {
+        const std::vector<QByteArray> part = scanned.Patches(first, ScannedFile::PartSize);
+        if (part.empty()) {
+            DropFile(fileId, false);
+            return false;
+        }
+        for (size_t k = 0; k < part.size(); ++k) {
+            const QByteArray& bytes = part[k];
+            const qsizetype position = first + qsizetype(k);
+            const QString name = NameOf(bytes);
+            const QString description = scanned.Description(position);
+            const DetailValues values = ShowPatchDetails(PatchImage::FromStore(bytes, 0));
+            const qint64 id =
+                rows.Add({fileId, qint64(position), bytes, SoundOf(bytes), name, values.driveType,
+                          values.cabType, values.cabSpeaker, values.driveOn ? 1 : 0, values.cabOn ? 1 : 0,
+                          description, QString::fromUtf8(WordsText(name, description))});
+            for (const QString& t : TagsOf(description))
+                rows.AddTag(t, id);
+        }
+        rows.Flush();
     }
-    rows.Flush();
     if (indexText && fullText_) {
         QSqlQuery text(db);
         text.prepare(QStringLiteral(
@@ -407,6 +416,7 @@ void CollectionIndex::AddFile(const FoundFile& found, const ScannedFile& scanned
         text.addBindValue(fileId);
         text.exec();
     }
+    return true;
 }
 
 ScanResult CollectionIndex::Scan(const QStringList& folders, const Progress& progress,
@@ -443,11 +453,23 @@ ScanResult CollectionIndex::Scan(const QStringList& folders, const Progress& pro
     }
     const qsizetype unchanged = cached - known.size();
 
-    db.transaction();
     // Files to read four times as many as those kept (a new cache above all): the indices are
     // dropped and made once after the inserts. The files that changed or are gone leave first,
     // while the indices still find their rows.
     const bool bulk = !toRead.empty() && qsizetype(toRead.size()) >= 4 * unchanged;
+    // Making an index sorts every row; with temporary storage in memory SQLite's sorter never
+    // spills, so a file claiming millions of patches would cost as much memory as its rows. While
+    // the indices are made the sorter may use temporary files (made private and unlinked by
+    // SQLite), and keeps no more than about the page cache in memory.
+    QString tempStore;
+    if (bulk) {
+        QSqlQuery current(db);
+        if (current.exec(QStringLiteral("PRAGMA temp_store")) && current.next())
+            tempStore = current.value(0).toString();
+        current.finish();
+        Exec(db, QStringLiteral("PRAGMA temp_store = FILE"));
+    }
+    db.transaction();
     if (bulk) {
         for (const Known& old : std::as_const(known))
             DropFile(old.id);
@@ -474,13 +496,13 @@ ScanResult CollectionIndex::Scan(const QStringList& folders, const Progress& pro
             DropFile(it->id);
             known.erase(it);
         }
-        const ScannedFile scanned = ReadScannedFile(found->path, found->kind);
-        if (!scanned.refusal.isEmpty())
-            result.skipped.push_back({found->path, scanned.refusal});
-        else
+        ScannedFile scanned = ScannedFile::Open(found->path, found->kind);
+        if (scanned.refusal.isEmpty())
             AddFile(*found, scanned, rows, !bulk);
-        if (!scanned.sideRefusal.isEmpty())
-            result.skipped.push_back({SideFilePath(found->path), scanned.sideRefusal});
+        if (!scanned.refusal.isEmpty())
+            result.skipped.push_back({found->path, scanned.refusal, {}});
+        else if (!scanned.sideRefusal.isEmpty())
+            result.skipped.push_back({SideFilePath(found->path), scanned.sideRefusal, {}});
         ++result.read;
         ++step.done;
         if (progress)
@@ -498,6 +520,8 @@ ScanResult CollectionIndex::Scan(const QStringList& folders, const Progress& pro
             Exec(db, QStringLiteral("INSERT INTO patch_text (patch_text) VALUES ('rebuild')"));
     }
     db.commit();
+    if (!tempStore.isEmpty())
+        Exec(db, QStringLiteral("PRAGMA temp_store = ") + tempStore);
 
     QSqlQuery counts(db);
     if (counts.exec(QStringLiteral("SELECT count(*), coalesce(sum(kind = %1), 0) FROM files")

@@ -162,8 +162,8 @@ public:
 private:
     bool Create(QString* error);
     bool Usable() const;
-    void DropFile(qint64 fileId);
-    void AddFile(const FoundFile& found, const ScannedFile& scanned, PatchRows& rows, bool indexText);
+    void DropFile(qint64 fileId, bool textIndexed = true);
+    bool AddFile(const FoundFile& found, ScannedFile& scanned, PatchRows& rows, bool indexText);
     QString WordsCondition(const QString& query, QVariantList& values) const;
     std::vector<Place> PlacesOf(const QString& where, const QVariantList& values) const;
 

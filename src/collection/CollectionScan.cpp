@@ -15,8 +15,10 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quillbox {
 
@@ -36,55 +38,85 @@ namespace {
 
 using NodeKey = std::pair<quint64, quint64>; // device, inode
 
+QString SizeText(qint64 bytes) {
+    constexpr qint64 kib = 1024, mib = kib * 1024, gib = mib * 1024;
+    if (bytes % gib == 0)
+        return QStringLiteral("%1 GiB").arg(bytes / gib);
+    if (bytes % mib == 0)
+        return QStringLiteral("%1 MiB").arg(bytes / mib);
+    if (bytes % kib == 0)
+        return QStringLiteral("%1 KiB").arg(bytes / kib);
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
+QString NotTextReason() {
+    return QStringLiteral("its name is not valid UTF-8, which the collection's cache cannot hold; rename it");
+}
+
+// The walk works on the bytes of names: a name decoded to text and encoded again is another name
+// when its bytes are not valid UTF-8, so text is made only of paths that come back unchanged.
 struct Walker {
     FolderWalk walk;
     QSet<NodeKey> folders; // every folder entered: a link back up is not entered again
     QSet<NodeKey> files;   // every file taken: a link to one already taken adds nothing
 
-    static bool IsLibraryName(const QString& name) { return name.endsWith(QStringLiteral(".pslib")); }
-    static bool IsPatchFileName(const QString& name) {
-        return name.endsWith(QStringLiteral(".pch"), Qt::CaseInsensitive);
+    static bool IsLibraryName(const QByteArray& name) { return name.endsWith(".pslib"); }
+    static bool IsPatchFileName(const QByteArray& name) {
+        return name.size() >= 4 && name.right(4).toLower() == ".pch";
     }
 
-    void Skip(const QString& path, const QString& reason) { walk.skipped.push_back({path, reason}); }
+    void Skip(const QByteArray& path, const QString& reason) {
+        if (const std::optional<QString> text = FileNameFromBytes(path))
+            walk.skipped.push_back({*text, reason, {}});
+        else
+            walk.skipped.push_back({QFile::decodeName(path), reason, path});
+    }
 
-    void Take(const QString& path, const struct stat& st, PlaceKind kind, const QString& origin = {}) {
+    void Take(const QByteArray& path, const struct stat& st, PlaceKind kind, const QString& origin = {}) {
         if (!S_ISREG(st.st_mode))
             return Skip(path, QStringLiteral("it is not a regular file"));
         if (qint64(st.st_size) > MaxFileSize())
             return Skip(path, QStringLiteral("it is larger than %1").arg(MaxFileSizeText()));
+        const std::optional<QString> text = FileNameFromBytes(path);
+        if (!text)
+            return Skip(path, NotTextReason());
         if (files.contains({quint64(st.st_dev), quint64(st.st_ino)}))
             return;
         files.insert({quint64(st.st_dev), quint64(st.st_ino)});
-        walk.files.push_back({path, kind, origin, IdentityFromStat(st), IdentityOf(SideFilePath(path))});
+        walk.files.push_back({*text, kind, origin, IdentityFromStat(st), IdentityOf(SideFilePath(*text))});
     }
 
-    void Folder(const QString& dir, const struct stat& st) {
+    void Folder(const QByteArray& dir, const struct stat& st) {
         if (folders.contains({quint64(st.st_dev), quint64(st.st_ino)}))
             return;
         folders.insert({quint64(st.st_dev), quint64(st.st_ino)});
-        DIR* d = ::opendir(QFile::encodeName(dir).constData());
+        DIR* d = ::opendir(dir.constData());
         if (!d)
             return Skip(dir, QStringLiteral("the folder cannot be read"));
-        QStringList names;
+        QList<QByteArray> names;
         while (const dirent* entry = ::readdir(d)) {
-            const QString name = QFile::decodeName(entry->d_name);
-            if (name != QStringLiteral(".") && name != QStringLiteral(".."))
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..")
                 names.append(name);
         }
         ::closedir(d);
-        names.sort();
-        for (const QString& name : names) {
-            const QString path = dir + QLatin1Char('/') + name;
+        std::sort(names.begin(), names.end());
+        for (const QByteArray& name : std::as_const(names)) {
+            const QByteArray path = dir + '/' + name;
             const bool wanted = IsLibraryName(name) || IsPatchFileName(name);
             struct stat entry {};
-            // stat follows links; a broken link is told from a missing file by lstat.
-            if (::stat(QFile::encodeName(path).constData(), &entry) != 0) {
+            // stat follows links; only what lstat shows to be a link is called a broken one.
+            if (::stat(path.constData(), &entry) != 0) {
+                const int error = errno;
+                struct stat self {};
                 if (wanted)
-                    Skip(path, errno == ENOENT ? QStringLiteral("it is a broken link")
-                                               : QStringLiteral("it cannot be looked at"));
+                    Skip(path, ::lstat(path.constData(), &self) != 0 ? QStringLiteral("it is gone")
+                               : S_ISLNK(self.st_mode) && (error == ENOENT || error == ENOTDIR)
+                                   ? QStringLiteral("it is a broken link")
+                                   : QStringLiteral("it cannot be looked at"));
                 continue;
             }
+            // A folder whose name is not text is still entered: what it holds is named as skipped.
             if (S_ISDIR(entry.st_mode))
                 Folder(path, entry);
             else if (wanted)
@@ -122,12 +154,41 @@ void WalkVersions(Walker& walker, const QStringList& prefixes, const QString& ve
              QDir(dir).entryList({QStringLiteral("*.pslib")}, QDir::Files, QDir::Name)) {
             if (!versionName.match(name).hasMatch())
                 continue;
-            const QString path = dir + QLatin1Char('/') + name;
+            const QByteArray path = QFile::encodeName(dir + QLatin1Char('/') + name);
             struct stat st {};
-            if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+            if (::stat(path.constData(), &st) == 0)
                 walker.Take(path, st, PlaceKind::EarlierVersion, library);
         }
     }
+}
+
+// Opens a file to read without waiting on a FIFO; the refusal when it cannot be.
+int OpenToRead(const QString& path, QString& refusal, bool* missing = nullptr) {
+    // Not O_NOFOLLOW: the collection follows the user's links. O_NONBLOCK: a FIFO never waits.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (missing)
+            *missing = errno == ENOENT;
+        refusal = errno == ENOENT   ? QStringLiteral("it is gone")
+                  : errno == EACCES ? QStringLiteral("it may not be read")
+                                    : QStringLiteral("it cannot be opened");
+    }
+    return fd;
+}
+
+// Reads `length` bytes at `offset`; false when fewer are there.
+bool ReadAt(int fd, qint64 offset, char* into, qint64 length) {
+    while (length > 0) {
+        const ssize_t n = ::pread(fd, into, size_t(length), off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        into += n;
+        offset += n;
+        length -= n;
+    }
+    return true;
 }
 
 } // namespace
@@ -137,12 +198,13 @@ FolderWalk WalkFolders(const QStringList& folders, const QString& versionsFolder
     QStringList prefixes;
     for (const QString& folder : folders) {
         const QString dir = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+        const QByteArray native = QFile::encodeName(dir);
         struct stat st {};
-        if (::stat(QFile::encodeName(dir).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            walker.Skip(dir, QStringLiteral("it is not a folder"));
+        if (::stat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            walker.Skip(native, QStringLiteral("it is not a folder"));
             continue;
         }
-        walker.Folder(dir, st);
+        walker.Folder(native, st);
         if (const QString prefix = FolderPrefix(dir); !prefix.isEmpty())
             prefixes.append(prefix);
     }
@@ -152,22 +214,18 @@ FolderWalk WalkFolders(const QStringList& folders, const QString& versionsFolder
     return std::move(walker.walk);
 }
 
-PlainRead ReadRegularFile(const QString& path, qint64 maxBytes) {
+PlainRead ReadRegularFile(const QString& path, qint64 maxBytes, const QString& limitText) {
     PlainRead read;
-    // Not O_NOFOLLOW: the collection follows the user's links. O_NONBLOCK: a FIFO never waits.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        read.missing = errno == ENOENT;
-        read.refusal = read.missing      ? QStringLiteral("it is gone")
-                       : errno == EACCES ? QStringLiteral("it may not be read")
-                                         : QStringLiteral("it cannot be opened");
+    const QString tooLarge =
+        QStringLiteral("it is larger than %1").arg(limitText.isEmpty() ? SizeText(maxBytes) : limitText);
+    const int fd = OpenToRead(path, read.refusal, &read.missing);
+    if (fd < 0)
         return read;
-    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         read.refusal = QStringLiteral("it is not a regular file");
     else if (st.st_size > maxBytes)
-        read.refusal = QStringLiteral("it is larger than %1").arg(MaxFileSizeText());
+        read.refusal = tooLarge;
     if (read.refusal.isEmpty()) {
         read.identity = IdentityFromStat(st);
         // One byte more than allowed is asked for, so that a file that grew since is noticed.
@@ -185,7 +243,7 @@ PlainRead ReadRegularFile(const QString& path, qint64 maxBytes) {
         }
         read.bytes.resize(got);
         if (got > maxBytes)
-            read.refusal = QStringLiteral("it is larger than %1").arg(MaxFileSizeText());
+            read.refusal = tooLarge;
     }
     ::close(fd);
     if (!read.refusal.isEmpty())
@@ -193,42 +251,105 @@ PlainRead ReadRegularFile(const QString& path, qint64 maxBytes) {
     return read;
 }
 
-ScannedFile ReadScannedFile(const QString& path, PlaceKind kind) {
+qint64 SideFileLimit(qsizetype patches) {
+    constexpr qint64 perPatch = 2048, more = 64 * 1024, most = qint64(32) << 20;
+    return std::min({MaxFileSize(), most, more + perPatch * qint64(patches)});
+}
+
+ScannedFile ScannedFile::Open(const QString& path, PlaceKind kind) {
     ScannedFile file;
-    const PlainRead content = ReadRegularFile(path, MaxFileSize());
-    file.identity = content.identity;
-    if (!content.refusal.isEmpty()) {
-        file.refusal = content.refusal;
+    file.fd_ = OpenToRead(path, file.refusal);
+    if (file.fd_ < 0)
+        return file;
+    struct stat st {};
+    if (::fstat(file.fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        file.refusal = QStringLiteral("it is not a regular file");
         return file;
     }
-    QByteArray store;
-    if (kind == PlaceKind::PatchFile) {
-        store = content.bytes;
-    } else if (IsValidLibrary(content.bytes)) {
-        store = DecodeLibrary(content.bytes);
-    } else {
-        file.refusal = QStringLiteral("it is not a valid library");
+    if (st.st_size > MaxFileSize()) {
+        file.refusal = QStringLiteral("it is larger than %1").arg(MaxFileSizeText());
         return file;
     }
-    if (store.isEmpty()) {
+    file.identity = IdentityFromStat(st);
+    file.library_ = kind != PlaceKind::PatchFile;
+    file.storeSize_ = st.st_size;
+    if (file.library_) {
+        QByteArray marker(1, '\0');
+        if (st.st_size < 1 || !ReadAt(file.fd_, 0, marker.data(), 1) || !IsValidLibrary(marker)) {
+            file.refusal = QStringLiteral("it is not a valid library");
+            return file;
+        }
+        file.storeSize_ = st.st_size - 1;
+    }
+    if (file.storeSize_ == 0) {
         file.refusal = QStringLiteral("it holds no patch");
         return file;
     }
-    const qsizetype count = (store.size() + PatchImageSize - 1) / PatchImageSize;
-    file.patches.reserve(size_t(count));
-    for (qsizetype k = 0; k < count; ++k) {
-        QByteArray image = store.mid(k * PatchImageSize, PatchImageSize);
-        if (image.size() < PatchImageSize)
-            image.append(QByteArray(PatchImageSize - image.size(), ' '));
-        file.patches.push_back(image);
-    }
-    const PlainRead side = ReadRegularFile(SideFilePath(path), MaxFileSize());
+    file.count_ = qsizetype((file.storeSize_ + PatchImageSize - 1) / PatchImageSize);
+    const qint64 sideLimit = SideFileLimit(file.count_);
+    const PlainRead side = ReadRegularFile(
+        SideFilePath(path), sideLimit,
+        QStringLiteral("%1, the most the descriptions of %2 can take")
+            .arg(SizeText(sideLimit), file.count_ == 1 ? QStringLiteral("1 patch")
+                                                       : QStringLiteral("%1 patches").arg(file.count_)));
     file.sideIdentity = side.identity;
     if (!side.missing && !side.refusal.isEmpty())
         file.sideRefusal = side.refusal;
-    const DescriptionReader descriptions = DescriptionReader::FromBytes(side.bytes);
-    file.descriptions = descriptions.DescArray(count).mid(1);
+    file.descriptions_ = DescriptionReader::FromBytes(side.bytes, file.count_);
     return file;
+}
+
+ScannedFile::ScannedFile(ScannedFile&& other) noexcept
+    : refusal(std::move(other.refusal)), identity(other.identity), sideIdentity(other.sideIdentity),
+      sideRefusal(std::move(other.sideRefusal)), fd_(std::exchange(other.fd_, -1)),
+      storeSize_(other.storeSize_), library_(other.library_), count_(other.count_),
+      descriptions_(std::move(other.descriptions_)) {}
+
+ScannedFile& ScannedFile::operator=(ScannedFile&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        refusal = std::move(other.refusal);
+        identity = other.identity;
+        sideIdentity = other.sideIdentity;
+        sideRefusal = std::move(other.sideRefusal);
+        fd_ = std::exchange(other.fd_, -1);
+        storeSize_ = other.storeSize_;
+        library_ = other.library_;
+        count_ = other.count_;
+        descriptions_ = std::move(other.descriptions_);
+    }
+    return *this;
+}
+
+ScannedFile::~ScannedFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::vector<QByteArray> ScannedFile::Patches(qsizetype first, qsizetype count) {
+    std::vector<QByteArray> patches;
+    if (!refusal.isEmpty() || first < 0 || count <= 0 || first >= count_)
+        return patches;
+    const qint64 from = qint64(first) * PatchImageSize;
+    const qint64 to = std::min(storeSize_, qint64(first + std::min(count, count_ - first)) * PatchImageSize);
+    QByteArray part(qsizetype(to - from), Qt::Uninitialized);
+    // A library holds its store back to front behind the marker byte.
+    const qint64 offset = library_ ? LibraryPartOffset(storeSize_, to) : from;
+    if (!ReadAt(fd_, offset, part.data(), part.size())) {
+        refusal = QStringLiteral("it changed while it was read");
+        return patches;
+    }
+    if (library_)
+        std::reverse(part.begin(), part.end());
+    patches.reserve(size_t((part.size() + PatchImageSize - 1) / PatchImageSize));
+    for (qsizetype at = 0; at < part.size(); at += PatchImageSize) {
+        QByteArray image = part.mid(at, PatchImageSize);
+        if (image.size() < PatchImageSize)
+            image.append(QByteArray(PatchImageSize - image.size(), ' '));
+        patches.push_back(std::move(image));
+    }
+    return patches;
 }
 
 } // namespace quillbox

@@ -81,17 +81,23 @@ std::optional<qsizetype> PositionOf(QStringView key) {
 
 } // namespace
 
-DescriptionReader DescriptionReader::FromBytes(const QByteArray& bytes) {
+DescriptionReader DescriptionReader::FromBytes(const QByteArray& bytes, std::optional<qsizetype> count) {
     // One pass over the text that keeps only where each value is: a side file of 100,000 entries
     // loads without building a line list or a hash of them.
     DescriptionReader reader;
     reader.text_ = DecodeText(bytes).text;
     const QChar* base = reader.text_.constData();
     bool sorted = true;
+    std::vector<bool> seen(count ? size_t(std::max<qsizetype>(*count, 0)) + 1 : 0);
     ProfileFile::ScanSection(reader.text_, DescriptionSection, [&](QStringView key, QStringView value, bool) {
         const std::optional<qsizetype> position = PositionOf(key);
         if (!position)
             return;
+        if (count) {
+            if (*position < 1 || *position > *count || seen[size_t(*position)])
+                return;
+            seen[size_t(*position)] = true;
+        }
         if (!reader.entries_.empty() && *position <= reader.entries_.back().position)
             sorted = false;
         reader.entries_.push_back({*position, value.data() ? value.data() - base : 0, value.size()});

@@ -27,7 +27,9 @@ class DescriptionReader {
 public:
     DescriptionReader() = default;
     explicit DescriptionReader(const QString& iniFile);
-    static DescriptionReader FromBytes(const QByteArray& bytes);
+    // With `count` given, only positions 1..count are kept, each from its first line, so that what
+    // the reader holds beside the text grows with the entries asked for, not with the file's lines.
+    static DescriptionReader FromBytes(const QByteArray& bytes, std::optional<qsizetype> count = {});
     QString Description(qsizetype position1) const;
     // The descriptions of positions 1..count as a description array: element 0 empty, element i
     // the description of position i.

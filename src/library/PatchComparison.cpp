@@ -100,20 +100,23 @@ PatchComparison ComparePatches(const QByteArray& leftStore, qsizetype leftIndex,
     return c;
 }
 
-QString ComparisonText(const PatchComparison& c, const QString& leftLabel, const QString& rightLabel) {
+QString ComparisonText(const PatchComparison& c, const QString& leftLabel, const QString& rightLabel,
+                       QChar lineEnd) {
     QString text;
-    const auto row = [&text](const QString& what, const QString& l, const QString& r, bool differs) {
-        text += QStringLiteral("%1 %2  %3  %4\n")
+    const auto row = [&text, lineEnd](const QString& what, const QString& l, const QString& r, bool differs) {
+        text += QStringLiteral("%1 %2  %3  %4")
                     .arg(QChar(differs ? u'*' : u' '))
                     .arg(what, -12)
                     .arg(l, -20)
-                    .arg(r);
+                    .arg(r) +
+                lineEnd;
     };
     row(QString(), leftLabel, rightLabel, false);
     row(QStringLiteral("Name"), c.leftName, c.rightName, c.FieldDiffers(ImageField::Name));
     for (qsizetype i = 0; i < c.parameterNames.size(); ++i)
         row(c.parameterNames[i], c.leftValues[i], c.rightValues[i], c.parameterDiffers[size_t(i)]);
-    text += QStringLiteral("\nbyte  %1  %2\n").arg(leftLabel.left(13), -13).arg(rightLabel.left(13));
+    text += lineEnd + QStringLiteral("byte  %1  %2").arg(leftLabel.left(13), -13).arg(rightLabel.left(13)) +
+            lineEnd;
     for (int byte1 = 1; byte1 <= PatchImageSize; ++byte1) {
         const auto l = static_cast<quint8>(c.left[byte1 - 1]), r = static_cast<quint8>(c.right[byte1 - 1]);
         QString marks(8, u' ');
@@ -125,19 +128,21 @@ QString ComparisonText(const PatchComparison& c, const QString& leftLabel, const
             if (!fields.contains(ImageFieldName(b.field)))
                 fields.append(ImageFieldName(b.field));
         }
-        text +=
-            QStringLiteral("%1  %2 %3  %4 %5%6\n")
-                .arg(byte1, 4)
-                .arg(l, 2, 16, QLatin1Char('0'))
-                .arg(Bits(l))
-                .arg(r, 2, 16, QLatin1Char('0'))
-                .arg(Bits(r))
-                .arg(fields.isEmpty() ? QString() : QStringLiteral("  ") + fields.join(QStringLiteral(", ")));
+        text += QStringLiteral("%1  %2 %3  %4 %5%6")
+                    .arg(byte1, 4)
+                    .arg(l, 2, 16, QLatin1Char('0'))
+                    .arg(Bits(l))
+                    .arg(r, 2, 16, QLatin1Char('0'))
+                    .arg(Bits(r))
+                    .arg(fields.isEmpty() ? QString()
+                                          : QStringLiteral("  ") + fields.join(QStringLiteral(", "))) +
+                lineEnd;
         if (l != r)
-            text += QString(9, u' ') + marks + QString(5, u' ') + marks + u'\n'; // under both bit columns
+            text += QString(9, u' ') + marks + QString(5, u' ') + marks + lineEnd; // under both bit columns
     }
-    text += c.Identical() ? QStringLiteral("identical\n")
-                          : QStringLiteral("%1 bits differ\n").arg(c.differingBits.size());
+    text += (c.Identical() ? QStringLiteral("identical")
+                           : QStringLiteral("%1 bits differ").arg(c.differingBits.size())) +
+            lineEnd;
     return text;
 }
 

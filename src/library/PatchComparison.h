@@ -41,8 +41,8 @@ PatchComparison ComparePatches(const QByteArray& leftStore, qsizetype leftIndex,
                                qsizetype rightIndex);
 
 // The comparison as text: names, the five parameters (differing ones marked "*"), and each byte in
-// hexadecimal and bits with the differing bits marked under it.
-QString ComparisonText(const PatchComparison& comparison, const QString& leftLabel,
-                       const QString& rightLabel);
+// hexadecimal and bits with the differing bits marked under it. Each line ends in `lineEnd`.
+QString ComparisonText(const PatchComparison& comparison, const QString& leftLabel, const QString& rightLabel,
+                       QChar lineEnd = u'\n');
 
 } // namespace quillbox

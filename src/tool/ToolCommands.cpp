@@ -14,6 +14,7 @@
 #include "PatchImage.h"
 #include "PatchList.h"
 #include "PatchName.h"
+#include "QuotedPath.h"
 #include "Reconcile.h"
 #include "SetList.h"
 #include "ValueTables.h"
@@ -61,6 +62,15 @@ QString Plural(qsizetype count, const char* singular, const char* plural) {
 QString PatchCount(qsizetype count) {
     return Plural(count, "patch", "patches");
 }
+
+// How lines meant for scripts are written: paths (and names) quoted as QuotePath quotes them and
+// each record ended by a line break; with -z as they are, each record ended by NUL. The other fields
+// of a record never hold a tab, so a path is what lies between them.
+struct Records {
+    bool nul = false;
+    QString Path(const QString& path) const { return nul ? path : QuotePath(path); }
+    QChar End() const { return nul ? QChar(u'\0') : QChar(u'\n'); }
+};
 
 // How many bytes the last entry lacks to be a whole 18-byte image (0 when it is whole).
 qsizetype ShortBy(const QByteArray& store) {
@@ -164,7 +174,8 @@ int CommandCheck(const QString& path, QTextStream& out, QTextStream& err) {
         kind = QStringLiteral("patch file");
         store = content;
     }
-    out << path << QStringLiteral(": ") << kind << QStringLiteral(" with ") << PatchCount(EntryCount(store));
+    out << QuotePath(path) << QStringLiteral(": ") << kind << QStringLiteral(" with ")
+        << PatchCount(EntryCount(store));
     if (const qsizetype missing = ShortBy(store); missing > 0)
         out << QStringLiteral(", ") << ShortByText(missing);
     out << QLatin1Char('\n');
@@ -252,10 +263,10 @@ QString TimeText(const QDateTime& time) {
     return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-int CommandVersions(const QString& path, QTextStream& out) {
+int CommandVersions(const QString& path, const Records& records, QTextStream& out) {
     const QList<EarlierVersion> versions = EarlierVersions().List(path);
     if (versions.isEmpty())
-        out << path << QStringLiteral(": no earlier versions kept\n");
+        out << records.Path(path) << QStringLiteral(": no earlier versions kept") << records.End();
     for (qsizetype i = 0; i < versions.size(); ++i) {
         const EarlierVersion& v = versions[i];
         out << (i + 1) << QStringLiteral(": ") << TimeText(v.time) << QStringLiteral(", ")
@@ -263,7 +274,7 @@ int CommandVersions(const QString& path, QTextStream& out) {
             << QStringLiteral(", ") << Plural(v.libraryBytes, "byte", "bytes")
             << (v.sideBytes < 0 ? QStringLiteral(", no description file")
                                 : QStringLiteral(" + descriptions ") + Plural(v.sideBytes, "byte", "bytes"))
-            << QLatin1Char('\n');
+            << records.End();
     }
     return ExitSuccess;
 }
@@ -400,7 +411,8 @@ std::pair<QString, QString> FileAndPosition(const QString& argument) {
 }
 
 // Compares two patches as the compare window does. Exit 0: identical; 1: they differ; 2: trouble.
-int CommandDiff(const QString& first, const QString& second, QTextStream& out, QTextStream& err) {
+int CommandDiff(const QString& first, const QString& second, const Records& records, QTextStream& out,
+                QTextStream& err) {
     const auto [leftPath, leftPos] = FileAndPosition(first);
     const auto [rightPath, rightPos] = FileAndPosition(second);
     PatchComparison comparison;
@@ -415,7 +427,8 @@ int CommandDiff(const QString& first, const QString& second, QTextStream& out, Q
     } catch (const ToolError& e) {
         throw ToolError{ExitDiffTrouble, e.message, e.usage};
     }
-    out << ComparisonText(comparison, first, second);
+    out << ComparisonText(comparison, records.Path(leftPath) + QLatin1Char(':') + leftPos,
+                          records.Path(rightPath) + QLatin1Char(':') + rightPos, records.End());
     return comparison.Identical() ? ExitSuccess : ExitDiffers;
 }
 
@@ -453,7 +466,8 @@ template <typename Body> int WithTroubleAsTwo(Body body) {
 // One line per row that differs: kind, left position, right position, name ("OLD -> NEW" when it
 // changed), what differs; with a base also what it chooses: "left", "right" or "conflict".
 int CommandReconcile(const QString& leftPath, const QString& rightPath,
-                     const std::optional<QString>& basePath, QTextStream& out, QTextStream& err) {
+                     const std::optional<QString>& basePath, const Records& records, QTextStream& out,
+                     QTextStream& err) {
     ReconcileSide left, right, base;
     WithTroubleAsTwo([&] {
         left = ReadSide(leftPath, err);
@@ -479,7 +493,7 @@ int CommandReconcile(const QString& leftPath, const QString& rightPath,
                                  ? leftName
                                  : leftName + QStringLiteral(" -> ") + rightName;
         out << RowKindName(row.kind) << tab << PositionText(row.left) << tab << PositionText(row.right) << tab
-            << name << tab << RowFieldsText(row.differs);
+            << records.Path(name) << tab << RowFieldsText(row.differs);
         if (basePath) {
             const PresetChoice& preset = presets[k];
             out << tab
@@ -487,7 +501,7 @@ int CommandReconcile(const QString& leftPath, const QString& rightPath,
                     : preset.choice.take == RowChoice::Right ? QStringLiteral("right")
                                                              : QStringLiteral("left"));
         }
-        out << QLatin1Char('\n');
+        out << records.End();
     }
     for (const auto& [path, side] : {std::pair{leftPath, &left}, std::pair{rightPath, &right}})
         WarnIfShort(path, side->store, err);
@@ -553,8 +567,10 @@ std::unique_ptr<CollectionIndex> RefreshCollection(const QStringList& folders, b
     result = index->Scan(folders);
     if (listSkipped)
         for (const SkippedFile& skipped : result.skipped)
-            err << ProgramName << QStringLiteral(": skipped ") << skipped.path << QStringLiteral(": ")
-                << skipped.reason << QLatin1Char('\n');
+            err << ProgramName << QStringLiteral(": skipped ")
+                << (skipped.nativePath.isEmpty() ? QuotePath(skipped.path)
+                                                 : QString::fromUtf8(QuotePathBytes(skipped.nativePath)))
+                << QStringLiteral(": ") << skipped.reason << QLatin1Char('\n');
     else if (!result.skipped.empty())
         err << ProgramName << QStringLiteral(": ")
             << Plural(qsizetype(result.skipped.size()), "file", "files")
@@ -576,43 +592,47 @@ QString FirstLine(const QString& text) {
     return text.section(QRegularExpression(QStringLiteral("[\r\n]")), 0, 0);
 }
 
-QString PlaceText(const Place& place) {
-    return place.path + QLatin1Char(':') + QString::number(place.position + 1);
+QString PlaceText(const Place& place, const Records& records) {
+    return records.Path(place.path) + QLatin1Char(':') + QString::number(place.position + 1);
 }
 
 // Exit 0 when a place holds every word, 1 when none does, 2 on trouble.
 int CommandCollectionFind(const QStringList& folders, bool withVersions, const QStringList& words,
-                          QTextStream& out, QTextStream& err) {
+                          const Records& records, QTextStream& out, QTextStream& err) {
     ScanResult result;
     const auto index = RefreshCollection(CollectionFolders(folders), false, result, err);
     const std::vector<Place> places = index->Find(words.join(QLatin1Char(' ')), withVersions);
     for (const Place& place : places)
-        out << PlaceText(place) << QLatin1Char('\t') << place.name << QLatin1Char('\t')
-            << EscapeDescription(FirstLine(place.description)) << QLatin1Char('\n');
+        out << PlaceText(place, records) << QLatin1Char('\t') << records.Path(place.name) << QLatin1Char('\t')
+            << EscapeDescription(FirstLine(place.description)) << records.End();
     return places.empty() ? ExitDiffers : ExitSuccess;
 }
 
 // Every other place of the collection holding the patch at FILE:POS (identical), its sound under
 // another name (same-sound) or its name with another sound (same-name). Exit 0 when there is one,
 // 1 when none, 2 on trouble.
-int CommandWhere(const QString& argument, const QStringList& folders, QTextStream& out, QTextStream& err) {
+int CommandWhere(const QString& argument, const QStringList& folders, const Records& records,
+                 QTextStream& out, QTextStream& err) {
     const auto [path, positionText] = FileAndPosition(argument);
     const QStringList chosen = CollectionFolders(folders);
-    const ScannedFile file =
-        ReadScannedFile(path, IsLibraryPath(path) ? PlaceKind::Library : PlaceKind::PatchFile);
+    ScannedFile file =
+        ScannedFile::Open(path, IsLibraryPath(path) ? PlaceKind::Library : PlaceKind::PatchFile);
     if (!file.refusal.isEmpty())
         throw ToolError{ExitDiffTrouble, path + QStringLiteral(": ") + file.refusal};
-    const qsizetype position = PositionIn(positionText, qsizetype(file.patches.size()), path) - 1;
+    const qsizetype position = PositionIn(positionText, file.Count(), path) - 1;
+    const std::vector<QByteArray> patch = file.Patches(position, 1);
+    if (patch.empty())
+        throw ToolError{ExitDiffTrouble, path + QStringLiteral(": ") + file.refusal};
     ScanResult result;
     const auto index = RefreshCollection(chosen, false, result, err);
     const QString self = QFileInfo(path).canonicalFilePath();
     qsizetype shown = 0;
-    for (const RelatedPlace& related : index->WhereUsed(file.patches[size_t(position)])) {
+    for (const RelatedPlace& related : index->WhereUsed(patch.front())) {
         if (related.relation == Relation::Identical && related.place.position == position &&
             QFileInfo(related.place.path).canonicalFilePath() == self)
             continue;
-        out << RelationText(related.relation) << QLatin1Char('\t') << PlaceText(related.place)
-            << QLatin1Char('\t') << related.place.name << QLatin1Char('\n');
+        out << RelationText(related.relation) << QLatin1Char('\t') << PlaceText(related.place, records)
+            << QLatin1Char('\t') << records.Path(related.place.name) << records.End();
         ++shown;
     }
     return shown > 0 ? ExitSuccess : ExitDiffers;
@@ -626,6 +646,7 @@ struct CommandLine {
     bool force = false;
     bool csv = false;
     bool versions = false;
+    bool nul = false;                     // -z
     QStringList in;                       // --in DIR, any number of times
     std::optional<QString> base, outPath; // --base BASE, --out OUT
 };
@@ -679,6 +700,8 @@ CommandLine ParseArguments(const QStringList& arguments) {
             line.force = true;
         } else if (argument == QStringLiteral("--csv")) {
             line.csv = true;
+        } else if (argument == QStringLiteral("-z")) {
+            line.nul = true;
         } else {
             UsageError(QStringLiteral("unknown option: ") + argument);
         }
@@ -709,19 +732,27 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
 
     const QString& command = line.positional.front();
     const bool collection = command == QStringLiteral("collection") || command == QStringLiteral("where");
+    const bool records =
+        command == QStringLiteral("where") || command == QStringLiteral("diff") ||
+        command == QStringLiteral("reconcile") || command == QStringLiteral("versions") ||
+        (command == QStringLiteral("collection") && line.positional.value(1) == QStringLiteral("find"));
+    if (line.nul && !records)
+        UsageError(QStringLiteral("-z applies to collection find, where, diff, reconcile and versions only"));
+    const Records output{line.nul};
     if (!line.in.isEmpty() && !collection)
         UsageError(QStringLiteral("--in applies to collection and where only"));
     if (line.versions && !(collection && line.positional.value(1) == QStringLiteral("find")))
         UsageError(QStringLiteral("--versions applies to collection find only"));
     if (collection && (line.details || line.force || line.csv || line.base || line.outPath))
-        UsageError(command + QStringLiteral(" takes --in (and find --versions) only"));
+        UsageError(command + QStringLiteral(" takes --in (and find --versions, -z) only"));
     if (command == QStringLiteral("collection")) {
         return WithTroubleAsTwo([&] {
             const QString sub = line.positional.value(1);
             if (sub == QStringLiteral("scan") && line.positional.size() == 2)
                 return CommandCollectionScan(line.in, out, err);
             if (sub == QStringLiteral("find") && line.positional.size() > 2)
-                return CommandCollectionFind(line.in, line.versions, line.positional.mid(2), out, err);
+                return CommandCollectionFind(line.in, line.versions, line.positional.mid(2), output, out,
+                                             err);
             UsageError(QStringLiteral("usage: ") + ProgramName +
                        QStringLiteral(" collection scan [--in DIR]... | collection find [--in DIR]... "
                                       "[--versions] WORD..."));
@@ -730,7 +761,7 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
     if (command == QStringLiteral("where")) {
         return WithTroubleAsTwo([&] {
             ExpectFiles(line, 1, QStringLiteral("where FILE:POS [--in DIR]..."));
-            return CommandWhere(line.positional[1], line.in, out, err);
+            return CommandWhere(line.positional[1], line.in, output, out, err);
         });
     }
     if ((line.base || line.outPath) && command != QStringLiteral("reconcile") &&
@@ -751,7 +782,7 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
         if (line.details || line.force || line.outPath)
             UsageError(QStringLiteral("reconcile takes --base only"));
         ExpectFiles(line, 2, QStringLiteral("reconcile LEFT RIGHT [--base BASE]"));
-        return CommandReconcile(line.positional[1], line.positional[2], line.base, out, err);
+        return CommandReconcile(line.positional[1], line.positional[2], line.base, output, out, err);
     }
     if (command == QStringLiteral("merge")) {
         const QString usage = QStringLiteral("merge LEFT RIGHT --base BASE --out OUT [--force]");
@@ -779,7 +810,7 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
         if (line.details || line.force)
             UsageError(QStringLiteral("diff takes no options"));
         ExpectFiles(line, 2, QStringLiteral("diff FILE1:POSITION1 FILE2:POSITION2"));
-        return CommandDiff(line.positional[1], line.positional[2], out, err);
+        return CommandDiff(line.positional[1], line.positional[2], output, out, err);
     }
     if (command == QStringLiteral("convert")) {
         if (line.details)
@@ -791,7 +822,7 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
         if (line.details || line.force)
             UsageError(QStringLiteral("versions takes no options"));
         ExpectFiles(line, 1, QStringLiteral("versions FILE"));
-        return CommandVersions(line.positional[1], out);
+        return CommandVersions(line.positional[1], output, out);
     }
     if (command == QStringLiteral("restore")) {
         if (line.details)
@@ -890,7 +921,17 @@ QString HelpText() {
         "Options:\n"
         "  -h, --help                show this help and exit\n"
         "      --version             show the version and exit\n"
+        "  -z                        (collection find, where, diff, reconcile, versions) end each\n"
+        "                            line with NUL instead of a line break and write paths as they\n"
+        "                            are, for scripts; the other fields never hold a tab\n"
         "      --                    end of options (for a file name starting with '-')\n"
+        "\n"
+        "Paths in the output of collection find, where, diff, reconcile, versions and check, and\n"
+        "the skipped files collection scan names, are quoted as git's core.quotePath quotes them when\n"
+        "they hold a control character, a double quote, a backslash, bytes that are not UTF-8 or a\n"
+        "character that hides or reorders text (C1 controls, bidi and zero-width marks, line and\n"
+        "paragraph separators): in double quotes, with \\a \\b \\t \\n \\v \\f \\r \\\" \\\\ and\n"
+        "\\ooo (octal) escapes of the bytes. Other UTF-8 (\"Café.pslib\") is written as it is.\n"
         "\n"
         "Exit status: 0 success; 1 a file that cannot be read or written, is not what its name says,\n"
         "is larger than 1 GiB, or already exists, or a value the file cannot take (a position it\n"

@@ -13,11 +13,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace quillbox;
 using namespace quillbox::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -327,6 +329,125 @@ private Q_SLOTS:
         QVERIFY2(result.skipped.front().reason.startsWith(reason), qPrintable(result.skipped.front().reason));
         QCOMPARE(result.files, 3); // the others are all there
         QCOMPARE(Texts(index.Find(QStringLiteral("alpha"), false), root_).size(), 3);
+    }
+
+    // A file that takes no room on disk is judged by what it could hold, not by its size: a side file
+    // larger than the descriptions of its patches can take is not read (the patches are kept, the
+    // side file counted as skipped); a file over the size rule is skipped before a byte is read.
+    void sparseFiles_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("skipped"); // relative to the folder
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("files");
+        QTest::newRow("side file of one patch") << "one.pch.txt" << (qint64(256) << 20) << "one.pch.txt"
+                                                << "it is larger than 66 KiB, the most the descriptions of "
+                                                   "1 patch can take"
+                                                << 4;
+        QTest::newRow("side file at its most") << "one.pch.txt" << qint64(66 * 1024) << ""
+                                               << "" << 4;
+        QTest::newRow("side file one byte over") << "one.pch.txt" << qint64(66 * 1024 + 1) << "one.pch.txt"
+                                                 << "it is larger than 66 KiB" << 4;
+        QTest::newRow("patch file over the size rule") << "big.pch" << (qint64(2) << 30) << "big.pch"
+                                                       << "it is larger than 1 GiB" << 4;
+    }
+    void sparseFiles() {
+        QFETCH(QString, name);
+        QFETCH(qint64, size);
+        QFETCH(QString, skipped);
+        QFETCH(QString, reason);
+        QFETCH(int, files);
+        WriteBytes(In("one.pch"), Patch("SOLO", 7));
+        const int fd = ::open(QFile::encodeName(root_ + u'/' + name).constData(), O_WRONLY | O_CREAT, 0600);
+        QVERIFY(fd >= 0);
+        const bool sized = ::ftruncate(fd, off_t(size)) == 0;
+        ::close(fd);
+        QVERIFY(sized);
+        CollectionIndex index(cache_, versions_);
+        const ScanResult result = Scan(index);
+        QCOMPARE(result.skipped.size(), size_t(skipped.isEmpty() ? 0 : 1));
+        if (!skipped.isEmpty()) {
+            QCOMPARE(result.skipped.front().path, root_ + u'/' + skipped);
+            QVERIFY2(result.skipped.front().reason.startsWith(reason),
+                     qPrintable(result.skipped.front().reason));
+        }
+        QCOMPARE(result.files, files);
+        QCOMPARE(Texts(index.Find(QStringLiteral("solo"), false), root_), QStringList{u"one.pch:1"_s});
+    }
+
+    // A file of many parts is read a part at a time: every patch at its place with its description,
+    // across the parts' seams, a library back to front and a patch file front to back.
+    void readInParts_data() {
+        QTest::addColumn<bool>("library");
+        QTest::newRow("library") << true;
+        QTest::newRow("patch file") << false;
+    }
+    void readInParts() {
+        QFETCH(bool, library);
+        const qsizetype count = 2 * ScannedFile::PartSize + 5;
+        QByteArray store;
+        QStringList descriptions;
+        for (qsizetype k = 0; k < count; ++k) {
+            QByteArray image = Patch("PART", char(k % 100));
+            image[1] = char(k >> 8);
+            image[2] = char(k & 0xFF);
+            store += image;
+            descriptions.append(QStringLiteral("entry %1").arg(k + 1));
+        }
+        store.chop(4); // a short last entry
+        const QString path = In(library ? "parts.pslib" : "parts.pch");
+        WriteBytes(path, library ? LibraryFileBytes(store) : store);
+        WriteBytes(path + QStringLiteral(".txt"), SideFile(descriptions));
+        CollectionIndex index(cache_, versions_);
+        ScanResult result = Scan(index);
+        QVERIFY(result.skipped.empty());
+        for (const qsizetype k : {qsizetype(0), ScannedFile::PartSize - 1, ScannedFile::PartSize,
+                                  2 * ScannedFile::PartSize, count - 1}) {
+            const std::optional<Place> place = index.PlaceAt(path, k);
+            QVERIFY(place);
+            QByteArray expected = store.mid(k * 18, 18);
+            expected.append(QByteArray(18 - expected.size(), ' '));
+            QCOMPARE(place->bytes, expected);
+            QCOMPARE(place->description, descriptions[k]);
+        }
+        QVERIFY(!index.PlaceAt(path, count));
+    }
+
+    // Names are bytes: a name that is not valid UTF-8 (a folder, a file, or one that decodes to
+    // another file's name) is counted as skipped with its reason, never taken for another file, and
+    // a regular file is never called a broken link.
+    void namesNotText() {
+        const QByteArray root = QFile::encodeName(root_);
+        const auto write = [](const QByteArray& path, const QByteArray& bytes) {
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const bool written =
+                fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+            if (fd >= 0)
+                ::close(fd);
+            return written;
+        };
+        QVERIFY(::mkdir(QByteArray(root + "/bad\xff").constData(), 0700) == 0);
+        QVERIFY(write(root + "/bad\xff/in.pslib", LibraryFileBytes(Patch("INSIDE", 5))));
+        QVERIFY(write(root + "/n\xff.pslib", LibraryFileBytes(Patch("BYTEFF", 6))));
+        QVERIFY(write(root + "/n\xfe.pslib", LibraryFileBytes(Patch("BYTEFE", 6))));
+        // The name both decode to, U+FFFD, is a valid name of its own.
+        QVERIFY(write(root + "/n\xef\xbf\xbd.pslib", LibraryFileBytes(Patch("REAL", 7))));
+        QVERIFY(write(root + "/r\xfe.pch", Patch("LONELY", 8)));
+        CollectionIndex index(cache_, versions_);
+        const ScanResult result = Scan(index);
+        QStringList skipped;
+        for (const SkippedFile& file : result.skipped) {
+            QVERIFY2(file.reason.startsWith(u"its name is not valid UTF-8"_s), qPrintable(file.reason));
+            skipped.append(QString(file.path).remove(root_ + u'/'));
+        }
+        const QString bad(QChar(0xFFFD));
+        QCOMPARE(skipped, (QStringList{u"bad"_s + bad + u"/in.pslib"_s, u"n"_s + bad + u".pslib"_s,
+                                       u"n"_s + bad + u".pslib"_s, u"r"_s + bad + u".pch"_s}));
+        QCOMPARE(result.files, 4); // the folder's three and the look-alike
+        QCOMPARE(Texts(index.Find(QStringLiteral("real"), false), root_),
+                 QStringList{u"n"_s + bad + u".pslib:1"_s});
+        for (const char* other : {"inside", "byteff", "bytefe", "lonely"})
+            QVERIFY2(index.Find(QString::fromUtf8(other), false).empty(), other);
     }
 
     // Links are followed, each folder entered once and each file taken once, however it is reached.

@@ -2,6 +2,7 @@
 #include "FileAccess.h"
 #include "LibraryFile.h"
 #include "ProfileFile.h"
+#include "QuotedPath.h"
 #include "TestFiles.h"
 #include "TestPaths.h"
 #include "TextEncoding.h"
@@ -339,6 +340,49 @@ private Q_SLOTS:
                          text);
             }
         }
+    }
+
+    // Paths in output for scripts: as git's core.quotePath quotes them where a byte could forge a
+    // line or hide what a terminal shows; printable UTF-8 as it is.
+    void quotePath_data() {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("quoted");
+        const auto row = [](const char* tag, const QByteArray& path, const QByteArray& quoted) {
+            QTest::newRow(tag) << path << quoted;
+        };
+        row("plain", "/home/u/a b:c.pslib", "/home/u/a b:c.pslib");
+        row("empty", "", "");
+        row("printable UTF-8", "Caf\xc3\xa9 \xf0\x9f\x98\x80.pslib", "Caf\xc3\xa9 \xf0\x9f\x98\x80.pslib");
+        row("newline and tabs", "a.pslib:42\tFORGED\tx\ny", "\"a.pslib:42\\tFORGED\\tx\\ny\"");
+        row("quote and backslash", "a\"b\\c", "\"a\\\"b\\\\c\"");
+        row("letters git uses", "\a\b\v\f\r", "\"\\a\\b\\v\\f\\r\"");
+        row("other controls and DEL", QByteArray("\x01\x1b[0m\x7f", 6), "\"\\001\\033[0m\\177\"");
+        row("not UTF-8", "n\xff.pslib", "\"n\\377.pslib\"");
+        row("overlong slash", "a\xc0\xaf", "\"a\\300\\257\"");
+        row("surrogate", "a\xed\xa0\x80", "\"a\\355\\240\\200\"");
+        row("cut at the end", "a\xe2\x80", "\"a\\342\\200\"");
+        row("C1 control",
+            "a\xc2\x9b"
+            "2J",
+            "\"a\\302\\2332J\"");
+        row("bidi override", "evil\xe2\x80\xaetxt.pslib", "\"evil\\342\\200\\256txt.pslib\"");
+        row("line separator",
+            "a\xe2\x80\xa8"
+            "b",
+            "\"a\\342\\200\\250b\"");
+        row("no-break space stays",
+            "a\xc2\xa0"
+            "b",
+            "a\xc2\xa0"
+            "b");
+    }
+    void quotePath() {
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, quoted);
+        QCOMPARE(QuotePathBytes(path), quoted);
+        QCOMPARE(PathNeedsNoQuotes(path), path == quoted);
+        if (const std::optional<QString> text = FileNameFromBytes(path))
+            QCOMPARE(QuotePath(*text).toUtf8(), quoted);
     }
 
     // Side files that are missing, a folder, cut short or not text at all read without failing.

@@ -714,6 +714,87 @@ private Q_SLOTS:
                  qPrintable(r.err));
         QCOMPARE(r.code, code);
     }
+
+    // No file name can forge a line: paths printed for scripts are quoted as git quotes them; with -z
+    // they are written as they are and each record ends in NUL. <d> is a folder holding <e> (a name
+    // with tabs and a line break, the sample library), plain.pslib (the same), b.pslib (LEAD 1
+    // renamed ECHO) and a FIFO named "fifo\tx.pch".
+    void hostileNames_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("out"); // with "<diff>": what diff's first line starts with
+        QTest::addColumn<QString>("err");    // a part of the errors
+        const QByteArray quoted = "\"<d>/a\\tFORGED\\tline\\nb.pslib\"";
+        const QByteArray raw = "<d>/a\tFORGED\tline\nb.pslib";
+        const auto row = [](const char* tag, const QStringList& arguments, int code, const QByteArray& out,
+                            const char* err = "") {
+            QTest::newRow(tag) << arguments << code << out << QString::fromUtf8(err);
+        };
+        const QStringList find = {u"collection"_s, u"find"_s, u"--in"_s, u"<d>"_s, u"crunch"_s};
+        const QByteArray found = ":1\tCRUNCH\tCrunch for the verse";
+        row("find", find, 0, quoted + found + "\n<d>/b.pslib" + found + "\n<d>/plain.pslib" + found + '\n');
+        row("find -z", find + QStringList{u"-z"_s}, 0,
+            raw + found + QByteArray(1, '\0') + "<d>/b.pslib" + found + QByteArray(1, '\0') +
+                "<d>/plain.pslib" + found + QByteArray(1, '\0'));
+        const QStringList where = {u"where"_s, u"<d>/plain.pslib:1"_s, u"--in"_s, u"<d>"_s};
+        row("where", where, 0, "identical\t" + quoted + ":1\tCRUNCH\nidentical\t<d>/b.pslib:1\tCRUNCH\n");
+        row("where -z", QStringList{u"-z"_s} + where, 0,
+            "identical\t" + raw + ":1\tCRUNCH" + QByteArray(1, '\0') + "identical\t<d>/b.pslib:1\tCRUNCH" +
+                QByteArray(1, '\0'));
+        row("versions", {u"versions"_s, u"<e>"_s}, 0, quoted + ": no earlier versions kept\n");
+        row("versions -z", {u"versions"_s, u"-z"_s, u"<e>"_s}, 0,
+            raw + ": no earlier versions kept" + QByteArray(1, '\0'));
+        row("diff", {u"diff"_s, u"<e>:1"_s, u"<d>/plain.pslib:1"_s}, 0, "<diff>" + quoted + ":1");
+        row("diff -z", {u"diff"_s, u"-z"_s, u"<e>:1"_s, u"<d>/plain.pslib:1"_s}, 0, "<diff>" + raw + ":1");
+        row("reconcile -z", {u"reconcile"_s, u"-z"_s, u"<e>"_s, u"<d>/b.pslib"_s}, 1,
+            "changed\t2\t2\tLEAD 1 -> ECHO  \tname" + QByteArray(1, '\0'));
+        row("scan names what it skipped", {u"collection"_s, u"scan"_s, u"--in"_s, u"<d>"_s}, 0,
+            "files: 3 (0 earlier versions)\npatches: 9\ndistinct patches: 4\nskipped: 1\n",
+            "skipped \"<d>/fifo\\tx.pch\": it is not a regular file");
+        row("-z on list", {u"list"_s, u"-z"_s, u"<e>"_s}, 2, "", "-z applies to");
+    }
+    void hostileNames() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, code);
+        QFETCH(QByteArray, out);
+        QFETCH(QString, err);
+        const QString evil = Write(QStringLiteral("a\tFORGED\tline\nb.pslib"), sample_);
+        QVERIFY(!evil.isEmpty());
+        Write(QStringLiteral("a\tFORGED\tline\nb.pslib.txt"), sampleSide_);
+        Write(QStringLiteral("plain.pslib"), sample_);
+        Write(QStringLiteral("plain.pslib.txt"), sampleSide_);
+        QByteArray renamed = store_;
+        QByteArray echo = store_.mid(18, 18);
+        WritePatchName(echo, EncodePatchName(QStringLiteral("ECHO")).codes);
+        renamed.replace(18, 18, echo);
+        Write(QStringLiteral("b.pslib"), LibraryFileBytes(renamed));
+        Write(QStringLiteral("b.pslib.txt"), sampleSide_);
+        QVERIFY(::mkfifo(QFile::encodeName(dir_->filePath(QStringLiteral("fifo\tx.pch"))).constData(),
+                         0600) == 0);
+        for (QString& argument : arguments)
+            argument.replace(QStringLiteral("<e>"), evil).replace(QStringLiteral("<d>"), dir_->path());
+        out.replace("<d>", QFile::encodeName(dir_->path()));
+        const Result r = Run(arguments);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.contains(err.replace(QStringLiteral("<d>"), dir_->path())), qPrintable(r.err));
+        if (out.startsWith("<diff>")) {
+            // The first line of the table names both patches: the second is plain.
+            const QByteArray first = out.mid(6);
+            const QByteArray expected = QStringLiteral("%1 %2  %3  %4")
+                                            .arg(QLatin1Char(' '))
+                                            .arg(QString(), -12)
+                                            .arg(QString::fromUtf8(first), -20)
+                                            .arg(dir_->filePath(QStringLiteral("plain.pslib:1")))
+                                            .toUtf8() +
+                                        (arguments.contains(u"-z"_s) ? '\0' : '\n');
+            QVERIFY2(r.out.toUtf8().startsWith(expected), qPrintable(r.out));
+            // With -z the only line break is the one in the name.
+            QVERIFY(arguments.contains(u"-z"_s) ? r.out.count(u'\n') == 1 && r.out.endsWith(u"identical\0"_s)
+                                                : r.out.endsWith(u"\nidentical\n"_s));
+        } else {
+            QCOMPARE(r.out.toUtf8(), out);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTool)
