@@ -123,7 +123,7 @@ bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) 
     // Says which library the hashed folder belongs to, for anyone looking at the store by hand.
     const QString record = dir + QLatin1Char('/') + PathRecord;
     const QByteArray key = LibraryKeyPath(libPath).toUtf8() + '\n';
-    if (!QFileInfo(record).isFile() || ReadFileAsString(record) != key)
+    if (ReadOwnFile(record, key.size()).bytes != key)
         WriteKept(record, key);
 
     const qint64 sequence = before.isEmpty() ? 1 : before.front().sequence + 1;
@@ -209,7 +209,7 @@ void EarlierVersions::KeepExport(const QString& libPath, const LibraryPair& expo
     MakeFolders(folder_, dir);
     const QString record = dir + QLatin1Char('/') + PathRecord;
     const QByteArray key = LibraryKeyPath(libPath).toUtf8() + '\n';
-    if (!QFileInfo(record).isFile() || ReadFileAsString(record) != key)
+    if (ReadOwnFile(record, key.size()).bytes != key)
         WriteKept(record, key);
     const QList<Found> before = FindExports(dir);
     const qint64 sequence = before.isEmpty() ? 1 : before.front().sequence + 1;

@@ -2,6 +2,7 @@
 
 #include "FileError.h"
 #include "FileIdentity.h"
+#include "SafeSave.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,11 +68,14 @@ QString MakePrivateFolder(const QString& folder) {
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
         return QStringLiteral("Cannot create the folder ") + path;
     if (S_ISLNK(st.st_mode))
-        return path + QStringLiteral(" is a link, not a folder of Quillbox's own");
+        return QStringLiteral("Cannot use the folder ") + path +
+               QStringLiteral(": it is a link, not a folder of Quillbox's own");
     if (!S_ISDIR(st.st_mode))
-        return path + QStringLiteral(" is not a folder");
+        return QStringLiteral("Cannot create the folder ") + path +
+               QStringLiteral(": something that is not a folder is in its place");
     if (st.st_uid != ::geteuid())
-        return path + QStringLiteral(" belongs to ") + UserName(st.st_uid) + QStringLiteral(", not to you");
+        return QStringLiteral("Cannot use the folder ") + path + QStringLiteral(": it belongs to ") +
+               UserName(st.st_uid);
     if ((st.st_mode & 07777) != 0700 && ::chmod(QFile::encodeName(path).constData(), 0700) != 0)
         return QStringLiteral("Cannot make the folder private: ") + path;
 #else
@@ -152,9 +156,23 @@ void WritePrivateFile(const QString& path, const QByteArray& content, const QStr
                          : QStringLiteral("Error: Cannot open the file: ")) +
                    path);
     }
-    const bool written =
-        ::fchmod(fd, 0600) == 0 && WriteAll(fd, content) == content.size() && ::fsync(fd) == 0;
-    const int writeErrno = errno;
+    // Through the save's write seam when a test set one, so that a full disk is tried here too.
+    qint64 count = -1;
+    int writeErrno = 0;
+    if (::fchmod(fd, 0600) == 0) {
+        if (const SafeSave::WriteHook& hook = SafeSave::WriteHookForTest()) {
+            QFile file;
+            if (file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+                count = hook(path, file, content);
+            writeErrno = errno;
+        } else {
+            count = WriteAll(fd, content);
+            writeErrno = errno;
+        }
+    }
+    const bool written = count == content.size() && ::fsync(fd) == 0;
+    if (count == content.size())
+        writeErrno = errno;
     ::close(fd);
     if (!written || ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
         const bool full = writeErrno == ENOSPC || writeErrno == EDQUOT;

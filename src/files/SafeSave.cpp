@@ -446,9 +446,19 @@ public:
                 locks.append(lock);
         locks.sort(); // one order for every saver, so that two never wait on each other
         locks.removeDuplicates();
-        if (!locks.isEmpty())
-            if (const QString problem = MakePrivateFolder(PrivateLockFolder()); !problem.isEmpty())
+        if (!locks.isEmpty()) {
+            const QString folder = PrivateLockFolder();
+            if (const QString problem = MakePrivateFolder(folder); !problem.isEmpty()) {
+                // A data folder that cannot be written is no reason to refuse a save (as a file system
+                // without locks is not); something in the lock folder's place is named.
+#ifdef Q_OS_UNIX
+                struct stat st {};
+                if (::lstat(QFile::encodeName(folder).constData(), &st) != 0)
+                    return;
+#endif
                 throw LockInTheWay(problem, shown);
+            }
+        }
         for (const QString& lock : locks)
             Lock(lock, shown);
     }
@@ -776,8 +786,10 @@ QString TrustRecord(const QString& recordPath, const QString& mainTarget, Record
 }
 
 // What a target holds now, set against the record. OldUnproven: the old file by every mark but its
-// change time, which a record of an earlier release does not hold and a roll back under way changed
-// by renaming it back; such a target is never written over, so the save is then undone.
+// change time, where that time is not the record's to prove: a record of an earlier release does
+// not hold it, a roll back under way changed it by renaming the file back, and the loss of the
+// save's second name of the file (a link) changed it too. Such a target is never written over, so
+// the save is then undone.
 enum class Now { Old, OldUnproven, New, Other };
 
 bool HoldsHash(const QString& path, const QByteArray& hash) {
@@ -800,6 +812,11 @@ Now TargetNow(const Prepared& p, bool rollBack) {
         return Now::OldUnproven;
     if (rollBack && now.exists && now.SameApartFromChange(p.backupId)) // put back before a kill
         return Now::OldUnproven;
+    if (now.exists && now.SameApartFromChange(p.oldId) && p.backupId.SameApartFromChange(p.oldId)) {
+        const FileIdentity backup = IdentityOf(p.backupPath);
+        if (!backup.exists || backup.inode != p.oldId.inode || backup.device != p.oldId.device)
+            return Now::OldUnproven;
+    }
     return Now::Other;
 }
 
@@ -983,6 +1000,10 @@ void SafeSave::SetRenameHookForTest(RenameHook hook) {
 
 void SafeSave::SetWriteHookForTest(WriteHook hook) {
     WriteHookFn() = std::move(hook);
+}
+
+const SafeSave::WriteHook& SafeSave::WriteHookForTest() {
+    return WriteHookFn();
 }
 
 void SafeSave::SetLockWaitForTest(int milliseconds) {

@@ -81,6 +81,8 @@ public:
     using WriteHook =
         std::function<qint64(const QString& targetPath, QIODevice& file, const QByteArray& content)>;
     static void SetWriteHookForTest(WriteHook hook);
+    // The hook set, for the other writers of the files layer (the files kept in private folders).
+    static const WriteHook& WriteHookForTest();
 
 private:
     struct Item {

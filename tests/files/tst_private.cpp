@@ -134,7 +134,14 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         bool foreign = false;
-        const std::optional<QString> report = SafeSave::Recover(lib, {}, &foreign);
+        std::optional<QString> report;
+        QString thrown;
+        try {
+            report = SafeSave::Recover(lib, {}, &foreign);
+        } catch (const FileError& e) {
+            thrown = e.description;
+        }
+        QCOMPARE(thrown, QString());
         QCOMPARE(foreign, planted);
         QCOMPARE(report.has_value(), planted);
         if (planted)

@@ -6,6 +6,7 @@
 #include "LibraryFile.h"
 #include "LibraryTestSupport.h"
 #include "Reconcile.h"
+#include "SafeSave.h"
 #include "UnsavedWork.h"
 
 #include <QCoreApplication>
@@ -384,7 +385,6 @@ private Q_SLOTS:
         Flush(a);
         Flush(b);
         const QByteArray workB = b.S().LibraryData;
-        QVERIFY(OwnFile(a, lib) != OwnFile(b, lib));
         QCOMPARE(a.controller.Unsaved().Files().Read(lib).work->library, a.S().LibraryData);
         QCOMPARE(b.controller.Unsaved().Files().Read(lib).work->library, workB);
         if (ending == u"close"_s) {
@@ -464,6 +464,27 @@ private Q_SLOTS:
         };
         QCOMPARE(f.view.recoveryQuestions, (QStringList{question(two.Path(u"two.pslib"_s), twoTime),
                                                         question(one.Path(u"one.pslib"_s), oneTime)}));
+    }
+
+    // A save that failed at its last step (after it had linked the old files, which changes their
+    // change time) leaves the pair as loaded: the next save asks nothing.
+    void failedSaveAsksNothingAfter() {
+        Fixture f;
+        Prepare(f);
+        LoadAndEdit(f);
+        const QString lib = f.Path(u"lib.pslib"_s);
+        const QByteArray before = ReadBytes(lib);
+        SafeSave::SetRenameHookForTest([lib](const QString& target) {
+            if (target == lib)
+                throw FileError{FileErrorNumber, u"test"_s, u"rename refused"_s};
+        });
+        QVERIFY(!f.controller.SaveLib());
+        SafeSave::SetRenameHookForTest({});
+        QCOMPARE(ReadBytes(lib), before);
+        QCOMPARE(f.view.messages.size(), 1);
+        QVERIFY(f.controller.SaveLib());
+        QVERIFY(f.view.diskQuestions.isEmpty());
+        QCOMPARE(ReadBytes(lib), EncodeLibrary(f.S().LibraryData));
     }
 
     // "Save (Library) " over a pair that another program wrote asks first; each answer.
