@@ -62,25 +62,25 @@ QString MakePrivateFolder(const QString& folder) {
     for (const QString& part : parts) {
         at += QLatin1Char('/') + part;
         if (!MakeOneFolder(QFile::encodeName(at)))
-            return QStringLiteral("Cannot create the folder ") + at;
+            return QStringLiteral("Cannot create the folder: ") + at;
     }
     struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return QStringLiteral("Cannot create the folder ") + path;
+        return QStringLiteral("Cannot create the folder: ") + path;
     if (S_ISLNK(st.st_mode))
-        return QStringLiteral("Cannot use the folder ") + path +
-               QStringLiteral(": it is a link, not a folder of Quillbox's own");
+        return QStringLiteral("Cannot use the folder: ") + path +
+               QStringLiteral(" (it is a link, not a folder of Quillbox's own)");
     if (!S_ISDIR(st.st_mode))
-        return QStringLiteral("Cannot create the folder ") + path +
-               QStringLiteral(": something that is not a folder is in its place");
+        return QStringLiteral("Cannot create the folder: ") + path +
+               QStringLiteral(" (something that is not a folder is in its place)");
     if (st.st_uid != ::geteuid())
-        return QStringLiteral("Cannot use the folder ") + path + QStringLiteral(": it belongs to ") +
-               UserName(st.st_uid);
+        return QStringLiteral("Cannot use the folder: ") + path + QStringLiteral(" (it belongs to ") +
+               UserName(st.st_uid) + QLatin1Char(')');
     if ((st.st_mode & 07777) != 0700 && ::chmod(QFile::encodeName(path).constData(), 0700) != 0)
         return QStringLiteral("Cannot make the folder private: ") + path;
 #else
     if (!QDir().mkpath(path))
-        return QStringLiteral("Cannot create the folder ") + path;
+        return QStringLiteral("Cannot create the folder: ") + path;
 #endif
     return {};
 }
