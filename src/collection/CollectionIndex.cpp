@@ -6,8 +6,10 @@
 #include "PatchFinder.h"
 #include "PatchImage.h"
 #include "PatchName.h"
+#include "PrivateFiles.h"
 #include "ValueTables.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +22,10 @@
 #include <QVariant>
 #include <algorithm>
 #include <map>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace quillbox {
 
@@ -218,15 +224,28 @@ bool CollectionIndex::Open(QString* status, QString* error) {
             *error = QStringLiteral("Qt's SQLite driver is not installed");
         return false;
     }
-    QDir().mkpath(QFileInfo(cachePath_).absolutePath());
-    QString why;
-    const QFileInfo info(cachePath_);
-    if (info.exists() && !IsOwnRegularFile(cachePath_)) {
-        if (error)
-            *error = cachePath_ + QStringLiteral(" is not a file this program made; it is left alone");
-        return false;
+    // The cache and its folder are the user's alone, and never reached through a link: anything else
+    // in their place (a link, a FIFO, another user's file) is left alone, and the collection then
+    // works from memory.
+    const QString cacheFolder = QFileInfo(cachePath_).absolutePath();
+    QString unusable = MakePrivateFolder(cacheFolder);
+    for (const QString& suffix :
+         {QString(), QStringLiteral("-journal"), QStringLiteral("-wal"), QStringLiteral("-shm")})
+        if (unusable.isEmpty())
+            unusable = NotPrivateFile(cachePath_ + suffix);
+    const bool existed = QFileInfo::exists(cachePath_);
+    if (unusable.isEmpty()) {
+        // Made here, 0600, before SQLite opens it: SQLite gives its journals the cache's own mode.
+        const PrivateFd file = OpenPrivateFile(cachePath_);
+        unusable = file.problem;
+#ifdef Q_OS_UNIX
+        if (file.fd >= 0)
+            ::close(file.fd);
+#endif
     }
-    const bool existed = info.exists();
+    if (!unusable.isEmpty())
+        return OpenInMemory(unusable, status, error);
+    QString why;
     for (int attempt = 0; attempt < 2; ++attempt) {
         QSqlDatabase db = QSqlDatabase::contains(connection_)
                               ? QSqlDatabase::database(connection_, false)
@@ -277,6 +296,40 @@ bool CollectionIndex::Open(QString* status, QString* error) {
         *error = QStringLiteral("The collection's cache cannot be opened: ") +
                  QSqlDatabase::database(connection_, false).lastError().text();
     return false;
+}
+
+bool CollectionIndex::OpenInMemory(const QString& problem, QString* status, QString* error) {
+    // One database per cache path in this process, shared by the window and its scans, gone with
+    // the last index over it.
+    const QString name =
+        QStringLiteral("file:quillbox-collection-") +
+        QString::fromLatin1(QCryptographicHash::hash(cachePath_.toUtf8(), QCryptographicHash::Sha1).toHex()) +
+        QStringLiteral("?mode=memory&cache=shared");
+    QSqlDatabase db = QSqlDatabase::contains(connection_)
+                          ? QSqlDatabase::database(connection_, false)
+                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    db.setDatabaseName(name);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+    if (!db.open()) {
+        if (error)
+            *error = problem +
+                     QStringLiteral("; it is left alone, and the collection cannot work without it: ") +
+                     db.lastError().text();
+        return false;
+    }
+    if (!Usable()) {
+        if (!Create(error))
+            return false;
+    } else {
+        QSqlQuery query(db);
+        fullText_ = query.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'fulltext'")) &&
+                    query.next() && query.value(0).toInt() == 1;
+    }
+    if (status)
+        *status = QStringLiteral("The collection's cache is not used: ") + problem +
+                  QStringLiteral(". Quillbox leaves it alone, and the collection works from memory without a "
+                                 "cache (each start reads every file again).");
+    return true;
 }
 
 void CollectionIndex::DropFile(qint64 fileId, bool textIndexed) {

@@ -91,7 +91,9 @@ public:
 
     // Opens the cache, or builds it anew when it is missing, damaged or of another version. Returns
     // false (with `error`) only when no database can be had at all. `status` tells when the cache
-    // was started anew and why.
+    // was started anew and why. When what is at the cache's place (or its folder) is not ours (a
+    // link, a FIFO, another user's file), it is left alone and the index lives in memory, shared by
+    // every index over that path in this process; `status` says so.
     bool Open(QString* status = nullptr, QString* error = nullptr);
 
     // Whether this SQLite has full-text search (FTS5); without it finds scan the texts. The answers
@@ -161,6 +163,7 @@ public:
 
 private:
     bool Create(QString* error);
+    bool OpenInMemory(const QString& problem, QString* status, QString* error);
     bool Usable() const;
     void DropFile(qint64 fileId, bool textIndexed = true);
     bool AddFile(const FoundFile& found, ScannedFile& scanned, PatchRows& rows, bool indexText);

@@ -4,6 +4,7 @@
 #include "FileIdentity.h"
 #include "LibraryFile.h"
 #include "PatchImage.h"
+#include "PrivateFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -38,7 +39,8 @@ QList<Found> FindVersions(const QString& dir) {
     const QStringList names = QDir(dir).entryList({QStringLiteral("*.pslib")}, QDir::Files);
     for (const QString& name : names) {
         const QRegularExpressionMatch match = VersionName().match(name);
-        if (!match.hasMatch())
+        // A link or another user's file of that name is none of ours, and is never read or removed.
+        if (!match.hasMatch() || !NotPrivateFile(dir + QLatin1Char('/') + name).isEmpty())
             continue;
         const QDateTime read = QDateTime::fromString(match.captured(2), TimeFormat);
         found.append({match.captured(1).toLongLong(), name, QDateTime(read.date(), read.time(), Qt::UTC)});
@@ -50,6 +52,19 @@ QList<Found> FindVersions(const QString& dir) {
 
 FileError CannotKeep(const QString& what, const QString& path) {
     return FileError{FileErrorNumber, QStringLiteral("EarlierVersions"), what + path};
+}
+
+// The library's folder of versions, made private (with the folder of all versions above it).
+void MakeFolders(const QString& root, const QString& dir) {
+    QString problem = MakePrivateFolder(root);
+    if (problem.isEmpty())
+        problem = MakePrivateFolder(dir);
+    if (!problem.isEmpty())
+        throw CannotKeep(QStringLiteral("Error: "), problem);
+}
+
+void WriteKept(const QString& path, const QByteArray& content) {
+    WritePrivateFile(path, content, QStringLiteral("EarlierVersions"));
 }
 
 } // namespace
@@ -96,8 +111,7 @@ bool SameAs(const QString& path, const LibraryPair& pair) {
 
 bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) {
     const QString dir = FolderFor(libPath);
-    if (!QDir().mkpath(dir))
-        throw CannotKeep(QStringLiteral("Error: Cannot create the folder: "), dir);
+    MakeFolders(folder_, dir);
     RemoveLeftovers(dir);
     const QList<Found> before = FindVersions(dir);
     // A pair that is already the newest version adds nothing: failed or repeated saves never push
@@ -109,8 +123,8 @@ bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) 
     // Says which library the hashed folder belongs to, for anyone looking at the store by hand.
     const QString record = dir + QLatin1Char('/') + PathRecord;
     const QByteArray key = LibraryKeyPath(libPath).toUtf8() + '\n';
-    if (!QFileInfo(record).isFile() || ReadFileAsString(record) != key)
-        WriteToFile(record, key, 0);
+    if (ReadOwnFile(record, key.size()).bytes != key)
+        WriteKept(record, key);
 
     const qint64 sequence = before.isEmpty() ? 1 : before.front().sequence + 1;
     const QDateTime now = (clock_ ? clock_() : QDateTime::currentDateTimeUtc()).toUTC();
@@ -120,8 +134,8 @@ bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) 
     // Side file first, each file written whole and renamed into place: a version is complete once
     // its library file is there, and a side file without one is removed below.
     if (replaced.side)
-        WriteToFile(SideFilePath(base), *replaced.side, 0);
-    WriteToFile(base, replaced.library, 0);
+        WriteKept(SideFilePath(base), *replaced.side);
+    WriteKept(base, replaced.library);
 
     // The oldest beyond the limit go, library file first, so that a version is never listed without
     // its side file; side files left behind by an interrupted version or prune go too.
@@ -129,14 +143,16 @@ bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) 
     for (qsizetype i = Kept; i < after.size(); ++i) {
         const QString path = dir + QLatin1Char('/') + after[i].id;
         QFile::remove(path);
-        QFile::remove(SideFilePath(path));
+        if (NotPrivateFile(SideFilePath(path)).isEmpty())
+            QFile::remove(SideFilePath(path));
     }
     const QStringList sides = QDir(dir).entryList({QStringLiteral("*.pslib.txt")}, QDir::Files);
     for (const QString& side : sides) {
         const QString library = side.chopped(4);
         const QRegularExpressionMatch match = VersionName().match(library);
         if (match.hasMatch() && match.captured(1).toLongLong() < sequence &&
-            !QFileInfo::exists(dir + QLatin1Char('/') + library))
+            !QFileInfo::exists(dir + QLatin1Char('/') + library) &&
+            NotPrivateFile(dir + QLatin1Char('/') + side).isEmpty())
             QFile::remove(dir + QLatin1Char('/') + side);
     }
     return true;
@@ -190,12 +206,11 @@ QList<Found> FindExports(const QString& dir) {
 
 void EarlierVersions::KeepExport(const QString& libPath, const LibraryPair& exported) {
     const QString dir = FolderFor(libPath);
-    if (!QDir().mkpath(dir))
-        throw CannotKeep(QStringLiteral("Error: Cannot create the folder: "), dir);
+    MakeFolders(folder_, dir);
     const QString record = dir + QLatin1Char('/') + PathRecord;
     const QByteArray key = LibraryKeyPath(libPath).toUtf8() + '\n';
-    if (!QFileInfo(record).isFile() || ReadFileAsString(record) != key)
-        WriteToFile(record, key, 0);
+    if (ReadOwnFile(record, key.size()).bytes != key)
+        WriteKept(record, key);
     const QList<Found> before = FindExports(dir);
     const qint64 sequence = before.isEmpty() ? 1 : before.front().sequence + 1;
     const QDateTime now = (clock_ ? clock_() : QDateTime::currentDateTimeUtc()).toUTC();
@@ -207,8 +222,8 @@ void EarlierVersions::KeepExport(const QString& libPath, const LibraryPair& expo
     // one by an earlier failure is overwritten or never read.
     const QString side = SideFilePath(path);
     if (exported.side)
-        WriteToFile(side, *exported.side, 0);
-    WriteToFile(path, exported.library, 0);
+        WriteKept(side, *exported.side);
+    WriteKept(path, exported.library);
     // The oldest beyond the limit go: only our own regular files with the record's name.
     const QList<Found> after = FindExports(dir);
     for (qsizetype i = KeptExports; i < after.size(); ++i) {
@@ -253,6 +268,10 @@ LibraryPair ReadKept(const QString& folder, const QString& id, const QRegularExp
     if (!pattern.match(id).hasMatch())
         throw FileError{FileNotFoundNumber, QStringLiteral("EarlierVersions"),
                         QStringLiteral("File not found: ") + path};
+    // Only our own files are read: never what a link in their place names.
+    for (const QString& file : {path, SideFilePath(path)})
+        if (const QString wrong = NotPrivateFile(file); !wrong.isEmpty())
+            throw CannotKeep(QStringLiteral("Error: Not a file Quillbox made, so it is left alone: "), wrong);
     LibraryPair pair{ReadFileAsString(path), std::nullopt};
     if (QFileInfo(SideFilePath(path)).isFile())
         pair.side = ReadFileAsString(SideFilePath(path));

@@ -22,23 +22,26 @@ QByteArray FileIdentity::ToText() const {
     if (!exists)
         return QByteArrayLiteral("-");
     return QByteArray::number(device) + ':' + QByteArray::number(inode) + ':' + QByteArray::number(size) +
-           ':' + QByteArray::number(modifiedNs);
+           ':' + QByteArray::number(modifiedNs) +
+           (changedNs == UnknownChange ? QByteArray() : ':' + QByteArray::number(changedNs));
 }
 
 std::optional<FileIdentity> FileIdentity::FromText(const QByteArray& text) {
     if (text == "-")
         return FileIdentity{};
     const QList<QByteArray> parts = text.split(':');
-    if (parts.size() != 4)
+    if (parts.size() != 4 && parts.size() != 5)
         return std::nullopt;
     FileIdentity id;
-    bool ok[4] = {};
+    bool ok[5] = {false, false, false, false, true};
     id.exists = true;
     id.device = parts[0].toULongLong(&ok[0]);
     id.inode = parts[1].toULongLong(&ok[1]);
     id.size = parts[2].toLongLong(&ok[2]);
     id.modifiedNs = parts[3].toLongLong(&ok[3]);
-    if (!ok[0] || !ok[1] || !ok[2] || !ok[3] || id.size < 0)
+    id.changedNs = parts.size() == 5 ? parts[4].toLongLong(&ok[4]) : UnknownChange;
+    if (!ok[0] || !ok[1] || !ok[2] || !ok[3] || !ok[4] || id.size < 0 ||
+        (parts.size() == 5 && id.changedNs < 0))
         return std::nullopt;
     return id;
 }
@@ -51,6 +54,7 @@ FileIdentity IdentityFromStat(const struct stat& st) {
     id.inode = quint64(st.st_ino);
     id.size = qint64(st.st_size);
     id.modifiedNs = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    id.changedNs = qint64(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
     return id;
 }
 #endif

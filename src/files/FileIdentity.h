@@ -10,18 +10,33 @@
 namespace quillbox {
 
 // What tells one version of a file from another without reading it: the device and inode it lives
-// on, its size and its modification time (nanoseconds). A rename keeps the identity, a rewrite in
-// place changes the time and usually the size, a replacement by another file changes the inode.
-// `exists` is false for a missing file (the other fields are then zero).
+// on, its size, its modification time and its change time (nanoseconds). A rewrite in place changes
+// the times and usually the size, a replacement by another file changes the inode. The modification
+// time can be set back by any program; the change time cannot, so a rewrite that keeps the size and
+// puts the old modification time back still differs. (A rename, a new link or a change of mode
+// changes the change time too.) `exists` is false for a missing file (the other fields are then zero).
 struct FileIdentity {
+    // The change time of an identity written by an earlier release, which did not record it: such an
+    // identity never equals one taken now, so nothing is trusted on the strength of it.
+    static constexpr qint64 UnknownChange = -1;
+
     bool exists = false;
     quint64 device = 0;
     quint64 inode = 0;
     qint64 size = 0;
     qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+    // The same file with the same size and modification time, whatever its change time: for files
+    // only Quillbox renames or links (which changes that time), and only where their content is
+    // checked too or nothing is overwritten on the strength of it.
+    bool SameApartFromChange(const FileIdentity& other) const {
+        return exists == other.exists && device == other.device && inode == other.inode &&
+               size == other.size && modifiedNs == other.modifiedNs;
+    }
 
-    // One word without blanks ("-" for a missing file), for records and recovery files.
+    // One word without blanks ("-" for a missing file), for records and recovery files. FromText
+    // also reads the word of an earlier release (without the change time, which is then unknown).
     QByteArray ToText() const;
     static std::optional<FileIdentity> FromText(const QByteArray& text);
 };

@@ -3,6 +3,7 @@
 #include "FileAccess.h"
 #include "FileIdentity.h"
 #include "LibraryFile.h"
+#include "PrivateFiles.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -387,7 +388,10 @@ void KeepOldVersion(Prepared& item) {
         if (::link(QFile::encodeName(item.finalPath).constData(), QFile::encodeName(candidate).constData()) ==
             0) {
             item.backupPath = candidate;
+            // The new link changed the file's change time: the old target is recorded as it is now,
+            // which is what a later look at it must find.
             item.backupId = IdentityOf(candidate);
+            item.oldId = item.backupId;
             return;
         }
         if (errno != EEXIST)
@@ -407,9 +411,11 @@ void KeepOldVersion(Prepared& item) {
 
 // ---- The save lock ----
 //
-// An advisory lock on the folder of the files being replaced: a second save or recovery of the same
-// files (another window, the tool) waits for the first instead of taking its temporary files for a
-// killed save's. A folder that cannot be locked (no such locks on the file system) is not locked.
+// Saves and recoveries of files in one folder take turns, so that a second save of the same files
+// (another window, the tool) waits for the first instead of taking its temporary files for a killed
+// save's. Only this user's own Quillbox processes need to take turns, so the lock is a lock file in
+// this user's private lock folder, named after the folder's device and inode: nobody else can hold
+// it, and no file another user can open is ever waited on.
 
 int& LockWaitMs() {
     static int wait = 5000;
@@ -424,49 +430,86 @@ FileError SomeoneElseSaving(const QString& shown) {
                       shown);
 }
 
+FileError LockInTheWay(const QString& problem, const QString& shown) {
+    return WriteError(QStringLiteral("Error: Nothing was saved: Quillbox cannot use its own save lock (%1); "
+                                     "remove what is in its place, then save again: ")
+                          .arg(problem),
+                      shown);
+}
+
 class FolderLock {
 public:
     FolderLock(const QStringList& folders, const QString& shown) {
-        QStringList sorted = folders;
-        sorted.sort(); // one order for every saver, so that two never wait on each other
-        sorted.removeDuplicates();
-        for (const QString& folder : sorted)
-            Lock(folder, shown);
+        QStringList locks;
+        for (const QString& folder : folders)
+            if (const QString lock = LockFileFor(folder); !lock.isEmpty())
+                locks.append(lock);
+        locks.sort(); // one order for every saver, so that two never wait on each other
+        locks.removeDuplicates();
+        if (!locks.isEmpty()) {
+            const QString folder = PrivateLockFolder();
+            if (const QString problem = MakePrivateFolder(folder); !problem.isEmpty()) {
+                // A data folder that cannot be written is no reason to refuse a save (as a file system
+                // without locks is not); something in the lock folder's place is named.
+#ifdef Q_OS_UNIX
+                struct stat st {};
+                if (::lstat(QFile::encodeName(folder).constData(), &st) != 0)
+                    return;
+#endif
+                throw LockInTheWay(problem, shown);
+            }
+        }
+        for (const QString& lock : locks)
+            Lock(lock, shown);
     }
     ~FolderLock() {
-        for (const auto& [folder, fd] : held_) {
+        for (const auto& [lock, fd] : held_) {
 #ifdef Q_OS_UNIX
             ::flock(fd, LOCK_UN);
             ::close(fd);
 #endif
-            heldLocks.erase(folder);
+            heldLocks.erase(lock);
         }
     }
     FolderLock(const FolderLock&) = delete;
     FolderLock& operator=(const FolderLock&) = delete;
 
 private:
-    void Lock(const QString& folder, const QString& shown) {
-        if (heldLocks.count(folder))
+    // The lock file of `folder`; empty when the folder cannot be looked at (nothing is saved there).
+    static QString LockFileFor(const QString& folder) {
+#ifdef Q_OS_UNIX
+        struct stat st {};
+        if (::stat(QFile::encodeName(folder).constData(), &st) != 0)
+            return {};
+        return PrivateLockFolder() +
+               QStringLiteral("/save-%1-%2.lock").arg(quint64(st.st_dev)).arg(quint64(st.st_ino));
+#else
+        Q_UNUSED(folder);
+        return {};
+#endif
+    }
+
+    void Lock(const QString& lock, const QString& shown) {
+        if (heldLocks.count(lock))
             return; // this thread holds it already (a recovery inside a save)
 #ifdef Q_OS_UNIX
-        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0)
-            return;
+        const PrivateFd file = OpenPrivateFile(lock);
+        if (file.fd < 0)
+            throw LockInTheWay(file.problem, shown);
         QDeadlineTimer deadline(LockWaitMs());
-        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        while (::flock(file.fd, LOCK_EX | LOCK_NB) != 0) {
             if (errno != EWOULDBLOCK && errno != EINTR) {
-                ::close(fd); // no locks here: go on without
+                ::close(file.fd); // no locks here: go on without
                 return;
             }
             if (deadline.hasExpired()) {
-                ::close(fd);
+                ::close(file.fd);
                 throw SomeoneElseSaving(shown);
             }
             QThread::msleep(10);
         }
-        held_.emplace_back(folder, fd);
-        heldLocks.insert(folder);
+        held_.emplace_back(lock, file.fd);
+        heldLocks.insert(lock);
 #else
         Q_UNUSED(shown);
 #endif
@@ -742,23 +785,45 @@ QString TrustRecord(const QString& recordPath, const QString& mainTarget, Record
     return {};
 }
 
-// What a target holds now, set against the record.
-enum class Now { Old, New, Other };
+// What a target holds now, set against the record. OldUnproven: the old file by every mark but its
+// change time, where that time is not the record's to prove: a record of an earlier release does
+// not hold it, a roll back under way changed it by renaming the file back, and the loss of the
+// save's second name of the file (a link) changed it too. Such a target is never written over, so
+// the save is then undone.
+enum class Now { Old, OldUnproven, New, Other };
 
-Now TargetNow(const Prepared& p) {
+bool HoldsHash(const QString& path, const QByteArray& hash) {
+    try {
+        return HashOf(ReadFileAsString(path)) == hash;
+    } catch (const FileError&) {
+        return false;
+    }
+}
+
+Now TargetNow(const Prepared& p, bool rollBack) {
     const FileIdentity now = IdentityOf(p.finalPath);
-    if (now.exists && now == p.newId)
+    // Renamed into place, the prepared file has a change time of its own: then its content says it.
+    if (now.exists && now.SameApartFromChange(p.newId) &&
+        (now.changedNs == p.newId.changedNs || HoldsHash(p.finalPath, p.hash)))
         return Now::New;
     if (now == p.oldId) // also both missing: the target did not exist and still does not
         return Now::Old;
-    if (now.exists && now == p.backupId) // put back from a copy (no hard links) before a kill
-        return Now::Old;
+    if (now.exists && now.SameApartFromChange(p.oldId) && p.oldId.changedNs == FileIdentity::UnknownChange)
+        return Now::OldUnproven;
+    if (rollBack && now.exists && now.SameApartFromChange(p.backupId)) // put back before a kill
+        return Now::OldUnproven;
+    if (now.exists && now.SameApartFromChange(p.oldId) && p.backupId.SameApartFromChange(p.oldId)) {
+        const FileIdentity backup = IdentityOf(p.backupPath);
+        if (!backup.exists || backup.inode != p.oldId.inode || backup.device != p.oldId.device)
+            return Now::OldUnproven;
+    }
     return Now::Other;
 }
 
 // Our prepared temporary file, still as the save wrote it (identity and content).
 bool TempIntact(const Prepared& p) {
-    if (p.tempPath.isEmpty() || !IsOwnRegularFile(p.tempPath) || IdentityOf(p.tempPath) != p.newId)
+    if (p.tempPath.isEmpty() || !IsOwnRegularFile(p.tempPath) ||
+        !IdentityOf(p.tempPath).SameApartFromChange(p.newId))
         return false;
     try {
         return HashOf(ReadFileAsString(p.tempPath)) == p.hash;
@@ -776,15 +841,18 @@ bool OwnOrLinkedFile(const Prepared& p) {
 }
 
 // Our second name of the old target, still that file.
+// Its change time is not asked: the rename of the target over it changed that.
 bool BackupIntact(const Prepared& p) {
-    return !p.backupPath.isEmpty() && OwnOrLinkedFile(p) && IdentityOf(p.backupPath) == p.backupId;
+    return !p.backupPath.isEmpty() && OwnOrLinkedFile(p) &&
+           IdentityOf(p.backupPath).SameApartFromChange(p.backupId);
 }
 
 // Removes the temporary files and second names the record names, where they are still ours: a
 // second name also when the target was rewritten in place through it (one file, two names).
 void RemoveRecordedFiles(const std::vector<Prepared>& items) {
     for (const Prepared& p : items) {
-        if (!p.tempPath.isEmpty() && IsOwnRegularFile(p.tempPath) && IdentityOf(p.tempPath) == p.newId)
+        if (!p.tempPath.isEmpty() && IsOwnRegularFile(p.tempPath) &&
+            IdentityOf(p.tempPath).SameApartFromChange(p.newId))
             QFile::remove(p.tempPath);
         const FileIdentity backup = IdentityOf(p.backupPath), target = IdentityOf(p.finalPath);
         const bool sameFile = backup.exists && backup.device == target.device &&
@@ -820,7 +888,7 @@ std::optional<QString> RecoverLocked(const QString& mainTarget, const SafeSave::
         std::vector<Now> now;
         QStringList changed;
         for (const Prepared& p : record.items) {
-            now.push_back(TargetNow(p));
+            now.push_back(TargetNow(p, record.rollBack));
             if (now.back() == Now::Other)
                 changed.prepend(p.finalPath); // the library (added last) first
         }
@@ -860,7 +928,7 @@ std::optional<QString> RecoverLocked(const QString& mainTarget, const SafeSave::
         // prepared file, else put the old ones back.
         bool forward = !record.rollBack;
         for (size_t i = 0; forward && i < record.items.size(); ++i)
-            forward = now[i] == Now::New || TempIntact(record.items[i]);
+            forward = now[i] == Now::New || (now[i] == Now::Old && TempIntact(record.items[i]));
         if (forward) {
             for (size_t i = 0; i < record.items.size(); ++i) {
                 Prepared& p = record.items[i];
@@ -934,6 +1002,10 @@ void SafeSave::SetWriteHookForTest(WriteHook hook) {
     WriteHookFn() = std::move(hook);
 }
 
+const SafeSave::WriteHook& SafeSave::WriteHookForTest() {
+    return WriteHookFn();
+}
+
 void SafeSave::SetLockWaitForTest(int milliseconds) {
     LockWaitMs() = milliseconds < 0 ? 5000 : milliseconds;
 }
@@ -949,8 +1021,20 @@ QString SafeSave::CommitRecordPath(const QString& mainTarget) {
 }
 
 std::optional<QString> SafeSave::Recover(const QString& mainTarget, const KeepFiles& keep, bool* foreign) {
-    if (mainTarget.isEmpty() || !Exists(CommitRecordPath(mainTarget)))
+    const QString recordPath = CommitRecordPath(mainTarget);
+    if (mainTarget.isEmpty() || !Exists(recordPath))
         return std::nullopt;
+    // A record that is not ours is told about without waiting for the lock: nothing it names is
+    // touched, so no save needs to be waited for, and a load never waits on anything of another's.
+    {
+        Record record;
+        QByteArray bytes;
+        if (const QString why = TrustRecord(recordPath, mainTarget, record, bytes); !why.isEmpty()) {
+            if (foreign)
+                *foreign = true;
+            return NotOurs(recordPath, mainTarget, why);
+        }
+    }
     const FolderLock lock(TargetFolders(mainTarget), mainTarget);
     QString why;
     std::optional<QString> report = RecoverLocked(mainTarget, keep, &why);

@@ -30,8 +30,10 @@ namespace quillbox {
 // name absolute, in its target's folder and of this code's own pattern; and a target is renamed over
 // or put back only while it is still the old file or the prepared one the record identifies (device,
 // inode, size, modification time, and a hash of what was prepared). Anything else is reported and
-// left as it is. Saves and recoveries of files in one folder are serialised with an advisory lock on
-// the folder, so that two programs never work on one save at once.
+// left as it is. Saves and recoveries of files in one folder are serialised with an advisory lock that
+// only this user's processes can take (a lock file in the user's private lock folder, named after the
+// folder's device and inode), so that two of them never work on one save at once, and nothing
+// another user does can make a save or a load wait.
 class SafeSave {
 public:
     // One target as it was before a save or the recovery of one: `source` holds its old content (a
@@ -79,6 +81,8 @@ public:
     using WriteHook =
         std::function<qint64(const QString& targetPath, QIODevice& file, const QByteArray& content)>;
     static void SetWriteHookForTest(WriteHook hook);
+    // The hook set, for the other writers of the files layer (the files kept in private folders).
+    static const WriteHook& WriteHookForTest();
 
 private:
     struct Item {

@@ -2,16 +2,26 @@
 
 #include "FileAccess.h"
 #include "FileIdentity.h"
+#include "PrivateFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 #include <algorithm>
 #include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace quillbox {
 
@@ -20,9 +30,40 @@ namespace {
 const QByteArray Magic = QByteArrayLiteral("QUILLBOX UNSAVED WORK 1");
 const QString Suffix = QStringLiteral(".unsaved");
 
+// The library's hash, then the window's instance (none for a file of an earlier release).
 const QRegularExpression& RecoveryName() {
-    static const QRegularExpression name(QStringLiteral("^[0-9a-f]{40}\\.unsaved$"));
+    static const QRegularExpression name(QStringLiteral("^([0-9a-f]{40})(?:-([0-9a-f]{16}))?\\.unsaved$"));
     return name;
+}
+
+QString LibraryHash(const QString& libPath) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(LibraryKeyPath(libPath).toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+
+QString WindowLockFile(const QString& instance) {
+    return PrivateLockFolder() + QStringLiteral("/window-") + instance + QStringLiteral(".lock");
+}
+
+// Whether the window `instance` still lives: its lock is held. A file of an earlier release (no
+// instance) has no living window.
+bool WindowAlive(const QString& instance) {
+    if (instance.isEmpty())
+        return false;
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(WindowLockFile(instance)).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno != ENOENT; // a lock file we cannot look at: taken as living, nothing is touched
+    struct stat st {};
+    bool alive = true;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+        alive = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return alive;
+#else
+    return false;
+#endif
 }
 
 // Reads the fields of a recovery file front to back; every read is checked against what is left.
@@ -76,17 +117,20 @@ QString Why(const QString& file, const QString& reason) {
 
 } // namespace
 
-UnsavedWorkFiles::UnsavedWorkFiles(QString folder)
-    : folder_(folder.isEmpty() ? DefaultFolder() : std::move(folder)) {}
+UnsavedWorkFiles::UnsavedWorkFiles(QString folder, QString instance)
+    : folder_(folder.isEmpty() ? DefaultFolder() : std::move(folder)), instance_(std::move(instance)) {}
+
+QString UnsavedWorkFiles::NewInstance() {
+    return QStringLiteral("%1").arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0'));
+}
 
 QString UnsavedWorkFiles::DefaultFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/unsaved");
 }
 
 QString UnsavedWorkFiles::FileFor(const QString& libPath) const {
-    const QByteArray hash =
-        QCryptographicHash::hash(LibraryKeyPath(libPath).toUtf8(), QCryptographicHash::Sha1);
-    return folder_ + QLatin1Char('/') + QString::fromLatin1(hash.toHex()) + Suffix;
+    return folder_ + QLatin1Char('/') + LibraryHash(libPath) +
+           (instance_.isEmpty() ? QString() : QLatin1Char('-') + instance_) + Suffix;
 }
 
 QByteArray UnsavedWorkFiles::Encode(const UnsavedWork& work) {
@@ -184,22 +228,20 @@ std::optional<UnsavedWork> UnsavedWorkFiles::Decode(const QByteArray& bytes, QSt
 }
 
 void UnsavedWorkFiles::Write(const UnsavedWork& work) const {
-    if (!QDir().mkpath(folder_))
-        throw FileError{FileErrorNumber, QStringLiteral("UnsavedWork"),
-                        QStringLiteral("Error: Cannot create the folder: ") + folder_};
     // What the user typed is nobody else's business.
-    QFile::setPermissions(folder_, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    WriteToFile(FileFor(work.libPath), Encode(work), 0);
+    if (const QString problem = MakePrivateFolder(folder_); !problem.isEmpty())
+        throw FileError{FileErrorNumber, QStringLiteral("UnsavedWork"), QStringLiteral("Error: ") + problem};
+    WritePrivateFile(FileFor(work.libPath), Encode(work), QStringLiteral("UnsavedWork"));
 }
 
 bool UnsavedWorkFiles::Remove(const QString& libPath) const {
     const QString file = FileFor(libPath);
     QFileInfo info(file);
-    // A link or a folder in our place is not ours to remove.
-    if (!info.exists() && !info.isSymLink())
-        return true;
-    if (info.isSymLink() || !info.isFile())
+    // A link, a folder or another user's file in our place is not ours to remove.
+    if (!NotPrivateFile(file).isEmpty())
         return false;
+    if (!info.exists())
+        return true;
     return QFile::remove(file);
 }
 
@@ -221,8 +263,9 @@ UnsavedWorkFiles::Found UnsavedWorkFiles::ReadFile(const QString& file,
         found.problem = Why(file, problem);
         return found;
     }
-    // The file must be the one its own library would have, and that library the one asked about.
-    if (FileFor(work->libPath) != file ||
+    // The file must be one its own library would have, and that library the one asked about.
+    const QRegularExpressionMatch name = RecoveryName().match(QFileInfo(file).fileName());
+    if (!name.hasMatch() || name.captured(1) != LibraryHash(work->libPath) ||
         (!expectedLibPath.isEmpty() && LibraryKeyPath(work->libPath) != LibraryKeyPath(expectedLibPath))) {
         found.problem = Why(file, QStringLiteral("it was written for another library"));
         return found;
@@ -236,11 +279,25 @@ UnsavedWorkFiles::Found UnsavedWorkFiles::Read(const QString& libPath) const {
 }
 
 QList<UnsavedWorkFiles::Found> UnsavedWorkFiles::ReadAll() const {
+    return ReadMatching(QString());
+}
+
+QList<UnsavedWorkFiles::Found> UnsavedWorkFiles::ReadLeft(const QString& libPath) const {
+    return ReadMatching(libPath);
+}
+
+QList<UnsavedWorkFiles::Found> UnsavedWorkFiles::ReadMatching(const QString& expectedLibPath) const {
     QList<Found> all;
-    const QStringList names = QDir(folder_).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
+    const QString hash = expectedLibPath.isEmpty() ? QString() : LibraryHash(expectedLibPath);
+    // Every kind of entry, so that something not ours in our place is named rather than passed over.
+    const QStringList names = QDir(folder_).entryList(
+        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString& name : names) {
-        if (RecoveryName().match(name).hasMatch())
-            all.append(ReadFile(folder_ + QLatin1Char('/') + name, QString()));
+        const QRegularExpressionMatch match = RecoveryName().match(name);
+        if (!match.hasMatch() || (!hash.isEmpty() && match.captured(1) != hash) ||
+            (!instance_.isEmpty() && match.captured(2) == instance_) || WindowAlive(match.captured(2)))
+            continue;
+        all.append(ReadFile(folder_ + QLatin1Char('/') + name, expectedLibPath));
     }
     std::stable_sort(all.begin(), all.end(), [](const Found& a, const Found& b) {
         const QDateTime ta = a.work ? a.work->time : QDateTime();
@@ -248,6 +305,68 @@ QList<UnsavedWorkFiles::Found> UnsavedWorkFiles::ReadAll() const {
         return ta > tb;
     });
     return all;
+}
+
+bool UnsavedWorkFiles::RemoveLeft(const QString& file) const {
+    const QFileInfo info(file);
+    const QRegularExpressionMatch match = RecoveryName().match(info.fileName());
+    if (!match.hasMatch() || info.absolutePath() != QFileInfo(folder_).absoluteFilePath())
+        return false;
+    const QString instance = match.captured(2);
+    if ((!instance_.isEmpty() && instance == instance_) || WindowAlive(instance) ||
+        !NotPrivateFile(file).isEmpty())
+        return false;
+    if (!info.exists())
+        return true;
+    if (!QFile::remove(file))
+        return false;
+    // The gone window's lock file goes with its last recovery file.
+    if (!instance.isEmpty()) {
+        const QStringList rest = QDir(folder_).entryList({QStringLiteral("*-") + instance + Suffix},
+                                                         QDir::Files | QDir::Hidden | QDir::System);
+        if (rest.isEmpty() && NotPrivateFile(WindowLockFile(instance)).isEmpty())
+            QFile::remove(WindowLockFile(instance));
+    }
+    return true;
+}
+
+int UnsavedWorkFiles::LockWindow(const QString& instance, QString* problem) {
+#ifdef Q_OS_UNIX
+    QString why = MakePrivateFolder(PrivateLockFolder());
+    int fd = -1;
+    if (why.isEmpty()) {
+        const PrivateFd file = OpenPrivateFile(WindowLockFile(instance));
+        why = file.problem;
+        fd = file.fd;
+    }
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        why = QStringLiteral("Cannot lock ") + WindowLockFile(instance);
+        ::close(fd);
+        fd = -1;
+    }
+    if (problem)
+        *problem = why;
+    return fd;
+#else
+    Q_UNUSED(instance);
+    if (problem)
+        problem->clear();
+    return 0;
+#endif
+}
+
+void UnsavedWorkFiles::ReleaseWindow(const QString& instance, int fd, bool forget) {
+#ifdef Q_OS_UNIX
+    if (fd < 0)
+        return;
+    if (forget)
+        QFile::remove(WindowLockFile(instance));
+    ::close(fd);
+#else
+    Q_UNUSED(instance);
+    Q_UNUSED(fd);
+    Q_UNUSED(forget);
+#endif
 }
 
 } // namespace quillbox

@@ -153,8 +153,9 @@ public:
 
     // Recovery of unsaved work (LibraryUnsaved.cpp). While the library has unsaved changes a
     // recovery file is kept for it, written shortly after the last change; a save or a clean close
-    // removes it. At start, the newest recovery file is offered ("Restore unsaved changes to …"),
-    // and so is a library's own when it is loaded.
+    // removes it. Each window keeps its own file and removes only its own. At start, every recovery
+    // file whose window is gone is offered, newest first ("Restore unsaved changes to …"), and so
+    // are a library's when it is loaded.
     void RecoverAtStart();
     // The window got the focus back: a status line when the loaded pair was changed on disk.
     void CheckChangedOnDisk();
@@ -334,9 +335,10 @@ private:
     void ForgetUnsaved(const QString& libPath);
     // A loaded library's recovery file, if there is one: the question.
     void OfferRecovery(const QString& libPath);
-    void AskAboutRecovered(const UnsavedWork& work);
+    // `file`: the recovery file that holds `work`, of a window that is gone.
+    void AskAboutRecovered(const UnsavedWork& work, const QString& file);
     void ApplyRecovered(const UnsavedWork& work);
-    void SaveRecoveredElsewhere(const UnsavedWork& work, const QString& why);
+    void SaveRecoveredElsewhere(const UnsavedWork& work, const QString& file, const QString& why);
     QString RecoveredDifferences(const UnsavedWork& work) const;
     void ReportRecoveryProblem(const QString& problem);
     // Before "Save (Library) " replaces a pair another program changed: false to stop the save.
@@ -374,7 +376,7 @@ private:
     std::optional<OwnPairRead> ownPairRead_;
     QSet<QString> reportedRecoveryProblems_;
     bool offeringRecovery_ = false;
-    int recoveryQuestions_ = 0; // how often the recovery question was asked
+    QSet<QString> offeredAtStart_; // the recovery files asked about by the start's offer so far
     // Last, so that its worker finishes before anything it may still read goes.
     std::unique_ptr<UnsavedKeeper> unsaved_ =
         std::make_unique<UnsavedKeeper>([this] { return UnsavedNow(); });

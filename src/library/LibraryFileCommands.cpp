@@ -239,6 +239,7 @@ bool LibraryController::SaveLib() {
     history_.EndTypingRun();
     if (bool savedAs = false; !ConfirmChangedOnDisk(savedAs))
         return savedAs && !state_.LibChanged;
+    const PairIdentity atStart = PairIdentityOf(state_.LibFilePath);
     const bool saved = RunFileCommand([this, &versionProblem] {
         versionProblem = WriteLibraryFiles(state_.LibFilePath);
         RecordDiskIdentity(state_.LibFilePath);
@@ -252,6 +253,12 @@ bool LibraryController::SaveLib() {
     });
     if (saved && !versionProblem.isEmpty())
         view_.ShowMessage(versionProblem, MessageStyle::Plain);
+    // A save that failed after it had linked the old files (its second names of them) changed only
+    // their change time: the pair is still the one loaded, and the next Save need not ask about it.
+    const PairIdentity now = PairIdentityOf(state_.LibFilePath);
+    if (!saved && atStart == diskIdentity_ && now.library.SameApartFromChange(atStart.library) &&
+        now.side.SameApartFromChange(atStart.side))
+        diskIdentity_ = reportedIdentity_ = now;
     return saved;
 }
 

@@ -60,44 +60,37 @@ void LibraryController::ReportRecoveryProblem(const QString& problem) {
 }
 
 void LibraryController::RecoverAtStart() {
+    // Every file whose window is gone, newest first: each is asked about once here, whether its
+    // library's load asks or it is asked about as it is.
     const QList<UnsavedWorkFiles::Found> all = unsaved_->Files().ReadAll();
-    std::optional<UnsavedWork> newest;
-    qsizetype others = 0;
+    offeredAtStart_.clear();
     for (const UnsavedWorkFiles::Found& found : all) {
         ReportRecoveryProblem(found.problem);
-        if (found.work && !newest)
-            newest = found.work;
-        else if (found.work)
-            ++others;
+        if (!found.work || offeredAtStart_.contains(found.file))
+            continue;
+        // The library is loaded first, so that the question stands over it and Restore has it to
+        // apply to; its load asks. One that is gone is asked about as it is.
+        if (!state_.LibraryLoaded && QFileInfo(found.work->libPath).isFile())
+            LoadLibFromPath(found.work->libPath);
+        // A library that could not be loaded (not a valid library any more) does not hide its work.
+        if (!offeredAtStart_.contains(found.file))
+            AskAboutRecovered(*found.work, found.file);
     }
-    if (!newest)
-        return;
-    // The library is loaded first, so that the question stands over it and Restore has it to apply
-    // to; its load asks. One that is gone is asked about as it is.
-    const int asked = recoveryQuestions_;
-    if (QFileInfo(newest->libPath).isFile())
-        LoadLibFromPath(newest->libPath);
-    // A library that could not be loaded (not a valid library any more) does not hide its work.
-    if (recoveryQuestions_ == asked)
-        AskAboutRecovered(*newest);
-    if (others > 0)
-        view_.ShowStatus(QStringLiteral("Unsaved changes to %1 more %2 are kept; each is offered when it "
-                                        "is loaded")
-                             .arg(others)
-                             .arg(others == 1 ? QStringLiteral("library") : QStringLiteral("libraries")));
+    offeredAtStart_.clear();
 }
 
 void LibraryController::OfferRecovery(const QString& libPath) {
     if (offeringRecovery_)
         return;
-    const UnsavedWorkFiles::Found found = unsaved_->Files().Read(libPath);
-    ReportRecoveryProblem(found.problem);
-    if (found.work)
-        AskAboutRecovered(*found.work);
+    for (const UnsavedWorkFiles::Found& found : unsaved_->Files().ReadLeft(libPath)) {
+        ReportRecoveryProblem(found.problem);
+        if (found.work)
+            AskAboutRecovered(*found.work, found.file);
+    }
 }
 
-void LibraryController::AskAboutRecovered(const UnsavedWork& work) {
-    ++recoveryQuestions_;
+void LibraryController::AskAboutRecovered(const UnsavedWork& work, const QString& file) {
+    offeredAtStart_.insert(file);
     offeringRecovery_ = true;
     const QString text = QStringLiteral("Restore unsaved changes to ") + Native(work.libPath) +
                          QStringLiteral(" from ") + LocalTime(work.time) + QLatin1Char('?');
@@ -110,7 +103,7 @@ void LibraryController::AskAboutRecovered(const UnsavedWork& work) {
         offeringRecovery_ = false;
         switch (answer) {
         case RecoveryAnswer::Discard:
-            ForgetUnsaved(work.libPath);
+            unsaved_->Files().RemoveLeft(file);
             view_.ShowStatus(QStringLiteral("Discarded the unsaved changes to ") + ShortPath(work.libPath) +
                              QStringLiteral(" from ") + LocalTime(work.time));
             return;
@@ -128,13 +121,20 @@ void LibraryController::AskAboutRecovered(const UnsavedWork& work) {
     // histories, so they are offered under a new name instead.
     const PairIdentity now = PairIdentityOf(work.libPath);
     if (now != work.loaded) {
-        SaveRecoveredElsewhere(
-            work, now.library.exists ? QStringLiteral(" was changed on disk after these changes were made")
-                                     : QStringLiteral(" is no longer there"));
+        SaveRecoveredElsewhere(work, file,
+                               now.library.exists
+                                   ? QStringLiteral(" was changed on disk after these changes were made")
+                                   : QStringLiteral(" is no longer there"));
         return;
     }
-    if (!state_.LibraryLoaded ||
-        unsaved_->Files().FileFor(state_.LibFilePath) != unsaved_->Files().FileFor(work.libPath)) {
+    // Another window's changes to the library this window is changing are never mixed with its own.
+    const bool loadedHere = state_.LibraryLoaded && unsaved_->Files().FileFor(state_.LibFilePath) ==
+                                                        unsaved_->Files().FileFor(work.libPath);
+    if (loadedHere && state_.LibChanged) {
+        SaveRecoveredElsewhere(work, file, QStringLiteral(" has other unsaved changes in this window"));
+        return;
+    }
+    if (!loadedHere) {
         if (!OfferToSave())
             return;
         offeringRecovery_ = true;
@@ -144,6 +144,11 @@ void LibraryController::AskAboutRecovered(const UnsavedWork& work) {
             return;
     }
     ApplyRecovered(work);
+    // The work is now this window's: its own file holds it before the other window's goes.
+    unsaved_->WriteNow();
+    unsaved_->WaitIdle();
+    if (!state_.LibChanged || QFileInfo::exists(unsaved_->Files().FileFor(state_.LibFilePath)))
+        unsaved_->Files().RemoveLeft(file);
 }
 
 void LibraryController::ApplyRecovered(const UnsavedWork& work) {
@@ -165,7 +170,8 @@ void LibraryController::ApplyRecovered(const UnsavedWork& work) {
     });
 }
 
-void LibraryController::SaveRecoveredElsewhere(const UnsavedWork& work, const QString& why) {
+void LibraryController::SaveRecoveredElsewhere(const UnsavedWork& work, const QString& file,
+                                               const QString& why) {
     view_.ShowMessage(Native(work.libPath) + why +
                           QStringLiteral(", so the recovered changes are not applied to it. Choose a new "
                                          "name to save them under."),
@@ -195,7 +201,7 @@ void LibraryController::SaveRecoveredElsewhere(const UnsavedWork& work, const QS
         const QByteArray libBytes = EncodeLibrary(work.library);
         const std::optional<QByteArray> sideBytes = SideFileFor(oldSide, work.descriptions, count);
         const QString versionProblem = SavePair(libPath, libBytes, sideBytes);
-        ForgetUnsaved(work.libPath);
+        unsaved_->Files().RemoveLeft(file);
         if (!versionProblem.isEmpty()) {
             view_.SetBusy(false);
             view_.ShowMessage(versionProblem, MessageStyle::Plain);

@@ -20,6 +20,17 @@ UnsavedKeeper::~UnsavedKeeper() {
     wake_.notify_all();
     if (worker_.joinable())
         worker_.join();
+    // A clean end: the files still here (changes the user chose to keep for later) belong to no
+    // living window any more, so the next start offers them.
+    UnsavedWorkFiles::ReleaseWindow(instance_, windowLock_, true);
+}
+
+void UnsavedKeeper::EndAsIfKilledForTest() {
+    timer_.stop();
+    WaitIdle();
+    ended_ = true;
+    UnsavedWorkFiles::ReleaseWindow(instance_, windowLock_, false);
+    windowLock_ = -1;
 }
 
 void UnsavedKeeper::SetFolder(const QString& folder) {
@@ -46,7 +57,7 @@ void UnsavedKeeper::Changed() {
 
 void UnsavedKeeper::Forget(const QString& libPath) {
     timer_.stop();
-    if (!libPath.isEmpty())
+    if (!libPath.isEmpty() && !ended_)
         Queue(Job{folder_, std::nullopt, libPath});
 }
 
@@ -54,8 +65,18 @@ void UnsavedKeeper::WriteNow() {
     timer_.stop();
     QElapsedTimer clock;
     clock.start();
-    std::optional<UnsavedWork> work = source_();
+    std::optional<UnsavedWork> work = ended_ ? std::nullopt : source_();
     lastSnapshotNs_ = clock.nsecsElapsed();
+    if (work && windowLock_ < 0) {
+        // Without its lock a window's file would look like a crashed window's to the others.
+        QString problem;
+        windowLock_ = UnsavedWorkFiles::LockWindow(instance_, &problem);
+        if (windowLock_ < 0) {
+            std::lock_guard lock(mutex_);
+            problem_ = QStringLiteral("Unsaved changes cannot be kept for recovery: ") + problem;
+            return;
+        }
+    }
     if (work) {
         const QString libPath = work->libPath;
         Queue(Job{folder_, std::move(work), libPath});
@@ -97,7 +118,7 @@ void UnsavedKeeper::Work() {
         running_ = true;
         lock.unlock();
         QString problem;
-        const UnsavedWorkFiles files(job.folder);
+        const UnsavedWorkFiles files(job.folder, instance_);
         try {
             if (job.write)
                 files.Write(*job.write);

@@ -18,6 +18,9 @@ namespace quillbox {
 // its own. One worker runs the writes and removals in the order they were asked for, so a removal
 // after a save can never be overtaken by a write that was still on its way, and no two writes of a
 // file run at once.
+//
+// Each keeper is one window: its files carry the window's instance, and it holds the window's lock
+// from its first write until it ends, so that no other window takes its files for a crashed one's.
 class UnsavedKeeper {
 public:
     // The work as it stands, asked for on the window thread; nullopt when there is nothing to keep.
@@ -32,7 +35,7 @@ public:
 
     // Test seams: the folder (empty: the user's data location) and the delay after the last change.
     void SetFolder(const QString& folder);
-    UnsavedWorkFiles Files() const { return UnsavedWorkFiles(folder_); }
+    UnsavedWorkFiles Files() const { return UnsavedWorkFiles(folder_, instance_); }
     void SetDelay(int milliseconds);
 
     // The library changed and has unsaved changes: the file is written once the changes pause for
@@ -48,6 +51,9 @@ public:
     QString TakeProblem();
     // How long the last snapshot took on the calling thread, in nanoseconds.
     qint64 LastSnapshotNs() const { return lastSnapshotNs_; }
+    // Test seam: ends this window as a crash would, in the middle of its work: what is queued is
+    // done, then nothing more is written or removed, and its lock is let go with its files left.
+    void EndAsIfKilledForTest();
 
 private:
     struct Job {
@@ -60,6 +66,9 @@ private:
 
     Source source_;
     QString folder_;
+    const QString instance_ = UnsavedWorkFiles::NewInstance();
+    int windowLock_ = -1; // the window's lock, once taken (on the window thread)
+    bool ended_ = false;
     QTimer timer_;
     int delay_ = DefaultDelayMs;
     QElapsedTimer firstChange_; // the first change since the file was last written

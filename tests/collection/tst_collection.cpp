@@ -204,6 +204,7 @@ private Q_SLOTS:
         QTest::newRow("renamed") << 4 << 1 << Split("gig.pslib:1 sub/renamed.pch:1 sub/renamed.pch:2");
         QTest::newRow("side file") << 5 << 1
                                    << Split("gig.pslib:1 gig.pslib:2 sub/read.pch:1 sub/read.pch:2");
+        QTest::newRow("rewritten in place, time set back") << 6 << 1 << Split("gig.pslib:1 sub/read.pch:3");
     }
     void changes() {
         QFETCH(int, change);
@@ -228,6 +229,15 @@ private Q_SLOTS:
         case 5:
             WriteBytes(In("gig.pslib.txt"), SideFile({QString(), QStringLiteral("now alpha too")}));
             break;
+        case 6: { // only the change time tells
+            struct stat before {};
+            QCOMPARE(::stat(QFile::encodeName(In("sub/read.pch")).constData(), &before), 0);
+            QTest::qSleep(20);
+            WriteBytes(In("sub/read.pch"), Patch("X", 1) + Patch("Y", 9) + Patch("ALPHA", 2));
+            const struct timespec times[2] = {before.st_atim, before.st_mtim};
+            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(In("sub/read.pch")).constData(), times, 0), 0);
+            break;
+        }
         }
         const ScanResult again = index.Scan({root_});
         QCOMPARE(again.read, read);
@@ -289,6 +299,77 @@ private Q_SLOTS:
         QCOMPARE(tags[0].tag, QStringLiteral("#fav"));
         QCOMPARE(tags[1].tag, QStringLiteral("#gig"));
         QCOMPARE(tags[1].places, 1);
+    }
+
+    // Whatever the umask, the cache is the user's alone.
+    void cacheIsPrivate() {
+        const mode_t umask = ::umask(0);
+        CollectionIndex index(cache_, versions_);
+        QString error;
+        const bool opened = index.Open(nullptr, &error);
+        ::umask(umask);
+        QVERIFY2(opened, qPrintable(error));
+        index.Scan({root_});
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(cache_).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), 0600);
+        QCOMPARE(::stat(QFile::encodeName(QFileInfo(cache_).absolutePath()).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 07777), 0700);
+    }
+
+    // Something that is not our cache in its place (a link, even a dangling one, a FIFO, another
+    // user's file) is left alone and named; the collection works from memory, shared by the window's
+    // index and its scans' over the same path.
+    void cacheNotOurs_data() {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind : {"dangling link", "link to a file", "fifo", "other user", "folder is a link"})
+            QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+    void cacheNotOurs() {
+        QFETCH(QString, kind);
+        const QString target = dir_->filePath(QStringLiteral("elsewhere.sqlite"));
+        const QString place = kind == u"folder is a link" ? QFileInfo(cache_).absolutePath() : cache_;
+        if (kind != u"folder is a link")
+            QVERIFY(QDir().mkpath(QFileInfo(cache_).absolutePath()));
+        if (kind == u"dangling link") {
+            QVERIFY(QFile::link(target, cache_));
+        } else if (kind == u"link to a file") {
+            WriteBytes(target, "not a cache");
+            QVERIFY(QFile::link(target, cache_));
+        } else if (kind == u"fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(cache_).constData(), 0600), 0);
+        } else if (kind == u"other user") {
+            if (::geteuid() != 0)
+                QSKIP("needs root to give a file to another user");
+            WriteBytes(cache_, "theirs");
+            QCOMPARE(::chown(QFile::encodeName(cache_).constData(), 65534, 65534), 0);
+        } else {
+            QVERIFY(QDir().mkpath(dir_->filePath(QStringLiteral("elsewhere"))));
+            QVERIFY(QFile::link(dir_->filePath(QStringLiteral("elsewhere")), place));
+        }
+        const QByteArray before = QFileInfo(target).isFile() ? ReadBytes(target) : QByteArray();
+        CollectionIndex window(cache_, versions_);
+        QString status, error;
+        QVERIFY2(window.Open(&status, &error), qPrintable(error));
+        QVERIFY2(status.contains(place) && status.contains(QStringLiteral("works from memory")),
+                 qPrintable(status));
+        {
+            CollectionIndex scan(cache_, versions_);
+            QVERIFY(scan.Open());
+            ScanResult result = scan.Scan({root_});
+            scan.CountPatches(result);
+            QCOMPARE(result.files, 3);
+            QCOMPARE(result.patches, 8);
+        }
+        QCOMPARE(Texts(window.Find(QStringLiteral("alpha"), false), root_).size(), 3);
+        // Left as it was: nothing made through the link, the FIFO still one.
+        QCOMPARE(QFileInfo(target).isFile() ? ReadBytes(target) : QByteArray(), before);
+        QVERIFY(QFileInfo(place).isSymLink() || QFileInfo(place).exists() || kind == u"fifo");
+        QVERIFY(QDir(dir_->filePath(QStringLiteral("elsewhere"))).isEmpty() || kind != u"folder is a link");
+        struct stat st {};
+        QCOMPARE(::lstat(QFile::encodeName(place).constData(), &st), 0);
+        if (kind == u"fifo")
+            QVERIFY(S_ISFIFO(st.st_mode));
     }
 
     // What cannot be read is passed over, named and counted, and blocks nothing.

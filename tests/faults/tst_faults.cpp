@@ -841,6 +841,7 @@ private Q_SLOTS:
         const QString lib = f.Path(u"lib.pslib"_s);
         f.LoadLibrary(u"lib.pslib"_s, MakeStore(40), Descs(40, u"d "_s));
         f.Run(u"L1 clone"_s);
+        QThread::msleep(20); // so that the other saver's link of the library shows in its change time
         int ready[2];
         QCOMPARE(::pipe(ready), 0);
         const pid_t child = ::fork();
@@ -866,6 +867,8 @@ private Q_SLOTS:
         QCOMPARE(::read(ready[0], &byte, 1), 1);
         SafeSave::SetLockWaitForTest(waitMs);
         auto restore = qScopeGuard([] { SafeSave::SetLockWaitForTest(-1); });
+        // The other saver is writing the library: Save asks before it replaces that, and is told to.
+        f.view.diskAnswers.push_back(DiskChangeAnswer::Overwrite);
         f.Run(u"save"_s);
         int status = 0;
         QCOMPARE(::waitpid(child, &status, 0), child);

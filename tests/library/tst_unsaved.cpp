@@ -6,6 +6,7 @@
 #include "LibraryFile.h"
 #include "LibraryTestSupport.h"
 #include "Reconcile.h"
+#include "SafeSave.h"
 #include "UnsavedWork.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <random>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -52,7 +54,16 @@ class TestUnsaved : public QObject {
         f.controller.Unsaved().WriteNow();
         f.controller.Unsaved().WaitIdle();
     }
+    // The recovery file a file of an earlier release would be; the one window `f` keeps; whether any
+    // window keeps one for the library.
     QString RecoveryFile(const QString& libPath) const { return UnsavedWorkFiles(Folder()).FileFor(libPath); }
+    static QString OwnFile(Fixture& f, const QString& libPath) {
+        return f.controller.Unsaved().Files().FileFor(libPath);
+    }
+    bool AnyRecoveryFile(const QString& libPath) const {
+        const QString hash = QFileInfo(RecoveryFile(libPath)).completeBaseName();
+        return !QDir(Folder()).entryList({hash + u"*.unsaved"_s}, QDir::Files).isEmpty();
+    }
 
     // Loads lib.pslib (five entries, descriptions), then changes it: a description with a line
     // break and non-Latin text typed into entry 2, entry 4 deleted, entry 1 renamed.
@@ -208,7 +219,7 @@ private Q_SLOTS:
         Prepare(f);
         LoadAndEdit(f);
         const QString lib = f.Path(u"lib.pslib"_s);
-        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(RecoveryFile(lib)); }, 3000));
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(OwnFile(f, lib)); }, 3000));
         f.controller.Unsaved().WaitIdle();
         if (ending == u"close"_s) {
             f.view.saveAnswers.push_back(SaveAnswer::No);
@@ -223,9 +234,9 @@ private Q_SLOTS:
         if (ending != u"close"_s)
             f.controller.Unsaved().WriteNow();
         f.controller.Unsaved().WaitIdle();
-        QCOMPARE(QFileInfo::exists(RecoveryFile(lib)), kept);
+        QCOMPARE(QFileInfo::exists(OwnFile(f, lib)), kept);
         if (kept) {
-            const UnsavedWorkFiles::Found found = UnsavedWorkFiles(Folder()).Read(lib);
+            const UnsavedWorkFiles::Found found = f.controller.Unsaved().Files().Read(lib);
             QVERIFY2(found.work, qPrintable(found.problem));
             QCOMPARE(found.work->library, f.S().LibraryData);
             QCOMPARE(found.work->descriptions, f.S().DescArray);
@@ -240,7 +251,7 @@ private Q_SLOTS:
         f.controller.SetUnsavedDelay(300);
         f.LoadLibrary(u"lib.pslib"_s, MakeStore(3), Descs(3, u"d"_s));
         f.Run(u"L1"_s);
-        const QString file = RecoveryFile(f.Path(u"lib.pslib"_s));
+        const QString file = OwnFile(f, f.Path(u"lib.pslib"_s));
         QElapsedTimer clock;
         clock.start();
         qint64 seen = -1;
@@ -273,16 +284,17 @@ private Q_SLOTS:
         QFETCH(QString, how);
         QFETCH(QList<RecoveryAnswer>, answers);
         QFETCH(QString, outcome);
-        // The first run edits, its recovery file is written, and it ends without a close; it stays
-        // alive only so that its folder does.
+        // The first run edits, its recovery file is written, and it ends without a close, as a crash
+        // ends it; it stays alive only so that its folder does.
         Fixture first;
         Prepare(first);
         LoadAndEdit(first);
         Flush(first);
+        first.controller.Unsaved().EndAsIfKilledForTest();
         const QByteArray edited = first.S().LibraryData;
         const QStringList editedDescs = first.S().DescArray;
         const QString lib = first.Path(u"lib.pslib"_s);
-        QVERIFY(QFileInfo::exists(RecoveryFile(lib)));
+        QVERIFY(AnyRecoveryFile(lib));
         const QByteArray diskLib = ReadBytes(lib), diskSide = ReadBytes(lib + u".txt"_s);
         if (how == u"changed"_s) {
             QThread::msleep(5);
@@ -316,7 +328,7 @@ private Q_SLOTS:
             QVERIFY2(differences.contains(u"02:  P1: description changed"_s), qPrintable(differences));
         }
         Flush(f);
-        const bool fileLeft = QFileInfo::exists(RecoveryFile(lib));
+        const bool fileLeft = AnyRecoveryFile(lib);
         if (outcome == u"restored"_s) {
             QCOMPARE(f.S().LibFilePath, lib);
             QCOMPARE(f.S().LibraryData, edited);
@@ -351,6 +363,130 @@ private Q_SLOTS:
         }
     }
 
+    // Two windows on one library keep a recovery file each. What ends one window's changes (a save,
+    // an undo to the saved state, a clean close) removes its own file only: the other's work stays,
+    // whole, and is offered once that window is gone, never while it lives.
+    void twoWindows_data() {
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("save") << u"save"_s;
+        QTest::newRow("undo to saved") << u"undo undo undo undo"_s;
+        QTest::newRow("close without saving") << u"close"_s;
+        QTest::newRow("killed") << u"killed"_s;
+    }
+    void twoWindows() {
+        QFETCH(QString, ending);
+        Fixture a, b;
+        Prepare(a);
+        Prepare(b);
+        LoadAndEdit(a);
+        const QString lib = a.Path(u"lib.pslib"_s);
+        b.controller.LoadLibFromPath(lib);
+        b.Run(u"L2 del L0 ren:BEES"_s);
+        Flush(a);
+        Flush(b);
+        const QByteArray workB = b.S().LibraryData;
+        QCOMPARE(a.controller.Unsaved().Files().Read(lib).work->library, a.S().LibraryData);
+        QCOMPARE(b.controller.Unsaved().Files().Read(lib).work->library, workB);
+        if (ending == u"close"_s) {
+            a.view.saveAnswers.push_back(SaveAnswer::No);
+            QVERIFY(a.controller.QueryClose());
+        } else if (ending == u"killed"_s) {
+            a.controller.Unsaved().EndAsIfKilledForTest();
+        } else {
+            // A save that follows the other window's: B's pair on disk is not changed by A's save.
+            a.Run(ending);
+            a.controller.Unsaved().WriteNow();
+        }
+        a.controller.Unsaved().WaitIdle();
+        QCOMPARE(QFileInfo::exists(OwnFile(a, lib)), ending == u"killed"_s);
+        const UnsavedWorkFiles::Found kept = b.controller.Unsaved().Files().Read(lib);
+        QVERIFY2(kept.work, qPrintable(kept.problem));
+        QCOMPARE(kept.work->library, workB);
+        // A third window offers only the work of a window that is gone.
+        {
+            Fixture c;
+            Prepare(c);
+            if (ending == u"killed"_s)
+                c.view.recoveryAnswers.push_back(RecoveryAnswer::Later);
+            c.controller.RecoverAtStart();
+            QCOMPARE(c.view.recoveryQuestions.size(), ending == u"killed"_s ? 1 : 0);
+        }
+        b.controller.Unsaved().EndAsIfKilledForTest();
+        Fixture c;
+        Prepare(c);
+        c.view.recoveryAnswers.push_back(RecoveryAnswer::Restore);
+        if (ending == u"killed"_s)
+            c.view.recoveryAnswers.push_back(RecoveryAnswer::Later);
+        // After A's save, B's changes were made to a pair that is no longer on disk: a new name.
+        if (ending == u"save"_s)
+            c.view.paths.push_back(c.Path(u"recovered.pslib"_s));
+        c.controller.RecoverAtStart();
+        QVERIFY(c.view.AnswersUsedUp());
+        QCOMPARE(c.S().LibraryData, workB); // the newest first
+        // The restored work is now the third window's, and the gone window's file is removed.
+        QCOMPARE(QFileInfo::exists(OwnFile(c, lib)), ending != u"save"_s);
+        QVERIFY(!QFileInfo::exists(OwnFile(b, lib)));
+        QCOMPARE(QFileInfo::exists(OwnFile(a, lib)), ending == u"killed"_s);
+    }
+
+    // At start every recovery file of a gone window is offered, newest first, each naming its
+    // library and time; one of a living window is not.
+    void startOffersEveryGoneWindow() {
+        Fixture one, two, alive;
+        for (Fixture* f : {&one, &two, &alive})
+            Prepare(*f);
+        one.LoadLibrary(u"one.pslib"_s, MakeStore(3), Descs(3, u"d"_s));
+        one.Run(u"L1 del"_s);
+        Flush(one);
+        QThread::msleep(20);
+        two.LoadLibrary(u"two.pslib"_s, MakeStore(4), Descs(4, u"d"_s));
+        two.Run(u"L1 del"_s);
+        Flush(two);
+        alive.LoadLibrary(u"three.pslib"_s, MakeStore(4), Descs(4, u"d"_s));
+        alive.Run(u"L1 del"_s);
+        Flush(alive);
+        const std::optional<UnsavedWork> oneWork =
+            one.controller.Unsaved().Files().Read(one.Path(u"one.pslib"_s)).work;
+        const std::optional<UnsavedWork> twoWork =
+            two.controller.Unsaved().Files().Read(two.Path(u"two.pslib"_s)).work;
+        QVERIFY(oneWork && twoWork);
+        const QDateTime oneTime = oneWork->time, twoTime = twoWork->time;
+        one.controller.Unsaved().EndAsIfKilledForTest();
+        two.controller.Unsaved().EndAsIfKilledForTest();
+        Fixture f;
+        Prepare(f);
+        f.view.recoveryAnswers = {RecoveryAnswer::Later, RecoveryAnswer::Later};
+        f.controller.RecoverAtStart();
+        QVERIFY(f.view.AnswersUsedUp());
+        const auto question = [](const QString& lib, const QDateTime& time) -> QString {
+            return u"Restore unsaved changes to "_s + lib + u" from "_s +
+                   time.toLocalTime().toString(u"yyyy-MM-dd HH:mm:ss"_s) + u'?';
+        };
+        QCOMPARE(f.view.recoveryQuestions, (QStringList{question(two.Path(u"two.pslib"_s), twoTime),
+                                                        question(one.Path(u"one.pslib"_s), oneTime)}));
+    }
+
+    // A save that failed at its last step (after it had linked the old files, which changes their
+    // change time) leaves the pair as loaded: the next save asks nothing.
+    void failedSaveAsksNothingAfter() {
+        Fixture f;
+        Prepare(f);
+        LoadAndEdit(f);
+        const QString lib = f.Path(u"lib.pslib"_s);
+        const QByteArray before = ReadBytes(lib);
+        SafeSave::SetRenameHookForTest([lib](const QString& target) {
+            if (target == lib)
+                throw FileError{FileErrorNumber, u"test"_s, u"rename refused"_s};
+        });
+        QVERIFY(!f.controller.SaveLib());
+        SafeSave::SetRenameHookForTest({});
+        QCOMPARE(ReadBytes(lib), before);
+        QCOMPARE(f.view.messages.size(), 1);
+        QVERIFY(f.controller.SaveLib());
+        QVERIFY(f.view.diskQuestions.isEmpty());
+        QCOMPARE(ReadBytes(lib), EncodeLibrary(f.S().LibraryData));
+    }
+
     // "Save (Library) " over a pair that another program wrote asks first; each answer.
     void changedOnDisk_data() {
         QTest::addColumn<QString>("change"); // side, library, none
@@ -364,6 +500,8 @@ private Q_SLOTS:
         QTest::newRow("library, reconcile") << u"library"_s << DiskChangeAnswer::Reconcile << u"untouched"_s;
         QTest::newRow("replaced by a rename, cancel")
             << u"rename"_s << DiskChangeAnswer::Cancel << u"untouched"_s;
+        QTest::newRow("rewritten in place, time set back, cancel")
+            << u"in place"_s << DiskChangeAnswer::Cancel << u"untouched"_s;
     }
     void changedOnDisk() {
         QFETCH(QString, change);
@@ -378,7 +516,17 @@ private Q_SLOTS:
             WriteBytes(lib, theirs);
         else if (change == u"side"_s)
             WriteBytes(lib + u".txt"_s, SideFileBytes(Descs(5, u"theirs"_s)));
-        else if (change == u"rename"_s) {
+        else if (change == u"in place"_s) {
+            // Same size, and the modification time put back: only the change time tells.
+            struct stat before {};
+            QCOMPARE(::stat(QFile::encodeName(lib).constData(), &before), 0);
+            QByteArray bytes = ReadBytes(lib);
+            bytes[1] = char(bytes[1] ^ 0x01);
+            QThread::msleep(20);
+            WriteBytes(lib, bytes);
+            const struct timespec times[2] = {before.st_atim, before.st_mtim};
+            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(lib).constData(), times, 0), 0);
+        } else if (change == u"rename"_s) {
             WriteBytes(f.Path(u"new.pslib"_s), theirs);
             QVERIFY(::rename(QFile::encodeName(f.Path(u"new.pslib"_s)).constData(),
                              QFile::encodeName(lib).constData()) == 0);

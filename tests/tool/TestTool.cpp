@@ -1,3 +1,4 @@
+#include "CollectionIndex.h"
 #include "CollectionSettings.h"
 #include "DescriptionFile.h"
 #include "EarlierVersions.h"
@@ -10,6 +11,7 @@
 #include "ToolCommands.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -794,6 +797,68 @@ private Q_SLOTS:
         } else {
             QCOMPARE(r.out.toUtf8(), out);
         }
+    }
+
+    // Another user who can read the folder holds a lock on it and drops a file of any content
+    // where the library's commit record goes: `list` works at once and names that file.
+    void otherUserCannotBlockList() {
+        if (::geteuid() != 0)
+            QSKIP("needs root to act as another user (uid 65534)");
+        QVERIFY(::chmod(QFile::encodeName(dir_->path()).constData(), 01777) == 0);
+        const QString library = Write(QStringLiteral("g.pslib"), sample_);
+        const QByteArray folder = QFile::encodeName(dir_->path());
+        const QByteArray record = QFile::encodeName(dir_->filePath(QStringLiteral(".g.pslib.commit")));
+        int ready[2];
+        QCOMPARE(::pipe(ready), 0);
+        const pid_t other = ::fork();
+        QVERIFY(other >= 0);
+        if (other == 0) {
+            const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
+            const bool ok =
+                ::setgid(65534) == 0 && ::setuid(65534) == 0 && fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+            const int file = ok ? ::open(record.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644) : -1;
+            if (file < 0 || ::write(file, "x", 1) != 1)
+                ::_exit(3);
+            (void)!::write(ready[1], "x", 1);
+            ::pause();
+            ::_exit(0);
+        }
+        auto end = qScopeGuard([other] {
+            ::kill(other, SIGKILL);
+            ::waitpid(other, nullptr, 0);
+        });
+        char byte = 0;
+        QCOMPARE(::read(ready[0], &byte, 1), 1);
+        QElapsedTimer clock;
+        clock.start();
+        const Result r = Run({QStringLiteral("list"), library});
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("01:  CRUNCH\n02:  LEAD 1\n03:  CLEAN \n"));
+        QVERIFY2(r.err.contains(QFile::decodeName(record)), qPrintable(r.err));
+    }
+
+    // The collection's cache place holding a dangling link: the scan leaves it (and what it names)
+    // alone, says so, and counts from memory.
+    void collectionCacheIsALink() {
+        const QString cache = CollectionIndex::DefaultCachePath();
+        QVERIFY(cache.startsWith(cacheHome_.path()));
+        QVERIFY(QDir().mkpath(QFileInfo(cache).absolutePath()));
+        QFile::remove(cache);
+        const QString target = dir_->filePath(QStringLiteral("planted.sqlite"));
+        QVERIFY(QFile::link(target, cache));
+        auto restore = qScopeGuard([cache] { QFile::remove(cache); });
+        QVERIFY(QDir(dir_->path()).mkpath(QStringLiteral("in")));
+        Write(QStringLiteral("in/a.pslib"), sample_);
+        const Result r = Run({QStringLiteral("collection"), QStringLiteral("scan"), QStringLiteral("--in"),
+                              dir_->filePath(QStringLiteral("in"))});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.startsWith(QStringLiteral("files: 1 (0 earlier versions)\npatches: 3\n")),
+                 qPrintable(r.out));
+        QVERIFY2(r.err.contains(cache) && r.err.contains(QStringLiteral("works from memory")),
+                 qPrintable(r.err));
+        QVERIFY(!QFileInfo::exists(target));
+        QVERIFY(QFileInfo(cache).isSymLink());
     }
 };
 
