@@ -80,6 +80,17 @@ public:
         std::function<qint64(const QString& targetPath, QIODevice& file, const QByteArray& content)>;
     static void SetWriteHookForTest(WriteHook hook);
 
+    // Test seam: called right before each step that makes a save durable or visible, in the order
+    // they happen: a file's data synced (`path`, the file itself), a rename (`path` to `to`), a
+    // folder synced (`path`). A hook may stop the process there, as a power cut would.
+    struct DiskStep {
+        enum Kind { SyncFile, Rename, SyncFolder } kind;
+        QString path;
+        QString to;
+    };
+    using DiskStepHook = std::function<void(const DiskStep& step)>;
+    static void SetDiskStepHookForTest(DiskStepHook hook);
+
 private:
     struct Item {
         QString target;
