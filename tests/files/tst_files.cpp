@@ -1,5 +1,6 @@
 #include "DescriptionFile.h"
 #include "FileAccess.h"
+#include "FileIdentity.h"
 #include "LibraryFile.h"
 #include "ProfileFile.h"
 #include "TestFiles.h"
@@ -218,6 +219,22 @@ private Q_SLOTS:
             QCOMPARE(error.description, writeError + path);
             QCOMPARE(FolderEntries(QFileInfo(path).absolutePath()), before);
         }
+    }
+
+    // Two versions of a file a nanosecond apart are two identities, in memory and through the text
+    // a record keeps, whatever else an identity holds.
+    void identityNanoseconds() {
+        const QString path = Path(QStringLiteral("f"));
+        QVERIFY(WriteRaw(path, "x"));
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        struct stat later = st;
+        later.st_mtim.tv_nsec = st.st_mtim.tv_nsec == 999999999 ? 999999998 : st.st_mtim.tv_nsec + 1;
+        const FileIdentity a = IdentityFromStat(st), b = IdentityFromStat(later);
+        QVERIFY(IdentityOf(path) == a);
+        QVERIFY(a != b);
+        QVERIFY(FileIdentity::FromText(a.ToText()) == a);
+        QVERIFY(FileIdentity::FromText(b.ToText()) == b);
     }
 
     // The marker and the reversed bytes, also of an entry cut short. The common names (a typed name
