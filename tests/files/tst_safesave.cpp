@@ -1,5 +1,6 @@
 // The safe save seen from below: what reaches the disk in which order, what a recovery does with a
 // save that was stopped part way, and what a save keeps of the file it replaces.
+#include "FileAccess.h"
 #include "LibraryFile.h"
 #include "SafeSave.h"
 #include "TestFiles.h"
@@ -244,6 +245,32 @@ private Q_SLOTS:
         }
         QVERIFY(lastRename >= 0);
         QVERIFY2(lastFolderSync > lastRename, "the folder is not synced after the recovery's renames");
+    }
+
+    // A file of exactly the size limit is saved (the next load reads it); a byte more is refused
+    // before anything is written.
+    void sizeLimit_data() {
+        QTest::addColumn<int>("over");
+        QTest::newRow("at the limit") << 0;
+        QTest::newRow("a byte over") << 1;
+    }
+    void sizeLimit() {
+        QFETCH(int, over);
+        SetMaxFileSizeForTest(4096);
+        const auto restore = qScopeGuard([] { SetMaxFileSizeForTest(0); });
+        const QString lib = Path(QStringLiteral("lib.pslib"));
+        WriteBytes(lib, OldLib());
+        const QByteArray content(4096 + over, 'x');
+        try {
+            SavePair(lib, content, std::nullopt);
+            QVERIFY2(over == 0, "a file over the limit was saved");
+            QCOMPARE(ReadBytes(lib), content);
+        } catch (const FileError& error) {
+            QVERIFY2(over > 0, qPrintable(error.description));
+            QVERIFY(error.description.startsWith(u"Error: Nothing was saved: the file would be larger"_s));
+            QCOMPARE(ReadBytes(lib), OldLib());
+            QCOMPARE(QDir(Path({})).entryList(QDir::Files | QDir::Hidden), QStringList{u"lib.pslib"_s});
+        }
     }
 
     // A save over a file keeps its mode; a new file gets the usual one, as the umask says.
