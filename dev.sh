@@ -4,6 +4,8 @@
 #   ./dev.sh test   install what is missing, build, run every test, then the fuzz smoke run
 #                   (each fuzz target for $FUZZ_SECONDS seconds, default 60)
 #   ./dev.sh sanitize   the tests again under AddressSanitizer and UndefinedBehaviorSanitizer
+#   ./dev.sh mutants [WORD]   plant each fault of tests/mutants.txt (or those naming WORD) in a
+#                   scratch copy and say which the tests catch (not part of CI)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -57,8 +59,12 @@ sanitize)
     configure_and_build build-sanitize -DQUILLBOX_SANITIZE=ON -DQUILLBOX_BUILD_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-sanitize
     ;;
+mutants)
+    install_missing
+    exec python3 scripts/mutants.py "${@:2}"
+    ;;
 *)
-    sed -n '2,7p' "$0"
+    sed -n '2,9p' "$0"
     exit 2
     ;;
 esac

@@ -40,6 +40,24 @@ SafeSave::WriteHook& WriteHookFn() {
     return hook;
 }
 
+SafeSave::DiskStepHook& DiskStepHookFn() {
+    static SafeSave::DiskStepHook hook;
+    return hook;
+}
+
+void ReportStep(SafeSave::DiskStep::Kind kind, const QString& path, const QString& to = {}) {
+    if (DiskStepHookFn())
+        DiskStepHookFn()({kind, path, to});
+}
+
+#ifdef Q_OS_UNIX
+// Every sync goes through here, so that the test seam sees each one where it happens.
+int Sync(SafeSave::DiskStep::Kind kind, int fd, const QString& path) {
+    ReportStep(kind, path);
+    return ::fsync(fd);
+}
+#endif
+
 FileError WriteError(const QString& prefix, const QString& path) {
     return FileError{FileErrorNumber, QStringLiteral("WriteToFile"), prefix + path};
 }
@@ -103,6 +121,7 @@ FileError NameTooLong(const QString& path, qsizetype bytes, qint64 limit) {
 }
 
 bool Rename(const QString& from, const QString& to) {
+    ReportStep(SafeSave::DiskStep::Rename, from, to);
 #ifdef Q_OS_UNIX
     return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 #else
@@ -120,7 +139,7 @@ void SyncFolder(const QString& folder) {
     // Makes renames and new names durable; a folder that cannot be synced is no reason to fail.
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
-        ::fsync(fd);
+        Sync(SafeSave::DiskStep::SyncFolder, fd, folder);
         ::close(fd);
     }
 #else
@@ -344,7 +363,7 @@ void WriteAndSync(QFile& file, const QString& shown, const QByteArray& content) 
     if (!file.flush())
         throw CannotWrite(shown);
 #ifdef Q_OS_UNIX
-    if (::fsync(file.handle()) != 0)
+    if (Sync(SafeSave::DiskStep::SyncFile, file.handle(), file.fileName()) != 0)
         throw CannotFlush(shown);
 #endif
     file.close();
@@ -1004,6 +1023,10 @@ void SafeSave::SetWriteHookForTest(WriteHook hook) {
 
 const SafeSave::WriteHook& SafeSave::WriteHookForTest() {
     return WriteHookFn();
+}
+
+void SafeSave::SetDiskStepHookForTest(DiskStepHook hook) {
+    DiskStepHookFn() = std::move(hook);
 }
 
 void SafeSave::SetLockWaitForTest(int milliseconds) {

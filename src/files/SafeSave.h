@@ -84,6 +84,17 @@ public:
     // The hook set, for the other writers of the files layer (the files kept in private folders).
     static const WriteHook& WriteHookForTest();
 
+    // Test seam: called right before each step that makes a save durable or visible, in the order
+    // they happen: a file's data synced (`path`, the file itself), a rename (`path` to `to`), a
+    // folder synced (`path`). A hook may stop the process there, as a power cut would.
+    struct DiskStep {
+        enum Kind { SyncFile, Rename, SyncFolder } kind;
+        QString path;
+        QString to;
+    };
+    using DiskStepHook = std::function<void(const DiskStep& step)>;
+    static void SetDiskStepHookForTest(DiskStepHook hook);
+
 private:
     struct Item {
         QString target;

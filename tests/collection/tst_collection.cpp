@@ -1,4 +1,5 @@
 #include "CollectionIndex.h"
+#include "CollectionScan.h"
 #include "DescriptionFile.h"
 #include "EarlierVersions.h"
 #include "FileAccess.h"
@@ -96,6 +97,51 @@ private Q_SLOTS:
     void cleanup() {
         SetMaxFileSizeForTest(0);
         CollectionIndex::SetFullTextForbiddenForTest(false);
+    }
+
+    // Which files a walk of the folders takes: device patch files by their ending in any case,
+    // libraries by exactly ".pslib", and earlier versions only of libraries inside the folders.
+    void walk_data() {
+        QTest::addColumn<QString>("path");  // beside the chosen folder "folder"
+        QTest::addColumn<bool>("version");  // an earlier version of that library, not the file
+        QTest::addColumn<QString>("taken"); // how the walk lists it; empty: not taken
+        QTest::newRow("patch file in capitals")
+            << u"folder/LIVE.PCH"_s << false << u"folder/LIVE.PCH patch file"_s;
+        QTest::newRow("patch file in mixed case")
+            << u"folder/sub/Gig.Pch"_s << false << u"folder/sub/Gig.Pch patch file"_s;
+        QTest::newRow("library in capitals") << u"folder/OLD.PSLIB"_s << false << QString();
+        QTest::newRow("library name with more after it") << u"folder/gig.pslib.bak"_s << false << QString();
+        QTest::newRow("version of a library in a subfolder")
+            << u"folder/sub/deep.pslib"_s << true << u"version of folder/sub/deep.pslib"_s;
+        QTest::newRow("version of a library elsewhere") << u"elsewhere/lib.pslib"_s << true << QString();
+        QTest::newRow("version of a library in a folder named alike")
+            << u"folder-old/lib.pslib"_s << true << QString();
+    }
+    void walk() {
+        QFETCH(QString, path);
+        QFETCH(bool, version);
+        QFETCH(QString, taken);
+        const QString file = dir_->filePath(path);
+        QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+        const QByteArray bytes = LibraryFileBytes(Patch("WALK", 6));
+        if (version)
+            QVERIFY(EarlierVersions(versions_).Keep(file, {bytes, std::nullopt}));
+        else
+            WriteBytes(file, bytes);
+        QStringList expected{u"folder/gig.pslib library"_s, u"folder/sub/read.pch patch file"_s,
+                             u"version of folder/gig.pslib"_s};
+        if (!taken.isEmpty())
+            expected.append(taken);
+        QStringList listed;
+        const QString top = dir_->path() + u'/', canonicalTop = QDir(dir_->path()).canonicalPath() + u'/';
+        for (const FoundFile& found : WalkFolders({root_}, versions_).files)
+            listed.append(
+                found.kind == PlaceKind::EarlierVersion
+                    ? QString(u"version of "_s + QString(found.origin).remove(canonicalTop).remove(top))
+                    : QString(QString(found.path).remove(top) + u' ' + PlaceKindText(found.kind)));
+        expected.sort();
+        listed.sort();
+        QCOMPARE(listed, expected);
     }
 
     // A find's places, by path and position, with and without full-text search alike.

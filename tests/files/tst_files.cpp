@@ -1,5 +1,6 @@
 #include "DescriptionFile.h"
 #include "FileAccess.h"
+#include "FileIdentity.h"
 #include "LibraryFile.h"
 #include "ProfileFile.h"
 #include "QuotedPath.h"
@@ -85,6 +86,9 @@ class TestFiles : public QObject {
             path.clear();
         } else if (situation == QLatin1String("nofolder")) {
             path = Path(QStringLiteral("nowhere/") + name);
+        } else if (situation == QLatin1String("under a file")) { // a file where a folder should be
+            ok = WriteRaw(Path(QStringLiteral("plain")), "x");
+            path = Path(QStringLiteral("plain/") + name);
         } else if (situation == QLatin1String("folder")) {
             ok = QDir(Path()).mkdir(name);
         } else if (situation == QLatin1String("dangling")) { // relative: to "gone" in its own folder
@@ -148,6 +152,7 @@ private Q_SLOTS:
         QTest::newRow("missing") << QString() << false << notFound << QString();
         QTest::newRow("empty path") << QStringLiteral("empty") << false << notFound << CannotOpen;
         QTest::newRow("no folder") << QStringLiteral("nofolder") << false << notFound << CannotOpen;
+        QTest::newRow("under a file") << QStringLiteral("under a file") << false << notFound << CannotOpen;
         QTest::newRow("folder") << QStringLiteral("folder") << true << open << CannotOpen;
         QTest::newRow("file") << QStringLiteral("file") << true << QString() << QString();
         QTest::newRow("dangling link") << QStringLiteral("dangling") << true << notFound << QString();
@@ -219,6 +224,41 @@ private Q_SLOTS:
             QCOMPARE(error.description, writeError + path);
             QCOMPARE(FolderEntries(QFileInfo(path).absolutePath()), before);
         }
+    }
+
+    // Exactly 256 characters fit Windows-1252, one per byte value, and each reads back as itself;
+    // the C1 controls the code page leaves to other letters (U+0080 and the like) do not fit.
+    void cp1252Characters() {
+        int fitting = 0;
+        for (char16_t u = 0; u < 0x3000; ++u) {
+            if (QChar::isSurrogate(u))
+                continue;
+            const QString text(QChar{u});
+            const std::optional<QByteArray> bytes = TryEncodeCp1252(text);
+            QCOMPARE(FitsCp1252(text), bytes.has_value());
+            if (!bytes)
+                continue;
+            ++fitting;
+            QCOMPARE(bytes->size(), 1);
+            QCOMPARE(DecodeText(*bytes).text, text);
+        }
+        QCOMPARE(fitting, 256);
+    }
+
+    // Two versions of a file a nanosecond apart are two identities, in memory and through the text
+    // a record keeps, whatever else an identity holds.
+    void identityNanoseconds() {
+        const QString path = Path(QStringLiteral("f"));
+        QVERIFY(WriteRaw(path, "x"));
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        struct stat later = st;
+        later.st_mtim.tv_nsec = st.st_mtim.tv_nsec == 999999999 ? 999999998 : st.st_mtim.tv_nsec + 1;
+        const FileIdentity a = IdentityFromStat(st), b = IdentityFromStat(later);
+        QVERIFY(IdentityOf(path) == a);
+        QVERIFY(a != b);
+        QVERIFY(FileIdentity::FromText(a.ToText()) == a);
+        QVERIFY(FileIdentity::FromText(b.ToText()) == b);
     }
 
     // The marker and the reversed bytes, also of an entry cut short. The common names (a typed name

@@ -1,6 +1,7 @@
 // Undo and redo through a FakeView: every kind of step taken back and done again byte for byte, a
 // long random mix of commands, undos and redos against the states seen, the saved point, and the
 // memory the history keeps.
+#include "ChangeHistory.h"
 #include "LibraryTestSupport.h"
 
 #include <QRandomGenerator>
@@ -404,6 +405,7 @@ private Q_SLOTS:
         QTest::newRow("redo to the save")          << u"L1 up save undo redo"_s << false << u"Move up 02:  P1"_s;
         QTest::newRow("undo to the save")          << u"L1 up save del undo"_s << false << u"Move up 02:  P1"_s;
         QTest::newRow("save no longer reachable")  << u"L1 up save undo del undo"_s << true << u""_s;
+        QTest::newRow("redo of a step made after undoing the save") << u"L1 up save undo del undo redo"_s << true << u"Delete 02:  P1"_s;
         QTest::newRow("typing after the save")     << u"L1 t:a save t:ab undo"_s << false << u"Typing in 02:  P1"_s;
         QTest::newRow("nothing to undo")           << u"L1 up undo undo"_s << false << u""_s;
         QTest::newRow("delete all, empty: no step")<< u"delAll save delAll"_s << true << u"Delete ALL Patches"_s;
@@ -426,6 +428,52 @@ private Q_SLOTS:
         QCOMPARE(f.view.undoStep, undoStep);
         if (!changed) // closing asks nothing (an unexpected question fails the test)
             QVERIFY(f.Ctl().QueryClose());
+    }
+
+    // Whether the history is at the saved state after each of a script's steps: e an edit, s a save,
+    // u undo, r redo. The budget holds two edits, so a third drops the oldest, and the saved mark
+    // must move with the steps that are left (or go, when its state is no longer reachable).
+    void savedMark_data() {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("saved"); // 1 at the saved state, 0 not, after each step
+        QTest::newRow("undo back to the save") << u"eseuru"_s << u"010101"_s;
+        QTest::newRow("redo up to the save") << u"eesuurr"_s << u"0010001"_s;
+        QTest::newRow("a new edit after undoing the save") << u"esueur"_s << u"010000"_s;
+        QTest::newRow("oldest dropped after the save") << u"eeseur"_s << u"001010"_s;
+        QTest::newRow("saved state now the oldest kept") << u"eseeuu"_s << u"010001"_s;
+        QTest::newRow("saved state dropped") << u"seeeuu"_s << u"100000"_s;
+    }
+    void savedMark() {
+        QFETCH(QString, script);
+        QFETCH(QString, saved);
+        LibrarySnapshot state{QByteArray(20000, '\0'), {QString()}, {}};
+        ChangeHistory history;
+        int edits = 0;
+        const auto edit = [&] { // each edit rewrites a run of its own, so that each costs the same
+            LibrarySnapshot after = state;
+            ++edits;
+            after.library.replace(edits % 10 * 2000, 2000, QByteArray(2000, char(edits)));
+            QVERIFY(history.Record(u"edit"_s, state, after));
+            state = after;
+        };
+        edit();
+        const qsizetype cost = history.MemoryUsed();
+        history.Clear(); // as a load does: the state now is the one on disk
+        history.SetBudget(cost * 5 / 2);
+        QString seen;
+        for (const QChar c : script) {
+            if (c == u'e')
+                edit();
+            else if (c == u's')
+                history.MarkSaved();
+            else if (c == u'u')
+                history.Undo(state.library, state.descriptions);
+            else if (c == u'r')
+                history.Redo(state.library, state.descriptions);
+            QVERIFY(history.Count() <= 2);
+            seen += history.AtSavedPoint() ? u'1' : u'0';
+        }
+        QCOMPARE(seen, saved);
     }
 
     // The file commands' status lines; a failure or a cancel is a message box only.

@@ -106,6 +106,7 @@ private Q_SLOTS:
         QTest::newRow("35") << 35 << QStringLiteral("02:  B1    ") << false; // 17 bytes hold the name
         QTest::newRow("40") << 40 << QStringLiteral("03:  ") << true;
         QTest::newRow("7th") << 7 * 18 << QStringLiteral("07:  G6    ") << false;
+        QTest::newRow("10th") << 10 * 18 << QStringLiteral("10:  J9    ") << false;
         QTest::newRow("100th") << 100 * 18 << QStringLiteral("100:  V9    ") << false;
     }
     void listLines() {
