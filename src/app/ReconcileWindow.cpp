@@ -1,6 +1,7 @@
 #include "ReconcileWindow.h"
 
 #include "FileError.h"
+#include "LibraryFile.h"
 #include "PatchImage.h"
 #include "PatchName.h"
 
@@ -240,7 +241,7 @@ ReconcileWindow::ReconcileWindow(LibraryController& controller, QWidget* parent)
 bool ReconcileWindow::Open(const QString& path, QString* error) {
     ReconcileSide right;
     QList<EarlierVersion> versions, exports;
-    const bool deviceFile = !path.endsWith(QStringLiteral(".pslib"), Qt::CaseInsensitive);
+    const bool deviceFile = !IsLibraryPath(path);
     try {
         right = controller_.ReadReconcileSide(path);
         versions = controller_.LibEarlierVersions();

@@ -41,7 +41,6 @@ struct Walker {
     QSet<NodeKey> folders; // every folder entered: a link back up is not entered again
     QSet<NodeKey> files;   // every file taken: a link to one already taken adds nothing
 
-    static bool IsLibraryName(const QString& name) { return name.endsWith(QStringLiteral(".pslib")); }
     static bool IsPatchFileName(const QString& name) {
         return name.endsWith(QStringLiteral(".pch"), Qt::CaseInsensitive);
     }
@@ -76,7 +75,7 @@ struct Walker {
         names.sort();
         for (const QString& name : names) {
             const QString path = dir + QLatin1Char('/') + name;
-            const bool wanted = IsLibraryName(name) || IsPatchFileName(name);
+            const bool wanted = IsLibraryPath(name) || IsPatchFileName(name);
             struct stat entry {};
             // stat follows links; a broken link is told from a missing file by lstat.
             if (::stat(QFile::encodeName(path).constData(), &entry) != 0) {
@@ -88,7 +87,7 @@ struct Walker {
             if (S_ISDIR(entry.st_mode))
                 Folder(path, entry);
             else if (wanted)
-                Take(path, entry, IsLibraryName(name) ? PlaceKind::Library : PlaceKind::PatchFile);
+                Take(path, entry, IsLibraryPath(name) ? PlaceKind::Library : PlaceKind::PatchFile);
         }
     }
 };

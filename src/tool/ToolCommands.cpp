@@ -31,7 +31,6 @@ namespace quillbox::tool {
 namespace {
 
 const QString ProgramName = QStringLiteral("quillbox-tool");
-const QString LibraryExtension = QStringLiteral(".pslib");
 
 // A failure that ends a command with its own exit status; `message` is shown after the program name.
 struct ToolError {
@@ -46,12 +45,6 @@ struct ToolError {
 
 [[noreturn]] void FileProblem(const QString& message) {
     throw ToolError{ExitBadFile, message};
-}
-
-// The same case-sensitive rule the program applies: only a name ending in exactly ".pslib" is a
-// library; "X.PSLIB" is read as a device patch file.
-bool IsLibraryPath(const QString& path) {
-    return path.endsWith(LibraryExtension, Qt::CaseSensitive);
 }
 
 QString Plural(qsizetype count, const char* singular, const char* plural) {
