@@ -444,7 +444,8 @@ template <typename Body> int WithTroubleAsTwo(Body body) {
 }
 
 // One line per row that differs: kind, left position, right position, name ("OLD -> NEW" when it
-// changed), what differs; with a base also what it chooses: "left", "right" or "conflict".
+// changed), what differs; with a base also what the merge takes ("left", "right", "both", with what
+// comes from the other side in brackets) or "conflict".
 int CommandReconcile(const QString& leftPath, const QString& rightPath,
                      const std::optional<QString>& basePath, QTextStream& out, QTextStream& err) {
     ReconcileSide left, right, base;
@@ -455,9 +456,8 @@ int CommandReconcile(const QString& leftPath, const QString& rightPath,
             base = ReadSide(*basePath, err);
         return 0;
     });
-    const std::vector<ReconcileRow> rows = ReconcileRows(left, right);
-    const std::vector<PresetChoice> presets =
-        basePath ? PresetChoices(base, left, right, rows) : std::vector<PresetChoice>();
+    const Reconciliation reconciliation = Reconcile(left, right, basePath ? &base : nullptr);
+    const std::vector<ReconcileRow>& rows = reconciliation.rows;
     const QLatin1Char tab('\t');
     bool differs = false;
     for (size_t k = 0; k < rows.size(); ++k) {
@@ -474,11 +474,8 @@ int CommandReconcile(const QString& leftPath, const QString& rightPath,
         out << RowKindName(row.kind) << tab << PositionText(row.left) << tab << PositionText(row.right) << tab
             << name << tab << RowFieldsText(row.differs);
         if (basePath) {
-            const PresetChoice& preset = presets[k];
-            out << tab
-                << (preset.conflict                          ? QStringLiteral("conflict")
-                    : preset.choice.take == RowChoice::Right ? QStringLiteral("right")
-                                                             : QStringLiteral("left"));
+            const PresetChoice& preset = reconciliation.presets[k];
+            out << tab << (preset.conflict ? QStringLiteral("conflict") : ChoiceText(row, preset.choice));
         }
         out << QLatin1Char('\n');
     }
@@ -856,13 +853,18 @@ QString HelpText() {
         "                            only-left, only-right, moved), left position, right position\n"
         "                            (- when none), name (OLD -> NEW when renamed) and what differs\n"
         "                            (name, parameters, other bits, description, length); with BASE\n"
-        "                            also the side a merge takes: left, right or conflict. Exit 0\n"
-        "                            when both hold the same entries in the same order, 1 when\n"
-        "                            not, 2 on trouble\n"
+        "                            also what a merge takes: left, right, both or conflict, and in\n"
+        "                            brackets what it takes from the other side (\"right (left\n"
+        "                            description)\"). Exit 0 when both hold the same entries in the\n"
+        "                            same order, 1 when not, 2 on trouble\n"
         "  merge LEFT RIGHT --base BASE --out OUT [--force]\n"
         "                            writes the three-way merge of LEFT and RIGHT over their common\n"
         "                            past BASE to OUT and its side file (neither replaced unless\n"
-        "                            --force is given). Exit 0 when merged, 1 when conflicts remain\n"
+        "                            --force is given), entry by entry and field by field: the bytes\n"
+        "                            from the side that changed them, the description likewise.\n"
+        "                            A conflict: both changed the same field differently, one\n"
+        "                            deleted what the other changed, or both moved an entry to\n"
+        "                            different places. Exit 0 when merged, 1 when conflicts remain\n"
         "                            (each listed; OUT not written), 2 on trouble\n"
         "  collection scan [--in DIR]...\n"
         "                            brings the collection's cache up to date with the libraries\n"
