@@ -519,8 +519,16 @@ int CommandMerge(const QString& leftPath, const QString& rightPath, const QStrin
     });
 }
 
-// The collection's folders: those given with --in, else those chosen in the window.
+// The collection's folders: those given with --in, else those chosen in the window. A folder named
+// on the command line that is not there is a mistake to report, not an empty collection.
 QStringList CollectionFolders(const QStringList& given) {
+    for (const QString& folder : given) {
+        const QFileInfo info(folder);
+        if (!info.exists())
+            throw ToolError{ExitDiffTrouble, folder + QStringLiteral(": no such folder")};
+        if (!info.isDir())
+            throw ToolError{ExitDiffTrouble, folder + QStringLiteral(": not a folder")};
+    }
     if (!given.isEmpty())
         return given;
     const QStringList chosen = ReadCollectionFolders();
@@ -875,8 +883,9 @@ QString HelpText() {
         "                            every place whose patch holds all the words (as Ctrl+F finds;\n"
         "                            #tag matches a tag), as PATH:POS, name and the description's\n"
         "                            first line, tab-separated, by path and position; earlier\n"
-        "                            versions only with --versions. Exit 0 when found, 1 when not,\n"
-        "                            2 on trouble\n"
+        "                            versions only with --versions. Words that begin with '-' go\n"
+        "                            after --. Exit 0 when found, 1 when not, 2 on trouble (a\n"
+        "                            folder DIR that does not exist, too)\n"
         "  where FILE:POS [--in DIR]...\n"
         "                            every other place of the collection with the same patch:\n"
         "                            identical, same-sound (other name) or same-name (other sound),\n"
@@ -885,7 +894,7 @@ QString HelpText() {
         "Options:\n"
         "  -h, --help                show this help and exit\n"
         "      --version             show the version and exit\n"
-        "      --                    end of options (for a file name starting with '-')\n"
+        "      --                    end of options (for a file name or a word starting with '-')\n"
         "\n"
         "Exit status: 0 success; 1 a file that cannot be read or written, is not what its name says,\n"
         "is larger than 1 GiB, or already exists, or a value the file cannot take (a position it\n"
