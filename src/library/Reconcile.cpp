@@ -74,20 +74,26 @@ bool LookAlike(const ReconcileSide& a, qsizetype i, const ReconcileSide& b, qsiz
 // a positions; among runs of that length, the one patience sorting ends with.
 std::vector<qsizetype> LongestRun(const std::vector<qsizetype>& aToB) {
     std::vector<qsizetype> tails;                   // a position ending the best run of each length
+    std::vector<qsizetype> tailValues;              // its partner, searched without going through aToB
     std::vector<qsizetype> before(aToB.size(), -1); // the a position before it in that run
     for (qsizetype i = 0; i < qsizetype(aToB.size()); ++i) {
         const qsizetype j = aToB[size_t(i)];
         if (j < 0)
             continue;
-        const auto at =
-            std::lower_bound(tails.begin(), tails.end(), j,
-                             [&aToB](qsizetype t, qsizetype value) { return aToB[size_t(t)] < value; });
-        if (at != tails.begin())
-            before[size_t(i)] = *(at - 1);
-        if (at == tails.end())
+        // Mostly in order: the run grows at its end, found without a search.
+        const size_t at =
+            !tailValues.empty() && tailValues.back() < j
+                ? tailValues.size()
+                : size_t(std::lower_bound(tailValues.begin(), tailValues.end(), j) - tailValues.begin());
+        if (at > 0)
+            before[size_t(i)] = tails[at - 1];
+        if (at == tails.size()) {
             tails.push_back(i);
-        else
-            *at = i;
+            tailValues.push_back(j);
+        } else {
+            tails[at] = i;
+            tailValues[at] = j;
+        }
     }
     std::vector<qsizetype> run(tails.size());
     for (qsizetype i = tails.empty() ? -1 : tails.back(), k = qsizetype(run.size()) - 1; i >= 0;
@@ -193,36 +199,63 @@ private:
 
     const ReconcileSide& Side(int s) const { return *sides_[size_t(s)]; }
 
+    // The hash of each entry of a side, taken once for every pair the side is in.
+    const std::vector<size_t>& Hashes(int s) {
+        std::vector<size_t>& hashes = hashes_[size_t(s)];
+        if (hashes.size() != size_t(count_[s])) {
+            hashes.resize(size_t(count_[s]));
+            for (qsizetype i = 0; i < count_[s]; ++i)
+                hashes[size_t(i)] = EntryHash(Side(s), i);
+        }
+        return hashes;
+    }
+
     // 1. Chains of free t entries by hash, in t order; each free s entry takes the first free equal one
-    // its group can join.
+    // its group can join. The chains' heads are found by open addressing on the hash (a hundred
+    // thousand lookups in a flat table, not in nodes).
     void PairExact(int s, int t) {
         const ReconcileSide &a = Side(s), &b = Side(t);
-        QHash<size_t, qsizetype> head;
-        std::vector<qsizetype> next(size_t(count_[t]), -1);
+        const std::vector<size_t>& hashS = Hashes(s);
+        const std::vector<size_t>& hashT = Hashes(t);
+        size_t slots = 16;
+        while (slots < size_t(count_[t]) * 2)
+            slots *= 2;
+        // The tables are kept from one pair to the next: memory already touched costs no page faults.
+        // A slot holds 32 bits of the hash beside its chain's head, one cache line for both; entries
+        // whose hashes share those bits share a chain, and SameEntry tells them apart.
+        std::vector<Slot>& table = slots_;
+        std::vector<qsizetype>& next = chainNext_;
+        table.assign(slots, Slot{});
+        next.assign(size_t(count_[t]), -1);
+        const auto slotOf = [&](size_t h) {
+            const quint32 key = quint32(h);
+            size_t k = size_t(h >> 32) & (slots - 1);
+            while (table[k].head != Slot::Empty && table[k].key != key)
+                k = (k + 1) & (slots - 1);
+            table[k].key = key;
+            return k;
+        };
+        bool any = false;
         for (qsizetype j = count_[t] - 1; j >= 0; --j) {
             if (!Free(t, s, j))
                 continue;
-            const size_t h = EntryHash(b, j);
-            const auto it = head.find(h);
-            if (it == head.end()) {
-                head.insert(h, j);
-            } else {
-                next[size_t(j)] = it.value();
-                it.value() = j;
-            }
+            Slot& slot = table[slotOf(hashT[size_t(j)])];
+            next[size_t(j)] = slot.head == Slot::Empty ? -1 : slot.head;
+            slot.head = qint32(j);
+            any = true;
         }
-        if (head.isEmpty())
+        if (!any)
             return;
         for (qsizetype i = 0; i < count_[s]; ++i) {
             if (!Free(s, t, i))
                 continue;
-            const auto it = head.find(EntryHash(a, i));
-            if (it == head.end())
+            Slot& slot = table[slotOf(hashS[size_t(i)])];
+            if (slot.head < 0)
                 continue;
-            qsizetype j = it.value();
+            qsizetype j = slot.head;
             while (j >= 0 && !Free(t, s, j))
                 j = next[size_t(j)];
-            it.value() = j; // taken ones are never looked at again
+            slot.head = qint32(j); // taken ones are never looked at again
             for (; j >= 0; j = next[size_t(j)]) {
                 if (Free(t, s, j) && SameEntry(a, i, b, j) && Link(s, i, t, j))
                     break;
@@ -291,6 +324,14 @@ private:
     std::array<const ReconcileSide*, SideCount> sides_;
     std::array<qsizetype, SideCount> count_{};
     std::vector<qsizetype> partner_[SideCount][SideCount];
+    std::array<std::vector<size_t>, SideCount> hashes_;
+    struct Slot {
+        static constexpr qint32 Empty = -2; // never used; -1: a chain whose entries are all taken
+        quint32 key = 0;
+        qint32 head = Empty; // entries are fewer than 2^31: a file holds at most 1 GiB
+    };
+    std::vector<Slot> slots_;
+    std::vector<qsizetype> chainNext_;
 };
 
 int FieldsApart(const ReconcileSide& a, qsizetype i, const ReconcileSide& b, qsizetype j) {
@@ -342,19 +383,31 @@ ReconcileSide Assemble(const std::vector<Entry>& entries) {
     return result;
 }
 
-// Walks items depth first: each item, then the items that follow it, in order (no recursion: a run
-// of a hundred thousand insertions would be as deep).
-template <typename Visit>
-void EmitWithFollowers(qsizetype root, const std::vector<std::vector<qsizetype>>& followers, Visit visit) {
-    std::vector<qsizetype> stack{root};
-    while (!stack.empty()) {
-        const qsizetype x = stack.back();
-        stack.pop_back();
-        visit(x);
-        const std::vector<qsizetype>& after = followers[size_t(x)];
-        stack.insert(stack.end(), after.rbegin(), after.rend());
+// Items that follow other items, as flat lists (a hundred thousand items, most followed by none):
+// the first item following each, and the next one following the same.
+struct Followers {
+    explicit Followers(qsizetype items)
+        : first(size_t(items), -1), last(size_t(items), -1), next(size_t(items), -1) {}
+    void Append(qsizetype leader, qsizetype x) {
+        (last[size_t(leader)] < 0 ? first[size_t(leader)] : next[size_t(last[size_t(leader)])]) = x;
+        last[size_t(leader)] = x;
     }
-}
+    // Walks depth first: each item, then the items that follow it, in order (no recursion: a run of
+    // a hundred thousand insertions would be as deep).
+    template <typename Visit> void Emit(qsizetype root, Visit visit) const {
+        std::vector<qsizetype> stack{root};
+        while (!stack.empty()) {
+            const qsizetype x = stack.back();
+            stack.pop_back();
+            visit(x);
+            const size_t mark = stack.size();
+            for (qsizetype f = first[size_t(x)]; f >= 0; f = next[size_t(f)])
+                stack.push_back(f);
+            std::reverse(stack.begin() + qsizetype(mark), stack.end());
+        }
+    }
+    std::vector<qsizetype> first, last, next;
+};
 
 // The rows of left against right from the pairing of their entries, in left (library) order.
 // Entries only on the right wait for the next paired left entry, so that what the left alone has at
@@ -607,13 +660,13 @@ ReconcileSide ApplyChoices(const ReconcileSide& left, const ReconcileSide& right
         items.push_back({r, WholeRow, toRight, row.right >= 0});
     }
     const qsizetype top = qsizetype(items.size());
-    std::vector<std::vector<qsizetype>> followers(size_t(top) + 1);
+    Followers followers(top + 1);
     qsizetype previous = top;
     for (const qsizetype x : itemOfRight) {
         if (x < 0)
             continue;
         if (items[size_t(x)].atRightPlace)
-            followers[size_t(previous)].push_back(x);
+            followers.Append(previous, x);
         previous = x;
     }
 
@@ -646,8 +699,8 @@ ReconcileSide ApplyChoices(const ReconcileSide& left, const ReconcileSide& right
     };
     qsizetype anchor = top;
     const auto placeFollowers = [&] {
-        for (qsizetype f : followers[size_t(anchor)])
-            EmitWithFollowers(f, followers, visit);
+        for (qsizetype f = followers.first[size_t(anchor)]; f >= 0; f = followers.next[size_t(f)])
+            followers.Emit(f, visit);
     };
     for (qsizetype x = 0; x < top; ++x) {
         const Item& item = items[size_t(x)];
