@@ -172,8 +172,13 @@ QStringList ConflictsText(const std::vector<MergeConflict>& conflicts, bool swap
     return lines;
 }
 
-// What of the merge's promises a triple breaks, empty when none.
-QString CheckTriple(const Triple& t, const ModelMerge& expected) {
+bool SameSide(const ReconcileSide& a, const ReconcileSide& b) {
+    return a.store == b.store && a.descriptions == b.descriptions;
+}
+
+// What of the merge's promises a triple breaks, empty when none. `laws`: also the merges with an
+// unchanged side or the same side twice.
+QString CheckTriple(const Triple& t, const ModelMerge& expected, bool laws) {
     const ReconcileSide b = ToReconcileSide(t.base), l = ToReconcileSide(t.left),
                         r = ToReconcileSide(t.right);
     const MergeResult merge = MergeThreeWay(b, l, r);
@@ -182,7 +187,12 @@ QString CheckTriple(const Triple& t, const ModelMerge& expected) {
         return u"conflicts\n  got:      %1\n  expected: %2"_s.arg(conflicts.join(u" | "_s),
                                                                   expected.conflicts.join(u" | "_s));
     const bool clean = conflicts.isEmpty();
-    if (clean && EntriesOf(merge.merged) != expected.merged)
+    ReconcileSide wanted{{}, {QString()}};
+    for (const auto& [bytes, text] : expected.merged) {
+        wanted.store += bytes;
+        wanted.descriptions.append(text);
+    }
+    if (clean && !SameSide(merge.merged, wanted))
         return u"merged\n  got:      %1\n  expected: %2"_s.arg(EntriesText(EntriesOf(merge.merged), t),
                                                                EntriesText(expected.merged, t));
 
@@ -211,7 +221,7 @@ QString CheckTriple(const Triple& t, const ModelMerge& expected) {
         std::vector<RowChoice> choices;
         for (const PresetChoice& p : rec.presets)
             choices.push_back(p.choice);
-        if (EntriesOf(ApplyChoices(l, r, rec.rows, choices)) != expected.merged)
+        if (!SameSide(ApplyChoices(l, r, rec.rows, choices), wanted))
             return u"the presets applied are not the merge"_s;
     }
 
@@ -230,10 +240,12 @@ QString CheckTriple(const Triple& t, const ModelMerge& expected) {
     }
 
     // merge(B,B,B) = B, merge(B,L,B) = L, merge(B,B,R) = R, merge(B,X,X) = X.
+    if (!laws)
+        return {};
     for (const auto& [x, y, want] :
          {std::tuple{&b, &b, &b}, {&l, &b, &l}, {&b, &r, &r}, {&l, &l, &l}, {&r, &r, &r}}) {
         const MergeResult m = MergeThreeWay(b, *x, *y);
-        if (!m.conflicts.empty() || EntriesOf(m.merged) != EntriesOf(*want))
+        if (!m.conflicts.empty() || !SameSide(m.merged, *want))
             return u"a merge with an unchanged side, or the same on both, is not that side"_s;
     }
     return {};
@@ -657,9 +669,10 @@ private Q_SLOTS:
         }
     }
 
-    // Random triples against the model in MergeModel.h and the merge's promises (see CheckTriple):
-    // a base of 0 to 300 entries, and sides with insertions, deletions, moves, changes of the bytes
-    // and of the descriptions, the same change on both sides, and changes that conflict.
+    // Random triples against the model in MergeModel.h and the merge's promises (see CheckTriple;
+    // the merges with an unchanged side on every other triple, to keep the run short under the
+    // sanitizers): a base of 0 to 300 entries, and sides with insertions, deletions, moves, changes
+    // of the bytes and of the descriptions, the same change on both sides, and changes that conflict.
     // QUILLBOX_MERGE_SEED=N starts at seed N (a failure names its seed).
     void randomTriples() {
         constexpr quint32 Triples = 2000;
@@ -674,7 +687,7 @@ private Q_SLOTS:
                 t = maker.Make();
                 ++drawnAgain;
             }
-            const QString failure = CheckTriple(t, *expected);
+            const QString failure = CheckTriple(t, *expected, seed % 2 == 0);
             if (!failure.isEmpty())
                 QFAIL(qPrintable(u"seed %1: %2\nbase:  %3\nleft:  %4\nright: %5"_s.arg(seed).arg(
                     failure, TripleSideText(t.base, t.base), TripleSideText(t.left, t.base),
