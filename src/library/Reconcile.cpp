@@ -196,6 +196,10 @@ private:
     }
 
     bool Free(int s, int t, qsizetype i) const { return partner_[s][t][size_t(i)] < 0; }
+    // Whether some entry of s has no partner on t.
+    bool AnyFree(int s, int t) const {
+        return std::find(partner_[s][t].begin(), partner_[s][t].end(), -1) != partner_[s][t].end();
+    }
 
     const ReconcileSide& Side(int s) const { return *sides_[size_t(s)]; }
 
@@ -214,6 +218,8 @@ private:
     // its group can join. The chains' heads are found by open addressing on the hash (a hundred
     // thousand lookups in a flat table, not in nodes).
     void PairExact(int s, int t) {
+        if (!AnyFree(s, t) || !AnyFree(t, s))
+            return;
         const ReconcileSide &a = Side(s), &b = Side(t);
         const std::vector<size_t>& hashS = Hashes(s);
         const std::vector<size_t>& hashT = Hashes(t);
@@ -294,6 +300,8 @@ private:
 
     // 4. Within the gaps between the pairs of s and t kept in order, the k-th free entry of each side.
     void PairByPosition(int s, int t) {
+        if (!AnyFree(s, t) || !AnyFree(t, s))
+            return;
         const std::vector<qsizetype>& sToT = partner_[s][t];
         const std::vector<qsizetype>& tToS = partner_[t][s];
         const std::vector<qsizetype> run = LongestRun(sToT);
