@@ -76,6 +76,8 @@ std::vector<qsizetype> LongestRun(const std::vector<qsizetype>& aToB) {
     std::vector<qsizetype> tails;                   // a position ending the best run of each length
     std::vector<qsizetype> tailValues;              // its partner, searched without going through aToB
     std::vector<qsizetype> before(aToB.size(), -1); // the a position before it in that run
+    tails.reserve(aToB.size());
+    tailValues.reserve(aToB.size());
     for (qsizetype i = 0; i < qsizetype(aToB.size()); ++i) {
         const qsizetype j = aToB[size_t(i)];
         if (j < 0)
@@ -422,7 +424,7 @@ struct Followers {
 // a place comes first, as a deletion before an insertion.
 std::vector<ReconcileRow> RowsOf(const ReconcileSide& left, const ReconcileSide& right,
                                  const std::vector<qsizetype>& leftToRight,
-                                 const std::vector<qsizetype>& rightToLeft) {
+                                 const std::vector<qsizetype>& rightToLeft, bool fields) {
     const std::vector<char> moved = MovedOutside(leftToRight);
     const qsizetype nr = qsizetype(rightToLeft.size());
     std::vector<ReconcileRow> rows;
@@ -439,8 +441,11 @@ std::vector<ReconcileRow> RowsOf(const ReconcileSide& left, const ReconcileSide&
             continue;
         }
         placeOnlyRight();
-        const int differs = FieldsApart(left, i, right, j);
-        const RowKind kind = moved[size_t(i)] ? RowKind::Moved : differs ? RowKind::Changed : RowKind::Same;
+        // A merge needs only whether a row differs, not in which fields (the compare window's
+        // comparison of every field is the costly part of the rows): `differs` stays empty then.
+        const int differs = fields ? FieldsApart(left, i, right, j) : NoField;
+        const bool changed = fields ? differs != NoField : !SameEntry(left, i, right, j);
+        const RowKind kind = moved[size_t(i)] ? RowKind::Moved : changed ? RowKind::Changed : RowKind::Same;
         rows.push_back({kind, i, j, differs});
         waiting = j + 1;
     }
@@ -555,7 +560,11 @@ Verdicts VerdictsOf(const ReconcileSide& base, const ReconcileSide& left, const 
 
 } // namespace
 
-Reconciliation Reconcile(const ReconcileSide& left, const ReconcileSide& right, const ReconcileSide* base) {
+namespace {
+
+// `fields`: the rows say which fields differ (for a reader); without, only whether they do.
+Reconciliation ReconcileWith(const ReconcileSide& left, const ReconcileSide& right, const ReconcileSide* base,
+                             bool fields) {
     Reconciliation result;
     if (Identical(left, right)) {
         // Whatever the base, the two sides made the same changes: the rows are the same, and so is
@@ -566,13 +575,19 @@ Reconciliation Reconcile(const ReconcileSide& left, const ReconcileSide& right, 
         return result;
     }
     const Grouping groups(base, left, right);
-    result.rows = RowsOf(left, right, groups.To(LeftId, RightId), groups.To(RightId, LeftId));
+    result.rows = RowsOf(left, right, groups.To(LeftId, RightId), groups.To(RightId, LeftId), fields);
     if (base) {
         Verdicts verdicts = VerdictsOf(*base, left, right, groups, result.rows);
         result.presets = std::move(verdicts.presets);
         result.conflicts = std::move(verdicts.conflicts);
     }
     return result;
+}
+
+} // namespace
+
+Reconciliation Reconcile(const ReconcileSide& left, const ReconcileSide& right, const ReconcileSide* base) {
+    return ReconcileWith(left, right, base, true);
 }
 
 std::vector<ReconcileRow> ReconcileRows(const ReconcileSide& left, const ReconcileSide& right) {
@@ -727,7 +742,7 @@ ReconcileSide ApplyChoices(const ReconcileSide& left, const ReconcileSide& right
 }
 
 MergeResult MergeThreeWay(const ReconcileSide& base, const ReconcileSide& left, const ReconcileSide& right) {
-    Reconciliation reconciliation = Reconcile(left, right, &base);
+    Reconciliation reconciliation = ReconcileWith(left, right, &base, false);
     MergeResult result;
     result.conflicts = std::move(reconciliation.conflicts);
     if (!result.conflicts.empty())

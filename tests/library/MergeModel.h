@@ -158,8 +158,8 @@ private:
         return bytes;
     }
     QString NewText() {
-        return Chance(20) ? QStringLiteral("text %1\r\nsecond line").arg(++texts_)
-                          : QStringLiteral("text %1").arg(++texts_);
+        const QString text = QStringLiteral("text ") + QString::number(++texts_);
+        return Chance(20) ? text + QStringLiteral("\r\nsecond line") : text;
     }
 
     // Changes an entry one way, or deletes it.
@@ -231,31 +231,33 @@ struct ModelMerge {
 
 namespace model {
 
-// The entries of `seq` (-1: none) on the one longest increasing run, or nothing when there are
-// several such runs. Plain O(n²): the lengths of the best runs ending and starting at each entry.
+// The entries of `seq` (-1: none; the others all different) on the one longest increasing run, or
+// nothing when there are several such runs: an entry is on a longest run when the best run ending
+// there and the best run starting there make one; there is one such run when exactly that many
+// entries are on one.
 inline std::optional<std::vector<char>> OnlyLongestRun(const std::vector<int>& seq) {
     const size_t n = seq.size();
     std::vector<int> ending(n, 0), starting(n, 0);
-    int longest = 0;
-    for (size_t i = 0; i < n; ++i) {
-        if (seq[i] < 0)
-            continue;
-        ending[i] = 1;
-        for (size_t k = 0; k < i; ++k) {
-            if (seq[k] >= 0 && seq[k] < seq[i])
-                ending[i] = std::max(ending[i], ending[k] + 1);
+    // The best run's length ending at each entry: the least last value of a run of each length.
+    const auto lengths = [n, &seq](std::vector<int>& length, auto order, int sign) {
+        std::vector<int> least;
+        for (size_t k = 0; k < n; ++k) {
+            const size_t i = order(k);
+            if (seq[i] < 0)
+                continue;
+            const auto at = std::lower_bound(least.begin(), least.end(), sign * seq[i]);
+            length[i] = int(at - least.begin()) + 1;
+            if (at == least.end())
+                least.push_back(sign * seq[i]);
+            else
+                *at = sign * seq[i];
         }
-        longest = std::max(longest, ending[i]);
-    }
-    for (size_t i = n; i-- > 0;) {
-        if (seq[i] < 0)
-            continue;
-        starting[i] = 1;
-        for (size_t k = i + 1; k < n; ++k) {
-            if (seq[k] >= 0 && seq[k] > seq[i])
-                starting[i] = std::max(starting[i], starting[k] + 1);
-        }
-    }
+        return int(least.size());
+    };
+    const int longest = lengths(
+        ending, [](size_t k) { return k; }, 1);
+    lengths(
+        starting, [n](size_t k) { return n - 1 - k; }, -1);
     std::vector<char> on(n, 0);
     int count = 0;
     for (size_t i = 0; i < n; ++i) {

@@ -235,8 +235,11 @@ QString CheckTriple(const Triple& t, const std::optional<ModelMerge>& expected, 
         return u"conflicts with the sides swapped\n  got:      %1\n  expected: %2"_s.arg(
             ConflictsText(swapped.conflicts, true).join(u" | "_s), conflicts.join(u" | "_s));
     if (clean) {
-        std::vector<std::pair<QByteArray, QString>> one = EntriesOf(merge.merged),
-                                                    other = EntriesOf(swapped.merged);
+        std::vector<std::pair<QByteArrayView, QString>> one, other;
+        for (const auto& [side, entries] : {std::pair{&merge.merged, &one}, {&swapped.merged, &other}}) {
+            for (qsizetype i = 0; i < EntryCount(side->store); ++i)
+                entries->emplace_back(EntryView(side->store, i), side->descriptions.value(i + 1));
+        }
         std::sort(one.begin(), one.end());
         std::sort(other.begin(), other.end());
         if (one != other)
@@ -674,7 +677,7 @@ private Q_SLOTS:
     }
 
     // Random triples against the model in MergeModel.h and the merge's promises (see CheckTriple;
-    // the merges with an unchanged side on every other triple, to keep the run short under the
+    // the merges with an unchanged side on every fourth triple, to keep the run short under the
     // sanitizers): a base of 0 to 300 entries, and sides with insertions, deletions, moves, changes
     // of the bytes and of the descriptions, the same change on both sides, and changes that conflict.
     // QUILLBOX_MERGE_SEED=N starts at seed N (a failure names its seed).
@@ -691,7 +694,7 @@ private Q_SLOTS:
             for (int draw = 1;; ++draw, ++drawnAgain) {
                 const Triple t = maker.Make();
                 expected = MergeByModel(t);
-                const QString failure = CheckTriple(t, expected, seed % 2 == 0);
+                const QString failure = CheckTriple(t, expected, seed % 4 == 0);
                 if (!failure.isEmpty())
                     QFAIL(qPrintable(
                         u"seed %1, draw %2: %3\nbase:  %4\nleft:  %5\nright: %6"_s.arg(seed).arg(draw).arg(
