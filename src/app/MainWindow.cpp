@@ -8,6 +8,7 @@
 #include "EditMenu.h"
 #include "FileAccess.h"
 #include "HelpWindow.h"
+#include "LibraryFile.h"
 #include "MessageBoxes.h"
 #include "OpenSaveDLG.h"
 #include "PatchListView.h"
@@ -529,8 +530,7 @@ QStringList MainWindow::OpenFiles(const QStringList& paths) {
     QString patchFile;
     QStringList rest;
     for (const QString& path : paths) {
-        // The same case-sensitive rule as the file dialog's extension and quillbox-tool.
-        QString& slot = path.endsWith(QStringLiteral(".pslib")) ? library : patchFile;
+        QString& slot = IsLibraryPath(path) ? library : patchFile;
         if (slot.isEmpty())
             slot = path;
         else

@@ -1,6 +1,7 @@
 #include "ReconcileWindow.h"
 
 #include "FileError.h"
+#include "LibraryFile.h"
 #include "PatchImage.h"
 #include "PatchName.h"
 
@@ -26,18 +27,6 @@ QString EntryName(const ReconcileSide& side, qsizetype index) {
 
 QString Position(qsizetype index) {
     return index < 0 ? QString() : QString::number(index + 1);
-}
-
-QString TakeText(const RowChoice& choice) {
-    switch (choice.take) {
-    case RowChoice::Left:
-        return QStringLiteral("left");
-    case RowChoice::Right:
-        return QStringLiteral("right");
-    case RowChoice::Both:
-        return QStringLiteral("both");
-    }
-    return {};
 }
 
 // A description as one line of a label: its line breaks shown as such.
@@ -109,7 +98,7 @@ QVariant ReconcileModel::data(const QModelIndex& index, int role) const {
     case DiffersColumn:
         return RowFieldsText(row.differs);
     case ChoiceColumn:
-        return conflict ? QStringLiteral("conflict: choose") : TakeText((*choices_)[r]);
+        return conflict ? QStringLiteral("conflict: choose") : ChoiceText(row, (*choices_)[r]);
     default:
         return {};
     }
@@ -240,7 +229,7 @@ ReconcileWindow::ReconcileWindow(LibraryController& controller, QWidget* parent)
 bool ReconcileWindow::Open(const QString& path, QString* error) {
     ReconcileSide right;
     QList<EarlierVersion> versions, exports;
-    const bool deviceFile = !path.endsWith(QStringLiteral(".pslib"), Qt::CaseInsensitive);
+    const bool deviceFile = !IsLibraryPath(path);
     try {
         right = controller_.ReadReconcileSide(path);
         versions = controller_.LibEarlierVersions();
@@ -292,15 +281,15 @@ void ReconcileWindow::ChooseBase(int index) {
 }
 
 void ReconcileWindow::Recompute() {
-    rows_ = ReconcileRows(left_, right_);
+    // With a base, the rows and the choices made for the user come from the one pairing of base,
+    // left and right that a merge uses.
+    Reconciliation reconciliation = Reconcile(left_, right_, hasBase_ ? &base_ : nullptr);
+    rows_ = std::move(reconciliation.rows);
     choices_.assign(rows_.size(), RowChoice{});
     conflicts_.assign(rows_.size(), 0);
-    if (hasBase_) {
-        const std::vector<PresetChoice> presets = PresetChoices(base_, left_, right_, rows_);
-        for (size_t k = 0; k < rows_.size(); ++k) {
-            choices_[k] = presets[k].choice;
-            conflicts_[k] = presets[k].conflict ? 1 : 0;
-        }
+    for (size_t k = 0; k < reconciliation.presets.size(); ++k) {
+        choices_[k] = reconciliation.presets[k].choice;
+        conflicts_[k] = reconciliation.presets[k].conflict ? 1 : 0;
     }
     model_->Reset(&left_, &right_, &rows_, &choices_, &conflicts_, filter_->currentIndex() == 1);
     if (model_->rowCount() > 0)
@@ -321,7 +310,9 @@ std::vector<int> ReconcileWindow::SelectedLines() const {
 void ReconcileWindow::Take(RowChoice::Take take) {
     for (const int line : SelectedLines()) {
         const size_t r = size_t(model_->RowAt(line));
+        // The user's take is the entry and its place from that side.
         choices_[r].take = take;
+        choices_[r].place = RowChoice::PlaceOfTake;
         conflicts_[r] = 0;
         model_->ChoiceChanged(line);
     }

@@ -60,7 +60,8 @@ struct Walker {
     QSet<NodeKey> folders; // every folder entered: a link back up is not entered again
     QSet<NodeKey> files;   // every file taken: a link to one already taken adds nothing
 
-    static bool IsLibraryName(const QByteArray& name) { return name.endsWith(".pslib"); }
+    // Load's rule decides what a library is; the name's bytes, decoded as the file system does.
+    static bool IsLibraryName(const QByteArray& name) { return IsLibraryPath(QFile::decodeName(name)); }
     static bool IsPatchFileName(const QByteArray& name) {
         return name.size() >= 4 && name.right(4).toLower() == ".pch";
     }

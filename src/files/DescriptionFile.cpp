@@ -86,6 +86,7 @@ DescriptionReader DescriptionReader::FromBytes(const QByteArray& bytes, std::opt
     // loads without building a line list or a hash of them.
     DescriptionReader reader;
     reader.text_ = DecodeText(bytes).text;
+    reader.entries_.reserve(size_t(std::count(bytes.begin(), bytes.end(), '\n')) + 1); // about one a line
     const QChar* base = reader.text_.constData();
     bool sorted = true;
     std::vector<bool> seen(count ? size_t(std::max<qsizetype>(*count, 0)) + 1 : 0);

@@ -23,11 +23,20 @@ bool IsValidLibrary(const QByteArray& content) {
     return !content.isEmpty() && content.front() == LibraryFileMarker;
 }
 
+namespace {
+const QString LibraryExtension = QStringLiteral(".pslib");
+}
+
+bool IsLibraryPath(const QString& path) {
+    return path.endsWith(LibraryExtension, Qt::CaseSensitive);
+}
+
+QString WithoutLibraryExtension(const QString& name) {
+    return IsLibraryPath(name) ? name.chopped(LibraryExtension.size()) : name;
+}
+
 QString ApplyLibraryExtension(const QString& path) {
-    const QString extension = QStringLiteral(".pslib");
-    if (path.endsWith(extension, Qt::CaseSensitive))
-        return path;
-    return path + extension;
+    return IsLibraryPath(path) ? path : path + LibraryExtension;
 }
 
 QString SideFilePath(const QString& path) {

@@ -19,7 +19,12 @@ inline qint64 LibraryPartOffset(qint64 storeSize, qint64 to) {
     return 1 + storeSize - to;
 }
 
-// Adds ".pslib" unless the path already ends in exactly (case-sensitively) ".pslib".
+// Whether the file at `path` is a library, by Load's rule: its name ends in exactly (case-sensitively)
+// ".pslib"; "X.PSLIB" is a device patch file. The one answer for every reader, writer and scan.
+bool IsLibraryPath(const QString& path);
+// `name` without its library extension, or unchanged when IsLibraryPath says it has none.
+QString WithoutLibraryExtension(const QString& name);
+// Adds ".pslib" unless IsLibraryPath says the path has it already.
 QString ApplyLibraryExtension(const QString& path);
 // The description side file of a library or patch file: its path followed by ".txt".
 QString SideFilePath(const QString& path);

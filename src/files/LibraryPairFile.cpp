@@ -30,7 +30,7 @@ LibraryPairFile::LibraryPairFile(QString path, EarlierVersions versions)
     : path_(std::move(path)), versions_(std::move(versions)) {}
 
 bool LibraryPairFile::KeepsVersions() const {
-    return path_.endsWith(QStringLiteral(".pslib"));
+    return IsLibraryPath(path_);
 }
 
 bool LibraryPairFile::Keep(const LibraryPair& replaced, QString& problem) const {

@@ -28,8 +28,20 @@ bool IsIdentity(const QList<qsizetype>& order, qsizetype count) {
 
 } // namespace
 
+namespace {
+
+// A name as it sorts: the blanks that pad it at the end do not count; one at the start is part of
+// the name as the list shows it.
+QStringView SortKey(QStringView name) {
+    while (!name.isEmpty() && name.back().isSpace())
+        name.chop(1);
+    return name;
+}
+
+} // namespace
+
 bool NameSortsBefore(const QString& left, const QString& right) {
-    return QStringView(left).trimmed().compare(QStringView(right).trimmed(), Qt::CaseInsensitive) < 0;
+    return SortKey(left).compare(SortKey(right), Qt::CaseInsensitive) < 0;
 }
 
 void LibraryDocument::WaitForCounts() const {

@@ -34,9 +34,7 @@ QString PatchExportFilter() {
 
 // The patch file an export offers: the library's name with the patch file's extension.
 QString ExportFileName(const QString& libFileName) {
-    QString base = libFileName;
-    if (base.endsWith(QStringLiteral(".pslib")))
-        base.chop(6);
+    const QString base = WithoutLibraryExtension(libFileName);
     return (base.isEmpty() ? QStringLiteral("Library") : base) + QStringLiteral(".pch");
 }
 

@@ -16,10 +16,6 @@ QString Nul() {
     return QString(QChar(0));
 }
 
-bool IsLibraryFile(const QString& path) {
-    return path.endsWith(QStringLiteral(".pslib"), Qt::CaseInsensitive);
-}
-
 // Descriptions as a side keeps them: element 0 unused, one element per entry.
 QStringList SideDescriptions(const QStringList& descriptions, qsizetype count) {
     QStringList result = descriptions.mid(0, count + 1);
@@ -95,7 +91,7 @@ ReconcileSide LibraryController::ReadReconcileSide(const QString& path) {
                      QFileInfo(path).canonicalFilePath() == QFileInfo(state_.LibFilePath).canonicalFilePath();
     const PairIdentity identity = own ? PairIdentityOf(path) : PairIdentity();
     QByteArray store = ReadFileAsString(path);
-    if (IsLibraryFile(path)) {
+    if (IsLibraryPath(path)) {
         if (!IsValidLibrary(store))
             throw FileError{FileErrorNumber, path, path + QStringLiteral(": Not a valid Library")};
         store = DecodeLibrary(store);

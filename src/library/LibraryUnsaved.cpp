@@ -176,9 +176,7 @@ void LibraryController::SaveRecoveredElsewhere(const UnsavedWork& work, const QS
                           QStringLiteral(", so the recovered changes are not applied to it. Choose a new "
                                          "name to save them under."),
                       MessageStyle::Plain);
-    QString base = QFileInfo(work.libPath).fileName();
-    if (base.endsWith(QStringLiteral(".pslib")))
-        base.chop(6);
+    const QString base = WithoutLibraryExtension(QFileInfo(work.libPath).fileName());
     const bool saved = RunFileCommand([&] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Save Recovered Library");

@@ -32,7 +32,6 @@ namespace quillbox::tool {
 namespace {
 
 const QString ProgramName = QStringLiteral("quillbox-tool");
-const QString LibraryExtension = QStringLiteral(".pslib");
 
 // A failure that ends a command with its own exit status; `message` is shown after the program name.
 struct ToolError {
@@ -47,12 +46,6 @@ struct ToolError {
 
 [[noreturn]] void FileProblem(const QString& message) {
     throw ToolError{ExitBadFile, message};
-}
-
-// The same case-sensitive rule the program applies: only a name ending in exactly ".pslib" is a
-// library; "X.PSLIB" is read as a device patch file.
-bool IsLibraryPath(const QString& path) {
-    return path.endsWith(LibraryExtension, Qt::CaseSensitive);
 }
 
 QString Plural(qsizetype count, const char* singular, const char* plural) {
@@ -464,7 +457,8 @@ template <typename Body> int WithTroubleAsTwo(Body body) {
 }
 
 // One line per row that differs: kind, left position, right position, name ("OLD -> NEW" when it
-// changed), what differs; with a base also what it chooses: "left", "right" or "conflict".
+// changed), what differs; with a base also what the merge takes ("left", "right", "both", with what
+// comes from the other side in brackets) or "conflict".
 int CommandReconcile(const QString& leftPath, const QString& rightPath,
                      const std::optional<QString>& basePath, const Records& records, QTextStream& out,
                      QTextStream& err) {
@@ -476,9 +470,8 @@ int CommandReconcile(const QString& leftPath, const QString& rightPath,
             base = ReadSide(*basePath, err);
         return 0;
     });
-    const std::vector<ReconcileRow> rows = ReconcileRows(left, right);
-    const std::vector<PresetChoice> presets =
-        basePath ? PresetChoices(base, left, right, rows) : std::vector<PresetChoice>();
+    const Reconciliation reconciliation = Reconcile(left, right, basePath ? &base : nullptr);
+    const std::vector<ReconcileRow>& rows = reconciliation.rows;
     const QLatin1Char tab('\t');
     bool differs = false;
     for (size_t k = 0; k < rows.size(); ++k) {
@@ -495,11 +488,8 @@ int CommandReconcile(const QString& leftPath, const QString& rightPath,
         out << RowKindName(row.kind) << tab << PositionText(row.left) << tab << PositionText(row.right) << tab
             << records.Path(name) << tab << RowFieldsText(row.differs);
         if (basePath) {
-            const PresetChoice& preset = presets[k];
-            out << tab
-                << (preset.conflict                          ? QStringLiteral("conflict")
-                    : preset.choice.take == RowChoice::Right ? QStringLiteral("right")
-                                                             : QStringLiteral("left"));
+            const PresetChoice& preset = reconciliation.presets[k];
+            out << tab << (preset.conflict ? QStringLiteral("conflict") : ChoiceText(row, preset.choice));
         }
         out << records.End();
     }
@@ -543,8 +533,16 @@ int CommandMerge(const QString& leftPath, const QString& rightPath, const QStrin
     });
 }
 
-// The collection's folders: those given with --in, else those chosen in the window.
+// The collection's folders: those given with --in, else those chosen in the window. A folder named
+// on the command line that is not there is a mistake to report, not an empty collection.
 QStringList CollectionFolders(const QStringList& given) {
+    for (const QString& folder : given) {
+        const QFileInfo info(folder);
+        if (!info.exists())
+            throw ToolError{ExitDiffTrouble, folder + QStringLiteral(": no such folder")};
+        if (!info.isDir())
+            throw ToolError{ExitDiffTrouble, folder + QStringLiteral(": not a folder")};
+    }
     if (!given.isEmpty())
         return given;
     const QStringList chosen = ReadCollectionFolders();
@@ -870,8 +868,9 @@ QString HelpText() {
         "                            only the name changes, the earlier version is kept. POSITION\n"
         "                            and NAME are taken as they are, also when they start with '-';\n"
         "                            an entry cut short inside its name is refused\n"
-        "  sort FILE                 sorts the library FILE by name in place (a stable sort; the\n"
-        "                            descriptions go with their patches; the earlier version is kept)\n"
+        "  sort FILE                 sorts the library FILE by name in place, ignoring case and\n"
+        "                            blanks at the end of a name (a stable sort; the descriptions\n"
+        "                            go with their patches; the earlier version is kept)\n"
         "  diff FILE1:POS1 FILE2:POS2\n"
         "                            compares two patches: the parameters and every byte and bit;\n"
         "                            exit 0 when they are identical, 1 when they differ, 2 on trouble\n"
@@ -894,13 +893,18 @@ QString HelpText() {
         "                            only-left, only-right, moved), left position, right position\n"
         "                            (- when none), name (OLD -> NEW when renamed) and what differs\n"
         "                            (name, parameters, other bits, description, length); with BASE\n"
-        "                            also the side a merge takes: left, right or conflict. Exit 0\n"
-        "                            when both hold the same entries in the same order, 1 when\n"
-        "                            not, 2 on trouble\n"
+        "                            also what a merge takes: left, right, both or conflict, and in\n"
+        "                            brackets what it takes from the other side (\"right (left\n"
+        "                            description)\"). Exit 0 when both hold the same entries in the\n"
+        "                            same order, 1 when not, 2 on trouble\n"
         "  merge LEFT RIGHT --base BASE --out OUT [--force]\n"
         "                            writes the three-way merge of LEFT and RIGHT over their common\n"
         "                            past BASE to OUT and its side file (neither replaced unless\n"
-        "                            --force is given). Exit 0 when merged, 1 when conflicts remain\n"
+        "                            --force is given), entry by entry and field by field: the bytes\n"
+        "                            from the side that changed them, the description likewise.\n"
+        "                            A conflict: both changed the same field differently, one\n"
+        "                            deleted what the other changed, or both moved an entry to\n"
+        "                            different places. Exit 0 when merged, 1 when conflicts remain\n"
         "                            (each listed; OUT not written), 2 on trouble\n"
         "  collection scan [--in DIR]...\n"
         "                            brings the collection's cache up to date with the libraries\n"
@@ -911,8 +915,9 @@ QString HelpText() {
         "                            every place whose patch holds all the words (as Ctrl+F finds;\n"
         "                            #tag matches a tag), as PATH:POS, name and the description's\n"
         "                            first line, tab-separated, by path and position; earlier\n"
-        "                            versions only with --versions. Exit 0 when found, 1 when not,\n"
-        "                            2 on trouble\n"
+        "                            versions only with --versions. Words that begin with '-' go\n"
+        "                            after --. Exit 0 when found, 1 when not, 2 on trouble (a\n"
+        "                            folder DIR that does not exist, too)\n"
         "  where FILE:POS [--in DIR]...\n"
         "                            every other place of the collection with the same patch:\n"
         "                            identical, same-sound (other name) or same-name (other sound),\n"
@@ -924,7 +929,7 @@ QString HelpText() {
         "  -z                        (collection find, where, diff, reconcile, versions) end each\n"
         "                            line with NUL instead of a line break and write paths as they\n"
         "                            are, for scripts; the other fields never hold a tab\n"
-        "      --                    end of options (for a file name starting with '-')\n"
+        "      --                    end of options (for a file name or a word starting with '-')\n"
         "\n"
         "Paths in the output of collection find, where, diff, reconcile, versions and check, and\n"
         "the skipped files collection scan names, are quoted as git's core.quotePath quotes them when\n"

@@ -20,6 +20,7 @@
 
 using namespace quillbox;
 using namespace quillbox::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -276,6 +277,29 @@ private Q_SLOTS:
         QCOMPARE(ApplyLibraryExtension(QStringLiteral("mypslib")), QStringLiteral("mypslib.pslib"));
         QCOMPARE(GetFileName(QStringLiteral("/home/me/Lib/")), QString());
         QCOMPARE(GetFileName(QStringLiteral("C:\\Lib\\my.pslib")), QStringLiteral("C:\\Lib\\my.pslib"));
+    }
+
+    // Which files are libraries: Load's rule, the one every reader, writer and scan asks.
+    void libraryPaths_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("library");
+        QTest::addColumn<QString>("without"); // the name without its library extension
+        QTest::newRow("library") << u"/music/live.pslib"_s << true << u"/music/live"_s;
+        QTest::newRow("upper case") << u"X.PSLIB"_s << false << u"X.PSLIB"_s;
+        QTest::newRow("mixed case") << u"x.Pslib"_s << false << u"x.Pslib"_s;
+        QTest::newRow("side file") << u"live.pslib.txt"_s << false << u"live.pslib.txt"_s;
+        QTest::newRow("a blank after") << u"live.pslib "_s << false << u"live.pslib "_s;
+        QTest::newRow("no dot") << u"pslib"_s << false << u"pslib"_s;
+        QTest::newRow("the extension alone") << u".pslib"_s << true << QString();
+        QTest::newRow("in a folder so named") << u"/a.pslib/song.pch"_s << false << u"/a.pslib/song.pch"_s;
+    }
+    void libraryPaths() {
+        QFETCH(QString, path);
+        QFETCH(bool, library);
+        QFETCH(QString, without);
+        QCOMPARE(IsLibraryPath(path), library);
+        QCOMPARE(WithoutLibraryExtension(path), without);
+        QCOMPARE(ApplyLibraryExtension(path), library ? path : path + u".pslib"_s);
     }
 
     // Reading as the Windows profile routines read.

@@ -207,6 +207,40 @@ private Q_SLOTS:
         QTest::newRow("drop, no library")     << ScriptRow{-1, 3, u"P0,1 copy cp:0,1>0 dbl"_s, u"-"_s, -1, false};
         // clang-format on
     }
+    // The sort's key is the name as the list shows it: case ignored, blanks at the end ignored, a
+    // blank at the start kept (it sorts before the letters). "before": which of the two sorts first
+    // (0: neither). "sorted": Sort by Name of a library of the two names and "AB" (L, R, A).
+    void sortKey_data() {
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QString>("right");
+        QTest::addColumn<int>("before");
+        QTest::addColumn<QString>("sorted");
+        QTest::newRow("blanks at the end") << u"AB  "_s << u"AB"_s << 0 << u"LRA"_s;
+        QTest::newRow("a blank at the start") << u" ZZ"_s << u"ZZ"_s << -1 << u"LAR"_s;
+        QTest::newRow("a blank at the start, on the right") << u"ZZ"_s << u" ZZ"_s << 1 << u"RAL"_s;
+        QTest::newRow("a blank inside counts") << u"A B"_s << u"AB"_s << -1 << u"LRA"_s;
+        QTest::newRow("case") << u"abc"_s << u"ABD"_s << -1 << QString();
+        QTest::newRow("case alike, blanks at the end") << u"Abc "_s << u"aBC"_s << 0 << QString();
+    }
+    void sortKey() {
+        QFETCH(QString, left);
+        QFETCH(QString, right);
+        QFETCH(int, before);
+        QFETCH(QString, sorted);
+        QCOMPARE(NameSortsBefore(left, right), before < 0);
+        QCOMPARE(NameSortsBefore(right, left), before > 0);
+        if (sorted.isEmpty()) // the device's names have no small letters
+            return;
+        const QList<QByteArray> images{MakeImage(left, 1), MakeImage(right, 2), MakeImage(u"AB"_s, 3)};
+        Fixture f;
+        f.LoadLibrary(u"lib.pslib"_s, images[0] + images[1] + images[2], {});
+        f.Run(u"sort"_s);
+        QString order;
+        for (qsizetype k = 0; k < 3; ++k)
+            order += u"LRA"_s.at(images.indexOf(Entry(f.Ctl().State().LibraryData, k)));
+        QCOMPARE(order, sorted);
+    }
+
     // The twin counts follow each entry operation by counting only what it changed: after every step
     // of the script they agree with counting the library anew. The library has twins of every kind
     // (entries 1 and 4 identical, 2 renamed 0, 3 named as 0 with other settings) and a short last

@@ -662,6 +662,16 @@ private Q_SLOTS:
         row("where, bad position", "where <d>/a.pslib:9 --in <d>", false, 2, "", "position");
         row("where, no file", "where <d>/none.pch:1 --in <d>", false, 2, "", "<d>/none.pch: it is gone");
         row("nothing found", "collection find --in <d> zebra", false, 1, "", "");
+        row("a word beginning with -, after --", "collection find --in <d> -- -crunch", false, 0,
+            "<d>/a.pslib:1\tCRUNCH\tCrunch for the verse\n<d>/sub/b.pch:1\tCRUNCH\t\n", "1 file skipped");
+        row("a word beginning with -, before --", "collection find --in <d> -crunch", false, 2, "",
+            "unknown option: -crunch");
+        row("no such folder", "collection find --in <d>/none crunch", false, 2, "",
+            "<d>/none: no such folder");
+        row("a file for a folder", "collection scan --in <d>/a.pslib", false, 2, "",
+            "<d>/a.pslib: not a folder");
+        row("where, no such folder", "where <d>/a.pslib:1 --in <d>/none", false, 2, "",
+            "<d>/none: no such folder");
         row("no folders chosen", "collection scan", false, 2, "", "no folders are chosen");
         row("no words", "collection find --in <d>", false, 2, "", "usage: quillbox-tool collection scan");
         row("--in without folder", "collection scan --in", false, 2, "", "--in needs a folder");
