@@ -156,6 +156,9 @@ public:
     // removes it. At start, the newest recovery file is offered ("Restore unsaved changes to …"),
     // and so is a library's own when it is loaded.
     void RecoverAtStart();
+    // What the restore question's Compare shows: the recovered entries against the library on disk,
+    // paired as the reconcile rows pair them.
+    QString RecoveredDifferences(const UnsavedWork& work) const;
     // The window got the focus back: a status line when the loaded pair was changed on disk.
     void CheckChangedOnDisk();
     // Test seams: where recovery files are kept (by default the user's data location), the pause
@@ -337,7 +340,6 @@ private:
     void AskAboutRecovered(const UnsavedWork& work);
     void ApplyRecovered(const UnsavedWork& work);
     void SaveRecoveredElsewhere(const UnsavedWork& work, const QString& why);
-    QString RecoveredDifferences(const UnsavedWork& work) const;
     void ReportRecoveryProblem(const QString& problem);
     // Before "Save (Library) " replaces a pair another program changed: false to stop the save.
     bool ConfirmChangedOnDisk(bool& savedAs);
