@@ -290,6 +290,7 @@ void MainWindow::ConnectCommands() {
 
 void MainWindow::FitLayout() {
     const QSize client = panes_->FitLayout();
+    // Below the fitted size the client area scrolls.
     panes_->setMinimumSize(TwipsToPixels(client.width()), TwipsToPixels(client.height()));
     resize(TwipsToPixels(client.width()), TwipsToPixels(client.height()) + menuBar()->sizeHint().height() +
                                               statusBar()->sizeHint().height());
