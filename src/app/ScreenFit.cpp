@@ -52,15 +52,7 @@ void ScreenFitter::Fit(QWidget* window) const {
     QMargins frame = FrameOf(window);
     if (frame.isNull())
         frame = FrameOf(owner_);
-    QRect inner = window->geometry();
-    // A window no code placed (one that is not a dialog) opens over its owner the first time, not
-    // in the screen's corner; later it stays where the user left it.
-    const char* const opened = "quillboxOpenedBefore";
-    if (!window->property(opened).toBool()) {
-        window->setProperty(opened, true);
-        if (!window->testAttribute(Qt::WA_Moved))
-            inner.moveCenter(owner_->geometry().center());
-    }
+    const QRect inner = window->geometry();
     const QRect placed = FittedOnScreen(inner, frame, owner_->frameGeometry(), areas_());
     if (placed != inner)
         window->setGeometry(placed);

@@ -2471,17 +2471,6 @@ private Q_SLOTS:
             QCOMPARE(panes->size(), scroller->viewport()->size());
     }
 
-    // A window no code places (the help window) opens over the main window the first time, not in
-    // the screen's corner.
-    void opensOverItsWindow() {
-        WriteBytes(Path(L("bin/Quillbox.hlp")), "help\r\n");
-        Trigger("mnuHelp_Help");
-        QWidget* help = window->Help();
-        QVERIFY(help && help->isVisible());
-        const QPoint off = help->geometry().center() - window->geometry().center();
-        QVERIFY2(std::abs(off.x()) <= 2 && std::abs(off.y()) <= 2, qPrintable(L("%1,%2").arg(off.x()).arg(off.y())));
-    }
-
     // Every other window and dialog opens whole on the main window's screen, small or scaled, and none
     // needs more room than that screen has.
     void windowsFitSmallScreens_data() {
