@@ -11,7 +11,8 @@ cd "$(dirname "$0")"
 
 PACKAGES=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl1-mesa-dev
           xvfb xauth clang-14 libfuzzer-14-dev libclang-rt-14-dev libbenchmark-dev desktop-file-utils
-          fonts-dejavu-core dpkg-dev file shared-mime-info python3 poppler-utils)
+          fonts-dejavu-core dpkg-dev file shared-mime-info python3 poppler-utils
+          dbus at-spi2-core python3-pyatspi)
 
 install_missing() {
     local missing=() p

@@ -25,6 +25,7 @@
 #include <QStyle>
 #include <QTableView>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -223,6 +224,9 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QString settin
     find_->setAccessibleName(QStringLiteral("Find in the collection"));
     find_->setPlaceholderText(QStringLiteral("Find: words or #tag"));
     find_->setClearButtonEnabled(true);
+    // The clear button is a control of its own for a reader.
+    for (QToolButton* clear : find_->findChildren<QToolButton*>())
+        clear->setAccessibleName(QStringLiteral("Clear the find field"));
     tags_ = new QListWidget(this);
     tags_->setObjectName(QStringLiteral("lstCollectionTags"));
     tags_->setAccessibleName(QStringLiteral("Tags"));
@@ -268,11 +272,12 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QString settin
     rescan_->setAccessibleName(QStringLiteral("Rescan"));
     foldersButton_ = new QPushButton(QStringLiteral("&Folders…"), this);
     foldersButton_->setObjectName(QStringLiteral("cmdCollectionFolders"));
-    foldersButton_->setAccessibleName(QStringLiteral("Folders of the collection"));
+    // A reader says the caption as it stands; what the folders are for is the description.
+    foldersButton_->setAccessibleDescription(QStringLiteral("The folders of the collection"));
+    // Named by what it says (the counts), not by what it is.
     status_ = new StatusLine(this);
     status_->setTextFormat(Qt::PlainText);
     status_->setObjectName(QStringLiteral("lblCollectionStatus"));
-    status_->setAccessibleName(QStringLiteral("Collection status"));
     progress_ = new QProgressBar(this);
     progress_->setObjectName(QStringLiteral("prgCollectionScan"));
     progress_->setAccessibleName(QStringLiteral("Scan progress"));
@@ -331,6 +336,20 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QString settin
     if (!index_->Open(&status, &error))
         status = error;
     status_->Show(status);
+    ShowFirstUse();
+}
+
+void CollectionWindow::ShowFirstUse() {
+    if (!folders_.isEmpty())
+        return;
+    // Nothing to show yet: say what to do, with the keyboard on the button that does it.
+    status_->Show(FirstUseHint());
+    foldersButton_->setFocus(Qt::OtherFocusReason);
+}
+
+QString CollectionWindow::FirstUseHint() {
+    return QStringLiteral(
+        "No folders yet: choose Folders\u2026 \u2014 your recent libraries' folders are offered there");
 }
 
 CollectionWindow::~CollectionWindow() {
@@ -499,6 +518,7 @@ void CollectionWindow::ScanFinished(const ScanResult& result, const QString& sta
     if (result.cancelled)
         line = QStringLiteral("Scan cancelled: ") + line;
     status_->Show(status.isEmpty() ? line : status + QStringLiteral("; ") + line);
+    ShowFirstUse();
     // A rescan that found nothing new leaves the lists (and the user's place in them) alone.
     const bool same = !list;
     shownPatches_ = result.patches;

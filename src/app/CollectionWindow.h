@@ -95,6 +95,8 @@ public:
     void Rescan();
     bool Scanning() const { return worker_ != nullptr; }
     QString Status() const;
+    // What the status line says while no folders are chosen.
+    static QString FirstUseHint();
     QStringList Folders() const { return folders_; }
     // "Folders…": the collection's folders to add to or remove from; kept and scanned on OK.
     void ChooseFolders();
@@ -109,6 +111,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // Without folders the window says what to do first and puts the focus on Folders….
+    void ShowFirstUse();
     void Refill();
     // `list`: the distinct patches read anew after the scan, or none when nothing changed.
     void ScanFinished(const ScanResult& result, const QString& status,

@@ -56,7 +56,8 @@ CompareWindow::CompareWindow(const LibraryController& controller, Take take, QWi
     grid->addWidget(leftHead_, 0, 1);
     grid->addWidget(rightHead_, 0, 3);
 
-    grid->addWidget(new QLabel(QStringLiteral("Name"), this), 1, 0);
+    nameCaption_ = new QLabel(QStringLiteral("Name"), this);
+    grid->addWidget(nameCaption_, 1, 0);
     leftName_ = ValueLabel(this);
     rightName_ = ValueLabel(this);
     grid->addWidget(leftName_, 1, 1);
@@ -133,17 +134,37 @@ void CompareWindow::Refresh() {
     const bool namesDiffer = c.FieldDiffers(ImageField::Name);
     for (QLabel* label : {leftName_, rightName_})
         label->setStyleSheet(namesDiffer ? differsStyle : QString());
+    // A reader hears each value with its field and side, and a difference in words; the text says
+    // it too, beside the field's name, so that it is not told by colour alone.
+    const QString leftSide = leftHead_->text();
+    const QString rightSide = rightHead_->text();
+    const auto nameValue = [](QLabel* label, const QString& field, const QString& side, bool differs) {
+        label->setAccessibleName(field + QStringLiteral(", ") + side + QStringLiteral(": ") + label->text() +
+                                 (differs ? QStringLiteral(", differs") : QString()));
+    };
+    nameValue(leftName_, QStringLiteral("Name"), leftSide, namesDiffer);
+    nameValue(rightName_, QStringLiteral("Name"), rightSide, namesDiffer);
+    nameCaption_->setText(namesDiffer ? QStringLiteral("Name (differs)") : QStringLiteral("Name"));
     leftDescription_->setText(controller_.EntryDescription(left_));
     rightDescription_->setText(controller_.EntryDescription(right_));
+    nameValue(leftDescription_, QStringLiteral("Description"), leftSide, false);
+    nameValue(rightDescription_, QStringLiteral("Description"), rightSide, false);
     const bool rightIsLibrary = right_.list == ListId::Library;
     for (int p = 0; p < 5; ++p) {
         const bool differs = c.parameterDiffers[size_t(p)];
-        parameterLabels_[p]->setText(c.parameterNames.value(p));
+        const QString field = c.parameterNames.value(p);
+        parameterLabels_[p]->setText(differs ? field + QStringLiteral(" (differs)") : field);
         leftValues_[p]->setText(c.leftValues.value(p));
         rightValues_[p]->setText(c.rightValues.value(p));
         for (QLabel* label : {leftValues_[p], rightValues_[p]})
             label->setStyleSheet(differs ? differsStyle : QString());
-        takeButtons_[p]->setAccessibleName(QStringLiteral("Take ") + c.parameterNames.value(p));
+        nameValue(leftValues_[p], field, leftSide, differs);
+        nameValue(rightValues_[p], field, rightSide, differs);
+        // What the button does, with the patches' names: "Take Drive type from CRUNCH into LEAD 1".
+        const QString takes =
+            QStringLiteral("Take %1 from %2 into %3").arg(field, c.leftName.trimmed(), c.rightName.trimmed());
+        takeButtons_[p]->setAccessibleName(takes);
+        takeButtons_[p]->setToolTip(takes);
         takeButtons_[p]->setVisible(rightIsLibrary);
         takeButtons_[p]->setEnabled(rightIsLibrary && differs);
     }

@@ -40,6 +40,7 @@ private:
     LibraryController::EntryRef left_, right_;
     QLabel* leftHead_ = nullptr;
     QLabel* rightHead_ = nullptr;
+    QLabel* nameCaption_ = nullptr;
     QLabel* leftName_ = nullptr;
     QLabel* rightName_ = nullptr;
     QLabel* leftDescription_ = nullptr;

@@ -115,7 +115,12 @@ std::optional<std::vector<qsizetype>> FindField::Matching() {
 }
 
 void FindField::Apply() {
-    model_->Filter(Matching());
+    {
+        // The lines shown change, not the user's selection; what stays selected is settled by the
+        // handler of filtered.
+        const PatchListView::Quiet quiet(view_);
+        model_->Filter(Matching());
+    }
     Q_EMIT filtered();
 }
 
@@ -133,8 +138,13 @@ void FindField::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Down:
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
-        // The arrow keys move through the lines found, as they do in the list.
+        // The arrow keys move through the lines found, as they do in the list; with no line
+        // selected the first key lands on the first line found, not on the one after it.
         view_->setFocus(Qt::OtherFocusReason);
+        if (view_->SelectedRows().isEmpty() && view_->model()->rowCount() > 0) {
+            view_->setCurrentIndex(view_->model()->index(0, 0));
+            return;
+        }
         QCoreApplication::sendEvent(view_, event);
         return;
     default:

@@ -1,5 +1,6 @@
 #include "HelpWindow.h"
 
+#include "AccessibleWindow.h"
 #include "Contrast.h"
 #include "MainLayout.h"
 
@@ -24,6 +25,7 @@ bool IsEnter(const QEvent* event) {
 
 HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("frmHelp"));
+    AnnounceAsWindow(this);
     setAttribute(Qt::WA_DeleteOnClose);
     resize(TwipsToPixels(HelpClientWidth), TwipsToPixels(HelpClientHeight));
 

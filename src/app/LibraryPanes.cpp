@@ -150,9 +150,6 @@ void LibraryPanes::BuildControls() {
             break;
         }
         widget->setObjectName(design.name);
-        // A drop-down list's designed text says what it holds; it shows none once loaded.
-        if (design.kind == ControlKind::ComboBox)
-            widget->setAccessibleName(design.text);
         controls_.insert(design.name, widget);
     }
     Side(ListId::Patches).label = Control<QLabel>("lblPatches");
@@ -184,6 +181,25 @@ void LibraryPanes::NameForScreenReaders() {
                                                            {"lblLevel", "cbxTotalLevel"}};
     for (const auto& [label, control] : buddies)
         Control<QLabel>(label)->setBuddy(controls_.value(S(control)));
+    // On Linux a drop-down is announced by its value alone; the name a reader says before it comes
+    // from the label it is the buddy of. The drop-downs the design gives no caption of their own
+    // get one that is not shown (their check boxes stand beside them), so nothing on screen moves.
+    const std::pair<const char*, const char*> captions[] = {
+        {"cbxDriveType", "Drive type"}, {"cbxCabType", "Cab type"},      {"cbxCabSpeaker", "Cab speaker"},
+        {"cbxZNRLevel", "ZNR level"},   {"cbxEqHigh", "EQ high"},        {"cbxEqMid", "EQ mid"},
+        {"cbxEqLow", "EQ low"},         {"cbxEqLevel", "EQ level"},      {"cbxModType", "Mod type"},
+        {"cbxRevType", "Rev type"},     {"cbxTotalLevel", "Total level"}};
+    for (const auto& [control, caption] : captions) {
+        QWidget* combo = controls_.value(S(control));
+        combo->setAccessibleName(S(caption));
+        if (combo == controls_.value(QStringLiteral("cbxTotalLevel")))
+            continue; // lblLevel is its caption
+        auto* label = new QLabel(S(caption), combo->parentWidget());
+        label->setObjectName(S(control).replace(0, 3, QStringLiteral("lbl")));
+        label->setBuddy(combo);
+        label->hide();
+        label->setGeometry(0, 0, 0, 0); // takes no room in the panel, even as a rectangle
+    }
     PatchListView* patches = ListView(ListId::Patches);
     PatchListView* library = ListView(ListId::Library);
     patches->setAccessibleName(QStringLiteral("Patches"));
@@ -206,13 +222,15 @@ void LibraryPanes::ConnectControls() {
     // shows there (a find shows only some).
     const ListSide& library = Side(ListId::Library);
     const ListSide& patches = Side(ListId::Patches);
-    connect(library.view, &PatchListView::rowClicked, this, [this](int row) {
+    // Every change of a list's selection that the program did not make itself (the mouse, the keys,
+    // a screen reader, switch access) reaches the controller here, the same way.
+    connect(library.view, &PatchListView::linePicked, this, [this](int row) {
         guarded_("lstLib_Click", [this, row] {
             controller_.LibrarySelected(SelectedEntries(ListId::Library),
                                         Side(ListId::Library).model->EntryAt(row));
         });
     });
-    connect(patches.view, &PatchListView::rowClicked, this, [this](int row) {
+    connect(patches.view, &PatchListView::linePicked, this, [this](int row) {
         guarded_("lstPatches_Click", [this, row] {
             controller_.PatchesSelected(SelectedEntries(ListId::Patches),
                                         Side(ListId::Patches).model->EntryAt(row));
@@ -475,7 +493,8 @@ bool LibraryPanes::EditSelectedName() {
 void LibraryPanes::OpenFind() {
     const QWidget* focus = QApplication::focusWidget();
     const PatchListView* patches = ListView(ListId::Patches);
-    const bool inPatches = focus && (focus == patches || patches->isAncestorOf(focus));
+    const bool inPatches =
+        focus && (focus == patches || patches->isAncestorOf(focus) || focus == Side(ListId::Patches).find);
     Side(inPatches ? ListId::Patches : ListId::Library).find->Open();
 }
 
@@ -505,6 +524,7 @@ QList<qsizetype> LibraryPanes::SelectedEntries(ListId list) const {
 void LibraryPanes::RefillList(ListId list) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     ListSide& side = Side(list);
+    const PatchListView::Quiet quiet(side.view);
     side.outside = MostCodesOutsideAlphabet(StoreOf(controller_.State(), list));
     const QSize lineSize = side.view->LineSize(controller_.ListCount(list), side.outside);
     // While a find is open the list shows the entries that hold its words as the store now stands.
@@ -517,6 +537,7 @@ void LibraryPanes::ListEntriesChanged(ListId list, const EntryChange& change) {
     ListSide& side = Side(list);
     if (side.find->IsOpen())
         return RefillList(list);
+    const PatchListView::Quiet quiet(side.view);
     const QByteArray& store = StoreOf(controller_.State(), list);
     int& outside = side.outside;
     if (change.kind == EntryChange::Kind::Inserted) {
@@ -531,6 +552,7 @@ void LibraryPanes::ListEntriesChanged(ListId list, const EntryChange& change) {
 }
 
 void LibraryPanes::ListLineChanged(ListId list, qsizetype index) {
+    const PatchListView::Quiet quiet(Side(list).view);
     Side(list).model->EntryChanged(index);
 }
 
@@ -538,11 +560,13 @@ void LibraryPanes::SelectListLine(ListId list, qsizetype index) {
     // An entry a command selects is shown even when the find left it out: the user sees what the
     // next command acts on.
     const ListSide& side = Side(list);
+    const PatchListView::Quiet quiet(side.view); // KeepShown may show the line again
     side.view->SelectRow(index < 0 ? -1 : side.model->KeepShown(index));
 }
 
 void LibraryPanes::SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) {
     PatchListModel* model = Side(list).model;
+    const PatchListView::Quiet quiet(Side(list).view);
     // The current entry is shown even when the find left it out, as for one selected line; other
     // entries the find leaves out are not selected: no command may act on a line nobody sees.
     const int currentRow = current < 0 ? -1 : model->KeepShown(current);

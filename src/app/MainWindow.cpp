@@ -2,6 +2,7 @@
 
 #include "AccessibleMenuName.h"
 #include "AppInfo.h"
+#include "AtSpiSelection.h"
 #include "Commands.h"
 #include "CompareWindow.h"
 #include "DescriptionBox.h"
@@ -36,6 +37,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QStatusBar>
 #include <QThread>
@@ -121,8 +123,18 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     panes_ = new LibraryPanes(
         controller_,
         [this](const char* handler, const std::function<void()>& work) { Guarded(handler, work); }, this);
-    setCentralWidget(panes_);
+    // On a screen smaller than the designed window the client area scrolls, so that every control
+    // can be reached and seen; at the designed size and above it simply fills the window.
+    auto* scroller = new QScrollArea(this);
+    scroller->setObjectName(QStringLiteral("clientScroller"));
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setFocusPolicy(Qt::NoFocus);
+    scroller->setWidgetResizable(true);
+    scroller->setWidget(panes_);
+    setCentralWidget(scroller);
     connect(panes_, &LibraryPanes::nameEditorOpened, this, &MainWindow::PrepareNameEditor);
+    // Screen readers and switch access select lines through the accessibility bus too.
+    OfferAtSpiSelection();
     BuildMenus();
     BuildEditMenuAndStatusBar();
     ConnectCommands();
@@ -279,6 +291,8 @@ void MainWindow::ConnectCommands() {
 
 void MainWindow::FitLayout() {
     const QSize client = panes_->FitLayout();
+    // Below the fitted size the client area scrolls.
+    panes_->setMinimumSize(TwipsToPixels(client.width()), TwipsToPixels(client.height()));
     resize(TwipsToPixels(client.width()), TwipsToPixels(client.height()) + menuBar()->sizeHint().height() +
                                               statusBar()->sizeHint().height());
     // Centred on the primary screen, yet never beyond its edges: on a small or scaled screen the

@@ -72,7 +72,7 @@ void PatchListView::SelectRow(qsizetype row) {
     QItemSelectionModel* selection = selectionModel();
     if (!selection || !model())
         return;
-    // Only mouse and key events report lines, so selecting from here reports nothing.
+    const Quiet quiet(this);
     if (row < 0 || row >= model()->rowCount()) {
         selection->clear();
         viewport()->update();
@@ -86,8 +86,10 @@ void PatchListView::SelectRow(qsizetype row) {
 
 void PatchListView::SetTopWidget(QWidget* widget) {
     top_ = widget;
+    // Laid over the list but not inside it: a list's accessible children are its lines only, so a
+    // field inside it would be missing from what a screen reader reaches.
     if (widget)
-        widget->setParent(this);
+        widget->setParent(parentWidget() ? parentWidget() : this);
     PlaceTopWidget();
 }
 
@@ -96,14 +98,22 @@ void PatchListView::PlaceTopWidget() {
     const int height = shown ? top_->sizeHint().height() : 0;
     setViewportMargins(0, height, 0, 0);
     if (shown) {
-        const QRect inside = contentsRect();
-        top_->setGeometry(inside.left(), inside.top(), inside.width(), height);
+        QRect place = contentsRect();
+        place.setHeight(height);
+        if (top_->parentWidget() != this)
+            place.translate(pos());
+        top_->setGeometry(place);
         top_->raise();
     }
 }
 
 void PatchListView::resizeEvent(QResizeEvent* event) {
     QListView::resizeEvent(event);
+    PlaceTopWidget();
+}
+
+void PatchListView::moveEvent(QMoveEvent* event) {
+    QListView::moveEvent(event);
     PlaceTopWidget();
 }
 
@@ -140,6 +150,7 @@ void PatchListView::SelectRows(const QList<int>& rows, int current) {
     QItemSelectionModel* selection = selectionModel();
     if (!selection || !model())
         return;
+    const Quiet quiet(this);
     // Runs of neighbouring lines make one range each, so a selection of every line is one range.
     QItemSelection ranges;
     for (qsizetype i = 0; i < rows.size();) {
@@ -169,6 +180,34 @@ QList<int> PatchListView::SelectedRows() const {
     return rows;
 }
 
+template <typename Handle> void PatchListView::AsOneInput(Handle handle) {
+    ++inputDepth_;
+    handle();
+    --inputDepth_;
+    if (inputDepth_ == 0 && pending_) {
+        pending_ = false;
+        if (quiet_ == 0)
+            Report();
+    }
+}
+
+void PatchListView::SelectionMoved() {
+    if (quiet_ > 0)
+        return;
+    // A Shift+arrow moves the selection and then the current line: the controller hears of both
+    // together.
+    if (inputDepth_ > 0)
+        pending_ = true;
+    else
+        Report();
+}
+
+void PatchListView::Report() {
+    reportedInPress_ = true;
+    const QModelIndex current = currentIndex();
+    Q_EMIT linePicked(current.isValid() ? current.row() : -1);
+}
+
 void PatchListView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         // The right button pops up the list's menu, without touching the selection; other buttons do
@@ -179,8 +218,8 @@ void PatchListView::mousePressEvent(QMouseEvent* event) {
         return;
     }
     pressedOnRow_ = indexAt(event->position().toPoint()).isValid();
-    selectionAtPress_ = selectionModel() ? selectionModel()->selection() : QItemSelection();
-    QListView::mousePressEvent(event);
+    reportedInPress_ = false;
+    AsOneInput([this, event] { QListView::mousePressEvent(event); });
 }
 
 void PatchListView::mouseMoveEvent(QMouseEvent* event) {
@@ -188,7 +227,8 @@ void PatchListView::mouseMoveEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    QListView::mouseMoveEvent(event);
+    // Sweeping over the lines selects them.
+    AsOneInput([this, event] { QListView::mouseMoveEvent(event); });
 }
 
 void PatchListView::mouseReleaseEvent(QMouseEvent* event) {
@@ -196,14 +236,11 @@ void PatchListView::mouseReleaseEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
-    QListView::mouseReleaseEvent(event);
-    // The line reported is the current one, also when a Ctrl+click took it out of the selection.
-    // Sweeping over the lines from below the last one selects them too.
-    const QModelIndex current = currentIndex();
-    if ((pressedOnRow_ || selectionModel()->selection() != selectionAtPress_) && current.isValid())
-        Q_EMIT rowClicked(current.row());
+    AsOneInput([this, event] { QListView::mouseReleaseEvent(event); });
+    // A click on a line reports it even when the selection stays as it was.
+    if (pressedOnRow_ && !reportedInPress_ && currentIndex().isValid())
+        Report();
     pressedOnRow_ = false;
-    selectionAtPress_.clear();
 }
 
 void PatchListView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -212,7 +249,7 @@ void PatchListView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     pressedOnRow_ = indexAt(event->position().toPoint()).isValid();
-    QListView::mouseDoubleClickEvent(event);
+    AsOneInput([this, event] { QListView::mouseDoubleClickEvent(event); });
 }
 
 void PatchListView::keyPressEvent(QKeyEvent* event) {
@@ -231,16 +268,7 @@ void PatchListView::keyPressEvent(QKeyEvent* event) {
         Q_EMIT commandKeyPressed(key == Qt::Key_Delete ? key : int(Qt::Key_Return));
         return;
     }
-    const QModelIndex before = currentIndex();
-    const bool wasSelected = before.isValid() && selectionModel()->isSelected(before);
-    const QItemSelection selectedBefore = selectionModel()->selection();
-    QListView::keyPressEvent(event);
-    const QModelIndex after = currentIndex();
-    // Ctrl+A and Ctrl+Space change the selection without moving the current line.
-    const bool moved =
-        after.isValid() && selectionModel()->isSelected(after) && (after != before || !wasSelected);
-    if (after.isValid() && (moved || selectionModel()->selection() != selectedBefore))
-        Q_EMIT rowClicked(after.row());
+    AsOneInput([this, event] { QListView::keyPressEvent(event); });
 }
 
 void PatchListView::contextMenuEvent(QContextMenuEvent* event) {
@@ -276,9 +304,9 @@ QItemSelectionModel::SelectionFlags PatchListView::selectionCommand(const QModel
 void PatchListView::startDrag(Qt::DropActions supportedActions) {
     // The press that starts a drag is a click: the controller learns the selection first, so that
     // a cancelled drag leaves the window and the controller agreeing.
-    const QModelIndex current = currentIndex();
-    if (current.isValid())
-        Q_EMIT rowClicked(current.row());
+    pending_ = false;
+    if (quiet_ == 0 && currentIndex().isValid())
+        Report();
     pressedOnRow_ = false;
     const QList<int> rows = SelectedRows();
     if (rows.isEmpty())
@@ -371,6 +399,14 @@ void PatchListView::selectionChanged(const QItemSelection& selected, const QItem
         viewport()->update();
     else
         QListView::selectionChanged(selected, deselected);
+    SelectionMoved();
+}
+
+void PatchListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QListView::currentChanged(current, previous);
+    // Moving the current line onto a selected one picks it; Ctrl+arrows move it without selecting.
+    if (current.isValid() && selectionModel()->isSelected(current))
+        SelectionMoved();
 }
 
 void PatchListView::paintEvent(QPaintEvent* event) {

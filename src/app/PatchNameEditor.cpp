@@ -2,6 +2,7 @@
 
 #include "PatchName.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QLineEdit>
 #include <QStyle>
@@ -28,10 +29,17 @@ QValidator::State PatchNameValidator::validate(QString& input, int& pos) const {
 PatchNameDelegate::PatchNameDelegate(Prepare prepare, QObject* parent)
     : QStyledItemDelegate(parent), prepare_(std::move(prepare)) {}
 
-QWidget* PatchNameDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                                         const QModelIndex&) const {
-    auto* editor = new QLineEdit(parent);
+QWidget* PatchNameDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                         const QModelIndex& index) const {
+    // The editor lies over the line but belongs to the list's container: inside the list's viewport
+    // it would be no part of the accessibility tree, whose children of a list are its lines only.
+    const QWidget* view = option.widget;
+    QWidget* host = view && view->parentWidget() ? view->parentWidget() : parent;
+    auto* editor = new QLineEdit(host);
     editor->setObjectName(QStringLiteral("txtRename"));
+    editor->setAccessibleName(QStringLiteral("New name for ") +
+                              index.data(Qt::DisplayRole).toString().simplified());
+    editor->setAccessibleDescription(QStringLiteral("Enter renames the patch, Esc keeps its name"));
     auto* validator = new PatchNameValidator(editor);
     editor->setValidator(validator);
     if (prepare_)
@@ -55,7 +63,12 @@ void PatchNameDelegate::updateEditorGeometry(QWidget* editor, const QStyleOption
     const int numberWidth = colon < 0 ? 0 : item.fontMetrics.horizontalAdvance(line.left(colon + 3));
     QRect rect = option.rect;
     rect.setLeft(std::min(rect.right() - 20, textLeft + numberWidth));
+    // The line's rectangle is the viewport's; the editor lives in the list's container.
+    if (const auto* list = qobject_cast<const QAbstractItemView*>(view);
+        list && editor->parentWidget() != list->viewport())
+        rect.moveTopLeft(list->viewport()->mapTo(editor->parentWidget(), rect.topLeft()));
     editor->setGeometry(rect);
+    editor->raise();
 }
 
 } // namespace quillbox

@@ -154,6 +154,10 @@ ReconcileWindow::ReconcileWindow(LibraryController& controller, QWidget* parent)
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
     table_->horizontalHeader()->setStretchLastSection(true);
+    // A renamed entry's names ("CLEAN -> CLEAN2") are read whole; only the first rows are measured.
+    table_->horizontalHeader()->setResizeContentsPrecision(200);
+    table_->horizontalHeader()->setSectionResizeMode(ReconcileModel::NameColumn,
+                                                     QHeaderView::ResizeToContents);
     table_->setAlternatingRowColors(true);
     layout->addWidget(table_, 1);
 
@@ -360,9 +364,13 @@ qsizetype ReconcileWindow::OpenConflicts() const {
 void ReconcileWindow::UpdateSummary() {
     const qsizetype differ = std::count_if(rows_.begin(), rows_.end(), RowDiffers);
     const qsizetype open = OpenConflicts();
-    QString text = baseProblem_ + QStringLiteral("%1 rows, %2 differ").arg(rows_.size()).arg(differ);
+    QString text = baseProblem_ + QString::number(rows_.size()) +
+                   (rows_.size() == 1 ? QStringLiteral(" row, ") : QStringLiteral(" rows, ")) +
+                   QString::number(differ) +
+                   (differ == 1 ? QStringLiteral(" differs") : QStringLiteral(" differ"));
     if (open > 0)
-        text += QStringLiteral("; %1 conflicts to choose before Apply").arg(open);
+        text += (open == 1 ? QStringLiteral("; 1 conflict to choose before Apply")
+                           : QStringLiteral("; %1 conflicts to choose before Apply").arg(open));
     summary_->setText(text);
     apply_->setEnabled(open == 0);
 }

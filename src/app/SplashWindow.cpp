@@ -1,5 +1,6 @@
 #include "SplashWindow.h"
 
+#include "AccessibleWindow.h"
 #include "AppInfo.h"
 #include "MainLayout.h"
 
@@ -45,6 +46,7 @@ QFont LabelFont(const char* family, qreal points) {
 SplashWindow::SplashWindow(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), tile_(TilePicture()) {
     setObjectName(QStringLiteral("frmSplash"));
+    AnnounceAsWindow(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(AppInfo::ProductName());
     setFixedSize(TwipsToPixels(SplashWidth), TwipsToPixels(SplashHeight));

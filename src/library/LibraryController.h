@@ -157,6 +157,9 @@ public:
     // file whose window is gone is offered, newest first ("Restore unsaved changes to …"), and so
     // are a library's when it is loaded.
     void RecoverAtStart();
+    // What the restore question's Compare shows: the recovered entries against the library on disk,
+    // paired as the reconcile rows pair them.
+    QString RecoveredDifferences(const UnsavedWork& work) const;
     // The window got the focus back: a status line when the loaded pair was changed on disk.
     void CheckChangedOnDisk();
     // Test seams: where recovery files are kept (by default the user's data location), the pause
@@ -339,7 +342,6 @@ private:
     void AskAboutRecovered(const UnsavedWork& work, const QString& file);
     void ApplyRecovered(const UnsavedWork& work);
     void SaveRecoveredElsewhere(const UnsavedWork& work, const QString& file, const QString& why);
-    QString RecoveredDifferences(const UnsavedWork& work) const;
     void ReportRecoveryProblem(const QString& problem);
     // Before "Save (Library) " replaces a pair another program changed: false to stop the save.
     bool ConfirmChangedOnDisk(bool& savedAs);

@@ -4,6 +4,7 @@
 #include "LibraryController.h"
 #include "LibraryFile.h"
 #include "PatchList.h"
+#include "Reconcile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -239,29 +240,36 @@ QString LibraryController::RecoveredDifferences(const UnsavedWork& work) const {
     const qsizetype ours = EntryCount(work.library), theirs = EntryCount(disk);
     text += QStringLiteral(":\nRecovered: ") + Patches(ours) + QStringLiteral("; on disk: ") +
             Patches(theirs) + QLatin1Char('.');
+    // The entries are paired as the reconcile window pairs them, so that a patch renamed and moved
+    // is one line, not two changed positions.
     QStringList lines;
     qsizetype differences = 0;
-    for (qsizetype k = 0; k < std::max(ours, theirs); ++k) {
-        const QString recovered = k < ours ? PatchListLine(work.library, k).trimmed() : QString();
-        const QString saved = k < theirs ? PatchListLine(disk, k).trimmed() : QString();
-        QString line;
-        if (k >= theirs)
-            line = recovered + QStringLiteral(": added");
-        else if (k >= ours)
-            line = saved + QStringLiteral(": not in the recovered changes");
-        else {
-            const bool bytes = EntryView(work.library, k) != EntryView(disk, k);
-            const bool desc = work.descriptions.value(k + 1) != diskDescs.value(k + 1);
-            if (bytes && recovered != saved)
-                line = saved + QStringLiteral(" -> ") + recovered;
-            else if (bytes)
-                line = recovered + QStringLiteral(": settings changed");
-            if (desc)
-                line += (line.isEmpty() ? recovered + QStringLiteral(": ") : QStringLiteral(", ")) +
-                        QStringLiteral("description changed");
-        }
-        if (line.isEmpty())
+    const std::vector<ReconcileRow> rows =
+        ReconcileRows({work.library, work.descriptions}, {disk, diskDescs});
+    for (const ReconcileRow& row : rows) {
+        if (!RowDiffers(row))
             continue;
+        const QString recovered = row.left >= 0 ? PatchListLine(work.library, row.left).trimmed() : QString();
+        const QString saved = row.right >= 0 ? PatchListLine(disk, row.right).trimmed() : QString();
+        QString line;
+        if (row.kind == RowKind::OnlyLeft) {
+            line = recovered + QStringLiteral(": added");
+        } else if (row.kind == RowKind::OnlyRight) {
+            line = saved + QStringLiteral(": not in the recovered changes");
+        } else {
+            const bool moved = row.kind == RowKind::Moved;
+            QStringList notes;
+            if (moved)
+                notes.append(QStringLiteral("moved"));
+            if (row.differs & (ParametersDiffer | OtherBitsDiffer | LengthDiffers))
+                notes.append(QStringLiteral("settings changed"));
+            if (row.differs & DescriptionDiffers)
+                notes.append(QStringLiteral("description changed"));
+            line =
+                (row.differs & NameDiffers) || moved ? saved + QStringLiteral(" -> ") + recovered : recovered;
+            if (!notes.isEmpty())
+                line += QStringLiteral(": ") + notes.join(QStringLiteral(", "));
+        }
         if (++differences <= MostDifferencesListed)
             lines.append(line);
     }

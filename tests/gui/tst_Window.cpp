@@ -23,6 +23,7 @@
 #include "PatchName.h"
 #include "PrintDialog.h"
 #include "ScreenFit.h"
+#include "SplashWindow.h"
 #include "Start.h"
 #include "TestFiles.h"
 #include "TwinMarks.h"
@@ -57,9 +58,11 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -67,6 +70,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <algorithm>
@@ -288,6 +292,131 @@ public:
         return app.exec();
     }
 
+    // The child run of the accessibility-bus walk (atspi_walk.py): the real window on a real
+    // display, with a library and imported patches loaded. It reads one command a line on stdin,
+    // shows that window (main, find, compare, rename, collection, reconcile, versions, message,
+    // question, entries), closes it again on "close", and answers each with one line.
+    static int RunAccessibilityChild(int& argc, char** argv, const QString& dir) {
+        QApplication app(argc, argv);
+        QApplication::setApplicationName(L("Quillbox"));
+        EnableDialogTestMode(true);
+        const QStringList names{L("ALPHA"), L("BRAVO"), L("CHARLY"), L("DELTA"), L("ECHO")};
+        WriteBytes(dir + L("/gig.pslib"), LibraryFileBytes(Store(names)));
+        WriteBytes(dir + L("/gig.pslib.txt"), "[Description]\r\n1=first #gig\r\n3=third\r\n");
+        WriteBytes(dir + L("/device.pch"), Store({L("ALPHA"), L("ZULU")}));
+        WriteBytes(dir + L("/laptop.pslib"), LibraryFileBytes(Store({L("ALPHA"), L("BRAVO"), L("KILO")})));
+        MainWindowOptions options;
+        options.pause = [](int) {
+        };
+        options.programDirectory = dir + L("/bin");
+        options.settings = std::make_shared<QSettings>(dir + L("/child.ini"), QSettings::IniFormat);
+        options.collectionCache = dir + L("/cache/collection.sqlite");
+        options.collectionVersions = dir + L("/versions");
+        MainWindow window(options);
+        window.Controller().SetVersionsFolder(dir + L("/versions"));
+        window.Controller().SetUnsavedFolder(dir + L("/unsaved"));
+        window.Controller().SetUnsavedDelay(3600 * 1000);
+        window.show();
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window))
+            return 3;
+        window.Controller().LoadLibFromPath(dir + L("/gig.pslib"));
+        auto* lib = window.findChild<PatchListView*>(L("lstLib"));
+        auto* patches = window.findChild<PatchListView*>(L("lstPatches"));
+        auto act = [&window](const char* name) {
+            window.findChild<QAction*>(L(name))->trigger();
+        };
+        // Saved once after an edit, so that there is an earlier version to list.
+        Click(lib, 4);
+        act("mnuLibrary_ClonePatch");
+        window.Controller().SaveLib();
+        OpenSaveDLG::setNextPath(dir + L("/device.pch"));
+        act("mnuFile_LoadPatches");
+        Click(patches, 1);
+        Click(lib, 1);
+        std::unique_ptr<QWidget> owned;
+        auto answer = [](const QString& text) {
+            std::printf("%s\n", text.toUtf8().constData());
+            std::fflush(stdout);
+        };
+        QSocketNotifier input(0, QSocketNotifier::Read);
+        QByteArray buffer;
+        QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+            char chunk[256];
+            const ssize_t got = ::read(0, chunk, sizeof chunk);
+            if (got <= 0) {
+                input.setEnabled(false);
+                QCoreApplication::exit(0);
+                return;
+            }
+            buffer.append(chunk, got);
+            while (buffer.contains('\n')) {
+                const QString command = QString::fromUtf8(buffer.left(buffer.indexOf('\n'))).trimmed();
+                buffer.remove(0, buffer.indexOf('\n') + 1);
+                if (command == L("close")) {
+                    if (QWidget* modal = QApplication::activeModalWidget())
+                        qobject_cast<QDialog*>(modal)->reject();
+                    for (QWidget* top : QApplication::topLevelWidgets()) {
+                        if (top != &window && top->isVisible())
+                            top->close();
+                    }
+                    if (QWidget* focus = QApplication::focusWidget())
+                        QTest::keyClick(focus, Qt::Key_Escape);
+                    owned.reset();
+                    window.activateWindow();
+                    QTest::qWait(200);
+                    answer(L("closed"));
+                } else if (command == L("entries")) {
+                    QStringList lines;
+                    for (int row = 0; row < lib->model()->rowCount(); ++row)
+                        lines.append(Line(lib, row));
+                    answer(lines.join(L("|")));
+                } else if (command == L("main")) {
+                    answer(L("shown"));
+                } else if (command == L("find")) {
+                    lib->setFocus();
+                    QTest::keyClick(lib, Qt::Key_F, Qt::ControlModifier);
+                    QTest::keyClicks(QApplication::focusWidget(), L("a"));
+                    answer(L("shown"));
+                } else if (command == L("rename")) {
+                    act("mnuLibrary_Rename");
+                    answer(L("shown"));
+                } else if (command == L("compare")) {
+                    act("mnuPatch_Compare");
+                    answer(L("shown"));
+                } else if (command == L("collection")) {
+                    act("mnuWindow_Collection");
+                    QTRY_VERIFY_WITH_TIMEOUT(window.Collection() && !window.Collection()->Scanning(), 20000);
+                    answer(L("shown"));
+                } else if (command == L("reconcile")) {
+                    OpenSaveDLG::setNextPath(dir + L("/laptop.pslib"));
+                    act("mnuFile_ReconcileWith");
+                    answer(L("shown"));
+                } else if (command == L("versions")) {
+                    owned = std::make_unique<EarlierVersionsDialog>(window.Controller(), &window);
+                    owned->show();
+                    answer(L("shown"));
+                } else if (command == L("message") || command == L("question")) {
+                    // Shown for real, from the event loop; answered once the box is up.
+                    const bool question = command == L("question");
+                    QTimer::singleShot(0, &window, [&window, question] {
+                        EnableDialogTestMode(false);
+                        if (question)
+                            MessageBoxes::AskYesNo(&window, L("gig.pslib already exists."), L("Quillbox"));
+                        else
+                            MessageBoxes::ShowCritical(&window, L("File not found: gig2.pslib"));
+                        EnableDialogTestMode(true);
+                    });
+                    QTimer::singleShot(300, &window, [answer] { answer(L("shown")); });
+                } else {
+                    answer(L("unknown ") + command);
+                }
+            }
+        });
+        answer(L("ready"));
+        return app.exec();
+    }
+
 private Q_SLOTS:
     // Every test gets a fresh folder and window; the help files are looked for in its bin/ folder.
     void init() {
@@ -505,6 +634,12 @@ private Q_SLOTS:
         QTest::newRow("Shift+Down") << L("c0 Shift+Down Shift+Down") << QList<int>{0, 1, 2} << 2;
         QTest::newRow("Ctrl+A") << L("c1 Ctrl+A") << QList<int>{0, 1, 2, 3} << 1;
         QTest::newRow("click below the last line") << L("c1 c9") << QList<int>{1} << 1;
+        // A screen reader or switch access selects through the accessibility interfaces (a1: select
+        // line 1, u1: unselect it); m2 selects line 2 through the view's selection model.
+        QTest::newRow("accessibility: another line") << L("c1 u1 a3") << QList<int>{3} << 3;
+        QTest::newRow("accessibility: one more line") << L("c1 a3") << QList<int>{1, 3} << 1;
+        QTest::newRow("accessibility: the last one left") << L("c0 t2 u0") << QList<int>{2} << 2;
+        QTest::newRow("selection model") << L("c1 m2") << QList<int>{2} << 2;
     }
     void selectMany() {
         QFETCH(QString, script);
@@ -516,7 +651,14 @@ private Q_SLOTS:
             const Qt::KeyboardModifiers modifiers = step[0] == u's'   ? Qt::ShiftModifier
                                                     : step[0] == u't' ? Qt::ControlModifier
                                                                       : Qt::NoModifier;
-            if (step == L("c9")) // below the last line
+            QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(Lib())->tableInterface();
+            if (step[0] == u'a' || step[0] == u'u')
+                QVERIFY(step[0] == u'a' ? table->selectRow(step.mid(1).toInt())
+                                        : table->unselectRow(step.mid(1).toInt()));
+            else if (step[0] == u'm')
+                Lib()->selectionModel()->select(Lib()->model()->index(step.mid(1).toInt(), 0),
+                                                QItemSelectionModel::ClearAndSelect);
+            else if (step == L("c9")) // below the last line
                 QTest::mouseClick(Lib()->viewport(), Qt::LeftButton, {},
                                   Lib()->visualRect(Lib()->model()->index(3, 0)).bottomLeft() + QPoint(4, 8));
             else if (step.size() == 2)
@@ -593,7 +735,8 @@ private Q_SLOTS:
             option.decorationSize = Lib()->iconSize();
             option.text = Line(Lib(), 1);
             const QRect text = Lib()->style()->subElementRect(QStyle::SE_ItemViewItemText, &option, Lib());
-            return edit->geometry().left() >= text.left() + Lib()->fontMetrics().horizontalAdvance(L("02:"));
+            const int left = Lib()->viewport()->mapFrom(edit->parentWidget(), edit->geometry().topLeft()).x();
+            return left >= text.left() + Lib()->fontMetrics().horizontalAdvance(L("02:"));
         };
         QFETCH(QString, how);
         QFETCH(QString, typed);
@@ -611,10 +754,20 @@ private Q_SLOTS:
         else
             Click(Lib(), 1, Qt::LeftButton, true);
         // The editor is deleted once Enter or Esc has been handled.
-        const QPointer<QLineEdit> edit = Lib()->findChild<QLineEdit*>(L("txtRename"));
+        const QPointer<QLineEdit> edit = Find<QLineEdit>("txtRename");
         QVERIFY(edit && edit->isVisible() && edit->hasFocus());
         QCOMPARE(edit->text(), L("BRAVO"));
         QVERIFY(numberStays(edit));
+        // A reader hears what is being renamed, and finds the editor in the window's tree.
+        QCOMPARE(edit->accessibleName(), L("New name for 02: BRAVO"));
+        bool inTree = false;
+        const std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            inTree = inTree || (node && node->object() == edit.data());
+            for (int i = 0; node && !inTree && i < node->childCount(); ++i)
+                walk(node->child(i));
+        };
+        walk(QAccessible::queryAccessibleInterface(window.get()));
+        QVERIFY(inTree);
         QTest::keyClicks(edit, typed);
         QCOMPARE(edit->text(), editor);
         if (!status.isEmpty())
@@ -647,6 +800,9 @@ private Q_SLOTS:
         QVERIFY(find->isVisible() && find->hasFocus() && !findPatches->isVisible());
         QTest::keyClicks(find, L("ha"));
         QCOMPARE(lines(), L("01:  ALPHA |03:  CHARLY"));
+        // With no line selected, the first Down from the field lands on the first line found.
+        QTest::keyClick(find, Qt::Key_Down);
+        QCOMPARE(QPoint(SelectedRow(Lib()), int(State().LibSelection)), QPoint(0, 0));
         Click(Lib(), 1);
         QCOMPARE(State().LibSelection, 2);
         Trigger("mnuLibrary_MoveUp"); // in the library's order, past BRAVO
@@ -1092,6 +1248,14 @@ private Q_SLOTS:
                 shown.append(QDir::fromNativeSeparators(list->item(row)->text()));
             dialog->accept();
         });
+        // Without folders the window says what to do first, with the focus on the button that does it.
+        const bool firstUse = chosen.isEmpty();
+        QCOMPARE(collection->Status() ==
+                     L("No folders yet: choose Folders\u2026 \u2014 your recent libraries' "
+                       "folders are offered there"),
+                 firstUse);
+        QCOMPARE(collection->focusWidget() == collection->findChild<QPushButton*>(L("cmdCollectionFolders")),
+                 firstUse);
         collection->findChild<QPushButton*>(L("cmdCollectionFolders"))->click();
         QStringList expected;
         for (const QString& folder : offered)
@@ -1100,6 +1264,30 @@ private Q_SLOTS:
         QCOMPARE(collection->Folders(), expected);
         QCOMPARE(ReadCollectionFolders(SettingsPath()), expected);
         QTRY_VERIFY(!collection->Scanning());
+    }
+
+    // What a reader says for the collection's clear button, status line and Folders…; the help and
+    // splash windows are announced as windows.
+    void namesAsSaid() {
+        const auto said = [](QObject* object) {
+            return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
+        };
+        Trigger("mnuWindow_Collection");
+        CollectionWindow* collection = window->Collection();
+        QTRY_VERIFY(!collection->Scanning());
+        const QList<QToolButton*> clear =
+            collection->findChild<QLineEdit*>(L("txtCollectionFind"))->findChildren<QToolButton*>();
+        QCOMPARE(clear.size(), 1);
+        QCOMPARE(said(clear[0]), L("Clear the find field"));
+        auto* status = collection->findChild<QLabel*>(L("lblCollectionStatus"));
+        QCOMPARE(said(status), status->text());
+        QCOMPARE(said(collection->findChild<QPushButton*>(L("cmdCollectionFolders"))), L("Folders\u2026"));
+        collection->close();
+        WriteBytes(Path(L("bin/Quillbox.hlp")), "help\r\n");
+        Trigger("mnuHelp_Help");
+        QCOMPARE(QAccessible::queryAccessibleInterface(window->Help())->role(), QAccessible::Window);
+        SplashWindow splash;
+        QCOMPARE(QAccessible::queryAccessibleInterface(&splash)->role(), QAccessible::Window);
     }
 
     // While the window is open, a file added to or removed from a folder shows without a command.
@@ -2074,6 +2262,22 @@ private Q_SLOTS:
         QCOMPARE(compare->findChild<QLabel*>(L("lblRight"))->text(), L("Library 02"));
         auto* take = compare->findChild<QPushButton*>(L("cmdTake_DriveType"));
         QVERIFY(take->isEnabled()); // drive types 0 and 1
+        // A reader hears what the button does, each value with its field and side, and a difference
+        // in words, which the text shows too.
+        QCOMPARE(take->accessibleName(), L("Take Drive type from ZULU into BRAVO"));
+        QStringList said;
+        for (QLabel* label : compare->findChildren<QLabel*>()) {
+            if (label->accessibleName().startsWith(L("Drive type")) ||
+                label->text().startsWith(L("Drive type")))
+                said.append(label->accessibleName().isEmpty() ? label->text() : label->accessibleName());
+        }
+        said.sort();
+        QCOMPARE(said.size(), 3);
+        QCOMPARE(said.at(0), L("Drive type (differs)"));
+        QVERIFY2(said.at(1).startsWith(L("Drive type, Library 02: ")) && said.at(1).endsWith(L(", differs")),
+                 qPrintable(said.at(1)));
+        QVERIFY2(said.at(2).startsWith(L("Drive type, Patches 01: ")) && said.at(2).endsWith(L(", differs")),
+                 qPrintable(said.at(2)));
         const QByteArray before = State().LibraryData;
         take->click();
         QCOMPARE(DriveTypeValue(PatchImage::FromStore(State().LibraryData, 1)), 0);
@@ -2234,6 +2438,37 @@ private Q_SLOTS:
         QVERIFY2(frame.top() >= screen.top() && frame.left() >= screen.left(),
                  qPrintable(L("%1,%2").arg(frame.left()).arg(frame.top())));
         QVERIFY(screen.contains(frame));
+        // Every control of the client area can be brought into view and seen whole: where the
+        // screen is smaller than the designed window, the client area scrolls.
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto* scroller = qobject_cast<QScrollArea*>(window->centralWidget());
+        QVERIFY(scroller);
+        QWidget* panes = Find("clientArea");
+        int checked = 0;
+        for (QWidget* control : panes->findChildren<QWidget*>()) {
+            if (!control->isVisibleTo(panes) || !(control->focusPolicy() & Qt::TabFocus))
+                continue;
+            scroller->ensureWidgetVisible(control, 0, 0);
+            QCoreApplication::processEvents();
+            const QRect shown(control->mapTo(scroller->viewport(), QPoint()), control->size());
+            // The designed resize rule gives the description box the client width less its left
+            // edge within its frame: it reaches a frame's width beyond the client area at any size.
+            const QRect view = scroller->viewport()->rect().adjusted(0, 0, 4, 0);
+            const bool fits = control->width() <= view.width() && control->height() <= view.height();
+            QVERIFY2(fits ? view.contains(shown) : view.intersects(shown),
+                     qPrintable(control->objectName() + L(" %1,%2 %3x%4 in %5x%6")
+                                                            .arg(shown.x())
+                                                            .arg(shown.y())
+                                                            .arg(shown.width())
+                                                            .arg(shown.height())
+                                                            .arg(view.width())
+                                                            .arg(view.height())));
+            ++checked;
+        }
+        QVERIFY(checked >= 20);
+        // Where the designed window fits, nothing scrolls.
+        if (screen.height() >= 600)
+            QCOMPARE(panes->size(), scroller->viewport()->size());
     }
 
     // Every other window and dialog opens whole on the main window's screen, small or scaled, and none
@@ -2780,6 +3015,16 @@ private Q_SLOTS:
         ReconcileWindow* reconcile = window->Reconcile();
         QVERIFY(reconcile && reconcile->isVisible());
         auto* table = reconcile->findChild<QTableView*>(L("tblRows"));
+        // Every name is shown whole, and the counts are words a reader can say ("1 differs").
+        for (int row = 0; row < table->model()->rowCount(); ++row) {
+            const QString name = table->model()->index(row, ReconcileModel::NameColumn).data().toString();
+            QVERIFY2(table->columnWidth(ReconcileModel::NameColumn) >
+                         table->fontMetrics().horizontalAdvance(name),
+                     qPrintable(name));
+        }
+        const QString summary = reconcile->findChild<QLabel*>(L("lblSummary"))->text();
+        QVERIFY2(!summary.contains(QRegularExpression(L("\\b1 (rows|differ|conflicts)\\b"))),
+                 qPrintable(summary));
         table->setFocus();
         QTest::keyClick(table, Qt::Key_A, Qt::ControlModifier);
         reconcile->findChild<QPushButton*>(take)->click();
@@ -2881,8 +3126,11 @@ private Q_SLOTS:
 };
 
 // The test program runs as the child of killedWindowRestoresItsEdits when started with its folder.
+// ... and of the accessibility-bus walk.
 QTEST_MAIN_WRAPPER(
     TestWindow, if (qEnvironmentVariableIsSet("QUILLBOX_EDITING_CHILD")) return TestWindow::RunEditingChild(
                     argc, argv, qEnvironmentVariable("QUILLBOX_EDITING_CHILD"));
+    if (qEnvironmentVariableIsSet("QUILLBOX_ACCESSIBILITY_CHILD")) return TestWindow::RunAccessibilityChild(
+        argc, argv, qEnvironmentVariable("QUILLBOX_ACCESSIBILITY_CHILD"));
     QTEST_MAIN_SETUP())
 #include "tst_Window.moc"

@@ -265,6 +265,37 @@ private Q_SLOTS:
     }
 
     // The next run finds the file when the library is loaded (or at start) and asks; each answer.
+    // The Compare of the restore question pairs the entries as the reconcile rows do: a patch renamed
+    // and moved is one line, not a changed line at every position between.
+    void recoveredDifferences_data() {
+        QTest::addColumn<QList<int>>(
+            "order"); // the disk's entries the recovered library holds; -1: 1 renamed
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("renamed and moved")
+            << QList<int>{0, 2, 3, 4, -1} << QStringList{u"02:  P1 -> 05:  NEW: moved"_s};
+        QTest::newRow("renamed in place")
+            << QList<int>{0, -1, 2, 3, 4} << QStringList{u"02:  P1 -> 02:  NEW"_s};
+        QTest::newRow("one gone") << QList<int>{0, 1, 2, 3}
+                                  << QStringList{u"05:  P4: not in the recovered changes"_s};
+        QTest::newRow("the same") << QList<int>{0, 1, 2, 3, 4} << QStringList{u"No differences."_s};
+    }
+    void recoveredDifferences() {
+        QFETCH(QList<int>, order);
+        QFETCH(QStringList, lines);
+        Fixture f;
+        const QByteArray disk = MakeStore(5);
+        WriteBytes(f.Path(u"lib.pslib"_s), LibraryFileBytes(disk));
+        WriteBytes(f.Path(u"lib.pslib.txt"_s), SideFileBytes(Descs(5, u"d"_s)));
+        UnsavedWork work;
+        work.libPath = f.Path(u"lib.pslib"_s);
+        work.descriptions = QStringList{QString()};
+        for (const int k : order) {
+            work.library += k < 0 ? MakeImage(u"NEW"_s, 1) : Entry(disk, k);
+            work.descriptions.append(u"d%1"_s.arg(k < 0 ? 2 : k + 1));
+        }
+        QCOMPARE(f.controller.RecoveredDifferences(work).section(u'\n', 2), lines.join(u'\n'));
+    }
+
     void restoreQuestion_data() {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QList<RecoveryAnswer>>("answers");

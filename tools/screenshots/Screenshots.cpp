@@ -5,6 +5,10 @@
 // reconcile window, the collection window, and the main and compare windows again in a dark palette.
 //
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
+//
+// The main window on small and scaled screens (the whole screen is taken), at 2x on 1280 x 800 and
+// at 1024 x 600 (QT_SCALE_FACTOR=2 and -s "-screen 0 1280x800x24", or -s "-screen 0 1024x600x24"):
+//   xvfb-run -a -s "-screen 0 1024x600x24" build/tools/screenshots/quillbox_screenshots docs small NAME.png
 
 #include "CollectionSettings.h"
 #include "CollectionWindow.h"
@@ -33,6 +37,8 @@
 #include <QPainter>
 #include <QPalette>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QTableView>
 #include <QTableWidget>
@@ -177,6 +183,22 @@ int main(int argc, char* argv[]) {
     window.Controller().PatchesClicked(3);
     window.SelectListLine(ListId::Library, 2);
     window.Controller().LibraryClicked(2);
+
+    // "small FILE": only the whole screen with the main window fitted to it (a small or scaled
+    // screen), its client area scrolled to the right and lowest controls of the details panel.
+    if (argc > 3 && QString::fromLocal8Bit(argv[2]) == QStringLiteral("small")) {
+        window.findChild<QWidget*>(QStringLiteral("lstLib"))->setFocus();
+        Settle(&window); // the window is fitted to the screen first
+        if (auto* scroller = qobject_cast<QScrollArea*>(window.centralWidget())) {
+            for (const char* name : {"cbxCabSpeaker", "txtName"})
+                scroller->ensureWidgetVisible(window.findChild<QWidget*>(QLatin1String(name)), 8, 8);
+        }
+        Settle(&window);
+        const QString path = outDir + QLatin1Char('/') + QString::fromLocal8Bit(argv[3]);
+        const bool saved = window.screen()->grabWindow(0).save(path);
+        std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+        return saved ? 0 : 1;
+    }
 
     bool ok = Save(&window, outDir + QStringLiteral("/main-window.png"));
 
