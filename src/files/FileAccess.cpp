@@ -273,4 +273,19 @@ QString GetFileName(const QString& filePath) {
     return filePath.mid(filePath.lastIndexOf(separator) + 1);
 }
 
+#ifdef Q_OS_UNIX
+qint64 WriteAllToFd(int fd, const QByteArray& content) {
+    qint64 done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return -1;
+        done += n;
+    }
+    return done;
+}
+#endif
+
 } // namespace quillbox

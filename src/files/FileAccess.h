@@ -55,4 +55,10 @@ bool FileExists(const QString& filePath);
 // The part after the last directory separator ('/' here, '\\' on Windows); the whole text without one.
 QString GetFileName(const QString& filePath);
 
+#ifdef Q_OS_UNIX
+// Writes all of `content` to the open file `fd` with the system call itself, so that errno tells
+// why a write failed. Returns the bytes written, or -1.
+qint64 WriteAllToFd(int fd, const QByteArray& content);
+#endif
+
 } // namespace quillbox

@@ -1,5 +1,6 @@
 #include "PrivateFiles.h"
 
+#include "FileAccess.h"
 #include "FileError.h"
 #include "FileIdentity.h"
 #include "SafeSave.h"
@@ -35,19 +36,6 @@ QString WhatIsWrong(const struct stat& st, const QString& path) {
 
 bool MakeOneFolder(const QByteArray& name) {
     return ::mkdir(name.constData(), 0700) == 0 || errno == EEXIST;
-}
-
-qint64 WriteAll(int fd, const QByteArray& content) {
-    qint64 done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return -1;
-        done += n;
-    }
-    return done;
 }
 #endif
 
@@ -166,7 +154,7 @@ void WritePrivateFile(const QString& path, const QByteArray& content, const QStr
                 count = hook(path, file, content);
             writeErrno = errno;
         } else {
-            count = WriteAll(fd, content);
+            count = WriteAllToFd(fd, content);
             writeErrno = errno;
         }
     }

@@ -333,28 +333,12 @@ QString CreateTemp(QFile& file, const QString& finalPath) {
     return {};
 }
 
-#ifdef Q_OS_UNIX
-// Writes all of `content` with the system call itself, so that errno tells why a write failed.
-qint64 WriteAll(int fd, const QByteArray& content) {
-    qint64 done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return -1;
-        done += n;
-    }
-    return done;
-}
-#endif
-
 // Writes `content` to the open `file`, flushes and syncs it and closes it.
 void WriteAndSync(QFile& file, const QString& shown, const QByteArray& content) {
     errno = 0;
 #ifdef Q_OS_UNIX
     const qint64 written =
-        WriteHookFn() ? WriteHookFn()(shown, file, content) : WriteAll(file.handle(), content);
+        WriteHookFn() ? WriteHookFn()(shown, file, content) : WriteAllToFd(file.handle(), content);
 #else
     const qint64 written = WriteHookFn() ? WriteHookFn()(shown, file, content) : file.write(content);
 #endif
