@@ -16,6 +16,7 @@ import tempfile
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 # What each step shows and what must be walked there at least, so that the walk cannot pass by
 # seeing nothing: the roles among the focusable controls of the window(s) the step opened (for the
@@ -189,6 +190,42 @@ def check_rename_editor(app):
         fail("rename: the name editor is named %r, not after the patch it renames" % focus.name)
 
 
+# Typing into a find field keeps the focus there: no "focused" event may reach the bus for the
+# lines or cells refilled under it (a reader would say each of them).
+TYPED = {"find": "txtFindLib", "collection": "txtCollectionFind"}
+focus_events = []
+
+
+def on_focus(event):
+    try:
+        source = "%s %r" % (event.source.getRoleName(), event.source.name)
+    except Exception:  # an object already gone: exactly the noise looked for
+        source = "a gone object"
+    focus_events.append("%s %s" % ("gained" if event.detail1 else "lost", source))
+
+
+def pump(seconds):
+    context = GLib.MainContext.default()
+    until = time.time() + seconds
+    while time.time() < until:
+        while context.iteration(False):
+            pass
+        time.sleep(0.02)
+
+
+def check_typing(child, command):
+    field = TYPED[command]
+    if child.ask("focus " + field) != "done":
+        return fail("%s: no field %s to type into" % (command, field))
+    pump(0.5)
+    del focus_events[:]
+    said = child.ask("type %s \bbravo br" % field)  # 9 keys, each narrowing what is shown
+    pump(1.0)
+    if said != "done" or focus_events:
+        fail("%s: typing 9 keys into %s sent %d focus events: %s"
+             % (command, field, len(focus_events), "; ".join(focus_events)))
+
+
 def select_and_delete(app, child):
     main = [w for w in windows(app) if w.getRoleName() == "frame"][0]
     library = find(main, lambda n: n.getRoleName() == "list" and n.name == "Library")
@@ -232,6 +269,7 @@ def main():
             child = Child(program, folder)
             try:
                 app = application()
+                pyatspi.Registry.registerEventListener(on_focus, "object:state-changed:focused")
                 time.sleep(1)
                 main_name = windows(app)[0].name if windows(app) else None
                 for command, roles, minimum in WINDOWS:
@@ -243,6 +281,8 @@ def main():
                     check_window(app, command, roles, minimum, main_name)
                     if command == "rename":
                         check_rename_editor(app)
+                    if command in TYPED:
+                        check_typing(child, command)
                     child.ask("close")
                 select_and_delete(app, child)
             finally:

@@ -295,7 +295,7 @@ public:
     // The child run of the accessibility-bus walk (atspi_walk.py): the real window on a real
     // display, with a library and imported patches loaded. It reads one command a line on stdin,
     // shows that window (main, find, compare, rename, collection, reconcile, versions, message,
-    // question, entries), closes it again on "close", and answers each with one line.
+    // question, entries, focus, type), closes it again on "close", and answers each with one line.
     static int RunAccessibilityChild(int& argc, char** argv, const QString& dir) {
         QApplication app(argc, argv);
         QApplication::setApplicationName(L("Quillbox"));
@@ -371,6 +371,23 @@ public:
                     for (int row = 0; row < lib->model()->rowCount(); ++row)
                         lines.append(Line(lib, row));
                     answer(lines.join(L("|")));
+                } else if (command.startsWith(L("focus ")) || command.startsWith(L("type "))) {
+                    // "focus <objectName>": the focus into that control; "type <objectName> <keys>":
+                    // the keys typed one by one into it, as a user would.
+                    const QString name = command.section(QLatin1Char(' '), 1, 1);
+                    QWidget* field = nullptr;
+                    for (QWidget* top : QApplication::topLevelWidgets())
+                        field = field ? field : top->findChild<QWidget*>(name);
+                    if (field && command.startsWith(L("focus "))) {
+                        field->activateWindow();
+                        field->setFocus(Qt::OtherFocusReason);
+                    }
+                    for (const QChar key : command.section(QLatin1Char(' '), 2)) {
+                        QTest::keyClicks(field, QString(key));
+                        QTest::qWait(60);
+                    }
+                    QTest::qWait(300);
+                    answer(field ? L("done") : L("no ") + name);
                 } else if (command == L("main")) {
                     answer(L("shown"));
                 } else if (command == L("find")) {
