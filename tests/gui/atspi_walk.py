@@ -192,7 +192,8 @@ def check_rename_editor(app):
 
 # Typing into a find field keeps the focus there: no "focused" event may reach the bus for the
 # lines or cells refilled under it (a reader would say each of them).
-TYPED = {"find": "txtFindLib", "collection": "txtCollectionFind"}
+TYPED = {"find": ("txtFindLib", "Find in the library"),
+         "collection": ("txtCollectionFind", "Find in the collection")}
 focus_events = []
 
 
@@ -213,8 +214,8 @@ def pump(seconds):
         time.sleep(0.02)
 
 
-def check_typing(child, command):
-    field = TYPED[command]
+def check_typing(app, child, command):
+    field, name = TYPED[command]
     if child.ask("focus " + field) != "done":
         return fail("%s: no field %s to type into" % (command, field))
     pump(0.5)
@@ -224,6 +225,13 @@ def check_typing(child, command):
     if said != "done" or focus_events:
         fail("%s: typing 9 keys into %s sent %d focus events: %s"
              % (command, field, len(focus_events), "; ".join(focus_events)))
+    typed = None
+    for window in windows(app):
+        typed = typed or find(window, lambda n: n.getRoleName() == "text"
+                              and n.name == name)
+    said = (typed.description or "") if typed is not None else ""
+    if not re.match(r"^\d+ (lines?|patch|patches) found$", said):
+        fail("%s: after typing, the field says %r, not how much was found" % (command, said))
 
 
 def select_and_delete(app, child):
@@ -282,7 +290,7 @@ def main():
                     if command == "rename":
                         check_rename_editor(app)
                     if command in TYPED:
-                        check_typing(child, command)
+                        check_typing(app, child, command)
                     child.ask("close")
                 select_and_delete(app, child)
             finally:
