@@ -31,7 +31,11 @@ WINDOWS = [
     ("versions", {"table": 1, "push button": 2}, 3),
     ("message", {"push button": 1}, 1),
     ("question", {"push button": 2}, 2),
+    ("help", {"text": 1}, 1),
+    ("splash", {}, 0),
 ]
+# What a reader announces as a window of its own (a plain widget would be a "filler" it passes over).
+WINDOW_ROLES = ("frame", "window", "dialog", "alert")
 OWN_WINDOW = {"main": False, "find": False, "rename": False}
 CLASS_NAME = re.compile(r"^Q[A-Z][A-Za-z]+$|^(lst|cbx|chk|txt|opt|cmd|btn|lbl)[A-Z]\w*$")
 # Only what this program sets itself is judged; Qt's own parts of a dialog come with Qt's names.
@@ -154,6 +158,8 @@ def check_window(app, command, roles, minimum, main_name):
         return fail("%s: the window did not appear on the accessibility bus" % command)
     found = []
     for window in opened:
+        if window.getRoleName() not in WINDOW_ROLES:
+            fail("%s: the window %r has the role %r, not a window's" % (command, window.name, window.getRoleName()))
         walk(window, found, "%s (%s)" % (command, window.name))
     count = {}
     for node in found:

@@ -295,7 +295,7 @@ public:
     // The child run of the accessibility-bus walk (atspi_walk.py): the real window on a real
     // display, with a library and imported patches loaded. It reads one command a line on stdin,
     // shows that window (main, find, compare, rename, collection, reconcile, versions, message,
-    // question, entries, focus, type), closes it again on "close", and answers each with one line.
+    // question, help, splash, entries, focus, type), closes it again on "close", and answers each with one line.
     static int RunAccessibilityChild(int& argc, char** argv, const QString& dir) {
         QApplication app(argc, argv);
         QApplication::setApplicationName(L("Quillbox"));
@@ -304,6 +304,8 @@ public:
         WriteBytes(dir + L("/gig.pslib"), LibraryFileBytes(Store(names)));
         WriteBytes(dir + L("/gig.pslib.txt"), "[Description]\r\n1=first #gig\r\n3=third\r\n");
         WriteBytes(dir + L("/device.pch"), Store({L("ALPHA"), L("ZULU")}));
+        QDir().mkpath(dir + L("/bin"));
+        WriteBytes(dir + L("/bin/Quillbox.hlp"), "Load a library, then pick a patch.\r\n");
         WriteBytes(dir + L("/laptop.pslib"), LibraryFileBytes(Store({L("ALPHA"), L("BRAVO"), L("KILO")})));
         MainWindowOptions options;
         options.pause = [](int) {
@@ -397,6 +399,9 @@ public:
                     answer(L("shown"));
                 } else if (command == L("rename")) {
                     act("mnuLibrary_Rename");
+                    answer(L("shown"));
+                } else if (command == L("help") || command == L("splash")) {
+                    act(command == L("help") ? "mnuHelp_Help" : "mnuHelp_About");
                     answer(L("shown"));
                 } else if (command == L("compare")) {
                     act("mnuPatch_Compare");
