@@ -295,7 +295,8 @@ public:
     // The child run of the accessibility-bus walk (atspi_walk.py): the real window on a real
     // display, with a library and imported patches loaded. It reads one command a line on stdin,
     // shows that window (main, find, compare, rename, collection, reconcile, versions, message,
-    // question, help, splash, entries, focus, type), closes it again on "close", and answers each with one line.
+    // question, help, splash), types (focus, type), lists (entries), closes the windows again on
+    // "close", and answers each with one line.
     static int RunAccessibilityChild(int& argc, char** argv, const QString& dir) {
         QApplication app(argc, argv);
         QApplication::setApplicationName(L("Quillbox"));
