@@ -549,6 +549,11 @@ void CollectionWindow::Refill() {
     }
     shownQuery_ = query;
     model_.Show(list_, std::move(shown));
+    // The result is said once, as the field's description, instead of by the cells refilled.
+    const int found = model_.rowCount();
+    find_->setAccessibleDescription(query.trimmed().isEmpty() ? QString()
+                                    : found == 1              ? QStringLiteral("1 patch found")
+                                                 : QStringLiteral("%1 patches found").arg(found));
     if (model_.rowCount() > 0)
         patches_->setCurrentIndex(model_.index(0, 0));
     ShowWhereUsed();

@@ -121,6 +121,11 @@ void FindField::Apply() {
         const PatchListView::Quiet quiet(view_);
         model_->Filter(Matching());
     }
+    // The result is said once, as the field's description, instead of by the lines refilled.
+    const int found = model_->rowCount();
+    setAccessibleDescription(text().trimmed().isEmpty() ? QString()
+                             : found == 1               ? QStringLiteral("1 line found")
+                                                        : QStringLiteral("%1 lines found").arg(found));
     Q_EMIT filtered();
 }
 

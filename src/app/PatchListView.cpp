@@ -403,7 +403,12 @@ void PatchListView::selectionChanged(const QItemSelection& selected, const QItem
 }
 
 void PatchListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-    QListView::currentChanged(current, previous);
+    // A list tells screen readers its current line has the focus even when it has not (its find
+    // field has, and each keystroke moves the line): that noise is left out.
+    if (hasFocus())
+        QListView::currentChanged(current, previous);
+    else
+        QAbstractItemView::currentChanged(current, previous);
     // Moving the current line onto a selected one picks it; Ctrl+arrows move it without selecting.
     if (current.isValid() && selectionModel()->isSelected(current))
         SelectionMoved();

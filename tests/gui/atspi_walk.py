@@ -16,6 +16,7 @@ import tempfile
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 # What each step shows and what must be walked there at least, so that the walk cannot pass by
 # seeing nothing: the roles among the focusable controls of the window(s) the step opened (for the
@@ -30,7 +31,11 @@ WINDOWS = [
     ("versions", {"table": 1, "push button": 2}, 3),
     ("message", {"push button": 1}, 1),
     ("question", {"push button": 2}, 2),
+    ("help", {"text": 1}, 1),
+    ("splash", {}, 0),
 ]
+# What a reader announces as a window of its own (a plain widget would be a "filler" it passes over).
+WINDOW_ROLES = ("frame", "window", "dialog", "alert")
 OWN_WINDOW = {"main": False, "find": False, "rename": False}
 CLASS_NAME = re.compile(r"^Q[A-Z][A-Za-z]+$|^(lst|cbx|chk|txt|opt|cmd|btn|lbl)[A-Z]\w*$")
 # Only what this program sets itself is judged; Qt's own parts of a dialog come with Qt's names.
@@ -153,6 +158,8 @@ def check_window(app, command, roles, minimum, main_name):
         return fail("%s: the window did not appear on the accessibility bus" % command)
     found = []
     for window in opened:
+        if window.getRoleName() not in WINDOW_ROLES:
+            fail("%s: the window %r has the role %r, not a window's" % (command, window.name, window.getRoleName()))
         walk(window, found, "%s (%s)" % (command, window.name))
     count = {}
     for node in found:
@@ -187,6 +194,50 @@ def check_rename_editor(app):
         fail("rename: the name editor is not on the accessibility bus")
     elif not (focus.name or "").startswith("New name for "):
         fail("rename: the name editor is named %r, not after the patch it renames" % focus.name)
+
+
+# Typing into a find field keeps the focus there: no "focused" event may reach the bus for the
+# lines or cells refilled under it (a reader would say each of them).
+TYPED = {"find": ("txtFindLib", "Find in the library"),
+         "collection": ("txtCollectionFind", "Find in the collection")}
+focus_events = []
+
+
+def on_focus(event):
+    try:
+        source = "%s %r" % (event.source.getRoleName(), event.source.name)
+    except Exception:  # an object already gone: exactly the noise looked for
+        source = "a gone object"
+    focus_events.append("%s %s" % ("gained" if event.detail1 else "lost", source))
+
+
+def pump(seconds):
+    context = GLib.MainContext.default()
+    until = time.time() + seconds
+    while time.time() < until:
+        while context.iteration(False):
+            pass
+        time.sleep(0.02)
+
+
+def check_typing(app, child, command):
+    field, name = TYPED[command]
+    if child.ask("focus " + field) != "done":
+        return fail("%s: no field %s to type into" % (command, field))
+    pump(0.5)
+    del focus_events[:]
+    said = child.ask("type %s \bbravo br" % field)  # 9 keys, each narrowing what is shown
+    pump(1.0)
+    if said != "done" or focus_events:
+        fail("%s: typing 9 keys into %s sent %d focus events: %s"
+             % (command, field, len(focus_events), "; ".join(focus_events)))
+    typed = None
+    for window in windows(app):
+        typed = typed or find(window, lambda n: n.getRoleName() == "text"
+                              and n.name == name)
+    said = (typed.description or "") if typed is not None else ""
+    if not re.match(r"^\d+ (lines?|patch|patches) found$", said):
+        fail("%s: after typing, the field says %r, not how much was found" % (command, said))
 
 
 def select_and_delete(app, child):
@@ -232,6 +283,7 @@ def main():
             child = Child(program, folder)
             try:
                 app = application()
+                pyatspi.Registry.registerEventListener(on_focus, "object:state-changed:focused")
                 time.sleep(1)
                 main_name = windows(app)[0].name if windows(app) else None
                 for command, roles, minimum in WINDOWS:
@@ -243,6 +295,8 @@ def main():
                     check_window(app, command, roles, minimum, main_name)
                     if command == "rename":
                         check_rename_editor(app)
+                    if command in TYPED:
+                        check_typing(app, child, command)
                     child.ask("close")
                 select_and_delete(app, child)
             finally:

@@ -295,7 +295,8 @@ public:
     // The child run of the accessibility-bus walk (atspi_walk.py): the real window on a real
     // display, with a library and imported patches loaded. It reads one command a line on stdin,
     // shows that window (main, find, compare, rename, collection, reconcile, versions, message,
-    // question, entries), closes it again on "close", and answers each with one line.
+    // question, help, splash), types (focus, type), lists (entries), closes the windows again on
+    // "close", and answers each with one line.
     static int RunAccessibilityChild(int& argc, char** argv, const QString& dir) {
         QApplication app(argc, argv);
         QApplication::setApplicationName(L("Quillbox"));
@@ -304,6 +305,8 @@ public:
         WriteBytes(dir + L("/gig.pslib"), LibraryFileBytes(Store(names)));
         WriteBytes(dir + L("/gig.pslib.txt"), "[Description]\r\n1=first #gig\r\n3=third\r\n");
         WriteBytes(dir + L("/device.pch"), Store({L("ALPHA"), L("ZULU")}));
+        QDir().mkpath(dir + L("/bin"));
+        WriteBytes(dir + L("/bin/Quillbox.hlp"), "Load a library, then pick a patch.\r\n");
         WriteBytes(dir + L("/laptop.pslib"), LibraryFileBytes(Store({L("ALPHA"), L("BRAVO"), L("KILO")})));
         MainWindowOptions options;
         options.pause = [](int) {
@@ -371,6 +374,23 @@ public:
                     for (int row = 0; row < lib->model()->rowCount(); ++row)
                         lines.append(Line(lib, row));
                     answer(lines.join(L("|")));
+                } else if (command.startsWith(L("focus ")) || command.startsWith(L("type "))) {
+                    // "focus <objectName>": the focus into that control; "type <objectName> <keys>":
+                    // the keys typed one by one into it, as a user would.
+                    const QString name = command.section(QLatin1Char(' '), 1, 1);
+                    QWidget* field = nullptr;
+                    for (QWidget* top : QApplication::topLevelWidgets())
+                        field = field ? field : top->findChild<QWidget*>(name);
+                    if (field && command.startsWith(L("focus "))) {
+                        field->activateWindow();
+                        field->setFocus(Qt::OtherFocusReason);
+                    }
+                    for (const QChar key : command.section(QLatin1Char(' '), 2)) {
+                        QTest::keyClicks(field, QString(key));
+                        QTest::qWait(60);
+                    }
+                    QTest::qWait(300);
+                    answer(field ? L("done") : L("no ") + name);
                 } else if (command == L("main")) {
                     answer(L("shown"));
                 } else if (command == L("find")) {
@@ -380,6 +400,9 @@ public:
                     answer(L("shown"));
                 } else if (command == L("rename")) {
                     act("mnuLibrary_Rename");
+                    answer(L("shown"));
+                } else if (command == L("help") || command == L("splash")) {
+                    act(command == L("help") ? "mnuHelp_Help" : "mnuHelp_About");
                     answer(L("shown"));
                 } else if (command == L("compare")) {
                     act("mnuPatch_Compare");
