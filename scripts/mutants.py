@@ -102,7 +102,9 @@ def sync_tree():
             if target.exists() and target.read_bytes() == source.read_bytes():
                 continue
             target.parent.mkdir(parents=True, exist_ok=True)
-            shutil.copy2(source, target)
+            # A plain copy, stamped now: a file keeping its old time could look older than the
+            # scratch build's objects, and the build would go on with the code it replaces.
+            shutil.copy(source, target)
     for dirpath, dirnames, filenames in os.walk(TREE):
         if Path(dirpath) == TREE:
             dirnames[:] = [d for d in dirnames if d != "build"]
