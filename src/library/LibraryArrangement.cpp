@@ -47,7 +47,7 @@ void LibraryController::DoRandomModification() {
     state_.LibraryData.replace(k * PatchImageSize, EntryLength(state_.LibraryData.size(), k), image);
     state_.LibChanged = true;
     RefillLibList(k);
-    view_.SetNameText(QStringLiteral("RND") + QString::number(k + 1));
+    panes_.SetNameText(QStringLiteral("RND") + QString::number(k + 1));
     NameKeyReleased(32, 0);
 }
 
@@ -65,7 +65,7 @@ void LibraryController::RandomizeSelection() {
         state_.LibChanged = true;
         RefillLibList();
         SelectLibraryLines(selected, current);
-        view_.SetNameText(QStringLiteral("RND") + QString::number(current + 1));
+        panes_.SetNameText(QStringLiteral("RND") + QString::number(current + 1));
         NameKeyReleased(32, 0);
         return StepOutcome{QStringLiteral("Random Modification of ") + Patches(selected.size()),
                            QStringLiteral("Made random variations of ") + Patches(selected.size()),

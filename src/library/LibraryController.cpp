@@ -15,7 +15,10 @@
 namespace quillbox {
 
 LibraryController::LibraryController(LibraryView& view, QString appTitle)
-    : view_(view), appTitle_(std::move(appTitle)) {}
+    : LibraryController(view, view, std::move(appTitle)) {}
+
+LibraryController::LibraryController(PanesView& panes, ShellView& shell, QString appTitle)
+    : panes_(panes), shell_(shell), appTitle_(std::move(appTitle)) {}
 
 void LibraryController::SetClock(Clock clock) {
     clock_ = std::move(clock);
@@ -38,11 +41,11 @@ QString LibraryController::ListLine(ListId list, qsizetype index) const {
 
 void LibraryController::Startup() {
     state_.DetailsEnabled = false;
-    view_.EnableDetails(false);
+    panes_.EnableDetails(false);
     state_.LibChanged = false;
-    view_.SetFileCommandsEnabled(false);
+    shell_.SetFileCommandsEnabled(false);
     history_.Clear();
-    view_.SetModified(false);
+    shell_.SetModified(false);
     ShowHistory();
 }
 
@@ -58,38 +61,38 @@ bool LibraryController::ModifyDescArray(qint32 arrayNr, qint32 arrayMode, const 
 
 void LibraryController::RefillLibList(qsizetype select, const EntryChange* change) {
     if (change)
-        view_.ListEntriesChanged(ListId::Library, *change);
+        panes_.ListEntriesChanged(ListId::Library, *change);
     else
-        view_.RefillList(ListId::Library);
+        panes_.RefillList(ListId::Library);
     // The patches list's marks tell about the library's entries too.
-    view_.RefreshListMarks();
+    panes_.RefreshListMarks();
     const qsizetype count = ListCount(ListId::Library);
-    view_.SetListToolTip(ListId::Library, PatchCountToolTip(count));
+    panes_.SetListToolTip(ListId::Library, PatchCountToolTip(count));
     QString error;
     if (StoreHasUnreadableName(state_.LibraryData, &error))
-        view_.ShowMessage(QStringLiteral("StringToPatchName: ") + error, MessageStyle::Plain);
+        shell_.ShowMessage(QStringLiteral("StringToPatchName: ") + error, MessageStyle::Plain);
     state_.LibSelection = -1;
     state_.LibSelected.clear();
-    view_.SelectListLine(ListId::Library, -1);
+    panes_.SelectListLine(ListId::Library, -1);
     if (select >= 0 && select < count)
         SelectLibraryLine(select);
 }
 
 void LibraryController::RefillPatchesList() {
-    view_.RefillList(ListId::Patches);
-    view_.SetListToolTip(ListId::Patches, PatchCountToolTip(ListCount(ListId::Patches)));
+    panes_.RefillList(ListId::Patches);
+    panes_.SetListToolTip(ListId::Patches, PatchCountToolTip(ListCount(ListId::Patches)));
     QString error;
     if (StoreHasUnreadableName(state_.PatchesData, &error))
-        view_.ShowMessage(QStringLiteral("StringToPatchName: ") + error, MessageStyle::Plain);
+        shell_.ShowMessage(QStringLiteral("StringToPatchName: ") + error, MessageStyle::Plain);
     state_.PatchesSelection = -1;
     state_.PatchesSelected.clear();
-    view_.SelectListLine(ListId::Patches, -1);
+    panes_.SelectListLine(ListId::Patches, -1);
 }
 
 void LibraryController::SelectLibraryLine(qsizetype index) {
     state_.LibSelection = index;
     state_.LibSelected.clear();
-    view_.SelectListLine(ListId::Library, index);
+    panes_.SelectListLine(ListId::Library, index);
     state_.ActiveList = ActiveListLibrary;
     SelectPatch(true);
 }
@@ -98,7 +101,7 @@ void LibraryController::LibraryClicked(qsizetype index) {
     history_.EndTypingRun();
     if (index < 0 || index >= ListCount(ListId::Library)) {
         index = -1;
-        view_.SelectListLine(ListId::Library, -1);
+        panes_.SelectListLine(ListId::Library, -1);
     }
     state_.LibSelection = index;
     state_.LibSelected.clear();
@@ -110,7 +113,7 @@ void LibraryController::PatchesClicked(qsizetype index) {
     history_.EndTypingRun();
     if (index < 0 || index >= ListCount(ListId::Patches)) {
         index = -1;
-        view_.SelectListLine(ListId::Patches, -1);
+        panes_.SelectListLine(ListId::Patches, -1);
     }
     state_.PatchesSelection = index;
     state_.PatchesSelected.clear();
@@ -124,9 +127,9 @@ void LibraryController::SelectPatch(bool fromLibrary) {
         return;
     state_.PatchIndex = index;
     state_.CurrentPatch = PatchImage::FromStore(fromLibrary ? state_.LibraryData : state_.PatchesData, index);
-    view_.ShowDetails(ShowPatchDetails(state_.CurrentPatch));
+    panes_.ShowDetails(ShowPatchDetails(state_.CurrentPatch));
     state_.DetailsEnabled = fromLibrary;
-    view_.EnableDetails(fromLibrary);
+    panes_.EnableDetails(fromLibrary);
 
     QString text;
     if (fromLibrary) {
@@ -135,7 +138,7 @@ void LibraryController::SelectPatch(bool fromLibrary) {
     } else {
         text = PatchDescription(index);
     }
-    view_.SetDescriptionText(text);
+    panes_.SetDescriptionText(text);
     // Setting the box's text runs its change handling, as a typed change would; for an imported
     // patch that handling stores nothing.
     if (fromLibrary)
@@ -187,15 +190,15 @@ bool LibraryController::PanelShowsLibraryEntry() const {
 
 void LibraryController::ClearDescriptionBox() {
     state_.DescLock = true;
-    view_.SetDescriptionText(QString());
+    panes_.SetDescriptionText(QString());
     state_.DescLock = false;
 }
 
 void LibraryController::ShowNothingEditable() {
     state_.PatchIndex = -1;
     state_.DetailsEnabled = false;
-    view_.EnableDetails(false);
-    view_.ShowDetails(DetailValues{});
+    panes_.EnableDetails(false);
+    panes_.ShowDetails(DetailValues{});
     ClearDescriptionBox();
 }
 
@@ -208,10 +211,10 @@ void LibraryController::RefreshPanelIfShowing(qsizetype libIndex, bool withDescr
     if (!PanelShowsLibraryEntry() || state_.PatchIndex != libIndex)
         return;
     state_.CurrentPatch = PatchImage::FromStore(state_.LibraryData, libIndex);
-    view_.ShowDetails(ShowPatchDetails(state_.CurrentPatch));
+    panes_.ShowDetails(ShowPatchDetails(state_.CurrentPatch));
     if (withDescription && libIndex + 1 < state_.DescArray.size()) {
         const QString text = state_.DescArray.at(libIndex + 1);
-        view_.SetDescriptionText(text);
+        panes_.SetDescriptionText(text);
         DescriptionChanged(text);
     }
 }
@@ -343,7 +346,7 @@ void LibraryController::DescriptionChanged(const QString& text) {
         state_.DescArray[element] = text;
         state_.LibChanged = true;
     }
-    view_.SetDescriptionCounter(QString::number(text.size()) + QStringLiteral("/255"));
+    panes_.SetDescriptionCounter(QString::number(text.size()) + QStringLiteral("/255"));
 }
 
 void LibraryController::DescriptionEdited(const QString& text) {
@@ -359,7 +362,7 @@ void LibraryController::DescriptionEdited(const QString& text) {
 
 void LibraryController::DescriptionClicked() {
     state_.LibChanged = true;
-    view_.SetModified(true);
+    shell_.SetModified(true);
     KeepUnsaved();
 }
 

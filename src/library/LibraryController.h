@@ -29,6 +29,8 @@ public:
 
     // `appTitle` is the product name used in captions and dialog titles ("Quillbox").
     LibraryController(LibraryView& view, QString appTitle);
+    // The window's panes and its shell apart: each command is given only the half it shows in.
+    LibraryController(PanesView& panes, ShellView& shell, QString appTitle);
 
     const LibraryState& State() const { return state_; }
     // The library being edited: its entries, descriptions, history and twin counts.
@@ -357,10 +359,11 @@ private:
     mutable PatchesDescCache patchesDesc_;
 
     QString versionsFolder_; // empty: EarlierVersions::DefaultFolder()
-    LibraryView& view_;
+    PanesView& panes_;
+    ShellView& shell_;
     QString appTitle_;
     LibraryDocument doc_{[this](const QString& text) {
-        view_.ShowMessage(text, MessageStyle::Plain);
+        shell_.ShowMessage(text, MessageStyle::Plain);
     }};
     // The document's record and history, under the names every command uses.
     LibraryState& state_ = doc_.State();

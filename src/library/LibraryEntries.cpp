@@ -93,7 +93,7 @@ void LibraryController::SelectLibraryLines(const QList<qsizetype>& positions, qs
     }
     state_.LibSelection = current;
     state_.LibSelected = positions;
-    view_.SelectListLines(ListId::Library, positions, current);
+    panes_.SelectListLines(ListId::Library, positions, current);
     state_.ActiveList = ActiveListLibrary;
     SelectPatch(true);
 }

@@ -45,24 +45,24 @@ QString Caption(const QString& appTitle, const QString& path) {
 } // namespace
 
 bool LibraryController::RunFileCommand(const std::function<void()>& body) {
-    view_.SetBusy(true);
+    shell_.SetBusy(true);
     QString failure;
     try {
         body();
-        view_.SetBusy(false);
+        shell_.SetBusy(false);
         return true;
     } catch (const FileError& e) {
         failure = e.description;
     } catch (const std::exception& e) {
         failure = QString::fromLocal8Bit(e.what());
     }
-    view_.SetBusy(false);
-    view_.ShowMessage(failure, MessageStyle::Plain);
+    shell_.SetBusy(false);
+    shell_.ShowMessage(failure, MessageStyle::Plain);
     return false;
 }
 
 QString LibraryController::AskPathOrCancel(const FileDialogRequest& request) {
-    const std::optional<QString> path = view_.AskPath(request);
+    const std::optional<QString> path = shell_.AskPath(request);
     if (!path || path->isEmpty())
         throw FileError{CancelErrorNumber, QString(), CancelDescription};
     return *path;
@@ -71,7 +71,7 @@ QString LibraryController::AskPathOrCancel(const FileDialogRequest& request) {
 bool LibraryController::ConfirmReplace(const QString& path) {
     if (!FileExists(path))
         return true;
-    return view_.AskYesNo(path + QStringLiteral(" already exists.\nDo you want to replace it?"), appTitle_);
+    return shell_.AskYesNo(path + QStringLiteral(" already exists.\nDo you want to replace it?"), appTitle_);
 }
 
 std::optional<QByteArray> LibraryController::ExistingSideFile(const QString& sideFilePath) {
@@ -96,9 +96,9 @@ void LibraryController::RecoverInterruptedSave(const QString& path, bool saving)
     const std::optional<QString> report = LibraryPairFile(path, Versions()).Recover(&foreign);
     // A save that finds a record not its own refuses with a message of its own that says why.
     if (report && !(saving && foreign)) {
-        view_.SetBusy(false);
-        view_.ShowMessage(*report, MessageStyle::Plain);
-        view_.SetBusy(true);
+        shell_.SetBusy(false);
+        shell_.ShowMessage(*report, MessageStyle::Plain);
+        shell_.SetBusy(true);
     }
 }
 
@@ -134,7 +134,7 @@ QString LibraryController::SavePair(const QString& libPath, const QByteArray& li
 bool LibraryController::OfferToSave() {
     if (!state_.LibChanged || !state_.LibraryLoaded)
         return true;
-    switch (view_.AskSaveQuestion()) {
+    switch (shell_.AskSaveQuestion()) {
     case SaveAnswer::Yes:
         return SaveLib();
     case SaveAnswer::No:
@@ -175,8 +175,8 @@ void LibraryController::LoadLibBody(const QString& path) {
     const PairIdentity identity = PairIdentityOf(libPath);
     const QByteArray content = ReadFileAsString(libPath);
     if (!IsValidLibrary(content)) {
-        view_.SetBusy(false);
-        view_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
+        shell_.SetBusy(false);
+        shell_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
         return;
     }
     const QString descPath = SideFilePath(libPath);
@@ -197,13 +197,13 @@ void LibraryController::LoadLibBody(const QString& path) {
     if (state_.LibraryLoaded && state_.LibChanged)
         ForgetUnsaved(state_.LibFilePath);
     state_.LibraryData = DecodeLibrary(content);
-    view_.SetCaption(Caption(appTitle_, path));
+    shell_.SetCaption(Caption(appTitle_, path));
     RefillLibList();
     state_.LibFileName = GetFileName(libPath);
-    view_.SetLabelToolTip(ListId::Library, state_.LibFileName);
+    panes_.SetLabelToolTip(ListId::Library, state_.LibFileName);
     state_.LibFilePath = libPath;
     state_.DescFilePath = descPath;
-    view_.SetFileCommandsEnabled(true);
+    shell_.SetFileCommandsEnabled(true);
 
     const qsizetype count = ListCount(ListId::Library);
     state_.DescArray = reader.DescArray(count);
@@ -214,17 +214,17 @@ void LibraryController::LoadLibBody(const QString& path) {
     reportedIdentity_ = identity;
     // The panel may still show an entry of the library that was open before.
     ShowNothingEditable();
-    view_.LibraryFileUsed(libPath);
+    shell_.LibraryFileUsed(libPath);
     // A loaded library starts a history of its own, from the state on disk.
     history_.Clear();
     ShowHistory();
-    view_.SetModified(false);
-    view_.ShowStatus(created ? QString(QStringLiteral("Created the new library ") + ShortPath(libPath))
+    shell_.SetModified(false);
+    shell_.ShowStatus(created ? QString(QStringLiteral("Created the new library ") + ShortPath(libPath))
                              : QString(QStringLiteral("Loaded ") + Patches(count) + QStringLiteral(" from ") +
                                        ShortPath(libPath)));
     if (!sideFileProblem.isEmpty()) {
-        view_.SetBusy(false);
-        view_.ShowMessage(sideFileProblem, MessageStyle::Plain);
+        shell_.SetBusy(false);
+        shell_.ShowMessage(sideFileProblem, MessageStyle::Plain);
     }
     OfferRecovery(libPath);
 }
@@ -244,13 +244,13 @@ bool LibraryController::SaveLib() {
         ForgetUnsaved(state_.LibFilePath);
         state_.LibChanged = false;
         history_.MarkSaved();
-        view_.SetModified(false);
-        view_.ShowStatus(QStringLiteral("Saved ") + Patches(ListCount(ListId::Library)) +
+        shell_.SetModified(false);
+        shell_.ShowStatus(QStringLiteral("Saved ") + Patches(ListCount(ListId::Library)) +
                          QStringLiteral(" to ") + ShortPath(state_.LibFilePath));
-        view_.LibraryFileUsed(state_.LibFilePath);
+        shell_.LibraryFileUsed(state_.LibFilePath);
     });
     if (saved && !versionProblem.isEmpty())
-        view_.ShowMessage(versionProblem, MessageStyle::Plain);
+        shell_.ShowMessage(versionProblem, MessageStyle::Plain);
     // A save that failed after it had linked the old files (its second names of them) changed only
     // their change time: the pair is still the one loaded, and the next Save need not ask about it.
     const PairIdentity now = PairIdentityOf(state_.LibFilePath);
@@ -282,22 +282,22 @@ void LibraryController::SaveAsLib() {
             ForgetUnsaved(state_.LibFilePath);
         // The paths change only once the files are written.
         state_.LibFileName = GetFileName(libPath);
-        view_.SetLabelToolTip(ListId::Library, state_.LibFileName);
+        panes_.SetLabelToolTip(ListId::Library, state_.LibFileName);
         state_.LibFilePath = libPath;
         state_.DescFilePath = SideFilePath(libPath);
         state_.LibraryLoaded = true;
         // The caption names the file that "Save (Library) " writes from now on.
-        view_.SetCaption(Caption(appTitle_, libPath));
-        view_.SetBusy(false);
-        view_.ShowMessage(libPath + QStringLiteral(" saved"), MessageStyle::Plain);
+        shell_.SetCaption(Caption(appTitle_, libPath));
+        shell_.SetBusy(false);
+        shell_.ShowMessage(libPath + QStringLiteral(" saved"), MessageStyle::Plain);
         state_.LibChanged = false;
         history_.MarkSaved();
-        view_.SetModified(false);
-        view_.ShowStatus(QStringLiteral("Saved ") + Patches(ListCount(ListId::Library)) +
+        shell_.SetModified(false);
+        shell_.ShowStatus(QStringLiteral("Saved ") + Patches(ListCount(ListId::Library)) +
                          QStringLiteral(" to ") + ShortPath(libPath));
-        view_.LibraryFileUsed(libPath);
+        shell_.LibraryFileUsed(libPath);
         if (!versionProblem.isEmpty())
-            view_.ShowMessage(versionProblem, MessageStyle::Plain);
+            shell_.ShowMessage(versionProblem, MessageStyle::Plain);
     });
 }
 
@@ -315,8 +315,8 @@ void LibraryController::ImportLibrary() {
         RecoverInterruptedSave(libPath);
         const QByteArray content = ReadFileAsString(libPath);
         if (!IsValidLibrary(content)) {
-            view_.SetBusy(false);
-            view_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
+            shell_.SetBusy(false);
+            shell_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
             return;
         }
         ShowImportedPatches(DecodeLibrary(content), libPath);
@@ -352,14 +352,14 @@ void LibraryController::ShowImportedPatches(QByteArray patches, const QString& p
     // The title keeps naming the file "Save (Library) " writes; the imported file is named in the
     // patches list's heading and the status line.
     if (state_.LibraryLoaded)
-        view_.SetCaption(Caption(appTitle_, state_.LibFilePath));
+        shell_.SetCaption(Caption(appTitle_, state_.LibFilePath));
     RefillPatchesList();
     // A patch of the list that was replaced is no longer there to show.
     if (state_.ActiveList == ActiveListPatches)
         ShowNothingEditable();
     state_.PatchesFileName = GetFileName(path);
-    view_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);
-    view_.ShowStatus(QStringLiteral("Imported ") + Patches(ListCount(ListId::Patches)) +
+    panes_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);
+    shell_.ShowStatus(QStringLiteral("Imported ") + Patches(ListCount(ListId::Patches)) +
                      QStringLiteral(" from ") + ShortPath(path) + ImportAccounting());
 }
 
@@ -400,9 +400,9 @@ void LibraryController::ExportImages(const QByteArray& images, const QStringList
                 recordProblem = QStringLiteral("; no export record kept: ") + e.description;
             }
         }
-        view_.SetBusy(false);
-        view_.ShowMessage(path + QStringLiteral(" saved"), MessageStyle::Plain);
-        view_.ShowStatus(QStringLiteral("Exported ") + Patches(count) + QStringLiteral(" to ") +
+        shell_.SetBusy(false);
+        shell_.ShowMessage(path + QStringLiteral(" saved"), MessageStyle::Plain);
+        shell_.ShowStatus(QStringLiteral("Exported ") + Patches(count) + QStringLiteral(" to ") +
                          ShortPath(path) + recordProblem);
     });
 }
@@ -410,7 +410,7 @@ void LibraryController::ExportImages(const QByteArray& images, const QStringList
 void LibraryController::ExportSelected() {
     const QList<qsizetype> selected = Selection(ListId::Library);
     if (selected.isEmpty()) {
-        view_.ShowStatus(QStringLiteral("Nothing exported") +
+        shell_.ShowStatus(QStringLiteral("Nothing exported") +
                          QStringLiteral(": no library patch is selected"));
         return;
     }

@@ -26,7 +26,7 @@ PanelState LibraryController::Panel() const {
 }
 
 void LibraryController::ShowHistory() {
-    view_.ShowHistory(history_.UndoName(), history_.RedoName());
+    shell_.ShowHistory(history_.UndoName(), history_.RedoName());
 }
 
 void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizetype typingEntry) {
@@ -40,9 +40,9 @@ void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizety
     } catch (...) {
         // What changed before the failure can still be taken back.
         history_.Record(QStringLiteral("Unfinished change"), before, Snapshot());
-        view_.RefreshListMarks();
+        panes_.RefreshListMarks();
         ShowHistory();
-        view_.SetModified(state_.LibChanged);
+        shell_.SetModified(state_.LibChanged);
         KeepUnsaved();
         throw;
     }
@@ -51,13 +51,13 @@ void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizety
                                 : history_.Record(outcome.step, before, Snapshot(), typingEntry);
     doc_.StartStep();
     if (recorded)
-        view_.RefreshListMarks();
+        panes_.RefreshListMarks();
     ShowHistory();
-    view_.SetModified(state_.LibChanged);
+    shell_.SetModified(state_.LibChanged);
     KeepUnsaved();
     const QString& status = recorded ? outcome.done : outcome.nothing;
     if (!status.isEmpty())
-        view_.ShowStatus(status);
+        shell_.ShowStatus(status);
 }
 
 void LibraryController::RestorePanel(const PanelState& panel) {
@@ -65,21 +65,21 @@ void LibraryController::RestorePanel(const PanelState& panel) {
     const qsizetype count = ListCount(ListId::Library);
     if (panel.libSelection >= 0 && panel.libSelection < count) {
         state_.LibSelection = panel.libSelection;
-        view_.SelectListLine(ListId::Library, panel.libSelection);
+        panes_.SelectListLine(ListId::Library, panel.libSelection);
         if (panel.libSelected.size() > 1 && panel.libSelected.last() < count) {
             state_.LibSelected = panel.libSelected;
-            view_.SelectListLines(ListId::Library, panel.libSelected, panel.libSelection);
+            panes_.SelectListLines(ListId::Library, panel.libSelected, panel.libSelection);
         }
     }
     state_.ActiveList = panel.activeList;
     if (panel.detailsEnabled && panel.patchIndex >= 0 && panel.patchIndex < count) {
         state_.PatchIndex = panel.patchIndex;
         state_.CurrentPatch = PatchImage::FromStore(state_.LibraryData, panel.patchIndex);
-        view_.ShowDetails(ShowPatchDetails(state_.CurrentPatch));
+        panes_.ShowDetails(ShowPatchDetails(state_.CurrentPatch));
         state_.DetailsEnabled = true;
-        view_.EnableDetails(true);
+        panes_.EnableDetails(true);
         const QString text = state_.DescArray.value(panel.patchIndex + 1);
-        view_.SetDescriptionText(text);
+        panes_.SetDescriptionText(text);
         DescriptionChanged(text);
     } else if (state_.DetailsEnabled) {
         // The panel shows a library entry that the restored state did not show.
@@ -95,10 +95,10 @@ void LibraryController::Undo() {
     const QString name = history_.UndoName();
     RestorePanel(history_.Undo(state_.LibraryData, state_.DescArray));
     state_.LibChanged = !history_.AtSavedPoint();
-    view_.SetModified(state_.LibChanged);
+    shell_.SetModified(state_.LibChanged);
     KeepUnsaved();
     ShowHistory();
-    view_.ShowStatus(QStringLiteral("Undid ") + name);
+    shell_.ShowStatus(QStringLiteral("Undid ") + name);
 }
 
 void LibraryController::Redo() {
@@ -108,10 +108,10 @@ void LibraryController::Redo() {
     const QString name = history_.RedoName();
     RestorePanel(history_.Redo(state_.LibraryData, state_.DescArray));
     state_.LibChanged = !history_.AtSavedPoint();
-    view_.SetModified(state_.LibChanged);
+    shell_.SetModified(state_.LibChanged);
     KeepUnsaved();
     ShowHistory();
-    view_.ShowStatus(QStringLiteral("Redid ") + name);
+    shell_.ShowStatus(QStringLiteral("Redid ") + name);
 }
 
 // ---------------------------------------------------------------------------------------------

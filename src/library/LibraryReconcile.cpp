@@ -76,7 +76,7 @@ void LibraryController::ReconcileWith() {
             path = AskPathOrCancel(request);
         }))
         return;
-    view_.OpenReconcile(path);
+    shell_.OpenReconcile(path);
 }
 
 ReconcileSide LibraryController::LibrarySide() const {
@@ -128,7 +128,7 @@ bool LibraryController::ApplyReconcile(const QString& name, const ReconcileSide&
                                        const std::vector<RowChoice>& choices) {
     const ReconcileSide now = LibrarySide();
     if (now.store != left.store || now.descriptions != left.descriptions || rows.size() != choices.size()) {
-        view_.ShowMessage(QStringLiteral("The library changed while the reconcile window was open; "
+        shell_.ShowMessage(QStringLiteral("The library changed while the reconcile window was open; "
                                          "nothing was applied. Open Reconcile With… again."),
                           MessageStyle::Plain);
         return false;

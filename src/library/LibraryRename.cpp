@@ -10,12 +10,12 @@ bool LibraryController::RenameEntry(qsizetype index, const QString& name) {
         return false;
     const PatchNameCodes codes = EncodePatchName(name);
     if (!codes.ok()) {
-        view_.ShowStatus(PatchNameRefusal(name, codes));
+        shell_.ShowStatus(PatchNameRefusal(name, codes));
         return false;
     }
     const QString before = LibLine(index);
     if (state_.LibraryData.size() - index * PatchImageSize < NameFieldEnd) {
-        view_.ShowStatus(NameCutShortRefusal(before));
+        shell_.ShowStatus(NameCutShortRefusal(before));
         return false;
     }
     QByteArray image = PatchImage::FromStore(state_.LibraryData, index).Bytes();
@@ -29,7 +29,7 @@ bool LibraryController::RenameEntry(qsizetype index, const QString& name) {
         if (entry != QByteArrayView(image).first(entry.size())) {
             state_.LibraryData.replace(index * PatchImageSize, entry.size(), image.left(entry.size()));
             state_.LibChanged = true;
-            view_.ListLineChanged(ListId::Library, index);
+            panes_.ListLineChanged(ListId::Library, index);
             RefreshPanelIfShowing(index, false);
         }
         return StepOutcome{QStringLiteral("Rename ") + named, QStringLiteral("Renamed ") + named,
@@ -43,7 +43,7 @@ void LibraryController::SelectionHidden(ListId list) {
     const bool library = list == ListId::Library;
     (library ? state_.LibSelection : state_.PatchesSelection) = -1;
     (library ? state_.LibSelected : state_.PatchesSelected).clear();
-    view_.SelectListLine(list, -1);
+    panes_.SelectListLine(list, -1);
     // The panel and the box showed that entry: typing must never go into a patch nobody sees.
     if (state_.ActiveList == (library ? ActiveListLibrary : ActiveListPatches))
         ShowNothingEditable();

@@ -14,7 +14,7 @@ QByteArray LibraryController::PatchForLibrary(qsizetype p) const {
 bool LibraryController::LibraryReadyForTransfer() {
     if (state_.LibraryLoaded)
         return true;
-    view_.ShowMessage(QStringLiteral("No library is loaded. Load a library or create a new one with "
+    shell_.ShowMessage(QStringLiteral("No library is loaded. Load a library or create a new one with "
                                      "\"Load (Library) \" first."),
                       MessageStyle::Plain);
     return false;

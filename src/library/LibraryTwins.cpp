@@ -63,13 +63,13 @@ void LibraryController::SelectDuplicates() {
     history_.EndTypingRun();
     const std::vector<qsizetype> duplicates = DuplicatePositions();
     if (duplicates.empty()) {
-        view_.ShowStatus(QStringLiteral("No duplicates: no library patch repeats an earlier one"));
+        shell_.ShowStatus(QStringLiteral("No duplicates: no library patch repeats an earlier one"));
         return;
     }
     // The first duplicate becomes the current entry, as a click would make it; the others are
     // selected with it, so that Delete removes them all in one step.
     SelectLibraryLines(QList<qsizetype>(duplicates.begin(), duplicates.end()), duplicates.front());
-    view_.ShowStatus(duplicates.size() == 1
+    shell_.ShowStatus(duplicates.size() == 1
                          ? QStringLiteral("Selected 1 duplicate: ") + EntryNumber(duplicates.front())
                          : QStringLiteral("Selected %1 duplicates").arg(duplicates.size()));
 }
@@ -213,7 +213,7 @@ void LibraryController::ExportSetList() {
         const QString suffix = QFileInfo(path).suffix().toLower();
         // The name's extension decides between CSV and PDF; a name without either takes the chosen
         // filter's. The third filter prints a PDF in large print.
-        const int filter = view_.ChosenFilter();
+        const int filter = shell_.ChosenFilter();
         const bool csv = suffix == QLatin1String("csv");
         const bool pdf = suffix == QLatin1String("pdf") || (!csv && (filter == 1 || filter == 2));
         const bool largePrint = pdf && filter == 2;
@@ -223,15 +223,15 @@ void LibraryController::ExportSetList() {
             return;
         const std::vector<SetListRow> rows = SetList();
         if (pdf) {
-            view_.WriteSetListPdf(path, SetListTitle(), rows,
+            shell_.WriteSetListPdf(path, SetListTitle(), rows,
                                   largePrint ? SetListPrint::LargePrint : SetListPrint::Table);
         } else {
             SafeSave save;
             save.Add(path, SetListCsv(rows));
             save.Commit();
         }
-        view_.SetBusy(false);
-        view_.ShowStatus(QStringLiteral("Exported the set list of ") + Patches(qsizetype(rows.size())) +
+        shell_.SetBusy(false);
+        shell_.ShowStatus(QStringLiteral("Exported the set list of ") + Patches(qsizetype(rows.size())) +
                          QStringLiteral(" to ") + ShortPath(path));
     });
 }

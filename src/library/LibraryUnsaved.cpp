@@ -39,7 +39,7 @@ void LibraryController::KeepUnsaved() {
     else if (state_.LibraryLoaded)
         unsaved_->Forget(state_.LibFilePath); // back at the saved state: nothing to recover
     if (const QString problem = unsaved_->TakeProblem(); !problem.isEmpty())
-        view_.ShowStatus(problem);
+        shell_.ShowStatus(problem);
 }
 
 void LibraryController::ForgetUnsaved(const QString& libPath) {
@@ -57,7 +57,7 @@ void LibraryController::ReportRecoveryProblem(const QString& problem) {
     if (problem.isEmpty() || reportedRecoveryProblems_.contains(problem))
         return;
     reportedRecoveryProblems_.insert(problem);
-    view_.ShowMessage(problem, MessageStyle::Plain);
+    shell_.ShowMessage(problem, MessageStyle::Plain);
 }
 
 void LibraryController::RecoverAtStart() {
@@ -96,20 +96,20 @@ void LibraryController::AskAboutRecovered(const UnsavedWork& work, const QString
     const QString text = QStringLiteral("Restore unsaved changes to ") + Native(work.libPath) +
                          QStringLiteral(" from ") + LocalTime(work.time) + QLatin1Char('?');
     for (;;) {
-        const RecoveryAnswer answer = view_.AskRestoreUnsaved(text);
+        const RecoveryAnswer answer = shell_.AskRestoreUnsaved(text);
         if (answer == RecoveryAnswer::Compare) {
-            view_.ShowMessage(RecoveredDifferences(work), MessageStyle::Plain);
+            shell_.ShowMessage(RecoveredDifferences(work), MessageStyle::Plain);
             continue;
         }
         offeringRecovery_ = false;
         switch (answer) {
         case RecoveryAnswer::Discard:
             unsaved_->Files().RemoveLeft(file);
-            view_.ShowStatus(QStringLiteral("Discarded the unsaved changes to ") + ShortPath(work.libPath) +
+            shell_.ShowStatus(QStringLiteral("Discarded the unsaved changes to ") + ShortPath(work.libPath) +
                              QStringLiteral(" from ") + LocalTime(work.time));
             return;
         case RecoveryAnswer::Later:
-            view_.ShowStatus(QStringLiteral("The unsaved changes to ") + ShortPath(work.libPath) +
+            shell_.ShowStatus(QStringLiteral("The unsaved changes to ") + ShortPath(work.libPath) +
                              QStringLiteral(" are kept; they are offered again when it is loaded"));
             return;
         case RecoveryAnswer::Restore:
@@ -173,7 +173,7 @@ void LibraryController::ApplyRecovered(const UnsavedWork& work) {
 
 void LibraryController::SaveRecoveredElsewhere(const UnsavedWork& work, const QString& file,
                                                const QString& why) {
-    view_.ShowMessage(Native(work.libPath) + why +
+    shell_.ShowMessage(Native(work.libPath) + why +
                           QStringLiteral(", so the recovered changes are not applied to it. Choose a new "
                                          "name to save them under."),
                       MessageStyle::Plain);
@@ -202,18 +202,18 @@ void LibraryController::SaveRecoveredElsewhere(const UnsavedWork& work, const QS
         const QString versionProblem = SavePair(libPath, libBytes, sideBytes);
         unsaved_->Files().RemoveLeft(file);
         if (!versionProblem.isEmpty()) {
-            view_.SetBusy(false);
-            view_.ShowMessage(versionProblem, MessageStyle::Plain);
+            shell_.SetBusy(false);
+            shell_.ShowMessage(versionProblem, MessageStyle::Plain);
         }
         // The recovered work is shown as the library, as Restore would show it.
         if (!state_.LibChanged || !state_.LibraryLoaded) {
             LoadLibBody(libPath);
-            view_.ShowStatus(QStringLiteral("Saved the recovered changes to ") + ShortPath(work.libPath) +
+            shell_.ShowStatus(QStringLiteral("Saved the recovered changes to ") + ShortPath(work.libPath) +
                              QStringLiteral(" as ") + ShortPath(libPath));
         }
     });
     if (!saved)
-        view_.ShowStatus(QStringLiteral("The unsaved changes to ") + ShortPath(work.libPath) +
+        shell_.ShowStatus(QStringLiteral("The unsaved changes to ") + ShortPath(work.libPath) +
                          QStringLiteral(" are kept; they are offered again when it is loaded"));
 }
 
@@ -290,7 +290,7 @@ bool LibraryController::ConfirmChangedOnDisk(bool& savedAs) {
         QStringLiteral(" was changed on disk by another program since Quillbox loaded or saved "
                        "it.\nOverwrite it (the version on disk is kept as an earlier version), "
                        "save under another name, reconcile the library with it entry by entry, or cancel?");
-    switch (view_.AskChangedOnDisk(text)) {
+    switch (shell_.AskChangedOnDisk(text)) {
     case DiskChangeAnswer::Overwrite:
         return true;
     case DiskChangeAnswer::SaveAs:
@@ -301,12 +301,12 @@ bool LibraryController::ConfirmChangedOnDisk(bool& savedAs) {
         break;
     case DiskChangeAnswer::Reconcile:
         // Nothing is saved: the user brings the other program's changes in first, then saves.
-        view_.ShowStatus(QStringLiteral("Not saved: reconcile with ") + ShortPath(state_.LibFilePath) +
+        shell_.ShowStatus(QStringLiteral("Not saved: reconcile with ") + ShortPath(state_.LibFilePath) +
                          QStringLiteral(" as it is on disk, then save"));
-        view_.OpenReconcile(state_.LibFilePath);
+        shell_.OpenReconcile(state_.LibFilePath);
         return false;
     }
-    view_.ShowStatus(QStringLiteral("Not saved: ") + ShortPath(state_.LibFilePath) +
+    shell_.ShowStatus(QStringLiteral("Not saved: ") + ShortPath(state_.LibFilePath) +
                      QStringLiteral(" was changed on disk"));
     return false;
 }
@@ -318,7 +318,7 @@ void LibraryController::CheckChangedOnDisk() {
     if (now == diskIdentity_ || now == reportedIdentity_)
         return;
     reportedIdentity_ = now;
-    view_.ShowStatus(
+    shell_.ShowStatus(
         ShortPath(state_.LibFilePath) +
         QStringLiteral(" was changed on disk since it was loaded; Save will ask before replacing it"));
 }

@@ -23,7 +23,7 @@ void LibraryController::LoadEarlierVersion(const QString& id) {
     if (!RunFileCommand([this, &id, &pair] { pair = Versions().Read(state_.LibFilePath, id); }))
         return;
     if (!IsValidLibrary(pair.library)) {
-        view_.ShowMessage(QStringLiteral("Not a valid Library"), MessageStyle::Plain);
+        shell_.ShowMessage(QStringLiteral("Not a valid Library"), MessageStyle::Plain);
         return;
     }
     if (!OfferToSave())
