@@ -1,4 +1,5 @@
 #include "MainWindow.h"
+#include "Tags.h"
 
 #include "AccessibleMenuName.h"
 #include "AppInfo.h"
@@ -258,7 +259,7 @@ void MainWindow::BuildEditMenuAndStatusBar() {
     panes_->Description()->SetTagSource([this] {
         if (!collectionTags_)
             collectionTags_ = CollectionIndex::CachedTags(options_.collectionCache);
-        QStringList tags = CollectionIndex::TagsIn(controller_.State().DescArray) + *collectionTags_;
+        QStringList tags = TagsIn(controller_.State().DescArray) + *collectionTags_;
         tags.sort();
         tags.removeDuplicates();
         return tags;

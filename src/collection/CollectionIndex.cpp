@@ -7,6 +7,7 @@
 #include "PatchImage.h"
 #include "PatchName.h"
 #include "PrivateFiles.h"
+#include "Tags.h"
 #include "ValueTables.h"
 
 #include <QCryptographicHash>
@@ -99,26 +100,6 @@ CollectionIndex::~CollectionIndex() {
 QString CollectionIndex::DefaultCachePath() {
     return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
            QStringLiteral("/collection.sqlite");
-}
-
-QStringList CollectionIndex::TagsOf(const QString& description) {
-    QStringList tags;
-    for (qsizetype i = 0; i < description.size(); ++i) {
-        if (description[i] != QLatin1Char('#') || (i > 0 && !description[i - 1].isSpace()))
-            continue;
-        qsizetype end = i + 1;
-        while (end < description.size() &&
-               (description[end].isLetterOrNumber() || description[end] == QLatin1Char('-') ||
-                description[end] == QLatin1Char('_')))
-            ++end;
-        if (end > i + 1) {
-            const QString tag = description.mid(i, end - i).toCaseFolded();
-            if (!tags.contains(tag))
-                tags.append(tag);
-        }
-        i = end - 1;
-    }
-    return tags;
 }
 
 namespace {

@@ -153,10 +153,6 @@ public:
     std::optional<Place> PlaceAt(const QString& path, qsizetype position) const;
     std::vector<TagCount> Tags() const;
 
-    // The tags of a description: words starting with '#', case-folded, each once, in order.
-    static QStringList TagsOf(const QString& description);
-    // The tags of every description in `descriptions`, each once, sorted.
-    static QStringList TagsIn(const QStringList& descriptions);
     // The tags the cache at `cachePath` (empty: the default) knows, sorted, read without changing or
     // building it; none when there is no cache of ours there.
     static QStringList CachedTags(const QString& cachePath = {});

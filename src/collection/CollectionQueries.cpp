@@ -327,17 +327,6 @@ std::optional<Place> CollectionIndex::PlaceAt(const QString& path, qsizetype pos
     return std::move(places.front());
 }
 
-QStringList CollectionIndex::TagsIn(const QStringList& descriptions) {
-    QSet<QString> tags;
-    for (const QString& description : descriptions)
-        if (description.contains(QLatin1Char('#'))) // most have none; the test is cheap
-            for (const QString& tag : TagsOf(description))
-                tags.insert(tag);
-    QStringList sorted(tags.begin(), tags.end());
-    sorted.sort();
-    return sorted;
-}
-
 QStringList CollectionIndex::CachedTags(const QString& cachePath) {
     const QString path = cachePath.isEmpty() ? DefaultCachePath() : cachePath;
     QStringList tags;

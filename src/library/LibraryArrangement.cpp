@@ -38,14 +38,13 @@ QByteArray LibraryController::RandomImage(qsizetype k) {
 }
 
 void LibraryController::DoRandomModification() {
-    const qsizetype k = state_.LibSelection;
+    const qsizetype k = session_.LibSelection;
     if (k < 0 || k >= ListCount(ListId::Library))
         return;
 
     ModifyDescArray(qint32(k), DescSetSelected, RandomDescription());
     const QByteArray image = RandomImage(k);
-    state_.LibraryData.replace(k * PatchImageSize, EntryLength(state_.LibraryData.size(), k), image);
-    state_.LibChanged = true;
+    doc_.SetEntry(k, image);
     RefillLibList(k);
     panes_.SetNameText(QStringLiteral("RND") + QString::number(k + 1));
     NameKeyReleased(32, 0);
@@ -53,16 +52,15 @@ void LibraryController::DoRandomModification() {
 
 void LibraryController::RandomizeSelection() {
     const QList<qsizetype> selected = Selection(ListId::Library);
-    const qsizetype current = state_.LibSelection;
+    const qsizetype current = session_.LibSelection;
     AsStep([&] {
         const QString text = RandomDescription();
         for (const qsizetype k : selected) {
-            state_.LibraryData.replace(k * PatchImageSize, EntryLength(state_.LibraryData.size(), k),
-                                       RandomImage(k));
+            doc_.SetEntry(k, RandomImage(k));
             if (k + 1 < state_.DescArray.size())
-                state_.DescArray[k + 1] = text;
+                doc_.SetDescription(k, text);
         }
-        state_.LibChanged = true;
+        doc_.MarkChanged();
         RefillLibList();
         SelectLibraryLines(selected, current);
         panes_.SetNameText(QStringLiteral("RND") + QString::number(current + 1));

@@ -29,22 +29,21 @@ void LibraryController::SetRandomSource(ByteSource source) {
 }
 
 qsizetype LibraryController::ListCount(ListId list) const {
-    return EntryCount(list == ListId::Library ? state_.LibraryData : state_.PatchesData);
+    return EntryCount(list == ListId::Library ? state_.LibraryData : session_.PatchesData);
 }
 
 QString LibraryController::ListLine(ListId list, qsizetype index) const {
-    const QByteArray& store = list == ListId::Library ? state_.LibraryData : state_.PatchesData;
+    const QByteArray& store = list == ListId::Library ? state_.LibraryData : session_.PatchesData;
     if (index < 0 || index >= EntryCount(store))
         return {};
     return PatchListLine(store, index);
 }
 
 void LibraryController::Startup() {
-    state_.DetailsEnabled = false;
+    session_.DetailsEnabled = false;
     panes_.EnableDetails(false);
-    state_.LibChanged = false;
+    doc_.Restart();
     shell_.SetFileCommandsEnabled(false);
-    history_.Clear();
     shell_.SetModified(false);
     ShowHistory();
 }
@@ -71,8 +70,8 @@ void LibraryController::RefillLibList(qsizetype select, const EntryChange* chang
     QString error;
     if (StoreHasUnreadableName(state_.LibraryData, &error))
         shell_.ShowMessage(QStringLiteral("StringToPatchName: ") + error, MessageStyle::Plain);
-    state_.LibSelection = -1;
-    state_.LibSelected.clear();
+    session_.LibSelection = -1;
+    session_.LibSelected.clear();
     panes_.SelectListLine(ListId::Library, -1);
     if (select >= 0 && select < count)
         SelectLibraryLine(select);
@@ -82,53 +81,53 @@ void LibraryController::RefillPatchesList() {
     panes_.RefillList(ListId::Patches);
     panes_.SetListToolTip(ListId::Patches, PatchCountToolTip(ListCount(ListId::Patches)));
     QString error;
-    if (StoreHasUnreadableName(state_.PatchesData, &error))
+    if (StoreHasUnreadableName(session_.PatchesData, &error))
         shell_.ShowMessage(QStringLiteral("StringToPatchName: ") + error, MessageStyle::Plain);
-    state_.PatchesSelection = -1;
-    state_.PatchesSelected.clear();
+    session_.PatchesSelection = -1;
+    session_.PatchesSelected.clear();
     panes_.SelectListLine(ListId::Patches, -1);
 }
 
 void LibraryController::SelectLibraryLine(qsizetype index) {
-    state_.LibSelection = index;
-    state_.LibSelected.clear();
+    session_.LibSelection = index;
+    session_.LibSelected.clear();
     panes_.SelectListLine(ListId::Library, index);
-    state_.ActiveList = ActiveListLibrary;
+    session_.ActiveList = ActiveListLibrary;
     SelectPatch(true);
 }
 
 void LibraryController::LibraryClicked(qsizetype index) {
-    history_.EndTypingRun();
+    doc_.EndTypingRun();
     if (index < 0 || index >= ListCount(ListId::Library)) {
         index = -1;
         panes_.SelectListLine(ListId::Library, -1);
     }
-    state_.LibSelection = index;
-    state_.LibSelected.clear();
-    state_.ActiveList = ActiveListLibrary;
+    session_.LibSelection = index;
+    session_.LibSelected.clear();
+    session_.ActiveList = ActiveListLibrary;
     SelectPatch(true);
 }
 
 void LibraryController::PatchesClicked(qsizetype index) {
-    history_.EndTypingRun();
+    doc_.EndTypingRun();
     if (index < 0 || index >= ListCount(ListId::Patches)) {
         index = -1;
         panes_.SelectListLine(ListId::Patches, -1);
     }
-    state_.PatchesSelection = index;
-    state_.PatchesSelected.clear();
-    state_.ActiveList = ActiveListPatches;
+    session_.PatchesSelection = index;
+    session_.PatchesSelected.clear();
+    session_.ActiveList = ActiveListPatches;
     SelectPatch(false);
 }
 
 void LibraryController::SelectPatch(bool fromLibrary) {
-    const qsizetype index = fromLibrary ? state_.LibSelection : state_.PatchesSelection;
+    const qsizetype index = fromLibrary ? session_.LibSelection : session_.PatchesSelection;
     if (index < 0)
         return;
-    state_.PatchIndex = index;
-    state_.CurrentPatch = PatchImage::FromStore(fromLibrary ? state_.LibraryData : state_.PatchesData, index);
-    panes_.ShowDetails(ShowPatchDetails(state_.CurrentPatch));
-    state_.DetailsEnabled = fromLibrary;
+    session_.PatchIndex = index;
+    session_.CurrentPatch = PatchImage::FromStore(fromLibrary ? state_.LibraryData : session_.PatchesData, index);
+    panes_.ShowDetails(ShowPatchDetails(session_.CurrentPatch));
+    session_.DetailsEnabled = fromLibrary;
     panes_.EnableDetails(fromLibrary);
 
     QString text;
@@ -169,49 +168,49 @@ QByteArray FileStamp(const QString& path) {
 } // namespace
 
 QString LibraryController::PatchDescription(qsizetype p) const {
-    if (state_.PatchesDescFilePath.isEmpty())
+    if (session_.PatchesDescFilePath.isEmpty())
         return {};
     // The file is still read when the description is needed: a side file changed since the last
     // read is read again.
-    const QByteArray stamp = FileStamp(state_.PatchesDescFilePath);
+    const QByteArray stamp = FileStamp(session_.PatchesDescFilePath);
     if (stamp.isEmpty())
         return {};
-    if (patchesDesc_.path != state_.PatchesDescFilePath || patchesDesc_.stamp != stamp) {
-        patchesDesc_.path = state_.PatchesDescFilePath;
+    if (patchesDesc_.path != session_.PatchesDescFilePath || patchesDesc_.stamp != stamp) {
+        patchesDesc_.path = session_.PatchesDescFilePath;
         patchesDesc_.stamp = stamp;
-        patchesDesc_.reader = DescriptionReader(state_.PatchesDescFilePath);
+        patchesDesc_.reader = DescriptionReader(session_.PatchesDescFilePath);
     }
     return patchesDesc_.reader.Description(p + 1);
 }
 
 bool LibraryController::PanelShowsLibraryEntry() const {
-    return state_.DetailsEnabled && state_.PatchIndex >= 0 && state_.PatchIndex < ListCount(ListId::Library);
+    return session_.DetailsEnabled && session_.PatchIndex >= 0 && session_.PatchIndex < ListCount(ListId::Library);
 }
 
 void LibraryController::ClearDescriptionBox() {
-    state_.DescLock = true;
+    session_.DescLock = true;
     panes_.SetDescriptionText(QString());
-    state_.DescLock = false;
+    session_.DescLock = false;
 }
 
 void LibraryController::ShowNothingEditable() {
-    state_.PatchIndex = -1;
-    state_.DetailsEnabled = false;
+    session_.PatchIndex = -1;
+    session_.DetailsEnabled = false;
     panes_.EnableDetails(false);
     panes_.ShowDetails(DetailValues{});
     ClearDescriptionBox();
 }
 
 void LibraryController::ShowSelectionOrNothing() {
-    if (state_.LibSelection < 0)
+    if (session_.LibSelection < 0)
         ShowNothingEditable();
 }
 
 void LibraryController::RefreshPanelIfShowing(qsizetype libIndex, bool withDescription) {
-    if (!PanelShowsLibraryEntry() || state_.PatchIndex != libIndex)
+    if (!PanelShowsLibraryEntry() || session_.PatchIndex != libIndex)
         return;
-    state_.CurrentPatch = PatchImage::FromStore(state_.LibraryData, libIndex);
-    panes_.ShowDetails(ShowPatchDetails(state_.CurrentPatch));
+    session_.CurrentPatch = PatchImage::FromStore(state_.LibraryData, libIndex);
+    panes_.ShowDetails(ShowPatchDetails(session_.CurrentPatch));
     if (withDescription && libIndex + 1 < state_.DescArray.size()) {
         const QString text = state_.DescArray.at(libIndex + 1);
         panes_.SetDescriptionText(text);
@@ -223,13 +222,9 @@ void LibraryController::RefreshPanelIfShowing(qsizetype libIndex, bool withDescr
 // Details panel
 
 void LibraryController::ApplyDetailChange() {
-    if (state_.PatchIndex < 0)
+    if (session_.PatchIndex < 0)
         return;
-    const qsizetype start = state_.PatchIndex * PatchImageSize;
-    state_.LibraryData.replace(std::min(start, state_.LibraryData.size()),
-                               EntryLength(state_.LibraryData.size(), state_.PatchIndex),
-                               state_.CurrentPatch.Bytes());
-    state_.LibChanged = true;
+    doc_.SetEntry(session_.PatchIndex, session_.CurrentPatch.Bytes());
 }
 
 namespace {
@@ -254,16 +249,16 @@ QString FieldChange(BoundField field, int value, bool forStatus) {
 } // namespace
 
 void LibraryController::ApplyBoundChange(BoundField field, int value) {
-    history_.EndTypingRun();
+    doc_.EndTypingRun();
     // Only a library entry that the panel shows can be changed; an imported patch, or an index
     // left over from a library that no longer has that entry, changes nothing.
     if (!PanelShowsLibraryEntry())
         return;
-    const bool all = state_.ChangeAll;
+    const bool all = session_.ChangeAll;
     // Under "Change  Selected" every selected library patch takes the change.
     const QList<qsizetype> selected = all ? QList<qsizetype>() : Selection(ListId::Library);
     const bool several = selected.size() > 1;
-    const QString line = LibLine(state_.PatchIndex);
+    const QString line = LibLine(session_.PatchIndex);
     const QString target = all       ? Patches(ListCount(ListId::Library))
                            : several ? Patches(selected.size())
                                      : line;
@@ -286,15 +281,15 @@ void LibraryController::ApplyBoundChange(BoundField field, int value) {
 }
 
 void LibraryController::WriteBoundChange(BoundField field, int value, const QList<qsizetype>& selected) {
-    const PatchImage keptPatch = state_.CurrentPatch;
-    const qsizetype keptIndex = state_.PatchIndex;
+    const PatchImage keptPatch = session_.CurrentPatch;
+    const qsizetype keptIndex = session_.PatchIndex;
     auto write = [&](qsizetype i) {
-        state_.PatchIndex = i;
-        state_.CurrentPatch = PatchImage::FromStore(state_.LibraryData, i);
-        WriteBoundField(state_.CurrentPatch, field, value);
+        session_.PatchIndex = i;
+        session_.CurrentPatch = PatchImage::FromStore(state_.LibraryData, i);
+        WriteBoundField(session_.CurrentPatch, field, value);
         ApplyDetailChange();
     };
-    if (state_.ChangeAll) {
+    if (session_.ChangeAll) {
         for (qsizetype i = 0; i < ListCount(ListId::Library); ++i)
             write(i);
     } else if (selected.size() > 1) {
@@ -303,8 +298,8 @@ void LibraryController::WriteBoundChange(BoundField field, int value, const QLis
     } else {
         write(keptIndex);
     }
-    state_.CurrentPatch = keptPatch;
-    state_.PatchIndex = keptIndex;
+    session_.CurrentPatch = keptPatch;
+    session_.PatchIndex = keptIndex;
 }
 
 void LibraryController::DriveTypePicked(int entry) {
@@ -329,29 +324,28 @@ void LibraryController::CabMousePressed(bool checkedAtPress) {
 }
 
 void LibraryController::SetChangeAll(bool all) {
-    state_.ChangeAll = all;
+    session_.ChangeAll = all;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Description and name boxes
 
 void LibraryController::DescriptionChanged(const QString& text) {
-    if (state_.ActiveList != ActiveListLibrary || state_.DescLock)
+    if (session_.ActiveList != ActiveListLibrary || session_.DescLock)
         return;
-    const qsizetype element = state_.PatchIndex + 1;
+    const qsizetype element = session_.PatchIndex + 1;
     // Only the element of the library entry the panel shows is written: never element 0 through an
     // index of -1, never an entry of the patches list, and the array never grows here.
     if (PanelShowsLibraryEntry() && element < state_.DescArray.size() &&
         state_.DescArray.at(element) != text) {
-        state_.DescArray[element] = text;
-        state_.LibChanged = true;
+        doc_.SetDescription(session_.PatchIndex, text);
     }
     panes_.SetDescriptionCounter(QString::number(text.size()) + QStringLiteral("/255"));
 }
 
 void LibraryController::DescriptionEdited(const QString& text) {
     // Each run of typing on one entry is one step.
-    const qsizetype entry = state_.PatchIndex;
+    const qsizetype entry = session_.PatchIndex;
     AsStep(
         [&] {
             DescriptionChanged(text);
@@ -361,7 +355,7 @@ void LibraryController::DescriptionEdited(const QString& text) {
 }
 
 void LibraryController::DescriptionClicked() {
-    state_.LibChanged = true;
+    doc_.MarkChanged();
     shell_.SetModified(true);
     KeepUnsaved();
 }

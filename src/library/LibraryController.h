@@ -35,7 +35,7 @@ public:
     const LibraryState& State() const { return state_; }
     // The library being edited: its entries, descriptions, history and twin counts.
     const LibraryDocument& Document() const { return doc_; }
-    LibraryState& MutableState() { return state_; } // for tests that set up a situation
+    LibraryState& MutableState() { return doc_.StateForTest(); } // for tests that set up a situation
 
     // Test seams: the clock of "Random Modification" and of earlier versions; the random source.
     void SetClock(Clock clock);
@@ -214,7 +214,7 @@ public:
     void Undo();
     void Redo();
     const ChangeHistory& History() const { return history_; }
-    ChangeHistory& MutableHistory() { return history_; } // for tests that set a budget
+    ChangeHistory& MutableHistory() { return doc_.HistoryForTest(); } // for tests that set a budget
 
     // Keeps DescArray in step with the library; false when it reported a failure.
     bool ModifyDescArray(qint32 arrayNr, qint32 arrayMode, const QString& descriptionText = QString());
@@ -235,7 +235,6 @@ private:
     // changes nothing makes no step. `typingEntry` >= 0 marks typing into that description
     // element, which joins the typing step before it.
     void AsStep(const std::function<StepOutcome()>& body, qsizetype typingEntry = -1);
-    LibrarySnapshot Snapshot() const;
     // The twin counts of the library as it stands (counted again where it changed).
     const TwinIndex& Twins() const;
     // "…: 12 identical to library patches, 3 same name with other settings, 25 new."
@@ -365,9 +364,10 @@ private:
     LibraryDocument doc_{[this](const QString& text) {
         shell_.ShowMessage(text, MessageStyle::Plain);
     }};
-    // The document's record and history, under the names every command uses.
-    LibraryState& state_ = doc_.State();
-    ChangeHistory& history_ = doc_.History();
+    // The document's record (read-only) and history, and the window's own part of the record.
+    const LibraryState& state_ = doc_.State();
+    const ChangeHistory& history_ = doc_.History();
+    SessionRecord& session_ = doc_.Session();
     Clock clock_;
     ByteSource random_;
     PairIdentity diskIdentity_;     // the pair on disk as loaded or last saved

@@ -100,11 +100,6 @@ QByteArray LibraryDocument::Entry(qsizetype k) const {
     return PatchImage::FromStore(state_.LibraryData, k).Bytes();
 }
 
-void LibraryDocument::StartStep() {
-    stepOrder_.clear();
-    stepRearranges_ = 0;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Description array
 
@@ -227,7 +222,7 @@ void LibraryDocument::Rearrange(const QList<qsizetype>& order) {
     ++stepRearranges_;
 }
 
-EntryChange LibraryDocument::Remove(const QList<qsizetype>& positions) {
+EntryChange LibraryDocument::RemoveEntries(const QList<qsizetype>& positions) {
     if (positions.isEmpty())
         return {};
     const QByteArray before = state_.LibraryData;
@@ -255,7 +250,7 @@ EntryChange LibraryDocument::Remove(const QList<qsizetype>& positions) {
     return {EntryChange::Kind::Removed, positions};
 }
 
-EntryChange LibraryDocument::Clone(const QList<qsizetype>& positions) {
+EntryChange LibraryDocument::CloneEntries(const QList<qsizetype>& positions) {
     if (positions.isEmpty())
         return {};
     const QByteArray before = state_.LibraryData;
@@ -300,7 +295,7 @@ EntryChange LibraryDocument::Reorder(const QList<qsizetype>& order) {
     return {EntryChange::Kind::Rearranged, {}};
 }
 
-EntryChange LibraryDocument::MoveBy(const QList<qsizetype>& positions, int direction) {
+EntryChange LibraryDocument::MoveByEntries(const QList<qsizetype>& positions, int direction) {
     const qsizetype count = Count();
     const bool up = direction < 0;
     if (positions.isEmpty() || (up ? positions.first() <= 0 : positions.last() >= count - 1))
@@ -332,7 +327,7 @@ EntryChange LibraryDocument::MoveBy(const QList<qsizetype>& positions, int direc
     return {EntryChange::Kind::Rearranged, {}};
 }
 
-EntryChange LibraryDocument::MoveTo(const QList<qsizetype>& positions, qsizetype before) {
+EntryChange LibraryDocument::MoveToEntries(const QList<qsizetype>& positions, qsizetype before) {
     const qsizetype count = Count();
     before = std::clamp<qsizetype>(before, 0, count);
     QList<qsizetype> order;
@@ -352,7 +347,7 @@ EntryChange LibraryDocument::MoveTo(const QList<qsizetype>& positions, qsizetype
     return Reorder(order);
 }
 
-EntryChange LibraryDocument::SortByName(const QList<qsizetype>& positions) {
+EntryChange LibraryDocument::SortByNameEntries(const QList<qsizetype>& positions) {
     QStringList names; // of the set, in its order
     names.reserve(positions.size());
     for (const qsizetype k : positions) {
@@ -370,7 +365,7 @@ EntryChange LibraryDocument::SortByName(const QList<qsizetype>& positions) {
     return Reorder(order);
 }
 
-EntryChange LibraryDocument::Insert(qsizetype at, const QByteArray& images, const QStringList& descriptions) {
+EntryChange LibraryDocument::InsertEntries(qsizetype at, const QByteArray& images, const QStringList& descriptions) {
     const qsizetype count = Count();
     at = std::clamp<qsizetype>(at, 0, count);
     if (at == count)
@@ -400,6 +395,43 @@ void LibraryDocument::PadShortLastEntry() {
     state_.LibraryData.replace(last * PatchImageSize, rest, Entry(last));
     // The counts are of padded entries already.
     UpdateCounts(0, [this, before, after = state_.LibraryData] { twins_.Rearranged(before, after); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Entry operations, each part of the running step or a step of its own
+
+EntryChange LibraryDocument::Changed(const QString& name, const std::function<EntryChange()>& operation) {
+    EntryChange change;
+    Changing(name, [&] {
+        change = operation();
+        if (change.kind != EntryChange::Kind::None)
+            state_.LibChanged = true;
+    });
+    return change;
+}
+
+EntryChange LibraryDocument::Remove(const QList<qsizetype>& positions) {
+    return Changed(QStringLiteral("Delete"), [&] { return RemoveEntries(positions); });
+}
+
+EntryChange LibraryDocument::Clone(const QList<qsizetype>& positions) {
+    return Changed(QStringLiteral("Clone"), [&] { return CloneEntries(positions); });
+}
+
+EntryChange LibraryDocument::MoveBy(const QList<qsizetype>& positions, int direction) {
+    return Changed(QStringLiteral("Move"), [&] { return MoveByEntries(positions, direction); });
+}
+
+EntryChange LibraryDocument::MoveTo(const QList<qsizetype>& positions, qsizetype before) {
+    return Changed(QStringLiteral("Move"), [&] { return MoveToEntries(positions, before); });
+}
+
+EntryChange LibraryDocument::SortByName(const QList<qsizetype>& positions) {
+    return Changed(QStringLiteral("Sort by Name"), [&] { return SortByNameEntries(positions); });
+}
+
+EntryChange LibraryDocument::Insert(qsizetype at, const QByteArray& images, const QStringList& descriptions) {
+    return Changed(QStringLiteral("Insert patches"), [&] { return InsertEntries(at, images, descriptions); });
 }
 
 } // namespace quillbox

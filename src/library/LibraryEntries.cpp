@@ -53,8 +53,8 @@ QList<qsizetype> Run(qsizetype first, qsizetype count) {
 
 QList<qsizetype> LibraryController::Selection(ListId list) const {
     const bool library = list == ListId::Library;
-    const QList<qsizetype>& many = library ? state_.LibSelected : state_.PatchesSelected;
-    const qsizetype current = library ? state_.LibSelection : state_.PatchesSelection;
+    const QList<qsizetype>& many = library ? session_.LibSelected : session_.PatchesSelected;
+    const qsizetype current = library ? session_.LibSelection : session_.PatchesSelection;
     const qsizetype count = ListCount(list);
     if (many.size() > 1 && many.first() >= 0 && many.last() < count && Contains(many, current))
         return many;
@@ -67,10 +67,10 @@ void LibraryController::LibrarySelected(QList<qsizetype> positions, qsizetype cu
     positions = Cleaned(std::move(positions), ListCount(ListId::Library));
     if (positions.size() <= 1)
         return LibraryClicked(positions.isEmpty() ? -1 : positions.first());
-    history_.EndTypingRun();
-    state_.LibSelection = CurrentAmong(positions, current);
-    state_.LibSelected = std::move(positions);
-    state_.ActiveList = ActiveListLibrary;
+    doc_.EndTypingRun();
+    session_.LibSelection = CurrentAmong(positions, current);
+    session_.LibSelected = std::move(positions);
+    session_.ActiveList = ActiveListLibrary;
     SelectPatch(true);
 }
 
@@ -78,10 +78,10 @@ void LibraryController::PatchesSelected(QList<qsizetype> positions, qsizetype cu
     positions = Cleaned(std::move(positions), ListCount(ListId::Patches));
     if (positions.size() <= 1)
         return PatchesClicked(positions.isEmpty() ? -1 : positions.first());
-    history_.EndTypingRun();
-    state_.PatchesSelection = CurrentAmong(positions, current);
-    state_.PatchesSelected = std::move(positions);
-    state_.ActiveList = ActiveListPatches;
+    doc_.EndTypingRun();
+    session_.PatchesSelection = CurrentAmong(positions, current);
+    session_.PatchesSelected = std::move(positions);
+    session_.ActiveList = ActiveListPatches;
     SelectPatch(false);
 }
 
@@ -91,10 +91,10 @@ void LibraryController::SelectLibraryLines(const QList<qsizetype>& positions, qs
             SelectLibraryLine(positions.first());
         return;
     }
-    state_.LibSelection = current;
-    state_.LibSelected = positions;
+    session_.LibSelection = current;
+    session_.LibSelected = positions;
     panes_.SelectListLines(ListId::Library, positions, current);
-    state_.ActiveList = ActiveListLibrary;
+    session_.ActiveList = ActiveListLibrary;
     SelectPatch(true);
 }
 
@@ -136,7 +136,7 @@ void LibraryController::MoveDown() {
 void LibraryController::MoveSelectionBy(int direction) {
     const QList<qsizetype> selected = Selection(ListId::Library);
     const qsizetype count = ListCount(ListId::Library);
-    const qsizetype current = state_.LibSelection;
+    const qsizetype current = session_.LibSelection;
     const bool up = direction < 0;
     const bool one = selected.size() <= 1;
     // One line names itself and where it went; several are counted.
@@ -155,7 +155,7 @@ void LibraryController::MoveSelectionBy(int direction) {
                 QStringLiteral("Nothing moved: ") + end +
                     (up ? QStringLiteral(" is the first patch") : QStringLiteral(" is the last patch"))};
         }
-        state_.LibChanged = true;
+        doc_.MarkChanged();
         QList<qsizetype> moved = selected;
         for (qsizetype& k : moved)
             k += direction;
@@ -172,13 +172,13 @@ void LibraryController::MoveSelectionBy(int direction) {
 
 void LibraryController::ClonePatch() {
     const QList<qsizetype> selected = Selection(ListId::Library);
-    const qsizetype current = state_.LibSelection;
+    const qsizetype current = session_.LibSelection;
     const QString what = selected.size() <= 1 ? LibLine(current) : Patches(selected.size());
     AsStep([&] {
         const EntryChange change = doc_.Clone(selected);
         if (change.kind == EntryChange::Kind::None)
             return StepOutcome{{}, {}, QStringLiteral("Nothing cloned") + NoLibrarySelection};
-        state_.LibChanged = true;
+        doc_.MarkChanged();
         // The clones are selected, the current entry's clone shown.
         const QList<qsizetype>& clones = change.positions;
         const qsizetype shown = clones.at(IndexIn(selected, current));
@@ -193,7 +193,7 @@ void LibraryController::ClonePatch() {
 
 void LibraryController::DeleteSelected() {
     const QList<qsizetype> selected = Selection(ListId::Library);
-    const QString step = selected.size() <= 1 ? LibLine(state_.LibSelection) : Patches(selected.size());
+    const QString step = selected.size() <= 1 ? LibLine(session_.LibSelection) : Patches(selected.size());
     const QString named = NamedLines(selected);
     AsStep([&] {
         const EntryChange change = doc_.Remove(selected);
@@ -209,7 +209,7 @@ void LibraryController::DeleteSelected() {
         // The selected entry's description is already in the box (the selection showed it); with no
         // entry left to show, the panel and the box hold nothing editable.
         ShowSelectionOrNothing();
-        state_.LibChanged = true;
+        doc_.MarkChanged();
         return StepOutcome{QStringLiteral("Delete ") + step, QStringLiteral("Deleted ") + named,
                            QStringLiteral("Nothing deleted") + NoLibrarySelection};
     });
@@ -218,8 +218,7 @@ void LibraryController::DeleteSelected() {
 void LibraryController::DeleteAll() {
     const qsizetype count = ListCount(ListId::Library);
     AsStep([&] {
-        state_.LibraryData.clear();
-        state_.LibChanged = true;
+        doc_.ClearEntries();
         RefillLibList();
         ModifyDescArray(0, DescClear);
         ShowNothingEditable();
@@ -231,7 +230,7 @@ void LibraryController::DeleteAll() {
 
 void LibraryController::SortByName() {
     QList<qsizetype> selected = Selection(ListId::Library);
-    const qsizetype current = state_.LibSelection;
+    const qsizetype current = session_.LibSelection;
     const bool all = selected.size() <= 1;
     if (all)
         selected = Run(0, ListCount(ListId::Library));
@@ -243,7 +242,7 @@ void LibraryController::SortByName() {
                                {},
                                QStringLiteral("Nothing sorted: ") + what +
                                    QStringLiteral(" are already in order by name")};
-        state_.LibChanged = true;
+        doc_.MarkChanged();
         if (all) {
             // The entry the user had selected stays selected at its new place.
             const QList<qsizetype>* order = doc_.StepOrder();
@@ -274,14 +273,14 @@ QByteArray LibraryController::PatchImages(const QList<qsizetype>& patches, QStri
 }
 
 void LibraryController::CopySelectedPatches(const QList<qsizetype>& patches) {
-    const qsizetype k = state_.LibSelection;
+    const qsizetype k = session_.LibSelection;
     const qsizetype at = k >= 0 ? k + 1 : ListCount(ListId::Library);
     AsStep([&] {
         if (!LibraryReadyForTransfer())
             return StepOutcome{};
         QStringList descriptions;
         const EntryChange change = doc_.Insert(at, PatchImages(patches, &descriptions), descriptions);
-        state_.LibChanged = true;
+        doc_.MarkChanged();
         // As with one patch, the library list is left without a selection, so that the next copy
         // goes to the end.
         RefillLibList(-1, &change);
@@ -299,7 +298,7 @@ void LibraryController::MoveEntriesTo(QList<qsizetype> positions, qsizetype befo
     if (positions.isEmpty())
         return;
     before = std::clamp<qsizetype>(before, 0, count);
-    const qsizetype current = CurrentAmong(positions, state_.LibSelection);
+    const qsizetype current = CurrentAmong(positions, session_.LibSelection);
     const QString what = Lines(positions);
     // Where the moved entries begin: after the unmoved entries before the drop line.
     const qsizetype first = before - IndexIn(positions, before);
@@ -308,7 +307,7 @@ void LibraryController::MoveEntriesTo(QList<qsizetype> positions, qsizetype befo
         const QList<qsizetype> moved = Run(first, positions.size());
         const qsizetype shown = first + IndexIn(positions, current);
         if (change.kind != EntryChange::Kind::None) {
-            state_.LibChanged = true;
+            doc_.MarkChanged();
             ShowLibraryChange(change, moved, shown);
         } else {
             SelectLibraryLines(moved, shown);
@@ -326,13 +325,13 @@ void LibraryController::CopyPatchesTo(QList<qsizetype> positions, qsizetype befo
     if (positions.isEmpty())
         return;
     before = std::clamp<qsizetype>(before, 0, ListCount(ListId::Library));
-    const qsizetype current = CurrentAmong(positions, state_.PatchesSelection);
+    const qsizetype current = CurrentAmong(positions, session_.PatchesSelection);
     AsStep([&] {
         if (!LibraryReadyForTransfer())
             return StepOutcome{};
         QStringList descriptions;
         const EntryChange change = doc_.Insert(before, PatchImages(positions, &descriptions), descriptions);
-        state_.LibChanged = true;
+        doc_.MarkChanged();
         // The copies are selected, the copy of the patch last clicked shown.
         ShowLibraryChange(change, Run(before, positions.size()), before + IndexIn(positions, current));
         const qsizetype last = before + positions.size() - 1;
@@ -357,14 +356,14 @@ void LibraryController::CopyImagesIntoLibrary(const QByteArray& images, const QS
     QStringList texts = descriptions.mid(0, count);
     while (texts.size() < count)
         texts.append(QString());
-    const qsizetype k = state_.LibSelection;
+    const qsizetype k = session_.LibSelection;
     const qsizetype entries = ListCount(ListId::Library);
     const qsizetype at = before >= 0 ? std::min(before, entries) : k >= 0 && k < entries ? k + 1 : entries;
     AsStep([&] {
         if (!LibraryReadyForTransfer())
             return StepOutcome{};
         const EntryChange change = doc_.Insert(at, whole, texts);
-        state_.LibChanged = true;
+        doc_.MarkChanged();
         ShowLibraryChange(change, Run(at, count), at);
         if (count == 1) {
             const QString line = ListLine(ListId::Library, at);

@@ -196,27 +196,18 @@ void LibraryController::LoadLibBody(const QString& path) {
     // Changes the user chose not to save before this load are given up: no recovery file for them.
     if (state_.LibraryLoaded && state_.LibChanged)
         ForgetUnsaved(state_.LibFilePath);
-    state_.LibraryData = DecodeLibrary(content);
+    const QByteArray store = DecodeLibrary(content);
+    doc_.Open(libPath, descPath, store, reader.DescArray(EntryCount(store)));
     shell_.SetCaption(Caption(appTitle_, path));
     RefillLibList();
-    state_.LibFileName = GetFileName(libPath);
     panes_.SetLabelToolTip(ListId::Library, state_.LibFileName);
-    state_.LibFilePath = libPath;
-    state_.DescFilePath = descPath;
     shell_.SetFileCommandsEnabled(true);
-
     const qsizetype count = ListCount(ListId::Library);
-    state_.DescArray = reader.DescArray(count);
-
-    state_.LibChanged = false;
-    state_.LibraryLoaded = true;
     diskIdentity_ = identity;
     reportedIdentity_ = identity;
     // The panel may still show an entry of the library that was open before.
     ShowNothingEditable();
     shell_.LibraryFileUsed(libPath);
-    // A loaded library starts a history of its own, from the state on disk.
-    history_.Clear();
     ShowHistory();
     shell_.SetModified(false);
     shell_.ShowStatus(created ? QString(QStringLiteral("Created the new library ") + ShortPath(libPath))
@@ -234,7 +225,7 @@ void LibraryController::LoadLibBody(const QString& path) {
 
 bool LibraryController::SaveLib() {
     QString versionProblem;
-    history_.EndTypingRun();
+    doc_.EndTypingRun();
     if (bool savedAs = false; !ConfirmChangedOnDisk(savedAs))
         return savedAs && !state_.LibChanged;
     const PairIdentity atStart = PairIdentityOf(state_.LibFilePath);
@@ -242,8 +233,7 @@ bool LibraryController::SaveLib() {
         versionProblem = WriteLibraryFiles(state_.LibFilePath);
         RecordDiskIdentity(state_.LibFilePath);
         ForgetUnsaved(state_.LibFilePath);
-        state_.LibChanged = false;
-        history_.MarkSaved();
+        doc_.Saved(state_.LibFilePath, state_.DescFilePath);
         shell_.SetModified(false);
         shell_.ShowStatus(QStringLiteral("Saved ") + Patches(ListCount(ListId::Library)) +
                          QStringLiteral(" to ") + ShortPath(state_.LibFilePath));
@@ -261,7 +251,7 @@ bool LibraryController::SaveLib() {
 }
 
 void LibraryController::SaveAsLib() {
-    history_.EndTypingRun();
+    doc_.EndTypingRun();
     RunFileCommand([this] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Save Library File");
@@ -281,17 +271,12 @@ void LibraryController::SaveAsLib() {
         if (state_.LibraryLoaded)
             ForgetUnsaved(state_.LibFilePath);
         // The paths change only once the files are written.
-        state_.LibFileName = GetFileName(libPath);
+        doc_.Saved(libPath, SideFilePath(libPath));
         panes_.SetLabelToolTip(ListId::Library, state_.LibFileName);
-        state_.LibFilePath = libPath;
-        state_.DescFilePath = SideFilePath(libPath);
-        state_.LibraryLoaded = true;
         // The caption names the file that "Save (Library) " writes from now on.
         shell_.SetCaption(Caption(appTitle_, libPath));
         shell_.SetBusy(false);
         shell_.ShowMessage(libPath + QStringLiteral(" saved"), MessageStyle::Plain);
-        state_.LibChanged = false;
-        history_.MarkSaved();
         shell_.SetModified(false);
         shell_.ShowStatus(QStringLiteral("Saved ") + Patches(ListCount(ListId::Library)) +
                          QStringLiteral(" to ") + ShortPath(libPath));
@@ -345,20 +330,20 @@ void LibraryController::ImportPatchesBody(const QString& path) {
 }
 
 void LibraryController::ShowImportedPatches(QByteArray patches, const QString& path) {
-    history_.EndTypingRun();
-    state_.PatchesData = std::move(patches);
-    state_.PatchesFilePath = path;
-    state_.PatchesDescFilePath = SideFilePath(path);
+    doc_.EndTypingRun();
+    session_.PatchesData = std::move(patches);
+    session_.PatchesFilePath = path;
+    session_.PatchesDescFilePath = SideFilePath(path);
     // The title keeps naming the file "Save (Library) " writes; the imported file is named in the
     // patches list's heading and the status line.
     if (state_.LibraryLoaded)
         shell_.SetCaption(Caption(appTitle_, state_.LibFilePath));
     RefillPatchesList();
     // A patch of the list that was replaced is no longer there to show.
-    if (state_.ActiveList == ActiveListPatches)
+    if (session_.ActiveList == ActiveListPatches)
         ShowNothingEditable();
-    state_.PatchesFileName = GetFileName(path);
-    panes_.SetLabelToolTip(ListId::Patches, state_.PatchesFileName);
+    session_.PatchesFileName = GetFileName(path);
+    panes_.SetLabelToolTip(ListId::Patches, session_.PatchesFileName);
     shell_.ShowStatus(QStringLiteral("Imported ") + Patches(ListCount(ListId::Patches)) +
                      QStringLiteral(" from ") + ShortPath(path) + ImportAccounting());
 }

@@ -16,13 +16,8 @@ const QString NoLibrarySelection = QStringLiteral(": no library patch is selecte
 // ---------------------------------------------------------------------------------------------
 // Recording
 
-LibrarySnapshot LibraryController::Snapshot() const {
-    return {state_.LibraryData, state_.DescArray, Panel()};
-}
-
 PanelState LibraryController::Panel() const {
-    return {state_.LibSelection, state_.PatchIndex, state_.ActiveList, state_.DetailsEnabled,
-            Selection(ListId::Library).size() > 1 ? state_.LibSelected : QList<qsizetype>()};
+    return doc_.Panel();
 }
 
 void LibraryController::ShowHistory() {
@@ -30,26 +25,23 @@ void LibraryController::ShowHistory() {
 }
 
 void LibraryController::AsStep(const std::function<StepOutcome()>& body, qsizetype typingEntry) {
-    if (typingEntry < 0)
-        history_.EndTypingRun();
-    const LibrarySnapshot before = Snapshot();
-    doc_.StartStep();
     StepOutcome outcome;
+    bool recorded = false;
     try {
-        outcome = body();
+        recorded = doc_.RecordStep(
+            [&] {
+                outcome = body();
+                return outcome.step;
+            },
+            typingEntry);
     } catch (...) {
-        // What changed before the failure can still be taken back.
-        history_.Record(QStringLiteral("Unfinished change"), before, Snapshot());
+        // The document kept what changed before the failure as a step of its own.
         panes_.RefreshListMarks();
         ShowHistory();
         shell_.SetModified(state_.LibChanged);
         KeepUnsaved();
         throw;
     }
-    const QList<qsizetype>* order = doc_.StepOrder();
-    const bool recorded = order ? history_.RecordRearranged(outcome.step, before, Snapshot(), *order)
-                                : history_.Record(outcome.step, before, Snapshot(), typingEntry);
-    doc_.StartStep();
     if (recorded)
         panes_.RefreshListMarks();
     ShowHistory();
@@ -64,37 +56,36 @@ void LibraryController::RestorePanel(const PanelState& panel) {
     RefillLibList();
     const qsizetype count = ListCount(ListId::Library);
     if (panel.libSelection >= 0 && panel.libSelection < count) {
-        state_.LibSelection = panel.libSelection;
+        session_.LibSelection = panel.libSelection;
         panes_.SelectListLine(ListId::Library, panel.libSelection);
         if (panel.libSelected.size() > 1 && panel.libSelected.last() < count) {
-            state_.LibSelected = panel.libSelected;
+            session_.LibSelected = panel.libSelected;
             panes_.SelectListLines(ListId::Library, panel.libSelected, panel.libSelection);
         }
     }
-    state_.ActiveList = panel.activeList;
+    session_.ActiveList = panel.activeList;
     if (panel.detailsEnabled && panel.patchIndex >= 0 && panel.patchIndex < count) {
-        state_.PatchIndex = panel.patchIndex;
-        state_.CurrentPatch = PatchImage::FromStore(state_.LibraryData, panel.patchIndex);
-        panes_.ShowDetails(ShowPatchDetails(state_.CurrentPatch));
-        state_.DetailsEnabled = true;
+        session_.PatchIndex = panel.patchIndex;
+        session_.CurrentPatch = PatchImage::FromStore(state_.LibraryData, panel.patchIndex);
+        panes_.ShowDetails(ShowPatchDetails(session_.CurrentPatch));
+        session_.DetailsEnabled = true;
         panes_.EnableDetails(true);
         const QString text = state_.DescArray.value(panel.patchIndex + 1);
         panes_.SetDescriptionText(text);
         DescriptionChanged(text);
-    } else if (state_.DetailsEnabled) {
+    } else if (session_.DetailsEnabled) {
         // The panel shows a library entry that the restored state did not show.
         ShowNothingEditable();
     }
-    state_.PatchIndex = panel.patchIndex;
+    session_.PatchIndex = panel.patchIndex;
 }
 
 void LibraryController::Undo() {
-    history_.EndTypingRun();
+    doc_.EndTypingRun();
     if (!history_.CanUndo())
         return;
     const QString name = history_.UndoName();
-    RestorePanel(history_.Undo(state_.LibraryData, state_.DescArray));
-    state_.LibChanged = !history_.AtSavedPoint();
+    RestorePanel(doc_.Undo());
     shell_.SetModified(state_.LibChanged);
     KeepUnsaved();
     ShowHistory();
@@ -102,12 +93,11 @@ void LibraryController::Undo() {
 }
 
 void LibraryController::Redo() {
-    history_.EndTypingRun();
+    doc_.EndTypingRun();
     if (!history_.CanRedo())
         return;
     const QString name = history_.RedoName();
-    RestorePanel(history_.Redo(state_.LibraryData, state_.DescArray));
-    state_.LibChanged = !history_.AtSavedPoint();
+    RestorePanel(doc_.Redo());
     shell_.SetModified(state_.LibChanged);
     KeepUnsaved();
     ShowHistory();
@@ -146,8 +136,8 @@ void LibraryController::CopySelectedPatch() {
     // Several selected patches go in together; one takes the single-patch path.
     if (const QList<qsizetype> patches = Selection(ListId::Patches); patches.size() > 1)
         return CopySelectedPatches(patches);
-    const qsizetype p = state_.PatchesSelection;
-    const qsizetype k = state_.LibSelection;
+    const qsizetype p = session_.PatchesSelection;
+    const qsizetype k = session_.LibSelection;
     const bool ready = state_.LibraryLoaded;
     const qsizetype at = k >= 0 ? k + 1 : ListCount(ListId::Library);
     AsStep([&] {
@@ -161,8 +151,8 @@ void LibraryController::CopySelectedPatch() {
 }
 
 void LibraryController::PatchesDoubleClicked() {
-    const qsizetype p = state_.PatchesSelection;
-    const qsizetype k = state_.LibSelection;
+    const qsizetype p = session_.PatchesSelection;
+    const qsizetype k = session_.LibSelection;
     const qsizetype at = k >= 0 ? k + 1 : ListCount(ListId::Library);
     AsStep([&] {
         DoPatchesDoubleClicked();
@@ -174,8 +164,8 @@ void LibraryController::PatchesDoubleClicked() {
 }
 
 void LibraryController::ReplaceSelectedPatch() {
-    const qsizetype p = state_.PatchesSelection;
-    const QString line = LibLine(state_.LibSelection);
+    const qsizetype p = session_.PatchesSelection;
+    const QString line = LibLine(session_.LibSelection);
     const bool ready = state_.LibraryLoaded;
     AsStep([&] {
         DoReplaceSelectedPatch();
@@ -187,8 +177,8 @@ void LibraryController::ReplaceSelectedPatch() {
 }
 
 void LibraryController::UpdateLibWithSelected() {
-    const qsizetype p = state_.PatchesSelection;
-    const QString line = LibLine(state_.LibSelection);
+    const qsizetype p = session_.PatchesSelection;
+    const QString line = LibLine(session_.LibSelection);
     const bool ready = state_.LibraryLoaded;
     AsStep([&] {
         DoUpdateLibWithSelected();
@@ -217,7 +207,7 @@ void LibraryController::AppendDifferentPatches() {
     // Why a patch is left out: the library has it, or an earlier patch of the list is the same.
     qsizetype inLibrary = 0;
     if (ready) {
-        for (const unsigned kinds : Twins().AllPatchKinds(state_.PatchesData))
+        for (const unsigned kinds : Twins().AllPatchKinds(session_.PatchesData))
             inLibrary += (kinds & TwinIdentical) ? 1 : 0;
     }
     AsStep([&] {
@@ -268,7 +258,7 @@ void LibraryController::UpdateAllPatchesInLib() {
 void LibraryController::RandomModification() {
     if (Selection(ListId::Library).size() > 1)
         return RandomizeSelection();
-    const QString line = LibLine(state_.LibSelection);
+    const QString line = LibLine(session_.LibSelection);
     AsStep([&] {
         DoRandomModification();
         return StepOutcome{QStringLiteral("Random Modification of ") + line,

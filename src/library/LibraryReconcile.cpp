@@ -136,10 +136,7 @@ bool LibraryController::ApplyReconcile(const QString& name, const ReconcileSide&
     const ReconcileSide result = ApplyChoices(left, right, rows, choices);
     const Accounting a = Account(rows, choices);
     AsStep([&] {
-        state_.LibraryData = result.store;
-        state_.DescArray = result.descriptions;
-        state_.LibChanged =
-            state_.LibChanged || result.store != left.store || result.descriptions != left.descriptions;
+        doc_.Replace(result.store, result.descriptions);
         RefillLibList();
         ShowNothingEditable();
         return StepOutcome{QStringLiteral("Reconcile with ") + name,

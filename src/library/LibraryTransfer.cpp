@@ -8,7 +8,7 @@
 namespace quillbox {
 
 QByteArray LibraryController::PatchForLibrary(qsizetype p) const {
-    return PatchImage::FromStore(state_.PatchesData, p).Bytes();
+    return PatchImage::FromStore(session_.PatchesData, p).Bytes();
 }
 
 bool LibraryController::LibraryReadyForTransfer() {
@@ -21,8 +21,8 @@ bool LibraryController::LibraryReadyForTransfer() {
 }
 
 bool LibraryController::CopyPatchToLib() {
-    const qsizetype p = state_.PatchesSelection;
-    const qsizetype k = state_.LibSelection;
+    const qsizetype p = session_.PatchesSelection;
+    const qsizetype k = session_.LibSelection;
     bool copied = false;
     if (p >= 0 && p < ListCount(ListId::Patches)) {
         const QByteArray patch = PatchForLibrary(p);
@@ -31,12 +31,12 @@ bool LibraryController::CopyPatchToLib() {
             doc_.PadShortLastEntry();
         if (k >= 0) {
             // After the selected entry; its description goes in at the same place.
-            state_.LibraryData.insert(std::min(state_.LibraryData.size(), (k + 1) * PatchImageSize), patch);
+            doc_.InsertImage(k + 1, patch);
             ModifyDescArray(qint32(k + 1), DescInsertAfter, description);
         } else {
             // The description array is sized by the list as it stands, so it goes first.
             ModifyDescArray(qint32(ListCount(ListId::Library)), DescResizeAndSet, description);
-            state_.LibraryData.append(patch);
+            doc_.InsertImage(ListCount(ListId::Library), patch);
         }
         copied = true;
     }
@@ -48,22 +48,21 @@ void LibraryController::DoCopySelectedPatch() {
     if (!LibraryReadyForTransfer())
         return;
     CopyPatchToLib();
-    state_.LibChanged = true;
+    doc_.MarkChanged();
 }
 
 void LibraryController::DoPatchesDoubleClicked() {
     if (!LibraryReadyForTransfer())
         return;
     if (CopyPatchToLib())
-        state_.LibChanged = true;
+        doc_.MarkChanged();
 }
 
 void LibraryController::ReplaceLibPatch(bool withDescription) {
-    const qsizetype p = state_.PatchesSelection;
-    const qsizetype k = state_.LibSelection;
+    const qsizetype p = session_.PatchesSelection;
+    const qsizetype k = session_.LibSelection;
     if (p >= 0 && p < ListCount(ListId::Patches) && k >= 0 && k < ListCount(ListId::Library)) {
-        state_.LibraryData.replace(k * PatchImageSize, EntryLength(state_.LibraryData.size(), k),
-                                   PatchForLibrary(p));
+        doc_.SetEntry(k, PatchForLibrary(p));
         if (withDescription)
             ModifyDescArray(qint32(k + 1), DescSetSelected, PatchDescription(p));
         // The panel, if it shows that entry, shows what is now stored there.
@@ -76,30 +75,29 @@ void LibraryController::DoReplaceSelectedPatch() {
     if (!LibraryReadyForTransfer())
         return;
     ReplaceLibPatch(true);
-    state_.LibChanged = true;
+    doc_.MarkChanged();
 }
 
 void LibraryController::DoUpdateLibWithSelected() {
     if (!LibraryReadyForTransfer())
         return;
     ReplaceLibPatch(false);
-    state_.LibChanged = true;
+    doc_.MarkChanged();
 }
 
 void LibraryController::DoAppendAllPatches() {
     if (!LibraryReadyForTransfer())
         return;
     const qsizetype count = ListCount(ListId::Patches);
-    const DescriptionReader reader(state_.PatchesDescFilePath);
-    state_.LibraryData.reserve(state_.LibraryData.size() + count * PatchImageSize);
-    state_.DescArray.reserve(state_.DescArray.size() + count + 1);
+    const DescriptionReader reader(session_.PatchesDescFilePath);
+    doc_.Reserve(count);
     if (count > 0)
         doc_.PadShortLastEntry();
     for (qsizetype p = 0; p < count; ++p) {
-        state_.LibraryData.append(PatchForLibrary(p));
+        doc_.InsertImage(ListCount(ListId::Library), PatchForLibrary(p));
         ModifyDescArray(0, DescAppend, reader.Description(p + 1));
     }
-    state_.LibChanged = true;
+    doc_.MarkChanged();
     RefillLibList();
 }
 
@@ -114,17 +112,17 @@ void LibraryController::DoAppendDifferentPatches() {
         known.insert(PatchImage::FromStore(state_.LibraryData, k).Bytes());
 
     const qsizetype count = ListCount(ListId::Patches);
-    const DescriptionReader reader(state_.PatchesDescFilePath);
+    const DescriptionReader reader(session_.PatchesDescFilePath);
     for (qsizetype p = 0; p < count; ++p) {
         QByteArray patch = PatchForLibrary(p);
         if (known.contains(patch))
             continue;
         known.insert(patch);
         doc_.PadShortLastEntry();
-        state_.LibraryData.append(patch);
+        doc_.InsertImage(ListCount(ListId::Library), patch);
         ModifyDescArray(0, DescAppend, reader.Description(p + 1));
     }
-    state_.LibChanged = true;
+    doc_.MarkChanged();
     RefillLibList();
 }
 
@@ -137,21 +135,21 @@ void LibraryController::DoUpdateAllPatchesInLib() {
     bool changed = false;
     bool shownChanged = false;
     for (qsizetype p = 0; p < count; ++p) {
-        if (PatchListLine(state_.PatchesData, p) != PatchListLine(state_.LibraryData, p))
+        if (PatchListLine(session_.PatchesData, p) != PatchListLine(state_.LibraryData, p))
             continue;
         const QByteArray patch = PatchForLibrary(p);
         const QByteArrayView entry = EntryView(state_.LibraryData, p);
         if (entry == QByteArrayView(patch))
             continue;
-        state_.LibraryData.replace(p * PatchImageSize, entry.size(), patch);
+        doc_.SetEntry(p, patch);
         changed = true;
-        if (p == state_.PatchIndex)
+        if (p == session_.PatchIndex)
             shownChanged = true;
     }
     if (changed)
-        state_.LibChanged = true;
+        doc_.MarkChanged();
     if (shownChanged)
-        RefreshPanelIfShowing(state_.PatchIndex, false);
+        RefreshPanelIfShowing(session_.PatchIndex, false);
 }
 
 } // namespace quillbox

@@ -16,14 +16,14 @@ const TwinIndex& LibraryController::Twins() const {
 }
 
 const QByteArray& LibraryController::Store(ListId list) const {
-    return list == ListId::Library ? state_.LibraryData : state_.PatchesData;
+    return list == ListId::Library ? state_.LibraryData : session_.PatchesData;
 }
 
 unsigned LibraryController::LineTwinKinds(ListId list, qsizetype index) const {
     if (index < 0 || index >= ListCount(list))
         return TwinNone;
     return list == ListId::Library ? Twins().LibraryKinds(index)
-                                   : Twins().PatchKinds(state_.PatchesData, index);
+                                   : Twins().PatchKinds(session_.PatchesData, index);
 }
 
 std::optional<unsigned> LibraryController::LineTwinKindsIfCounted(ListId list, qsizetype index) const {
@@ -33,7 +33,7 @@ std::optional<unsigned> LibraryController::LineTwinKindsIfCounted(ListId list, q
     if (!twins)
         return std::nullopt;
     return list == ListId::Library ? twins->LibraryKinds(index)
-                                   : twins->PatchKinds(state_.PatchesData, index);
+                                   : twins->PatchKinds(session_.PatchesData, index);
 }
 
 QString LibraryController::LineTwinToolTip(ListId list, qsizetype index) const {
@@ -60,7 +60,7 @@ std::vector<qsizetype> LibraryController::DuplicatePositions() const {
 }
 
 void LibraryController::SelectDuplicates() {
-    history_.EndTypingRun();
+    doc_.EndTypingRun();
     const std::vector<qsizetype> duplicates = DuplicatePositions();
     if (duplicates.empty()) {
         shell_.ShowStatus(QStringLiteral("No duplicates: no library patch repeats an earlier one"));
@@ -78,11 +78,11 @@ QString LibraryController::ImportAccounting() const {
     const qsizetype count = ListCount(ListId::Patches);
     const TwinIndex& twins = Twins();
     qsizetype identical = 0, sameName = 0;
-    const std::vector<unsigned> kinds = twins.AllPatchKinds(state_.PatchesData);
+    const std::vector<unsigned> kinds = twins.AllPatchKinds(session_.PatchesData);
     for (qsizetype p = 0; p < count; ++p) {
         if (kinds[size_t(p)] & TwinIdentical)
             ++identical;
-        else if (twins.NameInLibrary(state_.PatchesData, p))
+        else if (twins.NameInLibrary(session_.PatchesData, p))
             ++sameName;
     }
     return QStringLiteral(": %1 identical to library patches, %2 same name with other settings, %3 new.")
@@ -97,13 +97,13 @@ QString LibraryController::ImportAccounting() const {
 std::optional<std::pair<LibraryController::EntryRef, LibraryController::EntryRef>>
 LibraryController::SelectedPairToCompare() const {
     // Two selected lines of one list (the one used last first) compare with each other.
-    const ListId lastUsed = state_.ActiveList == ActiveListPatches ? ListId::Patches : ListId::Library;
+    const ListId lastUsed = session_.ActiveList == ActiveListPatches ? ListId::Patches : ListId::Library;
     for (const ListId list : {lastUsed, lastUsed == ListId::Library ? ListId::Patches : ListId::Library}) {
         if (const QList<qsizetype> selected = Selection(list); selected.size() == 2)
             return std::pair{EntryRef{list, selected[0]}, EntryRef{list, selected[1]}};
     }
-    const EntryRef left{ListId::Patches, state_.PatchesSelection};
-    const EntryRef right{ListId::Library, state_.LibSelection};
+    const EntryRef left{ListId::Patches, session_.PatchesSelection};
+    const EntryRef right{ListId::Library, session_.LibSelection};
     if (!EntryExists(left) || !EntryExists(right))
         return std::nullopt;
     return std::pair{left, right};
@@ -151,7 +151,7 @@ ImageField FieldOf(BoundField field) {
 } // namespace
 
 void LibraryController::TakeParameter(const EntryRef& from, qsizetype libIndex, BoundField field) {
-    history_.EndTypingRun();
+    doc_.EndTypingRun();
     const EntryRef to{ListId::Library, libIndex};
     if (!EntryExists(from) || !EntryExists(to) || from == to)
         return;
@@ -172,9 +172,7 @@ void LibraryController::TakeParameter(const EntryRef& from, qsizetype libIndex, 
             }
         }
         if (image != comparison.right) {
-            state_.LibraryData.replace(libIndex * PatchImageSize,
-                                       EntryLength(state_.LibraryData.size(), libIndex), image);
-            state_.LibChanged = true;
+            doc_.SetEntry(libIndex, image);
             RefreshPanelIfShowing(libIndex, false);
         }
         return StepOutcome{QStringLiteral("Take ") + name + QStringLiteral(" into ") + line,

@@ -155,13 +155,9 @@ void LibraryController::AskAboutRecovered(const UnsavedWork& work, const QString
 void LibraryController::ApplyRecovered(const UnsavedWork& work) {
     // One step of the history, from the library as loaded: undo gives back what is on disk.
     AsStep([&] {
-        const LibrarySnapshot before = Snapshot();
-        state_.LibraryData = work.library;
-        RefillLibList();
-        state_.DescArray = work.descriptions;
         // Nothing is written until the user saves.
-        state_.LibChanged = state_.LibChanged || state_.LibraryData != before.library ||
-                            state_.DescArray != before.descriptions;
+        doc_.Replace(work.library, work.descriptions);
+        RefillLibList();
         ShowNothingEditable();
         return StepOutcome{QStringLiteral("Restore Unsaved Changes"),
                            QStringLiteral("Restored the unsaved changes to ") + ShortPath(work.libPath) +

@@ -31,16 +31,13 @@ void LibraryController::LoadEarlierVersion(const QString& id) {
 
     // One step of the history: undo gives back the library as it was before, saved or not.
     AsStep([&] {
-        const LibrarySnapshot before = Snapshot();
-        state_.LibraryData = DecodeLibrary(pair.library);
-        RefillLibList();
+        const QByteArray store = DecodeLibrary(pair.library);
         const DescriptionReader reader =
             pair.side ? DescriptionReader::FromBytes(*pair.side) : DescriptionReader();
-        const qsizetype count = ListCount(ListId::Library);
-        state_.DescArray = reader.DescArray(count);
         // What is shown is not what the library's files hold until it is saved.
-        state_.LibChanged = state_.LibChanged || state_.LibraryData != before.library ||
-                            state_.DescArray != before.descriptions;
+        doc_.Replace(store, reader.DescArray(EntryCount(store)));
+        RefillLibList();
+        const qsizetype count = ListCount(ListId::Library);
         ShowNothingEditable();
         return StepOutcome{QStringLiteral("Load Earlier Version"),
                            QStringLiteral("Loaded an earlier version of ") + ShortPath(state_.LibFilePath) +

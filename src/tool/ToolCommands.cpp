@@ -375,13 +375,10 @@ int CommandSort(const QString& path, QTextStream& out, QTextStream& err) {
                     QStringLiteral(": only a library (a name ending in \".pslib\") is sorted in place"));
     RecoverInterruptedSave(path, err);
     LibraryDocument document([&err](const QString& text) { err << text << QLatin1Char('\n'); });
-    LibraryState& state = document.State();
-    state.LibraryData = ReadPatchStore(path);
-    const qsizetype count = document.Count();
-    const DescriptionReader reader = ReadDescriptions(path);
-    state.DescArray = QStringList(count + 1);
-    for (qsizetype i = 1; i <= count; ++i)
-        state.DescArray[i] = reader.Description(i);
+    const QByteArray store = ReadPatchStore(path);
+    const qsizetype count = EntryCount(store);
+    document.Open(path, SideFilePath(path), store, ReadDescriptions(path).DescArray(count));
+    const LibraryState& state = document.State();
     QList<qsizetype> all(count);
     std::iota(all.begin(), all.end(), 0);
     if (document.SortByName(all).kind == EntryChange::Kind::None) {
