@@ -288,4 +288,17 @@ LibraryPair EarlierVersions::Read(const QString& libPath, const QString& id) con
     return ReadKept(FolderFor(libPath), id, VersionName());
 }
 
+QString EarlierVersions::PathRecordOf(const QString& dir) {
+    return dir + QLatin1Char('/') + PathRecord;
+}
+
+QStringList EarlierVersions::VersionFiles(const QString& dir) {
+    QStringList files;
+    for (const QString& name : QDir(dir).entryList({QStringLiteral("*.pslib")}, QDir::Files, QDir::Name)) {
+        if (VersionName().match(name).hasMatch())
+            files.append(dir + QLatin1Char('/') + name);
+    }
+    return files;
+}
+
 } // namespace quillbox
