@@ -123,6 +123,13 @@ QString TrustRecord(const QString& recordPath, const QString& mainTarget, Record
     return {};
 }
 
+// TrustRecord() for a look that keeps nothing of the record.
+QString WhyNotOurs(const QString& recordPath, const QString& mainTarget) {
+    Record record;
+    QByteArray bytes;
+    return TrustRecord(recordPath, mainTarget, record, bytes);
+}
+
 // What a target holds now, set against the record. OldUnproven: the old file by every mark but its
 // change time, where that time is not the record's to prove: a record of an earlier release does
 // not hold it, a roll back under way changed it by renaming the file back, and the loss of the
@@ -342,14 +349,10 @@ std::optional<QString> SafeSave::Recover(const QString& mainTarget, const KeepFi
         return std::nullopt;
     // A record that is not ours is told about without waiting for the lock: nothing it names is
     // touched, so no save needs to be waited for, and a load never waits on anything of another's.
-    {
-        Record record;
-        QByteArray bytes;
-        if (const QString why = TrustRecord(recordPath, mainTarget, record, bytes); !why.isEmpty()) {
-            if (foreign)
-                *foreign = true;
-            return NotOurs(recordPath, mainTarget, why);
-        }
+    if (const QString why = WhyNotOurs(recordPath, mainTarget); !why.isEmpty()) {
+        if (foreign)
+            *foreign = true;
+        return NotOurs(recordPath, mainTarget, why);
     }
     const FolderLock lock(TargetFolders(mainTarget), mainTarget);
     QString why;
