@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
 #include <cerrno>
@@ -63,7 +62,7 @@ struct Walker {
     // Load's rule decides what a library is; the name's bytes, decoded as the file system does.
     static bool IsLibraryName(const QByteArray& name) { return IsLibraryPath(QFile::decodeName(name)); }
     static bool IsPatchFileName(const QByteArray& name) {
-        return name.size() >= 4 && name.right(4).toLower() == ".pch";
+        return HasPatchFileExtension(QFile::decodeName(name));
     }
 
     void Skip(const QByteArray& path, const QString& reason) {
@@ -137,25 +136,21 @@ QString FolderPrefix(const QString& folder) {
 }
 
 void WalkVersions(Walker& walker, const QStringList& prefixes, const QString& versionsFolder) {
-    static const QRegularExpression versionName(QStringLiteral("^\\d{6,}-\\d{8}-\\d{6}-\\d{3}\\.pslib$"));
     const QDir store(versionsFolder);
     if (versionsFolder.isEmpty() || !store.exists())
         return;
     for (const QString& sub : store.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         const QString dir = store.filePath(sub);
         // The record of which library the hashed folder is for; a few hundred bytes at most.
-        const PlainRead record = ReadRegularFile(dir + QStringLiteral("/library-path.txt"), 4096);
+        const PlainRead record = ReadRegularFile(EarlierVersions::PathRecordOf(dir), 4096);
         if (!record.refusal.isEmpty() || record.missing)
             continue;
         const QString library = QString::fromUtf8(record.bytes).trimmed();
         if (!std::any_of(prefixes.cbegin(), prefixes.cend(),
                          [&](const QString& prefix) { return library.startsWith(prefix); }))
             continue;
-        for (const QString& name :
-             QDir(dir).entryList({QStringLiteral("*.pslib")}, QDir::Files, QDir::Name)) {
-            if (!versionName.match(name).hasMatch())
-                continue;
-            const QByteArray path = QFile::encodeName(dir + QLatin1Char('/') + name);
+        for (const QString& file : EarlierVersions::VersionFiles(dir)) {
+            const QByteArray path = QFile::encodeName(file);
             struct stat st {};
             if (::stat(path.constData(), &st) == 0)
                 walker.Take(path, st, PlaceKind::EarlierVersion, library);

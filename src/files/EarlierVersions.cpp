@@ -33,6 +33,18 @@ struct Found {
     QDateTime time;
 };
 
+// A listed name's sequence and time, from its match (captures 1 and 2).
+Found FoundOf(const QRegularExpressionMatch& match, const QString& name) {
+    const QDateTime read = QDateTime::fromString(match.captured(2), TimeFormat);
+    return {match.captured(1).toLongLong(), name, QDateTime(read.date(), read.time(), Qt::UTC)};
+}
+
+QList<Found> NewestFirst(QList<Found> found) {
+    std::sort(found.begin(), found.end(),
+              [](const Found& a, const Found& b) { return a.sequence > b.sequence; });
+    return found;
+}
+
 // The complete versions in `dir` (those whose library file exists), newest first.
 QList<Found> FindVersions(const QString& dir) {
     QList<Found> found;
@@ -42,12 +54,9 @@ QList<Found> FindVersions(const QString& dir) {
         // A link or another user's file of that name is none of ours, and is never read or removed.
         if (!match.hasMatch() || !NotPrivateFile(dir + QLatin1Char('/') + name).isEmpty())
             continue;
-        const QDateTime read = QDateTime::fromString(match.captured(2), TimeFormat);
-        found.append({match.captured(1).toLongLong(), name, QDateTime(read.date(), read.time(), Qt::UTC)});
+        found.append(FoundOf(match, name));
     }
-    std::sort(found.begin(), found.end(),
-              [](const Found& a, const Found& b) { return a.sequence > b.sequence; });
-    return found;
+    return NewestFirst(std::move(found));
 }
 
 FileError CannotKeep(const QString& what, const QString& path) {
@@ -65,6 +74,17 @@ void MakeFolders(const QString& root, const QString& dir) {
 
 void WriteKept(const QString& path, const QByteArray& content) {
     WritePrivateFile(path, content, QStringLiteral("EarlierVersions"));
+}
+
+// A version or export record as listed, all but its count of patches: `path` is its file.
+EarlierVersion Listed(const QString& path, const Found& found) {
+    EarlierVersion listed;
+    listed.id = found.id;
+    listed.time = found.time;
+    listed.libraryBytes = QFileInfo(path).size();
+    const QFileInfo side(SideFilePath(path));
+    listed.sideBytes = side.isFile() ? side.size() : -1;
+    return listed;
 }
 
 } // namespace
@@ -163,12 +183,7 @@ QList<EarlierVersion> EarlierVersions::List(const QString& libPath) const {
     QList<EarlierVersion> versions;
     for (const Found& found : FindVersions(dir)) {
         const QString path = dir + QLatin1Char('/') + found.id;
-        EarlierVersion version;
-        version.id = found.id;
-        version.time = found.time;
-        version.libraryBytes = QFileInfo(path).size();
-        const QFileInfo side(SideFilePath(path));
-        version.sideBytes = side.isFile() ? side.size() : -1;
+        EarlierVersion version = Listed(path, found);
         QFile file(path);
         char marker = 0;
         if (file.open(QIODevice::ReadOnly) && file.getChar(&marker) && marker == LibraryFileMarker)
@@ -194,12 +209,9 @@ QList<Found> FindExports(const QString& dir) {
         const QRegularExpressionMatch match = ExportName().match(name);
         if (!match.hasMatch() || !IsOwnRegularFile(dir + QLatin1Char('/') + name))
             continue;
-        const QDateTime read = QDateTime::fromString(match.captured(2), TimeFormat);
-        found.append({match.captured(1).toLongLong(), name, QDateTime(read.date(), read.time(), Qt::UTC)});
+        found.append(FoundOf(match, name));
     }
-    std::sort(found.begin(), found.end(),
-              [](const Found& a, const Found& b) { return a.sequence > b.sequence; });
-    return found;
+    return NewestFirst(std::move(found));
 }
 
 } // namespace
@@ -248,12 +260,7 @@ QList<EarlierVersion> EarlierVersions::Exports(const QString& libPath) const {
     QList<EarlierVersion> records;
     for (const Found& found : FindExports(dir)) {
         const QString path = dir + QLatin1Char('/') + found.id;
-        EarlierVersion record;
-        record.id = found.id;
-        record.time = found.time;
-        record.libraryBytes = QFileInfo(path).size();
-        const QFileInfo side(SideFilePath(path));
-        record.sideBytes = side.isFile() ? side.size() : -1;
+        EarlierVersion record = Listed(path, found);
         record.patches = (record.libraryBytes + PatchImageSize - 1) / PatchImageSize;
         records.append(record);
     }
@@ -286,6 +293,19 @@ LibraryPair EarlierVersions::ReadExport(const QString& libPath, const QString& i
 
 LibraryPair EarlierVersions::Read(const QString& libPath, const QString& id) const {
     return ReadKept(FolderFor(libPath), id, VersionName());
+}
+
+QString EarlierVersions::PathRecordOf(const QString& dir) {
+    return dir + QLatin1Char('/') + PathRecord;
+}
+
+QStringList EarlierVersions::VersionFiles(const QString& dir) {
+    QStringList files;
+    for (const QString& name : QDir(dir).entryList({QStringLiteral("*.pslib")}, QDir::Files, QDir::Name)) {
+        if (VersionName().match(name).hasMatch())
+            files.append(dir + QLatin1Char('/') + name);
+    }
+    return files;
 }
 
 } // namespace quillbox

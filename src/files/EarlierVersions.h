@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -68,6 +69,12 @@ public:
     // The records of `libPath`, newest first; `patches` counts the entries of the patch file.
     QList<EarlierVersion> Exports(const QString& libPath) const;
     LibraryPair ReadExport(const QString& libPath, const QString& id) const;
+
+    // For a scan of the store that only reads (of any owner's files), per library's folder `dir` of
+    // the store: the file that records which library the folder is for, and the library files of
+    // the versions kept there by name (only names of this store's own pattern).
+    static QString PathRecordOf(const QString& dir);
+    static QStringList VersionFiles(const QString& dir);
 
 private:
     QString folder_;

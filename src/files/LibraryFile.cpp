@@ -24,8 +24,15 @@ bool IsValidLibrary(const QByteArray& content) {
 }
 
 namespace {
+
 const QString LibraryExtension = QStringLiteral(".pslib");
+const QString PatchFileExtension = QStringLiteral(".pch");
+
+QString Nul() {
+    return QString(QChar(0));
 }
+
+} // namespace
 
 bool IsLibraryPath(const QString& path) {
     return path.endsWith(LibraryExtension, Qt::CaseSensitive);
@@ -41,6 +48,43 @@ QString ApplyLibraryExtension(const QString& path) {
 
 QString SideFilePath(const QString& path) {
     return path + QStringLiteral(".txt");
+}
+
+bool HasPatchFileExtension(const QString& name) {
+    return name.endsWith(PatchFileExtension, Qt::CaseInsensitive);
+}
+
+QString ApplyPatchFileExtension(const QString& path) {
+    return path.endsWith(PatchFileExtension, Qt::CaseSensitive) ? path : path + PatchFileExtension;
+}
+
+QString DefaultLibraryFileName() {
+    return QStringLiteral("Library") + LibraryExtension;
+}
+
+QString PatchExportFileName(const QString& libFileName) {
+    const QString base = WithoutLibraryExtension(libFileName);
+    return (base.isEmpty() ? QStringLiteral("Library") : base) + PatchFileExtension;
+}
+
+QString RecoveredLibraryFileName(const QString& libFileName) {
+    return WithoutLibraryExtension(libFileName) + QStringLiteral(" (recovered)") + LibraryExtension;
+}
+
+QString LibraryFileFilter() {
+    return QStringLiteral("PS02 Library(*.pslib)") + Nul() + QStringLiteral("*.pslib") + Nul();
+}
+
+QString PatchFileFilter() {
+    return QStringLiteral("PS02 Patches(*.pch)") + Nul() + QStringLiteral("*.pch") + Nul();
+}
+
+QString PatchOrAnyFileFilter() {
+    return PatchFileFilter() + QStringLiteral("All (*.*)") + Nul() + QStringLiteral("*.*") + Nul();
+}
+
+QString LibraryPatchOrAnyFileFilter() {
+    return LibraryFileFilter() + PatchOrAnyFileFilter();
 }
 
 } // namespace quillbox

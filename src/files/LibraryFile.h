@@ -29,4 +29,25 @@ QString ApplyLibraryExtension(const QString& path);
 // The description side file of a library or patch file: its path followed by ".txt".
 QString SideFilePath(const QString& path);
 
+// Whether a file name is a device patch file's, as the collection finds them: it ends in ".pch" in
+// any case.
+bool HasPatchFileExtension(const QString& name);
+// Adds ".pch" unless the path ends in exactly (case-sensitively) ".pch": the name an export writes.
+QString ApplyPatchFileExtension(const QString& path);
+
+// The names the file dialogs start from: "Library.pslib" for a library without a name, the library's
+// name with ".pch" for an export ("Library.pch" without one), and "NAME (recovered).pslib" for the
+// recovered work of the library `libFileName`.
+QString DefaultLibraryFileName();
+QString PatchExportFileName(const QString& libFileName);
+QString RecoveredLibraryFileName(const QString& libFileName);
+
+// The file dialogs' filters, as the dialog takes them: a caption and its pattern, each ended by NUL.
+// Libraries; device patch files; device patch files or any file; libraries, device patch files or
+// any file.
+QString LibraryFileFilter();
+QString PatchFileFilter();
+QString PatchOrAnyFileFilter();
+QString LibraryPatchOrAnyFileFilter();
+
 } // namespace quillbox

@@ -302,6 +302,54 @@ private Q_SLOTS:
         QCOMPARE(ApplyLibraryExtension(path), library ? path : path + u".pslib"_s);
     }
 
+    // Device patch file names and the names the file dialogs offer. The collection takes ".pch" in
+    // any case; an export adds ".pch" unless the name ends in exactly that.
+    void patchFileNames_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("patchFile");         // HasPatchFileExtension
+        QTest::addColumn<QString>("exportPath");     // ApplyPatchFileExtension
+        QTest::addColumn<QString>("exportOffer");    // PatchExportFileName, `path` as the library's name
+        QTest::addColumn<QString>("recoveredOffer"); // RecoveredLibraryFileName
+        QTest::newRow("exact case") << u"song.pch"_s << true << u"song.pch"_s << u"song.pch.pch"_s
+                                    << u"song.pch (recovered).pslib"_s;
+        QTest::newRow("upper case") << u"X.PCH"_s << true << u"X.PCH.pch"_s << u"X.PCH.pch"_s
+                                    << u"X.PCH (recovered).pslib"_s;
+        QTest::newRow("side file") << u"live.pch.txt"_s << false << u"live.pch.txt.pch"_s
+                                   << u"live.pch.txt.pch"_s << u"live.pch.txt (recovered).pslib"_s;
+        QTest::newRow("library") << u"live.pslib"_s << false << u"live.pslib.pch"_s << u"live.pch"_s
+                                 << u"live (recovered).pslib"_s;
+        QTest::newRow("no dot") << u"songpch"_s << false << u"songpch.pch"_s << u"songpch.pch"_s
+                                << u"songpch (recovered).pslib"_s;
+        QTest::newRow("in a folder so named") << u"/a.pch/song"_s << false << u"/a.pch/song.pch"_s
+                                              << u"/a.pch/song.pch"_s << u"/a.pch/song (recovered).pslib"_s;
+        QTest::newRow("empty name") << QString() << false << u".pch"_s << u"Library.pch"_s
+                                    << u" (recovered).pslib"_s;
+    }
+    void patchFileNames() {
+        QFETCH(QString, path);
+        QFETCH(bool, patchFile);
+        QFETCH(QString, exportPath);
+        QFETCH(QString, exportOffer);
+        QFETCH(QString, recoveredOffer);
+        QCOMPARE(HasPatchFileExtension(path), patchFile);
+        QCOMPARE(ApplyPatchFileExtension(path), exportPath);
+        QCOMPARE(PatchExportFileName(path), exportOffer);
+        QCOMPARE(RecoveredLibraryFileName(path), recoveredOffer);
+    }
+
+    // The dialogs' filters, byte for byte ('|' stands for NUL here).
+    void dialogFilters() {
+        const auto nuls = [](QString text) {
+            return text.replace(u'|', QChar(0));
+        };
+        QCOMPARE(DefaultLibraryFileName(), u"Library.pslib"_s);
+        QCOMPARE(LibraryFileFilter(), nuls(u"PS02 Library(*.pslib)|*.pslib|"_s));
+        QCOMPARE(PatchFileFilter(), nuls(u"PS02 Patches(*.pch)|*.pch|"_s));
+        QCOMPARE(PatchOrAnyFileFilter(), nuls(u"PS02 Patches(*.pch)|*.pch|All (*.*)|*.*|"_s));
+        QCOMPARE(LibraryPatchOrAnyFileFilter(),
+                 nuls(u"PS02 Library(*.pslib)|*.pslib|PS02 Patches(*.pch)|*.pch|All (*.*)|*.*|"_s));
+    }
+
     // Reading as the Windows profile routines read.
     void profileRead_data() {
         QTest::addColumn<QByteArray>("file");
