@@ -582,6 +582,7 @@ void LibraryPanes::SelectListLines(ListId list, const QList<qsizetype>& position
 void LibraryPanes::RefreshListMarks() {
     for (const ListSide& side : sides_)
         side.view->viewport()->update();
+    Q_EMIT marksRefreshed();
 }
 
 void LibraryPanes::SetListToolTip(ListId list, const QString& text) {

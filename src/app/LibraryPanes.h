@@ -75,6 +75,9 @@ Q_SIGNALS:
     // A name editor of the library list opens: the window sends its refusals to the status line
     // and keeps the keys of the menus' commands with its text.
     void nameEditorOpened(QLineEdit* editor, PatchNameValidator* validator);
+    // The lists' twin marks were shown anew although no list was refilled: other views of the marks
+    // follow.
+    void marksRefreshed();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -107,8 +107,11 @@ std::optional<DraggedNames> DraggedFiles(const QMimeData* data) {
 } // namespace
 
 MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
-    : QMainWindow(parent), options_(std::move(options)), controller_(*this, AppInfo::ProductName()),
-      splash_(options_.splash) {
+    : QMainWindow(parent), options_(std::move(options)),
+      panes_(new LibraryPanes(
+          controller_,
+          [this](const char* handler, const std::function<void()>& work) { Guarded(handler, work); }, this)),
+      controller_(*panes_, *this, AppInfo::ProductName()), splash_(options_.splash) {
     setObjectName(QStringLiteral("frmMain"));
     if (!options_.pause)
         options_.pause = [](int milliseconds) {
@@ -120,9 +123,6 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
         };
 
     settings_ = std::make_unique<WindowSettings>(options_.settings);
-    panes_ = new LibraryPanes(
-        controller_,
-        [this](const char* handler, const std::function<void()>& work) { Guarded(handler, work); }, this);
     // On a screen smaller than the designed window the client area scrolls, so that every control
     // can be reached and seen; at the designed size and above it simply fills the window.
     auto* scroller = new QScrollArea(this);
@@ -335,7 +335,7 @@ void MainWindow::changeEvent(QEvent* event) {
     // A new theme: the marks' rings take the lists' new text colour.
     if (event->type() == QEvent::PaletteChange && panes_) {
         panes_->TakeListColours();
-        RefreshListMarks();
+        panes_->RefreshListMarks();
     }
 }
 
@@ -493,6 +493,11 @@ void MainWindow::CompareCommand() {
                 });
             },
             this);
+        // The twin marks the compare window shows change with the lists' marks.
+        connect(panes_, &LibraryPanes::marksRefreshed, compare_, [compare = compare_.data()] {
+            if (compare->isVisible())
+                compare->Refresh();
+        });
     }
     compare_->ShowEntries(pair->first, pair->second);
     compare_->show();
@@ -634,12 +639,6 @@ bool MainWindow::MenuBarKeyEvent(QObject* watched, QEvent* event) {
 }
 
 // ---- ShellView ----
-
-void MainWindow::RefreshListMarks() {
-    panes_->RefreshListMarks();
-    if (compare_ && compare_->isVisible())
-        compare_->Refresh();
-}
 
 void MainWindow::WriteSetListPdf(const QString& path, const QString& title,
                                  const std::vector<SetListRow>& rows, SetListPrint print) {
