@@ -275,8 +275,10 @@ void MainWindow::BuildEditMenuAndStatusBar() {
 void MainWindow::ConnectCommands() {
     for (const Command& command : Commands()) {
         if (command.run)
-            connect(actions_.value(S(command.name)), &QAction::triggered, this,
-                    [this, &command] { Guarded(command.handler, [this, &command] { command.run(*this); }); });
+            connect(actions_.value(S(command.name)), &QAction::triggered, this, [this, &command] {
+                const QByteArray handler = QByteArray(command.name) + "_Click";
+                Guarded(handler.constData(), [this, &command] { command.run(*this); });
+            });
     }
     // The right button pops up the list's menu as it stands.
     for (const Command& command : Commands()) {
