@@ -37,8 +37,8 @@ struct Command {
     bool added = false;
     // What choosing it does; a failure is shown with the name + "_Click".
     void (*run)(MainWindow& window) = nullptr;
-    CommandPopup popup = CommandPopup::None;   // menus only
-    const char* accessibleName = nullptr;      // menus only: what a screen reader says for a sign
+    CommandPopup popup = CommandPopup::None; // menus only
+    const char* accessibleName = nullptr;    // menus only: what a screen reader says for a sign
     // The shortcut is another item's, which runs the same command: this item only shows it.
     bool keyShownOnly = false;
 };

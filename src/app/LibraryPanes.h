@@ -98,7 +98,6 @@ private:
     void LayOut();
     // The event filter's concerns, each true when it consumed `event`.
     bool BoundCheckEvent(QObject* watched, QEvent* event);
-    bool TextBoxKeyEvent(QObject* watched, QEvent* event);
     // After a find changed the lines shown: the selected entry stays selected when it is shown;
     // otherwise no line is selected.
     void ShowSelectionAfterFind(ListId list);

@@ -10,7 +10,6 @@
 #include "ReconcileWindow.h"
 #include "SplashWindow.h"
 
-#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QUrl>
@@ -18,13 +17,13 @@
 #include <memory>
 #include <optional>
 
-class QAction;
 class QLabel;
 class QMenu;
 class QSettings;
 
 namespace quillbox {
 
+class CommandMenus;
 class CompareWindow;
 class CollectionWindow;
 class EditMenu;
@@ -137,7 +136,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void BuildMenus();
     void BuildEditMenuAndStatusBar();
     void ConnectCommands();
     void FitLayout();
@@ -151,14 +149,6 @@ private:
     // that nothing escapes into Qt's event loop.
     void Guarded(const char* handler, const std::function<void()>& work);
     QString ProgramDirectory() const;
-    // A help file beside the program, else in the installed data folder; when it is in neither, the
-    // path beside the program, which the failure then names.
-    QString HelpFilePath(const QString& name) const;
-    // Takes drags of local files wherever they land on the window; true when it handled `event`.
-    bool FileDragEvent(QEvent* event);
-    // While the menu bar has the focus, a key that an item only shows runs that item; true when it
-    // handled `event`.
-    bool MenuBarKeyEvent(QObject* watched, QEvent* event);
     // Sets up a name editor of the library list: its refusals go to the status line, and the keys
     // of the menus' commands stay with its text.
     void PrepareNameEditor(QLineEdit* editor, PatchNameValidator* validator);
@@ -178,10 +168,9 @@ private:
     std::unique_ptr<OpenSaveDLG> fileDialog_;
     std::unique_ptr<WindowSettings> settings_;
     QMenu* mnuRecent_ = nullptr;
-    QHash<QString, QAction*> actions_;
+    CommandMenus* menus_ = nullptr; // the menu bar and the keys, from the command table
     EditMenu* editMenu_ = nullptr;
     StatusLine* statusLine_ = nullptr;
-    QMenu* mnuPatch_ = nullptr;
     bool onTop_ = false;
     bool checkPlace_ = false; // the window's place is checked once shown, when its frame is known
     int busyDepth_ = 0;
