@@ -90,7 +90,7 @@ struct Gui {
     void Restore() const {
         window->Controller().MutableState().LibraryData = Unshared(store);
         window->Controller().MutableState().DescArray = Unshared(desc);
-        window->RefillList(ListId::Library);
+        window->Panes().RefillList(ListId::Library);
         Settle();
     }
 
@@ -289,7 +289,7 @@ void RegisterAll() {
             return [](benchmark::State& state) {
                 Gui& gui = TheGui();
                 for (auto _ : state) {
-                    gui.window->RefillList(ListId::Library);
+                    gui.window->Panes().RefillList(ListId::Library);
                     gui.Settle();
                 }
                 if (!gui.Intact(0))
@@ -342,7 +342,7 @@ void RegisterAll() {
     // Every second line selected, in the list and in the controller, as Ctrl+clicks leave them.
     auto selectHalf = [every](Gui& gui) {
         const QList<qsizetype> half = every(2);
-        gui.window->SelectListLines(ListId::Library, half, half.last());
+        gui.window->Panes().SelectListLines(ListId::Library, half, half.last());
         gui.window->Controller().LibrarySelected(half, half.last());
         return half;
     };

@@ -35,10 +35,10 @@ struct Command {
     CommandEnabling enabling = CommandEnabling::Always;
     // Quillbox added the item to the window's first set of menus: it has an access key of its own.
     bool added = false;
-    const char* handler = nullptr;             // the name a failure of the command is shown with
-    void (*run)(MainWindow& window) = nullptr; // what choosing it does
-    CommandPopup popup = CommandPopup::None;   // menus only
-    const char* accessibleName = nullptr;      // menus only: what a screen reader says for a sign
+    // What choosing it does; a failure is shown with the name + "_Click".
+    void (*run)(MainWindow& window) = nullptr;
+    CommandPopup popup = CommandPopup::None; // menus only
+    const char* accessibleName = nullptr;    // menus only: what a screen reader says for a sign
     // The shortcut is another item's, which runs the same command: this item only shows it.
     bool keyShownOnly = false;
 };

@@ -1,9 +1,14 @@
 #include "HelpWindow.h"
 
 #include "AccessibleWindow.h"
+#include "AppInfo.h"
 #include "Contrast.h"
+#include "FileAccess.h"
 #include "MainLayout.h"
+#include "TextEncoding.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 
@@ -95,6 +100,27 @@ bool HelpWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+QString HelpFilePath(const QString& programDirectory, const QString& name) {
+    const QString beside = QDir(programDirectory).filePath(name);
+    if (QFileInfo::exists(beside))
+        return beside;
+    // The install puts the help into share/quillbox beside bin/ (cmake/Install.cmake); found from the
+    // program's own folder, an unpacked or moved install finds it too.
+    const QString installed = QDir::cleanPath(
+        QDir(programDirectory).filePath(QStringLiteral(QUILLBOX_DATA_FROM_PROGRAM "/") + name));
+    return QFileInfo::exists(installed) ? installed : beside;
+}
+
+QString PlainHelpText(const QString& path) {
+    QString text = AppInfo::ProductName() + QLatin1Char(' ') + AppInfo::VersionText() + AppInfo::Notice() +
+                   QStringLiteral("\r\n\r\n") + QStringLiteral("Check for updates - and other PS02 tools  ") +
+                   AppInfo::WebAddress();
+    const QString helpText = DecodeText(ReadFileAsString(path)).text;
+    if (helpText.isEmpty())
+        return text + QStringLiteral("\r\n\r\nHelpfile corrupt: ") + path;
+    return text + QStringLiteral("\r\n\r\n") + helpText;
 }
 
 } // namespace quillbox

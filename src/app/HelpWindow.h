@@ -33,4 +33,11 @@ private:
     QPlainTextEdit* txtHelp_ = nullptr;
 };
 
+// A help file beside the program, else in the installed data folder; when it is in neither, the
+// path beside the program, which the failure then names.
+QString HelpFilePath(const QString& programDirectory, const QString& name);
+// What the plain help window shows: the product, its version, notice and web address, then the text
+// of the plain help file at `path`, or that it is corrupt. A file that cannot be read throws FileError.
+QString PlainHelpText(const QString& path);
+
 } // namespace quillbox

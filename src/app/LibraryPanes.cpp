@@ -1,11 +1,13 @@
 #include "LibraryPanes.h"
 
+#include "ControlSize.h"
 #include "DescriptionBox.h"
 #include "FindField.h"
 #include "LibraryController.h"
 #include "PatchList.h"
 #include "PatchListModel.h"
 #include "PatchListView.h"
+#include "TextBoxKeys.h"
 #include "ValueTables.h"
 
 #include <QApplication>
@@ -15,7 +17,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QRadioButton>
-#include <QStyleOptionFrame>
 
 namespace quillbox {
 
@@ -38,10 +39,6 @@ QRect ToPixels(const TwipsRect& r) {
     const int left = TwipsToPixels(r.left);
     const int top = TwipsToPixels(r.top);
     return {left, top, TwipsToPixels(r.right()) - left, TwipsToPixels(r.bottom()) - top};
-}
-
-QSize ToTwips(QSize pixels) {
-    return {PixelsToTwips(pixels.width()), PixelsToTwips(pixels.height())};
 }
 
 // Shift state of a key event as the key handlers take it: 1 Shift, 2 Ctrl, 4 Alt.
@@ -117,7 +114,7 @@ void LibraryPanes::BuildControls() {
                 list->setItemDelegate(new PatchNameDelegate(
                     [this](QLineEdit* editor, PatchNameValidator* validator) {
                         Q_EMIT nameEditorOpened(editor, validator);
-                        // Shift+Ins and Shift+Del paste and cut here too (see TextBoxKeyEvent).
+                        // Shift+Ins and Shift+Del paste and cut here too (see TakeTextBoxEditKey).
                         editor->installEventFilter(this);
                     },
                     list));
@@ -332,38 +329,8 @@ void LibraryPanes::BoundCheckPressed(QCheckBox* box) {
 // ---- Layout ----
 
 QSize LibraryPanes::NeededSize(const QString& name) const {
-    QWidget* widget = controls_.value(name);
-    if (!widget)
-        return {};
-    if (qobject_cast<QGroupBox*>(widget) || widget == txtDescription_)
-        return {};
-    if (auto* list = qobject_cast<PatchListView*>(widget)) {
-        // Lines of lists up to 9,999 entries with names of the widest characters; longer lists
-        // scroll sideways.
-        return ToTwips(QSize(list->NeededWidth(9999), 0));
-    }
-    if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-        // The widest entry has to fit into the closed box.
-        QComboBox probe;
-        probe.setFont(combo->font());
-        for (const ParameterTableInfo& table : ParameterTables()) {
-            if (table.objectName == name)
-                probe.addItems(table.entries);
-        }
-        probe.setSizeAdjustPolicy(QComboBox::AdjustToContents);
-        return ToTwips(QSize(probe.minimumSizeHint().width(), probe.sizeHint().height()));
-    }
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-        // The designed text and its frame; QLineEdit's own hint asks for room for 17 characters.
-        QStyleOptionFrame option;
-        option.initFrom(edit);
-        option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
-        const QFontMetrics metrics(edit->font());
-        const QSize text(metrics.horizontalAdvance(edit->text()) + 2 * 2 + 1, edit->sizeHint().height());
-        const QSize needed = edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, edit);
-        return ToTwips(QSize(needed.width(), edit->sizeHint().height()));
-    }
-    return ToTwips(widget->sizeHint());
+    const QWidget* widget = controls_.value(name);
+    return widget ? NeededTwips(*widget) : QSize();
 }
 
 QSize LibraryPanes::FitLayout() {
@@ -418,7 +385,7 @@ bool LibraryPanes::eventFilter(QObject* watched, QEvent* event) {
         // "Change  All" rewrite every patch of the library: entries are picked deliberately only.
         return true;
     }
-    if (BoundCheckEvent(watched, event) || TextBoxKeyEvent(watched, event))
+    if (BoundCheckEvent(watched, event) || TakeTextBoxEditKey(watched, event))
         return true;
     if (event->type() == QEvent::FocusOut && qobject_cast<QRadioButton*>(watched)) {
         // Focus taken by a press that did not choose leaves the tab chain on the chosen option.
@@ -451,29 +418,6 @@ bool LibraryPanes::BoundCheckEvent(QObject* watched, QEvent* event) {
             BoundCheckPressed(box);
     }
     return false;
-}
-
-bool LibraryPanes::TextBoxKeyEvent(QObject* watched, QEvent* event) {
-    if ((event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) ||
-        (watched != txtDescription_ && !qobject_cast<QLineEdit*>(watched)))
-        return false;
-    // In a text box Shift+Ins and Shift+Del paste and cut, as in any text box, before they can
-    // reach the Library menu's commands.
-    const auto* key = static_cast<QKeyEvent*>(event);
-    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
-    const bool paste = key->key() == Qt::Key_Insert && modifiers == Qt::ShiftModifier;
-    const bool cut = key->key() == Qt::Key_Delete && modifiers == Qt::ShiftModifier;
-    if (!paste && !cut)
-        return false;
-    event->accept();
-    if (event->type() == QEvent::KeyPress) {
-        // Not every desktop's key scheme gives these keys to the text boxes.
-        if (auto* edit = qobject_cast<QLineEdit*>(watched))
-            paste ? edit->paste() : edit->cut();
-        else
-            paste ? txtDescription_->paste() : txtDescription_->cut();
-    }
-    return true;
 }
 
 // ---- Lists ----
@@ -582,6 +526,7 @@ void LibraryPanes::SelectListLines(ListId list, const QList<qsizetype>& position
 void LibraryPanes::RefreshListMarks() {
     for (const ListSide& side : sides_)
         side.view->viewport()->update();
+    Q_EMIT marksRefreshed();
 }
 
 void LibraryPanes::SetListToolTip(ListId list, const QString& text) {

@@ -75,6 +75,9 @@ Q_SIGNALS:
     // A name editor of the library list opens: the window sends its refusals to the status line
     // and keeps the keys of the menus' commands with its text.
     void nameEditorOpened(QLineEdit* editor, PatchNameValidator* validator);
+    // The lists' twin marks were shown anew although no list was refilled: other views of the marks
+    // follow.
+    void marksRefreshed();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -95,7 +98,6 @@ private:
     void LayOut();
     // The event filter's concerns, each true when it consumed `event`.
     bool BoundCheckEvent(QObject* watched, QEvent* event);
-    bool TextBoxKeyEvent(QObject* watched, QEvent* event);
     // After a find changed the lines shown: the selected entry stays selected when it is shown;
     // otherwise no line is selected.
     void ShowSelectionAfterFind(ListId list);

@@ -1,14 +1,15 @@
 #include "MainWindow.h"
 #include "Tags.h"
 
-#include "AccessibleMenuName.h"
 #include "AppInfo.h"
 #include "AtSpiSelection.h"
+#include "CommandMenus.h"
 #include "Commands.h"
 #include "CompareWindow.h"
 #include "DescriptionBox.h"
 #include "EditMenu.h"
 #include "FileAccess.h"
+#include "FileDrops.h"
 #include "HelpWindow.h"
 #include "LibraryFile.h"
 #include "MessageBoxes.h"
@@ -16,33 +17,28 @@
 #include "PatchListView.h"
 #include "PatchNameEditor.h"
 #include "PrintDialog.h"
+#include "QuestionBoxes.h"
 #include "ScreenFit.h"
 #include "SetListDocument.h"
 #include "SplashWindow.h"
 #include "StatusLine.h"
-#include "TextEncoding.h"
 #include "WindowSettings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
-#include <QDropEvent>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMimeData>
-#include <QPainter>
 #include <QPrinter>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
 #include <QStatusBar>
 #include <QThread>
-#include <QTimer>
 #include <exception>
 #include <optional>
 
@@ -54,62 +50,14 @@ QString S(const char* text) {
     return QString::fromUtf8(text);
 }
 
-// While a box asks or tells the user something the normal pointer is shown; the hourglass comes
-// back afterwards if work was going on.
-class NormalPointer {
-public:
-    NormalPointer() {
-        while (QGuiApplication::overrideCursor()) {
-            QGuiApplication::restoreOverrideCursor();
-            ++levels_;
-        }
-    }
-    ~NormalPointer() {
-        for (int i = 0; i < levels_; ++i)
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    NormalPointer(const NormalPointer&) = delete;
-    NormalPointer& operator=(const NormalPointer&) = delete;
-
-private:
-    int levels_ = 0;
-};
-
-// The local files a drag carries, folders left out, in the order given, and apart from them the
-// names that are not valid text, which decoded would name another file; nothing when it carries no
-// local file or folder.
-struct DraggedNames {
-    QStringList files;
-    QList<QByteArray> notText; // the names' real bytes
-};
-
-std::optional<DraggedNames> DraggedFiles(const QMimeData* data) {
-    if (!data || !data->hasUrls())
-        return std::nullopt;
-    std::optional<DraggedNames> names;
-    for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile())
-            continue;
-        if (!names)
-            names.emplace();
-        // The address carries the name's bytes percent-encoded; its decoded text has lost those that
-        // are not text (and a sender that did not encode them has lost them already).
-        const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-        const QString path = url.toLocalFile();
-        const std::optional<QByteArray> notText = FileNameFromBytes(bytes) ? NameNotTextBehind(path) : bytes;
-        if (notText)
-            names->notText.append(*notText);
-        else if (!QFileInfo(path).isDir())
-            names->files.append(path);
-    }
-    return names;
-}
-
 } // namespace
 
 MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
-    : QMainWindow(parent), options_(std::move(options)), controller_(*this, AppInfo::ProductName()),
-      splash_(options_.splash) {
+    : QMainWindow(parent), options_(std::move(options)),
+      panes_(new LibraryPanes(
+          controller_,
+          [this](const char* handler, const std::function<void()>& work) { Guarded(handler, work); }, this)),
+      controller_(*panes_, *this, AppInfo::ProductName()), splash_(options_.splash) {
     setObjectName(QStringLiteral("frmMain"));
     if (!options_.pause)
         options_.pause = [](int milliseconds) {
@@ -121,9 +69,6 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
         };
 
     settings_ = std::make_unique<WindowSettings>(options_.settings);
-    panes_ = new LibraryPanes(
-        controller_,
-        [this](const char* handler, const std::function<void()>& work) { Guarded(handler, work); }, this);
     // On a screen smaller than the designed window the client area scrolls, so that every control
     // can be reached and seen; at the designed size and above it simply fills the window.
     auto* scroller = new QScrollArea(this);
@@ -136,7 +81,9 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     connect(panes_, &LibraryPanes::nameEditorOpened, this, &MainWindow::PrepareNameEditor);
     // Screen readers and switch access select lines through the accessibility bus too.
     OfferAtSpiSelection();
-    BuildMenus();
+    menus_ = new CommandMenus(this);
+    mnuRecent_ = menus_->RecentMenu();
+    FillRecentMenu();
     BuildEditMenuAndStatusBar();
     ConnectCommands();
     FitLayout();
@@ -156,55 +103,6 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
 MainWindow::~MainWindow() {
     // A name editor still open commits when it goes, after the controller has gone.
     panes_->ForgetController();
-}
-
-void MainWindow::BuildMenus() {
-    QMenu* current = nullptr;
-    for (const Command& command : Commands()) {
-        const QString name = S(command.name);
-        QAction* action = nullptr;
-        switch (command.place) {
-        case CommandPlace::Menu:
-            current = menuBar()->addMenu(S(command.caption));
-            current->setObjectName(name);
-            current->menuAction()->setObjectName(name);
-            if (command.accessibleName)
-                SetAccessibleMenuName(current, S(command.accessibleName));
-            if (name == QLatin1String("mnuPatch"))
-                mnuPatch_ = current;
-            continue;
-        case CommandPlace::Separator:
-            action = current->addSeparator();
-            action->setParent(this);
-            break;
-        case CommandPlace::Submenu:
-            // Only "Recent Libraries" (FillRecentMenu) is one.
-            mnuRecent_ = new QMenu(S(command.caption), current);
-            mnuRecent_->setObjectName(name);
-            mnuRecent_->menuAction()->setObjectName(name);
-            current->addMenu(mnuRecent_);
-            continue;
-        case CommandPlace::Item:
-        case CommandPlace::Key:
-            action = new QAction(S(command.caption), this);
-            action->setShortcut(command.shortcut);
-            // The menu shows the key; only while the menu bar has the focus would it match, where it
-            // would make the key ambiguous (see eventFilter).
-            if (command.keyShownOnly)
-                action->setShortcutContext(Qt::WidgetShortcut);
-            if (command.place == CommandPlace::Item)
-                current->addAction(action);
-            else
-                addAction(action);
-            break;
-        }
-        action->setObjectName(name);
-        action->setEnabled(command.enabling != CommandEnabling::WithLibrary);
-        actions_.insert(name, action);
-    }
-    actions_.value(QStringLiteral("mnuWindow_Top"))->setCheckable(true);
-    menuBar()->installEventFilter(this); // for the keys items only show, see eventFilter
-    FillRecentMenu();
 }
 
 void MainWindow::FillRecentMenu() {
@@ -247,7 +145,7 @@ void MainWindow::OpenRecentLibrary(const QString& path) {
 
 void MainWindow::BuildEditMenuAndStatusBar() {
     editMenu_ = new EditMenu(
-        this, mnuPatch_->menuAction(),
+        this, menus_->PatchMenu()->menuAction(),
         [this] { Guarded("mnuEdit_Undo_Click", [this] { controller_.Undo(); }); },
         [this] { Guarded("mnuEdit_Redo_Click", [this] { controller_.Redo(); }); });
     // Text boxes keep the undo and redo keys for their own text.
@@ -276,8 +174,10 @@ void MainWindow::BuildEditMenuAndStatusBar() {
 void MainWindow::ConnectCommands() {
     for (const Command& command : Commands()) {
         if (command.run)
-            connect(actions_.value(S(command.name)), &QAction::triggered, this,
-                    [this, &command] { Guarded(command.handler, [this, &command] { command.run(*this); }); });
+            connect(menus_->Action(S(command.name)), &QAction::triggered, this, [this, &command] {
+                const QByteArray handler = QByteArray(command.name) + "_Click";
+                Guarded(handler.constData(), [this, &command] { command.run(*this); });
+            });
     }
     // The right button pops up the list's menu as it stands.
     for (const Command& command : Commands()) {
@@ -336,7 +236,7 @@ void MainWindow::changeEvent(QEvent* event) {
     // A new theme: the marks' rings take the lists' new text colour.
     if (event->type() == QEvent::PaletteChange && panes_) {
         panes_->TakeListColours();
-        RefreshListMarks();
+        panes_->RefreshListMarks();
     }
 }
 
@@ -408,33 +308,14 @@ void MainWindow::FindCommand() {
 
 // ---- Help, about, top ----
 
-QString MainWindow::HelpFilePath(const QString& name) const {
-    const QString beside = QDir(ProgramDirectory()).filePath(name);
-    if (QFileInfo::exists(beside))
-        return beside;
-    // The install puts the help into share/quillbox beside bin/ (cmake/Install.cmake); found from the
-    // program's own folder, an unpacked or moved install finds it too.
-    const QString installed = QDir::cleanPath(
-        QDir(ProgramDirectory()).filePath(QStringLiteral(QUILLBOX_DATA_FROM_PROGRAM "/") + name));
-    return QFileInfo::exists(installed) ? installed : beside;
-}
-
 void MainWindow::HelpCommand() {
-    const QString chmPath = HelpFilePath(QStringLiteral("Quillbox.chm"));
+    const QString chmPath = HelpFilePath(ProgramDirectory(), QStringLiteral("Quillbox.chm"));
     // The compiled help opens in the desktop's viewer when there is one that takes it.
     if (QFileInfo(chmPath).isFile() && options_.openUrl(QUrl::fromLocalFile(chmPath)))
         return;
-
-    const QString hlpPath = HelpFilePath(QStringLiteral("Quillbox.hlp"));
-    QString text = AppInfo::ProductName() + QLatin1Char(' ') + AppInfo::VersionText() + AppInfo::Notice() +
-                   QStringLiteral("\r\n\r\n") + QStringLiteral("Check for updates - and other PS02 tools  ") +
-                   AppInfo::WebAddress();
+    QString text;
     try {
-        const QString helpText = DecodeText(ReadFileAsString(hlpPath)).text;
-        if (helpText.isEmpty())
-            text += QStringLiteral("\r\n\r\nHelpfile corrupt: ") + hlpPath;
-        else
-            text += QStringLiteral("\r\n\r\n") + helpText;
+        text = PlainHelpText(HelpFilePath(ProgramDirectory(), QStringLiteral("Quillbox.hlp")));
     } catch (const FileError& error) {
         ShowMessage(QStringLiteral("mnuHelp_Help_Click: ") + error.description);
         return;
@@ -494,6 +375,11 @@ void MainWindow::CompareCommand() {
                 });
             },
             this);
+        // The twin marks the compare window shows change with the lists' marks.
+        connect(panes_, &LibraryPanes::marksRefreshed, compare_, [compare = compare_.data()] {
+            if (compare->isVisible())
+                compare->Refresh();
+        });
     }
     compare_->ShowEntries(pair->first, pair->second);
     compare_->show();
@@ -535,7 +421,7 @@ void MainWindow::TopCommand() {
     // Changing a window flag hides the window.
     if (visible)
         show();
-    actions_.value(QStringLiteral("mnuWindow_Top"))->setChecked(onTop_);
+    menus_->Action(QStringLiteral("mnuWindow_Top"))->setChecked(onTop_);
 }
 
 // ---- Files from the command line and drops ----
@@ -560,33 +446,6 @@ QStringList MainWindow::OpenFiles(const QStringList& paths) {
     return rest;
 }
 
-bool MainWindow::FileDragEvent(QEvent* event) {
-    const QEvent::Type type = event->type();
-    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
-        return false;
-    auto* drop = static_cast<QDropEvent*>(event);
-    const std::optional<DraggedNames> names = DraggedFiles(drop->mimeData());
-    if (!names)
-        return false; // text or a web address: a text box may take it
-    // Folders alone are refused here too, so that no text box takes their names as text.
-    if (names->files.isEmpty() && names->notText.isEmpty()) {
-        drop->ignore();
-        return true;
-    }
-    drop->setDropAction(Qt::CopyAction);
-    drop->accept();
-    if (type == QEvent::Drop) {
-        // Opened once the drop has ended: a question asked now would hold up the program the files
-        // were dragged from. A name that is not text is refused as on the command line.
-        QTimer::singleShot(0, this, [this, dropped = *names] {
-            for (const QByteArray& name : dropped.notText)
-                ShowMessage(FileNameNotTextMessage(name), MessageStyle::Plain);
-            OpenFiles(dropped.files);
-        });
-    }
-    return true;
-}
-
 // ---- Events ----
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -605,7 +464,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (FileDragEvent(event) || MenuBarKeyEvent(watched, event))
+    // A file dropped is opened once the drop has ended: a question asked now would hold up the
+    // program the files were dragged from. A name that is not text is refused as on the command line.
+    const auto dropped = [this](const DraggedNames& names) {
+        for (const QByteArray& name : names.notText)
+            ShowMessage(FileNameNotTextMessage(name), MessageStyle::Plain);
+        OpenFiles(names.files);
+    };
+    if (TakeFileDrag(event, this, dropped))
         return true;
     if (watched == this && event->type() == QEvent::WindowActivate) {
         // Back from another program, which may have written the library meanwhile.
@@ -615,32 +481,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-bool MainWindow::MenuBarKeyEvent(QObject* watched, QEvent* event) {
-    if ((event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) ||
-        watched != menuBar())
-        return false;
-    // While the menu bar has the focus (Alt, or a menu closed with Esc), an item's key that the menu
-    // only shows would match beside its owner's, and an ambiguous key runs nothing: the item takes
-    // the key itself, once.
-    const auto* key = static_cast<QKeyEvent*>(event);
-    for (const Command& command : Commands()) {
-        if (!command.keyShownOnly || command.shortcut != QKeySequence(key->keyCombination()))
-            continue;
-        event->accept();
-        if (event->type() == QEvent::KeyPress)
-            actions_.value(S(command.name))->trigger();
-        return true;
-    }
-    return false;
-}
-
 // ---- ShellView ----
-
-void MainWindow::RefreshListMarks() {
-    panes_->RefreshListMarks();
-    if (compare_ && compare_->isVisible())
-        compare_->Refresh();
-}
 
 void MainWindow::WriteSetListPdf(const QString& path, const QString& title,
                                  const std::vector<SetListRow>& rows, SetListPrint print) {
@@ -655,10 +496,7 @@ void MainWindow::SetCaption(const QString& caption) {
 }
 
 void MainWindow::SetFileCommandsEnabled(bool enabled) {
-    for (const Command& command : Commands()) {
-        if (command.enabling == CommandEnabling::WithLibrary)
-            actions_.value(S(command.name))->setEnabled(enabled);
-    }
+    menus_->SetFileCommandsEnabled(enabled);
 }
 
 void MainWindow::SetBusy(bool busy) {
@@ -684,53 +522,15 @@ bool MainWindow::AskYesNo(const QString& text, const QString& title) {
 }
 
 SaveAnswer MainWindow::AskSaveQuestion() {
-    const NormalPointer pointer;
-    switch (MessageBoxes::AskSaveNow(this)) {
-    case QMessageBox::Yes:
-        return SaveAnswer::Yes;
-    case QMessageBox::No:
-        return SaveAnswer::No;
-    default:
-        return SaveAnswer::Cancel;
-    }
+    return AskSaveNowBox(this);
 }
 
 RecoveryAnswer MainWindow::AskRestoreUnsaved(const QString& text) {
-    const NormalPointer pointer;
-    // No escape button: the box closes only with an answer, so the work is never dropped unseen.
-    switch (MessageBoxes::AskChoice(this, text, QStringLiteral("Unsaved changes"),
-                                    {{QMessageBox::Yes, QStringLiteral("&Restore")},
-                                     {QMessageBox::Open, QStringLiteral("&Compare")},
-                                     {QMessageBox::Discard, QStringLiteral("&Discard")}},
-                                    QMessageBox::Yes, QMessageBox::NoButton)) {
-    case QMessageBox::Yes:
-        return RecoveryAnswer::Restore;
-    case QMessageBox::Open:
-        return RecoveryAnswer::Compare;
-    case QMessageBox::Discard:
-        return RecoveryAnswer::Discard;
-    default:
-        return RecoveryAnswer::Later;
-    }
+    return AskRestoreUnsavedBox(this, text);
 }
 
 DiskChangeAnswer MainWindow::AskChangedOnDisk(const QString& text) {
-    const NormalPointer pointer;
-    switch (MessageBoxes::AskChoice(this, text, QStringLiteral("Changed on disk"),
-                                    {{QMessageBox::Save, QStringLiteral("&Overwrite")},
-                                     {QMessageBox::SaveAll, QStringLiteral("Save &As\u2026")},
-                                     {QMessageBox::Apply, QStringLiteral("&Reconcile")},
-                                     {QMessageBox::Cancel, QStringLiteral("Cancel")}},
-                                    QMessageBox::Cancel, QMessageBox::Cancel)) {
-    case QMessageBox::Save:
-        return DiskChangeAnswer::Overwrite;
-    case QMessageBox::SaveAll:
-        return DiskChangeAnswer::SaveAs;
-    case QMessageBox::Apply:
-        return DiskChangeAnswer::Reconcile;
-    default:
-        return DiskChangeAnswer::Cancel;
-    }
+    return AskChangedOnDiskBox(this, text);
 }
 
 void MainWindow::RecoverUnsavedWork() {

@@ -10,7 +10,6 @@
 #include "ReconcileWindow.h"
 #include "SplashWindow.h"
 
-#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QUrl>
@@ -18,13 +17,13 @@
 #include <memory>
 #include <optional>
 
-class QAction;
 class QLabel;
 class QMenu;
 class QSettings;
 
 namespace quillbox {
 
+class CommandMenus;
 class CompareWindow;
 class CollectionWindow;
 class EditMenu;
@@ -55,9 +54,9 @@ struct MainWindowOptions {
 };
 
 // frmMain: the menus, dialogs, status line and the window's place around the panes (LibraryPanes),
-// which hold the lists, the details panel and the description box. It shows what the library
-// controller tells it and forwards every user event to the controller.
-class MainWindow : public QMainWindow, public LibraryView {
+// which hold the lists, the details panel and the description box. The panes are the controller's
+// PanesView; the window is its ShellView and runs the menus' commands through it.
+class MainWindow : public QMainWindow, public ShellView {
     Q_OBJECT
 public:
     explicit MainWindow(MainWindowOptions options = {}, QWidget* parent = nullptr);
@@ -65,6 +64,8 @@ public:
 
     LibraryController& Controller() { return controller_; }
     const LibraryController& Controller() const { return controller_; }
+    // The client area: the lists, the details panel and the description box.
+    LibraryPanes& Panes() { return *panes_; }
     bool OnTop() const { return onTop_; }
     SplashWindow* Splash() const { return splash_; }
     HelpWindow* Help() const { return help_; }
@@ -109,25 +110,6 @@ public:
     // Loads a library of "File > Recent Libraries"; one that is gone is said so and leaves the list.
     void OpenRecentLibrary(const QString& path);
 
-    // PanesView: the panes show it; the window refreshes the compare window's marks too.
-    void RefillList(ListId list) override { panes_->RefillList(list); }
-    void ListEntriesChanged(ListId list, const EntryChange& change) override {
-        panes_->ListEntriesChanged(list, change);
-    }
-    void ListLineChanged(ListId list, qsizetype index) override { panes_->ListLineChanged(list, index); }
-    void SelectListLine(ListId list, qsizetype index) override { panes_->SelectListLine(list, index); }
-    void SelectListLines(ListId list, const QList<qsizetype>& positions, qsizetype current) override {
-        panes_->SelectListLines(list, positions, current);
-    }
-    void RefreshListMarks() override;
-    void SetListToolTip(ListId list, const QString& text) override { panes_->SetListToolTip(list, text); }
-    void SetLabelToolTip(ListId list, const QString& text) override { panes_->SetLabelToolTip(list, text); }
-    void ShowDetails(const DetailValues& values) override { panes_->ShowDetails(values); }
-    void EnableDetails(bool enabled) override { panes_->EnableDetails(enabled); }
-    void SetDescriptionText(const QString& text) override { panes_->SetDescriptionText(text); }
-    void SetDescriptionCounter(const QString& toolTip) override { panes_->SetDescriptionCounter(toolTip); }
-    void SetNameText(const QString& text) override { panes_->SetNameText(text); }
-
     // ShellView
     void SetCaption(const QString& caption) override;
     void SetFileCommandsEnabled(bool enabled) override;
@@ -154,7 +136,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void BuildMenus();
     void BuildEditMenuAndStatusBar();
     void ConnectCommands();
     void FitLayout();
@@ -168,19 +149,14 @@ private:
     // that nothing escapes into Qt's event loop.
     void Guarded(const char* handler, const std::function<void()>& work);
     QString ProgramDirectory() const;
-    // A help file beside the program, else in the installed data folder; when it is in neither, the
-    // path beside the program, which the failure then names.
-    QString HelpFilePath(const QString& name) const;
-    // Takes drags of local files wherever they land on the window; true when it handled `event`.
-    bool FileDragEvent(QEvent* event);
-    // While the menu bar has the focus, a key that an item only shows runs that item; true when it
-    // handled `event`.
-    bool MenuBarKeyEvent(QObject* watched, QEvent* event);
     // Sets up a name editor of the library list: its refusals go to the status line, and the keys
     // of the menus' commands stay with its text.
     void PrepareNameEditor(QLineEdit* editor, PatchNameValidator* validator);
 
     MainWindowOptions options_;
+    // The panes and the controller know each other: the panes are made first, holding a reference
+    // to the controller made right after them, and neither calls the other while being made.
+    LibraryPanes* panes_; // the client area
     LibraryController controller_;
     QPointer<SplashWindow> splash_;
     QPointer<HelpWindow> help_;
@@ -192,11 +168,9 @@ private:
     std::unique_ptr<OpenSaveDLG> fileDialog_;
     std::unique_ptr<WindowSettings> settings_;
     QMenu* mnuRecent_ = nullptr;
-    LibraryPanes* panes_ = nullptr; // the client area
-    QHash<QString, QAction*> actions_;
+    CommandMenus* menus_ = nullptr; // the menu bar and the keys, from the command table
     EditMenu* editMenu_ = nullptr;
     StatusLine* statusLine_ = nullptr;
-    QMenu* mnuPatch_ = nullptr;
     bool onTop_ = false;
     bool checkPlace_ = false; // the window's place is checked once shown, when its frame is known
     int busyDepth_ = 0;

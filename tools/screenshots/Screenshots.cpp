@@ -179,9 +179,9 @@ int main(int argc, char* argv[]) {
     OpenSaveDLG::setNextPath(pchPath);
     window.findChild<QAction*>(QStringLiteral("mnuFile_LoadPatches"))->trigger();
     window.SetCaption(QStringLiteral("Quillbox   ") + libPath);
-    window.SelectListLine(ListId::Patches, 3);
+    window.Panes().SelectListLine(ListId::Patches, 3);
     window.Controller().PatchesClicked(3);
-    window.SelectListLine(ListId::Library, 2);
+    window.Panes().SelectListLine(ListId::Library, 2);
     window.Controller().LibraryClicked(2);
 
     // "small FILE": only the whole screen with the main window fitted to it (a small or scaled
@@ -207,11 +207,11 @@ int main(int argc, char* argv[]) {
     window.FindCommand();
     auto* find = window.findChild<FindField*>(QStringLiteral("txtFindLib"));
     find->setText(QStringLiteral("clean"));
-    window.SelectListLine(ListId::Library, 5);
+    window.Panes().SelectListLine(ListId::Library, 5);
     window.Controller().LibraryClicked(5);
     ok = Save(&window, outDir + QStringLiteral("/find-field.png")) && ok;
     find->Close();
-    window.SelectListLine(ListId::Library, 2);
+    window.Panes().SelectListLine(ListId::Library, 2);
     window.Controller().LibraryClicked(2);
 
     // A change to every patch, a delete taken back, and the Edit menu open over the window.
@@ -231,7 +231,7 @@ int main(int argc, char* argv[]) {
     // Several library lines selected (Ctrl+click), the panel showing the one clicked last, and the
     // Library menu of a right click open over the selection.
     const QList<qsizetype> several{1, 3, 4};
-    window.SelectListLines(ListId::Library, several, 4);
+    window.Panes().SelectListLines(ListId::Library, several, 4);
     window.Controller().LibrarySelected(several, 4);
     auto* lstLib = window.findChild<QAbstractItemView*>(QStringLiteral("lstLib"));
     auto* libraryMenu = window.findChild<QMenu*>(QStringLiteral("mnuLibrary"));
@@ -259,7 +259,7 @@ int main(int argc, char* argv[]) {
     QDateTime when(QDate(2025, 3, 14), QTime(18, 5, 12));
     window.Controller().SetClock([&when] { return when; });
     for (int save = 0; save < 3; ++save, when = when.addSecs(4000 + 3600 * 20 * save)) {
-        window.SelectListLine(ListId::Library, 1);
+        window.Panes().SelectListLine(ListId::Library, 1);
         window.Controller().LibraryClicked(1);
         window.Controller().ClonePatch();
         window.Controller().SaveLib();
@@ -292,9 +292,9 @@ int main(int argc, char* argv[]) {
     OpenSaveDLG::setNextPath(twinPch);
     window.findChild<QAction*>(QStringLiteral("mnuFile_LoadPatches"))->trigger();
     window.SetCaption(QStringLiteral("Quillbox   ") + twinPath);
-    window.SelectListLine(ListId::Patches, 1);
+    window.Panes().SelectListLine(ListId::Patches, 1);
     window.Controller().PatchesClicked(1);
-    window.SelectListLine(ListId::Library, 3);
+    window.Panes().SelectListLine(ListId::Library, 3);
     window.Controller().LibraryClicked(3);
     Settle(&window);
     {

@@ -1,0 +1,96 @@
+#include "CommandMenus.h"
+
+#include "AccessibleMenuName.h"
+#include "Commands.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace quillbox {
+
+namespace {
+
+QString S(const char* text) {
+    return QString::fromUtf8(text);
+}
+
+} // namespace
+
+CommandMenus::CommandMenus(QMainWindow* window) : QObject(window), window_(window) {
+    QMenu* current = nullptr;
+    for (const Command& command : Commands()) {
+        const QString name = S(command.name);
+        QAction* action = nullptr;
+        switch (command.place) {
+        case CommandPlace::Menu:
+            current = window_->menuBar()->addMenu(S(command.caption));
+            current->setObjectName(name);
+            current->menuAction()->setObjectName(name);
+            if (command.accessibleName)
+                SetAccessibleMenuName(current, S(command.accessibleName));
+            if (name == QLatin1String("mnuPatch"))
+                patch_ = current;
+            continue;
+        case CommandPlace::Separator:
+            action = current->addSeparator();
+            action->setParent(window_);
+            break;
+        case CommandPlace::Submenu:
+            // Only "Recent Libraries" (FillRecentMenu) is one.
+            recent_ = new QMenu(S(command.caption), current);
+            recent_->setObjectName(name);
+            recent_->menuAction()->setObjectName(name);
+            current->addMenu(recent_);
+            continue;
+        case CommandPlace::Item:
+        case CommandPlace::Key:
+            action = new QAction(S(command.caption), window_);
+            action->setShortcut(command.shortcut);
+            // The menu shows the key; only while the menu bar has the focus would it match, where it
+            // would make the key ambiguous (see eventFilter).
+            if (command.keyShownOnly)
+                action->setShortcutContext(Qt::WidgetShortcut);
+            if (command.place == CommandPlace::Item)
+                current->addAction(action);
+            else
+                window_->addAction(action);
+            break;
+        }
+        action->setObjectName(name);
+        action->setEnabled(command.enabling != CommandEnabling::WithLibrary);
+        actions_.insert(name, action);
+    }
+    actions_.value(QStringLiteral("mnuWindow_Top"))->setCheckable(true);
+    window_->menuBar()->installEventFilter(this); // for the keys items only show, see eventFilter
+}
+
+void CommandMenus::SetFileCommandsEnabled(bool enabled) {
+    for (const Command& command : Commands()) {
+        if (command.enabling == CommandEnabling::WithLibrary)
+            actions_.value(S(command.name))->setEnabled(enabled);
+    }
+}
+
+bool CommandMenus::eventFilter(QObject* watched, QEvent* event) {
+    if ((event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) ||
+        watched != window_->menuBar())
+        return false;
+    // While the menu bar has the focus (Alt, or a menu closed with Esc), an item's key that the menu
+    // only shows would match beside its owner's, and an ambiguous key runs nothing: the item takes
+    // the key itself, once.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    for (const Command& command : Commands()) {
+        if (!command.keyShownOnly || command.shortcut != QKeySequence(key->keyCombination()))
+            continue;
+        event->accept();
+        if (event->type() == QEvent::KeyPress)
+            actions_.value(S(command.name))->trigger();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace quillbox

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+class QAction;
+class QMainWindow;
+class QMenu;
+
+namespace quillbox {
+
+// The menu bar (the Edit menu apart, see EditMenu) and the window's keys, made from the command
+// table: each row's menu or action is the window's, named as the row. While the menu bar has the
+// focus it takes the keys that items only show.
+class CommandMenus : public QObject {
+    Q_OBJECT
+public:
+    explicit CommandMenus(QMainWindow* window);
+
+    QAction* Action(const QString& name) const { return actions_.value(name); }
+    QMenu* PatchMenu() const { return patch_; }
+    // "Recent Libraries", which the window fills itself.
+    QMenu* RecentMenu() const { return recent_; }
+    // The items enabled by the first successful load.
+    void SetFileCommandsEnabled(bool enabled);
+
+protected:
+    // While the menu bar has the focus, a key that an item only shows runs that item.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QMainWindow* window_;
+    QHash<QString, QAction*> actions_;
+    QMenu* patch_ = nullptr;
+    QMenu* recent_ = nullptr;
+};
+
+} // namespace quillbox

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "LibraryView.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+
+class QWidget;
+
+namespace quillbox {
+
+// While a box asks or tells the user something the normal pointer is shown; the hourglass comes
+// back afterwards if work was going on.
+class NormalPointer {
+public:
+    NormalPointer() {
+        while (QGuiApplication::overrideCursor()) {
+            QGuiApplication::restoreOverrideCursor();
+            ++levels_;
+        }
+    }
+    ~NormalPointer() {
+        for (int i = 0; i < levels_; ++i)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    NormalPointer(const NormalPointer&) = delete;
+    NormalPointer& operator=(const NormalPointer&) = delete;
+
+private:
+    int levels_ = 0;
+};
+
+// The questions the library layer asks, as message boxes over `parent`: "Do you like to save now?",
+// "Restore unsaved changes…" and a pair changed on disk, with the answers as the library layer
+// takes them.
+SaveAnswer AskSaveNowBox(QWidget* parent);
+RecoveryAnswer AskRestoreUnsavedBox(QWidget* parent, const QString& text);
+DiskChangeAnswer AskChangedOnDiskBox(QWidget* parent, const QString& text);
+
+} // namespace quillbox
