@@ -214,8 +214,16 @@ private Q_SLOTS:
         }
     }
 
-    // The commands a load enables: off before the first load, on after it; the others always on.
+    // The commands a load enables: off before the first load, on after it; the others always on. Of
+    // the window's first set of menus only these five wait for a library.
     void loadEnablesCommands() {
+        QStringList waiting;
+        for (const Command& command : Commands()) {
+            if (!command.added && command.enabling == CommandEnabling::WithLibrary)
+                waiting.append(L(command.name));
+        }
+        QCOMPARE(waiting, (QStringList{L("mnuFile_SaveLib"), L("mnuFile_SaveAsLib"), L("mnuFile_LoadPatches"),
+                                       L("mnuFile_LoadLibToPatches"), L("mnuFile_SaveLibAsPatches")}));
         for (const bool loaded : {false, true}) {
             if (loaded)
                 LoadLibrary(Names);
