@@ -85,6 +85,11 @@ public:
     // that name.
     bool RenameEntry(qsizetype index, const QString& name);
 
+    // "&Tags…": adds `tag` ("#gig") to, or removes it from, the description of every selected library
+    // entry, as one step. When a description cannot take it within 255 characters, the entries are
+    // named in a message and nothing changes. True when the tag was added or removed.
+    bool TagSelected(const QString& tag, bool add);
+
     // Lists and selection.
     void LibraryClicked(qsizetype index);
     void PatchesClicked(qsizetype index);

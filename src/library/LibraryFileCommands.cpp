@@ -15,29 +15,6 @@ namespace {
 const QString CancelDescription = QStringLiteral("Cancelled: no file was chosen.");
 const QString NotValidLibrary = QStringLiteral("Not a valid Library");
 
-QString Nul() {
-    return QString(QChar(0));
-}
-
-QString LibraryFilter() {
-    return QStringLiteral("PS02 Library(*.pslib)") + Nul() + QStringLiteral("*.pslib") + Nul();
-}
-
-QString PatchImportFilter() {
-    return QStringLiteral("PS02 Patches(*.pch)") + Nul() + QStringLiteral("*.pch") + Nul() +
-           QStringLiteral("All (*.*)") + Nul() + QStringLiteral("*.*") + Nul();
-}
-
-QString PatchExportFilter() {
-    return QStringLiteral("PS02 Patches(*.pch)") + Nul() + QStringLiteral("*.pch") + Nul();
-}
-
-// The patch file an export offers: the library's name with the patch file's extension.
-QString ExportFileName(const QString& libFileName) {
-    const QString base = WithoutLibraryExtension(libFileName);
-    return (base.isEmpty() ? QStringLiteral("Library") : base) + QStringLiteral(".pch");
-}
-
 QString Caption(const QString& appTitle, const QString& path) {
     return appTitle + QStringLiteral("   ") + path;
 }
@@ -151,7 +128,7 @@ void LibraryController::LoadLib() {
     RunFileCommand([this] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Load Library File");
-        request.filter = LibraryFilter();
+        request.filter = LibraryFileFilter();
         request.readOnly = true;
         request.kind = FileKind::Library;
         LoadLibBody(AskPathOrCancel(request));
@@ -255,13 +232,13 @@ void LibraryController::SaveAsLib() {
     RunFileCommand([this] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Save Library File");
-        request.filter = LibraryFilter();
+        request.filter = LibraryFileFilter();
         request.readOnly = false;
         request.forSaving = true;
         request.kind = FileKind::Library;
         // A name to start from makes it a Save dialog: the command writes a file.
         request.fileName =
-            state_.LibFileName.isEmpty() ? QStringLiteral("Library.pslib") : state_.LibFileName;
+            state_.LibFileName.isEmpty() ? DefaultLibraryFileName() : state_.LibFileName;
         const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
         if (!ConfirmReplace(libPath))
             return;
@@ -293,7 +270,7 @@ void LibraryController::ImportLibrary() {
     RunFileCommand([this] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Import Library");
-        request.filter = LibraryFilter();
+        request.filter = LibraryFileFilter();
         request.readOnly = true;
         request.kind = FileKind::Library;
         const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
@@ -312,7 +289,7 @@ void LibraryController::ImportPatches() {
     RunFileCommand([this] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Import PS02PatchFile");
-        request.filter = PatchImportFilter();
+        request.filter = PatchOrAnyFileFilter();
         request.readOnly = true;
         request.kind = FileKind::PatchFile;
         ImportPatchesBody(AskPathOrCancel(request));
@@ -357,14 +334,12 @@ void LibraryController::ExportImages(const QByteArray& images, const QStringList
     RunFileCommand([&] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Export PS02PatchFile");
-        request.filter = PatchExportFilter();
+        request.filter = PatchFileFilter();
         request.readOnly = false;
         request.forSaving = true;
         request.kind = FileKind::PatchFile;
-        request.fileName = ExportFileName(state_.LibFileName);
-        QString path = AskPathOrCancel(request);
-        if (!path.endsWith(QStringLiteral(".pch")))
-            path += QStringLiteral(".pch");
+        request.fileName = PatchExportFileName(state_.LibFileName);
+        const QString path = ApplyPatchFileExtension(AskPathOrCancel(request));
         RecoverInterruptedSave(path);
         if (!ConfirmReplace(path))
             return;

@@ -12,10 +12,6 @@ namespace quillbox {
 
 namespace {
 
-QString Nul() {
-    return QString(QChar(0));
-}
-
 // Descriptions as a side keeps them: element 0 unused, one element per entry.
 QStringList SideDescriptions(const QStringList& descriptions, qsizetype count) {
     QStringList result = descriptions.mid(0, count + 1);
@@ -68,9 +64,7 @@ void LibraryController::ReconcileWith() {
     if (!RunFileCommand([this, &path] {
             FileDialogRequest request;
             request.dialogTitle = appTitle_ + QStringLiteral(" Reconcile With");
-            request.filter = QStringLiteral("PS02 Library(*.pslib)") + Nul() + QStringLiteral("*.pslib") +
-                             Nul() + QStringLiteral("PS02 Patches(*.pch)") + Nul() + QStringLiteral("*.pch") +
-                             Nul() + QStringLiteral("All (*.*)") + Nul() + QStringLiteral("*.*") + Nul();
+            request.filter = LibraryPatchOrAnyFileFilter();
             request.readOnly = true;
             request.kind = FileKind::Library;
             path = AskPathOrCancel(request);

@@ -173,16 +173,14 @@ void LibraryController::SaveRecoveredElsewhere(const UnsavedWork& work, const QS
                           QStringLiteral(", so the recovered changes are not applied to it. Choose a new "
                                          "name to save them under."),
                       MessageStyle::Plain);
-    const QString base = WithoutLibraryExtension(QFileInfo(work.libPath).fileName());
     const bool saved = RunFileCommand([&] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Save Recovered Library");
-        request.filter =
-            QStringLiteral("PS02 Library(*.pslib)") + QChar(0) + QStringLiteral("*.pslib") + QChar(0);
+        request.filter = LibraryFileFilter();
         request.readOnly = false;
         request.forSaving = true;
         request.kind = FileKind::Library;
-        request.fileName = base + QStringLiteral(" (recovered).pslib");
+        request.fileName = RecoveredLibraryFileName(QFileInfo(work.libPath).fileName());
         const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
         if (unsaved_->Files().FileFor(libPath) == unsaved_->Files().FileFor(work.libPath))
             throw FileError{FileErrorNumber, QStringLiteral("Recovery"),
