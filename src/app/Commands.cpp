@@ -113,6 +113,7 @@ const std::vector<Command>& Commands() {
         {"mnuLibrary_SelectDuplicates", "Select &Duplicates", none, Item, Always, Added,
             [](W w) { w.SelectDuplicatesCommand(); }},
         {"mnuLibrary_SortByName", "Sort by &Name", none, Item, Always, Added, [](W w) { C(w).SortByName(); }},
+        {"mnuLibrary_Tags", "&Tags…", none, Item, Always, Added, [](W w) { w.TagsCommand(); }},
         // Ctrl+K is the Patch menu's Compare, the same command.
         KeyShownOnly({"mnuLibrary_Compare", "&Compare…", QKeySequence(Qt::CTRL | Qt::Key_K), Item, Always,
             Added, [](W w) { w.CompareCommand(); }}),

@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 #include "Tags.h"
+#include "TagsDialog.h"
 
 #include "AppInfo.h"
 #include "AtSpiSelection.h"
@@ -152,16 +153,7 @@ void MainWindow::BuildEditMenuAndStatusBar() {
     for (QLineEdit* box : panes_->findChildren<QLineEdit*>())
         editMenu_->KeepKeysIn(box);
     editMenu_->KeepKeysIn(panes_->Description());
-    // The tags offered while one is typed: the library's own and those the collection's cache knows
-    // (read without building it; the open collection window's scans renew them).
-    panes_->Description()->SetTagSource([this] {
-        if (!collectionTags_)
-            collectionTags_ = CollectionIndex::CachedTags(options_.collectionCache);
-        QStringList tags = TagsIn(controller_.State().DescArray) + *collectionTags_;
-        tags.sort();
-        tags.removeDuplicates();
-        return tags;
-    });
+    panes_->Description()->SetTagSource([this] { return KnownTags(); });
     // A label rather than a status bar message: the menus' status tips would wipe a message out
     // as soon as a menu opens.
     statusBar()->setObjectName(QStringLiteral("statusBar"));
@@ -347,6 +339,23 @@ void MainWindow::OpenReconcile(const QString& path) {
     reconcile_->show();
     reconcile_->raise();
     reconcile_->activateWindow();
+}
+
+QStringList MainWindow::KnownTags() {
+    if (!collectionTags_)
+        collectionTags_ = CollectionIndex::CachedTags(options_.collectionCache);
+    QStringList tags = TagsIn(controller_.State().DescArray) + *collectionTags_;
+    tags.sort();
+    tags.removeDuplicates();
+    return tags;
+}
+
+void MainWindow::TagsCommand() {
+    if (controller_.Selection(ListId::Library).isEmpty()) {
+        ShowStatus(QStringLiteral("Nothing tagged: no library patch is selected"));
+        return;
+    }
+    TagsDialog(controller_, KnownTags(), this).exec();
 }
 
 void MainWindow::SelectDuplicatesCommand() {

@@ -94,6 +94,8 @@ public:
     // "Select &Duplicates": selects the entries that have a twin; a selection takes the focus to the
     // library list, so that the next key (Delete) acts on it.
     void SelectDuplicatesCommand();
+    // "&Tags…": a tag for every selected library entry (TagsDialog).
+    void TagsCommand();
     // F10: opens the first menu of the menu bar.
     void MenuBarCommand();
     // Ctrl+F: the find field over the list that has the focus (the library list otherwise).
@@ -163,6 +165,9 @@ private:
     QPointer<CompareWindow> compare_;
     QPointer<CollectionWindow> collection_;
     // The tags of the collection's cache, read when a tag is first typed and again after a scan.
+    // The tags offered while one is typed: the library's own and those the collection's cache knows
+    // (read without building it; the open collection window's scans renew them).
+    QStringList KnownTags();
     std::optional<QStringList> collectionTags_;
     QPointer<ReconcileWindow> reconcile_;
     std::unique_ptr<OpenSaveDLG> fileDialog_;

@@ -2,6 +2,10 @@
 // list as PDF and print.
 
 #include "EarlierVersionsDialog.h"
+#include "TagsDialog.h"
+
+#include <QCompleter>
+#include <QLineEdit>
 #include "FileError.h"
 #include "HelpWindow.h"
 #include "PrintDialog.h"
@@ -142,6 +146,26 @@ private Q_SLOTS:
         QCOMPARE(Line(Lib(), 0), L("01:  ALPHA "));
         Trigger("mnuEdit_Undo");
         QCOMPARE(State().LibraryData, current);
+        window->Controller().MutableState().LibChanged = false; // nothing to ask when the window closes
+    }
+
+    // "Tags…" asks for one tag, offers the known ones, and hands it to the controller: the dialog
+    // closes when the selected entries took it.
+    void tagsDialog() {
+        LoadLibrary(Names);
+        QVERIFY(Find<QAction>("mnuLibrary_Tags")->isEnabled());
+        Click(Lib(), 2);
+        TagsDialog dialog(window->Controller(), {L("#gig"), L("#live")}, window.get());
+        auto* field = dialog.findChild<QLineEdit*>(L("txtTag"));
+        auto* add = dialog.findChild<QPushButton*>(L("cmdTagAdd"));
+        QVERIFY(field && add && !add->isEnabled());
+        dialog.show();
+        QTest::keyClicks(field, L("li"));
+        QCOMPARE(field->completer()->currentCompletion(), L("#live"));
+        field->setText(L("live"));
+        QTest::mouseClick(add, Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(State().DescArray.value(3), L("#live"));
         window->Controller().MutableState().LibChanged = false; // nothing to ask when the window closes
     }
 

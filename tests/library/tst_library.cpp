@@ -858,6 +858,54 @@ private Q_SLOTS:
         QVERIFY(f.S().LibChanged);
     }
 
+    // "Tags…" over the selected entries (descriptions d1..d4, entry 3's near the limit): every entry
+    // takes the tag as one step, or, when one cannot, none does and that entry is named.
+    void tagSelected_data() {
+        QTest::addColumn<QString>("select");
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<bool>("add");
+        QTest::addColumn<QStringList>("after"); // descriptions 1..4 afterwards
+        QTest::addColumn<QString>("status");    // empty: a message instead, nothing changed
+        const QString nearLimit = QString(251, u'n');
+        QTest::newRow("add to three") << u"L0,1,3"_s << u"#gig"_s << true
+                                      << QStringList{u"d1 #gig"_s, u"d2 #gig"_s, nearLimit, u"d4 #old #gig"_s}
+                                      << u"Added #gig to 3 patches"_s;
+        QTest::newRow("one has it") << u"L3"_s << u"#old"_s << true
+                                    << QStringList{u"d1"_s, u"d2"_s, nearLimit, u"d4 #old"_s}
+                                    << u"Nothing changed: 04:  P3 already has #old"_s;
+        QTest::newRow("remove, any case") << u"L0,3"_s << u"#OLD"_s << false
+                                          << QStringList{u"d1"_s, u"d2"_s, nearLimit, u"d4"_s}
+                                          << u"Removed #OLD from 1 patch"_s;
+        QTest::newRow("does not fit") << u"L1,2"_s << u"#gig"_s << true
+                                      << QStringList{u"d1"_s, u"d2"_s, nearLimit, u"d4 #old"_s} << QString();
+    }
+    void tagSelected() {
+        QFETCH(QString, select);
+        QFETCH(QString, tag);
+        QFETCH(bool, add);
+        QFETCH(QStringList, after);
+        QFETCH(QString, status);
+        Fixture f;
+        const QStringList before{u"d1"_s, u"d2"_s, QString(251, u'n'), u"d4 #old"_s};
+        f.LoadLibrary(u"lib.pslib"_s, MakeStore(4), before);
+        f.Run(select);
+        const qsizetype steps = f.Ctl().History().UndoCount();
+        QCOMPARE(f.Ctl().TagSelected(tag, add), !status.isEmpty());
+        QCOMPARE(f.S().DescArray.mid(1), after);
+        if (status.isEmpty()) {
+            QCOMPARE(f.view.messages.size(), 1);
+            QVERIFY2(f.view.messages.first().contains(u"03:  P2"_s), qPrintable(f.view.messages.first()));
+            f.view.messages.clear();
+        } else {
+            QCOMPARE(f.view.statuses.last(), status);
+        }
+        const bool changed = f.S().DescArray.mid(1) != before;
+        QCOMPARE(f.Ctl().History().UndoCount(), steps + (changed ? 1 : 0));
+        QCOMPARE(f.S().LibChanged, changed);
+        f.Ctl().Undo();
+        QCOMPARE(f.S().DescArray.mid(1), before);
+    }
+
     // 100,000 entries loaded, edited in the middle and throughout, saved and loaded back whole.
     void hundredThousandEntries() {
         constexpr int Count = 100000;

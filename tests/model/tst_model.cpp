@@ -3,11 +3,14 @@
 #include "PatchImage.h"
 #include "PatchList.h"
 #include "PatchName.h"
+#include "Tags.h"
 #include "ValueTables.h"
 
 #include <QTest>
 #include <array>
 #include <random>
+
+using namespace Qt::StringLiterals;
 
 using namespace quillbox;
 
@@ -230,6 +233,34 @@ private Q_SLOTS:
         QCOMPARE(entry(ParameterList::EqMid, 0), QStringLiteral("-12"));
         QCOMPARE(entry(ParameterList::TotalLevel, 29), QStringLiteral("30"));
     }
+    // The tag rule: a tag stands at the start or after a blank, compares case-folded, and is added
+    // once and removed wherever it stands whole, with the blank that set it apart.
+    void tags_data() {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<QString>("added");
+        QTest::addColumn<QString>("removed");
+        QTest::newRow("empty") << QString() << u"#gig"_s << u"#gig"_s << QString();
+        QTest::newRow("after words") << u"verse"_s << u"#gig"_s << u"verse #gig"_s << u"verse"_s;
+        QTest::newRow("after a blank") << u"verse "_s << u"#gig"_s << u"verse #gig"_s << u"verse "_s;
+        QTest::newRow("has it, other case") << u"x #GIG y"_s << u"#gig"_s << u"x #GIG y"_s << u"x y"_s;
+        QTest::newRow("at the start") << u"#gig verse"_s << u"#gig"_s << u"#gig verse"_s << u"verse"_s;
+        QTest::newRow("longer tag is another") << u"#gigs"_s << u"#gig"_s << u"#gigs #gig"_s << u"#gigs"_s;
+        QTest::newRow("glued to a word") << u"a#gig"_s << u"#gig"_s << u"a#gig #gig"_s << u"a#gig"_s;
+        QTest::newRow("twice, lines") << u"a #Gig\r\n#gig"_s << u"#gig"_s << u"a #Gig\r\n#gig"_s << u"a\r\n"_s;
+    }
+    void tags() {
+        QFETCH(QString, description);
+        QFETCH(QString, tag);
+        QFETCH(QString, added);
+        QFETCH(QString, removed);
+        QVERIFY(IsTag(tag));
+        QCOMPARE(WithTag(description, tag), added);
+        QCOMPARE(WithoutTag(description, tag), removed);
+        QVERIFY(TagsOf(added).contains(tag));
+        QVERIFY(!TagsOf(removed).contains(tag));
+    }
+
 };
 
 QTEST_GUILESS_MAIN(TestModel)

@@ -266,6 +266,47 @@ private Q_SLOTS:
         }
     }
 
+    // tag changes the descriptions of the library <f> (01 "Crunch for the verse", 02 two lines, 03
+    // empty) as "Library > Tags…" does: all the entries or, when a tag does not fit, none.
+    void tag_data() {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("err");         // a part of the errors; empty: none
+        QTest::addColumn<QStringList>("described"); // entries 1 and 3 afterwards; empty: file untouched
+        const QString long250 = QString(250, u'x');
+        QTest::newRow("add to two") << u"tag <f> 3 1 +gig"_s << 0 << QString()
+                                    << QStringList{u"Crunch for the verse #gig"_s, u"#gig"_s};
+        QTest::newRow("add and remove")
+            << u"tag <f> 1 3 +gig +Live ; tag <f> 1 -GIG"_s << 0 << QString()
+            << QStringList{u"Crunch for the verse #Live"_s, u"#gig #Live"_s};
+        QTest::newRow("does not fit") << u"tag <f> 1 3 +"_s + long250 << 1 << u"01:  CRUNCH"_s << QStringList();
+        QTest::newRow("no such position") << u"tag <f> 1 4 +gig"_s << 1 << u"no position 4"_s << QStringList();
+        QTest::newRow("no tag") << u"tag <f> 1"_s << 2 << u"usage"_s << QStringList();
+        QTest::newRow("not a tag") << u"tag <f> 1 +a.b"_s << 2 << u"not a tag: +a.b"_s << QStringList();
+    }
+    void tag() {
+        QFETCH(QString, arguments);
+        QFETCH(int, code);
+        QFETCH(QString, err);
+        QFETCH(QStringList, described);
+        const QString file = Write(u"a.pslib"_s, sample_);
+        QVERIFY(!Write(u"a.pslib.txt"_s, sampleSide_).isEmpty());
+        Result result;
+        for (const QString& run : arguments.split(u" ; "_s))
+            result = Run(QString(run).replace(u"<f>"_s, file).split(u' '));
+        QCOMPARE(result.code, code);
+        QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.contains(err), qPrintable(result.err));
+        QCOMPARE(DecodeLibrary(ReadBytes(file)), store_);
+        if (described.isEmpty()) {
+            QCOMPARE(ReadBytes(file + u".txt"_s), sampleSide_);
+            return;
+        }
+        const DescriptionReader after = DescriptionReader::FromBytes(ReadBytes(file + u".txt"_s));
+        QCOMPARE(after.Description(1), described.at(0));
+        QCOMPARE(after.Description(2), DescriptionReader::FromBytes(sampleSide_).Description(2));
+        QCOMPARE(after.Description(3), described.at(1));
+    }
+
     // rename refuses a last entry cut short inside its name, as the window does, and writes nothing;
     // one cut short after its name is renamed and keeps its length. `kept`: bytes of entry 3.
     void renameCutShort_data() {
