@@ -33,7 +33,7 @@ TESTS = {
               "test_collection", "test_tool", "test_faults"],
     "files": ["test_files", "test_safesave", "test_versions", "test_private", "test_faults", *LIBRARY_TESTS,
               "test_collection", "test_tool"],
-    "library": [*LIBRARY_TESTS, "test_faults", "test_collection", "test_tool"],
+    "library": [*LIBRARY_TESTS, "test_faults", "test_collection", "test_tool", "test_gui"],
     "collection": ["test_collection", "test_tool", "test_faults"],
     "tool": ["test_tool", "test_faults"],
     "dialogs": ["test_gui"],

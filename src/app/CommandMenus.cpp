@@ -48,7 +48,7 @@ CommandMenus::CommandMenus(QMainWindow* window) : QObject(window), window_(windo
         case CommandPlace::Item:
         case CommandPlace::Key:
             action = new QAction(S(command.caption), window_);
-            action->setShortcut(command.shortcut);
+            action->setShortcut(Shortcut(command));
             // The menu shows the key; only while the menu bar has the focus would it match, where it
             // would make the key ambiguous (see eventFilter).
             if (command.keyShownOnly)
@@ -83,7 +83,7 @@ bool CommandMenus::eventFilter(QObject* watched, QEvent* event) {
     // the key itself, once.
     const auto* key = static_cast<QKeyEvent*>(event);
     for (const Command& command : Commands()) {
-        if (!command.keyShownOnly || command.shortcut != QKeySequence(key->keyCombination()))
+        if (!command.keyShownOnly || Shortcut(command) != QKeySequence(key->keyCombination()))
             continue;
         event->accept();
         if (event->type() == QEvent::KeyPress)

@@ -165,11 +165,18 @@ void MainWindow::BuildEditMenuAndStatusBar() {
 
 void MainWindow::ConnectCommands() {
     for (const Command& command : Commands()) {
-        if (command.run)
-            connect(menus_->Action(S(command.name)), &QAction::triggered, this, [this, &command] {
-                const QByteArray handler = QByteArray(command.name) + "_Click";
-                Guarded(handler.constData(), [this, &command] { command.run(*this); });
+        const CommandAction& action = command.action;
+        if (!action.run && action.window == WindowCommand::None)
+            continue;
+        connect(menus_->Action(S(command.name)), &QAction::triggered, this, [this, &command, &action] {
+            const QByteArray handler = command.HandlerName().toUtf8();
+            Guarded(handler.constData(), [this, &action] {
+                if (action.run)
+                    action.run(controller_);
+                else
+                    RunWindowCommand(*this, action.window);
             });
+        });
     }
     // The right button pops up the list's menu as it stands.
     for (const Command& command : Commands()) {

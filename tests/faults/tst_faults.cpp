@@ -38,12 +38,12 @@ struct Unprivileged {
     }
 };
 
-enum Command { Load, ImportLib, ImportPatches };
+enum FileCommand { Load, ImportLib, ImportPatches };
 // What the file dialog answers: a file holding the row's bytes, or a library file beside a side
 // file holding them, or one of the other situations.
 enum Input { Bytes, Folder, Missing, Unreadable, Huge, Fifo, SideBytes, SideFolder, SideHuge, SideFifo };
 struct FileRow {
-    Command command;
+    FileCommand command;
     Input input;
     QByteArray bytes;
     QString message;       // %1: the chosen path; empty: no message
@@ -61,7 +61,7 @@ struct SaveRow {
     bool saveAs, tool = false;
 };
 
-QString Make(const QString& dir, Input input, Command command, const QByteArray& bytes) {
+QString Make(const QString& dir, Input input, FileCommand command, const QByteArray& bytes) {
     const QString file = dir + (command == ImportPatches ? u"/bad.pch"_s : u"/bad.pslib"_s);
     const QString side = file + u".txt"_s;
     if (input == Missing) // Load makes a new library where nothing is; in a missing folder it cannot
@@ -273,7 +273,7 @@ private Q_SLOTS:
         f.ImportPatches(u"in.pch"_s, MakeStore(2, 90));
         f.Run(u"click"_s);
         QVERIFY(QFile::setPermissions(f.dir.path(), Traversable));
-        const QString path = Make(f.dir.path(), Input(input), Command(command), bytes);
+        const QString path = Make(f.dir.path(), Input(input), FileCommand(command), bytes);
         QVERIFY(!path.isEmpty());
         ::alarm(60); // a FIFO that blocks ends the test rather than hanging it
         const auto noAlarm = qScopeGuard([] { ::alarm(0); });

@@ -61,7 +61,7 @@ class TestMainWindowCommands : public WindowFixture {
             case CommandPlace::Submenu:
                 lines.append(
                     ItemLine(L(command.caption),
-                             command.shortcut.isEmpty() ? QList<QKeySequence>{} : QList{command.shortcut},
+                             command.HasShortcut() ? QList{Shortcut(command)} : QList<QKeySequence>{},
                              command.enabling == CommandEnabling::Always));
                 break;
             case CommandPlace::Key: // no menu item

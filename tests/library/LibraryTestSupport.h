@@ -3,6 +3,7 @@
 // Helpers for the library tests: images with chosen names, library and side files written by hand
 // (not through the code under test), and a controller wired to a FakeView in a temporary folder.
 
+#include "CommandTable.h"
 #include "FakeView.h"
 #include "PatchImage.h"
 #include "PatchName.h"
@@ -115,18 +116,22 @@ struct Fixture {
     void Run(const QString& script) {
         using C = LibraryController;
         // clang-format off
+        // Menu commands by the window's command table (a word, or the object name itself); the rest
+        // are the list's and the Edit menu's.
+        static const std::map<QString, QString> menu = {
+            {u"load"_s, u"mnuFile_LoadLib"_s}, {u"save"_s, u"mnuFile_SaveLib"_s},
+            {u"saveAs"_s, u"mnuFile_SaveAsLib"_s}, {u"importLib"_s, u"mnuFile_LoadLibToPatches"_s},
+            {u"importPatches"_s, u"mnuFile_LoadPatches"_s}, {u"export"_s, u"mnuFile_SaveLibAsPatches"_s},
+            {u"exportSel"_s, u"mnuFile_ExportSelected"_s}, {u"copy"_s, u"mnuPatch_Copy"_s},
+            {u"replace"_s, u"mnuPatch_Replace"_s}, {u"update"_s, u"mnuPatch_UpdateLib"_s},
+            {u"appendAll"_s, u"mnuPatch_AppentAll"_s}, {u"appendDiff"_s, u"mnuPatch_AppendNew"_s},
+            {u"updateAll"_s, u"mnuPatch_UpdateLibAll"_s}, {u"up"_s, u"mnuLibrary_MoveUp"_s},
+            {u"down"_s, u"mnuLibrary_MoveDown"_s}, {u"clone"_s, u"mnuLibrary_ClonePatch"_s},
+            {u"del"_s, u"mnuLibrary_DelSelected"_s}, {u"delAll"_s, u"mnuLibrary_DelAll"_s},
+            {u"rnd"_s, u"mnuLibrary_Rnd"_s}, {u"sort"_s, u"mnuLibrary_SortByName"_s}};
         static const std::map<QString, std::function<void(C&)>> commands = {
-            {u"load"_s, &C::LoadLib}, {u"save"_s, &C::SaveLib}, {u"saveAs"_s, &C::SaveAsLib},
-            {u"importLib"_s, &C::ImportLibrary}, {u"importPatches"_s, &C::ImportPatches},
-            {u"export"_s, &C::ExportLibrary}, {u"exportSel"_s, &C::ExportSelected},
-            {u"copy"_s, &C::CopySelectedPatch}, {u"replace"_s, &C::ReplaceSelectedPatch},
-            {u"update"_s, &C::UpdateLibWithSelected}, {u"appendAll"_s, &C::AppendAllPatches},
-            {u"appendDiff"_s, &C::AppendDifferentPatches}, {u"updateAll"_s, &C::UpdateAllPatchesInLib},
-            {u"dbl"_s, &C::PatchesDoubleClicked}, {u"up"_s, &C::MoveUp}, {u"down"_s, &C::MoveDown},
-            {u"clone"_s, &C::ClonePatch}, {u"del"_s, &C::DeleteSelected}, {u"delAll"_s, &C::DeleteAll},
-            {u"rnd"_s, &C::RandomModification}, {u"sort"_s, &C::SortByName},
-            {u"click"_s, &C::DescriptionClicked}, {u"undo"_s, &C::Undo}, {u"redo"_s, &C::Redo},
-            {u"dups"_s, &C::SelectDuplicates}};
+            {u"dbl"_s, &C::PatchesDoubleClicked}, {u"click"_s, &C::DescriptionClicked},
+            {u"undo"_s, &C::Undo}, {u"redo"_s, &C::Redo}, {u"dups"_s, &C::SelectDuplicates}};
         // clang-format on
         static const QStringList panel = u"drive cab spk chkD chkC all"_s.split(u' ');
         // clang-format off
@@ -191,9 +196,13 @@ struct Fixture {
             } else if (panel.contains(name)) {
                 edits[panel.indexOf(name)](controller, value.toInt());
             } else {
+                const Command* row = FindCommand(menu.contains(step) ? menu.at(step) : step);
                 const auto command = commands.find(step);
-                QVERIFY2(command != commands.end(), qPrintable(step));
-                command->second(controller);
+                QVERIFY2((row && row->action.run) || command != commands.end(), qPrintable(step));
+                if (row && row->action.run)
+                    row->action.run(controller);
+                else
+                    command->second(controller);
             }
         }
     }
