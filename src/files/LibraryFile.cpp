@@ -23,6 +23,14 @@ bool IsValidLibrary(const QByteArray& content) {
     return !content.isEmpty() && content.front() == LibraryFileMarker;
 }
 
+QString InvalidLibraryReason(const QByteArray& content) {
+    if (content.isEmpty())
+        return QStringLiteral("the file is empty");
+    return QStringLiteral("its first byte is %1, not the marker byte %2")
+        .arg(static_cast<quint8>(content.front()))
+        .arg(static_cast<int>(LibraryFileMarker));
+}
+
 namespace {
 
 const QString LibraryExtension = QStringLiteral(".pslib");

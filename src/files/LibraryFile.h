@@ -13,6 +13,8 @@ QByteArray EncodeLibrary(const QByteArray& store);
 QByteArray DecodeLibrary(const QByteArray& content);
 // At least one byte, and the first one is the marker.
 bool IsValidLibrary(const QByteArray& content);
+// Why `content` is not a library ("the file is empty", "its first byte is 7, not the marker byte 1").
+QString InvalidLibraryReason(const QByteArray& content);
 // Where the store's bytes [from, to) lie in a library file whose store (the file without its marker)
 // is `storeSize` bytes: reversed, starting at this offset of the file. For reading a part at a time.
 inline qint64 LibraryPartOffset(qint64 storeSize, qint64 to) {

@@ -1,7 +1,10 @@
 #include "LibraryPairFile.h"
 
+#include "DescriptionFile.h"
 #include "FileAccess.h"
+#include "FileError.h"
 #include "LibraryFile.h"
+#include "PatchImage.h"
 #include "SafeSave.h"
 
 namespace quillbox {
@@ -28,6 +31,51 @@ std::optional<LibraryPair> PairFrom(const QString& libPath, const std::vector<Sa
 
 LibraryPairFile::LibraryPairFile(QString path, EarlierVersions versions)
     : path_(std::move(path)), versions_(std::move(versions)) {}
+
+QByteArray LibraryPairFile::ReadStore() const {
+    const QByteArray content = ReadFileAsString(path_);
+    if (!IsLibraryPath(path_))
+        return content;
+    if (!IsValidLibrary(content))
+        throw FileError{NotALibraryNumber, path_,
+                        QStringLiteral("Not a valid Library (") + InvalidLibraryReason(content) + QLatin1Char(')')};
+    return DecodeLibrary(content);
+}
+
+namespace {
+
+PairContent WithDescriptions(QByteArray store, const std::optional<QByteArray>& side) {
+    const DescriptionReader reader = side ? DescriptionReader::FromBytes(*side) : DescriptionReader();
+    const qsizetype count = EntryCount(store);
+    return {std::move(store), reader.DescArray(count), {}};
+}
+
+} // namespace
+
+PairContent LibraryPairFile::Read() const {
+    QByteArray store = ReadStore();
+    std::optional<QByteArray> side;
+    QString problem;
+    try {
+        side = ExistingSide();
+    } catch (const FileError& error) {
+        problem = error.description;
+    }
+    PairContent pair = WithDescriptions(std::move(store), side);
+    pair.sideFileProblem = problem;
+    return pair;
+}
+
+PairContent LibraryPairFile::FromLibraryBytes(const QByteArray& content, const std::optional<QByteArray>& side) {
+    return WithDescriptions(DecodeLibrary(content), side);
+}
+
+std::optional<QByteArray> LibraryPairFile::ExistingSide() const {
+    const QString sidePath = SideFilePath(path_);
+    if (!FileExists(sidePath))
+        return std::nullopt;
+    return ReadFileAsString(sidePath);
+}
 
 bool LibraryPairFile::KeepsVersions() const {
     return IsLibraryPath(path_);

@@ -4,9 +4,21 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace quillbox {
+
+// A failure of Read(): the file is named a library but does not hold one.
+inline constexpr qint64 NotALibraryNumber = 0x80040101;
+
+// A library or device patch file as read with its side file.
+struct PairContent {
+    QByteArray store;         // the entries: a library's decoded, a device patch file's as they are
+    QStringList descriptions; // element 0 unused, element i the description of entry i
+    // A side file that exists but could not be read: why (the descriptions are empty then).
+    QString sideFileProblem;
+};
 
 // A library (or device patch file) together with its description side file on disk: the one place
 // where an interrupted save of the pair is recovered and where the pair is saved, for the window and
@@ -15,6 +27,19 @@ class LibraryPairFile {
 public:
     // `versions` holds the earlier versions (its default folder when not given).
     explicit LibraryPairFile(QString path, EarlierVersions versions = EarlierVersions());
+
+    // The one reader of a pair. ReadStore gives the entries: a path IsLibraryPath calls a library must
+    // hold one (else FileError NotALibraryNumber, "Not a valid Library (REASON)"); any other file is
+    // taken byte for byte. Read adds the descriptions of its side file, none when there is none.
+    // Throws FileError when the file cannot be read.
+    QByteArray ReadStore() const;
+    PairContent Read() const;
+    // The same from bytes in hand: a library's content (an earlier version, a file just read) and its
+    // side file's.
+    static PairContent FromLibraryBytes(const QByteArray& content, const std::optional<QByteArray>& side);
+    // The side file as it is on disk, for a save to write over (its other sections and keys stay);
+    // nullopt when there is none. Throws FileError when one exists but cannot be read.
+    std::optional<QByteArray> ExistingSide() const;
 
     // Finishes or undoes an interrupted save of the pair (see SafeSave::Recover) and says what it
     // did; nothing when there was none.

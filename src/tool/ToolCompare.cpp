@@ -14,10 +14,8 @@ namespace {
 // Both sides of a reconciliation (and the base) are read whole, with their descriptions.
 ReconcileSide ReadSide(const QString& path, QTextStream& err) {
     RecoverInterruptedSave(path, err);
-    ReconcileSide side;
-    side.store = ReadPatchStore(path);
-    side.descriptions = ReadDescriptions(path).DescArray(EntryCount(side.store));
-    return side;
+    PairContent pair = ReadPair(path);
+    return {std::move(pair.store), std::move(pair.descriptions)};
 }
 
 // The decoded name of an entry, empty when it is cut short inside its name field.

@@ -27,8 +27,8 @@ std::unique_ptr<LibraryDocument> OpenDocument(const QString& path, const char* w
     RecoverInterruptedSave(path, err);
     auto document =
         std::make_unique<LibraryDocument>([&err](const QString& text) { err << text << QLatin1Char('\n'); });
-    const QByteArray store = ReadPatchStore(path);
-    document->Open(path, SideFilePath(path), store, ReadDescriptions(path).DescArray(EntryCount(store)));
+    const PairContent pair = ReadPair(path);
+    document->Open(path, SideFilePath(path), pair.store, pair.descriptions);
     return document;
 }
 

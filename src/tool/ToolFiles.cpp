@@ -28,13 +28,9 @@ int CommandConvert(const QString& inPath, const QString& outPath, bool force, QT
     RefuseToReplace(outPath, force);
 
     // Everything is read before anything is written, so IN may even be OUT.
-    const QByteArray store = ReadPatchStore(inPath);
-    const DescriptionReader reader = ReadDescriptions(inPath);
-    QStringList descriptions(EntryCount(store) + 1); // element 0 is not written
-    for (qsizetype i = 1; i < descriptions.size(); ++i)
-        descriptions[i] = reader.Description(i);
-    WriteOut(outPath, store, descriptions, QString(), out, err);
-    WarnIfShort(inPath, store, err);
+    const PairContent pair = ReadPair(inPath);
+    WriteOut(outPath, pair.store, pair.descriptions, QString(), out, err);
+    WarnIfShort(inPath, pair.store, err);
     return ExitSuccess;
 }
 

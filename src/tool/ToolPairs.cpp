@@ -1,6 +1,8 @@
 #include "ToolPairs.h"
 
+#include "DescriptionFile.h"
 #include "FileAccess.h"
+#include "FileError.h"
 #include "LibraryFile.h"
 #include "LibraryPairFile.h"
 #include "PatchImage.h"
@@ -12,15 +14,6 @@
 namespace quillbox::tool {
 
 namespace {
-
-// Why `content` is not a library, for a path that names one.
-QString InvalidLibraryReason(const QByteArray& content) {
-    if (content.isEmpty())
-        return QStringLiteral("the file is empty");
-    return QStringLiteral("its first byte is %1, not the marker byte %2")
-        .arg(static_cast<quint8>(content.front()))
-        .arg(static_cast<int>(LibraryFileMarker));
-}
 
 void RefuseIfExists(const QString& path, const QString& what) {
     if (FileExists(path))
@@ -50,16 +43,32 @@ QByteArray LibraryStore(const QString& path, const QByteArray& content) {
     return DecodeLibrary(content);
 }
 
-QByteArray ReadPatchStore(const QString& path) {
-    const QByteArray content = ReadFileAsString(path);
-    return IsLibraryPath(path) ? LibraryStore(path, content) : content;
+namespace {
+
+// What the pair reader reads, its refusal of a file named a library that holds none given with the path.
+template <typename Read> auto NamingThePath(const QString& path, Read read) {
+    try {
+        return read();
+    } catch (const FileError& error) {
+        if (error.number != NotALibraryNumber)
+            throw;
+        FileProblem(path + QStringLiteral(": ") + error.description);
+    }
 }
 
-DescriptionReader ReadDescriptions(const QString& path) {
-    const QString sidePath = SideFilePath(path);
-    if (!FileExists(sidePath))
-        return {};
-    return DescriptionReader::FromBytes(ReadFileAsString(sidePath));
+} // namespace
+
+QByteArray ReadPatchStore(const QString& path) {
+    return NamingThePath(path, [&path] { return LibraryPairFile(path).ReadStore(); });
+}
+
+PairContent ReadPair(const QString& path) {
+    const PairContent pair = NamingThePath(path, [&path] { return LibraryPairFile(path).Read(); });
+    // A side file that exists but cannot be read is an error rather than silently empty
+    // descriptions, so that a conversion never drops them unnoticed.
+    if (!pair.sideFileProblem.isEmpty())
+        FileProblem(pair.sideFileProblem);
+    return pair;
 }
 
 void RefuseToReplace(const QString& outPath, bool force) {

@@ -2,7 +2,7 @@
 
 // A library or device patch file with its side file, as the tool's commands read, recover and write
 // it.
-#include "DescriptionFile.h"
+#include "LibraryPairFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,10 +22,10 @@ QByteArray LibraryStore(const QString& path, const QByteArray& content);
 // (which must carry the marker byte), any other path as a device patch file, byte for byte.
 QByteArray ReadPatchStore(const QString& path);
 
-// The descriptions of a file's patches. A missing side file means no descriptions; one that exists
-// but cannot be read is an error rather than silently empty descriptions, so that a conversion never
-// drops them unnoticed.
-DescriptionReader ReadDescriptions(const QString& path);
+// The patches of a file with their descriptions, as the pair reader reads them. A missing side file
+// means no descriptions; one that exists but cannot be read is an error rather than silently empty
+// descriptions, so that a conversion never drops them unnoticed.
+PairContent ReadPair(const QString& path);
 
 // Refuses, unless `force`, to replace OUT or its side file: the side file counts as part of OUT, since
 // an old one would hand its descriptions to the new patches.

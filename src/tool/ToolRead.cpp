@@ -27,8 +27,8 @@ QString OnOff(bool on) {
 
 int CommandList(const QString& path, bool details, QTextStream& out, QTextStream& err) {
     RecoverInterruptedSave(path, err);
-    const QByteArray store = ReadPatchStore(path);
-    const DescriptionReader descriptions = details ? ReadDescriptions(path) : DescriptionReader();
+    const PairContent pair = details ? ReadPair(path) : PairContent{ReadPatchStore(path), {}, {}};
+    const QByteArray& store = pair.store;
     const qsizetype count = EntryCount(store);
     const QLatin1Char tab('\t');
     for (qsizetype i = 0; i < count; ++i) {
@@ -38,7 +38,7 @@ int CommandList(const QString& path, bool details, QTextStream& out, QTextStream
             out << tab << EntryText(ParameterList::DriveType, values.driveType) << tab
                 << EntryText(ParameterList::CabType, values.cabType) << tab
                 << EntryText(ParameterList::CabSpeaker, values.cabSpeaker) << tab << OnOff(values.driveOn)
-                << tab << OnOff(values.cabOn) << tab << EscapeDescription(descriptions.Description(i + 1));
+                << tab << OnOff(values.cabOn) << tab << EscapeDescription(pair.descriptions.value(i + 1));
         }
         out << QLatin1Char('\n');
     }
@@ -48,10 +48,9 @@ int CommandList(const QString& path, bool details, QTextStream& out, QTextStream
 
 int CommandListCsv(const QString& path, QTextStream& out, QTextStream& err) {
     RecoverInterruptedSave(path, err);
-    const QByteArray store = ReadPatchStore(path);
-    const DescriptionReader reader = ReadDescriptions(path);
-    const qsizetype count = EntryCount(store);
-    const QStringList descArray = reader.DescArray(count);
+    const PairContent pair = ReadPair(path);
+    const QByteArray& store = pair.store;
+    const QStringList& descArray = pair.descriptions;
     // The stream drops a byte order mark found in the text; it writes its own before any output.
     out.setGenerateByteOrderMark(true);
     out << QString::fromUtf8(SetListCsv(SetListRows(store, descArray)).mid(3));

@@ -2,6 +2,7 @@
 #include "FileAccess.h"
 #include "FileIdentity.h"
 #include "LibraryFile.h"
+#include "LibraryPairFile.h"
 #include "ProfileFile.h"
 #include "QuotedPath.h"
 #include "TestFiles.h"
@@ -300,6 +301,59 @@ private Q_SLOTS:
         QCOMPARE(IsLibraryPath(path), library);
         QCOMPARE(WithoutLibraryExtension(path), without);
         QCOMPARE(ApplyLibraryExtension(path), library ? path : path + u".pslib"_s);
+    }
+
+    // The one reader of a pair: a library decoded, a patch file as it is, the side file's descriptions
+    // one per entry; a file named a library that holds none refused with the reason; a side file that
+    // cannot be read told apart, the entries still read.
+    void readPair_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("side"); // "dir": a folder where the side file would be
+        QTest::addColumn<QByteArray>("store");
+        QTest::addColumn<QStringList>("descriptions");
+        QTest::addColumn<QString>("problem"); // the refusal, or what the side file's reading said
+        const QByteArray entry(18, 'a'), other(18, 'b');
+        const QByteArray side = "[Description]\r\n1=one\r\n2=two&*&lines\r\n";
+        QTest::newRow("library") << u"a.pslib"_s << EncodeLibrary(entry + other) << side << entry + other
+                                 << QStringList{{}, u"one"_s, u"two\r\nlines"_s} << QString();
+        QTest::newRow("patch file, no side") << u"a.pch"_s << entry << QByteArray() << entry
+                                             << QStringList{{}, {}} << QString();
+        QTest::newRow("capitals are a patch file") << u"a.PSLIB"_s << other << QByteArray() << other
+                                                   << QStringList{{}, {}} << QString();
+        QTest::newRow("empty library") << u"a.pslib"_s << QByteArray() << QByteArray() << QByteArray()
+                                       << QStringList() << u"Not a valid Library (the file is empty)"_s;
+        QTest::newRow("no marker") << u"a.pslib"_s << QByteArray("\x07") + entry << QByteArray() << QByteArray()
+                                   << QStringList() << u"Not a valid Library (its first byte is 7, not"_s;
+        QTest::newRow("side unreadable") << u"a.pslib"_s << EncodeLibrary(entry) << QByteArray("dir") << entry
+                                         << QStringList{{}, {}} << u"a.pslib.txt"_s;
+    }
+    void readPair() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, side);
+        QFETCH(QByteArray, store);
+        QFETCH(QStringList, descriptions);
+        QFETCH(QString, problem);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        WriteBytes(path, content);
+        if (side == "dir")
+            QVERIFY(QDir().mkdir(SideFilePath(path)));
+        else if (!side.isEmpty())
+            WriteBytes(SideFilePath(path), side);
+        PairContent pair;
+        try {
+            pair = LibraryPairFile(path).Read();
+        } catch (const FileError& error) {
+            QCOMPARE(error.number, NotALibraryNumber);
+            QVERIFY2(!problem.isEmpty() && error.description.startsWith(problem), qPrintable(error.description));
+            return;
+        }
+        QCOMPARE(pair.store, store);
+        QCOMPARE(pair.descriptions, descriptions);
+        QVERIFY2(problem.isEmpty() ? pair.sideFileProblem.isEmpty() : pair.sideFileProblem.contains(problem),
+                 qPrintable(pair.sideFileProblem));
     }
 
     // Device patch file names and the names the file dialogs offer. The collection takes ".pch" in
