@@ -142,6 +142,11 @@ OwnFile ReadOwnFile(const QString& path, qint64 maxBytes) {
     return file;
 }
 
+bool SameFile(const QString& first, const QString& second) {
+    const QString canonical = QFileInfo(first).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(second).canonicalFilePath();
+}
+
 QString LibraryKeyPath(const QString& libPath) {
     const QFileInfo info(libPath);
     QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();

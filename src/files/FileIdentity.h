@@ -72,6 +72,8 @@ QString UserName(uint uid);
 // its folder's canonical path (links and ".." gone) with the file name as given, so that two
 // spellings of one library share one key, and its side file is found by that name.
 QString LibraryKeyPath(const QString& libPath);
+// Whether two paths name one existing file, whatever the spelling (links, "..", a relative path).
+bool SameFile(const QString& first, const QString& second);
 
 // A library file and its description side file, as a save or a load saw them.
 struct PairIdentity {

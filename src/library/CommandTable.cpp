@@ -25,7 +25,7 @@ Command KeyShownOnly(Command command) {
 }
 
 Command Separator(const char* name) {
-    return {name, "-", {}, CommandPlace::Separator};
+    return {name, "-", {}, CommandPlace::Separator, Always, Original, {}};
 }
 
 } // namespace
@@ -39,7 +39,7 @@ const std::vector<Command>& Commands() {
         {"mnuFile_LoadLib", "Load (Library) ", Qt::CTRL | Qt::Key_L, Item, Always, Original,
             [](L c) { c.LoadLib(); }},
         // The libraries loaded or saved last; the window fills it from its settings.
-        {"mnuFile_Recent", "&Recent Libraries", none, Submenu, CommandEnabling::ByItself, Added},
+        {"mnuFile_Recent", "&Recent Libraries", none, Submenu, CommandEnabling::ByItself, Added, {}},
         {"mnuFile_SaveLib", "Save (Library) ", Qt::CTRL | Qt::Key_S, Item, WithLibrary,
             Original, [](L c) { c.SaveLib(); }},
         {"mnuFile_SaveAsLib", "Save As (Library)", none, Item, WithLibrary, Original,

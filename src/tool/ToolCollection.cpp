@@ -2,6 +2,7 @@
 
 #include "CollectionIndex.h"
 #include "CollectionSettings.h"
+#include "FileIdentity.h"
 #include "LibraryFile.h"
 #include "QuotedPath.h"
 #include "ToolSupport.h"
@@ -111,11 +112,10 @@ int CommandWhere(const QString& argument, const QStringList& folders, const Reco
             throw ToolError{ExitDiffTrouble, path + QStringLiteral(": ") + file.refusal};
         ScanResult result;
         const auto index = RefreshCollection(chosen, false, result, err);
-        const QString self = QFileInfo(path).canonicalFilePath();
         qsizetype shown = 0;
         for (const RelatedPlace& related : index->WhereUsed(patch.front())) {
             if (related.relation == Relation::Identical && related.place.position == position &&
-                QFileInfo(related.place.path).canonicalFilePath() == self)
+                SameFile(related.place.path, path))
                 continue;
             out << RelationText(related.relation) << QLatin1Char('\t') << PlaceText(related.place, records)
                 << QLatin1Char('\t') << records.Path(related.place.name) << records.End();
