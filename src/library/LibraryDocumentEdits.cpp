@@ -88,19 +88,17 @@ void LibraryDocument::Open(const QString& libPath, const QString& descPath, cons
                            const QStringList& descriptions) {
     state_.LibraryData = store;
     state_.DescArray = descriptions;
-    state_.LibFileName = GetFileName(libPath);
-    state_.LibFilePath = libPath;
-    state_.DescFilePath = descPath;
-    state_.LibChanged = false;
-    state_.LibraryLoaded = true;
     // A loaded library starts a history of its own, from the state on disk.
     history_.Clear();
+    Saved(libPath, descPath);
 }
 
 void LibraryDocument::Saved(const QString& libPath, const QString& descPath) {
-    state_.LibFileName = GetFileName(libPath);
-    state_.LibFilePath = libPath;
-    state_.DescFilePath = descPath;
+    // Copies first: the paths may be the record's own.
+    const QString lib = libPath, desc = descPath;
+    state_.LibFileName = GetFileName(lib);
+    state_.LibFilePath = lib;
+    state_.DescFilePath = desc;
     state_.LibraryLoaded = true;
     state_.LibChanged = false;
     history_.MarkSaved();
