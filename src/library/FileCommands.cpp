@@ -1,11 +1,16 @@
-// The File menu: load, save, save as, both imports and the export.
+// The File menu: load, save, save as, both imports and the export; earlier versions, kept by every
+// save, listed and loaded back as the library being edited; the set list's export; closing.
+#include "FileCommands.h"
+
 #include "DescriptionFile.h"
 #include "FileAccess.h"
-#include "LibraryController.h"
 #include "LibraryFile.h"
 #include "LibraryPairFile.h"
 #include "PatchList.h"
+#include "RecoveryCommands.h"
+#include "SafeSave.h"
 
+#include <QFileInfo>
 #include <exception>
 
 namespace quillbox {
@@ -21,7 +26,21 @@ QString Caption(const QString& appTitle, const QString& path) {
 
 } // namespace
 
-bool LibraryController::RunFileCommand(const std::function<void()>& body) {
+FileCommands::FileCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps,
+                           RecoveryCommands& recovery, PanesView& panes, ShellView& shell, QString appTitle)
+    : doc_(doc), lists_(lists), steps_(steps), recovery_(recovery), panes_(panes), shell_(shell),
+      appTitle_(std::move(appTitle)) {}
+
+void FileCommands::Startup() {
+    session_.DetailsEnabled = false;
+    panes_.EnableDetails(false);
+    doc_.Restart();
+    shell_.SetFileCommandsEnabled(false);
+    shell_.SetModified(false);
+    steps_.ShowHistory();
+}
+
+bool FileCommands::RunFileCommand(const std::function<void()>& body) {
     shell_.SetBusy(true);
     QString failure;
     try {
@@ -38,20 +57,20 @@ bool LibraryController::RunFileCommand(const std::function<void()>& body) {
     return false;
 }
 
-QString LibraryController::AskPathOrCancel(const FileDialogRequest& request) {
+QString FileCommands::AskPathOrCancel(const FileDialogRequest& request) {
     const std::optional<QString> path = shell_.AskPath(request);
     if (!path || path->isEmpty())
         throw FileError{CancelErrorNumber, QString(), CancelDescription};
     return *path;
 }
 
-bool LibraryController::ConfirmReplace(const QString& path) {
+bool FileCommands::ConfirmReplace(const QString& path) {
     if (!FileExists(path))
         return true;
     return shell_.AskYesNo(path + QStringLiteral(" already exists.\nDo you want to replace it?"), appTitle_);
 }
 
-std::optional<QByteArray> LibraryController::ExistingSideFile(const QString& sideFilePath) {
+std::optional<QByteArray> FileCommands::ExistingSideFile(const QString& sideFilePath) {
     // The side file is written over what it holds now, so that its other sections and keys stay;
     // one that exists but cannot be read fails the save before anything is written.
     if (FileExists(sideFilePath))
@@ -59,8 +78,8 @@ std::optional<QByteArray> LibraryController::ExistingSideFile(const QString& sid
     return std::nullopt;
 }
 
-std::optional<QByteArray> LibraryController::SideFileFor(const std::optional<QByteArray>& existing,
-                                                         const QStringList& descriptions, qsizetype count) {
+std::optional<QByteArray> FileCommands::SideFileFor(const std::optional<QByteArray>& existing,
+                                                    const QStringList& descriptions, qsizetype count) {
     if (descriptions.size() > count)
         return BuildSideFile(existing, descriptions, count);
     QStringList padded = descriptions;
@@ -68,7 +87,7 @@ std::optional<QByteArray> LibraryController::SideFileFor(const std::optional<QBy
     return BuildSideFile(existing, padded, count);
 }
 
-void LibraryController::RecoverInterruptedSave(const QString& path, bool saving) {
+void FileCommands::RecoverInterruptedSave(const QString& path, bool saving) {
     bool foreign = false;
     const std::optional<QString> report = LibraryPairFile(path, Versions()).Recover(&foreign);
     // A save that finds a record not its own refuses with a message of its own that says why.
@@ -79,7 +98,7 @@ void LibraryController::RecoverInterruptedSave(const QString& path, bool saving)
     }
 }
 
-QString LibraryController::WriteLibraryFiles(const QString& libPath) {
+QString FileCommands::WriteLibraryFiles(const QString& libPath) {
     if (libPath.isEmpty())
         throw FileError{FileErrorNumber, QStringLiteral("WriteToFile"),
                         QStringLiteral("Error: Cannot open the file: ")};
@@ -88,12 +107,12 @@ QString LibraryController::WriteLibraryFiles(const QString& libPath) {
     const QString sidePath = SideFilePath(libPath);
     const std::optional<QByteArray> oldSide = ExistingSideFile(sidePath);
     const std::optional<QByteArray> sideBytes =
-        SideFileFor(oldSide, state_.DescArray, ListCount(ListId::Library));
+        SideFileFor(oldSide, state_.DescArray, lists_.ListCount(ListId::Library));
     return SavePair(libPath, libBytes, sideBytes);
 }
 
-QString LibraryController::SavePair(const QString& libPath, const QByteArray& libBytes,
-                                    const std::optional<QByteArray>& sideBytes) {
+QString FileCommands::SavePair(const QString& libPath, const QByteArray& libBytes,
+                               const std::optional<QByteArray>& sideBytes) {
     // Both files are prepared before either replaces its old version; the pair replaced is kept as
     // an earlier version only once the save is complete.
     const QString versionProblem = LibraryPairFile(libPath, Versions()).Save(libBytes, sideBytes);
@@ -108,7 +127,7 @@ QString LibraryController::SavePair(const QString& libPath, const QByteArray& li
 // ---------------------------------------------------------------------------------------------
 // Load
 
-bool LibraryController::OfferToSave() {
+bool FileCommands::OfferToSave() {
     if (!state_.LibChanged || !state_.LibraryLoaded)
         return true;
     switch (shell_.AskSaveQuestion()) {
@@ -122,7 +141,7 @@ bool LibraryController::OfferToSave() {
     return false;
 }
 
-void LibraryController::LoadLib() {
+void FileCommands::LoadLib() {
     if (!OfferToSave())
         return;
     RunFileCommand([this] {
@@ -135,13 +154,13 @@ void LibraryController::LoadLib() {
     });
 }
 
-void LibraryController::LoadLibFromPath(const QString& path) {
+void FileCommands::LoadLibFromPath(const QString& path) {
     if (!OfferToSave())
         return;
     RunFileCommand([this, &path] { LoadLibBody(path); });
 }
 
-void LibraryController::LoadLibBody(const QString& path) {
+void FileCommands::LoadLibBody(const QString& path) {
     const QString libPath = ApplyLibraryExtension(path);
     RecoverInterruptedSave(libPath);
     // Only a name where nothing exists makes a new library; an existing file is never written here.
@@ -172,48 +191,48 @@ void LibraryController::LoadLibBody(const QString& path) {
 
     // Changes the user chose not to save before this load are given up: no recovery file for them.
     if (state_.LibraryLoaded && state_.LibChanged)
-        ForgetUnsaved(state_.LibFilePath);
+        steps_.ForgetUnsaved(state_.LibFilePath);
     const QByteArray store = DecodeLibrary(content);
     doc_.Open(libPath, descPath, store, reader.DescArray(EntryCount(store)));
     shell_.SetCaption(Caption(appTitle_, path));
-    RefillLibList();
+    lists_.RefillLibList();
     panes_.SetLabelToolTip(ListId::Library, state_.LibFileName);
     shell_.SetFileCommandsEnabled(true);
-    const qsizetype count = ListCount(ListId::Library);
-    diskIdentity_ = identity;
-    reportedIdentity_ = identity;
+    const qsizetype count = lists_.ListCount(ListId::Library);
+    steps_.DiskIdentity() = identity;
+    steps_.ReportedIdentity() = identity;
     // The panel may still show an entry of the library that was open before.
-    ShowNothingEditable();
+    lists_.ShowNothingEditable();
     shell_.LibraryFileUsed(libPath);
-    ShowHistory();
+    steps_.ShowHistory();
     shell_.SetModified(false);
     shell_.ShowStatus(created ? QString(QStringLiteral("Created the new library ") + ShortPath(libPath))
-                             : QString(QStringLiteral("Loaded ") + Patches(count) + QStringLiteral(" from ") +
-                                       ShortPath(libPath)));
+                              : QString(QStringLiteral("Loaded ") + Patches(count) +
+                                        QStringLiteral(" from ") + ShortPath(libPath)));
     if (!sideFileProblem.isEmpty()) {
         shell_.SetBusy(false);
         shell_.ShowMessage(sideFileProblem, MessageStyle::Plain);
     }
-    OfferRecovery(libPath);
+    recovery_.OfferRecovery(libPath);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Save
 
-bool LibraryController::SaveLib() {
+bool FileCommands::SaveLib() {
     QString versionProblem;
     doc_.EndTypingRun();
-    if (bool savedAs = false; !ConfirmChangedOnDisk(savedAs))
+    if (bool savedAs = false; !recovery_.ConfirmChangedOnDisk(savedAs))
         return savedAs && !state_.LibChanged;
     const PairIdentity atStart = PairIdentityOf(state_.LibFilePath);
     const bool saved = RunFileCommand([this, &versionProblem] {
         versionProblem = WriteLibraryFiles(state_.LibFilePath);
-        RecordDiskIdentity(state_.LibFilePath);
-        ForgetUnsaved(state_.LibFilePath);
+        steps_.RecordDiskIdentity(state_.LibFilePath);
+        steps_.ForgetUnsaved(state_.LibFilePath);
         doc_.Saved(state_.LibFilePath, state_.DescFilePath);
         shell_.SetModified(false);
-        shell_.ShowStatus(QStringLiteral("Saved ") + Patches(ListCount(ListId::Library)) +
-                         QStringLiteral(" to ") + ShortPath(state_.LibFilePath));
+        shell_.ShowStatus(QStringLiteral("Saved ") + Patches(lists_.ListCount(ListId::Library)) +
+                          QStringLiteral(" to ") + ShortPath(state_.LibFilePath));
         shell_.LibraryFileUsed(state_.LibFilePath);
     });
     if (saved && !versionProblem.isEmpty())
@@ -221,13 +240,13 @@ bool LibraryController::SaveLib() {
     // A save that failed after it had linked the old files (its second names of them) changed only
     // their change time: the pair is still the one loaded, and the next Save need not ask about it.
     const PairIdentity now = PairIdentityOf(state_.LibFilePath);
-    if (!saved && atStart == diskIdentity_ && now.library.SameApartFromChange(atStart.library) &&
+    if (!saved && atStart == steps_.DiskIdentity() && now.library.SameApartFromChange(atStart.library) &&
         now.side.SameApartFromChange(atStart.side))
-        diskIdentity_ = reportedIdentity_ = now;
+        steps_.DiskIdentity() = steps_.ReportedIdentity() = now;
     return saved;
 }
 
-void LibraryController::SaveAsLib() {
+void FileCommands::SaveAsLib() {
     doc_.EndTypingRun();
     RunFileCommand([this] {
         FileDialogRequest request;
@@ -237,16 +256,15 @@ void LibraryController::SaveAsLib() {
         request.forSaving = true;
         request.kind = FileKind::Library;
         // A name to start from makes it a Save dialog: the command writes a file.
-        request.fileName =
-            state_.LibFileName.isEmpty() ? DefaultLibraryFileName() : state_.LibFileName;
+        request.fileName = state_.LibFileName.isEmpty() ? DefaultLibraryFileName() : state_.LibFileName;
         const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
         if (!ConfirmReplace(libPath))
             return;
         const QString versionProblem = WriteLibraryFiles(libPath);
-        RecordDiskIdentity(libPath);
+        steps_.RecordDiskIdentity(libPath);
         // The changes are saved, under the new name: the old name's recovery file goes.
         if (state_.LibraryLoaded)
-            ForgetUnsaved(state_.LibFilePath);
+            steps_.ForgetUnsaved(state_.LibFilePath);
         // The paths change only once the files are written.
         doc_.Saved(libPath, SideFilePath(libPath));
         panes_.SetLabelToolTip(ListId::Library, state_.LibFileName);
@@ -255,8 +273,8 @@ void LibraryController::SaveAsLib() {
         shell_.SetBusy(false);
         shell_.ShowMessage(libPath + QStringLiteral(" saved"), MessageStyle::Plain);
         shell_.SetModified(false);
-        shell_.ShowStatus(QStringLiteral("Saved ") + Patches(ListCount(ListId::Library)) +
-                         QStringLiteral(" to ") + ShortPath(libPath));
+        shell_.ShowStatus(QStringLiteral("Saved ") + Patches(lists_.ListCount(ListId::Library)) +
+                          QStringLiteral(" to ") + ShortPath(libPath));
         shell_.LibraryFileUsed(libPath);
         if (!versionProblem.isEmpty())
             shell_.ShowMessage(versionProblem, MessageStyle::Plain);
@@ -266,7 +284,7 @@ void LibraryController::SaveAsLib() {
 // ---------------------------------------------------------------------------------------------
 // Imports and export
 
-void LibraryController::ImportLibrary() {
+void FileCommands::ImportLibrary() {
     RunFileCommand([this] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Import Library");
@@ -285,7 +303,7 @@ void LibraryController::ImportLibrary() {
     });
 }
 
-void LibraryController::ImportPatches() {
+void FileCommands::ImportPatches() {
     RunFileCommand([this] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Import PS02PatchFile");
@@ -296,17 +314,17 @@ void LibraryController::ImportPatches() {
     });
 }
 
-void LibraryController::ImportPatchesFromPath(const QString& path) {
+void FileCommands::ImportPatchesFromPath(const QString& path) {
     RunFileCommand([this, &path] { ImportPatchesBody(path); });
 }
 
-void LibraryController::ImportPatchesBody(const QString& path) {
+void FileCommands::ImportPatchesBody(const QString& path) {
     // The file is read before anything changes, so a failure leaves the patches list as it was.
     RecoverInterruptedSave(path);
     ShowImportedPatches(ReadFileAsString(path), path);
 }
 
-void LibraryController::ShowImportedPatches(QByteArray patches, const QString& path) {
+void FileCommands::ShowImportedPatches(QByteArray patches, const QString& path) {
     doc_.EndTypingRun();
     session_.PatchesData = std::move(patches);
     session_.PatchesFilePath = path;
@@ -315,22 +333,38 @@ void LibraryController::ShowImportedPatches(QByteArray patches, const QString& p
     // patches list's heading and the status line.
     if (state_.LibraryLoaded)
         shell_.SetCaption(Caption(appTitle_, state_.LibFilePath));
-    RefillPatchesList();
+    lists_.RefillPatchesList();
     // A patch of the list that was replaced is no longer there to show.
     if (session_.ActiveList == ActiveListPatches)
-        ShowNothingEditable();
+        lists_.ShowNothingEditable();
     session_.PatchesFileName = GetFileName(path);
     panes_.SetLabelToolTip(ListId::Patches, session_.PatchesFileName);
-    shell_.ShowStatus(QStringLiteral("Imported ") + Patches(ListCount(ListId::Patches)) +
-                     QStringLiteral(" from ") + ShortPath(path) + ImportAccounting());
+    shell_.ShowStatus(QStringLiteral("Imported ") + Patches(lists_.ListCount(ListId::Patches)) +
+                      QStringLiteral(" from ") + ShortPath(path) + ImportAccounting());
 }
 
-void LibraryController::ExportLibrary() {
-    ExportImages(state_.LibraryData, state_.DescArray, ListCount(ListId::Library));
+QString FileCommands::ImportAccounting() const {
+    const qsizetype count = lists_.ListCount(ListId::Patches);
+    const TwinIndex& twins = doc_.Twins();
+    qsizetype identical = 0, sameName = 0;
+    const std::vector<unsigned> kinds = twins.AllPatchKinds(session_.PatchesData);
+    for (qsizetype p = 0; p < count; ++p) {
+        if (kinds[size_t(p)] & TwinIdentical)
+            ++identical;
+        else if (twins.NameInLibrary(session_.PatchesData, p))
+            ++sameName;
+    }
+    return QStringLiteral(": %1 identical to library patches, %2 same name with other settings, %3 new.")
+        .arg(identical)
+        .arg(sameName)
+        .arg(count - identical - sameName);
 }
 
-void LibraryController::ExportImages(const QByteArray& images, const QStringList& descriptions,
-                                     qsizetype count) {
+void FileCommands::ExportLibrary() {
+    ExportImages(state_.LibraryData, state_.DescArray, lists_.ListCount(ListId::Library));
+}
+
+void FileCommands::ExportImages(const QByteArray& images, const QStringList& descriptions, qsizetype count) {
     RunFileCommand([&] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Export PS02PatchFile");
@@ -363,15 +397,15 @@ void LibraryController::ExportImages(const QByteArray& images, const QStringList
         shell_.SetBusy(false);
         shell_.ShowMessage(path + QStringLiteral(" saved"), MessageStyle::Plain);
         shell_.ShowStatus(QStringLiteral("Exported ") + Patches(count) + QStringLiteral(" to ") +
-                         ShortPath(path) + recordProblem);
+                          ShortPath(path) + recordProblem);
     });
 }
 
-void LibraryController::ExportSelected() {
-    const QList<qsizetype> selected = Selection(ListId::Library);
+void FileCommands::ExportSelected() {
+    const QList<qsizetype> selected = lists_.Selection(ListId::Library);
     if (selected.isEmpty()) {
         shell_.ShowStatus(QStringLiteral("Nothing exported") +
-                         QStringLiteral(": no library patch is selected"));
+                          QStringLiteral(": no library patch is selected"));
         return;
     }
     const QByteArray& library = state_.LibraryData;
@@ -384,6 +418,114 @@ void LibraryController::ExportSelected() {
         descriptions.append(state_.DescArray.value(k + 1));
     }
     ExportImages(images, descriptions, selected.size());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Earlier versions
+
+EarlierVersions FileCommands::Versions() const {
+    return EarlierVersions(versionsFolder_, clock_);
+}
+
+QList<EarlierVersion> FileCommands::LibEarlierVersions() const {
+    if (!state_.LibraryLoaded || state_.LibFilePath.isEmpty())
+        return {};
+    return Versions().List(state_.LibFilePath);
+}
+
+void FileCommands::LoadEarlierVersion(const QString& id) {
+    if (!state_.LibraryLoaded)
+        return;
+    // Read before the closing question: saving now keeps another version and may prune this one.
+    LibraryPair pair;
+    if (!RunFileCommand([this, &id, &pair] { pair = Versions().Read(state_.LibFilePath, id); }))
+        return;
+    if (!IsValidLibrary(pair.library)) {
+        shell_.ShowMessage(QStringLiteral("Not a valid Library"), MessageStyle::Plain);
+        return;
+    }
+    if (!OfferToSave())
+        return;
+
+    // One step of the history: undo gives back the library as it was before, saved or not.
+    steps_.AsStep([&] {
+        const QByteArray store = DecodeLibrary(pair.library);
+        const DescriptionReader reader =
+            pair.side ? DescriptionReader::FromBytes(*pair.side) : DescriptionReader();
+        // What is shown is not what the library's files hold until it is saved.
+        doc_.Replace(store, reader.DescArray(EntryCount(store)));
+        lists_.RefillLibList();
+        const qsizetype count = lists_.ListCount(ListId::Library);
+        lists_.ShowNothingEditable();
+        return StepOutcome{QStringLiteral("Load Earlier Version"),
+                           QStringLiteral("Loaded an earlier version of ") + ShortPath(state_.LibFilePath) +
+                               QStringLiteral(" with ") + Patches(count) +
+                               QStringLiteral("; save to keep it"),
+                           QStringLiteral("The earlier version is the same as the library")};
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// The set list
+
+std::vector<SetListRow> FileCommands::SetList() const {
+    return SetListRows(state_.LibraryData, state_.DescArray);
+}
+
+QString FileCommands::SetListTitle() const {
+    return state_.LibFileName.isEmpty() ? appTitle_ : state_.LibFileName;
+}
+
+void FileCommands::ExportSetList() {
+    RunFileCommand([this] {
+        FileDialogRequest request;
+        request.dialogTitle = appTitle_ + QStringLiteral(" Export Set List");
+        request.filter = QStringLiteral("Set list as CSV (*.csv)") + QChar(0) + QStringLiteral("*.csv") +
+                         QChar(0) + QStringLiteral("Set list as PDF (*.pdf)") + QChar(0) +
+                         QStringLiteral("*.pdf") + QChar(0) +
+                         QStringLiteral("Set list in large print for the stage (*.pdf)") + QChar(0) +
+                         QStringLiteral("*.pdf") + QChar(0);
+        request.readOnly = false;
+        request.forSaving = true;
+        request.kind = FileKind::Library;
+        request.fileName = QFileInfo(state_.LibFileName).completeBaseName() + QStringLiteral(".csv");
+        QString path = AskPathOrCancel(request);
+        const QString suffix = QFileInfo(path).suffix().toLower();
+        // The name's extension decides between CSV and PDF; a name without either takes the chosen
+        // filter's. The third filter prints a PDF in large print.
+        const int filter = shell_.ChosenFilter();
+        const bool csv = suffix == QLatin1String("csv");
+        const bool pdf = suffix == QLatin1String("pdf") || (!csv && (filter == 1 || filter == 2));
+        const bool largePrint = pdf && filter == 2;
+        if (!csv && suffix != QLatin1String("pdf"))
+            path += pdf ? QStringLiteral(".pdf") : QStringLiteral(".csv");
+        if (!ConfirmReplace(path))
+            return;
+        const std::vector<SetListRow> rows = SetList();
+        if (pdf) {
+            shell_.WriteSetListPdf(path, SetListTitle(), rows,
+                                   largePrint ? SetListPrint::LargePrint : SetListPrint::Table);
+        } else {
+            SafeSave save;
+            save.Add(path, SetListCsv(rows));
+            save.Commit();
+        }
+        shell_.SetBusy(false);
+        shell_.ShowStatus(QStringLiteral("Exported the set list of ") + Patches(qsizetype(rows.size())) +
+                          QStringLiteral(" to ") + ShortPath(path));
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing
+
+bool FileCommands::QueryClose() {
+    if (!OfferToSave())
+        return false;
+    // A clean close: saved, or the changes given up. Either way there is nothing left to recover.
+    if (state_.LibraryLoaded)
+        steps_.ForgetUnsaved(state_.LibFilePath);
+    return true;
 }
 
 } // namespace quillbox

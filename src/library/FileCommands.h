@@ -1,0 +1,89 @@
+#pragma once
+
+#include "EarlierVersions.h"
+#include "LibraryDocument.h"
+#include "LibraryLists.h"
+#include "LibraryView.h"
+#include "SetList.h"
+#include "StepRunner.h"
+
+#include <QDateTime>
+#include <functional>
+#include <optional>
+
+namespace quillbox {
+
+class RecoveryCommands;
+
+// The File menu: load, save, save as, both imports, the exports, earlier versions, the set list,
+// and the closing question. Every failure is shown as a plain message.
+class FileCommands {
+public:
+    FileCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps, RecoveryCommands& recovery,
+                 PanesView& panes, ShellView& shell, QString appTitle);
+
+    // Test seams: the clock of earlier versions and where they are kept.
+    void SetClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
+    void SetVersionsFolder(const QString& folder) { versionsFolder_ = folder; }
+
+    void Startup();
+    void LoadLib();
+    bool SaveLib();
+    void SaveAsLib();
+    void ImportLibrary();
+    void ImportPatches();
+    void ExportLibrary();
+    void ExportSelected();
+    void LoadLibFromPath(const QString& path);
+    void ImportPatchesFromPath(const QString& path);
+    QList<EarlierVersion> LibEarlierVersions() const;
+    void LoadEarlierVersion(const QString& id);
+    std::vector<SetListRow> SetList() const;
+    QString SetListTitle() const;
+    void ExportSetList();
+    bool QueryClose();
+
+    // File commands: busy pointer around `body`; every failure is shown as a plain message.
+    bool RunFileCommand(const std::function<void()>& body);
+    QString AskPathOrCancel(const FileDialogRequest& request);
+    bool ConfirmReplace(const QString& path);
+    // The closing question, asked when unsaved changes would be lost: true when the caller may go on.
+    bool OfferToSave();
+    void LoadLibBody(const QString& path);
+    // Saves the pair; returns why the pair it replaced could not be kept (empty when it was).
+    QString SavePair(const QString& libPath, const QByteArray& libBytes,
+                     const std::optional<QByteArray>& sideBytes);
+    EarlierVersions Versions() const;
+    static std::optional<QByteArray> ExistingSideFile(const QString& sideFilePath);
+    static std::optional<QByteArray> SideFileFor(const std::optional<QByteArray>& existing,
+                                                 const QStringList& descriptions, qsizetype count);
+    // Finishes or undoes a save of `path` and its side file that was interrupted, and tells the user.
+    void RecoverInterruptedSave(const QString& path, bool saving = false);
+
+private:
+    // "…: 12 identical to library patches, 3 same name with other settings, 25 new."
+    QString ImportAccounting() const;
+    void ShowImportedPatches(QByteArray patches, const QString& path);
+    void ImportPatchesBody(const QString& path);
+    // Writes the library and its side file to `libPath`, then keeps the pair it replaced as an
+    // earlier version; returns why that version could not be kept (empty when it was, or when there
+    // was nothing to keep). The save goes on either way.
+    QString WriteLibraryFiles(const QString& libPath);
+    // Writes `images` to a device patch file the user picks and `descriptions` (element 0 unused)
+    // to its side file.
+    void ExportImages(const QByteArray& images, const QStringList& descriptions, qsizetype count);
+
+    LibraryDocument& doc_;
+    const LibraryState& state_ = doc_.State();
+    SessionRecord& session_ = doc_.Session();
+    LibraryLists& lists_;
+    StepRunner& steps_;
+    RecoveryCommands& recovery_;
+    PanesView& panes_;
+    ShellView& shell_;
+    const QString appTitle_;
+    std::function<QDateTime()> clock_;
+    QString versionsFolder_; // empty: EarlierVersions::DefaultFolder()
+};
+
+} // namespace quillbox

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "LibraryDocument.h"
+#include "LibraryLists.h"
+#include "StepRunner.h"
+
+namespace quillbox {
+
+// The Patch menu: carrying patches from the patches list into the library, each command one step.
+// It shows nothing of its own: the lists show the library, the step runner the status line.
+class TransferCommands {
+public:
+    TransferCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps);
+
+    // The selected patches of the patches list go in after the selected library entry, or at the
+    // end without one; one selected patch goes in exactly as a single copy always has.
+    void CopySelectedPatch();      // mnuPatch_Copy
+    void ReplaceSelectedPatch();   // mnuPatch_Replace
+    void AppendDifferentPatches(); // mnuPatch_AppendNew
+    void AppendAllPatches();       // mnuPatch_AppentAll
+    void UpdateLibWithSelected();  // mnuPatch_UpdateLib
+    void UpdateAllPatchesInLib();  // mnuPatch_UpdateLibAll
+    void PatchesDoubleClicked();   // same copy as the menu command, of the one patch clicked
+
+private:
+    // The selected patch of the patches list after the selected library entry (at the end without
+    // one), its description with it; the library list is filled anew. True when a patch went in.
+    bool CopyPatchToLib();
+    void ReplaceLibPatch(bool withDescription);
+
+    LibraryDocument& doc_;
+    const LibraryState& state_ = doc_.State();
+    SessionRecord& session_ = doc_.Session();
+    LibraryLists& lists_;
+    StepRunner& steps_;
+};
+
+} // namespace quillbox
