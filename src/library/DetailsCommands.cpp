@@ -28,7 +28,7 @@ QString FieldChange(BoundField field, int value, bool forStatus) {
 
 DetailsCommands::DetailsCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps,
                                  ShellView& shell)
-    : doc_(doc), lists_(lists), steps_(steps), shell_(shell) {}
+    : CommandBase(doc, lists, steps), shell_(shell) {}
 
 // ---------------------------------------------------------------------------------------------
 // Details panel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CommandBase.h"
 #include "LibraryDocument.h"
 #include "LibraryLists.h"
 #include "LibraryView.h"
@@ -9,7 +10,7 @@ namespace quillbox {
 
 // The details panel's picks and presses, "Change All", and the description and name boxes. Each
 // change of the library is one step; the panel shows through the lists.
-class DetailsCommands {
+class DetailsCommands : private CommandBase {
 public:
     DetailsCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps, ShellView& shell);
 
@@ -30,11 +31,6 @@ private:
     void WriteBoundChange(BoundField field, int value, const QList<qsizetype>& selected);
     void ApplyDetailChange();
 
-    LibraryDocument& doc_;
-    const LibraryState& state_ = doc_.State();
-    SessionRecord& session_ = doc_.Session();
-    LibraryLists& lists_;
-    StepRunner& steps_;
     ShellView& shell_;
 };
 

@@ -24,7 +24,7 @@ constexpr qsizetype RandomBytes = 11; // bytes 1 to 11 are drawn; 12 to 18 are k
 
 EntryCommands::EntryCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps,
                              DetailsCommands& details, PanesView& panes, ShellView& shell)
-    : doc_(doc), lists_(lists), steps_(steps), details_(details), panes_(panes), shell_(shell) {}
+    : CommandBase(doc, lists, steps), details_(details), panes_(panes), shell_(shell) {}
 
 // ---------------------------------------------------------------------------------------------
 // The Library menu

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CommandBase.h"
 #include "DetailsCommands.h"
 #include "LibraryDocument.h"
 #include "LibraryLists.h"
@@ -14,7 +15,7 @@ namespace quillbox {
 // The Library menu on the selected library entries (move, clone, delete, delete all, random
 // modification, sort, rename, tags) and the drops on the library list. Each takes the selected
 // lines as a set, one step whatever their number.
-class EntryCommands {
+class EntryCommands : private CommandBase {
 public:
     EntryCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps, DetailsCommands& details,
                   PanesView& panes, ShellView& shell);
@@ -42,11 +43,6 @@ private:
     QByteArray RandomImage(qsizetype k);
     QString RandomDescription() const;
 
-    LibraryDocument& doc_;
-    const LibraryState& state_ = doc_.State();
-    SessionRecord& session_ = doc_.Session();
-    LibraryLists& lists_;
-    StepRunner& steps_;
     DetailsCommands& details_;
     PanesView& panes_;
     ShellView& shell_;

@@ -28,7 +28,7 @@ QString Caption(const QString& appTitle, const QString& path) {
 
 FileCommands::FileCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps,
                            RecoveryCommands& recovery, PanesView& panes, ShellView& shell, QString appTitle)
-    : doc_(doc), lists_(lists), steps_(steps), recovery_(recovery), panes_(panes), shell_(shell),
+    : CommandBase(doc, lists, steps), recovery_(recovery), panes_(panes), shell_(shell),
       appTitle_(std::move(appTitle)) {}
 
 void FileCommands::Startup() {
@@ -62,6 +62,18 @@ QString FileCommands::AskPathOrCancel(const FileDialogRequest& request) {
     if (!path || path->isEmpty())
         throw FileError{CancelErrorNumber, QString(), CancelDescription};
     return *path;
+}
+
+QString FileCommands::AskLibraryPathToSave(const QString& title, const QString& fileName) {
+    FileDialogRequest request;
+    request.dialogTitle = appTitle_ + title;
+    request.filter = LibraryFileFilter();
+    request.readOnly = false;
+    request.forSaving = true;
+    request.kind = FileKind::Library;
+    // A name to start from makes it a Save dialog: the command writes a file.
+    request.fileName = fileName;
+    return ApplyLibraryExtension(AskPathOrCancel(request));
 }
 
 bool FileCommands::ConfirmReplace(const QString& path) {
@@ -249,15 +261,9 @@ bool FileCommands::SaveLib() {
 void FileCommands::SaveAsLib() {
     doc_.EndTypingRun();
     RunFileCommand([this] {
-        FileDialogRequest request;
-        request.dialogTitle = appTitle_ + QStringLiteral(" Save Library File");
-        request.filter = LibraryFileFilter();
-        request.readOnly = false;
-        request.forSaving = true;
-        request.kind = FileKind::Library;
-        // A name to start from makes it a Save dialog: the command writes a file.
-        request.fileName = state_.LibFileName.isEmpty() ? DefaultLibraryFileName() : state_.LibFileName;
-        const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
+        const QString libPath = AskLibraryPathToSave(QStringLiteral(" Save Library File"),
+                                                     state_.LibFileName.isEmpty() ? DefaultLibraryFileName()
+                                                                                  : state_.LibFileName);
         if (!ConfirmReplace(libPath))
             return;
         const QString versionProblem = WriteLibraryFiles(libPath);

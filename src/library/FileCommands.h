@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CommandBase.h"
 #include "EarlierVersions.h"
 #include "LibraryDocument.h"
 #include "LibraryLists.h"
@@ -17,7 +18,7 @@ class RecoveryCommands;
 
 // The File menu: load, save, save as, both imports, the exports, earlier versions, the set list,
 // and the closing question. Every failure is shown as a plain message.
-class FileCommands {
+class FileCommands : private CommandBase {
 public:
     FileCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps, RecoveryCommands& recovery,
                  PanesView& panes, ShellView& shell, QString appTitle);
@@ -46,6 +47,9 @@ public:
     // File commands: busy pointer around `body`; every failure is shown as a plain message.
     bool RunFileCommand(const std::function<void()>& body);
     QString AskPathOrCancel(const FileDialogRequest& request);
+    // The name of a library to write, asked in a Save dialog titled `title` after the product name
+    // and offering `fileName`, with the library extension applied.
+    QString AskLibraryPathToSave(const QString& title, const QString& fileName);
     bool ConfirmReplace(const QString& path);
     // The closing question, asked when unsaved changes would be lost: true when the caller may go on.
     bool OfferToSave();
@@ -73,11 +77,6 @@ private:
     // to its side file.
     void ExportImages(const QByteArray& images, const QStringList& descriptions, qsizetype count);
 
-    LibraryDocument& doc_;
-    const LibraryState& state_ = doc_.State();
-    SessionRecord& session_ = doc_.Session();
-    LibraryLists& lists_;
-    StepRunner& steps_;
     RecoveryCommands& recovery_;
     PanesView& panes_;
     ShellView& shell_;

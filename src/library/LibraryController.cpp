@@ -11,7 +11,7 @@ LibraryController::LibraryController(PanesView& panes, ShellView& shell, QString
     : doc_([messages = &shell](const QString& text) { messages->ShowMessage(text, MessageStyle::Plain); }),
       lists_(doc_, panes, shell), steps_(doc_, lists_, panes, shell),
       files_(doc_, lists_, steps_, recovery_, panes, shell, appTitle),
-      recovery_(doc_, lists_, steps_, files_, shell, appTitle), transfer_(doc_, lists_, steps_),
+      recovery_(doc_, lists_, steps_, files_, shell), transfer_(doc_, lists_, steps_),
       details_(doc_, lists_, steps_, shell), entries_(doc_, lists_, steps_, details_, panes, shell),
       reconcile_(doc_, lists_, steps_, files_, shell, appTitle), twins_(doc_, lists_, steps_, shell) {}
 

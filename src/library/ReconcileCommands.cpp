@@ -61,7 +61,7 @@ Accounting Account(const std::vector<ReconcileRow>& rows, const std::vector<RowC
 
 ReconcileCommands::ReconcileCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps,
                                      FileCommands& files, ShellView& shell, QString appTitle)
-    : doc_(doc), lists_(lists), steps_(steps), files_(files), shell_(shell), appTitle_(std::move(appTitle)) {}
+    : CommandBase(doc, lists, steps), files_(files), shell_(shell), appTitle_(std::move(appTitle)) {}
 
 void ReconcileCommands::ReconcileWith() {
     if (!lists_.LibraryReadyForTransfer())

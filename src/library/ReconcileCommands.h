@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CommandBase.h"
 #include "EarlierVersions.h"
 #include "FileIdentity.h"
 #include "LibraryDocument.h"
@@ -16,7 +17,7 @@ class FileCommands;
 
 // "Reconcile With…": the library set against another library, a device patch file, an earlier
 // version or an export record, and the user's choices applied as one step.
-class ReconcileCommands {
+class ReconcileCommands : private CommandBase {
 public:
     ReconcileCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps, FileCommands& files,
                       ShellView& shell, QString appTitle);
@@ -31,10 +32,6 @@ public:
                         const std::vector<ReconcileRow>& rows, const std::vector<RowChoice>& choices);
 
 private:
-    LibraryDocument& doc_;
-    const LibraryState& state_ = doc_.State();
-    LibraryLists& lists_;
-    StepRunner& steps_;
     FileCommands& files_;
     ShellView& shell_;
     const QString appTitle_;

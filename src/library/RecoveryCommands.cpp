@@ -28,8 +28,8 @@ constexpr int MostDifferencesListed = 30;
 } // namespace
 
 RecoveryCommands::RecoveryCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps,
-                                   FileCommands& files, ShellView& shell, QString appTitle)
-    : doc_(doc), lists_(lists), steps_(steps), files_(files), shell_(shell), appTitle_(std::move(appTitle)) {}
+                                   FileCommands& files, ShellView& shell)
+    : CommandBase(doc, lists, steps), files_(files), shell_(shell) {}
 
 void RecoveryCommands::ReportRecoveryProblem(const QString& problem) {
     // A file that is not taken is left alone and named once per run, not at every load.
@@ -154,14 +154,9 @@ void RecoveryCommands::SaveRecoveredElsewhere(const UnsavedWork& work, const QSt
                                           "name to save them under."),
                        MessageStyle::Plain);
     const bool saved = files_.RunFileCommand([&] {
-        FileDialogRequest request;
-        request.dialogTitle = appTitle_ + QStringLiteral(" Save Recovered Library");
-        request.filter = LibraryFileFilter();
-        request.readOnly = false;
-        request.forSaving = true;
-        request.kind = FileKind::Library;
-        request.fileName = RecoveredLibraryFileName(QFileInfo(work.libPath).fileName());
-        const QString libPath = ApplyLibraryExtension(files_.AskPathOrCancel(request));
+        const QString libPath =
+            files_.AskLibraryPathToSave(QStringLiteral(" Save Recovered Library"),
+                                        RecoveredLibraryFileName(QFileInfo(work.libPath).fileName()));
         if (steps_.Unsaved().Files().FileFor(libPath) == steps_.Unsaved().Files().FileFor(work.libPath))
             throw FileError{FileErrorNumber, QStringLiteral("Recovery"),
                             QStringLiteral("Choose another name than the library's own: ") + Native(libPath)};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CommandBase.h"
 #include "LibraryDocument.h"
 #include "LibraryLists.h"
 #include "LibraryView.h"
@@ -15,10 +16,10 @@ class FileCommands;
 // Recovery of unsaved work, and the check that a save does not replace a pair another program
 // wrote. While the library has unsaved changes a recovery file is kept for it (StepRunner); at
 // start, and when a library is loaded, the files of windows that are gone are offered here.
-class RecoveryCommands {
+class RecoveryCommands : private CommandBase {
 public:
     RecoveryCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps, FileCommands& files,
-                     ShellView& shell, QString appTitle);
+                     ShellView& shell);
 
     void RecoverAtStart();
     QString RecoveredDifferences(const UnsavedWork& work) const;
@@ -35,13 +36,8 @@ private:
     void SaveRecoveredElsewhere(const UnsavedWork& work, const QString& file, const QString& why);
     void ReportRecoveryProblem(const QString& problem);
 
-    LibraryDocument& doc_;
-    const LibraryState& state_ = doc_.State();
-    LibraryLists& lists_;
-    StepRunner& steps_;
     FileCommands& files_;
     ShellView& shell_;
-    const QString appTitle_;
     QSet<QString> reportedRecoveryProblems_;
     bool offeringRecovery_ = false;
     QSet<QString> offeredAtStart_; // the recovery files asked about by the start's offer so far

@@ -9,7 +9,7 @@
 namespace quillbox {
 
 TransferCommands::TransferCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps)
-    : doc_(doc), lists_(lists), steps_(steps) {}
+    : CommandBase(doc, lists, steps) {}
 
 void TransferCommands::CopySelectedPatch() {
     const QList<qsizetype> patches = lists_.Selection(ListId::Patches);
@@ -84,46 +84,40 @@ bool TransferCommands::CopyPatchToLib() {
 }
 
 void TransferCommands::ReplaceSelectedPatch() {
-    const qsizetype p = session_.PatchesSelection;
-    const QString line = lists_.LibLine(session_.LibSelection);
-    steps_.AsStep([&] {
-        if (!lists_.LibraryReadyForTransfer())
-            return StepOutcome{};
-        ReplaceLibPatch(true);
-        doc_.MarkChanged();
-        return StepOutcome{QStringLiteral("Replace ") + line,
-                           QStringLiteral("Replaced ") + line + QStringLiteral(" with ") +
-                               lists_.PatchesName(p),
-                           QStringLiteral("Nothing replaced: select a patch in each list")};
-    });
+    ReplaceLibPatch(true);
 }
 
 void TransferCommands::UpdateLibWithSelected() {
-    const qsizetype p = session_.PatchesSelection;
-    const QString line = lists_.LibLine(session_.LibSelection);
-    steps_.AsStep([&] {
-        if (!lists_.LibraryReadyForTransfer())
-            return StepOutcome{};
-        ReplaceLibPatch(false);
-        doc_.MarkChanged();
-        return StepOutcome{QStringLiteral("Update ") + line,
-                           QStringLiteral("Updated ") + line + QStringLiteral(" from ") +
-                               lists_.PatchesName(p),
-                           QStringLiteral("Nothing updated: select a patch in each list")};
-    });
+    ReplaceLibPatch(false);
 }
 
 void TransferCommands::ReplaceLibPatch(bool withDescription) {
     const qsizetype p = session_.PatchesSelection;
     const qsizetype k = session_.LibSelection;
-    if (p >= 0 && p < lists_.ListCount(ListId::Patches) && k >= 0 && k < lists_.ListCount(ListId::Library)) {
-        doc_.SetEntry(k, lists_.PatchForLibrary(p));
+    const QString line = lists_.LibLine(k);
+    steps_.AsStep([&] {
+        if (!lists_.LibraryReadyForTransfer())
+            return StepOutcome{};
+        if (p >= 0 && p < lists_.ListCount(ListId::Patches) && k >= 0 &&
+            k < lists_.ListCount(ListId::Library)) {
+            doc_.SetEntry(k, lists_.PatchForLibrary(p));
+            if (withDescription)
+                doc_.ModifyDescArray(qint32(k + 1), DescSetSelected, lists_.PatchDescription(p));
+            // The panel, if it shows that entry, shows what is now stored there.
+            lists_.RefreshPanelIfShowing(k, withDescription);
+        }
+        lists_.RefillLibList();
+        doc_.MarkChanged();
         if (withDescription)
-            doc_.ModifyDescArray(qint32(k + 1), DescSetSelected, lists_.PatchDescription(p));
-        // The panel, if it shows that entry, shows what is now stored there.
-        lists_.RefreshPanelIfShowing(k, withDescription);
-    }
-    lists_.RefillLibList();
+            return StepOutcome{QStringLiteral("Replace ") + line,
+                               QStringLiteral("Replaced ") + line + QStringLiteral(" with ") +
+                                   lists_.PatchesName(p),
+                               QStringLiteral("Nothing replaced: select a patch in each list")};
+        return StepOutcome{QStringLiteral("Update ") + line,
+                           QStringLiteral("Updated ") + line + QStringLiteral(" from ") +
+                               lists_.PatchesName(p),
+                           QStringLiteral("Nothing updated: select a patch in each list")};
+    });
 }
 
 void TransferCommands::AppendAllPatches() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CommandBase.h"
 #include "LibraryDocument.h"
 #include "LibraryLists.h"
 #include "StepRunner.h"
@@ -8,7 +9,7 @@ namespace quillbox {
 
 // The Patch menu: carrying patches from the patches list into the library, each command one step.
 // It shows nothing of its own: the lists show the library, the step runner the status line.
-class TransferCommands {
+class TransferCommands : private CommandBase {
 public:
     TransferCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps);
 
@@ -26,13 +27,9 @@ private:
     // The selected patch of the patches list after the selected library entry (at the end without
     // one), its description with it; the library list is filled anew. True when a patch went in.
     bool CopyPatchToLib();
+    // The selected library entry takes the selected patch's bytes, and with `withDescription` its
+    // description too ("Replace"; without: "Update"), as one step.
     void ReplaceLibPatch(bool withDescription);
-
-    LibraryDocument& doc_;
-    const LibraryState& state_ = doc_.State();
-    SessionRecord& session_ = doc_.Session();
-    LibraryLists& lists_;
-    StepRunner& steps_;
 };
 
 } // namespace quillbox

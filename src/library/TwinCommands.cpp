@@ -28,7 +28,7 @@ ImageField FieldOf(BoundField field) {
 } // namespace
 
 TwinCommands::TwinCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps, ShellView& shell)
-    : doc_(doc), lists_(lists), steps_(steps), shell_(shell) {}
+    : CommandBase(doc, lists, steps), shell_(shell) {}
 
 // ---------------------------------------------------------------------------------------------
 // Twins

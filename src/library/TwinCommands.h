@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CommandBase.h"
 #include "LibraryDocument.h"
 #include "LibraryLists.h"
 #include "LibraryView.h"
@@ -21,7 +22,7 @@ struct EntryRef {
 
 // Twins (the marks of the lines, their tool tips, "Select Duplicates") and the comparison of two
 // entries with its "Take →".
-class TwinCommands {
+class TwinCommands : private CommandBase {
 public:
     TwinCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps, ShellView& shell);
 
@@ -39,11 +40,6 @@ public:
     void TakeParameter(const EntryRef& from, qsizetype libIndex, BoundField field);
 
 private:
-    LibraryDocument& doc_;
-    const LibraryState& state_ = doc_.State();
-    const SessionRecord& session_ = doc_.Session();
-    LibraryLists& lists_;
-    StepRunner& steps_;
     ShellView& shell_;
 };
 
