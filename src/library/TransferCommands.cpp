@@ -12,7 +12,16 @@ TransferCommands::TransferCommands(LibraryDocument& doc, LibraryLists& lists, St
     : CommandBase(doc, lists, steps) {}
 
 void TransferCommands::CopySelectedPatch() {
-    const QList<qsizetype> patches = lists_.Selection(ListId::Patches);
+    CopyPatches(true);
+}
+
+void TransferCommands::PatchesDoubleClicked() {
+    CopyPatches(false);
+}
+
+void TransferCommands::CopyPatches(bool menu) {
+    // The menu command copies every selected patch; a double click the one patch clicked.
+    const QList<qsizetype> patches = menu ? lists_.Selection(ListId::Patches) : QList<qsizetype>();
     const qsizetype p = session_.PatchesSelection;
     const qsizetype k = session_.LibSelection;
     const qsizetype at = k >= 0 ? k + 1 : lists_.ListCount(ListId::Library);
@@ -22,12 +31,33 @@ void TransferCommands::CopySelectedPatch() {
         // Several selected patches go in together; one (or none) goes in as a single copy always
         // has, its description put in by the description array's own insert.
         if (patches.size() <= 1) {
-            CopyPatchToLib();
-            doc_.MarkChanged();
-            return StepOutcome{QStringLiteral("Copy ") + lists_.LibLine(at),
-                               QStringLiteral("Copied ") + lists_.PatchesName(p) +
-                                   QStringLiteral(" into the library as ") + lists_.EntryNumber(at),
-                               QStringLiteral("Nothing copied: no patch of the patches list is selected")};
+            const bool copied = p >= 0 && p < lists_.ListCount(ListId::Patches);
+            if (copied) {
+                const QByteArray patch = lists_.PatchForLibrary(p);
+                const QString description = lists_.PatchDescription(p);
+                if (k < 0 || k + 1 >= lists_.ListCount(ListId::Library))
+                    doc_.PadShortLastEntry();
+                if (k >= 0) {
+                    // After the selected entry; its description goes in at the same place.
+                    doc_.InsertImage(k + 1, patch);
+                    doc_.ModifyDescArray(qint32(k + 1), DescInsertAfter, description);
+                } else {
+                    // The description array is sized by the list as it stands, so it goes first.
+                    doc_.ModifyDescArray(qint32(lists_.ListCount(ListId::Library)), DescResizeAndSet,
+                                         description);
+                    doc_.InsertImage(lists_.ListCount(ListId::Library), patch);
+                }
+            }
+            lists_.RefillLibList();
+            // The menu command marks the library changed even when no patch was selected.
+            if (copied || menu)
+                doc_.MarkChanged();
+            return StepOutcome{
+                QStringLiteral("Copy ") + lists_.LibLine(at),
+                QStringLiteral("Copied ") + lists_.PatchesName(p) + QStringLiteral(" into the library as ") +
+                    lists_.EntryNumber(at),
+                menu ? QStringLiteral("Nothing copied: no patch of the patches list is selected")
+                     : QString()};
         }
         QStringList descriptions;
         const EntryChange change = doc_.Insert(at, lists_.PatchImages(patches, &descriptions), descriptions);
@@ -41,46 +71,6 @@ void TransferCommands::CopySelectedPatch() {
                                     lists_.EntryNumber(at + patches.size() - 1)),
                            {}};
     });
-}
-
-void TransferCommands::PatchesDoubleClicked() {
-    const qsizetype p = session_.PatchesSelection;
-    const qsizetype k = session_.LibSelection;
-    const qsizetype at = k >= 0 ? k + 1 : lists_.ListCount(ListId::Library);
-    steps_.AsStep([&] {
-        if (!lists_.LibraryReadyForTransfer())
-            return StepOutcome{};
-        if (CopyPatchToLib())
-            doc_.MarkChanged();
-        return StepOutcome{QStringLiteral("Copy ") + lists_.LibLine(at),
-                           QStringLiteral("Copied ") + lists_.PatchesName(p) +
-                               QStringLiteral(" into the library as ") + lists_.EntryNumber(at),
-                           {}};
-    });
-}
-
-bool TransferCommands::CopyPatchToLib() {
-    const qsizetype p = session_.PatchesSelection;
-    const qsizetype k = session_.LibSelection;
-    bool copied = false;
-    if (p >= 0 && p < lists_.ListCount(ListId::Patches)) {
-        const QByteArray patch = lists_.PatchForLibrary(p);
-        const QString description = lists_.PatchDescription(p);
-        if (k < 0 || k + 1 >= lists_.ListCount(ListId::Library))
-            doc_.PadShortLastEntry();
-        if (k >= 0) {
-            // After the selected entry; its description goes in at the same place.
-            doc_.InsertImage(k + 1, patch);
-            doc_.ModifyDescArray(qint32(k + 1), DescInsertAfter, description);
-        } else {
-            // The description array is sized by the list as it stands, so it goes first.
-            doc_.ModifyDescArray(qint32(lists_.ListCount(ListId::Library)), DescResizeAndSet, description);
-            doc_.InsertImage(lists_.ListCount(ListId::Library), patch);
-        }
-        copied = true;
-    }
-    lists_.RefillLibList();
-    return copied;
 }
 
 void TransferCommands::ReplaceSelectedPatch() {

@@ -24,9 +24,10 @@ public:
     void PatchesDoubleClicked();   // same copy as the menu command, of the one patch clicked
 
 private:
-    // The selected patch of the patches list after the selected library entry (at the end without
-    // one), its description with it; the library list is filled anew. True when a patch went in.
-    bool CopyPatchToLib();
+    // The patches after the selected library entry (at the end without one), their descriptions
+    // with them, as one step: from the menu the selected patches, from a double click the one
+    // clicked. One patch goes in exactly as a single copy always has.
+    void CopyPatches(bool menu);
     // The selected library entry takes the selected patch's bytes, and with `withDescription` its
     // description too ("Replace"; without: "Update"), as one step.
     void ReplaceLibPatch(bool withDescription);
