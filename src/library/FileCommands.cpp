@@ -1,5 +1,5 @@
-// The File menu: load, save, save as, both imports and the export; earlier versions, kept by every
-// save, listed and loaded back as the library being edited; the set list's export; closing.
+// The File menu's library commands: load, save, save as; earlier versions, kept by every save, listed
+// and loaded back as the library being edited; closing.
 #include "FileCommands.h"
 
 #include "DescriptionFile.h"
@@ -8,7 +8,6 @@
 #include "LibraryPairFile.h"
 #include "PatchList.h"
 #include "RecoveryCommands.h"
-#include "SafeSave.h"
 
 #include <QFileInfo>
 #include <exception>
@@ -20,16 +19,16 @@ namespace {
 const QString CancelDescription = QStringLiteral("Cancelled: no file was chosen.");
 const QString NotValidLibrary = QStringLiteral("Not a valid Library");
 
-QString Caption(const QString& appTitle, const QString& path) {
-    return appTitle + QStringLiteral("   ") + path;
-}
-
 } // namespace
 
 FileCommands::FileCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps,
                            RecoveryCommands& recovery, PanesView& panes, ShellView& shell, QString appTitle)
     : CommandBase(doc, lists, steps), recovery_(recovery), panes_(panes), shell_(shell),
       appTitle_(std::move(appTitle)) {}
+
+QString FileCommands::Caption(const QString& path) const {
+    return appTitle_ + QStringLiteral("   ") + path;
+}
 
 void FileCommands::Startup() {
     session_.DetailsEnabled = false;
@@ -206,7 +205,7 @@ void FileCommands::LoadLibBody(const QString& path) {
         steps_.ForgetUnsaved(state_.LibFilePath);
     const QByteArray store = DecodeLibrary(content);
     doc_.Open(libPath, descPath, store, reader.DescArray(EntryCount(store)));
-    shell_.SetCaption(Caption(appTitle_, path));
+    shell_.SetCaption(Caption(path));
     lists_.RefillLibList();
     panes_.SetLabelToolTip(ListId::Library, state_.LibFileName);
     shell_.SetFileCommandsEnabled(true);
@@ -275,7 +274,7 @@ void FileCommands::SaveAsLib() {
         doc_.Saved(libPath, SideFilePath(libPath));
         panes_.SetLabelToolTip(ListId::Library, state_.LibFileName);
         // The caption names the file that "Save (Library) " writes from now on.
-        shell_.SetCaption(Caption(appTitle_, libPath));
+        shell_.SetCaption(Caption(libPath));
         shell_.SetBusy(false);
         shell_.ShowMessage(libPath + QStringLiteral(" saved"), MessageStyle::Plain);
         shell_.SetModified(false);
@@ -285,145 +284,6 @@ void FileCommands::SaveAsLib() {
         if (!versionProblem.isEmpty())
             shell_.ShowMessage(versionProblem, MessageStyle::Plain);
     });
-}
-
-// ---------------------------------------------------------------------------------------------
-// Imports and export
-
-void FileCommands::ImportLibrary() {
-    RunFileCommand([this] {
-        FileDialogRequest request;
-        request.dialogTitle = appTitle_ + QStringLiteral(" Import Library");
-        request.filter = LibraryFileFilter();
-        request.readOnly = true;
-        request.kind = FileKind::Library;
-        const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
-        RecoverInterruptedSave(libPath);
-        const QByteArray content = ReadFileAsString(libPath);
-        if (!IsValidLibrary(content)) {
-            shell_.SetBusy(false);
-            shell_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
-            return;
-        }
-        ShowImportedPatches(DecodeLibrary(content), libPath);
-    });
-}
-
-void FileCommands::ImportPatches() {
-    RunFileCommand([this] {
-        FileDialogRequest request;
-        request.dialogTitle = appTitle_ + QStringLiteral(" Import PS02PatchFile");
-        request.filter = PatchOrAnyFileFilter();
-        request.readOnly = true;
-        request.kind = FileKind::PatchFile;
-        ImportPatchesBody(AskPathOrCancel(request));
-    });
-}
-
-void FileCommands::ImportPatchesFromPath(const QString& path) {
-    RunFileCommand([this, &path] { ImportPatchesBody(path); });
-}
-
-void FileCommands::ImportPatchesBody(const QString& path) {
-    // The file is read before anything changes, so a failure leaves the patches list as it was.
-    RecoverInterruptedSave(path);
-    ShowImportedPatches(ReadFileAsString(path), path);
-}
-
-void FileCommands::ShowImportedPatches(QByteArray patches, const QString& path) {
-    doc_.EndTypingRun();
-    session_.PatchesData = std::move(patches);
-    session_.PatchesFilePath = path;
-    session_.PatchesDescFilePath = SideFilePath(path);
-    // The title keeps naming the file "Save (Library) " writes; the imported file is named in the
-    // patches list's heading and the status line.
-    if (state_.LibraryLoaded)
-        shell_.SetCaption(Caption(appTitle_, state_.LibFilePath));
-    lists_.RefillPatchesList();
-    // A patch of the list that was replaced is no longer there to show.
-    if (session_.ActiveList == ActiveListPatches)
-        lists_.ShowNothingEditable();
-    session_.PatchesFileName = GetFileName(path);
-    panes_.SetLabelToolTip(ListId::Patches, session_.PatchesFileName);
-    shell_.ShowStatus(QStringLiteral("Imported ") + Patches(lists_.ListCount(ListId::Patches)) +
-                      QStringLiteral(" from ") + ShortPath(path) + ImportAccounting());
-}
-
-QString FileCommands::ImportAccounting() const {
-    const qsizetype count = lists_.ListCount(ListId::Patches);
-    const TwinIndex& twins = doc_.Twins();
-    qsizetype identical = 0, sameName = 0;
-    const std::vector<unsigned> kinds = twins.AllPatchKinds(session_.PatchesData);
-    for (qsizetype p = 0; p < count; ++p) {
-        if (kinds[size_t(p)] & TwinIdentical)
-            ++identical;
-        else if (twins.NameInLibrary(session_.PatchesData, p))
-            ++sameName;
-    }
-    return QStringLiteral(": %1 identical to library patches, %2 same name with other settings, %3 new.")
-        .arg(identical)
-        .arg(sameName)
-        .arg(count - identical - sameName);
-}
-
-void FileCommands::ExportLibrary() {
-    ExportImages(state_.LibraryData, state_.DescArray, lists_.ListCount(ListId::Library));
-}
-
-void FileCommands::ExportImages(const QByteArray& images, const QStringList& descriptions, qsizetype count) {
-    RunFileCommand([&] {
-        FileDialogRequest request;
-        request.dialogTitle = appTitle_ + QStringLiteral(" Export PS02PatchFile");
-        request.filter = PatchFileFilter();
-        request.readOnly = false;
-        request.forSaving = true;
-        request.kind = FileKind::PatchFile;
-        request.fileName = PatchExportFileName(state_.LibFileName);
-        const QString path = ApplyPatchFileExtension(AskPathOrCancel(request));
-        RecoverInterruptedSave(path);
-        if (!ConfirmReplace(path))
-            return;
-        // A device patch file holds the bare images in list order; the descriptions go to its side
-        // file, from where "Import PS02" reads them back.
-        const QString sidePath = SideFilePath(path);
-        const std::optional<QByteArray> sideBytes =
-            SideFileFor(ExistingSideFile(sidePath), descriptions, count);
-        LibraryPairFile(path, Versions()).Save(images, sideBytes);
-        // What went to the device is the common past when its patch file comes back; a record that
-        // cannot be kept costs the export nothing.
-        QString recordProblem;
-        if (state_.LibraryLoaded && !state_.LibFilePath.isEmpty()) {
-            try {
-                Versions().KeepExport(state_.LibFilePath,
-                                      {images, SideFileFor(std::nullopt, descriptions, count)});
-            } catch (const FileError& e) {
-                recordProblem = QStringLiteral("; no export record kept: ") + e.description;
-            }
-        }
-        shell_.SetBusy(false);
-        shell_.ShowMessage(path + QStringLiteral(" saved"), MessageStyle::Plain);
-        shell_.ShowStatus(QStringLiteral("Exported ") + Patches(count) + QStringLiteral(" to ") +
-                          ShortPath(path) + recordProblem);
-    });
-}
-
-void FileCommands::ExportSelected() {
-    const QList<qsizetype> selected = lists_.Selection(ListId::Library);
-    if (selected.isEmpty()) {
-        shell_.ShowStatus(QStringLiteral("Nothing exported") +
-                          QStringLiteral(": no library patch is selected"));
-        return;
-    }
-    const QByteArray& library = state_.LibraryData;
-    QByteArray images;
-    images.reserve(selected.size() * PatchImageSize);
-    QStringList descriptions{QString()};
-    descriptions.reserve(selected.size() + 1);
-    for (const qsizetype k : selected) {
-        images.append(EntryView(library, k));
-        descriptions.append(state_.DescArray.value(k + 1));
-    }
-    ExportImages(images, descriptions, selected.size());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -472,56 +332,6 @@ void FileCommands::LoadEarlierVersion(const QString& id) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The set list
-
-std::vector<SetListRow> FileCommands::SetList() const {
-    return SetListRows(state_.LibraryData, state_.DescArray);
-}
-
-QString FileCommands::SetListTitle() const {
-    return state_.LibFileName.isEmpty() ? appTitle_ : state_.LibFileName;
-}
-
-void FileCommands::ExportSetList() {
-    RunFileCommand([this] {
-        FileDialogRequest request;
-        request.dialogTitle = appTitle_ + QStringLiteral(" Export Set List");
-        request.filter = QStringLiteral("Set list as CSV (*.csv)") + QChar(0) + QStringLiteral("*.csv") +
-                         QChar(0) + QStringLiteral("Set list as PDF (*.pdf)") + QChar(0) +
-                         QStringLiteral("*.pdf") + QChar(0) +
-                         QStringLiteral("Set list in large print for the stage (*.pdf)") + QChar(0) +
-                         QStringLiteral("*.pdf") + QChar(0);
-        request.readOnly = false;
-        request.forSaving = true;
-        request.kind = FileKind::Library;
-        request.fileName = QFileInfo(state_.LibFileName).completeBaseName() + QStringLiteral(".csv");
-        QString path = AskPathOrCancel(request);
-        const QString suffix = QFileInfo(path).suffix().toLower();
-        // The name's extension decides between CSV and PDF; a name without either takes the chosen
-        // filter's. The third filter prints a PDF in large print.
-        const int filter = shell_.ChosenFilter();
-        const bool csv = suffix == QLatin1String("csv");
-        const bool pdf = suffix == QLatin1String("pdf") || (!csv && (filter == 1 || filter == 2));
-        const bool largePrint = pdf && filter == 2;
-        if (!csv && suffix != QLatin1String("pdf"))
-            path += pdf ? QStringLiteral(".pdf") : QStringLiteral(".csv");
-        if (!ConfirmReplace(path))
-            return;
-        const std::vector<SetListRow> rows = SetList();
-        if (pdf) {
-            shell_.WriteSetListPdf(path, SetListTitle(), rows,
-                                   largePrint ? SetListPrint::LargePrint : SetListPrint::Table);
-        } else {
-            SafeSave save;
-            save.Add(path, SetListCsv(rows));
-            save.Commit();
-        }
-        shell_.SetBusy(false);
-        shell_.ShowStatus(QStringLiteral("Exported the set list of ") + Patches(qsizetype(rows.size())) +
-                          QStringLiteral(" to ") + ShortPath(path));
-    });
-}
-
 // ---------------------------------------------------------------------------------------------
 // Closing
 

@@ -5,7 +5,6 @@
 #include "LibraryDocument.h"
 #include "LibraryLists.h"
 #include "LibraryView.h"
-#include "SetList.h"
 #include "StepRunner.h"
 
 #include <QDateTime>
@@ -16,8 +15,9 @@ namespace quillbox {
 
 class RecoveryCommands;
 
-// The File menu: load, save, save as, both imports, the exports, earlier versions, the set list,
-// and the closing question. Every failure is shown as a plain message.
+// The File menu's library commands: load, save, save as, earlier versions and the closing question;
+// and what every file command shares (the busy pointer, the file dialog, writing a pair). Every
+// failure is shown as a plain message.
 class FileCommands : private CommandBase {
 public:
     FileCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps, RecoveryCommands& recovery,
@@ -31,19 +31,13 @@ public:
     void LoadLib();
     bool SaveLib();
     void SaveAsLib();
-    void ImportLibrary();
-    void ImportPatches();
-    void ExportLibrary();
-    void ExportSelected();
     void LoadLibFromPath(const QString& path);
-    void ImportPatchesFromPath(const QString& path);
     QList<EarlierVersion> LibEarlierVersions() const;
     void LoadEarlierVersion(const QString& id);
-    std::vector<SetListRow> SetList() const;
-    QString SetListTitle() const;
-    void ExportSetList();
     bool QueryClose();
 
+    // The window's caption while `path` is the library being edited.
+    QString Caption(const QString& path) const;
     // File commands: busy pointer around `body`; every failure is shown as a plain message.
     bool RunFileCommand(const std::function<void()>& body);
     QString AskPathOrCancel(const FileDialogRequest& request);
@@ -65,17 +59,10 @@ public:
     void RecoverInterruptedSave(const QString& path, bool saving = false);
 
 private:
-    // "…: 12 identical to library patches, 3 same name with other settings, 25 new."
-    QString ImportAccounting() const;
-    void ShowImportedPatches(QByteArray patches, const QString& path);
-    void ImportPatchesBody(const QString& path);
     // Writes the library and its side file to `libPath`, then keeps the pair it replaced as an
     // earlier version; returns why that version could not be kept (empty when it was, or when there
     // was nothing to keep). The save goes on either way.
     QString WriteLibraryFiles(const QString& libPath);
-    // Writes `images` to a device patch file the user picks and `descriptions` (element 0 unused)
-    // to its side file.
-    void ExportImages(const QByteArray& images, const QStringList& descriptions, qsizetype count);
 
     RecoveryCommands& recovery_;
     PanesView& panes_;

@@ -11,7 +11,8 @@ LibraryController::LibraryController(PanesView& panes, ShellView& shell, QString
     : doc_([messages = &shell](const QString& text) { messages->ShowMessage(text, MessageStyle::Plain); }),
       lists_(doc_, panes, shell), steps_(doc_, lists_, panes, shell),
       files_(doc_, lists_, steps_, recovery_, panes, shell, appTitle),
-      recovery_(doc_, lists_, steps_, files_, shell), transfer_(doc_, lists_, steps_),
+      recovery_(doc_, lists_, steps_, files_, shell),
+      imports_(doc_, lists_, steps_, files_, panes, shell, appTitle), transfer_(doc_, lists_, steps_),
       details_(doc_, lists_, steps_, shell), entries_(doc_, lists_, steps_, details_, panes, shell),
       reconcile_(doc_, lists_, steps_, files_, shell, appTitle), twins_(doc_, lists_, steps_, shell) {}
 
@@ -49,19 +50,19 @@ void LibraryController::SaveAsLib() {
 }
 
 void LibraryController::ImportLibrary() {
-    files_.ImportLibrary();
+    imports_.ImportLibrary();
 }
 
 void LibraryController::ImportPatches() {
-    files_.ImportPatches();
+    imports_.ImportPatches();
 }
 
 void LibraryController::ExportLibrary() {
-    files_.ExportLibrary();
+    imports_.ExportLibrary();
 }
 
 void LibraryController::ExportSelected() {
-    files_.ExportSelected();
+    imports_.ExportSelected();
 }
 
 void LibraryController::LoadLibFromPath(const QString& path) {
@@ -69,7 +70,7 @@ void LibraryController::LoadLibFromPath(const QString& path) {
 }
 
 void LibraryController::ImportPatchesFromPath(const QString& path) {
-    files_.ImportPatchesFromPath(path);
+    imports_.ImportPatchesFromPath(path);
 }
 
 void LibraryController::CopySelectedPatch() {
@@ -309,15 +310,15 @@ void LibraryController::TakeParameter(const EntryRef& from, qsizetype libIndex, 
 }
 
 std::vector<SetListRow> LibraryController::SetList() const {
-    return files_.SetList();
+    return imports_.SetList();
 }
 
 QString LibraryController::SetListTitle() const {
-    return files_.SetListTitle();
+    return imports_.SetListTitle();
 }
 
 void LibraryController::ExportSetList() {
-    files_.ExportSetList();
+    imports_.ExportSetList();
 }
 
 bool LibraryController::QueryClose() {

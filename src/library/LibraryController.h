@@ -5,6 +5,7 @@
 #include "EarlierVersions.h"
 #include "EntryCommands.h"
 #include "FileCommands.h"
+#include "ImportExportCommands.h"
 #include "LibraryDocument.h"
 #include "LibraryLists.h"
 #include "LibraryState.h"
@@ -236,6 +237,7 @@ public:
     LibraryLists& Lists() { return lists_; }
     StepRunner& Steps() { return steps_; }
     FileCommands& Files() { return files_; }
+    ImportExportCommands& ImportsExports() { return imports_; }
     RecoveryCommands& Recovery() { return recovery_; }
     TransferCommands& Transfers() { return transfer_; }
     EntryCommands& Entries() { return entries_; }
@@ -251,6 +253,7 @@ private:
     // before the recovery commands are made, and neither uses the other while they are made.
     FileCommands files_;
     RecoveryCommands recovery_;
+    ImportExportCommands imports_;
     TransferCommands transfer_;
     DetailsCommands details_;
     EntryCommands entries_;
