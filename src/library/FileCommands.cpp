@@ -63,6 +63,15 @@ QString FileCommands::AskPathOrCancel(const FileDialogRequest& request) {
     return *path;
 }
 
+QString FileCommands::AskPathToRead(const QString& title, const QString& filter, FileKind kind) {
+    FileDialogRequest request;
+    request.dialogTitle = appTitle_ + title;
+    request.filter = filter;
+    request.readOnly = true;
+    request.kind = kind;
+    return AskPathOrCancel(request);
+}
+
 QString FileCommands::AskLibraryPathToSave(const QString& title, const QString& fileName) {
     FileDialogRequest request;
     request.dialogTitle = appTitle_ + title;
@@ -156,12 +165,8 @@ void FileCommands::LoadLib() {
     if (!OfferToSave())
         return;
     RunFileCommand([this] {
-        FileDialogRequest request;
-        request.dialogTitle = appTitle_ + QStringLiteral(" Load Library File");
-        request.filter = LibraryFileFilter();
-        request.readOnly = true;
-        request.kind = FileKind::Library;
-        LoadLibBody(AskPathOrCancel(request));
+        LoadLibBody(
+            AskPathToRead(QStringLiteral(" Load Library File"), LibraryFileFilter(), FileKind::Library));
     });
 }
 

@@ -41,6 +41,8 @@ public:
     // File commands: busy pointer around `body`; every failure is shown as a plain message.
     bool RunFileCommand(const std::function<void()>& body);
     QString AskPathOrCancel(const FileDialogRequest& request);
+    // The name of a file to read, asked in an Open dialog titled `title` after the product name.
+    QString AskPathToRead(const QString& title, const QString& filter, FileKind kind);
     // The name of a library to write, asked in a Save dialog titled `title` after the product name
     // and offering `fileName`, with the library extension applied.
     QString AskLibraryPathToSave(const QString& title, const QString& fileName);

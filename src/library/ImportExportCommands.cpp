@@ -31,12 +31,8 @@ ImportExportCommands::ImportExportCommands(LibraryDocument& doc, LibraryLists& l
 
 void ImportExportCommands::ImportLibrary() {
     files_.RunFileCommand([this] {
-        FileDialogRequest request;
-        request.dialogTitle = appTitle_ + QStringLiteral(" Import Library");
-        request.filter = LibraryFileFilter();
-        request.readOnly = true;
-        request.kind = FileKind::Library;
-        const QString libPath = ApplyLibraryExtension(files_.AskPathOrCancel(request));
+        const QString libPath = ApplyLibraryExtension(
+            files_.AskPathToRead(QStringLiteral(" Import Library"), LibraryFileFilter(), FileKind::Library));
         files_.RecoverInterruptedSave(libPath);
         const QByteArray content = ReadFileAsString(libPath);
         if (!IsValidLibrary(content)) {
@@ -50,12 +46,8 @@ void ImportExportCommands::ImportLibrary() {
 
 void ImportExportCommands::ImportPatches() {
     files_.RunFileCommand([this] {
-        FileDialogRequest request;
-        request.dialogTitle = appTitle_ + QStringLiteral(" Import PS02PatchFile");
-        request.filter = PatchOrAnyFileFilter();
-        request.readOnly = true;
-        request.kind = FileKind::PatchFile;
-        ImportPatchesBody(files_.AskPathOrCancel(request));
+        ImportPatchesBody(files_.AskPathToRead(QStringLiteral(" Import PS02PatchFile"),
+                                               PatchOrAnyFileFilter(), FileKind::PatchFile));
     });
 }
 

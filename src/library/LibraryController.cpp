@@ -14,7 +14,7 @@ LibraryController::LibraryController(PanesView& panes, ShellView& shell, QString
       recovery_(doc_, lists_, steps_, files_, shell),
       imports_(doc_, lists_, steps_, files_, panes, shell, appTitle), transfer_(doc_, lists_, steps_),
       details_(doc_, lists_, steps_, shell), entries_(doc_, lists_, steps_, details_, panes, shell),
-      reconcile_(doc_, lists_, steps_, files_, shell, appTitle), twins_(doc_, lists_, steps_, shell) {}
+      reconcile_(doc_, lists_, steps_, files_, shell), twins_(doc_, lists_, steps_, shell) {}
 
 void LibraryController::SetClock(Clock clock) {
     files_.SetClock(clock);

@@ -60,20 +60,16 @@ Accounting Account(const std::vector<ReconcileRow>& rows, const std::vector<RowC
 } // namespace
 
 ReconcileCommands::ReconcileCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps,
-                                     FileCommands& files, ShellView& shell, QString appTitle)
-    : CommandBase(doc, lists, steps), files_(files), shell_(shell), appTitle_(std::move(appTitle)) {}
+                                     FileCommands& files, ShellView& shell)
+    : CommandBase(doc, lists, steps), files_(files), shell_(shell) {}
 
 void ReconcileCommands::ReconcileWith() {
     if (!lists_.LibraryReadyForTransfer())
         return;
     QString path;
     if (!files_.RunFileCommand([this, &path] {
-            FileDialogRequest request;
-            request.dialogTitle = appTitle_ + QStringLiteral(" Reconcile With");
-            request.filter = LibraryPatchOrAnyFileFilter();
-            request.readOnly = true;
-            request.kind = FileKind::Library;
-            path = files_.AskPathOrCancel(request);
+            path = files_.AskPathToRead(QStringLiteral(" Reconcile With"), LibraryPatchOrAnyFileFilter(),
+                                        FileKind::Library);
         }))
         return;
     shell_.OpenReconcile(path);

@@ -20,7 +20,7 @@ class FileCommands;
 class ReconcileCommands : private CommandBase {
 public:
     ReconcileCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps, FileCommands& files,
-                      ShellView& shell, QString appTitle);
+                      ShellView& shell);
 
     void ReconcileWith();
     ReconcileSide LibrarySide() const;
@@ -34,7 +34,6 @@ public:
 private:
     FileCommands& files_;
     ShellView& shell_;
-    const QString appTitle_;
     // The library's own pair as a reconciliation read it from disk: once the user has applied the
     // choices against it, a save replaces it without asking again.
     struct OwnPairRead {
