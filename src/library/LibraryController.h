@@ -249,8 +249,8 @@ private:
     LibraryDocument doc_;
     LibraryLists lists_;
     StepRunner steps_;
-    // The file commands and the recovery of unsaved work call each other: each is given the other
-    // before the recovery commands are made, and neither uses the other while they are made.
+    // The file commands and the recovery of unsaved work call each other: the file commands are
+    // given the recovery commands before those are made, and neither uses the other while made.
     FileCommands files_;
     RecoveryCommands recovery_;
     ImportExportCommands imports_;
