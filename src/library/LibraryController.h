@@ -1,13 +1,22 @@
 #pragma once
 
 #include "ChangeHistory.h"
-#include "DescriptionFile.h"
+#include "DetailsCommands.h"
 #include "EarlierVersions.h"
+#include "EntryCommands.h"
+#include "FileCommands.h"
+#include "ImportExportCommands.h"
 #include "LibraryDocument.h"
+#include "LibraryLists.h"
 #include "LibraryState.h"
 #include "LibraryView.h"
 #include "PatchComparison.h"
 #include "Reconcile.h"
+#include "ReconcileCommands.h"
+#include "RecoveryCommands.h"
+#include "StepRunner.h"
+#include "TransferCommands.h"
+#include "TwinCommands.h"
 #include "TwinIndex.h"
 #include "UnsavedKeeper.h"
 
@@ -19,9 +28,10 @@
 
 namespace quillbox {
 
-// Owns the library state and carries out every command of the File, Patch and Library menus, the
-// details panel, the lists and the description box. The window forwards user events here and shows
-// what the controller tells its LibraryView.
+// The window's way into the library layer: it owns the library document and the command objects
+// that carry out every command of the File, Patch and Library menus, the details panel, the lists
+// and the description box, and forwards each call to the one that owns it. The window forwards user
+// events here and shows what the commands tell its PanesView and ShellView.
 class LibraryController {
 public:
     using Clock = std::function<QDateTime()>;
@@ -32,7 +42,7 @@ public:
     // The window's panes and its shell apart: each command is given only the half it shows in.
     LibraryController(PanesView& panes, ShellView& shell, QString appTitle);
 
-    const LibraryState& State() const { return state_; }
+    const LibraryState& State() const { return doc_.State(); }
     // The library being edited: its entries, descriptions, history and twin counts.
     const LibraryDocument& Document() const { return doc_; }
     LibraryState& MutableState() { return doc_.StateForTest(); } // for tests that set up a situation
@@ -136,9 +146,9 @@ public:
     // nothing is written until the user saves. Unsaved changes bring up the closing question first.
     void LoadEarlierVersion(const QString& id);
     // Test seam: where earlier versions are kept (by default the user's data location).
-    void SetVersionsFolder(const QString& folder) { versionsFolder_ = folder; }
+    void SetVersionsFolder(const QString& folder) { files_.SetVersionsFolder(folder); }
 
-    // Reconciling the library with another one (LibraryReconcile.cpp).
+    // Reconciling the library with another one (ReconcileCommands).
     // "Reconcile With…": asks for a library or device patch file and has the view open the
     // reconcile window on it.
     void ReconcileWith();
@@ -158,7 +168,7 @@ public:
     bool ApplyReconcile(const QString& name, const ReconcileSide& left, const ReconcileSide& right,
                         const std::vector<ReconcileRow>& rows, const std::vector<RowChoice>& choices);
 
-    // Recovery of unsaved work (LibraryUnsaved.cpp). While the library has unsaved changes a
+    // Recovery of unsaved work (RecoveryCommands). While the library has unsaved changes a
     // recovery file is kept for it, written shortly after the last change; a save or a clean close
     // removes it. Each window keeps its own file and removes only its own. At start, every recovery
     // file whose window is gone is offered, newest first ("Restore unsaved changes to …"), and so
@@ -171,11 +181,11 @@ public:
     void CheckChangedOnDisk();
     // Test seams: where recovery files are kept (by default the user's data location), the pause
     // after the last change before one is written, and the keeper itself (to wait for its writes).
-    void SetUnsavedFolder(const QString& folder) { unsaved_->SetFolder(folder); }
-    void SetUnsavedDelay(int milliseconds) { unsaved_->SetDelay(milliseconds); }
-    UnsavedKeeper& Unsaved() { return *unsaved_; }
+    void SetUnsavedFolder(const QString& folder) { steps_.Unsaved().SetFolder(folder); }
+    void SetUnsavedDelay(int milliseconds) { steps_.Unsaved().SetDelay(milliseconds); }
+    UnsavedKeeper& Unsaved() { return steps_.Unsaved(); }
     // The pair on disk as the library was loaded or last saved.
-    const PairIdentity& DiskIdentity() const { return diskIdentity_; }
+    const PairIdentity& DiskIdentity() const { return steps_.DiskIdentity(); }
 
     // Twins: the kinds of twin (TwinKind bits) the patch of a line has among the library's entries,
     // and the tool tip naming their positions.
@@ -190,11 +200,7 @@ public:
     void SelectDuplicates();
 
     // Compare: an entry of one of the lists.
-    struct EntryRef {
-        ListId list = ListId::Patches;
-        qsizetype index = -1;
-        friend bool operator==(const EntryRef&, const EntryRef&) = default;
-    };
+    using EntryRef = quillbox::EntryRef;
     // Two selected lines of one list (the list used last first), else the selected patch of the
     // patches list and the selected library entry; nullopt when neither is there.
     std::optional<std::pair<EntryRef, EntryRef>> SelectedPairToCompare() const;
@@ -218,7 +224,7 @@ public:
     // the descriptions, the selection, the panel and the description box as they were.
     void Undo();
     void Redo();
-    const ChangeHistory& History() const { return history_; }
+    const ChangeHistory& History() const { return doc_.History(); }
     ChangeHistory& MutableHistory() { return doc_.HistoryForTest(); } // for tests that set a budget
 
     // Keeps DescArray in step with the library; false when it reported a failure.
@@ -227,169 +233,32 @@ public:
     // The description of patch `p` (0-based) of the patches list, from PatchesDescFilePath.
     QString PatchDescription(qsizetype p) const;
 
+    // The command objects, for the command table to call directly.
+    LibraryLists& Lists() { return lists_; }
+    StepRunner& Steps() { return steps_; }
+    FileCommands& Files() { return files_; }
+    ImportExportCommands& ImportsExports() { return imports_; }
+    RecoveryCommands& Recovery() { return recovery_; }
+    TransferCommands& Transfers() { return transfer_; }
+    EntryCommands& Entries() { return entries_; }
+    DetailsCommands& Details() { return details_; }
+    ReconcileCommands& Reconciling() { return reconcile_; }
+    TwinCommands& Twins() { return twins_; }
+
 private:
-    // What a recorded command tells: its step's name (the entry's list line where it has one), the
-    // status line when it changed the library, and the status line when it changed nothing.
-    struct StepOutcome {
-        QString step;
-        QString done;
-        QString nothing;
-    };
-    // Runs `body` as one step of the history: the state before and after are compared and only what
-    // differs is kept (a body that only rearranged the entries keeps where they went); a body that
-    // changes nothing makes no step. `typingEntry` >= 0 marks typing into that description
-    // element, which joins the typing step before it.
-    void AsStep(const std::function<StepOutcome()>& body, qsizetype typingEntry = -1);
-    // The twin counts of the library as it stands (counted again where it changed).
-    const TwinIndex& Twins() const;
-    // "…: 12 identical to library patches, 3 same name with other settings, 25 new."
-    QString ImportAccounting() const;
-    const QByteArray& Store(ListId list) const;
-    PanelState Panel() const;
-    // Shows the library as a step left it: the list, the selected line, the panel and the box.
-    void RestorePanel(const PanelState& panel);
-    void ShowHistory();
-    QString LibLine(qsizetype k) const; // the list line of library entry k, without trailing blanks
-    QString PatchesName(qsizetype p) const;
-    QString EntryNumber(qsizetype k) const;        // "04" for entry 3
-    static QString ShortPath(const QString& path); // "…/live.pslib"
-    static QString Patches(qsizetype count);       // "1 patch", "120 patches"
-
-    // The commands as they change the library, before they are recorded.
-    void DoCopySelectedPatch();
-    void DoReplaceSelectedPatch();
-    void DoAppendDifferentPatches();
-    void DoAppendAllPatches();
-    void DoUpdateLibWithSelected();
-    void DoUpdateAllPatchesInLib();
-    void DoPatchesDoubleClicked();
-    void DoRandomModification();
-
-    // The multi-entry commands, run when several lines are selected (LibrarySelection.cpp).
-    void CopySelectedPatches(const QList<qsizetype>& patches);
-    void MoveSelectionBy(int direction); // -1 up, +1 down
-    void RandomizeSelection();
-    // Patches of the patches list as the library stores them, their descriptions appended to
-    // `descriptions`.
-    QByteArray PatchImages(const QList<qsizetype>& patches, QStringList* descriptions) const;
-    QByteArray RandomImage(qsizetype k);
-    QString RandomDescription() const;
-    // Writes `images` to a device patch file the user picks and `descriptions` (element 0 unused)
-    // to its side file.
-    void ExportImages(const QByteArray& images, const QStringList& descriptions, qsizetype count);
-    // Shows the library after an entry operation: the list learns what changed, and `positions` are
-    // selected with `current` as the line shown.
-    void ShowLibraryChange(const EntryChange& change, const QList<qsizetype>& positions, qsizetype current);
-    void SelectLibraryLines(const QList<qsizetype>& positions, qsizetype current);
-    QString Lines(const QList<qsizetype>& positions) const; // "3 patches", or the one entry's line
-    // The one entry's line, or "3 patches: 02: A, 05: B, 09: C", naming at most three.
-    QString NamedLines(const QList<qsizetype>& positions) const;
-
-    // List refills. Refilling the library list optionally selects a line from code, which runs the
-    // list's click handling as a user click would; with `change`, the list updates only that.
-    void RefillLibList(qsizetype select = -1, const EntryChange* change = nullptr);
-    void RefillPatchesList();
-    void SelectLibraryLine(qsizetype index);
-    void ShowSelectionOrNothing();
-    // The details panel shows nothing editable any more (the entry it showed is gone, hidden or
-    // belongs to a list that was filled anew): disable and empty it and the description box.
-    void ShowNothingEditable();
-    void ClearDescriptionBox();
-    bool PanelShowsLibraryEntry() const;
-    void RefreshPanelIfShowing(qsizetype libIndex, bool withDescription);
-    void DescriptionChanged(const QString& text);
-
-    void ApplyBoundChange(BoundField field, int value);
-    void WriteBoundChange(BoundField field, int value, const QList<qsizetype>& selected);
-    void ApplyDetailChange();
-
-    // Patches can only go into a loaded library: one that was never loaded could not be saved, and
-    // closing would drop it without a question. Tells the user so and returns false.
-    bool LibraryReadyForTransfer();
-    bool CopyPatchToLib();
-    void ReplaceLibPatch(bool withDescription);
-    // Patch `p` of the patches list as the library stores it: always 18 bytes, an entry cut short
-    // by the end of its file padded with blanks, so that it can never shift the entries after it.
-    QByteArray PatchForLibrary(qsizetype p) const;
-
-    // File commands: busy pointer around `body`; every failure is shown as a plain message.
-    bool RunFileCommand(const std::function<void()>& body);
-    QString AskPathOrCancel(const FileDialogRequest& request);
-    bool ConfirmReplace(const QString& path);
-    // The closing question, asked when unsaved changes would be lost: true when the caller may go on.
-    bool OfferToSave();
-    void ShowImportedPatches(QByteArray patches, const QString& path);
-    void LoadLibBody(const QString& path);
-    void ImportPatchesBody(const QString& path);
-    // Writes the library and its side file to `libPath`, then keeps the pair it replaced as an
-    // earlier version; returns why that version could not be kept (empty when it was, or when there
-    // was nothing to keep). The save goes on either way.
-    QString WriteLibraryFiles(const QString& libPath);
-    // Saves the pair; returns why the pair it replaced could not be kept (empty when it was).
-    QString SavePair(const QString& libPath, const QByteArray& libBytes,
-                     const std::optional<QByteArray>& sideBytes);
-    EarlierVersions Versions() const;
-    static std::optional<QByteArray> ExistingSideFile(const QString& sideFilePath);
-    static std::optional<QByteArray> SideFileFor(const std::optional<QByteArray>& existing,
-                                                 const QStringList& descriptions, qsizetype count);
-    // Finishes or undoes a save of `path` and its side file that was interrupted, and tells the user.
-    void RecoverInterruptedSave(const QString& path, bool saving = false);
-
-    // Recovery of unsaved work and the changed-on-disk check (LibraryUnsaved.cpp).
-    std::optional<UnsavedWork> UnsavedNow() const;
-    // After every change: keeps the recovery file while there are unsaved changes, removes it once
-    // there are none.
-    void KeepUnsaved();
-    // Removes the recovery file of `libPath` and waits until it is gone.
-    void ForgetUnsaved(const QString& libPath);
-    // A loaded library's recovery file, if there is one: the question.
-    void OfferRecovery(const QString& libPath);
-    // `file`: the recovery file that holds `work`, of a window that is gone.
-    void AskAboutRecovered(const UnsavedWork& work, const QString& file);
-    void ApplyRecovered(const UnsavedWork& work);
-    void SaveRecoveredElsewhere(const UnsavedWork& work, const QString& file, const QString& why);
-    void ReportRecoveryProblem(const QString& problem);
-    // Before "Save (Library) " replaces a pair another program changed: false to stop the save.
-    bool ConfirmChangedOnDisk(bool& savedAs);
-    void RecordDiskIdentity(const QString& libPath);
-
-    // The patches list's side file, parsed once and read again only when the file changes, so that
-    // showing or copying one patch of a large list does not parse the whole file each time.
-    struct PatchesDescCache {
-        QString path;
-        QByteArray stamp; // size, modification time and file id when read; empty: not read
-        DescriptionReader reader;
-    };
-    mutable PatchesDescCache patchesDesc_;
-
-    QString versionsFolder_; // empty: EarlierVersions::DefaultFolder()
-    PanesView& panes_;
-    ShellView& shell_;
-    QString appTitle_;
-    LibraryDocument doc_{[this](const QString& text) {
-        shell_.ShowMessage(text, MessageStyle::Plain);
-    }};
-    // The document's record (read-only) and history, and the window's own part of the record.
-    const LibraryState& state_ = doc_.State();
-    const ChangeHistory& history_ = doc_.History();
-    SessionRecord& session_ = doc_.Session();
-    Clock clock_;
-    ByteSource random_;
-    PairIdentity diskIdentity_;     // the pair on disk as loaded or last saved
-    PairIdentity reportedIdentity_; // the changed pair the status line last told of
-    // The library's own pair as a reconciliation read it from disk: once the user has applied the
-    // choices against it, a save replaces it without asking again.
-    struct OwnPairRead {
-        PairIdentity identity;
-        ReconcileSide side;
-    };
-    std::optional<OwnPairRead> ownPairRead_;
-    QSet<QString> reportedRecoveryProblems_;
-    bool offeringRecovery_ = false;
-    QSet<QString> offeredAtStart_; // the recovery files asked about by the start's offer so far
-    // Last, so that its worker finishes before anything it may still read goes.
-    std::unique_ptr<UnsavedKeeper> unsaved_ =
-        std::make_unique<UnsavedKeeper>([this] { return UnsavedNow(); });
+    LibraryDocument doc_;
+    LibraryLists lists_;
+    StepRunner steps_;
+    // The file commands and the recovery of unsaved work call each other: the file commands are
+    // given the recovery commands before those are made, and neither uses the other while made.
+    FileCommands files_;
+    RecoveryCommands recovery_;
+    ImportExportCommands imports_;
+    TransferCommands transfer_;
+    DetailsCommands details_;
+    EntryCommands entries_;
+    ReconcileCommands reconcile_;
+    TwinCommands twins_;
 };
 
 } // namespace quillbox

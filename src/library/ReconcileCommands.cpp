@@ -1,9 +1,11 @@
 // "Reconcile With…": the library set against another library, a device patch file or an earlier
 // version, and the user's choices applied as one step.
+#include "ReconcileCommands.h"
+
 #include "DescriptionFile.h"
 #include "FileAccess.h"
+#include "FileCommands.h"
 #include "FileIdentity.h"
-#include "LibraryController.h"
 #include "LibraryFile.h"
 
 #include <QFileInfo>
@@ -57,29 +59,29 @@ Accounting Account(const std::vector<ReconcileRow>& rows, const std::vector<RowC
 
 } // namespace
 
-void LibraryController::ReconcileWith() {
-    if (!LibraryReadyForTransfer())
+ReconcileCommands::ReconcileCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps,
+                                     FileCommands& files, ShellView& shell)
+    : CommandBase(doc, lists, steps), files_(files), shell_(shell) {}
+
+void ReconcileCommands::ReconcileWith() {
+    if (!lists_.LibraryReadyForTransfer())
         return;
     QString path;
-    if (!RunFileCommand([this, &path] {
-            FileDialogRequest request;
-            request.dialogTitle = appTitle_ + QStringLiteral(" Reconcile With");
-            request.filter = LibraryPatchOrAnyFileFilter();
-            request.readOnly = true;
-            request.kind = FileKind::Library;
-            path = AskPathOrCancel(request);
+    if (!files_.RunFileCommand([this, &path] {
+            path = files_.AskPathToRead(QStringLiteral(" Reconcile With"), LibraryPatchOrAnyFileFilter(),
+                                        FileKind::Library);
         }))
         return;
     shell_.OpenReconcile(path);
 }
 
-ReconcileSide LibraryController::LibrarySide() const {
-    const qsizetype count = ListCount(ListId::Library);
+ReconcileSide ReconcileCommands::LibrarySide() const {
+    const qsizetype count = lists_.ListCount(ListId::Library);
     return {state_.LibraryData, SideDescriptions(state_.DescArray, count)};
 }
 
-ReconcileSide LibraryController::ReadReconcileSide(const QString& path) {
-    RecoverInterruptedSave(path);
+ReconcileSide ReconcileCommands::ReadReconcileSide(const QString& path) {
+    files_.RecoverInterruptedSave(path);
     // Taken before reading: a pair changed while it is read does not count as the one read.
     const bool own = state_.LibraryLoaded && !state_.LibFilePath.isEmpty() &&
                      QFileInfo(path).canonicalFilePath() == QFileInfo(state_.LibFilePath).canonicalFilePath();
@@ -98,41 +100,41 @@ ReconcileSide LibraryController::ReadReconcileSide(const QString& path) {
     return side;
 }
 
-ReconcileSide LibraryController::EarlierVersionSide(const QString& id) const {
-    const LibraryPair pair = Versions().Read(state_.LibFilePath, id);
+ReconcileSide ReconcileCommands::EarlierVersionSide(const QString& id) const {
+    const LibraryPair pair = files_.Versions().Read(state_.LibFilePath, id);
     if (!IsValidLibrary(pair.library))
         throw FileError{FileErrorNumber, QString(),
                         QStringLiteral("The earlier version is not a valid Library")};
     return SideOf(DecodeLibrary(pair.library), pair.side);
 }
 
-QList<EarlierVersion> LibraryController::LibExportRecords() const {
+QList<EarlierVersion> ReconcileCommands::LibExportRecords() const {
     if (!state_.LibraryLoaded || state_.LibFilePath.isEmpty())
         return {};
-    return Versions().Exports(state_.LibFilePath);
+    return files_.Versions().Exports(state_.LibFilePath);
 }
 
-ReconcileSide LibraryController::ExportRecordSide(const QString& id) const {
-    const LibraryPair pair = Versions().ReadExport(state_.LibFilePath, id);
+ReconcileSide ReconcileCommands::ExportRecordSide(const QString& id) const {
+    const LibraryPair pair = files_.Versions().ReadExport(state_.LibFilePath, id);
     return SideOf(pair.library, pair.side);
 }
 
-bool LibraryController::ApplyReconcile(const QString& name, const ReconcileSide& left,
+bool ReconcileCommands::ApplyReconcile(const QString& name, const ReconcileSide& left,
                                        const ReconcileSide& right, const std::vector<ReconcileRow>& rows,
                                        const std::vector<RowChoice>& choices) {
     const ReconcileSide now = LibrarySide();
     if (now.store != left.store || now.descriptions != left.descriptions || rows.size() != choices.size()) {
         shell_.ShowMessage(QStringLiteral("The library changed while the reconcile window was open; "
-                                         "nothing was applied. Open Reconcile With… again."),
-                          MessageStyle::Plain);
+                                          "nothing was applied. Open Reconcile With… again."),
+                           MessageStyle::Plain);
         return false;
     }
     const ReconcileSide result = ApplyChoices(left, right, rows, choices);
     const Accounting a = Account(rows, choices);
-    AsStep([&] {
+    steps_.AsStep([&] {
         doc_.Replace(result.store, result.descriptions);
-        RefillLibList();
-        ShowNothingEditable();
+        lists_.RefillLibList();
+        lists_.ShowNothingEditable();
         return StepOutcome{QStringLiteral("Reconcile with ") + name,
                            QStringLiteral("Reconciled with %1: %2 taken from the right, %3 kept, %4 added, "
                                           "%5 removed; save to keep it")
@@ -147,8 +149,8 @@ bool LibraryController::ApplyReconcile(const QString& name, const ReconcileSide&
     // Reconciled with its own pair on disk: the user has seen what another program wrote there.
     if (ownPairRead_ && ownPairRead_->side.store == right.store &&
         ownPairRead_->side.descriptions == right.descriptions) {
-        diskIdentity_ = ownPairRead_->identity;
-        reportedIdentity_ = diskIdentity_;
+        steps_.DiskIdentity() = ownPairRead_->identity;
+        steps_.ReportedIdentity() = steps_.DiskIdentity();
     }
     ownPairRead_.reset();
     return true;

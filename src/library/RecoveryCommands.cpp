@@ -1,7 +1,9 @@
 // Recovery of unsaved work, and the check that a save does not replace a pair another program wrote.
+#include "RecoveryCommands.h"
+
 #include "DescriptionFile.h"
 #include "FileAccess.h"
-#include "LibraryController.h"
+#include "FileCommands.h"
 #include "LibraryFile.h"
 #include "PatchList.h"
 #include "Reconcile.h"
@@ -25,34 +27,11 @@ constexpr int MostDifferencesListed = 30;
 
 } // namespace
 
-std::optional<UnsavedWork> LibraryController::UnsavedNow() const {
-    if (!state_.LibraryLoaded || !state_.LibChanged || state_.LibFilePath.isEmpty())
-        return std::nullopt;
-    // Copies that share their data with the state: nothing is copied until the state changes again.
-    return UnsavedWork{state_.LibFilePath, diskIdentity_, QDateTime::currentDateTimeUtc(), state_.LibraryData,
-                       state_.DescArray};
-}
+RecoveryCommands::RecoveryCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps,
+                                   FileCommands& files, ShellView& shell)
+    : CommandBase(doc, lists, steps), files_(files), shell_(shell) {}
 
-void LibraryController::KeepUnsaved() {
-    if (state_.LibraryLoaded && state_.LibChanged)
-        unsaved_->Changed();
-    else if (state_.LibraryLoaded)
-        unsaved_->Forget(state_.LibFilePath); // back at the saved state: nothing to recover
-    if (const QString problem = unsaved_->TakeProblem(); !problem.isEmpty())
-        shell_.ShowStatus(problem);
-}
-
-void LibraryController::ForgetUnsaved(const QString& libPath) {
-    unsaved_->Forget(libPath);
-    unsaved_->WaitIdle();
-}
-
-void LibraryController::RecordDiskIdentity(const QString& libPath) {
-    diskIdentity_ = PairIdentityOf(libPath);
-    reportedIdentity_ = diskIdentity_;
-}
-
-void LibraryController::ReportRecoveryProblem(const QString& problem) {
+void RecoveryCommands::ReportRecoveryProblem(const QString& problem) {
     // A file that is not taken is left alone and named once per run, not at every load.
     if (problem.isEmpty() || reportedRecoveryProblems_.contains(problem))
         return;
@@ -60,10 +39,10 @@ void LibraryController::ReportRecoveryProblem(const QString& problem) {
     shell_.ShowMessage(problem, MessageStyle::Plain);
 }
 
-void LibraryController::RecoverAtStart() {
+void RecoveryCommands::RecoverAtStart() {
     // Every file whose window is gone, newest first: each is asked about once here, whether its
     // library's load asks or it is asked about as it is.
-    const QList<UnsavedWorkFiles::Found> all = unsaved_->Files().ReadAll();
+    const QList<UnsavedWorkFiles::Found> all = steps_.Unsaved().Files().ReadAll();
     offeredAtStart_.clear();
     for (const UnsavedWorkFiles::Found& found : all) {
         ReportRecoveryProblem(found.problem);
@@ -72,7 +51,7 @@ void LibraryController::RecoverAtStart() {
         // The library is loaded first, so that the question stands over it and Restore has it to
         // apply to; its load asks. One that is gone is asked about as it is.
         if (!state_.LibraryLoaded && QFileInfo(found.work->libPath).isFile())
-            LoadLibFromPath(found.work->libPath);
+            files_.LoadLibFromPath(found.work->libPath);
         // A library that could not be loaded (not a valid library any more) does not hide its work.
         if (!offeredAtStart_.contains(found.file))
             AskAboutRecovered(*found.work, found.file);
@@ -80,17 +59,17 @@ void LibraryController::RecoverAtStart() {
     offeredAtStart_.clear();
 }
 
-void LibraryController::OfferRecovery(const QString& libPath) {
+void RecoveryCommands::OfferRecovery(const QString& libPath) {
     if (offeringRecovery_)
         return;
-    for (const UnsavedWorkFiles::Found& found : unsaved_->Files().ReadLeft(libPath)) {
+    for (const UnsavedWorkFiles::Found& found : steps_.Unsaved().Files().ReadLeft(libPath)) {
         ReportRecoveryProblem(found.problem);
         if (found.work)
             AskAboutRecovered(*found.work, found.file);
     }
 }
 
-void LibraryController::AskAboutRecovered(const UnsavedWork& work, const QString& file) {
+void RecoveryCommands::AskAboutRecovered(const UnsavedWork& work, const QString& file) {
     offeredAtStart_.insert(file);
     offeringRecovery_ = true;
     const QString text = QStringLiteral("Restore unsaved changes to ") + Native(work.libPath) +
@@ -104,13 +83,13 @@ void LibraryController::AskAboutRecovered(const UnsavedWork& work, const QString
         offeringRecovery_ = false;
         switch (answer) {
         case RecoveryAnswer::Discard:
-            unsaved_->Files().RemoveLeft(file);
+            steps_.Unsaved().Files().RemoveLeft(file);
             shell_.ShowStatus(QStringLiteral("Discarded the unsaved changes to ") + ShortPath(work.libPath) +
-                             QStringLiteral(" from ") + LocalTime(work.time));
+                              QStringLiteral(" from ") + LocalTime(work.time));
             return;
         case RecoveryAnswer::Later:
             shell_.ShowStatus(QStringLiteral("The unsaved changes to ") + ShortPath(work.libPath) +
-                             QStringLiteral(" are kept; they are offered again when it is loaded"));
+                              QStringLiteral(" are kept; they are offered again when it is loaded"));
             return;
         case RecoveryAnswer::Restore:
         case RecoveryAnswer::Compare:
@@ -129,89 +108,86 @@ void LibraryController::AskAboutRecovered(const UnsavedWork& work, const QString
         return;
     }
     // Another window's changes to the library this window is changing are never mixed with its own.
-    const bool loadedHere = state_.LibraryLoaded && unsaved_->Files().FileFor(state_.LibFilePath) ==
-                                                        unsaved_->Files().FileFor(work.libPath);
+    const bool loadedHere = state_.LibraryLoaded && steps_.Unsaved().Files().FileFor(state_.LibFilePath) ==
+                                                        steps_.Unsaved().Files().FileFor(work.libPath);
     if (loadedHere && state_.LibChanged) {
         SaveRecoveredElsewhere(work, file, QStringLiteral(" has other unsaved changes in this window"));
         return;
     }
     if (!loadedHere) {
-        if (!OfferToSave())
+        if (!files_.OfferToSave())
             return;
         offeringRecovery_ = true;
-        const bool loaded = RunFileCommand([this, &work] { LoadLibBody(work.libPath); });
+        const bool loaded = files_.RunFileCommand([this, &work] { files_.LoadLibBody(work.libPath); });
         offeringRecovery_ = false;
         if (!loaded || state_.LibFilePath != work.libPath)
             return;
     }
     ApplyRecovered(work);
     // The work is now this window's: its own file holds it before the other window's goes.
-    unsaved_->WriteNow();
-    unsaved_->WaitIdle();
-    if (!state_.LibChanged || QFileInfo::exists(unsaved_->Files().FileFor(state_.LibFilePath)))
-        unsaved_->Files().RemoveLeft(file);
+    steps_.Unsaved().WriteNow();
+    steps_.Unsaved().WaitIdle();
+    if (!state_.LibChanged || QFileInfo::exists(steps_.Unsaved().Files().FileFor(state_.LibFilePath)))
+        steps_.Unsaved().Files().RemoveLeft(file);
 }
 
-void LibraryController::ApplyRecovered(const UnsavedWork& work) {
+void RecoveryCommands::ApplyRecovered(const UnsavedWork& work) {
     // One step of the history, from the library as loaded: undo gives back what is on disk.
-    AsStep([&] {
+    steps_.AsStep([&] {
         // Nothing is written until the user saves.
         doc_.Replace(work.library, work.descriptions);
-        RefillLibList();
-        ShowNothingEditable();
+        lists_.RefillLibList();
+        lists_.ShowNothingEditable();
         return StepOutcome{QStringLiteral("Restore Unsaved Changes"),
                            QStringLiteral("Restored the unsaved changes to ") + ShortPath(work.libPath) +
                                QStringLiteral(" from ") + LocalTime(work.time) + QStringLiteral(" (") +
-                               Patches(ListCount(ListId::Library)) + QStringLiteral("); save to keep them"),
+                               Patches(lists_.ListCount(ListId::Library)) +
+                               QStringLiteral("); save to keep them"),
                            QStringLiteral("The recovered changes are the same as the library")};
     });
 }
 
-void LibraryController::SaveRecoveredElsewhere(const UnsavedWork& work, const QString& file,
-                                               const QString& why) {
+void RecoveryCommands::SaveRecoveredElsewhere(const UnsavedWork& work, const QString& file,
+                                              const QString& why) {
     shell_.ShowMessage(Native(work.libPath) + why +
-                          QStringLiteral(", so the recovered changes are not applied to it. Choose a new "
-                                         "name to save them under."),
-                      MessageStyle::Plain);
-    const bool saved = RunFileCommand([&] {
-        FileDialogRequest request;
-        request.dialogTitle = appTitle_ + QStringLiteral(" Save Recovered Library");
-        request.filter = LibraryFileFilter();
-        request.readOnly = false;
-        request.forSaving = true;
-        request.kind = FileKind::Library;
-        request.fileName = RecoveredLibraryFileName(QFileInfo(work.libPath).fileName());
-        const QString libPath = ApplyLibraryExtension(AskPathOrCancel(request));
-        if (unsaved_->Files().FileFor(libPath) == unsaved_->Files().FileFor(work.libPath))
+                           QStringLiteral(", so the recovered changes are not applied to it. Choose a new "
+                                          "name to save them under."),
+                       MessageStyle::Plain);
+    const bool saved = files_.RunFileCommand([&] {
+        const QString libPath =
+            files_.AskLibraryPathToSave(QStringLiteral(" Save Recovered Library"),
+                                        RecoveredLibraryFileName(QFileInfo(work.libPath).fileName()));
+        if (steps_.Unsaved().Files().FileFor(libPath) == steps_.Unsaved().Files().FileFor(work.libPath))
             throw FileError{FileErrorNumber, QStringLiteral("Recovery"),
                             QStringLiteral("Choose another name than the library's own: ") + Native(libPath)};
-        RecoverInterruptedSave(libPath);
-        if (!ConfirmReplace(libPath))
+        files_.RecoverInterruptedSave(libPath);
+        if (!files_.ConfirmReplace(libPath))
             throw FileError{CancelErrorNumber, QString(), QStringLiteral("Cancelled: nothing was saved.")};
         const qsizetype count = EntryCount(work.library);
         const QString sidePath = SideFilePath(libPath);
-        const std::optional<QByteArray> oldSide = ExistingSideFile(sidePath);
+        const std::optional<QByteArray> oldSide = FileCommands::ExistingSideFile(sidePath);
         const QByteArray libBytes = EncodeLibrary(work.library);
-        const std::optional<QByteArray> sideBytes = SideFileFor(oldSide, work.descriptions, count);
-        const QString versionProblem = SavePair(libPath, libBytes, sideBytes);
-        unsaved_->Files().RemoveLeft(file);
+        const std::optional<QByteArray> sideBytes =
+            FileCommands::SideFileFor(oldSide, work.descriptions, count);
+        const QString versionProblem = files_.SavePair(libPath, libBytes, sideBytes);
+        steps_.Unsaved().Files().RemoveLeft(file);
         if (!versionProblem.isEmpty()) {
             shell_.SetBusy(false);
             shell_.ShowMessage(versionProblem, MessageStyle::Plain);
         }
         // The recovered work is shown as the library, as Restore would show it.
         if (!state_.LibChanged || !state_.LibraryLoaded) {
-            LoadLibBody(libPath);
+            files_.LoadLibBody(libPath);
             shell_.ShowStatus(QStringLiteral("Saved the recovered changes to ") + ShortPath(work.libPath) +
-                             QStringLiteral(" as ") + ShortPath(libPath));
+                              QStringLiteral(" as ") + ShortPath(libPath));
         }
     });
     if (!saved)
         shell_.ShowStatus(QStringLiteral("The unsaved changes to ") + ShortPath(work.libPath) +
-                         QStringLiteral(" are kept; they are offered again when it is loaded"));
+                          QStringLiteral(" are kept; they are offered again when it is loaded"));
 }
 
-QString LibraryController::RecoveredDifferences(const UnsavedWork& work) const {
+QString RecoveryCommands::RecoveredDifferences(const UnsavedWork& work) const {
     QString text = QStringLiteral("Unsaved changes to ") + Native(work.libPath) + QStringLiteral(" from ") +
                    LocalTime(work.time) + QStringLiteral(", compared with the library on disk");
     QByteArray disk;
@@ -274,10 +250,10 @@ QString LibraryController::RecoveredDifferences(const UnsavedWork& work) const {
     return text + QLatin1Char('\n') + lines.join(QLatin1Char('\n'));
 }
 
-bool LibraryController::ConfirmChangedOnDisk(bool& savedAs) {
+bool RecoveryCommands::ConfirmChangedOnDisk(bool& savedAs) {
     savedAs = false;
     if (!state_.LibraryLoaded || state_.LibFilePath.isEmpty() ||
-        PairIdentityOf(state_.LibFilePath) == diskIdentity_)
+        PairIdentityOf(state_.LibFilePath) == steps_.DiskIdentity())
         return true;
     const QString text =
         Native(state_.LibFilePath) +
@@ -288,7 +264,7 @@ bool LibraryController::ConfirmChangedOnDisk(bool& savedAs) {
     case DiskChangeAnswer::Overwrite:
         return true;
     case DiskChangeAnswer::SaveAs:
-        SaveAsLib();
+        files_.SaveAsLib();
         savedAs = true;
         return false;
     case DiskChangeAnswer::Cancel:
@@ -296,22 +272,22 @@ bool LibraryController::ConfirmChangedOnDisk(bool& savedAs) {
     case DiskChangeAnswer::Reconcile:
         // Nothing is saved: the user brings the other program's changes in first, then saves.
         shell_.ShowStatus(QStringLiteral("Not saved: reconcile with ") + ShortPath(state_.LibFilePath) +
-                         QStringLiteral(" as it is on disk, then save"));
+                          QStringLiteral(" as it is on disk, then save"));
         shell_.OpenReconcile(state_.LibFilePath);
         return false;
     }
     shell_.ShowStatus(QStringLiteral("Not saved: ") + ShortPath(state_.LibFilePath) +
-                     QStringLiteral(" was changed on disk"));
+                      QStringLiteral(" was changed on disk"));
     return false;
 }
 
-void LibraryController::CheckChangedOnDisk() {
+void RecoveryCommands::CheckChangedOnDisk() {
     if (!state_.LibraryLoaded || state_.LibFilePath.isEmpty())
         return;
     const PairIdentity now = PairIdentityOf(state_.LibFilePath);
-    if (now == diskIdentity_ || now == reportedIdentity_)
+    if (now == steps_.DiskIdentity() || now == steps_.ReportedIdentity())
         return;
-    reportedIdentity_ = now;
+    steps_.ReportedIdentity() = now;
     shell_.ShowStatus(
         ShortPath(state_.LibFilePath) +
         QStringLiteral(" was changed on disk since it was loaded; Save will ask before replacing it"));
