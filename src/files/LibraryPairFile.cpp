@@ -42,15 +42,11 @@ QByteArray LibraryPairFile::ReadStore() const {
     return DecodeLibrary(content);
 }
 
-namespace {
-
-PairContent WithDescriptions(QByteArray store, const std::optional<QByteArray>& side) {
+PairContent LibraryPairFile::WithSide(QByteArray store, const std::optional<QByteArray>& side) {
     const DescriptionReader reader = side ? DescriptionReader::FromBytes(*side) : DescriptionReader();
     const qsizetype count = EntryCount(store);
     return {std::move(store), reader.DescArray(count), {}};
 }
-
-} // namespace
 
 PairContent LibraryPairFile::Read() const {
     QByteArray store = ReadStore();
@@ -61,13 +57,17 @@ PairContent LibraryPairFile::Read() const {
     } catch (const FileError& error) {
         problem = error.description;
     }
-    PairContent pair = WithDescriptions(std::move(store), side);
+    PairContent pair = WithSide(std::move(store), side);
     pair.sideFileProblem = problem;
     return pair;
 }
 
 PairContent LibraryPairFile::FromLibraryBytes(const QByteArray& content, const std::optional<QByteArray>& side) {
-    return WithDescriptions(DecodeLibrary(content), side);
+    return WithSide(DecodeLibrary(content), side);
+}
+
+std::optional<QByteArray> LibraryPairFile::SideFor(const QStringList& descriptions, qsizetype count) const {
+    return BuildSideFile(ExistingSide(), descriptions, count);
 }
 
 std::optional<QByteArray> LibraryPairFile::ExistingSide() const {

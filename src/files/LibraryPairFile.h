@@ -34,12 +34,17 @@ public:
     // Throws FileError when the file cannot be read.
     QByteArray ReadStore() const;
     PairContent Read() const;
-    // The same from bytes in hand: a library's content (an earlier version, a file just read) and its
-    // side file's.
+    // The same from bytes in hand (an earlier version, a kept export): entries with their side file's
+    // bytes, or a library's content with them.
+    static PairContent WithSide(QByteArray store, const std::optional<QByteArray>& side);
     static PairContent FromLibraryBytes(const QByteArray& content, const std::optional<QByteArray>& side);
     // The side file as it is on disk, for a save to write over (its other sections and keys stay);
     // nullopt when there is none. Throws FileError when one exists but cannot be read.
     std::optional<QByteArray> ExistingSide() const;
+    // The side file a save writes for `descriptions` (element i: entry i) of `count` entries, over the
+    // one on disk so that its other sections and keys stay; nullopt when nothing needs writing. One
+    // that exists but cannot be read fails here, before anything is written.
+    std::optional<QByteArray> SideFor(const QStringList& descriptions, qsizetype count) const;
 
     // Finishes or undoes an interrupted save of the pair (see SafeSave::Recover) and says what it
     // did; nothing when there was none.

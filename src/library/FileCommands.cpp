@@ -90,23 +90,6 @@ bool FileCommands::ConfirmReplace(const QString& path) {
     return shell_.AskYesNo(path + QStringLiteral(" already exists.\nDo you want to replace it?"), appTitle_);
 }
 
-std::optional<QByteArray> FileCommands::ExistingSideFile(const QString& sideFilePath) {
-    // The side file is written over what it holds now, so that its other sections and keys stay;
-    // one that exists but cannot be read fails the save before anything is written.
-    if (FileExists(sideFilePath))
-        return ReadFileAsString(sideFilePath);
-    return std::nullopt;
-}
-
-std::optional<QByteArray> FileCommands::SideFileFor(const std::optional<QByteArray>& existing,
-                                                    const QStringList& descriptions, qsizetype count) {
-    if (descriptions.size() > count)
-        return BuildSideFile(existing, descriptions, count);
-    QStringList padded = descriptions;
-    padded.resize(count + 1);
-    return BuildSideFile(existing, padded, count);
-}
-
 void FileCommands::RecoverInterruptedSave(const QString& path, bool saving) {
     bool foreign = false;
     const std::optional<QString> report = LibraryPairFile(path, Versions()).Recover(&foreign);
@@ -124,10 +107,8 @@ QString FileCommands::WriteLibraryFiles(const QString& libPath) {
                         QStringLiteral("Error: Cannot open the file: ")};
     RecoverInterruptedSave(libPath, true);
     const QByteArray libBytes = EncodeLibrary(state_.LibraryData);
-    const QString sidePath = SideFilePath(libPath);
-    const std::optional<QByteArray> oldSide = ExistingSideFile(sidePath);
     const std::optional<QByteArray> sideBytes =
-        SideFileFor(oldSide, state_.DescArray, lists_.ListCount(ListId::Library));
+        LibraryPairFile(libPath).SideFor(state_.DescArray, lists_.ListCount(ListId::Library));
     return SavePair(libPath, libBytes, sideBytes);
 }
 
@@ -185,31 +166,24 @@ void FileCommands::LoadLibBody(const QString& path) {
         WriteToFile(libPath, QByteArray(1, LibraryFileMarker), 0);
     // Taken before the read: a change between the two is then seen as a change on disk, never missed.
     const PairIdentity identity = PairIdentityOf(libPath);
-    const QByteArray content = ReadFileAsString(libPath);
-    if (!IsValidLibrary(content)) {
+    // A side file that exists but cannot be read leaves the descriptions empty; the user is told,
+    // and a save then refuses to write over it rather than lose what it holds.
+    PairContent pair;
+    try {
+        pair = LibraryPairFile(libPath).Read();
+    } catch (const FileError& error) {
+        if (error.number != NotALibraryNumber)
+            throw;
         shell_.SetBusy(false);
         shell_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
         return;
     }
-    const QString descPath = SideFilePath(libPath);
-    // Every description is read from one parse of the side file. A side file that exists but cannot
-    // be read leaves the descriptions empty; the user is told, and a save then refuses to write over
-    // it rather than lose what it holds.
-    DescriptionReader reader;
-    QString sideFileProblem;
-    if (FileExists(descPath)) {
-        try {
-            reader = DescriptionReader::FromBytes(ReadFileAsString(descPath));
-        } catch (const FileError& e) {
-            sideFileProblem = e.description;
-        }
-    }
+    const QString& sideFileProblem = pair.sideFileProblem;
 
     // Changes the user chose not to save before this load are given up: no recovery file for them.
     if (state_.LibraryLoaded && state_.LibChanged)
         steps_.ForgetUnsaved(state_.LibFilePath);
-    const QByteArray store = DecodeLibrary(content);
-    doc_.Open(libPath, descPath, store, reader.DescArray(EntryCount(store)));
+    doc_.Open(libPath, SideFilePath(libPath), pair.store, pair.descriptions);
     shell_.SetCaption(Caption(path));
     lists_.RefillLibList();
     panes_.SetLabelToolTip(ListId::Library, state_.LibFileName);
@@ -320,11 +294,9 @@ void FileCommands::LoadEarlierVersion(const QString& id) {
 
     // One step of the history: undo gives back the library as it was before, saved or not.
     steps_.AsStep([&] {
-        const QByteArray store = DecodeLibrary(pair.library);
-        const DescriptionReader reader =
-            pair.side ? DescriptionReader::FromBytes(*pair.side) : DescriptionReader();
+        const PairContent version = LibraryPairFile::FromLibraryBytes(pair.library, pair.side);
         // What is shown is not what the library's files hold until it is saved.
-        doc_.Replace(store, reader.DescArray(EntryCount(store)));
+        doc_.Replace(version.store, version.descriptions);
         lists_.RefillLibList();
         const qsizetype count = lists_.ListCount(ListId::Library);
         lists_.ShowNothingEditable();

@@ -54,9 +54,6 @@ public:
     QString SavePair(const QString& libPath, const QByteArray& libBytes,
                      const std::optional<QByteArray>& sideBytes);
     EarlierVersions Versions() const;
-    static std::optional<QByteArray> ExistingSideFile(const QString& sideFilePath);
-    static std::optional<QByteArray> SideFileFor(const std::optional<QByteArray>& existing,
-                                                 const QStringList& descriptions, qsizetype count);
     // Finishes or undoes a save of `path` and its side file that was interrupted, and tells the user.
     void RecoverInterruptedSave(const QString& path, bool saving = false);
 

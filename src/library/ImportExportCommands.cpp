@@ -34,13 +34,17 @@ void ImportExportCommands::ImportLibrary() {
         const QString libPath = ApplyLibraryExtension(
             files_.AskPathToRead(QStringLiteral(" Import Library"), LibraryFileFilter(), FileKind::Library));
         files_.RecoverInterruptedSave(libPath);
-        const QByteArray content = ReadFileAsString(libPath);
-        if (!IsValidLibrary(content)) {
+        QByteArray store;
+        try {
+            store = LibraryPairFile(libPath).ReadStore();
+        } catch (const FileError& error) {
+            if (error.number != NotALibraryNumber)
+                throw;
             shell_.SetBusy(false);
             shell_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
             return;
         }
-        ShowImportedPatches(DecodeLibrary(content), libPath);
+        ShowImportedPatches(store, libPath);
     });
 }
 
@@ -117,10 +121,8 @@ void ImportExportCommands::ExportImages(const QByteArray& images, const QStringL
             return;
         // A device patch file holds the bare images in list order; the descriptions go to its side
         // file, from where "Import PS02" reads them back.
-        const QString sidePath = SideFilePath(path);
-        const std::optional<QByteArray> sideBytes =
-            FileCommands::SideFileFor(FileCommands::ExistingSideFile(sidePath), descriptions, count);
-        LibraryPairFile(path, files_.Versions()).Save(images, sideBytes);
+        const LibraryPairFile pair(path, files_.Versions());
+        pair.Save(images, pair.SideFor(descriptions, count));
         // What went to the device is the common past when its patch file comes back; a record that
         // cannot be kept costs the export nothing.
         QString recordProblem;
@@ -128,7 +130,7 @@ void ImportExportCommands::ExportImages(const QByteArray& images, const QStringL
             try {
                 files_.Versions().KeepExport(
                     state_.LibFilePath,
-                    {images, FileCommands::SideFileFor(std::nullopt, descriptions, count)});
+                    {images, BuildSideFile(std::nullopt, descriptions, count)});
             } catch (const FileError& e) {
                 recordProblem = QStringLiteral("; no export record kept: ") + e.description;
             }

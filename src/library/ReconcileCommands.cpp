@@ -7,6 +7,7 @@
 #include "FileCommands.h"
 #include "FileIdentity.h"
 #include "LibraryFile.h"
+#include "LibraryPairFile.h"
 
 #include <QFileInfo>
 
@@ -24,10 +25,8 @@ QStringList SideDescriptions(const QStringList& descriptions, qsizetype count) {
     return result;
 }
 
-ReconcileSide SideOf(const QByteArray& store, const std::optional<QByteArray>& sideFile) {
-    const DescriptionReader reader = sideFile ? DescriptionReader::FromBytes(*sideFile) : DescriptionReader();
-    const qsizetype count = EntryCount(store);
-    return {store, SideDescriptions(reader.DescArray(count), count)};
+ReconcileSide SideOf(const PairContent& pair) {
+    return {pair.store, SideDescriptions(pair.descriptions, EntryCount(pair.store))};
 }
 
 // What the choices do to the library, for the status line.
@@ -83,18 +82,20 @@ ReconcileSide ReconcileCommands::LibrarySide() const {
 ReconcileSide ReconcileCommands::ReadReconcileSide(const QString& path) {
     files_.RecoverInterruptedSave(path);
     // Taken before reading: a pair changed while it is read does not count as the one read.
-    const bool own = state_.LibraryLoaded && !state_.LibFilePath.isEmpty() &&
-                     QFileInfo(path).canonicalFilePath() == QFileInfo(state_.LibFilePath).canonicalFilePath();
+    const bool own = state_.LibraryLoaded && !state_.LibFilePath.isEmpty() && SameFile(path, state_.LibFilePath);
     const PairIdentity identity = own ? PairIdentityOf(path) : PairIdentity();
-    QByteArray store = ReadFileAsString(path);
-    if (IsLibraryPath(path)) {
-        if (!IsValidLibrary(store))
-            throw FileError{FileErrorNumber, path, path + QStringLiteral(": Not a valid Library")};
-        store = DecodeLibrary(store);
+    PairContent pair;
+    try {
+        pair = LibraryPairFile(path).Read();
+    } catch (const FileError& error) {
+        if (error.number != NotALibraryNumber)
+            throw;
+        throw FileError{FileErrorNumber, path, path + QStringLiteral(": Not a valid Library")};
     }
-    const QString sidePath = SideFilePath(path);
-    ReconcileSide side =
-        SideOf(store, FileExists(sidePath) ? std::optional(ReadFileAsString(sidePath)) : std::nullopt);
+    // Reconciling against descriptions that could not be read would offer to drop them all.
+    if (!pair.sideFileProblem.isEmpty())
+        throw FileError{FileErrorNumber, SideFilePath(path), pair.sideFileProblem};
+    ReconcileSide side = SideOf(pair);
     if (own)
         ownPairRead_ = OwnPairRead{identity, side};
     return side;
@@ -105,7 +106,7 @@ ReconcileSide ReconcileCommands::EarlierVersionSide(const QString& id) const {
     if (!IsValidLibrary(pair.library))
         throw FileError{FileErrorNumber, QString(),
                         QStringLiteral("The earlier version is not a valid Library")};
-    return SideOf(DecodeLibrary(pair.library), pair.side);
+    return SideOf(LibraryPairFile::FromLibraryBytes(pair.library, pair.side));
 }
 
 QList<EarlierVersion> ReconcileCommands::LibExportRecords() const {
@@ -116,7 +117,7 @@ QList<EarlierVersion> ReconcileCommands::LibExportRecords() const {
 
 ReconcileSide ReconcileCommands::ExportRecordSide(const QString& id) const {
     const LibraryPair pair = files_.Versions().ReadExport(state_.LibFilePath, id);
-    return SideOf(pair.library, pair.side);
+    return SideOf(LibraryPairFile::WithSide(pair.library, pair.side));
 }
 
 bool ReconcileCommands::ApplyReconcile(const QString& name, const ReconcileSide& left,

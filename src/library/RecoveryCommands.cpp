@@ -5,6 +5,7 @@
 #include "FileAccess.h"
 #include "FileCommands.h"
 #include "LibraryFile.h"
+#include "LibraryPairFile.h"
 #include "PatchList.h"
 #include "Reconcile.h"
 
@@ -164,11 +165,8 @@ void RecoveryCommands::SaveRecoveredElsewhere(const UnsavedWork& work, const QSt
         if (!files_.ConfirmReplace(libPath))
             throw FileError{CancelErrorNumber, QString(), QStringLiteral("Cancelled: nothing was saved.")};
         const qsizetype count = EntryCount(work.library);
-        const QString sidePath = SideFilePath(libPath);
-        const std::optional<QByteArray> oldSide = FileCommands::ExistingSideFile(sidePath);
         const QByteArray libBytes = EncodeLibrary(work.library);
-        const std::optional<QByteArray> sideBytes =
-            FileCommands::SideFileFor(oldSide, work.descriptions, count);
+        const std::optional<QByteArray> sideBytes = LibraryPairFile(libPath).SideFor(work.descriptions, count);
         const QString versionProblem = files_.SavePair(libPath, libBytes, sideBytes);
         steps_.Unsaved().Files().RemoveLeft(file);
         if (!versionProblem.isEmpty()) {

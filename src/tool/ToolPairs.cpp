@@ -86,17 +86,15 @@ void WriteOut(const QString& outPath, const QByteArray& store, const QStringList
     const QByteArray outContent = toLibrary ? EncodeLibrary(store) : store;
     RefuseIfTooLarge(outPath, outContent);
     const QString outSidePath = SideFilePath(outPath);
-    std::optional<QByteArray> existingSide;
-    if (FileExists(outSidePath))
-        existingSide = ReadFileAsString(outSidePath);
+    const LibraryPairFile pair(outPath);
     const bool anyDescription =
         std::any_of(descriptions.begin(), descriptions.end(), [](const QString& d) { return !d.isEmpty(); });
     std::optional<QByteArray> sideContent;
-    if (existingSide || anyDescription)
-        sideContent = BuildSideFile(existingSide, descriptions, count);
+    if (FileExists(outSidePath) || anyDescription)
+        sideContent = pair.SideFor(descriptions, count);
     if (sideContent)
         RefuseIfTooLarge(outSidePath, *sideContent);
-    const QString versionProblem = LibraryPairFile(outPath).Save(outContent, sideContent);
+    const QString versionProblem = pair.Save(outContent, sideContent);
     out << outPath << QStringLiteral(": wrote ")
         << (toLibrary ? QStringLiteral("library") : QStringLiteral("patch file")) << QStringLiteral(" with ")
         << PatchCount(count) << how << QLatin1Char('\n');
