@@ -191,16 +191,14 @@ QString RecoveryCommands::RecoveredDifferences(const UnsavedWork& work) const {
     QByteArray disk;
     QStringList diskDescs;
     try {
-        const QByteArray content = ReadFileAsString(work.libPath);
-        if (!IsValidLibrary(content))
-            return text + QStringLiteral(":\nThe file on disk is not a valid library.");
-        disk = DecodeLibrary(content);
-        const QString side = SideFilePath(work.libPath);
-        DescriptionReader reader;
-        if (FileExists(side))
-            reader = DescriptionReader::FromBytes(ReadFileAsString(side));
-        diskDescs = reader.DescArray(EntryCount(disk));
+        PairContent pair = LibraryPairFile(work.libPath).Read();
+        if (!pair.sideFileProblem.isEmpty())
+            throw FileError{FileErrorNumber, SideFilePath(work.libPath), pair.sideFileProblem};
+        disk = std::move(pair.store);
+        diskDescs = std::move(pair.descriptions);
     } catch (const FileError& e) {
+        if (e.number == NotALibraryNumber)
+            return text + QStringLiteral(":\nThe file on disk is not a valid library.");
         return text + QStringLiteral(":\nThe library on disk cannot be read: ") + e.description;
     }
     if (PairIdentityOf(work.libPath) != work.loaded)

@@ -67,9 +67,7 @@ int CommandRestore(const QString& path, const QString& number, const QString& ou
     const LibraryPair pair = EarlierVersions().Read(path, version.id);
 
     // Restoring over a library is a save like any other: the pair it replaces is kept.
-    const QString outSidePath = SideFilePath(outPath);
-    const std::optional<QByteArray> existingSide =
-        FileExists(outSidePath) ? std::optional(ReadFileAsString(outSidePath)) : std::nullopt;
+    const std::optional<QByteArray> existingSide = LibraryPairFile(outPath).ExistingSide();
     // A version without descriptions must not borrow those of the file it replaces: an empty side
     // file takes their place in the same commit.
     const std::optional<QByteArray> side = pair.side      ? pair.side
@@ -80,7 +78,7 @@ int CommandRestore(const QString& path, const QString& number, const QString& ou
     out << outPath << QStringLiteral(": restored version %1 of ").arg(n) << path << QStringLiteral(" (")
         << TimeText(version.time) << QStringLiteral(")\n");
     if (pair.side)
-        out << outSidePath << QStringLiteral(": restored the descriptions\n");
+        out << SideFilePath(outPath) << QStringLiteral(": restored the descriptions\n");
     WarnIfNotKept(versionProblem, err);
     return ExitSuccess;
 }
