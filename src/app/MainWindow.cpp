@@ -1,6 +1,4 @@
 #include "MainWindow.h"
-#include "Tags.h"
-#include "TagsDialog.h"
 
 #include "AppInfo.h"
 #include "AtSpiSelection.h"
@@ -23,6 +21,7 @@
 #include "SetListDocument.h"
 #include "SplashWindow.h"
 #include "StatusLine.h"
+#include "TagsDialog.h"
 #include "WindowSettings.h"
 
 #include <QApplication>
@@ -153,7 +152,7 @@ void MainWindow::BuildEditMenuAndStatusBar() {
     for (QLineEdit* box : panes_->findChildren<QLineEdit*>())
         editMenu_->KeepKeysIn(box);
     editMenu_->KeepKeysIn(panes_->Description());
-    panes_->Description()->SetTagSource([this] { return KnownTags(); });
+    panes_->Description()->SetTagSource([this] { return knownTags_.All(); });
     // A label rather than a status bar message: the menus' status tips would wipe a message out
     // as soon as a menu opens.
     statusBar()->setObjectName(QStringLiteral("statusBar"));
@@ -348,21 +347,12 @@ void MainWindow::OpenReconcile(const QString& path) {
     reconcile_->activateWindow();
 }
 
-QStringList MainWindow::KnownTags() {
-    if (!collectionTags_)
-        collectionTags_ = CollectionIndex::CachedTags(options_.collectionCache);
-    QStringList tags = TagsIn(controller_.State().DescArray) + *collectionTags_;
-    tags.sort();
-    tags.removeDuplicates();
-    return tags;
-}
-
 void MainWindow::TagsCommand() {
     if (controller_.Selection(ListId::Library).isEmpty()) {
         ShowStatus(QStringLiteral("Nothing tagged: no library patch is selected"));
         return;
     }
-    TagsDialog(controller_, KnownTags(), this).exec();
+    TagsDialog(controller_, knownTags_.All(), this).exec();
 }
 
 void MainWindow::SelectDuplicatesCommand() {
@@ -409,7 +399,7 @@ void MainWindow::CollectionCommand() {
         collection_ = new CollectionWindow(controller_, settingsPath, settings_->RecentLibraries(),
                                            options_.collectionCache, options_.collectionVersions, this);
         collection_->setAttribute(Qt::WA_DeleteOnClose);
-        connect(collection_, &CollectionWindow::scanned, this, [this] { collectionTags_.reset(); });
+        connect(collection_, &CollectionWindow::scanned, this, [this] { knownTags_.Forget(); });
         collection_->show();
         collection_->Rescan();
     }

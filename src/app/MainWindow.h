@@ -3,6 +3,7 @@
 #include "CollectionWindow.h"
 #include "CompareWindow.h"
 #include "HelpWindow.h"
+#include "KnownTags.h"
 #include "LibraryController.h"
 #include "LibraryPanes.h"
 #include "LibraryView.h"
@@ -165,10 +166,7 @@ private:
     QPointer<CompareWindow> compare_;
     QPointer<CollectionWindow> collection_;
     // The tags of the collection's cache, read when a tag is first typed and again after a scan.
-    // The tags offered while one is typed: the library's own and those the collection's cache knows
-    // (read without building it; the open collection window's scans renew them).
-    QStringList KnownTags();
-    std::optional<QStringList> collectionTags_;
+    KnownTags knownTags_{controller_, options_.collectionCache};
     QPointer<ReconcileWindow> reconcile_;
     std::unique_ptr<OpenSaveDLG> fileDialog_;
     std::unique_ptr<WindowSettings> settings_;
