@@ -235,11 +235,11 @@ void LibraryPanes::ConnectControls() {
     });
     connect(library.view, &PatchListView::commandKeyPressed, this, [this](int key) {
         if (key == Qt::Key_Delete)
-            guarded_("lstLib_KeyDown", [this] { controller_.DeleteSelected(); });
+            guarded_("lstLib_KeyDown", [this] { controller_.Entries().DeleteSelected(); });
     });
     connect(patches.view, &PatchListView::commandKeyPressed, this, [this](int key) {
         if (key == Qt::Key_Return)
-            guarded_("lstPatches_KeyDown", [this] { controller_.CopySelectedPatch(); });
+            guarded_("lstPatches_KeyDown", [this] { controller_.Transfers().CopySelectedPatch(); });
     });
     connect(library.model, &PatchListModel::entriesDropped, this,
             [this](ListId from, const QList<qsizetype>& entries, qsizetype before) {
