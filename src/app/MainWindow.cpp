@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AccessibleEchoes.h"
 #include "AppInfo.h"
 #include "AtSpiSelection.h"
 #include "CommandMenus.h"
@@ -81,6 +82,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     connect(panes_, &LibraryPanes::nameEditorOpened, this, &MainWindow::PrepareNameEditor);
     // Screen readers and switch access select lines through the accessibility bus too.
     OfferAtSpiSelection();
+    // Walking the menu bar with the arrow keys announces the menus, not the window again each time.
+    DropAccessibleEchoes();
     menus_ = new CommandMenus(this);
     mnuRecent_ = menus_->RecentMenu();
     FillRecentMenu();

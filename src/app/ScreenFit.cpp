@@ -2,8 +2,10 @@
 
 #include "WindowSettings.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 
 namespace quillbox {
@@ -53,17 +55,35 @@ void ScreenFitter::Fit(QWidget* window) const {
     if (frame.isNull())
         frame = FrameOf(owner_);
     const QRect inner = window->geometry();
-    const QRect placed = FittedOnScreen(inner, frame, owner_->frameGeometry(), areas_());
+    // A window the program did not place opens centred on the window that opened it. Qt's own
+    // centring of a dialog keeps to the screen Qt knows, which is not always the one we fit to.
+    const bool centre = !window->testAttribute(Qt::WA_Moved) && window->parentWidget();
+    QRect wanted = inner;
+    if (centre) {
+        QRect outer = inner.marginsAdded(frame);
+        outer.moveCenter(window->parentWidget()->window()->frameGeometry().center());
+        wanted = outer.marginsRemoved(frame);
+    }
+    const QRect placed = FittedOnScreen(wanted, frame, owner_->frameGeometry(), areas_());
+    // A window shown again keeps the place it had.
     if (placed != inner)
         window->setGeometry(placed);
 }
 
 bool ScreenFitter::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Show && watched->isWidgetType()) {
-        auto* widget = static_cast<QWidget*>(watched);
-        const Qt::WindowType type = widget->windowType();
-        if (widget->isWindow() && (type == Qt::Window || type == Qt::Dialog) && IsOver(widget, owner_))
-            Fit(widget);
+    // Not at the widget's Show event: a geometry set there, before the widget's own show handling,
+    // marks the window as placed, so a dialog no longer centres itself and stays where Qt first put
+    // it (the screen's top-left corner); a message box also sizes itself only there. The window
+    // system's window is shown after that and just before it is mapped: the size is final then.
+    if (event->type() == QEvent::Show && watched->isWindowType()) {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->windowHandle() != watched)
+                continue;
+            const Qt::WindowType type = widget->windowType();
+            if ((type == Qt::Window || type == Qt::Dialog) && IsOver(widget, owner_))
+                Fit(widget);
+            break;
+        }
     }
     return QObject::eventFilter(watched, event);
 }

@@ -16,9 +16,10 @@ namespace quillbox {
 QRect FittedOnScreen(const QRect& geometry, const QMargins& frame, const QRect& ownerFrame,
                      const QList<QRect>& areas);
 
-// Keeps each window opened over `owner` (its own windows, dialogs, message and file boxes) whole on
-// the owner's screen as it is shown: on a small or scaled screen a window's designed size can be
-// larger than the screen, and Qt centres a dialog on its owner even where that is off the screen.
+// Opens each window opened over `owner` (its own windows, dialogs, message and file boxes) centred on
+// the window that opened it, unless the program placed it, and keeps it whole on the owner's screen
+// as it is shown: on a small or scaled screen a window's designed size can be larger than the
+// screen, and Qt centres a dialog on its owner even where that is off the screen.
 class ScreenFitter : public QObject {
 public:
     ScreenFitter(QWidget* owner, std::function<QList<QRect>()> areas);

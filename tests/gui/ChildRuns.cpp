@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QInputMethodEvent>
+#include <QMenuBar>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -172,6 +173,23 @@ int WindowFixture::RunAccessibilityChild(int& argc, char** argv, const QString& 
                 }
                 QTest::qWait(300);
                 answer(field ? L("done") : L("no ") + name);
+            } else if (command.startsWith(L("menus "))) {
+                // "menus <n>": the menu bar opened with F10 and n Right arrows across it, as a
+                // keyboard user walks the menus; then closed again.
+                QTest::keyClick(&window, Qt::Key_F10);
+                QTest::qWait(300);
+                for (int i = command.section(QLatin1Char(' '), 1).toInt(); i > 0; --i) {
+                    QWidget* menu = QApplication::activePopupWidget();
+                    QTest::keyClick(menu ? menu : window.menuBar(), Qt::Key_Right);
+                    QTest::qWait(300);
+                }
+                while (QWidget* menu = QApplication::activePopupWidget()) {
+                    QTest::keyClick(menu, Qt::Key_Escape);
+                    QTest::qWait(100);
+                }
+                QTest::keyClick(window.menuBar(), Qt::Key_Escape);
+                QTest::qWait(300);
+                answer(L("done"));
             } else if (command == L("main")) {
                 answer(L("shown"));
             } else if (command == L("find")) {

@@ -5,7 +5,8 @@ each of its windows in turn and walks what the bus offers: every focusable contr
 land on must have a name it can say (not empty, not a class name, and for a control with a value
 not only that value unless a label names it). Then it selects a library line through the list's
 Selection interface and runs "Delete Selected Patch" through its menu item's action, and checks
-that exactly that line went.
+that exactly that line went. Walking the menu bar with the arrow keys must not make a reader repeat
+the window or the list under the menus.
 """
 
 import os
@@ -240,6 +241,38 @@ def check_typing(app, child, command):
         fail("%s: after typing, the field says %r, not how much was found" % (command, said))
 
 
+# Walking the menu bar: each Right arrow opens the next menu, and a reader must hear that menu, not
+# the window's title again (window:activate) nor the list under the menus (a focus event).
+window_events = []
+
+
+def on_window(event):
+    try:
+        window_events.append(event.source.getRoleName())
+    except Exception:
+        window_events.append(None)
+
+
+def check_menu_sweep(child):
+    arrows = 4
+    pyatspi.Registry.registerEventListener(on_window, "window:activate")
+    pump(0.5)
+    del window_events[:]
+    del focus_events[:]
+    said = child.ask("menus %d" % arrows)
+    pump(1.0)
+    pyatspi.Registry.deregisterEventListener(on_window, "window:activate")
+    activations = window_events.count("frame")  # the main window; the others are dialogs
+    lists = [e for e in focus_events if e.startswith("gained list")]
+    # At most the opening one of each: the bar taking the keys, and the list when the menus close.
+    if said != "done" or activations > 1 or len(lists) > 1:
+        fail("menus: %d Right arrows across the menu bar announced the window %d times and the list "
+             "%d times" % (arrows, activations, len(lists)))
+    else:
+        print("menus: %d Right arrows across the menu bar, the window announced %d times, the list %d"
+              % (arrows, activations, len(lists)), flush=True)
+
+
 def select_and_delete(app, child):
     main = [w for w in windows(app) if w.getRoleName() == "frame"][0]
     library = find(main, lambda n: n.getRoleName() == "list" and n.name == "Library")
@@ -298,6 +331,7 @@ def main():
                     if command in TYPED:
                         check_typing(app, child, command)
                     child.ask("close")
+                check_menu_sweep(child)
                 select_and_delete(app, child)
             finally:
                 child.close()

@@ -7,6 +7,7 @@
 #include "DialogSeam.h"
 #include "EarlierVersionsDialog.h"
 #include "HelpWindow.h"
+#include "MessageBoxes.h"
 #include "PatchListModel.h"
 #include "PrintDialog.h"
 #include "ReconcileWindow.h"
@@ -166,15 +167,18 @@ private Q_SLOTS:
     }
 
     // Every other window and dialog opens whole on the main window's screen, small or scaled, and none
-    // needs more room than that screen has.
+    // needs more room than that screen has; each opens over (centred on) the window that opened it,
+    // also where the screen leaves room around the main window.
     void windowsFitSmallScreens_data() {
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QRect>("screen");
         const std::pair<const char*, QRect> screens[] = {{"1024 x 600", QRect(0, 0, 1024, 600)},
                                                          {"2x of 1280 x 800", QRect(0, 0, 640, 400)},
-                                                         {"2x of 1920 x 1080", QRect(0, 0, 960, 540)}};
-        for (const char* shown : {"compare", "earlier versions", "reconcile", "collection",
-                                  "collection folders", "help", "message", "file", "print"}) {
+                                                         {"2x of 1920 x 1080", QRect(0, 0, 960, 540)},
+                                                         {"1920 x 1080", QRect(0, 0, 1920, 1080)}};
+        for (const char* shown :
+             {"compare", "earlier versions", "reconcile", "collection", "collection folders", "help",
+              "message", "question", "file", "file to load", "tags", "print"}) {
             for (const auto& [name, screen] : screens)
                 QTest::newRow(qPrintable(L("%1 on %2").arg(L(shown), L(name)))) << L(shown) << screen;
         }
@@ -183,18 +187,37 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         QFETCH(QRect, screen);
         OpenWindow({screen});
+        // Away from the screen's corner, where a dialog left at Qt's first place would also be.
+        window->move(screen.center() - window->frameGeometry().center() + window->pos());
         LoadLibrary(Names);
         Import({L("ALPHA"), L("ECHO")});
         Click(Lib(), 0);
         Click(Patches(), 1);
         QRect frame;
         QSize least;
-        const auto measure = [&frame, &least](QWidget* top) {
+        QRect ownerFrame;
+        const auto measure = [&frame, &least, &ownerFrame](QWidget* top) {
             if (!top || !top->isVisible())
                 return;
             frame = top->frameGeometry();
             least = top->minimumSize().expandedTo(top->minimumSizeHint()) + frame.size() - top->size();
+            ownerFrame = top->parentWidget() ? top->parentWidget()->window()->frameGeometry() : QRect();
         };
+        // A modal dialog the program opens itself: the first is measured once it is up, each is closed
+        // (a cancelled file dialog is followed by a message).
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&frame, &measure] {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) {
+                if (!frame.isValid())
+                    measure(modal);
+                modal->close();
+            }
+        });
+        const auto measureModal = [&poll] {
+            EnableDialogTestMode(false);
+            poll.start(10);
+        };
+        const auto restoreSeam = qScopeGuard([] { EnableDialogTestMode(true); });
         QPrinter printer;
         std::unique_ptr<QWidget> owned; // a dialog that is shown modally, shown here without blocking
         if (shown == L("compare")) {
@@ -229,6 +252,15 @@ private Q_SLOTS:
                     L(" was changed on disk by another program since it was loaded. ").repeated(4),
                 QMessageBox::Save | QMessageBox::SaveAll | QMessageBox::Apply | QMessageBox::Cancel,
                 window.get());
+        } else if (shown == L("question")) {
+            measureModal();
+            MessageBoxes::AskYesNo(window.get(), L("gig.pslib already exists."), L("Quillbox"));
+        } else if (shown == L("file to load")) {
+            measureModal();
+            Trigger("mnuFile_LoadLib");
+        } else if (shown == L("tags")) {
+            measureModal();
+            Trigger("mnuLibrary_Tags");
         } else if (shown == L("file")) {
             auto dialog = std::make_unique<QFileDialog>(window.get());
             dialog->setOption(QFileDialog::DontUseNativeDialog, true);
@@ -248,6 +280,14 @@ private Q_SLOTS:
                                                         .arg(frame.top())
                                                         .arg(frame.width())
                                                         .arg(frame.height())));
+        QVERIFY2(ownerFrame.contains(frame.center()),
+                 qPrintable(L("centred at %1,%2, its window at %3,%4 %5 x %6")
+                                .arg(frame.center().x())
+                                .arg(frame.center().y())
+                                .arg(ownerFrame.left())
+                                .arg(ownerFrame.top())
+                                .arg(ownerFrame.width())
+                                .arg(ownerFrame.height())));
     }
 
     void placeOnScreens_data() {
