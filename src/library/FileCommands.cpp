@@ -90,6 +90,19 @@ bool FileCommands::ConfirmReplace(const QString& path) {
     return shell_.AskYesNo(path + QStringLiteral(" already exists.\nDo you want to replace it?"), appTitle_);
 }
 
+std::optional<PairContent> FileCommands::ReadLibrary(const QString& libPath, bool withDescriptions) {
+    try {
+        const LibraryPairFile file(libPath);
+        return withDescriptions ? file.Read() : PairContent{file.ReadStore(), {}, {}};
+    } catch (const FileError& error) {
+        if (error.number != NotALibraryNumber)
+            throw;
+        shell_.SetBusy(false);
+        shell_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
+        return std::nullopt;
+    }
+}
+
 void FileCommands::RecoverInterruptedSave(const QString& path, bool saving) {
     bool foreign = false;
     const std::optional<QString> report = LibraryPairFile(path, Versions()).Recover(&foreign);
@@ -168,16 +181,10 @@ void FileCommands::LoadLibBody(const QString& path) {
     const PairIdentity identity = PairIdentityOf(libPath);
     // A side file that exists but cannot be read leaves the descriptions empty; the user is told,
     // and a save then refuses to write over it rather than lose what it holds.
-    PairContent pair;
-    try {
-        pair = LibraryPairFile(libPath).Read();
-    } catch (const FileError& error) {
-        if (error.number != NotALibraryNumber)
-            throw;
-        shell_.SetBusy(false);
-        shell_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
+    const std::optional<PairContent> read = ReadLibrary(libPath, true);
+    if (!read)
         return;
-    }
+    const PairContent& pair = *read;
     const QString& sideFileProblem = pair.sideFileProblem;
 
     // Changes the user chose not to save before this load are given up: no recovery file for them.

@@ -4,6 +4,7 @@
 #include "EarlierVersions.h"
 #include "LibraryDocument.h"
 #include "LibraryLists.h"
+#include "LibraryPairFile.h"
 #include "LibraryView.h"
 #include "StepRunner.h"
 
@@ -56,6 +57,9 @@ public:
     EarlierVersions Versions() const;
     // Finishes or undoes a save of `path` and its side file that was interrupted, and tells the user.
     void RecoverInterruptedSave(const QString& path, bool saving = false);
+    // The library at `libPath`, with its descriptions or only its entries; a file that holds no
+    // library is refused with "Not a valid Library" and gives nothing.
+    std::optional<PairContent> ReadLibrary(const QString& libPath, bool withDescriptions);
 
 private:
     // Writes the library and its side file to `libPath`, then keeps the pair it replaced as an

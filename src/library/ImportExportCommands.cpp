@@ -14,12 +14,6 @@
 
 namespace quillbox {
 
-namespace {
-
-const QString NotValidLibrary = QStringLiteral("Not a valid Library");
-
-} // namespace
-
 ImportExportCommands::ImportExportCommands(LibraryDocument& doc, LibraryLists& lists, StepRunner& steps,
                                            FileCommands& files, PanesView& panes, ShellView& shell,
                                            QString appTitle)
@@ -34,17 +28,8 @@ void ImportExportCommands::ImportLibrary() {
         const QString libPath = ApplyLibraryExtension(
             files_.AskPathToRead(QStringLiteral(" Import Library"), LibraryFileFilter(), FileKind::Library));
         files_.RecoverInterruptedSave(libPath);
-        QByteArray store;
-        try {
-            store = LibraryPairFile(libPath).ReadStore();
-        } catch (const FileError& error) {
-            if (error.number != NotALibraryNumber)
-                throw;
-            shell_.SetBusy(false);
-            shell_.ShowMessage(NotValidLibrary, MessageStyle::Plain);
-            return;
-        }
-        ShowImportedPatches(store, libPath);
+        if (const std::optional<PairContent> pair = files_.ReadLibrary(libPath, false))
+            ShowImportedPatches(pair->store, libPath);
     });
 }
 
