@@ -1,5 +1,6 @@
 #include "LibraryFile.h"
 
+#include <QFileInfo>
 #include <algorithm>
 
 namespace quillbox {
@@ -93,6 +94,29 @@ QString PatchOrAnyFileFilter() {
 
 QString LibraryPatchOrAnyFileFilter() {
     return LibraryFileFilter() + PatchOrAnyFileFilter();
+}
+
+QString SetListFilter() {
+    return QStringLiteral("Set list as CSV (*.csv)") + Nul() + QStringLiteral("*.csv") + Nul() +
+           QStringLiteral("Set list as PDF (*.pdf)") + Nul() + QStringLiteral("*.pdf") + Nul() +
+           QStringLiteral("Set list in large print for the stage (*.pdf)") + Nul() + QStringLiteral("*.pdf") +
+           Nul();
+}
+
+QString SetListFileName(const QString& libFileName) {
+    return QFileInfo(libFileName).completeBaseName() + QStringLiteral(".csv");
+}
+
+SetListFile SetListFileFor(const QString& chosenPath, int chosenFilter) {
+    const QString suffix = QFileInfo(chosenPath).suffix().toLower();
+    const bool csv = suffix == QLatin1String("csv");
+    const bool pdf = suffix == QLatin1String("pdf") || (!csv && (chosenFilter == 1 || chosenFilter == 2));
+    SetListFile file{chosenPath, !pdf                  ? SetListFormat::Csv
+                                 : chosenFilter == 2 ? SetListFormat::LargePrintPdf
+                                                     : SetListFormat::Pdf};
+    if (!csv && suffix != QLatin1String("pdf"))
+        file.path += pdf ? QStringLiteral(".pdf") : QStringLiteral(".csv");
+    return file;
 }
 
 } // namespace quillbox

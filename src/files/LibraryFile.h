@@ -52,4 +52,17 @@ QString PatchFileFilter();
 QString PatchOrAnyFileFilter();
 QString LibraryPatchOrAnyFileFilter();
 
+// The set list's export: its dialog's filters (CSV, PDF, PDF in large print, in that order), the name
+// it offers for the library `libFileName`, and what a chosen name and filter make. The name's
+// extension decides between CSV and PDF; a name with neither takes the chosen filter's format and
+// its extension.
+enum class SetListFormat { Csv, Pdf, LargePrintPdf };
+struct SetListFile {
+    QString path;
+    SetListFormat format = SetListFormat::Csv;
+};
+QString SetListFilter();
+QString SetListFileName(const QString& libFileName);
+SetListFile SetListFileFor(const QString& chosenPath, int chosenFilter);
+
 } // namespace quillbox

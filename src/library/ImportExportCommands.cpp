@@ -161,31 +161,21 @@ void ImportExportCommands::ExportSetList() {
     files_.RunFileCommand([this] {
         FileDialogRequest request;
         request.dialogTitle = appTitle_ + QStringLiteral(" Export Set List");
-        request.filter = QStringLiteral("Set list as CSV (*.csv)") + QChar(0) + QStringLiteral("*.csv") +
-                         QChar(0) + QStringLiteral("Set list as PDF (*.pdf)") + QChar(0) +
-                         QStringLiteral("*.pdf") + QChar(0) +
-                         QStringLiteral("Set list in large print for the stage (*.pdf)") + QChar(0) +
-                         QStringLiteral("*.pdf") + QChar(0);
+        request.filter = SetListFilter();
         request.readOnly = false;
         request.forSaving = true;
         request.kind = FileKind::Library;
-        request.fileName = QFileInfo(state_.LibFileName).completeBaseName() + QStringLiteral(".csv");
-        QString path = files_.AskPathOrCancel(request);
-        const QString suffix = QFileInfo(path).suffix().toLower();
-        // The name's extension decides between CSV and PDF; a name without either takes the chosen
-        // filter's. The third filter prints a PDF in large print.
-        const int filter = shell_.ChosenFilter();
-        const bool csv = suffix == QLatin1String("csv");
-        const bool pdf = suffix == QLatin1String("pdf") || (!csv && (filter == 1 || filter == 2));
-        const bool largePrint = pdf && filter == 2;
-        if (!csv && suffix != QLatin1String("pdf"))
-            path += pdf ? QStringLiteral(".pdf") : QStringLiteral(".csv");
+        request.fileName = SetListFileName(state_.LibFileName);
+        const QString chosen = files_.AskPathOrCancel(request);
+        const SetListFile file = SetListFileFor(chosen, shell_.ChosenFilter());
+        const QString& path = file.path;
         if (!files_.ConfirmReplace(path))
             return;
         const std::vector<SetListRow> rows = SetList();
-        if (pdf) {
+        if (file.format != SetListFormat::Csv) {
             shell_.WriteSetListPdf(path, SetListTitle(), rows,
-                                   largePrint ? SetListPrint::LargePrint : SetListPrint::Table);
+                                   file.format == SetListFormat::LargePrintPdf ? SetListPrint::LargePrint
+                                                                               : SetListPrint::Table);
         } else {
             SafeSave save;
             save.Add(path, SetListCsv(rows));

@@ -356,6 +356,31 @@ private Q_SLOTS:
                  qPrintable(pair.sideFileProblem));
     }
 
+    // The set list's file: the name's extension decides the format, a name with neither takes the
+    // chosen filter's (CSV, PDF, PDF in large print) and its extension.
+    void setListFile_data() {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("format");
+        const int csv = int(SetListFormat::Csv), pdf = int(SetListFormat::Pdf),
+                  large = int(SetListFormat::LargePrintPdf);
+        QTest::newRow("no extension, CSV") << u"gig"_s << 0 << u"gig.csv"_s << csv;
+        QTest::newRow("no extension, PDF") << u"gig"_s << 1 << u"gig.pdf"_s << pdf;
+        QTest::newRow("no extension, large print") << u"gig.v2"_s << 2 << u"gig.v2.pdf"_s << large;
+        QTest::newRow("PDF in capitals") << u"gig.PDF"_s << 0 << u"gig.PDF"_s << pdf;
+        QTest::newRow("CSV whatever the filter") << u"gig.csv"_s << 2 << u"gig.csv"_s << csv;
+    }
+    void setListFile() {
+        QFETCH(QString, chosen);
+        QFETCH(int, filter);
+        QFETCH(QString, path);
+        QFETCH(int, format);
+        const SetListFile file = SetListFileFor(chosen, filter);
+        QCOMPARE(file.path, path);
+        QCOMPARE(int(file.format), format);
+    }
+
     // Device patch file names and the names the file dialogs offer. The collection takes ".pch" in
     // any case; an export adds ".pch" unless the name ends in exactly that.
     void patchFileNames_data() {
