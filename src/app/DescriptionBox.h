@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LibraryDocument.h"
+
 #include <QPlainTextEdit>
 #include <functional>
 
@@ -14,7 +16,7 @@ namespace quillbox {
 class DescriptionBox : public QPlainTextEdit {
     Q_OBJECT
 public:
-    static constexpr qsizetype MaxLength = 255;
+    static constexpr qsizetype MaxLength = LibraryDocument::DescriptionLimit;
 
     explicit DescriptionBox(QWidget* parent = nullptr);
 

@@ -125,6 +125,7 @@ public:
         qsizetype changed = 0;    // descriptions changed
     };
     TagResult Tag(const QList<qsizetype>& positions, const QStringList& add, const QStringList& remove);
+    // A description's length as stored (a line break, CR LF, counts two): the description box's too.
     static constexpr qsizetype DescriptionLimit = 255;
 
     // The entry operations. Each leaves the library changed or, for None, untouched.
@@ -143,7 +144,6 @@ public:
     // A last entry cut short by the end of its file is padded to a whole image before a patch goes
     // behind it, so that the new patch's bytes never fill the short entry up.
     void PadShortLastEntry();
-
 
     // Changes of at least this many entries, and libraries of at least this many entries counted
     // anew, are counted beside the window.
