@@ -235,18 +235,13 @@ bool EntryCommands::RenameEntry(qsizetype index, const QString& name) {
     if (index < 0 || index >= lists_.ListCount(ListId::Library))
         return false;
     const QString before = lists_.LibLine(index);
-    // The step's name is the list line, known only once the name is written.
-    const PatchNameCodes codes = EncodePatchName(name);
-    QByteArray image = doc_.Entry(index);
-    if (codes.ok())
-        WritePatchName(image, codes.codes);
-    const QString newName = StringToPatchName(QByteArrayView(image).sliced(11, 6)).name;
-    const QString named = before + QStringLiteral(" to ") +
-                          (newName.trimmed().isEmpty() ? QStringLiteral("a blank name") : newName.trimmed());
     QString refusal;
     steps_.AsStep([&] {
         const LibraryDocument::Renamed renamed = doc_.Rename(index, name);
         refusal = renamed.cutShort ? NameCutShortRefusal(before) : renamed.refusal;
+        const QString newName = renamed.newName.trimmed();
+        const QString named =
+            before + QStringLiteral(" to ") + (newName.isEmpty() ? QStringLiteral("a blank name") : newName);
         if (renamed.changed) {
             panes_.ListLineChanged(ListId::Library, index);
             lists_.RefreshPanelIfShowing(index, false);
@@ -256,9 +251,7 @@ bool EntryCommands::RenameEntry(qsizetype index, const QString& name) {
                                                    QStringLiteral(" has that name")
                                              : refusal};
     });
-    if (!refusal.isEmpty())
-        return false;
-    return true;
+    return refusal.isEmpty();
 }
 
 bool EntryCommands::TagSelected(const QString& tag, bool add) {

@@ -114,6 +114,7 @@ public:
         bool changed = false; // false too when the entry had that name already
         QString before;       // the entry's list line before and after
         QString after;
+        QString newName;      // the name as the device holds it (blanks kept), unless refused
     };
     Renamed Rename(qsizetype k, const QString& name);
 

@@ -173,6 +173,7 @@ LibraryDocument::Renamed LibraryDocument::Rename(qsizetype k, const QString& nam
     }
     QByteArray image = Entry(k);
     WritePatchName(image, codes.codes);
+    result.newName = StringToPatchName(QByteArrayView(image).sliced(11, 6)).name;
     const QByteArrayView entry = EntryView(state_.LibraryData, k);
     if (entry == QByteArrayView(image).first(entry.size()))
         return result;

@@ -38,13 +38,11 @@ std::unique_ptr<LibraryDocument> OpenDocument(const QString& path, const char* w
 // and its earlier version kept, as a save from the window does; the side file is not touched.
 int CommandRename(const QString& path, const QString& positionText, const QString& name, QTextStream& out,
                   QTextStream& err) {
-    // A name the device cannot hold is refused before the file is read.
-    const PatchNameCodes codes = EncodePatchName(name);
-    if (IsLibraryPath(path) && !codes.ok())
-        FileProblem(PatchNameRefusal(name, codes));
     const auto document = OpenDocument(path, "renamed", err);
     const qsizetype position = PositionIn(positionText, document->Count(), path);
     const LibraryDocument::Renamed renamed = document->Rename(position - 1, name);
+    if (!renamed.refusal.isEmpty())
+        FileProblem(renamed.refusal);
     if (renamed.cutShort)
         FileProblem(path + QStringLiteral(": ") + NameCutShortRefusal(renamed.before));
     const QString versionProblem =
