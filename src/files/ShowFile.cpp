@@ -38,9 +38,10 @@ public:
 
     QByteArray Image(const QJsonObject& object, const QString& key, bool required, const QString& where) const {
         const QJsonValue value = object.value(key);
-        if (!required && (value.isUndefined() || value.isNull()))
-            return {};
         const QString text = value.toString();
+        // A source that kept no bytes is written with an empty patch.
+        if (!required && (value.isUndefined() || value.isNull() || (value.isString() && text.isEmpty())))
+            return {};
         bool hex = value.isString() && text.size() == 2 * ImageSize;
         for (const QChar c : text)
             hex = hex && ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||

@@ -36,6 +36,7 @@ ShowRecord FullShow() {
                                {Cue(u"Verse"_s, MakeImage(u"CLEAN"_s, 1), u"/lib/a:b.pslib"_s, 3, u"warm #gig"_s),
                                 Cue(u"Solo"_s, MakeImage(u"LEAD"_s, 2), u"/lib/b.pslib"_s, 1)}});
     show.songs.append(ShowSong{u"Ballad 😀"_s, {}, {ShowCue{u"Chorus"_s, MakeImage(u"WET"_s, 3), u"x"_s, {}}}});
+    show.songs[1].cues.append(ShowCue{u"No bytes"_s, MakeImage(u"OLD"_s, 4), {}, {u"/gone.pslib"_s, 2, {}}});
     show.songs.append(ShowSong{});
     return show;
 }
