@@ -1,5 +1,7 @@
 #include "StageView.h"
 
+#include "AccessibleWindow.h"
+
 #include <QAccessible>
 #include <QBoxLayout>
 #include <QKeyEvent>
@@ -132,6 +134,7 @@ StageView::StageView(const ShowRecord& show, const ShowSlots& slots, ShowPlace s
     : QWidget(parent, Qt::Window), show_(show), slots_(slots) {
     setObjectName(QStringLiteral("frmStage"));
     setAttribute(Qt::WA_DeleteOnClose);
+    AnnounceAsWindow(this);
     setWindowTitle(show.title.isEmpty() ? QStringLiteral("Stage") : QStringLiteral("Stage: ") + show.title);
     setBackgroundRole(QPalette::Window);
     setAutoFillBackground(true);
@@ -258,6 +261,7 @@ void StageView::resizeEvent(QResizeEvent* event) {
     // Margins grow with the screen, as the type does.
     const int margin = std::max(8, std::min(width(), height()) / 40);
     layout()->setContentsMargins(margin, margin / 2, margin, margin / 2);
+    layout()->setSpacing(margin / 3);
     QWidget::resizeEvent(event);
 }
 
