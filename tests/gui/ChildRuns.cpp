@@ -3,6 +3,7 @@
 #include "DialogSeam.h"
 #include "EarlierVersionsDialog.h"
 #include "LibraryFile.h"
+#include "StageView.h"
 #include "UnsavedWork.h"
 #include "WindowFixture.h"
 
@@ -12,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QInputMethodEvent>
 #include <QMenuBar>
+#include <QPointer>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -120,6 +122,7 @@ int WindowFixture::RunAccessibilityChild(int& argc, char** argv, const QString& 
     Click(patches, 1);
     Click(lib, 1);
     std::unique_ptr<QWidget> owned;
+    QPointer<StageView> stage;
     auto answer = [](const QString& text) {
         std::printf("%s\n", text.toUtf8().constData());
         std::fflush(stdout);
@@ -190,6 +193,27 @@ int WindowFixture::RunAccessibilityChild(int& argc, char** argv, const QString& 
                 QTest::keyClick(window.menuBar(), Qt::Key_Escape);
                 QTest::qWait(300);
                 answer(L("done"));
+            } else if (command == L("stage")) {
+                // A show of two songs on the stage view, full screen.
+                ShowRecord show{L("Friday gig"),
+                                {{L("Opener"),
+                                  L("Capo 2"),
+                                  {{L("Intro"), Image(L("CLEAN1"), 1), {}, {}},
+                                   {L("Verse"), Image(L("CRUNCH"), 2), {}, {}}}},
+                                 {L("Ballad"), {}, {}}}};
+                ShowSlots slots;
+                slots.slots = {{1, 2}, {}};
+                stage = new StageView(show, slots, {0, 0}, &window);
+                stage->ShowStage();
+                answer(L("shown"));
+            } else if (command.startsWith(L("stagekey "))) {
+                // "stagekey <n>": n Right keys where the stage view's keyboard is.
+                for (int i = command.section(QLatin1Char(' '), 1).toInt(); stage && i > 0; --i) {
+                    QTest::keyClick(stage->focusWidget() ? stage->focusWidget() : stage.data(),
+                                    Qt::Key_Right);
+                    QTest::qWait(100);
+                }
+                answer(stage ? L("done") : L("no stage"));
             } else if (command == L("main")) {
                 answer(L("shown"));
             } else if (command == L("find")) {

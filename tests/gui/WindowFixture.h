@@ -55,8 +55,8 @@ public:
     // The child run of the accessibility-bus walk (atspi_walk.py): the real window on a real
     // display, with a library and imported patches loaded. It reads one command a line on stdin,
     // shows that window (main, find, compare, rename, collection, reconcile, versions, message,
-    // question, help, splash), types (focus, type), lists (entries), closes the windows again on
-    // "close", and answers each with one line.
+    // question, help, splash, stage), types (focus, type), lists (entries), steps the stage view
+    // (stagekey), closes the windows again on "close", and answers each with one line.
     static int RunAccessibilityChild(int& argc, char** argv, const QString& dir);
 
 protected:
@@ -115,5 +115,6 @@ std::unique_ptr<QObject> NewCompareWindowTests();
 std::unique_ptr<QObject> NewReconcileWindowTests();
 std::unique_ptr<QObject> NewCollectionWindowTests();
 std::unique_ptr<QObject> NewOtherWindowsTests();
+std::unique_ptr<QObject> NewStageViewTests();
 
 } // namespace quillbox::test

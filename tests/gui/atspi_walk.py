@@ -34,6 +34,7 @@ WINDOWS = [
     ("question", {"push button": 2}, 2),
     ("help", {"text": 1}, 1),
     ("splash", {}, 0),
+    ("stage", {"label": 1}, 1),
 ]
 # What a reader announces as a window of its own (a plain widget would be a "filler" it passes over).
 WINDOW_ROLES = ("frame", "window", "dialog", "alert")
@@ -273,6 +274,38 @@ def check_menu_sweep(child):
               % (arrows, activations, len(lists)), flush=True)
 
 
+# The stage view: each Right key brings the next cue, and a reader must be told it through the
+# focused line's name (a reader speaks a change of the focused object's name).
+name_events = []
+
+
+def on_name(event):
+    try:
+        # Qt's event carries the object, not the name: read it while it is the name just set.
+        focused = states(event.source).contains(pyatspi.STATE_FOCUSED)
+        name_events.append((event.source.getRoleName(), event.source.name, focused))
+    except Exception:
+        name_events.append((None, None, False))
+
+
+def check_stage_announcement(child):
+    pyatspi.Registry.registerEventListener(on_name, "object:property-change:accessible-name")
+    pump(0.5)
+    del name_events[:]
+    said = []
+    for _ in range(2):  # Intro -> Verse -> the next song, which has no cues
+        said.append(child.ask("stagekey 1"))
+        pump(1.0)
+    pyatspi.Registry.deregisterEventListener(on_name, "object:property-change:accessible-name")
+    heard = [name for role, name, focused in name_events if focused and name]
+    expected = ["Verse: CRUNCH, Slot 2", "Ballad. No cues"]
+    if said != ["done", "done"] or heard != expected:
+        fail("stage: two Right keys announced %r, expected %r (all name changes: %r)"
+             % (heard, expected, name_events))
+    else:
+        print("stage: two Right keys announced %r" % heard, flush=True)
+
+
 def select_and_delete(app, child):
     main = [w for w in windows(app) if w.getRoleName() == "frame"][0]
     library = find(main, lambda n: n.getRoleName() == "list" and n.name == "Library")
@@ -330,6 +363,8 @@ def main():
                         check_rename_editor(app)
                     if command in TYPED:
                         check_typing(app, child, command)
+                    if command == "stage":
+                        check_stage_announcement(child)
                     child.ask("close")
                 check_menu_sweep(child)
                 select_and_delete(app, child)

@@ -2,7 +2,8 @@
 // selected, the find field over the library list, the window with the Edit menu open after an undo,
 // several library lines selected with the Library menu open, the splash window, the help window,
 // the earlier versions, the twin marks of both lists with a tool tip, the compare window, the
-// reconcile window, the collection window, and the main and compare windows again in a dark palette.
+// reconcile window, the collection window, the stage view of a show at 1280 x 800, and the main and
+// compare windows and the stage view again in a dark palette.
 //
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
 //
@@ -24,6 +25,7 @@
 #include "PatchName.h"
 #include "ReconcileWindow.h"
 #include "SplashWindow.h"
+#include "StageView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -36,6 +38,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPalette>
+#include <QPointer>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -394,6 +397,35 @@ int main(int argc, char* argv[]) {
         ok = false;
     }
 
+    // The stage view at 1280 x 800 (again in the dark palette below), at the second cue of the first song of
+    // a three-song show.
+    QPointer<StageView> stage;
+    {
+        const auto cue = [](const char* label, const char* name, int seed) {
+            return ShowCue{QString::fromUtf8(label),
+                           Image(QString::fromLatin1(name), seed % 24, seed % 6, seed % 7, true, true, seed),
+                           {},
+                           {}};
+        };
+        ShowRecord show{QStringLiteral("Friday at the Crown"),
+                        {{QStringLiteral("Sweet Home Highway"),
+                          QStringLiteral("Capo 2. Count in four; the solo runs two rounds, then back to the "
+                                         "chorus.\nStep on the boost for the last chorus."),
+                          {cue("Intro", "CLEAN1", 0), cue("Verse", "CRUNCH", 1), cue("Solo", "LEAD 1", 2),
+                           cue("Outro", "CLEAN1", 0)}},
+                         {QStringLiteral("Slow Blues in A"),
+                          QStringLiteral("Neck pickup, tone at 7."),
+                          {cue("Verse", "BLUES", 3), cue("Solo", "LEAD 1", 2)}},
+                         {QStringLiteral("Encore"), QString(), {cue("Riff", "FUZZ", 7)}}}};
+        ShowSlots slots;
+        slots.count = 5;
+        slots.slots = {{1, 2, 3, 1}, {4, 3}, {5}};
+        stage = new StageView(show, slots, ShowPlace{0, 1}, &window);
+        stage->resize(1280, 800);
+        stage->show();
+        ok = Save(stage, outDir + QStringLiteral("/stage-view.png")) && ok;
+    }
+
     // The main and compare windows in a dark palette: every colour comes from the palette.
     QPalette dark;
     dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
@@ -417,6 +449,10 @@ int main(int argc, char* argv[]) {
     if (CompareWindow* compare = window.Compare()) {
         Settle(compare);
         ok = Save(compare, outDir + QStringLiteral("/compare-window-dark.png")) && ok;
+    }
+    if (stage) {
+        ok = Save(stage, outDir + QStringLiteral("/stage-view-dark.png")) && ok;
+        stage->close();
     }
     return ok ? 0 : 1;
 }
