@@ -202,7 +202,7 @@ int WindowFixture::RunAccessibilityChild(int& argc, char** argv, const QString& 
                                    {L("Verse"), Image(L("CRUNCH"), 2), {}, {}}}},
                                  {L("Ballad"), {}, {}}}};
                 ShowSlots slots;
-                slots.slots = {{1, 2}, {}};
+                slots.slotOfCue = {{1, 2}, {}};
                 stage = new StageView(show, slots, {0, 0}, &window);
                 stage->ShowStage();
                 answer(L("shown"));

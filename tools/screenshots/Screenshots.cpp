@@ -419,7 +419,7 @@ int main(int argc, char* argv[]) {
                          {QStringLiteral("Encore"), QString(), {cue("Riff", "FUZZ", 7)}}}};
         ShowSlots slots;
         slots.count = 5;
-        slots.slots = {{1, 2, 3, 1}, {4, 3}, {5}};
+        slots.slotOfCue = {{1, 2, 3, 1}, {4, 3}, {5}};
         stage = new StageView(show, slots, ShowPlace{0, 1}, &window);
         stage->resize(1280, 800);
         stage->show();
