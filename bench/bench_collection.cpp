@@ -5,7 +5,9 @@
 #include "CollectionIndex.h"
 #include "FileAccess.h"
 #include "LibraryFile.h"
+#include "LibraryPairFile.h"
 #include "PatchName.h"
+#include "ShowCheck.h"
 #include "TestFiles.h"
 
 #include <QCoreApplication>
@@ -30,6 +32,7 @@ struct World {
     std::unique_ptr<CollectionIndex> index;
     std::unique_ptr<CollectionIndex::DistinctList> list; // what the window holds
     QByteArray probe;                                    // a patch held by a few places
+    QStringList libraries;                               // the library files, in order
 };
 
 QByteArray Image(std::mt19937& random, long n) {
@@ -73,6 +76,7 @@ World& WorldFor(long libraries) {
         test::WriteBytes(path, test::LibraryFileBytes(store));
         test::WriteBytes(SideFilePath(path), side);
         w.files << path << SideFilePath(path);
+        w.libraries << path;
         if (lib % 5 == 0) {
             const QString patches = sub + QStringLiteral("/read%1.pch").arg(lib);
             test::WriteBytes(patches, store.left(100 * 18));
@@ -219,6 +223,60 @@ int main(int argc, char** argv) {
             };
         },
         floorName, ReadFloor, Target{Target::Milliseconds, 16, 100});
+    // A gig of 200 songs × 8 cues whose patches come from libraries all over the collection; one cue
+    // in a hundred finds its patch moved (searched for in its library, and asked of the collection).
+    const auto gig = [](World& w) {
+        ShowRecord show{QStringLiteral("Gig"), {}};
+        const qsizetype libraries = w.libraries.size();
+        for (int s = 0; s < 200; ++s) {
+            ShowSong& song = show.songs.emplace_back();
+            song.title = QStringLiteral("Song %1").arg(s + 1);
+            for (int c = 0; c < 8; ++c) {
+                const qsizetype n = s * 8 + c;
+                const QString path = w.libraries[(n * 7919) % libraries];
+                const qsizetype position = (n * 31) % Entries + 1;
+                const QByteArray store = LibraryPairFile(path).ReadStore();
+                const QByteArray image = store.mid((position - 1) * 18, 18);
+                const bool moved = n % 100 == 0;
+                song.cues.append(ShowCue{QStringLiteral("Cue %1").arg(c + 1), image, QString(),
+                                         CueSource{path, moved ? position % Entries + 1 : position, image}});
+            }
+        }
+        return show;
+    };
+    Register(
+        "show: check 200 songs x 8 cues", Sizes(),
+        [gig](long size) -> Body {
+            return [size, gig](benchmark::State& state) {
+                World& w = WorldFor(size);
+                const ShowRecord show = gig(w);
+                const OtherPlaces others = [&w](const QByteArray& image) { return w.index->IdenticalPlaces(image); };
+                qsizetype moved = 0;
+                for (auto _ : state) {
+                    const ShowCheckResult result = CheckShow(show, {}, others);
+                    moved = 0;
+                    for (const QList<CueCheck>& song : result.songs)
+                        moved += std::count_if(song.begin(), song.end(),
+                                               [](const CueCheck& c) { return c.state == CueState::Moved; });
+                }
+                state.counters["moved"] = double(moved);
+            };
+        },
+        floorName, ReadFloor, Target{Target::Milliseconds, 100, 1000});
+    Register(
+        "show: build the device file", Sizes(),
+        [gig](long size) -> Body {
+            return [size, gig](benchmark::State& state) {
+                World& w = WorldFor(size);
+                const ShowRecord show = gig(w);
+                const QString out = w.dir.filePath(QStringLiteral("gig.pch"));
+                const EarlierVersions versions(w.dir.filePath(QStringLiteral("build-versions")));
+                for (auto _ : state)
+                    BuildDeviceFile(show, out, versions);
+                state.counters["slots"] = double(SlotsOf(show).count);
+            };
+        },
+        floorName, ReadFloor, Target{Target::Milliseconds, 50, 1000});
     const int status = RunAll(argc, argv);
     Worlds().clear();
     return status;

@@ -145,6 +145,9 @@ public:
     // Every place holding `bytes`, and the places of the same sound under another name and of the
     // same name with another sound, by relation, path and position.
     std::vector<RelatedPlace> WhereUsed(const QByteArray& bytes) const;
+    // The files that hold exactly `bytes` now ("PATH:POS", POS from 1; earlier versions left out):
+    // where a show's cue could take its patch from again.
+    QStringList IdenticalPlaces(const QByteArray& bytes) const;
     // The kinds of twin (TwinKind bits) `patch` has across the collection, as the lists mark them:
     // identical when more than one place holds it, same sound under another name, same name with
     // another sound. Two index lookups, so that a list asks only for the lines it draws.

@@ -301,6 +301,15 @@ std::vector<RelatedPlace> CollectionIndex::WhereUsed(const QByteArray& bytes) co
     return related;
 }
 
+QStringList CollectionIndex::IdenticalPlaces(const QByteArray& bytes) const {
+    QStringList places;
+    for (const Place& place : PlacesOf(QStringLiteral("WHERE p.sound = ? AND p.bytes = ?"), {SoundOf(bytes), bytes})) {
+        if (place.kind != PlaceKind::EarlierVersion)
+            places << place.path + QLatin1Char(':') + QString::number(place.position + 1);
+    }
+    return places;
+}
+
 unsigned CollectionIndex::TwinKindsOf(const DistinctPatch& patch) const {
     const QByteArray sound = SoundOf(patch.bytes);
     const auto exists = [this](const QString& where, const QVariant& first, const QVariant& second) {
