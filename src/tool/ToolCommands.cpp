@@ -228,11 +228,11 @@ const CommandRow Commands[] = {
      }},
     {"show", "list", 1, "show list SHOW", Nul, 0, "show list takes no options but -z",
      [](const Call& c) {
-         return CommandShowList(c.files[0], c.records, c.out);
+         return CommandShowList(c.files[0], c.records, c.out, c.err);
      }},
     {"show", "check", 1, "show check SHOW", Nul, 0, "show check takes no options but -z",
      [](const Call& c) {
-         return CommandShowCheck(c.files[0], c.records, c.out);
+         return CommandShowCheck(c.files[0], c.records, c.out, c.err);
      }},
     {"show", "build", 1, "show build SHOW --out FILE [--force]", Out | Force, Out,
      "show build takes --out and --force only",

@@ -16,15 +16,23 @@ namespace quillbox::tool {
 
 namespace {
 
-// The show at `path`; a file that is not one is refused with its path, as a library's refusal is.
-ShowRecord ReadShow(const QString& path) {
+// The show at `path`, after an interrupted save of it is finished or undone.
+ShowRecord ReadShow(const QString& path, QTextStream& err) {
+    RecoverInterruptedSave(path, err);
+    return ShowFile::Read(path);
+}
+
+// Writes `show` only when it reads back: a title, label or path beyond the reader's bounds is refused
+// by the reader's own rule before anything is written.
+void SaveShow(const QString& path, const ShowRecord& show, QTextStream& err) {
     try {
-        return ShowFile::Read(path);
+        ShowFile::Decode(ShowFile::Encode(show));
     } catch (const FileError& error) {
-        if (error.number != NotAShowNumber)
-            throw;
-        FileProblem(QuotePath(path) + QStringLiteral(": ") + error.description);
+        FileProblem(QuotePath(path) +
+                    QStringLiteral(": nothing was written, since the show would not read back: ") +
+                    error.description);
     }
+    WarnIfNotKept(ShowFile::Save(path, show), err);
 }
 
 // A title, label or name in a tab-separated line: quoted as a path is, so that no text forges a
@@ -49,11 +57,12 @@ int CommandShowNew(const QString& path, const std::optional<QString>& title, boo
     return WithTroubleAsTwo([&] {
         if (!IsShowPath(path))
             UsageError(QStringLiteral("SHOW must be a show, ending in \".psshow\": ") + QuotePath(path));
+        RecoverInterruptedSave(path, err);
         if (!force)
             RefuseIfExists(path, QString());
         ShowDocument document;
         document.New(title.value_or(QString()));
-        WarnIfNotKept(ShowFile::Save(path, document.Show()), err);
+        SaveShow(path, document.Show(), err);
         out << QuotePath(path) << QStringLiteral(": wrote an empty show\n");
         return int(ExitSuccess);
     });
@@ -64,7 +73,7 @@ int CommandShowAdd(const QString& path, const QString& song, const QString& plac
     const auto [libraryPath, positionText] = FileAndPosition(place);
     return WithTroubleAsTwo([&] {
         ShowDocument document;
-        document.Open(path, ReadShow(path));
+        document.Open(path, ReadShow(path, err));
 
         RecoverInterruptedSave(libraryPath, err);
         const PairContent pair = ReadPair(libraryPath);
@@ -91,7 +100,7 @@ int CommandShowAdd(const QString& path, const QString& song, const QString& plac
         }
         if (!document.AddCues(index, -1, {cue}))
             FileProblem(QStringLiteral("the cue cannot be added to ") + QuotePath(path));
-        WarnIfNotKept(ShowFile::Save(path, document.Show()), err);
+        SaveShow(path, document.Show(), err);
         const ShowSong& added = document.Show().songs.at(index);
         out << QuotePath(path)
             << QStringLiteral(": cue %1 of song %2 (").arg(added.cues.size()).arg(index + 1)
@@ -100,22 +109,22 @@ int CommandShowAdd(const QString& path, const QString& song, const QString& plac
     });
 }
 
-int CommandShowList(const QString& path, const Records& records, QTextStream& out) {
-    const ShowRecord show = WithTroubleAsTwo([&] { return ReadShow(path); });
+int CommandShowList(const QString& path, const Records& records, QTextStream& out, QTextStream& err) {
+    const ShowRecord show = WithTroubleAsTwo([&] { return ReadShow(path, err); });
     const ShowSlots slots = SlotsOf(show);
     const QLatin1Char tab('\t');
     for (qsizetype s = 0; s < show.songs.size(); ++s) {
         const ShowSong& song = show.songs[s];
         for (qsizetype c = 0; c < song.cues.size(); ++c)
             out << Field(song.title, records) << tab << (c + 1) << tab << Field(song.cues[c].label, records)
-                << tab << Field(ShownPatchName(song.cues[c].image), records) << tab << slots.slots[s][c]
+                << tab << Field(ShownPatchName(song.cues[c].image), records) << tab << slots.slotOfCue[s][c]
                 << records.End();
     }
     return ExitSuccess;
 }
 
-int CommandShowCheck(const QString& path, const Records& records, QTextStream& out) {
-    const ShowRecord show = WithTroubleAsTwo([&] { return ReadShow(path); });
+int CommandShowCheck(const QString& path, const Records& records, QTextStream& out, QTextStream& err) {
+    const ShowRecord show = WithTroubleAsTwo([&] { return ReadShow(path, err); });
     const ShowCheckResult result = CheckShow(show);
     const QLatin1Char tab('\t');
     for (qsizetype s = 0; s < show.songs.size(); ++s) {
@@ -139,7 +148,7 @@ int CommandShowBuild(const QString& path, const QString& outPath, bool force, QT
         if (IsLibraryPath(outPath) || IsShowPath(outPath))
             UsageError(QStringLiteral("OUT must be a device patch file, not a library or a show: ") +
                        QuotePath(outPath));
-        const ShowRecord show = ReadShow(path);
+        const ShowRecord show = ReadShow(path, err);
         const ShowSlots slots = SlotsOf(show);
         // No device writes an empty patch file (check calls one a failed copy).
         if (slots.count == 0)

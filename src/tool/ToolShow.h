@@ -18,9 +18,9 @@ int CommandShowNew(const QString& path, const std::optional<QString>& title, boo
 int CommandShowAdd(const QString& path, const QString& song, const QString& place,
                    const std::optional<QString>& label, QTextStream& out, QTextStream& err);
 // One line per cue: song, cue (from 1), label, patch name, slot.
-int CommandShowList(const QString& path, const Records& records, QTextStream& out);
+int CommandShowList(const QString& path, const Records& records, QTextStream& out, QTextStream& err);
 // One line per cue: state, song, cue, patch name, PATH:POS. Exit 1 when a cue is not ok.
-int CommandShowCheck(const QString& path, const Records& records, QTextStream& out);
+int CommandShowCheck(const QString& path, const Records& records, QTextStream& out, QTextStream& err);
 // The device patch file of the show and its side file at `outPath`.
 int CommandShowBuild(const QString& path, const QString& outPath, bool force, QTextStream& out,
                      QTextStream& err);

@@ -885,7 +885,13 @@ private Q_SLOTS:
         row("add, POS not a number", two, "show add <s> Intro <d>/a.pslib:x", 2, "", "no position x");
         row("add, a colon in the path", "show new <s>", "show add <s> Intro <d>/c:1.pslib:3", 0,
             "<s>: cue 1 of song 1 (Intro): CLEAN\n");
-        row("add to a library", "", "show add <d>/a.pslib Intro <d>/a.pslib:1", 2, "", "<d>/a.pslib: ");
+        row("add to a library", "", "show add <d>/a.pslib Intro <d>/a.pslib:1", 2, "",
+            "Not a Quillbox show (");
+        row("add, a label beyond 255 characters", two,
+            QByteArray("show add <s> Intro <d>/a.pslib:2 --label " + QByteArray(256, 'x')).constData(), 2, "",
+            "<s>: nothing was written, since the show would not read back: Not a Quillbox show (song 1, cue "
+            "3: "
+            "label is longer than 255 characters)");
         row("list",
             "show new <s>;show add <s> Intro <d>/a.pslib:1 --label Verse;show add <s> Bridge <d>/a.pslib:2;"
             "show add <s> Bridge <d>/a.pslib:1;show add <s> Outro <d>/b.pch:1",
@@ -948,8 +954,8 @@ private Q_SLOTS:
             if (step == u"swap a"_s || step == u"rename a 3"_s) {
                 QByteArray dirty = store.mid(36, 18);
                 WritePatchName(dirty, EncodePatchName(u"DIRTY"_s).codes);
-                store = step == u"swap a"_s ? store.mid(18, 18) + store.left(18) + store.mid(36)
-                                            : store.left(36) + dirty;
+                store = step == u"swap a"_s ? QByteArray(store.mid(18, 18) + store.left(18) + store.mid(36))
+                                            : QByteArray(store.left(36) + dirty);
                 QVERIFY(!Write(u"a.pslib"_s, EncodeLibrary(store)).isEmpty());
             } else if (step == u"delete b"_s)
                 QVERIFY(QFile::remove(d.filePath(u"b.pch"_s)));
