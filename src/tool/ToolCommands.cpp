@@ -7,6 +7,7 @@
 #include "ToolEdits.h"
 #include "ToolFiles.h"
 #include "ToolRead.h"
+#include "ToolShow.h"
 #include "ToolSupport.h"
 
 #include <optional>
@@ -23,6 +24,8 @@ constexpr unsigned Base = 1u << 3;
 constexpr unsigned Out = 1u << 4;
 constexpr unsigned Nul = 1u << 5; // -z: the command writes records for scripts
 constexpr unsigned In = 1u << 6;  // --in DIR: the command works on the collection
+constexpr unsigned Title = 1u << 7; // --title TITLE: show new
+constexpr unsigned Label = 1u << 8; // --label LABEL: show add
 
 struct CommandLine {
     QStringList positional;
@@ -35,6 +38,7 @@ struct CommandLine {
     bool nul = false;                     // -z
     QStringList in;                       // --in DIR, any number of times
     std::optional<QString> base, outPath; // --base BASE, --out OUT
+    std::optional<QString> title, label;  // --title TITLE, --label LABEL
 };
 
 // True when the next positional argument of `line` is a value that may start with '-': rename's
@@ -50,6 +54,7 @@ CommandLine ParseArguments(const QStringList& arguments) {
     CommandLine line;
     bool optionsEnded = false;
     std::optional<QString>* pendingValue = nullptr; // the option that takes the next argument
+    const char* pendingNeeds = nullptr;             // what is said when that argument is missing
     bool pendingFolder = false;                     // --in takes the next argument
     for (const QString& argument : arguments) {
         if (pendingFolder) {
@@ -68,10 +73,22 @@ CommandLine ParseArguments(const QStringList& arguments) {
                                      argument.startsWith(QStringLiteral("--out=")))) {
             (argument.startsWith(QStringLiteral("--base=")) ? line.base : line.outPath) =
                 argument.section(u'=', 1);
+        } else if (!optionsEnded && (argument.startsWith(QStringLiteral("--title=")) ||
+                                     argument.startsWith(QStringLiteral("--label=")))) {
+            (argument.startsWith(QStringLiteral("--title=")) ? line.title : line.label) =
+                argument.section(u'=', 1);
         } else if (!optionsEnded && argument == QStringLiteral("--base")) {
             pendingValue = &line.base;
+            pendingNeeds = "--base and --out each need a file";
         } else if (!optionsEnded && argument == QStringLiteral("--out")) {
             pendingValue = &line.outPath;
+            pendingNeeds = "--base and --out each need a file";
+        } else if (!optionsEnded && argument == QStringLiteral("--title")) {
+            pendingValue = &line.title;
+            pendingNeeds = "--title needs a title";
+        } else if (!optionsEnded && argument == QStringLiteral("--label")) {
+            pendingValue = &line.label;
+            pendingNeeds = "--label needs a label";
         } else if (optionsEnded || !argument.startsWith(QLatin1Char('-')) ||
                    argument == QStringLiteral("-") ||
                    (ValueExpected(line) && argument != QStringLiteral("--"))) {
@@ -95,7 +112,7 @@ CommandLine ParseArguments(const QStringList& arguments) {
         }
     }
     if (pendingValue)
-        UsageError(QStringLiteral("--base and --out each need a file"));
+        UsageError(QString::fromUtf8(pendingNeeds));
     if (pendingFolder)
         UsageError(QStringLiteral("--in needs a folder"));
     return line;
@@ -128,6 +145,10 @@ struct CommandRow {
 const char* const CollectionUsage =
     "collection scan [--in DIR]... | collection find [--in DIR]... [--versions] WORD...";
 const char* const CollectionRefusal = "collection takes --in (and find --versions, -z) only";
+
+const char* const ShowUsage = "show new SHOW [--title TITLE] [--force] | "
+                              "show add SHOW SONG LIBRARY:POS [--label LABEL] | show list SHOW | "
+                              "show check SHOW | show build SHOW --out FILE [--force]";
 
 const CommandRow Commands[] = {
     {"list", nullptr, 1, "list [--details | --csv] FILE", Details | Csv, 0,
@@ -195,6 +216,30 @@ const CommandRow Commands[] = {
      [](const Call& c) {
          return CommandWhere(c.files[0], c.line.in, c.records, c.out, c.err);
      }},
+    {"show", "new", 1, "show new SHOW [--title TITLE] [--force]", Title | Force, 0,
+     "show new takes --title and --force only",
+     [](const Call& c) {
+         return CommandShowNew(c.files[0], c.line.title, c.line.force, c.out, c.err);
+     }},
+    {"show", "add", 3, "show add SHOW SONG LIBRARY:POS [--label LABEL]", Label, 0,
+     "show add takes --label only",
+     [](const Call& c) {
+         return CommandShowAdd(c.files[0], c.files[1], c.files[2], c.line.label, c.out, c.err);
+     }},
+    {"show", "list", 1, "show list SHOW", Nul, 0, "show list takes no options but -z",
+     [](const Call& c) {
+         return CommandShowList(c.files[0], c.records, c.out, c.err);
+     }},
+    {"show", "check", 1, "show check SHOW", Nul, 0, "show check takes no options but -z",
+     [](const Call& c) {
+         return CommandShowCheck(c.files[0], c.records, c.out, c.err);
+     }},
+    {"show", "build", 1, "show build SHOW --out FILE [--force]", Out | Force, Out,
+     "show build takes --out and --force only",
+     [](const Call& c) {
+         return CommandShowBuild(c.files[0], *c.line.outPath, c.line.force, c.out, c.err);
+     }},
+    {"show", nullptr, -1, ShowUsage, Title | Label | Out | Force | Nul, 0, "", nullptr},
 };
 
 const CommandRow* FindCommand(const QStringList& positional) {
@@ -208,7 +253,8 @@ const CommandRow* FindCommand(const QStringList& positional) {
 // The file options of `line` that `row` does not take are refused with its own words.
 void RefuseOptions(const CommandRow& row, const CommandLine& line) {
     const unsigned given = (line.details ? Details : 0u) | (line.force ? Force : 0u) | (line.csv ? Csv : 0u) |
-                           (line.base ? Base : 0u) | (line.outPath ? Out : 0u);
+                           (line.base ? Base : 0u) | (line.outPath ? Out : 0u) | (line.title ? Title : 0u) |
+                           (line.label ? Label : 0u);
     if (given & ~row.takes)
         UsageError(QString::fromUtf8(row.refusal));
 }
@@ -229,7 +275,8 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
     const unsigned takes = row ? row->takes : 0;
     const bool collection = takes & In;
     if (line.nul && !(takes & Nul))
-        UsageError(QStringLiteral("-z applies to collection find, where, diff, reconcile and versions only"));
+        UsageError(QStringLiteral("-z applies to collection find, where, diff, reconcile, versions, show "
+                                  "list and show check only"));
     if (!line.in.isEmpty() && !collection)
         UsageError(QStringLiteral("--in applies to collection and where only"));
     if (line.versions && !(collection && line.positional.value(1) == QStringLiteral("find")))
@@ -238,7 +285,9 @@ int Dispatch(const CommandLine& line, QTextStream& out, QTextStream& err) {
     if (collection)
         RefuseOptions(*row, line);
     if ((line.base || line.outPath) && !(takes & (Base | Out)))
-        UsageError(QStringLiteral("--base and --out apply to reconcile and merge only"));
+        UsageError(QStringLiteral("--base and --out apply to reconcile, merge and show build only"));
+    if ((line.title || line.label) && !(takes & (Title | Label)))
+        UsageError(QStringLiteral("--title and --label apply to show new and show add only"));
     if (line.csv && !(takes & Csv))
         UsageError(QStringLiteral("--csv applies to list only"));
     if (!row)

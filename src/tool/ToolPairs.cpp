@@ -13,13 +13,13 @@
 
 namespace quillbox::tool {
 
-namespace {
-
 void RefuseIfExists(const QString& path, const QString& what) {
     if (FileExists(path))
         FileProblem(path + QStringLiteral(" already exists") + what +
                     QStringLiteral("; use --force to replace it. Nothing was written."));
 }
+
+namespace {
 
 void RefuseIfTooLarge(const QString& path, const QByteArray& content) {
     if (content.size() > MaxFileSize())

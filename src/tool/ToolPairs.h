@@ -27,6 +27,9 @@ QByteArray ReadPatchStore(const QString& path);
 // descriptions, so that a conversion never drops them unnoticed.
 PairContent ReadPair(const QString& path);
 
+// Refuses to replace the file at `path` (`what` says more about it after "already exists").
+void RefuseIfExists(const QString& path, const QString& what);
+
 // Refuses, unless `force`, to replace OUT or its side file: the side file counts as part of OUT, since
 // an old one would hand its descriptions to the new patches.
 void RefuseToReplace(const QString& outPath, bool force);

@@ -126,7 +126,7 @@ private Q_SLOTS:
         row("--version", "--version", "", "", 0, "quillbox-tool " QUILLBOX_EXPECTED_VERSION "\n", "");
         row("-h", "list -h", "", "", 0, tool::HelpText().toUtf8().constData(), "");
         row("nothing", "", "", "", 2, "", "no command");
-        row("unknown", "show x", "", "", 2, "", "unknown command: show");
+        row("unknown", "play x", "", "", 2, "", "unknown command: play");
         row("option", "list --all x", "", "", 2, "", "unknown option: --all");
         row("no file", "list", "", "", 2, "", "usage: quillbox-tool list [--details | --csv] FILE");
         QByteArray formula = store_.left(18); // a name a spreadsheet would run: neutralised as in the window
@@ -848,6 +848,141 @@ private Q_SLOTS:
         } else {
             QCOMPARE(r.out.toUtf8(), out);
         }
+    }
+
+    // The show commands over libraries made here: a.pslib (CRUNCH, LEAD 1, CLEAN with descriptions),
+    // b.pch (a.pslib's CRUNCH, then ECHO) and "c:1.pslib" (the sample; a colon in its name). <s> is
+    // the show <d>/s.psshow. `before` runs first: commands that succeed, or "swap a" (entries 1 and 2
+    // of a.pslib change places), "rename a 3" (CLEAN becomes DIRTY), "delete b", "plant o.pch".
+    // A command that fails changes no file. `kept`: earlier versions of <d>/o.pch afterwards.
+    void show_data() {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out"); // <tab>, <nl>, <nul>: those characters
+        QTest::addColumn<QString>("err"); // a part of the errors; empty: none
+        QTest::addColumn<int>("kept");
+        const auto row = [](const char* tag, const QByteArray& before, const char* command, int code,
+                            const char* out, const char* err = "", int kept = 0) {
+            QTest::newRow(tag) << QString::fromUtf8(before).split(u';', Qt::SkipEmptyParts)
+                               << QString::fromUtf8(command) << code << QString::fromUtf8(out)
+                               << QString::fromUtf8(err) << kept;
+        };
+        const char* const two =
+            "show new <s>;show add <s> Intro <d>/a.pslib:1;show add <s> Intro <d>/a.pslib:3";
+        const QByteArray three = two + QByteArray(";show add <s> Outro <d>/b.pch:1");
+        row("new", "", "show new <s> --title Gig", 0, "<s>: wrote an empty show\n");
+        row("new over a show", "show new <s>", "show new <s>", 2, "", "<s> already exists; use --force");
+        row("new --force", two, "show new --force <s>;show list <s>", 0, "");
+        row("new, not a show's name", "", "show new <d>/x.pch", 2, "", "SHOW must be a show");
+        row("add", "show new <s>", "show add <s> Intro <d>/a.pslib:2 --label Solo", 0,
+            "<s>: cue 1 of song 1 (Intro): LEAD 1\n");
+        row("add to a song", two, "show add <s> Intro <d>/b.pch:2", 0,
+            "<s>: cue 3 of song 1 (Intro): ECHO\n");
+        row("add, POS 0", two, "show add <s> Intro <d>/a.pslib:0", 2, "",
+            "<d>/a.pslib: there is no position 0; positions run from 1 to 3");
+        row("add, POS beyond the end", two, "show add <s> Outro <d>/a.pslib:4", 2, "", "no position 4");
+        row("add, POS not a number", two, "show add <s> Intro <d>/a.pslib:x", 2, "", "no position x");
+        row("add, a colon in the path", "show new <s>", "show add <s> Intro <d>/c:1.pslib:3", 0,
+            "<s>: cue 1 of song 1 (Intro): CLEAN\n");
+        row("add to a library", "", "show add <d>/a.pslib Intro <d>/a.pslib:1", 2, "",
+            "Not a Quillbox show (");
+        row("add, a label beyond 255 characters", two,
+            QByteArray("show add <s> Intro <d>/a.pslib:2 --label " + QByteArray(256, 'x')).constData(), 2, "",
+            "<s>: nothing was written, since the show would not read back: Not a Quillbox show (song 1, cue "
+            "3: "
+            "label is longer than 255 characters)");
+        row("list",
+            "show new <s>;show add <s> Intro <d>/a.pslib:1 --label Verse;show add <s> Bridge <d>/a.pslib:2;"
+            "show add <s> Bridge <d>/a.pslib:1;show add <s> Outro <d>/b.pch:1",
+            "show list <s>", 0,
+            "Intro<tab>1<tab>Verse<tab>CRUNCH<tab>1<nl>Bridge<tab>1<tab><tab>LEAD 1<tab>2<nl>"
+            "Bridge<tab>2<tab><tab>CRUNCH<tab>1<nl>Outro<tab>1<tab><tab>CRUNCH<tab>1<nl>");
+        const char* const tabbed = "show new <s>;show add <s> A<tab>B <d>/a.pslib:1 --label x<nl>y";
+        row("list, a tab and a line break", tabbed, "show list <s>", 0,
+            "\"A\\tB\"<tab>1<tab>\"x\\ny\"<tab>CRUNCH<tab>1<nl>");
+        row("list -z", tabbed, "show list -z <s>", 0, "A\\tB<tab>1<tab>x\\ny<tab>CRUNCH<tab>1<nul>");
+        row("check, all ok", two, "show check <s>", 0,
+            "ok<tab>Intro<tab>1<tab>CRUNCH<tab><d>/a.pslib:1<nl>ok<tab>Intro<tab>2<tab>CLEAN<tab><d>/"
+            "a.pslib:3<nl>");
+        row("check after changes", three + ";swap a;rename a 3;delete b", "show check <s>", 1,
+            "moved<tab>Intro<tab>1<tab>CRUNCH<tab><d>/a.pslib:2<nl>changed<tab>Intro<tab>2<tab>CLEAN<tab>"
+            "<d>/a.pslib:3<nl>missing<tab>Outro<tab>1<tab>CRUNCH<tab><d>/b.pch:1<nl>");
+        const char* const build = "show build <s> --out <d>/o.pch";
+        const char* const wrote = "<d>/o.pch: wrote patch file with 2 patches for 3 cues<nl>"
+                                  "<d>/o.pch.txt: wrote the descriptions<nl>";
+        row("build", three, build, 0, wrote);
+        row("what build wrote", three + ";show build <s> --out <d>/o.pch", "list --details <d>/o.pch", 0,
+            "01:  CRUNCH<tab>UK-Crunch<tab>Stack<tab>Stack 4*10\"<tab>on<tab>on<tab>Crunch for the verse<nl>"
+            "02:  CLEAN <tab>US-Clean<tab>Combo<tab>Combo 1*12\"<tab>off<tab>on<tab><nl>");
+        row("build onto a file", three + ";plant o.pch", build, 2, "",
+            "<d>/o.pch already exists; use --force");
+        row("build --force", three + ";plant o.pch", "show build --force <s> --out <d>/o.pch", 0, wrote, "",
+            1);
+        row("build an empty show", "show new <s>", build, 2, "", "<s>: the show holds no cues");
+        row("show, no sub-command", "", "show <s>", 2, "", "usage: quillbox-tool show new SHOW");
+    }
+    void show() {
+        QFETCH(QStringList, before);
+        QFETCH(QString, command);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QFETCH(int, kept);
+        QByteArray b = store_.left(18) + store_.mid(18, 18);
+        QByteArray echo = b.mid(18);
+        WritePatchName(echo, EncodePatchName(u"ECHO"_s).codes);
+        QVERIFY(!Write(u"a.pslib"_s, sample_).isEmpty() && !Write(u"a.pslib.txt"_s, sampleSide_).isEmpty() &&
+                !Write(u"b.pch"_s, b.replace(18, 18, echo)).isEmpty() &&
+                !Write(u"c:1.pslib"_s, sample_).isEmpty());
+        const QDir d(dir_->path());
+        const auto filled = [&d](QString text) {
+            return text.replace(u"<s>"_s, d.filePath(u"s.psshow"_s))
+                .replace(u"<d>"_s, d.path())
+                .replace(u"<tab>"_s, u"\t"_s)
+                .replace(u"<nl>"_s, u"\n"_s)
+                .replace(u"<nul>"_s, QString(QChar(u'\0')));
+        };
+        const auto run = [&](const QString& line) {
+            QStringList arguments;
+            for (const QString& argument : line.split(u' '))
+                arguments.append(filled(argument));
+            return Run(arguments);
+        };
+        QByteArray store = store_;
+        for (const QString& step : before) {
+            if (step == u"swap a"_s || step == u"rename a 3"_s) {
+                QByteArray dirty = store.mid(36, 18);
+                WritePatchName(dirty, EncodePatchName(u"DIRTY"_s).codes);
+                store = step == u"swap a"_s ? QByteArray(store.mid(18, 18) + store.left(18) + store.mid(36))
+                                            : QByteArray(store.left(36) + dirty);
+                QVERIFY(!Write(u"a.pslib"_s, EncodeLibrary(store)).isEmpty());
+            } else if (step == u"delete b"_s)
+                QVERIFY(QFile::remove(d.filePath(u"b.pch"_s)));
+            else if (step == u"plant o.pch"_s)
+                QVERIFY(!Write(u"o.pch"_s, "planted").isEmpty());
+            else {
+                const Result r = run(step);
+                QVERIFY2(r.code == 0, qPrintable(step + u": "_s + r.err));
+            }
+        }
+        const auto files = [&d] {
+            QHash<QString, QByteArray> contents;
+            for (const QString& name : d.entryList(QDir::Files))
+                contents.insert(name, ReadBytes(d.filePath(name)));
+            return contents;
+        };
+        const QHash<QString, QByteArray> unchanged = files();
+        Result result;
+        for (const QString& part : command.split(u';'))
+            result = run(part);
+        QCOMPARE(result.code, code);
+        QCOMPARE(result.out, filled(out));
+        QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.contains(filled(err)),
+                 qPrintable(result.err));
+        QCOMPARE(EarlierVersions().List(d.filePath(u"o.pch"_s)).size(), kept);
+        if (code != 0)
+            QCOMPARE(files(), unchanged); // nothing written, byte for byte
     }
 
     // Another user who can read the folder holds a lock on it and drops a file of any content
