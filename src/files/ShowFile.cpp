@@ -186,8 +186,18 @@ ShowRecord ShowFile::Read(const QString& path) {
 }
 
 QString ShowFile::Save(const QString& path, const ShowRecord& show, EarlierVersions versions) {
+    // Only a show that reads back is written: a text beyond the reader's bounds would make a file
+    // the next open refuses.
+    const QByteArray content = Encode(show);
+    try {
+        Decode(content);
+    } catch (const FileError& e) {
+        throw FileError{FileErrorNumber, QStringLiteral("WriteToFile"),
+                        QStringLiteral("Nothing was written to ") + path +
+                            QStringLiteral(": the show would not read back: ") + e.description};
+    }
     // The one safe writer of a file with its earlier versions; a show has no side file.
-    return LibraryPairFile(path, std::move(versions), true).Save(Encode(show), std::nullopt);
+    return LibraryPairFile(path, std::move(versions), true).Save(content, std::nullopt);
 }
 
 } // namespace quillbox

@@ -39,7 +39,8 @@ public:
     static ShowRecord Read(const QString& path);
     // Writes `show` to `path` through a safe save and keeps the file it replaces as an earlier
     // version in `versions`. Returns why that version could not be kept (empty when it was, or when
-    // there was nothing to keep). Throws FileError when nothing was written.
+    // there was nothing to keep). Throws FileError when nothing was written, also when the show is
+    // beyond the reader's bounds (a label too long), so that no file is written that would not open.
     static QString Save(const QString& path, const ShowRecord& show, EarlierVersions versions = EarlierVersions());
 };
 

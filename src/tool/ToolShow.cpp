@@ -22,17 +22,14 @@ ShowRecord ReadShow(const QString& path, QTextStream& err) {
     return ShowFile::Read(path);
 }
 
-// Writes `show` only when it reads back: a title, label or path beyond the reader's bounds is refused
-// by the reader's own rule before anything is written.
+// Writes `show`; one beyond the reader's bounds (a label too long) is refused before anything is
+// written.
 void SaveShow(const QString& path, const ShowRecord& show, QTextStream& err) {
     try {
-        ShowFile::Decode(ShowFile::Encode(show));
+        WarnIfNotKept(ShowFile::Save(path, show), err);
     } catch (const FileError& error) {
-        FileProblem(QuotePath(path) +
-                    QStringLiteral(": nothing was written, since the show would not read back: ") +
-                    error.description);
+        FileProblem(error.description);
     }
-    WarnIfNotKept(ShowFile::Save(path, show), err);
 }
 
 // A title, label or name in a tab-separated line: quoted as a path is, so that no text forges a

@@ -70,6 +70,12 @@ private Q_SLOTS:
         const QList<EarlierVersion> kept = versions.List(path);
         QCOMPARE(kept.size(), 1);
         QCOMPARE(ShowFile::Decode(versions.Read(path, kept[0].id).library).title, u"first"_s);
+
+        // A show the reader would refuse is not written at all.
+        ShowRecord tooLong = show;
+        tooLong.songs[0].cues[0].label = QString(ShowFile::MaxTextLength + 1, u'x');
+        QVERIFY_THROWS_EXCEPTION(FileError, ShowFile::Save(path, tooLong, versions));
+        QCOMPARE(ShowFile::Read(path), show);
     }
 
     void refused_data() {

@@ -889,9 +889,8 @@ private Q_SLOTS:
             "Not a Quillbox show (");
         row("add, a label beyond 255 characters", two,
             QByteArray("show add <s> Intro <d>/a.pslib:2 --label " + QByteArray(256, 'x')).constData(), 2, "",
-            "<s>: nothing was written, since the show would not read back: Not a Quillbox show (song 1, cue "
-            "3: "
-            "label is longer than 255 characters)");
+            "the show would not read back: Not a Quillbox show (song 1, cue 3: label is longer than 255 "
+            "characters)");
         row("list",
             "show new <s>;show add <s> Intro <d>/a.pslib:1 --label Verse;show add <s> Bridge <d>/a.pslib:2;"
             "show add <s> Bridge <d>/a.pslib:1;show add <s> Outro <d>/b.pch:1",
