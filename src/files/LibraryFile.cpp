@@ -36,6 +36,7 @@ namespace {
 
 const QString LibraryExtension = QStringLiteral(".pslib");
 const QString PatchFileExtension = QStringLiteral(".pch");
+const QString ShowExtension = QStringLiteral(".psshow");
 
 QString Nul() {
     return QString(QChar(0));
@@ -86,6 +87,22 @@ QString LibraryFileFilter() {
 
 QString PatchFileFilter() {
     return QStringLiteral("PS02 Patches(*.pch)") + Nul() + QStringLiteral("*.pch") + Nul();
+}
+
+bool IsShowPath(const QString& path) {
+    return path.endsWith(ShowExtension, Qt::CaseSensitive);
+}
+
+QString ApplyShowExtension(const QString& path) {
+    return IsShowPath(path) ? path : path + ShowExtension;
+}
+
+QString ShowFilter() {
+    return QStringLiteral("Shows (*.psshow)") + Nul() + QStringLiteral("*.psshow") + Nul();
+}
+
+QString DefaultShowFileName() {
+    return QStringLiteral("Show") + ShowExtension;
 }
 
 QString PatchOrAnyFileFilter() {

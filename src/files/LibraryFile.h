@@ -37,6 +37,13 @@ bool HasPatchFileExtension(const QString& name);
 // Adds ".pch" unless the path ends in exactly (case-sensitively) ".pch": the name an export writes.
 QString ApplyPatchFileExtension(const QString& path);
 
+// Shows: a name ending in ".psshow" (case-sensitively, as libraries); the extension added to a name
+// without it; the file dialogs' filter "Shows (*.psshow)" and the name offered for a new show.
+bool IsShowPath(const QString& path);
+QString ApplyShowExtension(const QString& path);
+QString ShowFilter();
+QString DefaultShowFileName();
+
 // The names the file dialogs start from: "Library.pslib" for a library without a name, the library's
 // name with ".pch" for an export ("Library.pch" without one), and "NAME (recovered).pslib" for the
 // recovered work of the library `libFileName`.

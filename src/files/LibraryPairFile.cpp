@@ -29,8 +29,8 @@ std::optional<LibraryPair> PairFrom(const QString& libPath, const std::vector<Sa
 
 } // namespace
 
-LibraryPairFile::LibraryPairFile(QString path, EarlierVersions versions)
-    : path_(std::move(path)), versions_(std::move(versions)) {}
+LibraryPairFile::LibraryPairFile(QString path, EarlierVersions versions, bool keepAnyFile)
+    : path_(std::move(path)), versions_(std::move(versions)), keepAnyFile_(keepAnyFile) {}
 
 QByteArray LibraryPairFile::ReadStore() const {
     const QByteArray content = ReadFileAsString(path_);
@@ -78,7 +78,7 @@ std::optional<QByteArray> LibraryPairFile::ExistingSide() const {
 }
 
 bool LibraryPairFile::KeepsVersions() const {
-    return IsLibraryPath(path_);
+    return keepAnyFile_ || IsLibraryPath(path_);
 }
 
 bool LibraryPairFile::Keep(const LibraryPair& replaced, QString& problem) const {

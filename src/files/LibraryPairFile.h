@@ -25,8 +25,10 @@ struct PairContent {
 // the tool alike. A library's replaced pair is kept as an earlier version once the save is complete.
 class LibraryPairFile {
 public:
-    // `versions` holds the earlier versions (its default folder when not given).
-    explicit LibraryPairFile(QString path, EarlierVersions versions = EarlierVersions());
+    // `versions` holds the earlier versions (its default folder when not given). A library's replaced
+    // pair is kept there; any other file's too when `keepAnyFile` (a show, a device file built from
+    // one over an older file).
+    explicit LibraryPairFile(QString path, EarlierVersions versions = EarlierVersions(), bool keepAnyFile = false);
 
     // The one reader of a pair. ReadStore gives the entries: a path IsLibraryPath calls a library must
     // hold one (else FileError NotALibraryNumber, "Not a valid Library (REASON)"); any other file is
@@ -62,6 +64,7 @@ private:
 
     QString path_;
     mutable EarlierVersions versions_; // keeping a version changes only its folder
+    bool keepAnyFile_ = false;
 };
 
 } // namespace quillbox

@@ -2,6 +2,7 @@
 
 #include "EarlierVersions.h"
 #include "FileError.h"
+#include "LibraryFile.h"
 #include "ShowRecord.h"
 
 #include <QByteArray>
@@ -44,10 +45,5 @@ public:
 
 // A failure of ShowFile::Decode / Read: the file is not a show Quillbox can read.
 inline constexpr qint64 NotAShowNumber = 0x80040102;
-
-// "Shows (*.psshow)" and the extension a show file gets when a name has none.
-QString ShowFilter();
-QString ApplyShowExtension(const QString& path);
-bool IsShowPath(const QString& path);
 
 } // namespace quillbox

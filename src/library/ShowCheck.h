@@ -59,7 +59,7 @@ struct ShowSlots {
     QByteArray images;        // back to back
     QStringList descriptions; // element 0 unused, element i the description of slot i
     qsizetype count = 0;
-    QList<QList<qsizetype>> slots; // per song, per cue: 1-based
+    QList<QList<qsizetype>> slotOfCue; // per song, per cue: 1-based (not "slots": a Qt keyword)
 };
 ShowSlots SlotsOf(const ShowRecord& show);
 

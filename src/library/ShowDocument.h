@@ -103,6 +103,7 @@ private:
     ShowPlace place_;
     const UnsavedWorkFiles* unsaved_ = nullptr;
     QString unsavedKey_; // the path the kept work is filed under
+    bool unsavedKept_ = false;
     QString unsavedProblem_;
 };
 
