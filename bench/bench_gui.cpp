@@ -1,7 +1,8 @@
 // The real window (offscreen) with a 100,000-entry library: refilling lstLib, selecting an entry
 // with the mouse, "Move down", "Clone Selected Patch" and "Delete &Selected Patch" through their
 // menu actions, a keystroke in the find field, the Delete key on 50,000 selected lines and a drop of
-// 1,000 lines. Each figure includes handling the events and repainting the list.
+// 1,000 lines. Each figure includes handling the events and repainting the list. And the stage view
+// of a show of 200 songs of 8 cues: a Right key to the next cue, repainted.
 #include "BenchSupport.h"
 #include "BenchTable.h"
 #include "DialogSeam.h"
@@ -10,6 +11,7 @@
 #include "MessageBoxes.h"
 #include "PatchListView.h"
 #include "ReconcileWindow.h"
+#include "StageView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -281,6 +283,102 @@ Body ReconcilePageDown(long) {
     };
 }
 
+// The stage view of a show of 200 songs of 8 cues (each patch in two songs), 1280 x 800.
+struct Stage {
+    static constexpr int Songs = 200, Cues = 8;
+    ShowRecord show;
+    ShowSlots slots;
+    std::unique_ptr<StageView> view;
+    QWidget* cue = nullptr;
+    int paints = 0; // of the cue's line
+
+    Stage() {
+        slots.slots.resize(Songs);
+        for (int s = 0; s < Songs; ++s) {
+            ShowSong song{
+                QStringLiteral("Song %1").arg(s + 1), QStringLiteral("Notes of song %1").arg(s + 1), {}};
+            for (int c = 0; c < Cues; ++c) {
+                const int patch = (s / 2) * Cues + c;
+                song.cues.append({QStringLiteral("Part %1").arg(c + 1), MakeImage(patch, 0), QString(), {}});
+                slots.slots[s].append(patch + 1);
+            }
+            show.songs.append(song);
+        }
+        show.title = QStringLiteral("Tour");
+        slots.count = Songs / 2 * Cues;
+        Open();
+    }
+
+    void Open() {
+        view = std::make_unique<StageView>(show, slots, ShowPlace{0, 0});
+        view->setAttribute(Qt::WA_DeleteOnClose, false);
+        view->resize(1280, 800);
+        view->show();
+        if (!QTest::qWaitForWindowExposed(view.get()))
+            qFatal("the stage view was not shown");
+        cue = view->findChild<QWidget*>(QStringLiteral("lblStageCue"));
+        cue->installEventFilter(new PaintCounter(&paints, cue));
+        QCoreApplication::processEvents();
+    }
+
+    class PaintCounter : public QObject {
+    public:
+        PaintCounter(int* count, QObject* parent) : QObject(parent), count_(count) {}
+        bool eventFilter(QObject*, QEvent* event) override {
+            *count_ += event->type() == QEvent::Paint;
+            return false;
+        }
+
+    private:
+        int* count_;
+    };
+};
+
+std::unique_ptr<Stage>& StageHolder() {
+    static std::unique_ptr<Stage> stage;
+    return stage;
+}
+
+Stage& TheStage() {
+    if (!StageHolder())
+        StageHolder() = std::make_unique<Stage>();
+    return *StageHolder();
+}
+
+// A Right key where the keyboard is, then what is pending handled: the new cue's lines repainted.
+Body StageKey(long) {
+    return [](benchmark::State& state) {
+        Stage& stage = TheStage();
+        stage.Open(); // at the first cue, whatever ran before
+        int keys = 0, before = stage.paints;
+        for (auto _ : state) {
+            if (stage.view->Current() == ShowPlace{Stage::Songs - 1, Stage::Cues - 1}) {
+                state.PauseTiming();
+                stage.Open(); // back to the first cue
+                before = stage.paints;
+                keys = 0;
+                state.ResumeTiming();
+            }
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+            QCoreApplication::sendEvent(stage.view->focusWidget(), &press);
+            QCoreApplication::processEvents();
+            ++keys;
+        }
+        const ShowPlace at = stage.view->Current();
+        if (at.song * Stage::Cues + at.cue != keys || stage.paints - before < keys)
+            state.SkipWithError("the key did not bring the next cue on screen");
+    };
+}
+
+// The floor: the cue's line painted again, nothing else.
+Body StageRepaint(long) {
+    return [](benchmark::State& state) {
+        Stage& stage = TheStage();
+        for (auto _ : state)
+            stage.cue->repaint();
+    };
+}
+
 void RegisterAll() {
     const Target underFifty{Target::Milliseconds, 50, Entries};
     Register(
@@ -410,6 +508,8 @@ void RegisterAll() {
             };
         },
         "one copy of the store", CopyOfStore, underSixteen);
+    Register("stage: key to the repainted cue", {Stage::Songs * Stage::Cues}, StageKey,
+             "one repaint of the cue's line", StageRepaint, Target{Target::Milliseconds, 16, 0});
 }
 
 } // namespace
@@ -421,5 +521,6 @@ int main(int argc, char** argv) {
     RegisterAll();
     const int result = RunAll(argc, argv);
     GuiHolder().reset();
+    StageHolder().reset();
     return result;
 }

@@ -1,6 +1,7 @@
 #include "SetListDocument.h"
 
 #include "FileError.h"
+#include "PrintTable.h"
 
 #include <QFontMetricsF>
 #include <QLocale>
@@ -8,7 +9,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
-#include <QTextLayout>
 #include <array>
 
 namespace quillbox {
@@ -45,93 +45,6 @@ QStringList Cells(const SetListRow& row, const std::vector<int>& columns) {
     return cells;
 }
 
-// Lays `layout`'s text out in lines of at most `width`: at word boundaries where it can, and inside
-// a word longer than a line, so that no text is cut. Returns the height of the lines.
-qreal LayOut(QTextLayout& layout, qreal width) {
-    QTextOption option(Qt::AlignLeft | Qt::AlignTop);
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    qreal y = 0;
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(width);
-        line.setPosition(QPointF(0, y));
-        y += line.height();
-    }
-    layout.endLayout();
-    return y;
-}
-
-// The table laid out in device pixels: a row's height is that of its tallest cell. `scale` shrinks
-// the text and the padding a little to keep a short list on fewer pages.
-class Table {
-public:
-    Table(QPaintDevice& device, qreal width, const PrintDesign& design, qreal scale)
-        : device_(&device), font_(QStringLiteral("DejaVu Sans")) {
-        font_.setPointSizeF(design.pointSize * scale);
-        bold_ = font_;
-        bold_.setBold(true);
-        padding_ = device.logicalDpiX() * 0.04 * scale; // about 1 mm
-        qreal x = 0;
-        for (const double part : design.widths) {
-            left_.append(x);
-            widths_.append(width * part);
-            x += width * part;
-        }
-        metrics_.emplace(font_, &device);
-        boldMetrics_.emplace(bold_, &device);
-    }
-
-    qreal Height(const QStringList& cells, bool header) const {
-        const QFontMetricsF& metrics = header ? *boldMetrics_ : *metrics_;
-        qreal tallest = metrics.height();
-        for (qsizetype c = 0; c < cells.size(); ++c) {
-            const qreal room = widths_[c] - 2 * padding_;
-            // Most cells fit on one line; only the others are laid out line by line.
-            if (!cells[c].contains(QChar::LineSeparator) && metrics.horizontalAdvance(cells[c]) <= room)
-                continue;
-            QTextLayout layout(cells[c], header ? bold_ : font_, device_);
-            tallest = std::max(tallest, LayOut(layout, room));
-        }
-        return tallest + 2 * padding_;
-    }
-
-    void Draw(QPainter& painter, qreal top, qreal height, const QStringList& cells, bool header) const {
-        const qreal width = left_.last() + widths_.last();
-        if (header)
-            painter.fillRect(QRectF(0, top, width, height), QColor(0xe8, 0xe8, 0xe8));
-        for (qsizetype c = 0; c < cells.size(); ++c) {
-            QTextLayout layout(cells[c], header ? bold_ : font_, device_);
-            LayOut(layout, widths_[c] - 2 * padding_);
-            layout.draw(&painter, QPointF(left_[c] + padding_, top + padding_));
-        }
-        painter.setPen(QPen(QColor(0x90, 0x90, 0x90), 0));
-        painter.drawLine(QPointF(0, top + height), QPointF(width, top + height));
-        painter.setPen(Qt::black);
-    }
-
-private:
-    QPaintDevice* device_;
-    QFont font_, bold_;
-    qreal padding_ = 0;
-    QList<qreal> left_, widths_;
-    std::optional<QFontMetricsF> metrics_, boldMetrics_;
-};
-
-// Where each page starts: rows go to a page while they fit between its header and its foot.
-std::vector<size_t> PageStarts(const std::vector<qreal>& heights, qreal top, qreal bottom) {
-    std::vector<size_t> starts{0};
-    qreal y = top;
-    for (size_t r = 0; r < heights.size(); ++r) {
-        if (y + heights[r] > bottom && y > top) {
-            starts.push_back(r);
-            y = top;
-        }
-        y += heights[r];
-    }
-    return starts;
-}
-
 } // namespace
 
 void PrintSetList(QPagedPaintDevice& device, const QString& title, QDate date,
@@ -161,12 +74,12 @@ void PrintSetList(QPagedPaintDevice& device, const QString& title, QDate date,
     // Rows to pages first, so that every page can say how many there are. A list that runs a few
     // rows onto another page is set a little smaller when that saves the page; a long list keeps
     // its size (it needs its pages anyway).
-    std::optional<Table> table;
+    std::optional<PrintTable> table;
     qreal headerHeight = 0;
     std::vector<qreal> heights(rows.size());
     std::vector<size_t> pageStarts;
     for (const qreal scale : {1.0, 0.95, 0.9, 0.85}) {
-        Table candidate(device, width, design, scale);
+        PrintTable candidate(device, width, design.widths, design.pointSize, scale);
         const qreal candidateHeader = candidate.Height(header, true);
         std::vector<qreal> candidateHeights(rows.size());
         for (size_t r = 0; r < rows.size(); ++r)

@@ -115,5 +115,6 @@ std::unique_ptr<QObject> NewCompareWindowTests();
 std::unique_ptr<QObject> NewReconcileWindowTests();
 std::unique_ptr<QObject> NewCollectionWindowTests();
 std::unique_ptr<QObject> NewOtherWindowsTests();
+std::unique_ptr<QObject> NewStageViewTests();
 
 } // namespace quillbox::test
