@@ -293,14 +293,14 @@ struct Stage {
     int paints = 0; // of the cue's line
 
     Stage() {
-        slots.slots.resize(Songs);
+        slots.slotOfCue.resize(Songs);
         for (int s = 0; s < Songs; ++s) {
             ShowSong song{
                 QStringLiteral("Song %1").arg(s + 1), QStringLiteral("Notes of song %1").arg(s + 1), {}};
             for (int c = 0; c < Cues; ++c) {
                 const int patch = (s / 2) * Cues + c;
                 song.cues.append({QStringLiteral("Part %1").arg(c + 1), MakeImage(patch, 0), QString(), {}});
-                slots.slots[s].append(patch + 1);
+                slots.slotOfCue[s].append(patch + 1);
             }
             show.songs.append(song);
         }

@@ -35,7 +35,7 @@ std::vector<SheetRow> Rows(const ShowRecord& show, const ShowSlots& slots) {
         if (song.cues.isEmpty())
             rows.push_back({RowKind::Cue, {QStringLiteral("No cues"), QString(), QString()}});
         for (qsizetype c = 0; c < song.cues.size(); ++c) {
-            const qsizetype slot = slots.slots.value(s).value(c);
+            const qsizetype slot = slots.slotOfCue.value(s).value(c);
             rows.push_back({RowKind::Cue,
                             {Lines(song.cues[c].label), ShownPatchName(song.cues[c].image),
                              slot > 0 ? QStringLiteral("Slot %1").arg(slot) : QString()}});

@@ -262,7 +262,7 @@ void StageView::resizeEvent(QResizeEvent* event) {
 }
 
 QString StageView::SlotText(qsizetype song, qsizetype cue) const {
-    const qsizetype slot = slots_.slots.value(song).value(cue);
+    const qsizetype slot = slots_.slotOfCue.value(song).value(cue);
     return slot > 0 ? QStringLiteral("Slot %1").arg(slot) : QString();
 }
 

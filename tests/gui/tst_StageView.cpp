@@ -44,7 +44,7 @@ ShowRecord SmallShow() {
 ShowSlots SmallSlots() {
     ShowSlots slots;
     slots.count = 4;
-    slots.slots = {{1, 2, 3}, {}, {2, 4}};
+    slots.slotOfCue = {{1, 2, 3}, {}, {2, 4}};
     return slots;
 }
 
@@ -199,10 +199,10 @@ private Q_SLOTS:
             show.songs[2].cues[1].label = word;
         for (int s = 0; s < extraSongs; ++s) {
             ShowSong song{L("Extra %1").arg(s + 1), L("notes %1").arg(s + 1), {}};
-            slots.slots.append(QList<qsizetype>());
+            slots.slotOfCue.append(QList<qsizetype>());
             for (int c = 0; c < 8; ++c) {
                 song.cues.append(Cue("Part", "EXTRA", 5 + c));
-                slots.slots.last().append(5 + c);
+                slots.slotOfCue.last().append(5 + c);
             }
             show.songs.append(song);
         }
