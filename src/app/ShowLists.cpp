@@ -201,8 +201,8 @@ QVariant ShowCuesModel::data(const QModelIndex& index, int role) const {
     const qsizetype s = hooks_.currentSong();
     const ShowCue& cue = song->cues.at(index.row());
     const CueCheck* check = hooks_.check(s, index.row());
-    const ShowSlots& slots = hooks_.slots();
-    const qsizetype slot = slots.slots.value(s).value(index.row());
+    const ShowSlots& slots = hooks_.slotsOf();
+    const qsizetype slot = slots.slotOfCue.value(s).value(index.row());
     switch (role) {
     case Qt::EditRole:
         return cue.label;

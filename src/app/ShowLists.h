@@ -17,7 +17,7 @@ struct ShowListHooks {
     std::function<qsizetype()> currentSong;
     // The check of a cue; nullptr while it has none.
     std::function<const CueCheck*(qsizetype song, qsizetype cue)> check;
-    std::function<const ShowSlots&()> slots;
+    std::function<const ShowSlots&()> slotsOf;
     std::function<bool(qsizetype song, const QString& title)> renameSong;
     std::function<bool(qsizetype song, qsizetype cue, const QString& label)> renameCue;
     // A drop onto song `song` (cues: before cue `before`, -1 at the end; songs: song `before`).

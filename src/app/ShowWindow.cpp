@@ -67,14 +67,15 @@ ShowWindow::ShowWindow(ShowWindowHooks hooks, QWidget* parent)
     lists.check = [this](qsizetype song, qsizetype cue) {
         return CheckOf(song, cue);
     };
-    lists.slots = [this]() -> const ShowSlots& {
+    lists.slotsOf = [this]() -> const ShowSlots& {
         return slots_;
     };
+    // A name typed in place is taken at once; the lists are shown anew once its editor has closed.
     lists.renameSong = [this](qsizetype song, const QString& title) {
-        return Apply([&](ShowDocument& doc) { return doc.RenameSong(song, title); });
+        return Apply([&](ShowDocument& doc) { return doc.RenameSong(song, title); }, true);
     };
     lists.renameCue = [this](qsizetype song, qsizetype cue, const QString& label) {
-        return Apply([&](ShowDocument& doc) { return doc.RenameCue(song, cue, label); });
+        return Apply([&](ShowDocument& doc) { return doc.RenameCue(song, cue, label); }, true);
     };
     lists.drop = [this](const QMimeData* dropped, qsizetype song, qsizetype before, bool ontoSongs) {
         return Drop(dropped, song, before, ontoSongs);
@@ -135,11 +136,6 @@ ShowWindow::ShowWindow(ShowWindowHooks hooks, QWidget* parent)
     BuildMenus();
 
     connect(songs_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { SongChosen(); });
-    connect(songsModel_, &QAbstractItemModel::modelReset, this, [this] {
-        connect(
-            songs_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { SongChosen(); },
-            Qt::UniqueConnection);
-    });
     connect(notes_, &QPlainTextEdit::textChanged, this, [this] {
         if (filling_)
             return;
@@ -351,6 +347,7 @@ void ShowWindow::SongChosen() {
         return;
     doc_.EndTypingRun();
     GoTo({CurrentSong(), 0});
+    UpdateCommands();
 }
 
 void ShowWindow::UpdateCaption() {
@@ -379,11 +376,13 @@ void ShowWindow::UpdateCommands() {
         actions_.value(QString::fromLatin1(name))->setEnabled(hasCues);
 }
 
-bool ShowWindow::Apply(const std::function<bool(ShowDocument&)>& operation) {
+bool ShowWindow::Apply(const std::function<bool(ShowDocument&)>& operation, bool later) {
     const bool changed = operation(doc_);
     if (!doc_.UnsavedProblem().isEmpty())
         Status(QStringLiteral("Unsaved changes not kept: ") + doc_.UnsavedProblem());
-    if (changed)
+    if (changed && later)
+        QTimer::singleShot(0, this, [this] { Refresh(); });
+    else if (changed)
         Refresh();
     return changed;
 }
@@ -747,7 +746,7 @@ void ShowWindow::closeEvent(QCloseEvent* event) {
 void ShowWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     // Back in the window: the libraries may have changed meanwhile.
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && songsModel_)
         Guarded("frmShow_Activate", [this] {
             RunCheck(true);
             songsModel_->dataChanged(songsModel_->index(0), songsModel_->index(songsModel_->rowCount() - 1));

@@ -121,8 +121,9 @@ private:
     void Status(const QString& text);
     // Runs a user event's handling; a failure is shown as a message, never thrown into Qt.
     void Guarded(const char* handler, const std::function<void()>& work);
-    // Runs an operation of the document and shows the result; false when it changed nothing.
-    bool Apply(const std::function<bool(ShowDocument&)>& operation);
+    // Runs an operation of the document and shows the result (`later`: once the event that asked is
+    // done); false when it changed nothing.
+    bool Apply(const std::function<bool(ShowDocument&)>& operation, bool later = false);
 
     ShowWindowHooks hooks_;
     ShowDocument doc_;
