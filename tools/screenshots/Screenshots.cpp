@@ -2,7 +2,8 @@
 // selected, the find field over the library list, the window with the Edit menu open after an undo,
 // several library lines selected with the Library menu open, the splash window, the help window,
 // the earlier versions, the twin marks of both lists with a tool tip, the compare window, the
-// reconcile window, the collection window, and the main and compare windows again in a dark palette.
+// reconcile window, the collection window, the show window, and the main and compare windows again in
+// a dark palette.
 //
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
 //
@@ -19,10 +20,13 @@
 #include "FindField.h"
 #include "HelpWindow.h"
 #include "MainWindow.h"
+#include "MainWindowShows.h"
 #include "OpenSaveDLG.h"
 #include "PatchImage.h"
 #include "PatchName.h"
 #include "ReconcileWindow.h"
+#include "ShowFile.h"
+#include "ShowWindow.h"
 #include "SplashWindow.h"
 
 #include <QAction>
@@ -392,6 +396,45 @@ int main(int argc, char* argv[]) {
         collection->close();
     } else {
         ok = false;
+    }
+
+    // The show window: a gig of three songs from the library, one cue of which its library entry
+    // no longer holds (the check says so beside it).
+    {
+        window.Controller().SetUnsavedFolder(tmp.filePath(QStringLiteral("unsaved")));
+        const LibraryState& state = window.Controller().State();
+        const auto cue = [&](const char* label, int entry) {
+            const QByteArray bytes = EntryBytes(state.LibraryData, entry);
+            return ShowCue{QString::fromUtf8(label),
+                           bytes,
+                           state.DescArray.value(entry + 1),
+                           {libPath, entry + 1, bytes}};
+        };
+        ShowCue changed = cue("Solo", 2);
+        changed.image[0] = char(changed.image.at(0) ^ 1); // taken before the entry was edited
+        changed.source.image = changed.image;
+        const ShowRecord show{
+            QStringLiteral("Friday at the Anchor"),
+            {{QStringLiteral("Opening Blues"),
+              QStringLiteral("Capo 3. Slow count in, four bars."),
+              {cue("Intro", 3), cue("Verse", 0), cue("Chorus", 1), changed}},
+             {QStringLiteral("Night Drive"), QString(), {cue("Verse", 9), cue("Chorus", 1)}},
+             {QStringLiteral("Closer"),
+              QStringLiteral("Long fade; watch the drummer."),
+              {cue("Riff", 4), cue("Outro", 7)}}}};
+        const QString showPath = tmp.filePath(QStringLiteral("friday.psshow"));
+        try {
+            ShowFile::Save(showPath, show);
+            ShowWindow& shows = window.Shows().Open();
+            shows.OpenShowFile(showPath);
+            shows.resize(860, 540);
+            Settle(&shows);
+            ok = Save(&shows, outDir + QStringLiteral("/show-window.png")) && ok;
+            shows.close();
+        } catch (const FileError& error) {
+            std::fprintf(stderr, "cannot write the sample show: %s\n", qPrintable(error.description));
+            ok = false;
+        }
     }
 
     // The main and compare windows in a dark palette: every colour comes from the palette.
