@@ -131,6 +131,7 @@ ShowWindow::ShowWindow(ShowWindowHooks hooks, QWidget* parent)
     status_ = new StatusLine(statusBar());
     status_->setTextFormat(Qt::PlainText);
     status_->setObjectName(QStringLiteral("lblShowStatus"));
+    status_->setAccessibleName(QStringLiteral("Status"));
     statusBar()->addWidget(status_, 1);
 
     BuildMenus();

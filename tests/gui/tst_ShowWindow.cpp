@@ -1,13 +1,17 @@
 // The show window: its commands through their actions with one undo and one redo each, "Add to
-// Show" and drops from the library list, a file that is no show, and the closing question. What a
-// command does to the show is the show document's tests' concern; these check the window's wiring.
+// Show" and drops from the library list, a file that is no show, the closing question, the device
+// file and a show left unsaved. What a command does to the show is the show document's tests'
+// concern; these check the window's wiring.
 
 #include "LibraryFile.h"
 #include "MainWindowShows.h"
+#include "ShowCheck.h"
 #include "ShowFile.h"
 #include "ShowWindow.h"
+#include "UnsavedWork.h"
 #include "WindowFixture.h"
 
+#include <QDateTime>
 #include <QListView>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -243,6 +247,67 @@ private Q_SLOTS:
         QCOMPARE(Show()->isVisible(), !closed);
         QCOMPARE(ShowFile::Read(Path(L("gig.psshow"))) == changed, saved);
         QCOMPARE(Show()->Document().Changed(), !closed);
+    }
+
+    void deviceFile_data() {
+        QTest::addColumn<QString>("chosen"); // the name given in the dialog
+        QTest::addColumn<bool>("exists");    // a file is there already
+        QTest::addColumn<int>("answer");     // to the replace question
+        QTest::addColumn<bool>("written");
+        QTest::newRow("new, no extension") << L("built") << false << int(QMessageBox::NoButton) << true;
+        QTest::newRow("replaced") << L("built.pch") << true << int(QMessageBox::Yes) << true;
+        QTest::newRow("kept") << L("built.pch") << true << int(QMessageBox::No) << false;
+    }
+
+    // "Build Device File…" asks for a patch file, gives a name without one its extension, asks
+    // before replacing a file and says what it wrote; the file holds the show's slots.
+    void deviceFile() {
+        QFETCH(QString, chosen);
+        QFETCH(bool, exists);
+        QFETCH(int, answer);
+        QFETCH(bool, written);
+        OpenTwoSongShow();
+        const QString path = Path(L("built.pch"));
+        if (exists)
+            WriteBytes(path, "old");
+        if (answer != QMessageBox::NoButton)
+            MessageBoxes::setNextAnswer(QMessageBox::StandardButton(answer));
+        OpenSaveDLG::setNextPath(Path(chosen));
+        ShowTrigger("mnuShow_BuildDeviceFile");
+        QCOMPARE(OpenSaveDLG::takeShown().constLast().filter, PatchFileFilter());
+        QStringList expected;
+        if (exists)
+            expected.append(path + L(" already exists.\nDo you want to replace it?"));
+        if (written)
+            expected.append(path + L(" saved"));
+        QCOMPARE(TakeMessages(), expected);
+        QCOMPARE(ReadBytes(path), written ? SlotsOf(Record()).images : QByteArray("old"));
+    }
+
+    void leftShow_data() {
+        QTest::addColumn<bool>("restore");
+        QTest::newRow("restored") << true;
+        QTest::newRow("given up") << false;
+    }
+
+    // A show a window that is gone left unsaved is offered when the show window opens: Yes takes
+    // it (changed, under its file's name), No removes what was left.
+    void leftShow() {
+        const ShowRecord left{L("Left"), {{L("Only"), L("notes"), {}}}};
+        const UnsavedWorkFiles gone(Path(L("shows")), L("00000000000000aa"));
+        gone.Write({Path(L("left.psshow")), {}, QDateTime::currentDateTimeUtc(), ShowFile::Encode(left), {}});
+        const QString file = gone.FileFor(Path(L("left.psshow")));
+        QVERIFY(QFile::exists(file));
+        QFETCH(bool, restore);
+        MessageBoxes::setNextAnswer(restore ? QMessageBox::Yes : QMessageBox::No);
+        Trigger("mnuWindow_Shows");
+        const QList<MessageBoxes::Shown> shown = MessageBoxes::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().title, L("Unsaved show"));
+        QCOMPARE(Record(), restore ? left : ShowRecord());
+        QCOMPARE(Show()->Document().Changed(), restore);
+        QCOMPARE(Show()->Document().Path(), restore ? Path(L("left.psshow")) : QString());
+        QVERIFY(!QFile::exists(file));
     }
 };
 
