@@ -66,8 +66,9 @@ class TestShowWindow : public WindowFixture {
 
 private Q_SLOTS:
     void undoRedo_data() {
-        QTest::addColumn<QString>("command"); // an action of the show window, or "=" and a list to rename in
-        QTest::addColumn<int>("song");        // selected before
+        // An action of the show window, "=" and a list to rename in, a text box, or a list and a key.
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("song"); // selected before
         QTest::addColumn<int>("cue");
         QTest::newRow("add song") << L("mnuSong_Add") << 0 << -1;
         QTest::newRow("rename song") << L("=lstSongs") << 1 << -1;
@@ -81,6 +82,10 @@ private Q_SLOTS:
         QTest::newRow("update cue") << L("mnuCue_Update") << 0 << 1;
         QTest::newRow("notes") << L("txtNotes") << 0 << -1;
         QTest::newRow("title") << L("txtShowTitle") << 0 << -1;
+        // The lists' keys.
+        QTest::newRow("Alt+Down in the songs") << L("lstSongs:Alt+Down") << 0 << -1;
+        QTest::newRow("Delete in the cues") << L("lstCues:Del") << 1 << 1;
+        QTest::newRow("Alt+Up in the cues") << L("lstCues:Alt+Up") << 0 << 1;
     }
 
     // Every command changes the show as one step: one undo brings back the show as it was, one redo
@@ -95,6 +100,13 @@ private Q_SLOTS:
         if (command.startsWith(L("="))) {
             QListView* list = InShow<QListView>(command.mid(1).toLatin1().constData());
             QVERIFY(list->model()->setData(list->currentIndex(), L("Bridge")));
+        } else if (command.contains(L(":"))) {
+            QListView* list = InShow<QListView>(command.section(L(":"), 0, 0).toLatin1().constData());
+            Show()->activateWindow(); // keys reach the active window only
+            QTRY_VERIFY(Show()->isActiveWindow());
+            list->setFocus();
+            const QKeyCombination key = QKeySequence(command.section(L(":"), 1))[0];
+            QTest::keyClick(list, key.key(), key.keyboardModifiers());
         } else if (command == L("txtNotes")) {
             InShow<QPlainTextEdit>("txtNotes")->setFocus();
             QTest::keyClicks(InShow<QPlainTextEdit>("txtNotes"), L("capo 2"));
