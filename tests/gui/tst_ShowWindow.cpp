@@ -191,6 +191,71 @@ private Q_SLOTS:
         QVERIFY(!cues->canDropMimeData(&text, Qt::CopyAction, 0, 0, {}));
     }
 
+    void dropOntoSongs_data() {
+        QTest::addColumn<QString>(
+            "from");                   // the first line of lstSongs, lstCues (of the second song) or lstLib
+        QTest::addColumn<int>("row");  // the drop between songs before this one, or -1 ...
+        QTest::addColumn<int>("onto"); // ... onto this song
+        QTest::addColumn<QString>("titles"); // afterwards: each song's title and its cues' labels
+        QTest::newRow("song below the next")
+            << L("lstSongs") << 2 << -1 << L("Outro: Solo End; Intro: Verse Chorus");
+        QTest::newRow("song onto the last")
+            << L("lstSongs") << -1 << 1 << L("Outro: Solo End; Intro: Verse Chorus");
+        QTest::newRow("cue onto another song")
+            << L("lstCues") << -1 << 0 << L("Intro: Verse Chorus Solo; Outro: End");
+        QTest::newRow("patch onto a song")
+            << L("lstLib") << -1 << 0 << L("Intro: Verse Chorus ; Outro: Solo End");
+    }
+
+    // Lines dropped onto the songs list: a song moves between the others, cues and patches go to
+    // the end of the song they land on; one step each.
+    void dropOntoSongs() {
+        QFETCH(QString, from);
+        QFETCH(int, row);
+        QFETCH(int, onto);
+        QFETCH(QString, titles);
+        OpenTwoSongShow();
+        Select(1, 0);
+        const ShowRecord before = Record();
+        auto* source = from == L("lstLib") ? static_cast<QAbstractItemView*>(Lib())
+                                           : InShow<QListView>(from.toLatin1().constData());
+        std::unique_ptr<QMimeData> dragged(source->model()->mimeData({source->model()->index(0, 0)}));
+        QAbstractItemModel* songs = Songs()->model();
+        const QModelIndex parent = onto < 0 ? QModelIndex() : songs->index(onto, 0);
+        QVERIFY(songs->dropMimeData(dragged.get(), Qt::MoveAction, row, 0, parent));
+        QTRY_VERIFY(Record() != before);
+        QStringList shown;
+        for (const ShowSong& song : Record().songs) {
+            QStringList labels;
+            for (const ShowCue& cue : song.cues)
+                labels.append(cue.label);
+            shown.append(song.title + L(": ") + labels.join(L(" ")));
+        }
+        QCOMPARE(shown.join(L("; ")), titles);
+        ShowTrigger("mnuEdit_Undo");
+        QCOMPARE(Record(), before);
+    }
+
+    // Each cue line says its check in words, for a screen reader too; "Keep" goes on to the next
+    // cue that is not ok.
+    void checkAndKeep() {
+        OpenTwoSongShow();
+        const QModelIndex chorus = Cues()->model()->index(1, 0);
+        QCOMPARE(chorus.data().toString(), L("Chorus – BRAVO – slot 2 – changed: 2 now holds BRAVO"));
+        QCOMPARE(chorus.data(Qt::AccessibleTextRole), chorus.data());
+        QCOMPARE(Line(Cues(), 0), L("Verse – ALPHA – slot 1 – ok"));
+        Select(0, 0);
+        ShowTrigger("mnuCue_Keep");
+        QCOMPARE(Cues()->currentIndex().row(), 1);
+        ShowTrigger("mnuCue_Keep"); // no later cue is not ok: the selection stays
+        QCOMPARE(Songs()->currentIndex().row(), 0);
+        QCOMPARE(Cues()->currentIndex().row(), 1);
+        // The library gives the cue its bytes back: Check Again finds it ok.
+        WriteBytes(Path(L("band.pslib")), LibraryFileBytes(Store(Names)));
+        ShowTrigger("mnuCue_CheckAgain");
+        QCOMPARE(Line(Cues(), 1), L("Chorus – BRAVO – slot 2 – ok"));
+    }
+
     void openNotAShow_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<qint64>("size"); // grown to this size when larger than the bytes
