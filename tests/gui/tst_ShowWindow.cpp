@@ -13,6 +13,7 @@
 
 #include <QDateTime>
 #include <QListView>
+#include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
 
@@ -254,6 +255,28 @@ private Q_SLOTS:
         WriteBytes(Path(L("band.pslib")), LibraryFileBytes(Store(Names)));
         ShowTrigger("mnuCue_CheckAgain");
         QCOMPARE(Line(Cues(), 1), L("Chorus – BRAVO – slot 2 – ok"));
+    }
+
+    // A show saved under a new name heads "File > Recent Shows" of the main window, also in the
+    // next run; one that has gone since is said so and leaves the list.
+    void recentShows() {
+        OpenTwoSongShow();
+        ShowTrigger("mnuSong_Delete");
+        OpenSaveDLG::setNextPath(Path(L("friday")));
+        ShowTrigger("mnuShow_SaveAs");
+        QCOMPARE(Show()->Document().Path(), Path(L("friday.psshow")));
+        OpenWindow();
+        const QList<QAction*> items = Find<QMenu>("mnuFile_RecentShows")->actions();
+        QCOMPARE(items.at(0)->data().toString(), Path(L("friday.psshow")));
+        QCOMPARE(items.at(1)->data().toString(), Path(L("gig.psshow")));
+        QVERIFY(!items.at(2)->isVisible());
+        items.at(0)->trigger();
+        QCOMPARE(Record().songs.size(), 1);
+        QVERIFY(QFile::remove(Path(L("gig.psshow"))));
+        Find<QMenu>("mnuFile_RecentShows")->actions().at(1)->trigger();
+        QCOMPARE(TakeMessages(), QStringList{L("File not found: ") + Path(L("gig.psshow"))});
+        QVERIFY(!Find<QMenu>("mnuFile_RecentShows")->actions().at(1)->isVisible());
+        QCOMPARE(Show()->Document().Path(), Path(L("friday.psshow")));
     }
 
     void openNotAShow_data() {
