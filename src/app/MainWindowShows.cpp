@@ -64,7 +64,6 @@ ShowWindow& MainWindowShows::Open() {
         hooks.unsaved = UnsavedWorkFiles(
             QFileInfo(libraries.Folder()).dir().filePath(QStringLiteral("shows")), libraries.Instance());
         show_ = new ShowWindow(std::move(hooks), &window_);
-        show_->setWindowFlag(Qt::Window);
         show_->show();
         show_->OfferLeftWork();
     }

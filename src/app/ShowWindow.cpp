@@ -16,17 +16,18 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QSplitter>
+#include <QSet>
 #include <QStatusBar>
 #include <QTimer>
+#include <algorithm>
 
 namespace quillbox {
 
