@@ -4,6 +4,7 @@
 #include "LibraryController.h"
 #include "StatusLine.h"
 
+#include <QAction>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDirIterator>
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
@@ -148,6 +150,22 @@ CollectionWindow::CollectionWindow(LibraryController& controller, QString settin
             [this] { ShowWhereUsed(); });
     // A double click and Enter both activate the line.
     connect(patches_, &QTableView::activated, this, [this] { CopySelected(); });
+    // The right button (and the menu key) offers the selected patches to the show window.
+    auto* addAction = new QAction(QStringLiteral("Add to S&how"), patches_);
+    addAction->setObjectName(QStringLiteral("mnuCollection_AddToShow"));
+    auto* patchMenu = new QMenu(patches_);
+    patchMenu->setObjectName(QStringLiteral("mnuCollectionPatch"));
+    patchMenu->setAccessibleName(QStringLiteral("Patch"));
+    patchMenu->addAction(addAction);
+    patches_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(patches_, &QWidget::customContextMenuRequested, this, [this, patchMenu](const QPoint& pos) {
+        patchMenu->popup(patches_->viewport()->mapToGlobal(pos));
+    });
+    connect(addAction, &QAction::triggered, this, [this] {
+        const auto [images, descriptions] = model_.Images(SelectedRows());
+        if (!images.isEmpty())
+            Q_EMIT addToShow(images, descriptions);
+    });
     connect(open_, &QPushButton::clicked, this, [this] { OpenSelectedPlace(); });
     connect(rescan_, &QPushButton::clicked, this, [this] { Rescan(); });
     connect(foldersButton_, &QPushButton::clicked, this, [this] { ChooseFolders(); });

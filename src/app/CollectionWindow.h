@@ -49,9 +49,14 @@ public:
     // "Folders…": the collection's folders to add to or remove from; kept and scanned on OK.
     void ChooseFolders();
 
+    // The collection's cache as this window reads it; null while it has none.
+    const CollectionIndex* Index() const { return index_.get(); }
+
 Q_SIGNALS:
     // A scan brought the cache up to date (its tags may be others now).
     void scanned();
+    // "Add to Show" on the patches' right-click menu: the selected patches, whole images.
+    void addToShow(const QByteArray& images, const QStringList& descriptions);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

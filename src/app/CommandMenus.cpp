@@ -38,13 +38,15 @@ CommandMenus::CommandMenus(QMainWindow* window) : QObject(window), window_(windo
             action = current->addSeparator();
             action->setParent(window_);
             break;
-        case CommandPlace::Submenu:
-            // Only "Recent Libraries" (FillRecentMenu) is one.
-            recent_ = new QMenu(S(command.caption), current);
-            recent_->setObjectName(name);
-            recent_->menuAction()->setObjectName(name);
-            current->addMenu(recent_);
+        case CommandPlace::Submenu: {
+            // The recent libraries and shows: the window fills them.
+            auto* submenu = new QMenu(S(command.caption), current);
+            submenu->setObjectName(name);
+            submenu->menuAction()->setObjectName(name);
+            current->addMenu(submenu);
+            submenus_.insert(name, submenu);
             continue;
+        }
         case CommandPlace::Item:
         case CommandPlace::Key:
             action = new QAction(S(command.caption), window_);

@@ -21,7 +21,9 @@ public:
     QAction* Action(const QString& name) const { return actions_.value(name); }
     QMenu* PatchMenu() const { return patch_; }
     // "Recent Libraries", which the window fills itself.
-    QMenu* RecentMenu() const { return recent_; }
+    QMenu* RecentMenu() const { return Submenu(QStringLiteral("mnuFile_Recent")); }
+    // A submenu of the table (the window fills it), by name.
+    QMenu* Submenu(const QString& name) const { return submenus_.value(name); }
     // The items enabled by the first successful load.
     void SetFileCommandsEnabled(bool enabled);
 
@@ -33,7 +35,7 @@ private:
     QMainWindow* window_;
     QHash<QString, QAction*> actions_;
     QMenu* patch_ = nullptr;
-    QMenu* recent_ = nullptr;
+    QHash<QString, QMenu*> submenus_;
 };
 
 } // namespace quillbox

@@ -2,6 +2,7 @@
 
 #include "EarlierVersionsDialog.h"
 #include "MainWindow.h"
+#include "MainWindowShows.h"
 
 namespace quillbox {
 
@@ -47,6 +48,21 @@ void RunWindowCommand(MainWindow& w, WindowCommand command) {
         break;
     case WindowCommand::MenuBar:
         w.MenuBarCommand();
+        break;
+    case WindowCommand::Shows:
+        w.Shows().Open();
+        break;
+    case WindowCommand::NewShow:
+        w.Shows().NewShow();
+        break;
+    case WindowCommand::OpenShow:
+        w.Shows().OpenShow();
+        break;
+    case WindowCommand::AddPatchesToShow:
+        w.Shows().AddSelected(ListId::Patches);
+        break;
+    case WindowCommand::AddLibraryToShow:
+        w.Shows().AddSelected(ListId::Library);
         break;
     }
 }

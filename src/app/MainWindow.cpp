@@ -5,13 +5,12 @@
 #include "AtSpiSelection.h"
 #include "CommandMenus.h"
 #include "Commands.h"
-#include "CompareWindow.h"
 #include "DescriptionBox.h"
 #include "EditMenu.h"
 #include "FileAccess.h"
 #include "FileDrops.h"
-#include "HelpWindow.h"
 #include "LibraryFile.h"
+#include "MainWindowShows.h"
 #include "MessageBoxes.h"
 #include "OpenSaveDLG.h"
 #include "PatchListView.h"
@@ -20,7 +19,6 @@
 #include "QuestionBoxes.h"
 #include "ScreenFit.h"
 #include "SetListDocument.h"
-#include "SplashWindow.h"
 #include "StatusLine.h"
 #include "TagsDialog.h"
 #include "WindowSettings.h"
@@ -87,6 +85,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     menus_ = new CommandMenus(this);
     mnuRecent_ = menus_->RecentMenu();
     FillRecentMenu();
+    shows_ = new MainWindowShows(*this, *settings_, menus_->Submenu(QStringLiteral("mnuFile_RecentShows")));
     BuildEditMenuAndStatusBar();
     ConnectCommands();
     FitLayout();
@@ -403,6 +402,7 @@ void MainWindow::CollectionCommand() {
                                            options_.collectionCache, options_.collectionVersions, this);
         collection_->setAttribute(Qt::WA_DeleteOnClose);
         connect(collection_, &CollectionWindow::scanned, this, [this] { knownTags_.Forget(); });
+        shows_->WatchCollection(collection_);
         collection_->show();
         collection_->Rescan();
     }

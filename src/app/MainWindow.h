@@ -25,6 +25,7 @@ class QSettings;
 namespace quillbox {
 
 class CommandMenus;
+class MainWindowShows;
 class CompareWindow;
 class CollectionWindow;
 class EditMenu;
@@ -88,6 +89,8 @@ public:
     // "&Collection…": opens (or raises) the collection window over the chosen folders.
     void CollectionCommand();
     CollectionWindow* Collection() const { return collection_; }
+    // The show window and its commands (MainWindowShows).
+    MainWindowShows& Shows() { return *shows_; }
     CompareWindow* Compare() const { return compare_; }
     ReconcileWindow* Reconcile() const { return reconcile_; }
     // "&Rename…" (F2): edits the name of the selected library entry in its line.
@@ -172,6 +175,7 @@ private:
     std::unique_ptr<WindowSettings> settings_;
     QMenu* mnuRecent_ = nullptr;
     CommandMenus* menus_ = nullptr; // the menu bar and the keys, from the command table
+    MainWindowShows* shows_ = nullptr;
     EditMenu* editMenu_ = nullptr;
     StatusLine* statusLine_ = nullptr;
     bool onTop_ = false;

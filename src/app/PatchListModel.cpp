@@ -125,7 +125,7 @@ bool PatchListModel::setData(const QModelIndex& index, const QVariant& value, in
 
 namespace {
 
-const QString EntriesMimeType = QStringLiteral("application/x-quillbox-entries");
+const QString EntriesType = QStringLiteral("application/x-quillbox-entries");
 const QString ImagesType = QStringLiteral("application/x-quillbox-images");
 // More than any collection holds in one drag; a larger count is not ours.
 constexpr qint64 MostDraggedImages = 1'000'000;
@@ -133,7 +133,7 @@ constexpr qint64 MostDraggedImages = 1'000'000;
 } // namespace
 
 QStringList PatchListModel::mimeTypes() const {
-    return {EntriesMimeType, ImagesType};
+    return {EntriesType, ImagesType};
 }
 
 QMimeData* PatchListModel::mimeData(const QModelIndexList& indexes) const {
@@ -154,14 +154,14 @@ QMimeData* PatchListModel::mimeData(const QModelIndexList& indexes) const {
     for (const qsizetype entry : entries)
         out << qint64(entry);
     auto* data = new QMimeData;
-    data->setData(EntriesMimeType, bytes);
+    data->setData(EntriesType, bytes);
     return data;
 }
 
 std::optional<PatchListModel::Dragged> PatchListModel::Decode(const QMimeData* data) const {
-    if (!data || !data->hasFormat(EntriesMimeType))
+    if (!data || !data->hasFormat(EntriesType))
         return std::nullopt;
-    QDataStream in(data->data(EntriesMimeType));
+    QDataStream in(data->data(EntriesType));
     qint64 pid = 0, count = 0;
     quint64 owner = 0;
     qint32 from = 0;
@@ -180,6 +180,10 @@ std::optional<PatchListModel::Dragged> PatchListModel::Decode(const QMimeData* d
     if (in.status() != QDataStream::Ok)
         return std::nullopt;
     return dragged;
+}
+
+QString PatchListModel::EntriesMimeType() {
+    return EntriesType;
 }
 
 QString PatchListModel::ImagesMimeType() {

@@ -81,7 +81,9 @@ Q_SIGNALS:
     // Patches from another window were dropped here (see ImagesMimeData).
     void imagesDropped(const QByteArray& images, const QStringList& descriptions, qsizetype before);
 
-private:
+public:
+    // What a drag holds, for other places that take the lists' lines (the show window).
+    static QString EntriesMimeType();
     struct Dragged {
         ListId from = ListId::Patches;
         QList<qsizetype> entries;
@@ -94,6 +96,7 @@ private:
     };
     static std::optional<DraggedImages> DecodeImages(const QMimeData* data);
 
+private:
     const LibraryController& controller_;
     ListId list_;
     int rows_ = 0;

@@ -17,6 +17,7 @@ namespace quillbox {
 namespace {
 
 const QString RecentKey = QStringLiteral("RecentLibraries");
+const QString RecentShowsKey = QStringLiteral("RecentShows");
 const QString LibraryFolderKey = QStringLiteral("Folders/Library");
 const QString PatchFolderKey = QStringLiteral("Folders/PatchFile");
 const QString GeometryKey = QStringLiteral("Window/Geometry");
@@ -35,6 +36,35 @@ QString CleanPath(const QString& path) {
 QString StringValue(const QSettings& settings, const QString& key) {
     const QVariant value = settings.value(key);
     return value.typeId() == QMetaType::QString ? value.toString() : QString();
+}
+
+// A recent list as kept under `key`: absolute paths, each once, at most `most`.
+QStringList RecentList(const QSettings& settings, const QString& key, qsizetype most) {
+    const QVariant recent = settings.value(key);
+    QStringList paths;
+    if (recent.typeId() == QMetaType::QStringList)
+        paths = recent.toStringList();
+    else if (recent.typeId() == QMetaType::QString)
+        paths = QStringList{recent.toString()}; // a list of one is written as a plain value
+    QStringList clean;
+    for (const QString& path : std::as_const(paths)) {
+        const QString cleaned = CleanPath(path);
+        if (!cleaned.isEmpty() && !clean.contains(cleaned) && clean.size() < most)
+            clean.append(cleaned);
+    }
+    return clean;
+}
+
+// Puts `path` first in `list`; false when it is no path to keep.
+bool PutFirst(QStringList& list, const QString& path, qsizetype most) {
+    const QString clean = CleanPath(path);
+    if (clean.isEmpty())
+        return false;
+    list.removeAll(clean);
+    list.prepend(clean);
+    while (list.size() > most)
+        list.removeLast();
+    return true;
 }
 
 qint64 Overlap(const QRect& a, const QRect& b) {
@@ -80,17 +110,8 @@ WindowSettings::WindowSettings(std::shared_ptr<QSettings> settings) : settings_(
         damaged_ = s.status() == QSettings::FormatError;
         return;
     }
-    const QVariant recent = s.value(RecentKey);
-    QStringList paths;
-    if (recent.typeId() == QMetaType::QStringList)
-        paths = recent.toStringList();
-    else if (recent.typeId() == QMetaType::QString)
-        paths = QStringList{recent.toString()}; // a list of one is written as a plain value
-    for (const QString& path : std::as_const(paths)) {
-        const QString clean = CleanPath(path);
-        if (!clean.isEmpty() && !recent_.contains(clean) && recent_.size() < MaxRecent)
-            recent_.append(clean);
-    }
+    recent_ = RecentList(s, RecentKey, MaxRecent);
+    recentShows_ = RecentList(s, RecentShowsKey, MaxRecent);
     libraryFolder_ = CleanPath(StringValue(s, LibraryFolderKey));
     patchFolder_ = CleanPath(StringValue(s, PatchFolderKey));
     const QVariant geometry = s.value(GeometryKey);
@@ -102,14 +123,18 @@ WindowSettings::WindowSettings(std::shared_ptr<QSettings> settings) : settings_(
 WindowSettings::~WindowSettings() = default;
 
 void WindowSettings::AddRecentLibrary(const QString& path) {
-    const QString clean = CleanPath(path);
-    if (clean.isEmpty())
-        return;
-    recent_.removeAll(clean);
-    recent_.prepend(clean);
-    while (recent_.size() > MaxRecent)
-        recent_.removeLast();
-    Write();
+    if (PutFirst(recent_, path, MaxRecent))
+        Write();
+}
+
+void WindowSettings::AddRecentShow(const QString& path) {
+    if (PutFirst(recentShows_, path, MaxRecent))
+        Write();
+}
+
+void WindowSettings::RemoveRecentShow(const QString& path) {
+    if (recentShows_.removeAll(CleanPath(path)) > 0)
+        Write();
 }
 
 void WindowSettings::RemoveRecentLibrary(const QString& path) {
@@ -169,6 +194,8 @@ void WindowSettings::Write() {
         damaged_ = false;
     }
     s.setValue(RecentKey, recent_);
+    if (!recentShows_.isEmpty() || s.contains(RecentShowsKey))
+        s.setValue(RecentShowsKey, recentShows_);
     if (!libraryFolder_.isEmpty())
         s.setValue(LibraryFolderKey, libraryFolder_);
     if (!patchFolder_.isEmpty())

@@ -34,6 +34,10 @@ public:
     QStringList RecentLibraries() const { return recent_; }
     void AddRecentLibrary(const QString& path);
     void RemoveRecentLibrary(const QString& path);
+    // The shows opened or saved last, kept as the libraries are.
+    QStringList RecentShows() const { return recentShows_; }
+    void AddRecentShow(const QString& path);
+    void RemoveRecentShow(const QString& path);
 
     // The folder the dialog for `kind` starts in; empty when none was used or it is gone.
     QString LastFolder(FileKind kind) const;
@@ -55,6 +59,7 @@ private:
     std::shared_ptr<QSettings> settings_;
     bool damaged_ = false; // the file could not be read as settings: it is replaced on the next write
     QStringList recent_;
+    QStringList recentShows_;
     QString libraryFolder_;
     QString patchFolder_;
     std::optional<QRect> windowRect_;

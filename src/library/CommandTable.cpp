@@ -47,6 +47,11 @@ const std::vector<Command>& Commands() {
         {"mnuFile_EarlierVersions", "Earlier &Versions…", none, Item, WithLibrary, Added,
             WindowCommand::EarlierVersions},
         Separator("mnuFile_Sep1"),
+        {"mnuFile_NewShow", "&New Show…", none, Item, Always, Added, WindowCommand::NewShow},
+        {"mnuFile_OpenShow", "&Open Show…", none, Item, Always, Added, WindowCommand::OpenShow},
+        // The shows opened or saved last; the window fills it from its settings.
+        {"mnuFile_RecentShows", "Recen&t Shows", none, Submenu, CommandEnabling::ByItself, Added, {}},
+        Separator("mnuFile_SepShows"),
         {"mnuFile_LoadPatches", "Import PS02", none, Item, WithLibrary, Original,
             [](L c) { c.ImportsExports().ImportPatches(); }},
         {"mnuFile_LoadLibToPatches", "Import Library", none, Item, WithLibrary, Original,
@@ -82,6 +87,7 @@ const std::vector<Command>& Commands() {
         {"mnuPatch_UpdateLibAll", "Update All Patches in the Library", none, Item, Always, Original,
             [](L c) { c.Transfers().UpdateAllPatchesInLib(); }},
         Separator("mnuPatch_Sep3"),
+        {"mnuPatch_AddToShow", "Add to S&how", none, Item, Always, Added, WindowCommand::AddPatchesToShow},
         // "C" is Copy's: Compare takes a letter no other item of the menu uses.
         {"mnuPatch_Compare", "Co&mpare…", Qt::CTRL | Qt::Key_K, Item, Always, Added,
             WindowCommand::Compare},
@@ -110,6 +116,8 @@ const std::vector<Command>& Commands() {
         {"mnuLibrary_SortByName", "Sort by &Name", none, Item, Always, Added,
             [](L c) { c.Entries().SortByName(); }},
         {"mnuLibrary_Tags", "&Tags…", none, Item, Always, Added, WindowCommand::Tags},
+        {"mnuLibrary_AddToShow", "Add to S&how", none, Item, Always, Added,
+            WindowCommand::AddLibraryToShow},
         // Ctrl+K is the Patch menu's Compare, the same command.
         KeyShownOnly({"mnuLibrary_Compare", "&Compare…", Qt::CTRL | Qt::Key_K, Item, Always,
             Added, WindowCommand::Compare}),
@@ -118,6 +126,7 @@ const std::vector<Command>& Commands() {
         {"mnuWindow_Top", "Top", none, Item, Always, Original, WindowCommand::Top},
         {"mnuWindow_Collection", "&Collection…", Qt::CTRL | Qt::SHIFT | Qt::Key_L, Item, Always,
             Added, WindowCommand::Collection},
+        {"mnuWindow_Shows", "&Shows…", none, Item, Always, Added, WindowCommand::Shows},
 
         Menu("mnuHelp", "?", CommandPopup::None, "Help"),
         {"mnuHelp_Help", "&Help", Qt::Key_F1, Item, Always, Original,

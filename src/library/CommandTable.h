@@ -45,6 +45,11 @@ enum class WindowCommand {
     About,
     Find,
     MenuBar,
+    Shows,
+    NewShow,
+    OpenShow,
+    AddPatchesToShow, // the selection of the patches list
+    AddLibraryToShow, // the selection of the library list
 };
 
 // What choosing a command does: a library command runs on the library's commands (the window, the

@@ -116,5 +116,6 @@ std::unique_ptr<QObject> NewReconcileWindowTests();
 std::unique_ptr<QObject> NewCollectionWindowTests();
 std::unique_ptr<QObject> NewOtherWindowsTests();
 std::unique_ptr<QObject> NewStageViewTests();
+std::unique_ptr<QObject> NewShowWindowTests();
 
 } // namespace quillbox::test

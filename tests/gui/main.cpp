@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<QObject>> classes;
     for (auto make : {NewMainWindowCommandsTests, NewMainWindowListsTests, NewMainWindowFilesTests,
                       NewMainWindowScreenTests, NewCompareWindowTests, NewReconcileWindowTests,
-                      NewCollectionWindowTests, NewOtherWindowsTests, NewStageViewTests})
+                      NewCollectionWindowTests, NewOtherWindowsTests, NewStageViewTests, NewShowWindowTests})
         classes.push_back(make());
     return RunTestClasses(classes, argc, argv);
 }

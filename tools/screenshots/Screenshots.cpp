@@ -2,8 +2,8 @@
 // selected, the find field over the library list, the window with the Edit menu open after an undo,
 // several library lines selected with the Library menu open, the splash window, the help window,
 // the earlier versions, the twin marks of both lists with a tool tip, the compare window, the
-// reconcile window, the collection window, the stage view of a show at 1280 x 800, and the main and
-// compare windows and the stage view again in a dark palette.
+// reconcile window, the collection window, the show window, the stage view of a show at 1280 x 800,
+// and the main and compare windows and the stage view again in a dark palette.
 //
 //   xvfb-run -a build/tests/gui/quillbox_screenshots docs
 //
@@ -20,10 +20,14 @@
 #include "FindField.h"
 #include "HelpWindow.h"
 #include "MainWindow.h"
+#include "MainWindowShows.h"
+#include "MessageBoxes.h"
 #include "OpenSaveDLG.h"
 #include "PatchImage.h"
 #include "PatchName.h"
 #include "ReconcileWindow.h"
+#include "ShowFile.h"
+#include "ShowWindow.h"
 #include "SplashWindow.h"
 #include "StageView.h"
 
@@ -204,6 +208,47 @@ int main(int argc, char* argv[]) {
     }
 
     bool ok = Save(&window, outDir + QStringLiteral("/main-window.png"));
+
+    // The show window: a gig of three songs from the library as loaded, one cue of which the library
+    // no longer holds (the check says so beside it).
+    {
+        window.Controller().SetUnsavedFolder(tmp.filePath(QStringLiteral("unsaved")));
+        // The cues as "Add to Show" takes them from the library list.
+        const auto cue = [&](const char* label, qsizetype entry) {
+            ShowCue taken = window.Shows().CuesOf(ListId::Library, {entry}).value(0);
+            taken.label = QString::fromUtf8(label);
+            return taken;
+        };
+        ShowCue changed = cue("Solo", 2);
+        changed.image[0] = char(changed.image.at(0) ^ 1); // taken before the entry was edited
+        changed.source.image = changed.image;
+        const ShowRecord show{
+            QStringLiteral("Friday at the Anchor"),
+            {{QStringLiteral("Opening Blues"),
+              QStringLiteral("Capo 3. Slow count in, four bars."),
+              {cue("Intro", 3), cue("Verse", 0), cue("Chorus", 1), changed}},
+             {QStringLiteral("Night Drive"), QString(), {cue("Verse", 9), cue("Chorus", 1)}},
+             {QStringLiteral("Closer"),
+              QStringLiteral("Long fade; watch the drummer."),
+              {cue("Riff", 4), cue("Outro", 7)}}}};
+        const QString showPath = tmp.filePath(QStringLiteral("friday.psshow"));
+        try {
+            ShowFile::Save(showPath, show);
+            ShowWindow& shows = window.Shows().Open();
+            if (!shows.OpenShowFile(showPath)) {
+                for (const MessageBoxes::Shown& shown : MessageBoxes::takeShown())
+                    std::fprintf(stderr, "%s\n", qPrintable(shown.text));
+                ok = false;
+            }
+            shows.resize(860, 540);
+            Settle(&shows);
+            ok = Save(&shows, outDir + QStringLiteral("/show-window.png")) && ok;
+            shows.close();
+        } catch (const FileError& error) {
+            std::fprintf(stderr, "cannot write the sample show: %s\n", qPrintable(error.description));
+            ok = false;
+        }
+    }
 
     // The find field over the library list: the lines holding "clean", with their own positions.
     window.findChild<QWidget*>(QStringLiteral("lstLib"))->setFocus();

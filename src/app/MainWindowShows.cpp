@@ -1,0 +1,198 @@
+#include "MainWindowShows.h"
+
+#include "CollectionIndex.h"
+#include "CollectionWindow.h"
+#include "MainWindow.h"
+#include "PatchImage.h"
+#include "PatchListModel.h"
+#include "PatchListView.h"
+#include "ShowWindow.h"
+#include "WindowSettings.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+
+namespace quillbox {
+
+MainWindowShows::MainWindowShows(MainWindow& window, WindowSettings& settings, QMenu* recentShows)
+    : QObject(&window), window_(window), settings_(settings), recent_(recentShows) {
+    FillRecentMenu();
+    window_.installEventFilter(this);
+}
+
+ShowWindow& MainWindowShows::Open() {
+    if (!show_) {
+        ShowWindowHooks hooks;
+        hooks.patchesIn = [this](const QMimeData* data) {
+            return CuesIn(data);
+        };
+        hooks.otherPlaces = [this]() -> OtherPlaces {
+            const CollectionWindow* collection = window_.Collection();
+            const CollectionIndex* index = collection ? collection->Index() : nullptr;
+            if (!index)
+                return {};
+            // The same bytes in the collection's libraries and patch files; its earlier versions
+            // are not places a cue could be taken from again.
+            return [collection = QPointer<const CollectionWindow>(collection)](const QByteArray& image) {
+                QStringList places;
+                const CollectionIndex* open = collection ? collection->Index() : nullptr;
+                if (!open)
+                    return places;
+                for (const RelatedPlace& related : open->WhereUsed(image)) {
+                    if (related.relation == Relation::Identical &&
+                        related.place.kind != PlaceKind::EarlierVersion)
+                        places.append(related.place.path + QLatin1Char(':') +
+                                      QString::number(related.place.position + 1));
+                }
+                return places;
+            };
+        };
+        hooks.showFileUsed = [this](const QString& path) {
+            settings_.AddRecentShow(path);
+            FillRecentMenu();
+        };
+        hooks.lastFolder = [this] {
+            const QString recent = settings_.RecentShows().value(0);
+            return recent.isEmpty() ? settings_.LastFolder(FileKind::Library)
+                                    : QFileInfo(recent).absolutePath();
+        };
+        hooks.versions = window_.Controller().Files().Versions();
+        // Beside the libraries' recovery folder, not in it: a library's recovery never sees a show's.
+        const UnsavedWorkFiles libraries = window_.Controller().Unsaved().Files();
+        hooks.unsaved = UnsavedWorkFiles(
+            QFileInfo(libraries.Folder()).dir().filePath(QStringLiteral("shows")), libraries.Instance());
+        show_ = new ShowWindow(std::move(hooks), &window_);
+        show_->show();
+        show_->OfferLeftWork();
+    }
+    show_->show();
+    show_->raise();
+    show_->activateWindow();
+    return *show_;
+}
+
+void MainWindowShows::NewShow() {
+    Open().NewShow();
+}
+
+void MainWindowShows::OpenShow() {
+    Open().OpenShow();
+}
+
+void MainWindowShows::OpenRecent(const QString& path) {
+    if (!QFileInfo::exists(path)) {
+        settings_.RemoveRecentShow(path);
+        FillRecentMenu();
+        window_.ShowMessage(QStringLiteral("File not found: ") + path);
+        return;
+    }
+    Open().OpenShowFile(path);
+}
+
+void MainWindowShows::AddSelected(ListId list) {
+    const QList<qsizetype> entries = window_.Controller().Selection(list);
+    if (entries.isEmpty()) {
+        window_.ShowStatus(QStringLiteral("Nothing added to the show: no patch is selected"));
+        return;
+    }
+    Open().AddCuesToSelectedSong(CuesOf(list, entries));
+}
+
+void MainWindowShows::WatchCollection(CollectionWindow* collection) {
+    connect(collection, &CollectionWindow::addToShow, this,
+            [this](const QByteArray& images, const QStringList& descriptions) {
+                Open().AddCuesToSelectedSong(CuesOfImages(images, descriptions));
+            });
+}
+
+QList<ShowCue> MainWindowShows::CuesOf(ListId list, const QList<qsizetype>& entries) const {
+    const LibraryController& controller = window_.Controller();
+    const LibraryState& state = controller.State();
+    const bool library = list == ListId::Library;
+    const QByteArray& store = library ? state.LibraryData : state.PatchesData;
+    const QString& path = library ? state.LibFilePath : state.PatchesFilePath;
+    QList<ShowCue> cues;
+    for (const qsizetype entry : entries) {
+        const QByteArray bytes = EntryBytes(store, entry);
+        if (bytes.isEmpty())
+            continue;
+        ShowCue cue;
+        // A short last entry is stored padded in the file's list; the cue holds a whole image.
+        cue.image = bytes.leftJustified(PatchImageSize, ' ', true);
+        cue.description = library ? state.DescArray.value(entry + 1) : controller.PatchDescription(entry);
+        // Patches never saved to a file come from none.
+        if (!path.isEmpty())
+            cue.source = {path, entry + 1, bytes};
+        cues.append(cue);
+    }
+    return cues;
+}
+
+QList<ShowCue> MainWindowShows::CuesOfImages(const QByteArray& images,
+                                             const QStringList& descriptions) const {
+    const CollectionWindow* collection = window_.Collection();
+    const CollectionIndex* index = collection ? collection->Index() : nullptr;
+    QList<ShowCue> cues;
+    for (qsizetype i = 0; i + PatchImageSize <= images.size(); i += PatchImageSize) {
+        ShowCue cue;
+        cue.image = images.mid(i, PatchImageSize);
+        cue.description = descriptions.value(i / PatchImageSize);
+        for (const RelatedPlace& related :
+             index ? index->WhereUsed(cue.image) : std::vector<RelatedPlace>()) {
+            if (related.relation == Relation::Identical && related.place.kind != PlaceKind::EarlierVersion) {
+                cue.source = {related.place.path, related.place.position + 1, related.place.bytes};
+                break;
+            }
+        }
+        cues.append(cue);
+    }
+    return cues;
+}
+
+std::optional<QList<ShowCue>> MainWindowShows::CuesIn(const QMimeData* data) const {
+    if (const auto images = PatchListModel::DecodeImages(data))
+        return CuesOfImages(images->images, images->descriptions);
+    // Either list's model reads the lines of both.
+    const auto* model =
+        qobject_cast<const PatchListModel*>(window_.Panes().ListView(ListId::Library)->model());
+    const std::optional<PatchListModel::Dragged> dragged = model ? model->Decode(data) : std::nullopt;
+    if (!dragged)
+        return std::nullopt;
+    return CuesOf(dragged->from, dragged->entries);
+}
+
+bool MainWindowShows::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &window_ && event->type() == QEvent::Close && show_ && show_->isVisible() &&
+        !show_->close()) {
+        event->ignore();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void MainWindowShows::FillRecentMenu() {
+    // As "Recent Libraries": eight items kept, as many shown as there are shows.
+    if (recent_->actions().isEmpty()) {
+        for (int i = 1; i <= WindowSettings::MaxRecent; ++i) {
+            QAction* action = recent_->addAction(QString());
+            action->setObjectName(QStringLiteral("mnuFile_RecentShows_%1").arg(i));
+            connect(action, &QAction::triggered, this,
+                    [this, action] { OpenRecent(action->data().toString()); });
+        }
+    }
+    const QStringList recent = settings_.RecentShows();
+    const QList<QAction*> items = recent_->actions();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString path = recent.value(i);
+        QString shown = QDir::toNativeSeparators(path);
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        items.at(i)->setText(QLatin1Char('&') + QString::number(i + 1) + QLatin1Char(' ') + shown);
+        items.at(i)->setData(path);
+        items.at(i)->setVisible(i < recent.size());
+    }
+    recent_->menuAction()->setEnabled(!recent.isEmpty());
+}
+
+} // namespace quillbox

@@ -1,0 +1,759 @@
+#include "ShowWindow.h"
+
+#include "AppInfo.h"
+#include "EditMenu.h"
+#include "FileError.h"
+#include "LibraryFile.h"
+#include "LibraryView.h"
+#include "MessageBoxes.h"
+#include "OpenSaveDLG.h"
+#include "PatchListModel.h"
+#include "QuestionBoxes.h"
+#include "ShowFile.h"
+#include "ShowLists.h"
+#include "StatusLine.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QSet>
+#include <QStatusBar>
+#include <QTimer>
+#include <algorithm>
+
+namespace quillbox {
+
+namespace {
+
+QString CheckKey(const ShowCue& cue) {
+    return cue.source.path + QChar(0x1f) + QString::number(cue.source.position) + QChar(0x1f) +
+           QString::fromLatin1(cue.source.image.toHex()) + QChar(0x1f) +
+           QString::fromLatin1(cue.image.toHex());
+}
+
+QListView* NewList(const char* name, const QString& accessibleName, QWidget* parent) {
+    auto* list = new QListView(parent);
+    list->setObjectName(QString::fromLatin1(name));
+    list->setAccessibleName(accessibleName);
+    list->setDragEnabled(true);
+    list->setAcceptDrops(true);
+    list->setDropIndicatorShown(true);
+    list->setDragDropMode(QAbstractItemView::DragDrop);
+    list->setDefaultDropAction(Qt::MoveAction);
+    list->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::DoubleClicked);
+    return list;
+}
+
+} // namespace
+
+ShowWindow::ShowWindow(ShowWindowHooks hooks, QWidget* parent)
+    : QMainWindow(parent), hooks_(std::move(hooks)), fileDialog_(std::make_unique<OpenSaveDLG>()) {
+    setObjectName(QStringLiteral("frmShow"));
+    setWindowFlag(Qt::Window);
+    setAccessibleName(QStringLiteral("Show"));
+
+    ShowListHooks lists;
+    lists.document = &doc_;
+    lists.currentSong = [this] {
+        return CurrentSong();
+    };
+    lists.check = [this](qsizetype song, qsizetype cue) {
+        return CheckOf(song, cue);
+    };
+    lists.slotsOf = [this]() -> const ShowSlots& {
+        return slots_;
+    };
+    // A name typed in place is taken at once; the lists are shown anew once its editor has closed.
+    lists.renameSong = [this](qsizetype song, const QString& title) {
+        return Apply([&](ShowDocument& doc) { return doc.RenameSong(song, title); }, true);
+    };
+    lists.renameCue = [this](qsizetype song, qsizetype cue, const QString& label) {
+        return Apply([&](ShowDocument& doc) { return doc.RenameCue(song, cue, label); }, true);
+    };
+    lists.drop = [this](const QMimeData* dropped, qsizetype song, qsizetype before, bool ontoSongs) {
+        return Drop(dropped, song, before, ontoSongs);
+    };
+    lists.canDrop = [this](const QMimeData* dropped) {
+        return CanDrop(dropped);
+    };
+
+    auto* client = new QWidget(this);
+    auto* grid = new QGridLayout(client);
+    auto* titleLabel = new QLabel(QStringLiteral("Show &title:"), client);
+    title_ = new QLineEdit(client);
+    title_->setObjectName(QStringLiteral("txtShowTitle"));
+    title_->setAccessibleName(QStringLiteral("Show title"));
+    title_->setMaxLength(int(ShowFile::MaxTextLength));
+    titleLabel->setBuddy(title_);
+    songs_ = NewList("lstSongs", QStringLiteral("Songs"), client);
+    songs_->setSelectionMode(QAbstractItemView::SingleSelection);
+    cues_ = NewList("lstCues", QStringLiteral("Cues of the song"), client);
+    cues_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    songsModel_ = new ShowSongsModel(lists, this);
+    cuesModel_ = new ShowCuesModel(lists, this);
+    songs_->setModel(songsModel_);
+    cues_->setModel(cuesModel_);
+    auto* songsLabel = new QLabel(QStringLiteral("&Songs:"), client);
+    songsLabel->setBuddy(songs_);
+    auto* cuesLabel = new QLabel(QStringLiteral("&Cues:"), client);
+    cuesLabel->setBuddy(cues_);
+    notes_ = new QPlainTextEdit(client);
+    notes_->setObjectName(QStringLiteral("txtNotes"));
+    notes_->setAccessibleName(QStringLiteral("Notes of the song"));
+    notes_->setTabChangesFocus(true);
+    auto* notesLabel = new QLabel(QStringLiteral("&Notes:"), client);
+    notesLabel->setBuddy(notes_);
+    grid->addWidget(titleLabel, 0, 0);
+    grid->addWidget(title_, 0, 1, 1, 2);
+    grid->addWidget(songsLabel, 1, 0);
+    grid->addWidget(cuesLabel, 1, 2);
+    grid->addWidget(songs_, 2, 0, 1, 2);
+    grid->addWidget(cues_, 2, 2);
+    grid->addWidget(notesLabel, 3, 0);
+    grid->addWidget(notes_, 4, 0, 1, 3);
+    grid->setColumnStretch(1, 2);
+    grid->setColumnStretch(2, 3);
+    grid->setRowStretch(2, 3);
+    grid->setRowStretch(4, 1);
+    setCentralWidget(client);
+    setTabOrder(title_, songs_);
+    setTabOrder(songs_, cues_);
+    setTabOrder(cues_, notes_);
+
+    statusBar()->setObjectName(QStringLiteral("statusBar"));
+    status_ = new StatusLine(statusBar());
+    status_->setTextFormat(Qt::PlainText);
+    status_->setObjectName(QStringLiteral("lblShowStatus"));
+    status_->setAccessibleName(QStringLiteral("Status"));
+    statusBar()->addWidget(status_, 1);
+
+    BuildMenus();
+
+    connect(songs_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { SongChosen(); });
+    connect(notes_, &QPlainTextEdit::textChanged, this, [this] {
+        if (filling_)
+            return;
+        const qsizetype song = CurrentSong();
+        Guarded("txtNotes_Change", [this, song] {
+            if (doc_.SetNotes(song, notes_->toPlainText())) {
+                UpdateCaption();
+                UpdateCommands();
+            }
+        });
+    });
+    connect(title_, &QLineEdit::editingFinished, this, [this] {
+        if (!filling_ && title_->text() != doc_.Show().title)
+            Guarded("txtShowTitle_Change",
+                    [this] { Apply([this](ShowDocument& doc) { return doc.SetTitle(title_->text()); }); });
+    });
+
+    doc_.KeepUnsavedIn(&hooks_.unsaved);
+    resize(760, 560);
+    Refresh(true);
+}
+
+ShowWindow::~ShowWindow() = default;
+
+QAction* ShowWindow::AddAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
+                               const std::function<void()>& run, QWidget* keyOwner) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(key);
+    if (keyOwner) {
+        // The key works in its list only: Delete, F2 and the arrows keep their meaning elsewhere.
+        action->setShortcutContext(Qt::WidgetShortcut);
+        keyOwner->addAction(action);
+    }
+    menu->addAction(action);
+    const QByteArray handler = QByteArray(name) + "_Click";
+    connect(action, &QAction::triggered, this, [this, run, handler] { Guarded(handler.constData(), run); });
+    actions_.insert(action->objectName(), action);
+    return action;
+}
+
+void ShowWindow::BuildMenus() {
+    const auto menu = [this](const char* name, const QString& caption) {
+        QMenu* added = menuBar()->addMenu(caption);
+        added->setObjectName(QString::fromLatin1(name));
+        added->menuAction()->setObjectName(QString::fromLatin1(name));
+        return added;
+    };
+    QMenu* file = menu("mnuShow", QStringLiteral("&File"));
+    AddAction(file, "mnuShow_New", QStringLiteral("&New"), {}, [this] { NewShow(); });
+    AddAction(file, "mnuShow_Open", QStringLiteral("&Open…"), QKeySequence::Open, [this] { OpenShow(); });
+    AddAction(file, "mnuShow_Save", QStringLiteral("&Save"), Qt::CTRL | Qt::Key_S, [this] { Save(); });
+    AddAction(file, "mnuShow_SaveAs", QStringLiteral("Save &As…"), {}, [this] { SaveAs(); });
+    file->addSeparator();
+    AddAction(file, "mnuShow_BuildDeviceFile", QStringLiteral("&Build Device File…"), {},
+              [this] { BuildDeviceFileCommand(); });
+    AddAction(file, "mnuShow_Print", QStringLiteral("&Print Show…"), QKeySequence::Print,
+              [this] { PrintCommand(); });
+    file->addSeparator();
+    AddAction(file, "mnuShow_Close", QStringLiteral("&Close"), {}, [this] { close(); });
+
+    QMenu* song = menu("mnuSong", QStringLiteral("&Song"));
+    AddAction(song, "mnuSong_Add", QStringLiteral("&Add Song"), Qt::CTRL | Qt::Key_N, [this] { AddSong(); });
+    AddAction(
+        song, "mnuSong_Rename", QStringLiteral("&Rename"), Qt::Key_F2, [this] { RenameSelected(false); },
+        songs_);
+    AddAction(
+        song, "mnuSong_Delete", QStringLiteral("&Delete"), Qt::Key_Delete, [this] { DeleteSongs(); }, songs_);
+    AddAction(
+        song, "mnuSong_MoveUp", QStringLiteral("Move &Up"), Qt::ALT | Qt::Key_Up, [this] { MoveSong(-1); },
+        songs_);
+    AddAction(
+        song, "mnuSong_MoveDown", QStringLiteral("Move Do&wn"), Qt::ALT | Qt::Key_Down,
+        [this] { MoveSong(1); }, songs_);
+
+    QMenu* cue = menu("mnuCue", QStringLiteral("&Cue"));
+    AddAction(
+        cue, "mnuCue_Rename", QStringLiteral("&Rename"), Qt::Key_F2, [this] { RenameSelected(true); }, cues_);
+    AddAction(
+        cue, "mnuCue_Delete", QStringLiteral("&Delete"), Qt::Key_Delete, [this] { DeleteCues(); }, cues_);
+    AddAction(
+        cue, "mnuCue_MoveUp", QStringLiteral("Move &Up"), Qt::ALT | Qt::Key_Up, [this] { MoveCues(-1); },
+        cues_);
+    AddAction(
+        cue, "mnuCue_MoveDown", QStringLiteral("Move Do&wn"), Qt::ALT | Qt::Key_Down, [this] { MoveCues(1); },
+        cues_);
+    cue->addSeparator();
+    AddAction(cue, "mnuCue_Update", QStringLiteral("Update from &Library"), {}, [this] { UpdateCue(); });
+    AddAction(cue, "mnuCue_Keep", QStringLiteral("&Keep"), {}, [this] { KeepCue(); });
+    AddAction(cue, "mnuCue_CheckAgain", QStringLiteral("&Check Again"), Qt::Key_F5, [this] { CheckAgain(); });
+
+    QMenu* view = menu("mnuView", QStringLiteral("&View"));
+    AddAction(view, "mnuView_StageView", QStringLiteral("&Stage View"), Qt::Key_F11,
+              [this] { StageViewCommand(); });
+
+    editMenu_ = new EditMenu(
+        this, song->menuAction(),
+        [this] {
+            Guarded("mnuEdit_Undo_Click", [this] { Apply([](ShowDocument& doc) { return doc.Undo(); }); });
+        },
+        [this] {
+            Guarded("mnuEdit_Redo_Click", [this] { Apply([](ShowDocument& doc) { return doc.Redo(); }); });
+        });
+    editMenu_->KeepKeysIn(title_);
+    editMenu_->KeepKeysIn(notes_);
+}
+
+// ---- Showing the document ----
+
+qsizetype ShowWindow::CurrentSong() const {
+    const QModelIndex current = songs_->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+QList<qsizetype> ShowWindow::SelectedCues() const {
+    QList<qsizetype> rows;
+    for (const QModelIndex& index : cues_->selectionModel()->selectedIndexes())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    if (rows.isEmpty() && cues_->currentIndex().isValid())
+        rows.append(cues_->currentIndex().row());
+    return rows;
+}
+
+const CueCheck* ShowWindow::CheckOf(qsizetype song, qsizetype cue) const {
+    const QList<ShowSong>& songs = doc_.Show().songs;
+    if (song < 0 || song >= songs.size() || cue < 0 || cue >= songs.at(song).cues.size())
+        return nullptr;
+    const auto found = checked_.constFind(CheckKey(songs.at(song).cues.at(cue)));
+    return found == checked_.constEnd() ? nullptr : &found.value();
+}
+
+void ShowWindow::RunCheck(bool all) {
+    if (all)
+        checked_.clear();
+    // The cues not checked yet, each source once, in one check.
+    ShowRecord todo;
+    todo.songs.append(ShowSong());
+    QSet<QString> keys;
+    for (const ShowSong& song : doc_.Show().songs) {
+        for (const ShowCue& cue : song.cues) {
+            const QString key = CheckKey(cue);
+            if (!checked_.contains(key) && !keys.contains(key)) {
+                keys.insert(key);
+                todo.songs.first().cues.append(cue);
+            }
+        }
+    }
+    if (!todo.songs.first().cues.isEmpty()) {
+        const ShowCheckResult result =
+            CheckShow(todo, {}, hooks_.otherPlaces ? hooks_.otherPlaces() : OtherPlaces());
+        const QList<ShowCue>& cues = todo.songs.first().cues;
+        for (qsizetype i = 0; i < cues.size(); ++i)
+            checked_.insert(CheckKey(cues.at(i)), result.songs.value(0).value(i));
+    }
+    checks_ = {};
+    for (const ShowSong& song : doc_.Show().songs) {
+        QList<CueCheck> row;
+        for (const ShowCue& cue : song.cues) {
+            row.append(checked_.value(CheckKey(cue)));
+            checks_.allOk = checks_.allOk && row.last().state == CueState::Ok;
+        }
+        checks_.songs.append(row);
+    }
+}
+
+void ShowWindow::Refresh(bool recheck) {
+    slots_ = SlotsOf(doc_.Show());
+    RunCheck(recheck);
+    const ShowPlace place = doc_.Place();
+    filling_ = true;
+    title_->setText(doc_.Show().title);
+    filling_ = false;
+    songsModel_->Reset();
+    GoTo(place);
+    UpdateCaption();
+    UpdateCommands();
+}
+
+void ShowWindow::GoTo(const ShowPlace& place) {
+    const qsizetype count = doc_.Show().songs.size();
+    qsizetype song = place.song >= 0 ? place.song : shownSong_;
+    song = count == 0 ? -1 : std::clamp<qsizetype>(song, 0, count - 1);
+    filling_ = true;
+    songs_->setCurrentIndex(songsModel_->index(int(song), 0));
+    shownSong_ = song;
+    cuesModel_->Reset();
+    const int cues = cuesModel_->rowCount();
+    if (cues > 0)
+        cues_->setCurrentIndex(cuesModel_->index(int(std::clamp<qsizetype>(place.cue, 0, cues - 1)), 0));
+    FillNotes();
+    filling_ = false;
+}
+
+void ShowWindow::FillNotes() {
+    const qsizetype song = CurrentSong();
+    const bool has = song >= 0;
+    const QString notes = has ? doc_.Show().songs.at(song).notes : QString();
+    if (notes_->toPlainText() != notes) {
+        const bool was = std::exchange(filling_, true);
+        notes_->setPlainText(notes);
+        filling_ = was;
+    }
+    notes_->setEnabled(has);
+}
+
+void ShowWindow::SongChosen() {
+    if (filling_)
+        return;
+    doc_.EndTypingRun();
+    GoTo({CurrentSong(), 0});
+    UpdateCommands();
+}
+
+void ShowWindow::UpdateCaption() {
+    const QString name =
+        doc_.Path().isEmpty() ? QStringLiteral("(not saved)") : QFileInfo(doc_.Path()).fileName();
+    const QString title = doc_.Show().title.isEmpty() ? QString() : doc_.Show().title + QStringLiteral(" - ");
+    setWindowTitle(QStringLiteral("Show: ") + title + name + QStringLiteral("[*]"));
+    setWindowModified(doc_.Changed());
+}
+
+void ShowWindow::UpdateCommands() {
+    editMenu_->ShowHistory(doc_.UndoName(), doc_.RedoName());
+    const qsizetype song = CurrentSong();
+    const bool hasSong = song >= 0;
+    const qsizetype songCount = doc_.Show().songs.size();
+    const bool hasCue = hasSong && cuesModel_->rowCount() > 0;
+    for (const char* name : {"mnuSong_Rename", "mnuSong_Delete"})
+        actions_.value(QString::fromLatin1(name))->setEnabled(hasSong);
+    actions_.value(QStringLiteral("mnuSong_MoveUp"))->setEnabled(song > 0);
+    actions_.value(QStringLiteral("mnuSong_MoveDown"))->setEnabled(hasSong && song + 1 < songCount);
+    for (const char* name : {"mnuCue_Rename", "mnuCue_Delete", "mnuCue_MoveUp", "mnuCue_MoveDown",
+                             "mnuCue_Update", "mnuCue_Keep"})
+        actions_.value(QString::fromLatin1(name))->setEnabled(hasCue);
+    const bool hasCues = slots_.count > 0;
+    for (const char* name : {"mnuShow_BuildDeviceFile", "mnuView_StageView"})
+        actions_.value(QString::fromLatin1(name))->setEnabled(hasCues);
+}
+
+bool ShowWindow::Apply(const std::function<bool(ShowDocument&)>& operation, bool later) {
+    const bool changed = operation(doc_);
+    if (!doc_.UnsavedProblem().isEmpty())
+        Status(QStringLiteral("Unsaved changes not kept: ") + doc_.UnsavedProblem());
+    if (changed && later)
+        QTimer::singleShot(0, this, [this] { Refresh(); });
+    else if (changed)
+        Refresh();
+    return changed;
+}
+
+// ---- Song and cue commands ----
+
+void ShowWindow::AddSong() {
+    const qsizetype at = CurrentSong() < 0 ? -1 : CurrentSong() + 1;
+    const QString title = QStringLiteral("Song %1").arg(doc_.Show().songs.size() + 1);
+    if (Apply([&](ShowDocument& doc) { return doc.AddSong(at, title); }))
+        songs_->setFocus(Qt::OtherFocusReason);
+}
+
+void ShowWindow::RenameSelected(bool cue) {
+    QListView* list = cue ? cues_ : songs_;
+    if (list->currentIndex().isValid()) {
+        list->setFocus(Qt::OtherFocusReason);
+        list->edit(list->currentIndex());
+    }
+}
+
+void ShowWindow::DeleteSongs() {
+    const qsizetype song = CurrentSong();
+    Apply([&](ShowDocument& doc) { return doc.RemoveSongs({song}); });
+}
+
+void ShowWindow::MoveSong(int by) {
+    const qsizetype song = CurrentSong();
+    Apply([&](ShowDocument& doc) { return song >= 0 && doc.MoveSong(song, song + by); });
+}
+
+void ShowWindow::DeleteCues() {
+    const qsizetype song = CurrentSong();
+    const QList<qsizetype> cues = SelectedCues();
+    Apply([&](ShowDocument& doc) { return !cues.isEmpty() && doc.RemoveCues(song, cues); });
+}
+
+void ShowWindow::MoveCues(int by) {
+    const qsizetype song = CurrentSong();
+    const QList<qsizetype> cues = SelectedCues();
+    const qsizetype count = cuesModel_->rowCount();
+    if (cues.isEmpty() || (by < 0 && cues.first() == 0) || (by > 0 && cues.last() + 1 >= count))
+        return;
+    // Before the cue above the first, or after the one below the last.
+    const qsizetype before = by < 0 ? cues.first() - 1 : cues.last() + 2 >= count ? -1 : cues.last() + 2;
+    Apply([&](ShowDocument& doc) { return doc.MoveCues(song, cues, song, before); });
+}
+
+void ShowWindow::UpdateCue() {
+    const qsizetype song = CurrentSong();
+    const qsizetype cue = cues_->currentIndex().row();
+    const CueCheck* check = CheckOf(song, cue);
+    if (!check)
+        return;
+    const std::optional<ShowCue> updated = UpdatedFromSource(doc_.Show().songs.at(song).cues.at(cue), *check);
+    if (!updated) {
+        Status(QStringLiteral("Nothing to update: the cue is ") + check->Words());
+        return;
+    }
+    if (Apply([&](ShowDocument& doc) { return doc.ReplaceCue(song, cue, *updated); }))
+        Status(QStringLiteral("The cue took the patch its library holds now"));
+}
+
+void ShowWindow::KeepCue() {
+    // The next cue after this one that is not ok, through the later songs.
+    const QList<QList<CueCheck>>& songs = checks_.songs;
+    qsizetype song = CurrentSong();
+    qsizetype cue = cues_->currentIndex().row() + 1;
+    for (; song >= 0 && song < songs.size(); ++song, cue = 0) {
+        for (; cue < songs.at(song).size(); ++cue) {
+            if (songs.at(song).at(cue).state != CueState::Ok) {
+                GoTo({song, cue});
+                UpdateCommands();
+                cues_->setFocus(Qt::OtherFocusReason);
+                return;
+            }
+        }
+    }
+    Status(QStringLiteral("Kept; every later cue is ok"));
+}
+
+void ShowWindow::CheckAgain() {
+    Refresh(true);
+    qsizetype notOk = 0;
+    for (const QList<CueCheck>& song : checks_.songs)
+        notOk += std::count_if(song.cbegin(), song.cend(),
+                               [](const CueCheck& c) { return c.state != CueState::Ok; });
+    Status(notOk == 0 ? QStringLiteral("Every cue is ok") : QStringLiteral("%1 cues are not ok").arg(notOk));
+}
+
+void ShowWindow::AddCuesToSelectedSong(const QList<ShowCue>& cues) {
+    if (cues.isEmpty()) {
+        Status(QStringLiteral("Nothing added: no patch is selected"));
+        return;
+    }
+    if (doc_.Show().songs.isEmpty())
+        Apply([](ShowDocument& doc) { return doc.AddSong(-1, QStringLiteral("Song 1")); });
+    const qsizetype song = std::max<qsizetype>(CurrentSong(), 0);
+    if (Apply([&](ShowDocument& doc) { return doc.AddCues(song, -1, cues); }))
+        Status(QStringLiteral("Added %1 cues to %2").arg(cues.size()).arg(doc_.Show().songs.at(song).title));
+}
+
+// ---- Drops ----
+
+bool ShowWindow::CanDrop(const QMimeData* dropped) const {
+    return dropped && (DecodeShowLines(dropped, ShowCuesMimeType(), &doc_) ||
+                       dropped->hasFormat(PatchListModel::EntriesMimeType()) ||
+                       dropped->hasFormat(PatchListModel::ImagesMimeType()));
+}
+
+bool ShowWindow::Drop(const QMimeData* dropped, qsizetype song, qsizetype before, bool ontoSongs) {
+    // The dropped is read now; the change is made once the drop has ended, as the lists are shown anew.
+    std::function<bool(ShowDocument&)> change;
+    const qsizetype songCount = doc_.Show().songs.size();
+    if (const auto songs = DecodeShowLines(dropped, ShowSongsMimeType(), &doc_)) {
+        const qsizetype from = songs->lines.first();
+        // Between two songs (`before`), onto one (`song`), or below the last.
+        const qsizetype to =
+            before >= 0 ? (before > from ? before - 1 : before) : std::min(song, songCount - 1);
+        change = [from, to](ShowDocument& doc) {
+            return doc.MoveSong(from, to);
+        };
+    } else if (const auto cues = DecodeShowLines(dropped, ShowCuesMimeType(), &doc_)) {
+        if (ontoSongs && song >= songCount)
+            return false;
+        const qsizetype at = ontoSongs ? -1 : before;
+        change = [cues = *cues, song, at](ShowDocument& doc) {
+            return doc.MoveCues(cues.song, cues.lines, song, at);
+        };
+    } else {
+        const std::optional<QList<ShowCue>> patches =
+            hooks_.patchesIn ? hooks_.patchesIn(dropped) : std::nullopt;
+        if (!patches || patches->isEmpty() || (ontoSongs && song >= songCount))
+            return false;
+        const qsizetype at = ontoSongs ? -1 : before;
+        change = [patches = *patches, song, at](ShowDocument& doc) {
+            if (doc.Show().songs.isEmpty())
+                doc.AddSong(-1, QStringLiteral("Song 1"));
+            return doc.AddCues(std::max<qsizetype>(song, 0), at, patches);
+        };
+    }
+    QTimer::singleShot(0, this,
+                       [this, change] { Guarded("lstCues_DragDrop", [this, &change] { Apply(change); }); });
+    return true;
+}
+
+// ---- Files ----
+
+std::optional<QString> ShowWindow::AskPath(const FileDialogRequest& request) {
+    OpenSaveDLG& dialog = *fileDialog_;
+    dialog.SetDialogTitle(request.dialogTitle);
+    dialog.SetFilter(request.filter);
+    dialog.SetOwner(this);
+    dialog.SetReadOnly(request.readOnly);
+    dialog.SetFilename(request.fileName);
+    dialog.SetInitDir(hooks_.lastFolder ? hooks_.lastFolder() : QString());
+    dialog.SetCancelError(true);
+    const NormalPointer pointer;
+    try {
+        dialog.Show();
+    } catch (const FileError& error) {
+        if (error.number == CancelErrorNumber)
+            return std::nullopt;
+        throw;
+    }
+    const QString path = dialog.ReturnPath();
+    if (hooks_.setLastFolder)
+        hooks_.setLastFolder(QFileInfo(path).absolutePath());
+    return path;
+}
+
+void ShowWindow::NewShow() {
+    if (!QueryClose())
+        return;
+    doc_.New();
+    Refresh(true);
+    title_->setFocus(Qt::OtherFocusReason);
+}
+
+void ShowWindow::OpenShow() {
+    FileDialogRequest request;
+    request.dialogTitle = QStringLiteral("Open Show");
+    request.filter = ShowFilter();
+    const std::optional<QString> path = AskPath(request);
+    if (path)
+        OpenShowFile(*path);
+}
+
+bool ShowWindow::OpenShowFile(const QString& path) {
+    ShowRecord show;
+    try {
+        show = ShowFile::Read(path);
+    } catch (const FileError& error) {
+        Message(error.description);
+        return false;
+    }
+    if (!QueryClose())
+        return false;
+    doc_.Open(path, std::move(show));
+    if (hooks_.showFileUsed)
+        hooks_.showFileUsed(path);
+    Refresh(true);
+    Status(QStringLiteral("Opened ") + path);
+    return true;
+}
+
+bool ShowWindow::WriteTo(const QString& path) {
+    QString versionProblem;
+    try {
+        versionProblem = ShowFile::Save(path, doc_.Show(), hooks_.versions);
+    } catch (const FileError& error) {
+        Message(error.description);
+        return false;
+    }
+    doc_.Saved(path);
+    if (hooks_.showFileUsed)
+        hooks_.showFileUsed(path);
+    UpdateCaption();
+    Status(QStringLiteral("Saved ") + path +
+           (versionProblem.isEmpty() ? QString()
+                                     : QStringLiteral("; no earlier version kept: ") + versionProblem));
+    return true;
+}
+
+bool ShowWindow::Save() {
+    return doc_.Path().isEmpty() ? SaveAs() : WriteTo(doc_.Path());
+}
+
+bool ShowWindow::SaveAs() {
+    FileDialogRequest request;
+    request.dialogTitle = QStringLiteral("Save Show As");
+    request.filter = ShowFilter();
+    request.readOnly = false;
+    request.forSaving = true;
+    const QString base =
+        doc_.Path().isEmpty() ? doc_.Show().title : QFileInfo(doc_.Path()).completeBaseName();
+    request.fileName = ApplyShowExtension(base.isEmpty() ? QStringLiteral("Show") : base);
+    const std::optional<QString> chosen = AskPath(request);
+    if (!chosen)
+        return false;
+    const QString path = ApplyShowExtension(*chosen);
+    if (path != doc_.Path() && QFileInfo::exists(path) &&
+        !MessageBoxes::AskYesNo(this, path + QStringLiteral(" already exists.\nDo you want to replace it?"),
+                                AppInfo::ProductName()))
+        return false;
+    return WriteTo(path);
+}
+
+void ShowWindow::BuildDeviceFileCommand() {
+    if (slots_.count == 0) {
+        Status(QStringLiteral("Nothing built: the show has no cues"));
+        return;
+    }
+    FileDialogRequest request;
+    request.dialogTitle = QStringLiteral("Build Device File");
+    request.filter = PatchFileFilter();
+    request.readOnly = false;
+    request.forSaving = true;
+    request.kind = FileKind::PatchFile;
+    const QString base =
+        doc_.Path().isEmpty() ? doc_.Show().title : QFileInfo(doc_.Path()).completeBaseName();
+    request.fileName = ApplyPatchFileExtension(base.isEmpty() ? QStringLiteral("Show") : base);
+    const std::optional<QString> chosen = AskPath(request);
+    if (!chosen)
+        return;
+    const QString path = ApplyPatchFileExtension(*chosen);
+    if (QFileInfo::exists(path) &&
+        !MessageBoxes::AskYesNo(this, path + QStringLiteral(" already exists.\nDo you want to replace it?"),
+                                AppInfo::ProductName()))
+        return;
+    const QString versionProblem = BuildDeviceFile(doc_.Show(), path, hooks_.versions);
+    Message(path + QStringLiteral(" saved"));
+    Status(QStringLiteral("Built the device file of %1 patches to %2").arg(slots_.count).arg(path) +
+           (versionProblem.isEmpty() ? QString()
+                                     : QStringLiteral("; no earlier version kept: ") + versionProblem));
+}
+
+bool ShowWindow::QueryClose() {
+    if (!doc_.Changed())
+        return true;
+    const QString name = doc_.Path().isEmpty() ? doc_.Show().title : QFileInfo(doc_.Path()).fileName();
+    const QMessageBox::StandardButton answer = MessageBoxes::AskChoice(
+        this,
+        QStringLiteral("The show %1 has changes that are not saved.\nDo you like to save it now?")
+            .arg(name.isEmpty() ? QStringLiteral("(no title)") : name),
+        QStringLiteral("Show not saved"),
+        {{QMessageBox::Yes, QStringLiteral("&Save")},
+         {QMessageBox::No, QStringLiteral("&Don't Save")},
+         {QMessageBox::Cancel, QStringLiteral("Cancel")}},
+        QMessageBox::Yes, QMessageBox::Cancel);
+    if (answer == QMessageBox::Yes)
+        return Save();
+    if (answer != QMessageBox::No)
+        return false;
+    doc_.ForgetUnsaved();
+    doc_.New();
+    Refresh(true);
+    return true;
+}
+
+void ShowWindow::OfferLeftWork() {
+    if (std::exchange(offered_, true))
+        return;
+    for (const UnsavedWorkFiles::Found& found : hooks_.unsaved.ReadAll()) {
+        if (!found.work)
+            continue;
+        ShowRecord show;
+        try {
+            show = ShowFile::Decode(found.work->library);
+        } catch (const FileError&) {
+            continue; // not a show's: not ours to offer nor to remove
+        }
+        const QString name =
+            found.work->libPath.isEmpty() ? QStringLiteral("a show never saved") : found.work->libPath;
+        const QString text =
+            QStringLiteral("Restore the unsaved changes to %1 from %2?")
+                .arg(name, QLocale().toString(found.work->time.toLocalTime(), QLocale::ShortFormat));
+        if (MessageBoxes::AskYesNo(this, text, QStringLiteral("Unsaved show"))) {
+            doc_.Restore(found.work->libPath, std::move(show));
+            Refresh(true);
+            // The restored show is kept under this window's name now; the old file goes once it is.
+            if (doc_.UnsavedProblem().isEmpty())
+                hooks_.unsaved.RemoveLeft(found.file);
+        } else {
+            hooks_.unsaved.RemoveLeft(found.file);
+        }
+        return;
+    }
+}
+
+void ShowWindow::Message(const QString& text) {
+    const NormalPointer pointer;
+    MessageBoxes::ShowPlain(this, text);
+}
+
+void ShowWindow::Status(const QString& text) {
+    status_->Show(text);
+}
+
+void ShowWindow::Guarded(const char* handler, const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const FileError& error) {
+        Message(QString::fromLatin1(handler) + QStringLiteral(": ") + error.description);
+    } catch (const std::exception& error) {
+        Message(QString::fromLatin1(handler) + QStringLiteral(": ") + QString::fromLocal8Bit(error.what()));
+    }
+}
+
+// ---- Events ----
+
+void ShowWindow::closeEvent(QCloseEvent* event) {
+    bool mayClose = false;
+    Guarded("frmShow_QueryUnload", [this, &mayClose] { mayClose = QueryClose(); });
+    if (mayClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void ShowWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Back in the window: the libraries may have changed meanwhile.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && songsModel_)
+        Guarded("frmShow_Activate", [this] {
+            RunCheck(true);
+            songsModel_->dataChanged(songsModel_->index(0), songsModel_->index(songsModel_->rowCount() - 1));
+            cuesModel_->dataChanged(cuesModel_->index(0), cuesModel_->index(cuesModel_->rowCount() - 1));
+        });
+}
+
+} // namespace quillbox
