@@ -63,6 +63,10 @@ ShowWindow& MainWindowShows::Open() {
         const UnsavedWorkFiles libraries = window_.Controller().Unsaved().Files();
         hooks.unsaved = UnsavedWorkFiles(
             QFileInfo(libraries.Folder()).dir().filePath(QStringLiteral("shows")), libraries.Instance());
+        QString problem;
+        hooks.keepsUnsaved = window_.Controller().Unsaved().HoldWindow(&problem);
+        if (!hooks.keepsUnsaved)
+            window_.ShowStatus(QStringLiteral("Unsaved changes of a show cannot be kept for recovery: ") + problem);
         show_ = new ShowWindow(std::move(hooks), &window_);
         show_->show();
         show_->OfferLeftWork();

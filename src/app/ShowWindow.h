@@ -41,8 +41,11 @@ struct ShowWindowHooks {
     std::function<void(const QString& folder)> setLastFolder;
     // Where replaced show and device files are kept.
     EarlierVersions versions;
-    // Where unsaved work of a show is kept (a folder of its own, the main window's instance).
+    // Where unsaved work of a show is kept (a folder of its own, the main window's instance), and
+    // whether it may be: only while that instance's lock is held, else another window would take
+    // the work for a crashed window's.
     UnsavedWorkFiles unsaved;
+    bool keepsUnsaved = true;
 };
 
 // frmShow: one show being edited. Its songs on the left, the selected song's cues on the right with

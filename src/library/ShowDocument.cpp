@@ -135,12 +135,15 @@ bool ShowDocument::MoveSong(qsizetype from, qsizetype to) {
 }
 
 bool ShowDocument::AddCues(qsizetype song, qsizetype at, const QList<ShowCue>& cues) {
-    if (!ValidSong(song) || cues.isEmpty())
+    const bool newSong = song == show_.songs.size();
+    if ((!newSong && !ValidSong(song)) || cues.isEmpty())
         return false;
-    const qsizetype size = show_.songs[song].cues.size();
+    ShowRecord after = show_;
+    if (newSong)
+        after.songs.append(ShowSong{QStringLiteral("Song %1").arg(song + 1), {}, {}});
+    const qsizetype size = after.songs[song].cues.size();
     if (at < 0 || at > size)
         at = size;
-    ShowRecord after = show_;
     QList<ShowCue>& list = after.songs[song].cues;
     for (qsizetype i = 0; i < cues.size(); ++i)
         list.insert(at + i, cues[i]);

@@ -52,7 +52,8 @@ public:
     bool RemoveSongs(QList<qsizetype> songs);
     // Moves song `from` so that it ends up at index `to` of the list after the move.
     bool MoveSong(qsizetype from, qsizetype to);
-    // Inserts `cues` into `song` before cue `at` (-1: at the end).
+    // Inserts `cues` into `song` before cue `at` (-1: at the end). `song` one past the last makes a
+    // new song at the end ("Song N") for them, in the same step: cues added to a show without songs.
     bool AddCues(qsizetype song, qsizetype at, const QList<ShowCue>& cues);
     bool RenameCue(qsizetype song, qsizetype cue, const QString& label);
     bool RemoveCues(qsizetype song, QList<qsizetype> cues);

@@ -67,11 +67,9 @@ void UnsavedKeeper::WriteNow() {
     clock.start();
     std::optional<UnsavedWork> work = ended_ ? std::nullopt : source_();
     lastSnapshotNs_ = clock.nsecsElapsed();
-    if (work && windowLock_ < 0) {
-        // Without its lock a window's file would look like a crashed window's to the others.
+    if (work) {
         QString problem;
-        windowLock_ = UnsavedWorkFiles::LockWindow(instance_, &problem);
-        if (windowLock_ < 0) {
+        if (!HoldWindow(&problem)) {
             std::lock_guard lock(mutex_);
             problem_ = QStringLiteral("Unsaved changes cannot be kept for recovery: ") + problem;
             return;
@@ -81,6 +79,12 @@ void UnsavedKeeper::WriteNow() {
         const QString libPath = work->libPath;
         Queue(Job{folder_, std::move(work), libPath});
     }
+}
+
+bool UnsavedKeeper::HoldWindow(QString* problem) {
+    if (windowLock_ < 0 && !ended_)
+        windowLock_ = UnsavedWorkFiles::LockWindow(instance_, problem);
+    return windowLock_ >= 0;
 }
 
 void UnsavedKeeper::Queue(Job job) {

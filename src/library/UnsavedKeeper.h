@@ -43,6 +43,10 @@ public:
     void Changed();
     // The library's changes were saved or given up: its recovery file goes, after any write queued.
     void Forget(const QString& libPath);
+    // Makes this window's recovery files its own from now on (without the lock they would look like
+    // a crashed window's to the others); false and why when the lock cannot be taken. A show window
+    // that keeps its work under this window's instance holds it before its first write.
+    bool HoldWindow(QString* problem);
     // Takes the work now and queues its write (what the timer does).
     void WriteNow();
     // Waits until the worker has done everything queued.

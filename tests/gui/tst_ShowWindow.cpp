@@ -166,6 +166,9 @@ private Q_SLOTS:
                                          Image(L("BRAVO"), 1),
                                          L("second\r\nline"),
                                          {Path(L("sample.pslib")), 2, Image(L("BRAVO"), 1)}}}));
+        // One step, also when the show had no song for them.
+        ShowTrigger("mnuEdit_Undo");
+        QCOMPARE(Record().songs.size(), withSongs ? 2 : 0);
     }
 
     // Lines of the library list dropped onto the cues land where they were dropped, as one step.
@@ -408,6 +411,12 @@ private Q_SLOTS:
         QCOMPARE(Show()->Document().Changed(), restore);
         QCOMPARE(Show()->Document().Path(), restore ? Path(L("left.psshow")) : QString());
         QVERIFY(!QFile::exists(file));
+        // The restored work is kept as this living window's own, which no other window offers,
+        // even while the library itself has nothing unsaved.
+        const UnsavedWorkFiles other(Path(L("shows")), L("00000000000000bb"));
+        QCOMPARE(other.ReadAll().size(), 0);
+        const UnsavedWorkFiles own(Path(L("shows")), window->Controller().Unsaved().Files().Instance());
+        QCOMPARE(bool(own.Read(Path(L("left.psshow"))).work), restore);
     }
 };
 

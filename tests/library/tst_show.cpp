@@ -176,6 +176,7 @@ private Q_SLOTS:
         QTest::newRow("move song") << std::function([](D d) { return d.MoveSong(0, 2); }) << u"Move Song"_s << ShowPlace{2, -1};
         QTest::newRow("add cue") << std::function([extra](D d) { return d.AddCues(0, 1, {extra}); }) << u"Add Cue"_s << ShowPlace{0, 1};
         QTest::newRow("add cues at end") << std::function([extra](D d) { return d.AddCues(2, -1, {extra, extra}); }) << u"Add Cues"_s << ShowPlace{2, 0};
+        QTest::newRow("add cues in a new song") << std::function([extra](D d) { return d.AddCues(3, 0, {extra}); }) << u"Add Cue"_s << ShowPlace{3, 0};
         QTest::newRow("rename cue") << std::function([](D d) { return d.RenameCue(0, 1, u"Outro"_s); }) << u"Rename Cue"_s << ShowPlace{0, 1};
         QTest::newRow("delete cue") << std::function([](D d) { return d.RemoveCues(0, {0}); }) << u"Delete Cue"_s << ShowPlace{0, 0};
         QTest::newRow("move cue down") << std::function([](D d) { return d.MoveCues(0, {0}, 0, 2); }) << u"Move Cue"_s << ShowPlace{0, 1};
@@ -215,7 +216,7 @@ private Q_SLOTS:
         QVERIFY(!document.RemoveSongs({}));
         QVERIFY(!document.RemoveSongs({0, 3}));
         QVERIFY(!document.MoveSong(1, 1));
-        QVERIFY(!document.AddCues(3, 0, {cue}));
+        QVERIFY(!document.AddCues(4, 0, {cue}));
         QVERIFY(!document.RemoveCues(2, {0}));
         QVERIFY(!document.MoveCues(0, {0}, 0, 1)); // back where it was
         QVERIFY(!document.ReplaceCue(0, 0, Cue({}, QByteArray(17, 'x'))));
