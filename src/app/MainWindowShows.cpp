@@ -33,20 +33,9 @@ ShowWindow& MainWindowShows::Open() {
             const CollectionIndex* index = collection ? collection->Index() : nullptr;
             if (!index)
                 return {};
-            // The same bytes in the collection's libraries and patch files; its earlier versions
-            // are not places a cue could be taken from again.
             return [collection = QPointer<const CollectionWindow>(collection)](const QByteArray& image) {
-                QStringList places;
                 const CollectionIndex* open = collection ? collection->Index() : nullptr;
-                if (!open)
-                    return places;
-                for (const RelatedPlace& related : open->WhereUsed(image)) {
-                    if (related.relation == Relation::Identical &&
-                        related.place.kind != PlaceKind::EarlierVersion)
-                        places.append(related.place.path + QLatin1Char(':') +
-                                      QString::number(related.place.position + 1));
-                }
-                return places;
+                return open ? open->IdenticalPlaces(image) : QStringList();
             };
         };
         hooks.showFileUsed = [this](const QString& path) {
