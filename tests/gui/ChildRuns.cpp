@@ -230,6 +230,9 @@ int WindowFixture::RunAccessibilityChild(int& argc, char** argv, const QString& 
             } else if (command == L("compare")) {
                 act("mnuPatch_Compare");
                 answer(L("shown"));
+            } else if (command == L("shows")) {
+                act("mnuWindow_Shows");
+                answer(L("shown"));
             } else if (command == L("collection")) {
                 act("mnuWindow_Collection");
                 QTRY_VERIFY_WITH_TIMEOUT(window.Collection() && !window.Collection()->Scanning(), 20000);

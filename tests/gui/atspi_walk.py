@@ -34,6 +34,7 @@ WINDOWS = [
     ("question", {"push button": 2}, 2),
     ("help", {"text": 1}, 1),
     ("splash", {}, 0),
+    ("shows", {"list": 2, "text": 2}, 4),
     ("stage", {"label": 1}, 1),
 ]
 # What a reader announces as a window of its own (a plain widget would be a "filler" it passes over).
