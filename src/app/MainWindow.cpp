@@ -85,7 +85,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     menus_ = new CommandMenus(this);
     mnuRecent_ = menus_->RecentMenu();
     FillRecentMenu();
-    shows_ = new MainWindowShows(*this, *settings_, menus_->Submenu(QStringLiteral("mnuFile_RecentShows")));
+    shows_ = new MainWindowShows(*this, *settings_, menus_->Submenu(QStringLiteral("mnuFile_RecentShows")),
+                                 options_.collectionCache);
     BuildEditMenuAndStatusBar();
     ConnectCommands();
     FitLayout();

@@ -16,8 +16,10 @@
 
 namespace quillbox {
 
-MainWindowShows::MainWindowShows(MainWindow& window, WindowSettings& settings, QMenu* recentShows)
-    : QObject(&window), window_(window), settings_(settings), recent_(recentShows) {
+MainWindowShows::MainWindowShows(MainWindow& window, WindowSettings& settings, QMenu* recentShows,
+                                 QString collectionCache)
+    : QObject(&window), window_(window), settings_(settings), recent_(recentShows),
+      collectionCache_(std::move(collectionCache)) {
     FillRecentMenu();
     window_.installEventFilter(this);
 }
@@ -31,8 +33,11 @@ ShowWindow& MainWindowShows::Open() {
         hooks.otherPlaces = [this]() -> OtherPlaces {
             const CollectionWindow* collection = window_.Collection();
             const CollectionIndex* index = collection ? collection->Index() : nullptr;
-            if (!index)
-                return {};
+            if (!index) {
+                // No collection open: what the cache of an earlier scan knows, read only.
+                auto cached = std::make_shared<const CachedPlaces>(collectionCache_);
+                return [cached](const QByteArray& image) { return cached->Of(image); };
+            }
             return [collection = QPointer<const CollectionWindow>(collection)](const QByteArray& image) {
                 const CollectionIndex* open = collection ? collection->Index() : nullptr;
                 return open ? open->IdenticalPlaces(image) : QStringList();

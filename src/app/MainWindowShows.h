@@ -24,7 +24,7 @@ class WindowSettings;
 class MainWindowShows : public QObject {
     Q_OBJECT
 public:
-    MainWindowShows(MainWindow& window, WindowSettings& settings, QMenu* recentShows);
+    MainWindowShows(MainWindow& window, WindowSettings& settings, QMenu* recentShows, QString collectionCache);
 
     // The show window, or nullptr while it was never opened.
     ShowWindow* Window() const { return show_; }
@@ -57,6 +57,7 @@ private:
     MainWindow& window_;
     WindowSettings& settings_;
     QMenu* recent_;
+    QString collectionCache_; // read for the other places of a cue while no collection is open
     QPointer<ShowWindow> show_;
 };
 

@@ -175,4 +175,20 @@ private:
     bool fullText_ = false;
 };
 
+// The places a cache written by an earlier scan knows of a patch's bytes (as
+// CollectionIndex::IdenticalPlaces answers), read only, for a window that has no collection open.
+// Nothing when there is no cache of the user's own, or it cannot be read.
+class CachedPlaces {
+public:
+    explicit CachedPlaces(const QString& cachePath = {});
+    ~CachedPlaces();
+    CachedPlaces(const CachedPlaces&) = delete;
+    CachedPlaces& operator=(const CachedPlaces&) = delete;
+    QStringList Of(const QByteArray& bytes) const;
+
+private:
+    QString connection_;
+    bool open_ = false;
+};
+
 } // namespace quillbox

@@ -159,9 +159,11 @@ QString CollectionIndex::WordsCondition(const QString& query, QVariantList& valu
     return conditions.join(QStringLiteral(" AND "));
 }
 
-std::vector<Place> CollectionIndex::PlacesOf(const QString& where, const QVariantList& values) const {
+namespace {
+
+std::vector<Place> PlacesIn(const QString& connection, const QString& where, const QVariantList& values) {
     std::vector<Place> places;
-    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    QSqlQuery query(QSqlDatabase::database(connection, false));
     query.setForwardOnly(true);
     query.prepare(PlaceColumns + where);
     for (const QVariant& value : values)
@@ -172,6 +174,22 @@ std::vector<Place> CollectionIndex::PlacesOf(const QString& where, const QVarian
         places.push_back(PlaceFrom(query));
     SortPlaces(places);
     return places;
+}
+
+QStringList IdenticalPlacesIn(const QString& connection, const QByteArray& bytes) {
+    QStringList places;
+    for (const Place& place :
+         PlacesIn(connection, QStringLiteral("WHERE p.sound = ? AND p.bytes = ?"), {SoundOf(bytes), bytes})) {
+        if (place.kind != PlaceKind::EarlierVersion)
+            places << place.path + QLatin1Char(':') + QString::number(place.position + 1);
+    }
+    return places;
+}
+
+} // namespace
+
+std::vector<Place> CollectionIndex::PlacesOf(const QString& where, const QVariantList& values) const {
+    return PlacesIn(connection_, where, values);
 }
 
 std::vector<Place> CollectionIndex::Find(const QString& query, bool withVersions) const {
@@ -302,12 +320,30 @@ std::vector<RelatedPlace> CollectionIndex::WhereUsed(const QByteArray& bytes) co
 }
 
 QStringList CollectionIndex::IdenticalPlaces(const QByteArray& bytes) const {
-    QStringList places;
-    for (const Place& place : PlacesOf(QStringLiteral("WHERE p.sound = ? AND p.bytes = ?"), {SoundOf(bytes), bytes})) {
-        if (place.kind != PlaceKind::EarlierVersion)
-            places << place.path + QLatin1Char(':') + QString::number(place.position + 1);
-    }
-    return places;
+    return IdenticalPlacesIn(connection_, bytes);
+}
+
+CachedPlaces::CachedPlaces(const QString& cachePath) {
+    const QString path = cachePath.isEmpty() ? CollectionIndex::DefaultCachePath() : cachePath;
+    // Only the user's own cache is read, and only read: the window that scans is its one writer.
+    if (!IsOwnRegularFile(path) || !QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        return;
+    connection_ = QStringLiteral("collection-places-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    open_ = db.open();
+}
+
+CachedPlaces::~CachedPlaces() {
+    if (connection_.isEmpty())
+        return;
+    QSqlDatabase::database(connection_, false).close();
+    QSqlDatabase::removeDatabase(connection_);
+}
+
+QStringList CachedPlaces::Of(const QByteArray& bytes) const {
+    return open_ ? IdenticalPlacesIn(connection_, bytes) : QStringList();
 }
 
 unsigned CollectionIndex::TwinKindsOf(const DistinctPatch& patch) const {

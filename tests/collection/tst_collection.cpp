@@ -242,6 +242,9 @@ private Q_SLOTS:
             if (f.startsWith(QStringLiteral("identical:")) && !f.endsWith(QStringLiteral(":earlier-version")))
                 identical.append(QDir(root_).filePath(f.section(u':', 1, 1)) + u':' + f.section(u':', 2, 2));
         QCOMPARE(index.IdenticalPlaces(patch), identical);
+        // The same from the cache alone, read by a window without the collection open.
+        QCOMPARE(CachedPlaces(cache_).Of(patch), identical);
+        QCOMPARE(CachedPlaces(cache_ + QStringLiteral(".none")).Of(patch), QStringList());
     }
 
     // A change of the files is picked up by the next scan, which reads only the files that changed.
