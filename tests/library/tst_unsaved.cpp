@@ -414,6 +414,9 @@ private Q_SLOTS:
         b.controller.LoadLibFromPath(lib);
         b.Run(u"L2 del L0 ren:BEES"_s);
         Flush(a);
+        // B's work is the newer one: kept at least a millisecond later than A's, which the files'
+        // times (in milliseconds) tell apart.
+        QTest::qWait(2);
         Flush(b);
         const QByteArray workB = b.S().LibraryData;
         QCOMPARE(a.controller.Unsaved().Files().Read(lib).work->library, a.S().LibraryData);
