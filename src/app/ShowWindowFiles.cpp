@@ -98,7 +98,17 @@ bool ShowWindow::WriteTo(const QString& path) {
 }
 
 bool ShowWindow::Save() {
-    return doc_.Path().isEmpty() ? SaveAs() : WriteTo(doc_.Path());
+    if (doc_.Path().isEmpty())
+        return SaveAs();
+    // Two windows, or a sync tool, never overwrite each other's show unasked.
+    if (doc_.ChangedOnDisk() &&
+        !MessageBoxes::AskYesNo(this,
+                                doc_.Path() +
+                                    QStringLiteral(" was changed on disk since it was opened or saved here.\n"
+                                                   "Replace it? What is on disk is kept as an earlier version."),
+                                AppInfo::ProductName()))
+        return false;
+    return WriteTo(doc_.Path());
 }
 
 bool ShowWindow::SaveAs() {

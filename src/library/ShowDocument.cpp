@@ -30,6 +30,8 @@ void ShowDocument::Reset(const QString& path, ShowRecord show, bool changed) {
         ForgetUnsaved();
     show_ = std::move(show);
     path_ = path;
+    // Recovered work started from a file that may have changed since: its save asks.
+    disk_ = changed || path.isEmpty() ? FileIdentity() : IdentityOf(path);
     steps_.clear();
     index_ = 0;
     saved_ = changed ? -1 : 0;
@@ -56,6 +58,7 @@ void ShowDocument::Saved(const QString& path) {
     if (unsaved_)
         ForgetUnsaved();
     path_ = path;
+    disk_ = IdentityOf(path);
     saved_ = index_;
     changed_ = false;
     typingSong_ = -1;
@@ -207,6 +210,10 @@ bool ShowDocument::ReplaceCue(qsizetype song, qsizetype index, const ShowCue& cu
     ShowRecord after = show_;
     after.songs[song].cues[index] = cue;
     return Record(QStringLiteral("Update from Library"), std::move(after), {song, index});
+}
+
+bool ShowDocument::ChangedOnDisk() const {
+    return !path_.isEmpty() && IdentityOf(path_) != disk_;
 }
 
 QString ShowDocument::UndoName() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileIdentity.h"
 #include "ShowRecord.h"
 
 #include <QList>
@@ -41,6 +42,9 @@ public:
     void Restore(const QString& path, ShowRecord show);
     // The show was written to `path`: that is the saved point now.
     void Saved(const QString& path);
+    // The file at Path() is no longer the one opened or saved here (another program, a sync tool or
+    // a second window wrote it), or, for recovered work, may not be: a save asks before replacing it.
+    bool ChangedOnDisk() const;
 
     bool SetTitle(const QString& title);
     // `at` -1 appends. The new song is where Place() says.
@@ -96,6 +100,7 @@ private:
 
     ShowRecord show_;
     QString path_;
+    FileIdentity disk_; // of the file at path_ when it was opened or saved here
     bool changed_ = false;
     std::vector<Step> steps_;
     qsizetype index_ = 0;

@@ -352,6 +352,30 @@ private Q_SLOTS:
         QCOMPARE(Show()->Document().Changed(), !closed);
     }
 
+    void saveOverChanged_data() {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("replace") << int(QMessageBox::Yes);
+        QTest::newRow("keep what is on disk") << int(QMessageBox::No);
+    }
+
+    // Another window saved the show since it was opened here: Save asks before replacing it.
+    void saveOverChanged() {
+        QFETCH(int, answer);
+        OpenTwoSongShow();
+        const ShowRecord other{L("Saved by another window"), {}};
+        ShowFile::Save(Path(L("gig.psshow")), other, EarlierVersions(Path(L("versions"))));
+        Select(0, -1);
+        ShowTrigger("mnuSong_Delete");
+        MessageBoxes::setNextAnswer(QMessageBox::StandardButton(answer));
+        ShowTrigger("mnuShow_Save");
+        const QList<MessageBoxes::Shown> shown = MessageBoxes::takeShown();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown.first().text.contains(L("was changed on disk")));
+        const bool replaced = answer == QMessageBox::Yes;
+        QCOMPARE(ShowFile::Read(Path(L("gig.psshow"))) == Record(), replaced);
+        QCOMPARE(Show()->Document().Changed(), !replaced);
+    }
+
     void deviceFile_data() {
         QTest::addColumn<QString>("chosen"); // the name given in the dialog
         QTest::addColumn<bool>("exists");    // a file is there already

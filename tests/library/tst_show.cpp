@@ -240,6 +240,23 @@ private Q_SLOTS:
         QVERIFY(!document.CanUndo());
     }
 
+    // A save must not replace unasked what another window or program wrote since.
+    void changedOnDisk() {
+        const QString path = Path(u"disk.psshow"_s);
+        QVERIFY(ShowFile::Save(path, FullShow(), EarlierVersions(Path(u"v"_s))).isEmpty());
+        ShowDocument document;
+        document.Open(path, ShowFile::Read(path));
+        QVERIFY(!document.ChangedOnDisk());
+        QVERIFY(ShowFile::Save(path, ShowRecord{u"other window"_s, {}}, EarlierVersions(Path(u"v"_s))).isEmpty());
+        QVERIFY(document.ChangedOnDisk());
+        document.Saved(path);
+        QVERIFY(!document.ChangedOnDisk());
+        document.Restore(path, FullShow()); // recovered work: the file may have moved on since
+        QVERIFY(document.ChangedOnDisk());
+        document.New();
+        QVERIFY(!document.ChangedOnDisk());
+    }
+
     void unsavedWorkIsKept() {
         const UnsavedWorkFiles files(Path(u"unsaved"_s), u"0123456789abcdef"_s);
         const QString path = Path(u"u.psshow"_s);
