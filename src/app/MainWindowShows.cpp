@@ -95,13 +95,13 @@ void MainWindowShows::AddSelected(ListId list) {
         window_.ShowStatus(QStringLiteral("Nothing added to the show: no patch is selected"));
         return;
     }
-    Open().AddCuesToSelectedSong(CuesOf(list, entries));
+    Open().Commands().AddCuesToSelectedSong(CuesOf(list, entries));
 }
 
 void MainWindowShows::WatchCollection(CollectionWindow* collection) {
     connect(collection, &CollectionWindow::addToShow, this,
             [this](const QByteArray& images, const QStringList& descriptions) {
-                Open().AddCuesToSelectedSong(CuesOfImages(images, descriptions));
+                Open().Commands().AddCuesToSelectedSong(CuesOfImages(images, descriptions));
             });
 }
 

@@ -163,93 +163,100 @@ ShowWindow::ShowWindow(ShowWindowHooks hooks, QWidget* parent)
 
 ShowWindow::~ShowWindow() = default;
 
-QAction* ShowWindow::AddAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
-                               const std::function<void()>& run, QWidget* keyOwner) {
-    auto* action = new QAction(caption, this);
-    action->setObjectName(QString::fromLatin1(name));
-    action->setShortcut(key);
-    if (keyOwner) {
-        // The key works in its list only: Delete, F2 and the arrows keep their meaning elsewhere.
-        action->setShortcutContext(Qt::WidgetShortcut);
-        keyOwner->addAction(action);
-    }
-    menu->addAction(action);
-    const QByteArray handler = QByteArray(name) + "_Click";
-    connect(action, &QAction::triggered, this, [this, run, handler] { Guarded(handler.constData(), run); });
-    actions_.insert(action->objectName(), action);
-    return action;
-}
-
 void ShowWindow::BuildMenus() {
-    const auto menu = [this](const char* name, const QString& caption) {
-        QMenu* added = menuBar()->addMenu(caption);
-        added->setObjectName(QString::fromLatin1(name));
-        added->menuAction()->setObjectName(QString::fromLatin1(name));
-        return added;
-    };
-    QMenu* file = menu("mnuShow", QStringLiteral("&File"));
-    AddAction(file, "mnuShow_New", QStringLiteral("&New"), {}, [this] { NewShow(); });
-    AddAction(file, "mnuShow_Open", QStringLiteral("&Open…"), QKeySequence::Open, [this] { OpenShow(); });
-    AddAction(file, "mnuShow_Save", QStringLiteral("&Save"), Qt::CTRL | Qt::Key_S, [this] { Save(); });
-    AddAction(file, "mnuShow_SaveAs", QStringLiteral("Save &As…"), {}, [this] { SaveAs(); });
-    file->addSeparator();
-    AddAction(file, "mnuShow_BuildDeviceFile", QStringLiteral("&Build Device File…"), {},
-              [this] { BuildDeviceFileCommand(); });
-    AddAction(file, "mnuShow_Print", QStringLiteral("&Print Show…"), QKeySequence::Print,
-              [this] { PrintCommand(); });
-    file->addSeparator();
-    AddAction(file, "mnuShow_Close", QStringLiteral("&Close"), {}, [this] { close(); });
-
-    QMenu* song = menu("mnuSong", QStringLiteral("&Song"));
-    AddAction(song, "mnuSong_Add", QStringLiteral("&Add Song"), Qt::CTRL | Qt::Key_N, [this] { AddSong(); });
-    AddAction(
-        song, "mnuSong_Rename", QStringLiteral("&Rename"), Qt::Key_F2, [this] { RenameSelected(false); },
-        songs_);
-    AddAction(
-        song, "mnuSong_Delete", QStringLiteral("&Delete"), Qt::Key_Delete, [this] { DeleteSongs(); }, songs_);
-    AddAction(
-        song, "mnuSong_MoveUp", QStringLiteral("Move &Up"), Qt::ALT | Qt::Key_Up, [this] { MoveSong(-1); },
-        songs_);
-    AddAction(
-        song, "mnuSong_MoveDown", QStringLiteral("Move Do&wn"), Qt::ALT | Qt::Key_Down,
-        [this] { MoveSong(1); }, songs_);
-
-    QMenu* cue = menu("mnuCue", QStringLiteral("&Cue"));
-    AddAction(
-        cue, "mnuCue_Rename", QStringLiteral("&Rename"), Qt::Key_F2, [this] { RenameSelected(true); }, cues_);
-    AddAction(
-        cue, "mnuCue_Delete", QStringLiteral("&Delete"), Qt::Key_Delete, [this] { DeleteCues(); }, cues_);
-    AddAction(
-        cue, "mnuCue_MoveUp", QStringLiteral("Move &Up"), Qt::ALT | Qt::Key_Up, [this] { MoveCues(-1); },
-        cues_);
-    AddAction(
-        cue, "mnuCue_MoveDown", QStringLiteral("Move Do&wn"), Qt::ALT | Qt::Key_Down, [this] { MoveCues(1); },
-        cues_);
-    cue->addSeparator();
-    AddAction(cue, "mnuCue_Update", QStringLiteral("Update from &Library"), {}, [this] { UpdateCue(); });
-    AddAction(cue, "mnuCue_Keep", QStringLiteral("&Keep"), {}, [this] { KeepCue(); });
-    AddAction(cue, "mnuCue_CheckAgain", QStringLiteral("&Check Again"), Qt::Key_F5, [this] { CheckAgain(); });
-
-    QMenu* view = menu("mnuView", QStringLiteral("&View"));
-    AddAction(view, "mnuView_StageView", QStringLiteral("&Stage View"), Qt::Key_F11,
-              [this] { StageViewCommand(); });
+    QMenu* menu = nullptr;
+    QMenu* songMenu = nullptr;
+    for (const ShowCommand& row : ShowCommandRows()) {
+        const QString name = QString::fromLatin1(row.name);
+        if (row.place == CommandPlace::Menu) {
+            menu = menuBar()->addMenu(QString::fromUtf8(row.caption));
+            menu->setObjectName(name);
+            menu->menuAction()->setObjectName(name);
+            if (name == QLatin1StringView("mnuSong"))
+                songMenu = menu;
+            continue;
+        }
+        if (row.place == CommandPlace::Separator) {
+            menu->addSeparator()->setObjectName(name);
+            continue;
+        }
+        auto* action = new QAction(QString::fromUtf8(row.caption), this);
+        action->setObjectName(name);
+        if (row.HasShortcut())
+            action->setShortcut(row.shortcut);
+        if (row.keys != ShowKeyScope::Window) {
+            // The key works in its list only: Delete, F2 and the arrows keep their meaning elsewhere.
+            action->setShortcutContext(Qt::WidgetShortcut);
+            (row.keys == ShowKeyScope::SongsList ? songs_ : cues_)->addAction(action);
+        }
+        menu->addAction(action);
+        connect(action, &QAction::triggered, this, [this, &row] {
+            Guarded(row.HandlerName().toUtf8().constData(), [this, &row] {
+                if (row.action.run)
+                    row.action.run(commands_);
+                else
+                    Run(row.action.window);
+            });
+        });
+        actions_.insert(name, action);
+    }
 
     editMenu_ = new EditMenu(
-        this, song->menuAction(),
-        [this] {
-            Guarded("mnuEdit_Undo_Click", [this] { Apply([](ShowDocument& doc) { return doc.Undo(); }); });
-        },
-        [this] {
-            Guarded("mnuEdit_Redo_Click", [this] { Apply([](ShowDocument& doc) { return doc.Redo(); }); });
-        });
+        this, songMenu->menuAction(), [this] { Guarded("mnuEdit_Undo_Click", [this] { commands_.Undo(); }); },
+        [this] { Guarded("mnuEdit_Redo_Click", [this] { commands_.Redo(); }); });
     editMenu_->KeepKeysIn(title_);
     editMenu_->KeepKeysIn(notes_);
+}
+
+void ShowWindow::Run(ShowWindowCommand command) {
+    switch (command) {
+    case ShowWindowCommand::None:
+        break;
+    case ShowWindowCommand::New:
+        NewShow();
+        break;
+    case ShowWindowCommand::Open:
+        OpenShow();
+        break;
+    case ShowWindowCommand::Save:
+        Save();
+        break;
+    case ShowWindowCommand::SaveAs:
+        SaveAs();
+        break;
+    case ShowWindowCommand::BuildDeviceFile:
+        BuildDeviceFileCommand();
+        break;
+    case ShowWindowCommand::Print:
+        PrintCommand();
+        break;
+    case ShowWindowCommand::Close:
+        close();
+        break;
+    case ShowWindowCommand::RenameSong:
+        RenameSelected(false);
+        break;
+    case ShowWindowCommand::RenameCue:
+        RenameSelected(true);
+        break;
+    case ShowWindowCommand::CheckAgain:
+        CheckAgain();
+        break;
+    case ShowWindowCommand::StageView:
+        StageViewCommand();
+        break;
+    }
 }
 
 // ---- Showing the document ----
 
 qsizetype ShowWindow::CurrentSong() const {
     const QModelIndex current = songs_->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+qsizetype ShowWindow::CurrentCue() const {
+    const QModelIndex current = cues_->currentIndex();
     return current.isValid() ? current.row() : -1;
 }
 
@@ -367,37 +374,53 @@ void ShowWindow::UpdateCommands() {
     const bool hasSong = song >= 0;
     const qsizetype songCount = doc_.Show().songs.size();
     const bool hasCue = hasSong && cuesModel_->rowCount() > 0;
-    for (const char* name : {"mnuSong_Rename", "mnuSong_Delete"})
-        actions_.value(QString::fromLatin1(name))->setEnabled(hasSong);
-    actions_.value(QStringLiteral("mnuSong_MoveUp"))->setEnabled(song > 0);
-    actions_.value(QStringLiteral("mnuSong_MoveDown"))->setEnabled(hasSong && song + 1 < songCount);
-    for (const char* name : {"mnuCue_Rename", "mnuCue_Delete", "mnuCue_MoveUp", "mnuCue_MoveDown",
-                             "mnuCue_Update", "mnuCue_Keep"})
-        actions_.value(QString::fromLatin1(name))->setEnabled(hasCue);
-    const bool hasCues = slots_.count > 0;
-    for (const char* name : {"mnuShow_BuildDeviceFile", "mnuView_StageView"})
-        actions_.value(QString::fromLatin1(name))->setEnabled(hasCues);
+    for (const ShowCommand& row : ShowCommandRows()) {
+        QAction* action = actions_.value(QString::fromLatin1(row.name));
+        if (!action)
+            continue;
+        switch (row.enabling) {
+        case ShowEnabling::Always:
+            break;
+        case ShowEnabling::WithSong:
+            action->setEnabled(hasSong);
+            break;
+        case ShowEnabling::SongAbove:
+            action->setEnabled(song > 0);
+            break;
+        case ShowEnabling::SongBelow:
+            action->setEnabled(hasSong && song + 1 < songCount);
+            break;
+        case ShowEnabling::WithCue:
+            action->setEnabled(hasCue);
+            break;
+        case ShowEnabling::WithSlots:
+            action->setEnabled(slots_.count > 0);
+            break;
+        }
+    }
 }
 
 bool ShowWindow::Apply(const std::function<bool(ShowDocument&)>& operation, bool later) {
-    const bool changed = operation(doc_);
-    if (!doc_.UnsavedProblem().isEmpty())
-        Status(QStringLiteral("Unsaved changes not kept: ") + doc_.UnsavedProblem());
-    if (changed && later)
-        QTimer::singleShot(0, this, [this] { Refresh(); });
-    else if (changed)
-        Refresh();
+    const bool was = std::exchange(refreshLater_, later);
+    const bool changed = commands_.Apply(operation);
+    refreshLater_ = was;
     return changed;
 }
 
-// ---- Song and cue commands ----
-
-void ShowWindow::AddSong() {
-    const qsizetype at = CurrentSong() < 0 ? -1 : CurrentSong() + 1;
-    const QString title = QStringLiteral("Song %1").arg(doc_.Show().songs.size() + 1);
-    if (Apply([&](ShowDocument& doc) { return doc.AddSong(at, title); }))
-        songs_->setFocus(Qt::OtherFocusReason);
+void ShowWindow::ShowChanged() {
+    if (refreshLater_)
+        QTimer::singleShot(0, this, [this] { Refresh(); });
+    else
+        Refresh();
 }
+
+void ShowWindow::SelectPlace(const ShowPlace& place) {
+    GoTo(place);
+    UpdateCommands();
+    (place.cue >= 0 ? cues_ : songs_)->setFocus(Qt::OtherFocusReason);
+}
+
+// ---- Commands only the window can carry out ----
 
 void ShowWindow::RenameSelected(bool cue) {
     QListView* list = cue ? cues_ : songs_;
@@ -407,84 +430,14 @@ void ShowWindow::RenameSelected(bool cue) {
     }
 }
 
-void ShowWindow::DeleteSongs() {
-    const qsizetype song = CurrentSong();
-    Apply([&](ShowDocument& doc) { return doc.RemoveSongs({song}); });
-}
-
-void ShowWindow::MoveSong(int by) {
-    const qsizetype song = CurrentSong();
-    Apply([&](ShowDocument& doc) { return song >= 0 && doc.MoveSong(song, song + by); });
-}
-
-void ShowWindow::DeleteCues() {
-    const qsizetype song = CurrentSong();
-    const QList<qsizetype> cues = SelectedCues();
-    Apply([&](ShowDocument& doc) { return !cues.isEmpty() && doc.RemoveCues(song, cues); });
-}
-
-void ShowWindow::MoveCues(int by) {
-    const qsizetype song = CurrentSong();
-    const QList<qsizetype> cues = SelectedCues();
-    const qsizetype count = cuesModel_->rowCount();
-    if (cues.isEmpty() || (by < 0 && cues.first() == 0) || (by > 0 && cues.last() + 1 >= count))
-        return;
-    // Before the cue above the first, or after the one below the last.
-    const qsizetype before = by < 0 ? cues.first() - 1 : cues.last() + 2 >= count ? -1 : cues.last() + 2;
-    Apply([&](ShowDocument& doc) { return doc.MoveCues(song, cues, song, before); });
-}
-
-void ShowWindow::UpdateCue() {
-    const qsizetype song = CurrentSong();
-    const qsizetype cue = cues_->currentIndex().row();
-    const CueCheck* check = CheckOf(song, cue);
-    if (!check)
-        return;
-    const std::optional<ShowCue> updated = UpdatedFromSource(doc_.Show().songs.at(song).cues.at(cue), *check);
-    if (!updated) {
-        Status(QStringLiteral("Nothing to update: the cue is ") + check->Words());
-        return;
-    }
-    if (Apply([&](ShowDocument& doc) { return doc.ReplaceCue(song, cue, *updated); }))
-        Status(QStringLiteral("The cue took the patch its library holds now"));
-}
-
-void ShowWindow::KeepCue() {
-    // The next cue after this one that is not ok, through the later songs.
-    const QList<QList<CueCheck>>& songs = checks_.songs;
-    qsizetype song = CurrentSong();
-    qsizetype cue = cues_->currentIndex().row() + 1;
-    for (; song >= 0 && song < songs.size(); ++song, cue = 0) {
-        for (; cue < songs.at(song).size(); ++cue) {
-            if (songs.at(song).at(cue).state != CueState::Ok) {
-                GoTo({song, cue});
-                UpdateCommands();
-                cues_->setFocus(Qt::OtherFocusReason);
-                return;
-            }
-        }
-    }
-    Status(QStringLiteral("Kept; every later cue is ok"));
-}
-
 void ShowWindow::CheckAgain() {
     Refresh(true);
     qsizetype notOk = 0;
     for (const QList<CueCheck>& song : checks_.songs)
         notOk += std::count_if(song.cbegin(), song.cend(),
                                [](const CueCheck& c) { return c.state != CueState::Ok; });
-    Status(notOk == 0 ? QStringLiteral("Every cue is ok") : QStringLiteral("%1 cues are not ok").arg(notOk));
-}
-
-void ShowWindow::AddCuesToSelectedSong(const QList<ShowCue>& cues) {
-    if (cues.isEmpty()) {
-        Status(QStringLiteral("Nothing added: no patch is selected"));
-        return;
-    }
-    // A show without songs gets its first with the cues, in one step.
-    const qsizetype song = doc_.Show().songs.isEmpty() ? 0 : std::max<qsizetype>(CurrentSong(), 0);
-    if (Apply([&](ShowDocument& doc) { return doc.AddCues(song, -1, cues); }))
-        Status(QStringLiteral("Added %1 cues to %2").arg(cues.size()).arg(doc_.Show().songs.at(song).title));
+    ShowStatus(notOk == 0 ? QStringLiteral("Every cue is ok")
+                          : QStringLiteral("%1 cues are not ok").arg(notOk));
 }
 
 // ---- Drops ----
@@ -534,7 +487,7 @@ void ShowWindow::Message(const QString& text) {
     MessageBoxes::ShowPlain(this, text);
 }
 
-void ShowWindow::Status(const QString& text) {
+void ShowWindow::ShowStatus(const QString& text) {
     status_->Show(text);
 }
 

@@ -2,11 +2,12 @@
 
 #include "EarlierVersions.h"
 #include "ShowCheck.h"
+#include "ShowCommandTable.h"
+#include "ShowCommands.h"
 #include "ShowDocument.h"
 #include "UnsavedWork.h"
 
 #include <QHash>
-#include <QKeySequence>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -49,9 +50,11 @@ struct ShowWindowHooks {
 };
 
 // frmShow: one show being edited. Its songs on the left, the selected song's cues on the right with
-// their slots and checks, the song's notes below. Every change goes through the ShowDocument, one
-// undo step each, and the lists then show where it happened.
-class ShowWindow : public QMainWindow {
+// their slots and checks, the song's notes below. Its menus and keys come from the show's command
+// table; the Song and Cue commands are ShowCommands over the document and this window's ShowView.
+// Every change goes through the ShowDocument, one undo step each, and the lists then show where it
+// happened.
+class ShowWindow : public QMainWindow, public ShowView {
     Q_OBJECT
 public:
     explicit ShowWindow(ShowWindowHooks hooks, QWidget* parent = nullptr);
@@ -60,8 +63,16 @@ public:
     const ShowDocument& Document() const { return doc_; }
     const ShowCheckResult& Checks() const { return checks_; }
     const ShowSlots& Slots() const { return slots_; }
-    qsizetype CurrentSong() const;
-    QList<qsizetype> SelectedCues() const;
+    ShowCommands& Commands() { return commands_; }
+
+    // ShowView
+    qsizetype CurrentSong() const override;
+    qsizetype CurrentCue() const override;
+    QList<qsizetype> SelectedCues() const override;
+    const ShowCheckResult& LastCheck() const override { return checks_; }
+    void ShowChanged() override;
+    void SelectPlace(const ShowPlace& place) override;
+    void ShowStatus(const QString& text) override;
 
     // The File menu.
     void NewShow();
@@ -75,19 +86,9 @@ public:
     void PrintCommand();
     void StageViewCommand();
 
-    // The Song and Cue menus.
-    void AddSong();
+    // Opens the editor of the current song's title or cue's label in its list.
     void RenameSelected(bool cue);
-    void DeleteSongs();
-    void MoveSong(int by);
-    void DeleteCues();
-    void MoveCues(int by);
-    void UpdateCue();
-    void KeepCue();
     void CheckAgain();
-
-    // "Add to Show": `cues` at the end of the selected song; a show without songs gets "Song 1".
-    void AddCuesToSelectedSong(const QList<ShowCue>& cues);
 
     // Asks whether to save a changed show: true when the window may close (saved, or given up).
     bool QueryClose();
@@ -101,10 +102,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The menus and keys of the show's command table, and the Edit menu.
     void BuildMenus();
-    // An item of `menu`; with `keyOwner` its key works only while that list has the focus.
-    QAction* AddAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& key,
-                       const std::function<void()>& run, QWidget* keyOwner = nullptr);
+    void Run(ShowWindowCommand command);
     // Shows the document as it is now, at Place(); `recheck` runs the check of every cue anew.
     void Refresh(bool recheck = false);
     // Selects `place` (a song of -1: the one shown) and shows its cues and notes.
@@ -121,15 +121,15 @@ private:
     std::optional<QString> AskPath(const FileDialogRequest& request);
     bool WriteTo(const QString& path);
     void Message(const QString& text);
-    void Status(const QString& text);
     // Runs a user event's handling; a failure is shown as a message, never thrown into Qt.
     void Guarded(const char* handler, const std::function<void()>& work);
-    // Runs an operation of the document and shows the result (`later`: once the event that asked is
-    // done); false when it changed nothing.
+    // Runs an operation of the document through the commands and shows the result (`later`: once
+    // the event that asked is done); false when it changed nothing.
     bool Apply(const std::function<bool(ShowDocument&)>& operation, bool later = false);
 
     ShowWindowHooks hooks_;
     ShowDocument doc_;
+    ShowCommands commands_{doc_, *this};
     ShowCheckResult checks_;
     // Checks by cue source, so that an edit checks only the cues it brings.
     QHash<QString, CueCheck> checked_;
@@ -147,6 +147,7 @@ private:
     qsizetype shownSong_ = -1;
     bool filling_ = false; // the window is writing its controls: their signals are not edits
     bool offered_ = false;
+    bool refreshLater_ = false; // a change is shown once the event that asked for it is done
 };
 
 } // namespace quillbox

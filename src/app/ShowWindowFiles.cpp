@@ -75,7 +75,7 @@ bool ShowWindow::OpenShowFile(const QString& path) {
     if (hooks_.showFileUsed)
         hooks_.showFileUsed(path);
     Refresh(true);
-    Status(QStringLiteral("Opened ") + path);
+    ShowStatus(QStringLiteral("Opened ") + path);
     return true;
 }
 
@@ -91,9 +91,9 @@ bool ShowWindow::WriteTo(const QString& path) {
     if (hooks_.showFileUsed)
         hooks_.showFileUsed(path);
     UpdateCaption();
-    Status(QStringLiteral("Saved ") + path +
-           (versionProblem.isEmpty() ? QString()
-                                     : QStringLiteral("; no earlier version kept: ") + versionProblem));
+    ShowStatus(QStringLiteral("Saved ") + path +
+               (versionProblem.isEmpty() ? QString()
+                                         : QStringLiteral("; no earlier version kept: ") + versionProblem));
     return true;
 }
 
@@ -133,7 +133,7 @@ bool ShowWindow::SaveAs() {
 
 void ShowWindow::BuildDeviceFileCommand() {
     if (slots_.count == 0) {
-        Status(QStringLiteral("Nothing built: the show has no cues"));
+        ShowStatus(QStringLiteral("Nothing built: the show has no cues"));
         return;
     }
     FileDialogRequest request;
@@ -155,9 +155,9 @@ void ShowWindow::BuildDeviceFileCommand() {
         return;
     const QString versionProblem = BuildDeviceFile(doc_.Show(), path, hooks_.versions);
     Message(path + QStringLiteral(" saved"));
-    Status(QStringLiteral("Built the device file of %1 patches to %2").arg(slots_.count).arg(path) +
-           (versionProblem.isEmpty() ? QString()
-                                     : QStringLiteral("; no earlier version kept: ") + versionProblem));
+    ShowStatus(QStringLiteral("Built the device file of %1 patches to %2").arg(slots_.count).arg(path) +
+               (versionProblem.isEmpty() ? QString()
+                                         : QStringLiteral("; no earlier version kept: ") + versionProblem));
 }
 
 bool ShowWindow::QueryClose() {

@@ -11,7 +11,7 @@ namespace quillbox {
 
 void ShowWindow::StageViewCommand() {
     if (slots_.count == 0) {
-        Status(QStringLiteral("No stage view: the show has no cues"));
+        ShowStatus(QStringLiteral("No stage view: the show has no cues"));
         return;
     }
     ShowPlace start{CurrentSong(), cues_->currentIndex().row()};
@@ -25,7 +25,7 @@ void ShowWindow::PrintCommand() {
     if (!PrintDialog::Ask(this, printer))
         return;
     PrintShow(printer, doc_.Show(), slots_);
-    Status(QStringLiteral("Printed the show of %1 songs").arg(doc_.Show().songs.size()));
+    ShowStatus(QStringLiteral("Printed the show of %1 songs").arg(doc_.Show().songs.size()));
 }
 
 } // namespace quillbox

@@ -9,7 +9,14 @@ namespace quillbox {
 
 class LibraryController;
 
-// What a row of the command table puts into the window.
+// The name a failure of the command named `name` is shown with: "mnuFile_LoadLib_Click". The main
+// window's table and the show window's share it.
+inline QString CommandHandlerName(const char* name) {
+    return QString::fromUtf8(name) + QStringLiteral("_Click");
+}
+
+// What a row of a command table puts into the window (the show window's table uses Menu, Item and
+// Separator).
 enum class CommandPlace {
     Menu,      // a top-level menu of the menu bar; it holds the rows after it up to the next menu
     Item,      // an item of the menu above it
@@ -83,7 +90,7 @@ struct Command {
 
     bool HasShortcut() const { return shortcut.toCombined() != 0; }
     // The name a failure of the command is shown with: "mnuFile_LoadLib_Click".
-    QString HandlerName() const { return QString::fromUtf8(name) + QStringLiteral("_Click"); }
+    QString HandlerName() const { return CommandHandlerName(name); }
 };
 
 // The menu bar (the Edit menu apart, see the window's EditMenu) and the window's keys, in the order

@@ -6,16 +6,19 @@
 #include "LibraryFile.h"
 #include "MainWindowShows.h"
 #include "ShowCheck.h"
+#include "ShowCommandTable.h"
 #include "ShowFile.h"
 #include "ShowWindow.h"
 #include "UnsavedWork.h"
 #include "WindowFixture.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPoint>
 
 using namespace quillbox;
 using namespace quillbox::test;
@@ -71,22 +74,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("song"); // selected before
         QTest::addColumn<int>("cue");
-        QTest::newRow("add song") << L("mnuSong_Add") << 0 << -1;
-        QTest::newRow("rename song") << L("=lstSongs") << 1 << -1;
-        QTest::newRow("delete song") << L("mnuSong_Delete") << 0 << -1;
-        QTest::newRow("song up") << L("mnuSong_MoveUp") << 1 << -1;
-        QTest::newRow("song down") << L("mnuSong_MoveDown") << 0 << -1;
-        QTest::newRow("rename cue") << L("=lstCues") << 0 << 1;
-        QTest::newRow("delete cue") << L("mnuCue_Delete") << 1 << 0;
-        QTest::newRow("cue up") << L("mnuCue_MoveUp") << 1 << 1;
-        QTest::newRow("cue down") << L("mnuCue_MoveDown") << 0 << 0;
-        QTest::newRow("update cue") << L("mnuCue_Update") << 0 << 1;
+        // Where each command of the table that makes a step has something to do in the two-song show.
+        const QHash<QString, QPoint> selection = {
+            {L("mnuSong_Add"), {0, -1}},    {L("mnuSong_Rename"), {1, -1}},   {L("mnuSong_Delete"), {0, -1}},
+            {L("mnuSong_MoveUp"), {1, -1}}, {L("mnuSong_MoveDown"), {0, -1}}, {L("mnuCue_Rename"), {0, 1}},
+            {L("mnuCue_Delete"), {1, 0}},   {L("mnuCue_MoveUp"), {1, 1}},     {L("mnuCue_MoveDown"), {0, 0}},
+            {L("mnuCue_Update"), {0, 1}}};
+        for (const ShowCommand& row : ShowCommandRows()) {
+            if (!row.oneStep)
+                continue;
+            const QString name = L(row.name);
+            const QPoint at = selection.value(name, {-2, -2}); // -2: a command this test does not know
+            const QString list = row.keys == ShowKeyScope::SongsList ? L("lstSongs") : L("lstCues");
+            const bool inPlace = row.action.window == ShowWindowCommand::RenameSong ||
+                                 row.action.window == ShowWindowCommand::RenameCue;
+            QTest::newRow(row.name) << (inPlace ? L("=") + list : name) << at.x() << at.y();
+            // The lists' keys.
+            if (row.keys != ShowKeyScope::Window && !inPlace && row.HasShortcut()) {
+                const QString key = QKeySequence(row.shortcut).toString();
+                QTest::addRow("%s in %s", qPrintable(key), row.name)
+                    << list + L(":") + key << at.x() << at.y();
+            }
+        }
         QTest::newRow("notes") << L("txtNotes") << 0 << -1;
         QTest::newRow("title") << L("txtShowTitle") << 0 << -1;
-        // The lists' keys.
-        QTest::newRow("Alt+Down in the songs") << L("lstSongs:Alt+Down") << 0 << -1;
-        QTest::newRow("Delete in the cues") << L("lstCues:Del") << 1 << 1;
-        QTest::newRow("Alt+Up in the cues") << L("lstCues:Alt+Up") << 0 << 1;
     }
 
     // Every command changes the show as one step: one undo brings back the show as it was, one redo
@@ -95,6 +106,7 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(int, song);
         QFETCH(int, cue);
+        QVERIFY2(song != -2, qPrintable(command + L(": no place to run it given")));
         OpenTwoSongShow();
         Select(song, cue);
         const ShowRecord before = Record();
