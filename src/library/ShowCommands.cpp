@@ -91,8 +91,9 @@ void ShowCommands::AddCuesToSelectedSong(const QList<ShowCue>& cues) {
     // A show without songs gets its first with the cues, in one step.
     const qsizetype song = doc_.Show().songs.isEmpty() ? 0 : std::max<qsizetype>(view_.CurrentSong(), 0);
     if (Apply([&](ShowDocument& doc) { return doc.AddCues(song, -1, cues); }))
-        view_.ShowStatus(
-            QStringLiteral("Added %1 cues to %2").arg(cues.size()).arg(doc_.Show().songs.at(song).title));
+        view_.ShowStatus((cues.size() == 1 ? QStringLiteral("Added 1 cue to ")
+                                           : QStringLiteral("Added %1 cues to ").arg(cues.size())) +
+                         doc_.Show().songs.at(song).title);
 }
 
 void ShowCommands::Undo() {

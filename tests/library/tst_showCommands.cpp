@@ -138,7 +138,7 @@ private Q_SLOTS:
             << ""
             << "" << -1 << P{} << u"addCues:p,q"_s << u"Song 1:p,q"_s << "" << u"Added 2 cues to Song 1"_s;
         QTest::newRow("add cues to the current song") << two << u"o|o"_s << 1 << P{} << u"addCues:p"_s
-                                                      << u"A:x|B:y,p"_s << "" << u"Added 1 cues to B"_s;
+                                                      << u"A:x|B:y,p"_s << "" << u"Added 1 cue to B"_s;
         QTest::newRow("add no cues") << two << u"o|o"_s << 0 << P{} << u"addCues:"_s << two << ""
                                      << u"Nothing added: no patch is selected"_s;
         QTest::newRow("update an ok cue") << two << u"o|o"_s << 0 << P{0} << u"mnuCue_Update"_s << two << ""
