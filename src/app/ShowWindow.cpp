@@ -161,7 +161,12 @@ ShowWindow::ShowWindow(ShowWindowHooks hooks, QWidget* parent)
     Refresh(true);
 }
 
-ShowWindow::~ShowWindow() = default;
+ShowWindow::~ShowWindow() {
+    // The base class hides and deletes the children after this window's own parts are gone: a
+    // focus leaving the title box then must not reach them.
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
+}
 
 void ShowWindow::BuildMenus() {
     QMenu* menu = nullptr;
