@@ -4,12 +4,35 @@
 #include "Commands.h"
 
 #include <QAction>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 
 namespace quillbox {
+
+void MakeRecentItems(QMenu* menu, int count, const QString& name, QObject* context,
+                     const std::function<void(const QString& path)>& open) {
+    for (int i = 1; i <= count; ++i) {
+        QAction* action = menu->addAction(QString());
+        action->setObjectName(name + QLatin1Char('_') + QString::number(i));
+        QObject::connect(action, &QAction::triggered, context, [action, open] { open(action->data().toString()); });
+    }
+}
+
+void ShowRecentItems(QMenu* menu, const QStringList& paths) {
+    const QList<QAction*> items = menu->actions();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QString path = paths.value(i);
+        QString shown = QDir::toNativeSeparators(path);
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        items.at(i)->setText(QLatin1Char('&') + QString::number(i + 1) + QLatin1Char(' ') + shown);
+        items.at(i)->setData(path);
+        items.at(i)->setVisible(i < paths.size());
+    }
+    menu->menuAction()->setEnabled(!paths.isEmpty());
+}
 
 namespace {
 

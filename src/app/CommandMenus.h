@@ -3,12 +3,21 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 class QAction;
 class QMainWindow;
 class QMenu;
 
 namespace quillbox {
+
+// A "Recent …" submenu keeps its `count` items, named NAME_1 …, once made: an item may be refilled
+// while its own click is handled. MakeRecentItems makes them (each runs `open` with its path);
+// ShowRecentItems shows `paths` in them, as many as there are, and disables an empty menu.
+void MakeRecentItems(QMenu* menu, int count, const QString& name, QObject* context,
+                     const std::function<void(const QString& path)>& open);
+void ShowRecentItems(QMenu* menu, const QStringList& paths);
 
 // The menu bar (the Edit menu apart, see EditMenu) and the window's keys, made from the command
 // table: each row's menu or action is the window's, named as the row. While the menu bar has the

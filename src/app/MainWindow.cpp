@@ -109,29 +109,12 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::FillRecentMenu() {
-    // The menu keeps its eight items and shows as many as there are libraries: an item may be
-    // refilled while its own click is being handled.
-    if (mnuRecent_->actions().isEmpty()) {
-        for (int i = 1; i <= WindowSettings::MaxRecent; ++i) {
-            QAction* action = mnuRecent_->addAction(QString());
-            action->setObjectName(QStringLiteral("mnuFile_Recent_%1").arg(i));
-            connect(action, &QAction::triggered, this, [this, action] {
-                const QString path = action->data().toString();
-                Guarded("mnuFile_Recent_Click", [this, &path] { OpenRecentLibrary(path); });
-            });
-        }
-    }
-    const QStringList recent = settings_->RecentLibraries();
-    const QList<QAction*> items = mnuRecent_->actions();
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        const QString path = recent.value(i);
-        QString shown = QDir::toNativeSeparators(path);
-        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        items.at(i)->setText(QLatin1Char('&') + QString::number(i + 1) + QLatin1Char(' ') + shown);
-        items.at(i)->setData(path);
-        items.at(i)->setVisible(i < recent.size());
-    }
-    mnuRecent_->menuAction()->setEnabled(!recent.isEmpty());
+    if (mnuRecent_->actions().isEmpty())
+        MakeRecentItems(mnuRecent_, WindowSettings::MaxRecent, QStringLiteral("mnuFile_Recent"), this,
+                        [this](const QString& path) {
+                            Guarded("mnuFile_Recent_Click", [this, &path] { OpenRecentLibrary(path); });
+                        });
+    ShowRecentItems(mnuRecent_, settings_->RecentLibraries());
 }
 
 void MainWindow::OpenRecentLibrary(const QString& path) {
@@ -550,27 +533,10 @@ void MainWindow::RecoverUnsavedWork() {
 std::optional<QString> MainWindow::AskPath(const FileDialogRequest& request) {
     if (!fileDialog_)
         fileDialog_ = std::make_unique<OpenSaveDLG>();
-    OpenSaveDLG& dialog = *fileDialog_;
-    dialog.SetDialogTitle(request.dialogTitle);
-    dialog.SetFilter(request.filter);
-    dialog.SetOwner(this);
-    dialog.SetReadOnly(request.readOnly);
-    // Set on every call: the dialog keeps what an earlier command set.
-    dialog.SetFilename(request.fileName);
-    dialog.SetInitDir(settings_->LastFolder(request.kind));
-    dialog.SetShortFileName(false);
-    dialog.SetOldStyle(false);
-    dialog.SetCancelError(true);
-    const NormalPointer pointer;
-    try {
-        dialog.Show();
-    } catch (const FileError& error) {
-        if (error.number == CancelErrorNumber)
-            return std::nullopt;
-        throw;
-    }
-    const QString path = dialog.ReturnPath();
-    settings_->SetLastFolder(request.kind, QFileInfo(path).absolutePath());
+    const std::optional<QString> path =
+        AskFileBox(*fileDialog_, this, request, settings_->LastFolder(request.kind));
+    if (path)
+        settings_->SetLastFolder(request.kind, QFileInfo(*path).absolutePath());
     return path;
 }
 

@@ -2,6 +2,7 @@
 
 #include "CollectionIndex.h"
 #include "CollectionWindow.h"
+#include "CommandMenus.h"
 #include "MainWindow.h"
 #include "PatchImage.h"
 #include "PatchListModel.h"
@@ -172,25 +173,10 @@ bool MainWindowShows::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindowShows::FillRecentMenu() {
     // As "Recent Libraries": eight items kept, as many shown as there are shows.
-    if (recent_->actions().isEmpty()) {
-        for (int i = 1; i <= WindowSettings::MaxRecent; ++i) {
-            QAction* action = recent_->addAction(QString());
-            action->setObjectName(QStringLiteral("mnuFile_RecentShows_%1").arg(i));
-            connect(action, &QAction::triggered, this,
-                    [this, action] { OpenRecent(action->data().toString()); });
-        }
-    }
-    const QStringList recent = settings_.RecentShows();
-    const QList<QAction*> items = recent_->actions();
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        const QString path = recent.value(i);
-        QString shown = QDir::toNativeSeparators(path);
-        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        items.at(i)->setText(QLatin1Char('&') + QString::number(i + 1) + QLatin1Char(' ') + shown);
-        items.at(i)->setData(path);
-        items.at(i)->setVisible(i < recent.size());
-    }
-    recent_->menuAction()->setEnabled(!recent.isEmpty());
+    if (recent_->actions().isEmpty())
+        MakeRecentItems(recent_, WindowSettings::MaxRecent, QStringLiteral("mnuFile_RecentShows"), this,
+                        [this](const QString& path) { OpenRecent(path); });
+    ShowRecentItems(recent_, settings_.RecentShows());
 }
 
 } // namespace quillbox

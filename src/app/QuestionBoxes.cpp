@@ -1,6 +1,8 @@
 #include "QuestionBoxes.h"
 
+#include "FileError.h"
 #include "MessageBoxes.h"
+#include "OpenSaveDLG.h"
 
 namespace quillbox {
 
@@ -52,6 +54,28 @@ DiskChangeAnswer AskChangedOnDiskBox(QWidget* parent, const QString& text) {
     default:
         return DiskChangeAnswer::Cancel;
     }
+}
+
+std::optional<QString> AskFileBox(OpenSaveDLG& dialog, QWidget* owner, const FileDialogRequest& request,
+                                  const QString& initDir) {
+    dialog.SetDialogTitle(request.dialogTitle);
+    dialog.SetFilter(request.filter);
+    dialog.SetOwner(owner);
+    dialog.SetReadOnly(request.readOnly);
+    dialog.SetFilename(request.fileName);
+    dialog.SetInitDir(initDir);
+    dialog.SetShortFileName(false);
+    dialog.SetOldStyle(false);
+    dialog.SetCancelError(true);
+    const NormalPointer pointer;
+    try {
+        dialog.Show();
+    } catch (const FileError& error) {
+        if (error.number == CancelErrorNumber)
+            return std::nullopt;
+        throw;
+    }
+    return dialog.ReturnPath();
 }
 
 } // namespace quillbox

@@ -5,9 +5,13 @@
 #include <QCursor>
 #include <QGuiApplication>
 
+#include <optional>
+
 class QWidget;
 
 namespace quillbox {
+
+class OpenSaveDLG;
 
 // While a box asks or tells the user something the normal pointer is shown; the hourglass comes
 // back afterwards if work was going on.
@@ -36,5 +40,11 @@ private:
 SaveAnswer AskSaveNowBox(QWidget* parent);
 RecoveryAnswer AskRestoreUnsavedBox(QWidget* parent, const QString& text);
 DiskChangeAnswer AskChangedOnDiskBox(QWidget* parent, const QString& text);
+
+// The file dialog over `owner` as `request` asks for it, starting in `initDir`: the chosen path, or
+// nullopt when the user cancelled. Every setting is made on every call: the dialog keeps what an
+// earlier command set.
+std::optional<QString> AskFileBox(OpenSaveDLG& dialog, QWidget* owner, const FileDialogRequest& request,
+                                  const QString& initDir);
 
 } // namespace quillbox

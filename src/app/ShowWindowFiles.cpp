@@ -22,25 +22,10 @@
 namespace quillbox {
 
 std::optional<QString> ShowWindow::AskPath(const FileDialogRequest& request) {
-    OpenSaveDLG& dialog = *fileDialog_;
-    dialog.SetDialogTitle(request.dialogTitle);
-    dialog.SetFilter(request.filter);
-    dialog.SetOwner(this);
-    dialog.SetReadOnly(request.readOnly);
-    dialog.SetFilename(request.fileName);
-    dialog.SetInitDir(hooks_.lastFolder ? hooks_.lastFolder() : QString());
-    dialog.SetCancelError(true);
-    const NormalPointer pointer;
-    try {
-        dialog.Show();
-    } catch (const FileError& error) {
-        if (error.number == CancelErrorNumber)
-            return std::nullopt;
-        throw;
-    }
-    const QString path = dialog.ReturnPath();
-    if (hooks_.setLastFolder)
-        hooks_.setLastFolder(QFileInfo(path).absolutePath());
+    const std::optional<QString> path =
+        AskFileBox(*fileDialog_, this, request, hooks_.lastFolder ? hooks_.lastFolder() : QString());
+    if (path && hooks_.setLastFolder)
+        hooks_.setLastFolder(QFileInfo(*path).absolutePath());
     return path;
 }
 
