@@ -28,6 +28,15 @@ QList<qsizetype> Rows(const QModelIndexList& indexes) {
     return rows;
 }
 
+// A line to look at: bold, whatever the theme's colours.
+QVariant BoldWhen(bool bold) {
+    if (!bold)
+        return {};
+    QFont font;
+    font.setBold(true);
+    return font;
+}
+
 } // namespace
 
 QString ShowSongsMimeType() {
@@ -85,14 +94,6 @@ QString CueLine(const ShowCue& cue, qsizetype slot, const CueCheck* check) {
 
 // ---- Songs ----
 
-ShowSongsModel::ShowSongsModel(ShowListHooks hooks, QObject* parent)
-    : QAbstractListModel(parent), hooks_(std::move(hooks)) {}
-
-void ShowSongsModel::Reset() {
-    beginResetModel();
-    endResetModel();
-}
-
 int ShowSongsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(hooks_.document->Show().songs.size());
 }
@@ -122,12 +123,7 @@ QVariant ShowSongsModel::data(const QModelIndex& index, int role) const {
         return text;
     }
     case Qt::FontRole:
-        if (notOk > 0) { // a song to look at: bold, whatever the theme's colours
-            QFont bold;
-            bold.setBold(true);
-            return bold;
-        }
-        return {};
+        return BoldWhen(notOk > 0);
     default:
         return {};
     }
@@ -175,14 +171,6 @@ bool ShowSongsModel::dropMimeData(const QMimeData* data, Qt::DropAction action, 
 
 // ---- Cues ----
 
-ShowCuesModel::ShowCuesModel(ShowListHooks hooks, QObject* parent)
-    : QAbstractListModel(parent), hooks_(std::move(hooks)) {}
-
-void ShowCuesModel::Reset() {
-    beginResetModel();
-    endResetModel();
-}
-
 const ShowSong* ShowCuesModel::Song() const {
     const qsizetype song = hooks_.currentSong();
     const QList<ShowSong>& songs = hooks_.document->Show().songs;
@@ -212,12 +200,7 @@ QVariant ShowCuesModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
         return cue.description.isEmpty() ? QVariant() : QVariant(cue.description);
     case Qt::FontRole:
-        if (check && check->state != CueState::Ok) {
-            QFont bold;
-            bold.setBold(true);
-            return bold;
-        }
-        return {};
+        return BoldWhen(check && check->state != CueState::Ok);
     default:
         return {};
     }

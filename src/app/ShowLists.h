@@ -45,42 +45,46 @@ QString CueLine(const ShowCue& cue, qsizetype slot, const CueCheck* check);
 
 // lstSongs: the show's songs; a song is renamed in place, dragged to another place, and takes
 // cues and patches dropped onto it.
-class ShowSongsModel : public QAbstractListModel {
+// What both lists share: the hooks, a refill, and lines moved by a drag and copied in by a drop.
+class ShowListModel : public QAbstractListModel {
 public:
-    ShowSongsModel(ShowListHooks hooks, QObject* parent);
-    void Reset();
+    ShowListModel(ShowListHooks hooks, QObject* parent) : QAbstractListModel(parent), hooks_(std::move(hooks)) {}
+    void Reset() {
+        beginResetModel();
+        endResetModel();
+    }
+    Qt::DropActions supportedDropActions() const override { return Qt::CopyAction | Qt::MoveAction; }
+    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
 
+protected:
+    ShowListHooks hooks_;
+};
+
+class ShowSongsModel : public ShowListModel {
+public:
+    using ShowListModel::ShowListModel;
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
-    Qt::DropActions supportedDropActions() const override { return Qt::CopyAction | Qt::MoveAction; }
-    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
     bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                          const QModelIndex& parent) const override;
     bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                       const QModelIndex& parent) override;
-
-private:
-    ShowListHooks hooks_;
 };
 
 // lstCues: the cues of the song selected in lstSongs.
-class ShowCuesModel : public QAbstractListModel {
+class ShowCuesModel : public ShowListModel {
 public:
-    ShowCuesModel(ShowListHooks hooks, QObject* parent);
-    void Reset();
-
+    using ShowListModel::ShowListModel;
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     QStringList mimeTypes() const override;
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
-    Qt::DropActions supportedDropActions() const override { return Qt::CopyAction | Qt::MoveAction; }
-    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
     bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
                          const QModelIndex& parent) const override;
     bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
@@ -88,7 +92,6 @@ public:
 
 private:
     const ShowSong* Song() const;
-    ShowListHooks hooks_;
 };
 
 } // namespace quillbox
