@@ -8,6 +8,7 @@
 #include "PrintDialog.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -108,6 +109,17 @@ void WindowFixture::cleanup() {
     QCOMPARE(TakeMessages(), QStringList());
     QCOMPARE(MessageBoxes::pendingAnswers() + OpenSaveDLG::pendingPaths() + PrintDialog::pendingAnswers(), 0);
     window.reset();
+}
+
+PdfContent ReadPdf(const QString& path) {
+    QProcess info, text;
+    info.start(QStringLiteral("pdfinfo"), {path});
+    text.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    if (!info.waitForFinished() || !text.waitForFinished() || info.exitCode() != 0 || text.exitCode() != 0)
+        return {};
+    const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
+    const QRegularExpressionMatch pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(infoText);
+    return {pages.hasMatch() ? pages.captured(1).toInt() : -1, QString::fromUtf8(text.readAllStandardOutput())};
 }
 
 } // namespace quillbox::test

@@ -118,4 +118,12 @@ std::unique_ptr<QObject> NewOtherWindowsTests();
 std::unique_ptr<QObject> NewStageViewTests();
 std::unique_ptr<QObject> NewShowWindowTests();
 
+// A PDF as poppler's tools (pdfinfo, pdftotext) read it: its pages (-1 when the tools could not
+// read it) and its text, pages apart by form feeds.
+struct PdfContent {
+    int pages = -1;
+    QString text;
+};
+PdfContent ReadPdf(const QString& path);
+
 } // namespace quillbox::test

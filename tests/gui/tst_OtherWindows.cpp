@@ -234,13 +234,6 @@ private Q_SLOTS:
         WriteBytes(Path(L("sets.pslib")), LibraryFileBytes(Store(names)));
         WriteBytes(Path(L("sets.pslib.txt")), side);
         Choose("mnuFile_LoadLib", Path(L("sets.pslib")));
-        const auto text = [](const QString& pdf, const QString& tool) {
-            QProcess process;
-            process.start(tool, tool == L("pdfinfo") ? QStringList{pdf} : QStringList{pdf, L("-")});
-            if (!process.waitForFinished() || process.exitCode() != 0)
-                return QString();
-            return QString::fromUtf8(process.readAllStandardOutput());
-        };
         Choose("mnuFile_ExportSetList", Path(L("gone/sets.pdf"))); // a folder that is not there
         QCOMPARE(TakeMessages(), QStringList{L("Error: Cannot open the file: ") + Path(L("gone/sets.pdf"))});
         QVERIFY(!QFileInfo::exists(Path(L("gone"))));
@@ -252,17 +245,16 @@ private Q_SLOTS:
         Trigger("mnuFile_PrintSetList");
         QCOMPARE(Find<QLabel>("lblStatus")->text(), L("Printed the set list of 70 patches"));
         for (const QString& pdf : {Path(L("sets.pdf")), Path(L("printed.pdf"))}) {
-            const QString info = text(pdf, L("pdfinfo"));
-            QVERIFY2(!info.isEmpty(), "pdfinfo (poppler-utils) is needed to read the PDF");
-            const int pages = QRegularExpression(L("Pages:\\s+(\\d+)")).match(info).captured(1).toInt();
-            QVERIFY2(pages >= 2, qPrintable(info));
-            const QString all = text(pdf, L("pdftotext")).simplified();
+            const PdfContent read = ReadPdf(pdf);
+            QVERIFY2(read.pages >= 0, "pdfinfo and pdftotext (poppler-utils) are needed to read the PDF");
+            QVERIFY2(read.pages >= 2, qPrintable(QString::number(read.pages)));
+            const QString all = read.text.simplified();
             for (const QString& expected : {L("sets.pslib"), L("Set list of 70 patches"), L("Drive type"),
                                             L("01 N0"), L("70 N69"), L("d70"), L("ENDWORD")})
                 QVERIFY2(all.contains(expected), qPrintable(expected));
             // Each page has the title, the header row and its number.
-            const QStringList perPage =
-                text(pdf, L("pdftotext")).split(QLatin1Char('\f'), Qt::SkipEmptyParts);
+            const int pages = read.pages;
+            const QStringList perPage = read.text.split(QLatin1Char('\f'), Qt::SkipEmptyParts);
             QCOMPARE(perPage.size(), pages);
             for (int page = 1; page <= pages; ++page) {
                 const QString& onPage = perPage[page - 1];
@@ -307,14 +299,10 @@ private Q_SLOTS:
         const OpenSaveDLG::Shown shown = Choose("mnuFile_ExportSetList", Path(L("sets")));
         QVERIFY(shown.filter.contains(L("Set list in large print for the stage (*.pdf)")));
         const QString pdf = Path(L("sets.pdf"));
-        QProcess info, text;
-        info.start(L("pdfinfo"), {pdf});
-        text.start(L("pdftotext"), {pdf, L("-")});
-        QVERIFY2(info.waitForFinished() && text.waitForFinished() && info.exitCode() == 0,
-                 "pdfinfo and pdftotext (poppler-utils) are needed to read the PDF");
-        const QString all = QString::fromUtf8(text.readAllStandardOutput());
-        const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
-        QCOMPARE(QRegularExpression(L("Pages:\\s+(\\d+)")).match(infoText).captured(1).toInt(), pages);
+        const PdfContent read = ReadPdf(pdf);
+        QVERIFY2(read.pages >= 0, "pdfinfo and pdftotext (poppler-utils) are needed to read the PDF");
+        const QString& all = read.text;
+        QCOMPARE(read.pages, pages);
         QCOMPARE(all.count(QLatin1Char('#')), longWord ? 255 : 0);
         QVERIFY(all.contains(L("N%1").arg(patches - 1)) && all.contains(L("d%1").arg(patches - 1)));
         QCOMPARE(all.contains(L("Drive type")), filter != 2); // large print: number, name, description
