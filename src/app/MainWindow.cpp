@@ -257,14 +257,7 @@ void MainWindow::Load() {
 }
 
 void MainWindow::Guarded(const char* handler, const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const FileError& error) {
-        ShowMessage(QString::fromLatin1(handler) + QStringLiteral(": ") + error.description);
-    } catch (const std::exception& error) {
-        ShowMessage(QString::fromLatin1(handler) + QStringLiteral(": ") +
-                    QString::fromLocal8Bit(error.what()));
-    }
+    RunGuarded(handler, work, [this](const QString& message) { ShowMessage(message); });
 }
 
 QString MainWindow::ProgramDirectory() const {

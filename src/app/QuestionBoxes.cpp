@@ -4,6 +4,8 @@
 #include "MessageBoxes.h"
 #include "OpenSaveDLG.h"
 
+#include <exception>
+
 namespace quillbox {
 
 SaveAnswer AskSaveNowBox(QWidget* parent) {
@@ -53,6 +55,17 @@ DiskChangeAnswer AskChangedOnDiskBox(QWidget* parent, const QString& text) {
         return DiskChangeAnswer::Reconcile;
     default:
         return DiskChangeAnswer::Cancel;
+    }
+}
+
+void RunGuarded(const char* handler, const std::function<void()>& work,
+                const std::function<void(const QString& message)>& show) {
+    try {
+        work();
+    } catch (const FileError& error) {
+        show(QString::fromLatin1(handler) + QStringLiteral(": ") + error.description);
+    } catch (const std::exception& error) {
+        show(QString::fromLatin1(handler) + QStringLiteral(": ") + QString::fromLocal8Bit(error.what()));
     }
 }
 

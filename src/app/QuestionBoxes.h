@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -40,6 +41,11 @@ private:
 SaveAnswer AskSaveNowBox(QWidget* parent);
 RecoveryAnswer AskRestoreUnsavedBox(QWidget* parent, const QString& text);
 DiskChangeAnswer AskChangedOnDiskBox(QWidget* parent, const QString& text);
+
+// Runs a command's `work`; a failure is told through `show` as "HANDLER: what failed", and never
+// leaves the event handler that ran it.
+void RunGuarded(const char* handler, const std::function<void()>& work,
+                const std::function<void(const QString& message)>& show);
 
 // The file dialog over `owner` as `request` asks for it, starting in `initDir`: the chosen path, or
 // nullopt when the user cancelled. Every setting is made on every call: the dialog keeps what an

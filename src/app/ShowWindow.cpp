@@ -497,13 +497,7 @@ void ShowWindow::ShowStatus(const QString& text) {
 }
 
 void ShowWindow::Guarded(const char* handler, const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const FileError& error) {
-        Message(QString::fromLatin1(handler) + QStringLiteral(": ") + error.description);
-    } catch (const std::exception& error) {
-        Message(QString::fromLatin1(handler) + QStringLiteral(": ") + QString::fromLocal8Bit(error.what()));
-    }
+    RunGuarded(handler, work, [this](const QString& message) { Message(message); });
 }
 
 // ---- Events ----
