@@ -128,12 +128,25 @@ public:
         std::vector<qint32> places;  // how many places hold each
         std::vector<bool> deleted;   // held only by earlier versions
         PatchFinder finder{false};
+        // A list kept in memory and changed in place (CollectionMemory) keeps its entries' numbers:
+        // a changed patch gets a new entry and the old one dies, and `order` holds the live ones by
+        // name (`rank` is each entry's place in it, -1 when dead). Both are empty for a list read
+        // whole, whose entries are in order and all live.
+        std::vector<bool> dead;
+        std::vector<qint32> order, rank;
         qsizetype Count() const { return qsizetype(places.size()); }
+        // The entries shown, in order: all live ones.
+        qsizetype LiveCount() const { return order.empty() && dead.empty() ? Count() : qsizetype(order.size()); }
+        // The live entries whose text holds every word of `query`, in the list's order.
+        std::vector<qsizetype> Matching(const QString& query) const;
+        // Those of `among` (entries in the list's order) that match `query`: typing on.
+        std::vector<qsizetype> MatchingAmong(const QString& query, const std::vector<qsizetype>& among) const;
         // The bytes the list holds.
         qsizetype HeldBytes() const {
             return store.capacity() +
                    qsizetype(lengths.capacity() + places.capacity() * sizeof(qint32) +
-                             deleted.capacity() / 8) +
+                             (deleted.capacity() + dead.capacity()) / 8 +
+                             (order.capacity() + rank.capacity()) * sizeof(qint32)) +
                    finder.HeldBytes();
         }
         // Patch `k`, its description left empty.

@@ -233,6 +233,37 @@ DistinctPatch CollectionIndex::DistinctList::Patch(qsizetype k) const {
     return {bytes, NameOf(bytes), {}, places[size_t(k)], deleted[size_t(k)]};
 }
 
+std::vector<qsizetype> CollectionIndex::DistinctList::Matching(const QString& query) const {
+    std::vector<qsizetype> found = finder.Matching(query);
+    if (order.empty() && dead.empty())
+        return found;
+    // A large answer is put in order by one walk of the order; a small one by its ranks.
+    if (qsizetype(found.size()) * 16 > qsizetype(order.size())) {
+        std::vector<bool> hit(size_t(Count()), false);
+        for (const qsizetype k : found)
+            hit[size_t(k)] = true;
+        std::vector<qsizetype> ordered;
+        ordered.reserve(found.size());
+        for (const qint32 k : order)
+            if (hit[size_t(k)])
+                ordered.push_back(k);
+        return ordered;
+    }
+    found.erase(std::remove_if(found.begin(), found.end(), [this](qsizetype k) { return rank[size_t(k)] < 0; }),
+                found.end());
+    std::sort(found.begin(), found.end(), [this](qsizetype a, qsizetype b) { return rank[size_t(a)] < rank[size_t(b)]; });
+    return found;
+}
+
+std::vector<qsizetype> CollectionIndex::DistinctList::MatchingAmong(const QString& query,
+                                                                    const std::vector<qsizetype>& among) const {
+    std::vector<qsizetype> found = finder.MatchingAmong(query, among);
+    if (!dead.empty())
+        found.erase(std::remove_if(found.begin(), found.end(), [this](qsizetype k) { return dead[size_t(k)]; }),
+                    found.end());
+    return found;
+}
+
 CollectionIndex::DistinctList CollectionIndex::ReadDistinct() const {
     DistinctList list;
     QSqlQuery query(QSqlDatabase::database(connection_, false));

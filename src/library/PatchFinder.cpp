@@ -122,6 +122,17 @@ void PatchFinder::Rebuild(const QByteArray& store, const DescriptionOf& descript
     }
 }
 
+void PatchFinder::Append(const QByteArray& store, const DescriptionOf& descriptionOf) {
+    const qsizetype count = EntryCount(store);
+    settings_.reserve(size_t(count));
+    starts_.reserve(size_t(count) + 1);
+    for (qsizetype k = Count(); k < count; ++k) {
+        AppendText(text_, store, k, descriptionOf);
+        starts_.push_back(text_.size());
+        settings_.push_back(SettingsOf(store, k));
+    }
+}
+
 void PatchFinder::Update(const QByteArray& store, const DescriptionOf& descriptionOf, qsizetype first,
                          qsizetype last) {
     first = std::max<qsizetype>(first, 0);

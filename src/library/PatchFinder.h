@@ -23,6 +23,9 @@ public:
 
     // Takes the list's entries anew; call after every change of the store or its descriptions.
     void Rebuild(const QByteArray& store, const DescriptionOf& descriptionOf);
+    // Takes the entries of `store` beyond Count() as new entries at the end; the others stay as they
+    // were (a list whose entries keep their numbers grows without a rebuild).
+    void Append(const QByteArray& store, const DescriptionOf& descriptionOf);
     // Takes entries `first` to `last` anew after a change that kept the number of entries (a move,
     // a rename, a changed description); the other entries' texts stay as they were.
     void Update(const QByteArray& store, const DescriptionOf& descriptionOf, qsizetype first, qsizetype last);

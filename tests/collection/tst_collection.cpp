@@ -1,4 +1,5 @@
 #include "CollectionIndex.h"
+#include "CollectionMemory.h"
 #include "CollectionScan.h"
 #include "DescriptionFile.h"
 #include "EarlierVersions.h"
@@ -669,6 +670,116 @@ private Q_SLOTS:
             cached.append(text(patch));
         QCOMPARE(inMemory, cached);
         QVERIFY(query == u"zebra" || !cached.isEmpty());
+    }
+
+    // The collection read into memory answers as the cache does, when read whole and when it
+    // follows a change of the files: counts, the list in order with places, marks and descriptions,
+    // finds, where each patch is used, its twins and the tags. Followed, its list is also the one a
+    // fresh read gives.
+    void memory_data() {
+        QTest::addColumn<int>("change");
+        QTest::newRow("read whole") << 0;
+        QTest::newRow("a file changed") << 1;
+        QTest::newRow("a file added") << 2;
+        QTest::newRow("a file removed") << 3;
+        QTest::newRow("a side file changed") << 5;
+        QTest::newRow("a library emptied") << 7;
+        QTest::newRow("an earlier version kept") << 8;
+    }
+    void memory() {
+        QFETCH(int, change);
+        CollectionIndex index(cache_, versions_);
+        Scan(index);
+        CollectionMemory memory;
+        memory.Apply(CollectionMemory::Look({root_}, versions_, memory.KnownFiles()));
+        switch (change) {
+        case 1:
+            QTest::qSleep(10);
+            WriteBytes(In("sub/read.pch"), Patch("X", 1) + Patch("BETA", 9) + Patch("ALPHA", 2) + Patch("GAMMA", 3));
+            break;
+        case 2:
+            WriteBytes(In("new.pch"), Patch("ALPHA", 5) + Patch("BETA", 2));
+            break;
+        case 3:
+            QVERIFY(QFile::remove(In("sub/read.pch")));
+            break;
+        case 5:
+            WriteBytes(In("gig.pslib.txt"), SideFile({QString(), QStringLiteral("now #alpha too"), QStringLiteral("x")}));
+            break;
+        case 7:
+            WriteBytes(In("gig.pslib"), LibraryFileBytes({}));
+            break;
+        case 8:
+            EarlierVersions(versions_).Keep(In("gig.pslib"), {LibraryFileBytes(Patch("BETA", 2) + Patch("NEWOLD", 6)),
+                                                              SideFile({QStringLiteral("kept #old")})});
+            break;
+        }
+        const ScanResult cached = index.Scan({root_});
+        ScanResult followed = memory.Apply(CollectionMemory::Look({root_}, versions_, memory.KnownFiles()));
+        index.CountPatches(followed);
+        QCOMPARE(followed.read, cached.read);
+        QCOMPARE(followed.files, cached.files);
+        QCOMPARE(followed.versions, cached.versions);
+        ScanResult counted = cached;
+        index.CountPatches(counted);
+        const ScanResult counts = memory.Counts();
+        QCOMPARE(counts.patches, counted.patches);
+        QCOMPARE(counts.distinct, counted.distinct);
+
+        CollectionMemory fresh;
+        fresh.Apply(CollectionMemory::Look({root_}, versions_, {}));
+        const auto listed = [](const CollectionMemory& from, const QString& query) {
+            const std::shared_ptr<const CollectionIndex::DistinctList> list = from.List();
+            QStringList lines;
+            for (const qsizetype k : list->Matching(query)) {
+                const DistinctPatch p = list->Patch(k);
+                lines.append(QStringLiteral("%1 %2 %3 %4 %5 %6")
+                                 .arg(QString::fromLatin1(p.bytes.toHex()), p.name, from.DescriptionOf(k))
+                                 .arg(p.places)
+                                 .arg(p.deleted)
+                                 .arg(from.TwinKindsOf(k)));
+            }
+            return lines;
+        };
+        QStringList expected;
+        for (const DistinctPatch& p : index.Distinct())
+            expected.append(QStringLiteral("%1 %2 %3 %4 %5 %6")
+                                .arg(QString::fromLatin1(p.bytes.toHex()), p.name, p.description)
+                                .arg(p.places)
+                                .arg(p.deleted)
+                                .arg(index.TwinKindsOf(p)));
+        QCOMPARE(listed(memory, {}), expected);
+        QCOMPARE(listed(fresh, {}), expected);
+        for (const char* query : {"alpha", "#gig", "second", "drive off", "oldone", "#old", "now"}) {
+            QStringList found;
+            for (const DistinctPatch& p : index.Distinct(QString::fromUtf8(query)))
+                found.append(QString::fromLatin1(p.bytes.toHex()));
+            QStringList inMemory;
+            const std::shared_ptr<const CollectionIndex::DistinctList> list = memory.List();
+            for (const qsizetype k : list->Matching(QString::fromUtf8(query)))
+                inMemory.append(QString::fromLatin1(list->Patch(k).bytes.toHex()));
+            QVERIFY2(inMemory == found, query);
+        }
+        const auto where = [](const std::vector<RelatedPlace>& places) {
+            QStringList lines;
+            for (const RelatedPlace& r : places)
+                lines.append(QStringLiteral("%1 %2 %3 %4 %5 %6")
+                                 .arg(RelationText(r.relation), r.place.path)
+                                 .arg(r.place.position)
+                                 .arg(int(r.place.kind))
+                                 .arg(r.place.name, r.place.description + QString::fromLatin1(r.place.bytes.toHex())));
+            return lines;
+        };
+        for (const DistinctPatch& p : index.Distinct())
+            QCOMPARE(where(memory.WhereUsed(p.bytes)), where(index.WhereUsed(p.bytes)));
+        QVERIFY(memory.WhereUsed(Patch("NONE", 42)).empty());
+        const auto tags = [](const std::vector<TagCount>& all) {
+            QStringList lines;
+            for (const TagCount& t : all)
+                lines.append(t.tag + u' ' + QString::number(t.places));
+            return lines;
+        };
+        QCOMPARE(tags(memory.Tags()), tags(index.Tags()));
     }
 
     // Distinct patches: identical bytes grouped, with their places; a patch only kept in an

@@ -1,0 +1,604 @@
+#include "CollectionMemory.h"
+
+#include "LibraryFile.h"
+#include "PatchImage.h"
+#include "PatchName.h"
+#include "Tags.h"
+#include "TwinIndex.h"
+
+#include <QMutex>
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <thread>
+
+namespace quillbox {
+
+namespace {
+
+constexpr qsizetype Size = PatchImageSize;
+constexpr qsizetype NameOffset = 11;
+
+quint64 Mix(quint64 h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ULL;
+    return h ^ (h >> 33);
+}
+
+quint64 HashBytes(const char* p, qsizetype n) {
+    quint64 h = quint64(n);
+    for (qsizetype i = 0; i < n; i += 8) {
+        quint64 word = 0;
+        std::memcpy(&word, p + i, size_t(std::min<qsizetype>(8, n - i)));
+        h = Mix(h ^ word) + quint64(i);
+    }
+    return h;
+}
+
+// The six name bytes as one number; the name is its bits 5..40, six bits a character.
+quint64 NameField(const char* image) {
+    quint64 field = 0;
+    for (int i = 0; i < 6; ++i)
+        field |= quint64(quint8(image[NameOffset + i])) << (8 * i);
+    return field;
+}
+constexpr quint64 NameMask = quint64{0xFFFFFFFFF} << 5;
+
+// The characters of the device's alphabet by code, and for each code the first code with the same
+// character: two names are the same text when their codes are the same after that.
+struct Alphabet {
+    std::array<char16_t, 64> character{};
+    std::array<quint8, 64> first{};
+    Alphabet() {
+        for (int code = 0; code < 64; ++code) {
+            const QString c = PatchCharFromCode(code);
+            character[size_t(code)] = c.isEmpty() ? 0 : c.front().unicode();
+            first[size_t(code)] = quint8(code);
+            for (int before = 0; before < code; ++before)
+                if (character[size_t(before)] == character[size_t(code)] && PatchCharFromCode(before) == c) {
+                    first[size_t(code)] = quint8(before);
+                    break;
+                }
+        }
+    }
+};
+const Alphabet& TheAlphabet() {
+    static const Alphabet alphabet;
+    return alphabet;
+}
+
+quint64 NameKey(const char* image) {
+    const quint64 field = NameField(image) >> 5;
+    quint64 key = 0;
+    for (int c = 0; c < 6; ++c)
+        key |= quint64(TheAlphabet().first[(field >> (6 * c)) & 63]) << (6 * c);
+    return key;
+}
+
+// The image with its name left out: equal for two patches that sound the same (SoundOf).
+std::array<char, Size> SoundBytes(const char* image) {
+    std::array<char, Size> sound;
+    std::memcpy(sound.data(), image, Size);
+    const quint64 field = NameField(image) & ~NameMask;
+    for (int i = 0; i < 6; ++i)
+        sound[size_t(NameOffset + i)] = char(field >> (8 * i));
+    return sound;
+}
+
+// Where the list puts a patch: by its name as text, then by its bytes.
+struct NameOrder {
+    quint64 high = 0; // characters 1 to 4
+    quint32 low = 0;  // characters 5 and 6
+};
+NameOrder NameOrderOf(const char* image) {
+    const quint64 field = NameField(image) >> 5;
+    std::array<quint64, 6> c{};
+    for (int i = 0; i < 6; ++i)
+        c[size_t(i)] = TheAlphabet().character[(field >> (6 * i)) & 63];
+    return {c[0] << 48 | c[1] << 32 | c[2] << 16 | c[3], quint32(c[4] << 16 | c[5])};
+}
+
+} // namespace
+
+// The look-ups by bytes, by sound and by name: open addressing over the list's entries, whose
+// keys are taken from the images in the list's store. Dead entries stay in them (answers skip
+// them) until the list is made anew.
+struct CollectionMemory::Tables {
+    std::vector<qint32> bytes, sound, name;  // slots: an entry, or -1
+    std::vector<qint32> nextSound, nextName; // the next entry under the same slot's key
+    // Per entry: places outside earlier versions, and which place's description is shown.
+    std::vector<qint32> current;
+    std::vector<std::pair<qint32, qint32>> shown; // file, position; -1 when none
+    QMap<QString, qsizetype> tags;
+    qsizetype entries = 0; // entries in the slots
+
+    const char* Image(const CollectionIndex::DistinctList& list, qint32 k) const {
+        return list.store.constData() + qsizetype(k) * Size;
+    }
+    size_t Mask() const { return bytes.size() - 1; }
+
+    void Grow(const CollectionIndex::DistinctList& list) {
+        size_t slots = 1024;
+        while (slots < size_t(list.Count()) * 2 + 2)
+            slots *= 2;
+        bytes.assign(slots, -1);
+        sound.assign(slots, -1);
+        name.assign(slots, -1);
+        nextSound.assign(size_t(list.Count()), -1);
+        nextName.assign(size_t(list.Count()), -1);
+        entries = 0;
+        for (qint32 k = 0; k < qint32(list.Count()); ++k)
+            if (!list.dead[size_t(k)])
+                Insert(list, k);
+    }
+
+    qint32 Find(const CollectionIndex::DistinctList& list, const char* image) const {
+        for (size_t slot = HashBytes(image, Size) & Mask();; slot = (slot + 1) & Mask()) {
+            const qint32 k = bytes[slot];
+            if (k < 0)
+                return -1;
+            if (!list.dead[size_t(k)] && std::memcmp(Image(list, k), image, Size) == 0)
+                return k;
+        }
+    }
+
+    template <typename Same> size_t SlotOf(const std::vector<qint32>& table, quint64 hash, Same same) const {
+        size_t slot = hash & Mask();
+        while (table[slot] >= 0 && !same(table[slot]))
+            slot = (slot + 1) & Mask();
+        return slot;
+    }
+    size_t SoundSlot(const CollectionIndex::DistinctList& list, const char* image) const {
+        const auto key = SoundBytes(image);
+        return SlotOf(sound, HashBytes(key.data(), Size),
+                      [&](qint32 k) { return SoundBytes(Image(list, k)) == key; });
+    }
+    size_t NameSlot(const CollectionIndex::DistinctList& list, const char* image) const {
+        const quint64 key = NameKey(image);
+        return SlotOf(name, Mix(key), [&](qint32 k) { return NameKey(Image(list, k)) == key; });
+    }
+
+    void Insert(const CollectionIndex::DistinctList& list, qint32 k) {
+        if ((entries + 1) * 2 > qsizetype(bytes.size())) {
+            Grow(list); // takes every live entry, `k` among them
+            return;
+        }
+        const char* image = Image(list, k);
+        size_t slot = HashBytes(image, Size) & Mask();
+        while (bytes[slot] >= 0)
+            slot = (slot + 1) & Mask();
+        bytes[slot] = k;
+        if (nextSound.size() < size_t(k) + 1) {
+            nextSound.resize(size_t(list.Count()), -1);
+            nextName.resize(size_t(list.Count()), -1);
+        }
+        const size_t s = SoundSlot(list, image);
+        nextSound[size_t(k)] = sound[s];
+        sound[s] = k;
+        const size_t n = NameSlot(list, image);
+        nextName[size_t(k)] = name[n];
+        name[n] = k;
+        ++entries;
+    }
+};
+
+CollectionMemory::CollectionMemory()
+    : list_(std::make_shared<CollectionIndex::DistinctList>()), tables_(std::make_unique<Tables>()) {
+    tables_->Grow(*list_);
+}
+
+CollectionMemory::~CollectionMemory() = default;
+
+CollectionMemory::Known CollectionMemory::KnownFiles() const {
+    Known known;
+    for (const ReadFile& file : files_)
+        if (file.kept)
+            known.insert(file.path, {file.identity, file.sideIdentity});
+    return known;
+}
+
+namespace {
+
+ReadFile ReadOne(const FoundFile& found, std::vector<SkippedFile>& skipped) {
+    ReadFile file;
+    file.path = found.path;
+    file.kind = found.kind;
+    ScannedFile scanned = ScannedFile::Open(found.path, found.kind);
+    if (!scanned.refusal.isEmpty()) {
+        skipped.push_back({found.path, scanned.refusal, {}});
+        return file;
+    }
+    file.identity = scanned.identity.ToText();
+    file.sideIdentity = scanned.sideIdentity.ToText();
+    file.store.reserve(scanned.Count() * Size);
+    file.ends.reserve(size_t(scanned.Count()));
+    for (qsizetype first = 0; first < scanned.Count(); first += ScannedFile::PartSize) {
+        const std::vector<QByteArray> part = scanned.Patches(first, ScannedFile::PartSize);
+        if (part.empty()) {
+            skipped.push_back({found.path, scanned.refusal, {}});
+            ReadFile refused;
+            refused.path = found.path;
+            refused.kind = found.kind;
+            return refused;
+        }
+        for (size_t k = 0; k < part.size(); ++k) {
+            file.store += part[k];
+            const QString description = scanned.Description(first + qsizetype(k));
+            file.texts += description.toUtf8();
+            file.ends.push_back(quint32(file.texts.size()));
+            if (description.contains(QLatin1Char('#')))
+                for (const QString& tag : TagsOf(description))
+                    ++file.tags[tag];
+        }
+    }
+    if (!scanned.sideRefusal.isEmpty())
+        skipped.push_back({SideFilePath(found.path), scanned.sideRefusal, {}});
+    file.kept = true;
+    return file;
+}
+
+} // namespace
+
+FolderLook CollectionMemory::Look(const QStringList& folders, const QString& versionsFolder,
+                                  const Known& known, const CollectionIndex::Progress& progress,
+                                  const std::atomic_bool* cancel) {
+    FolderLook look;
+    FolderWalk walk = WalkFolders(folders, versionsFolder);
+    look.skipped = std::move(walk.skipped);
+    Known gone = known;
+    std::vector<const FoundFile*> toRead;
+    for (const FoundFile& found : walk.files) {
+        const auto it = gone.constFind(found.path);
+        if (it != gone.constEnd() && it->first == found.identity.ToText() &&
+            it->second == found.sideIdentity.ToText()) {
+            gone.erase(it);
+            continue;
+        }
+        toRead.push_back(&found);
+    }
+    // Files read again leave before they come back; those not found leave for good.
+    look.gone = gone.keys();
+    std::sort(look.gone.begin(), look.gone.end());
+    // Two readers take the files by turns; each keeps what it passed over, in the files' order.
+    look.read.resize(toRead.size());
+    std::vector<std::vector<SkippedFile>> skipped(toRead.size());
+    std::atomic<size_t> next{0};
+    std::atomic<qsizetype> done{0};
+    QMutex progressing;
+    const auto reader = [&] {
+        for (size_t i = next++; i < toRead.size(); i = next++) {
+            if (cancel && cancel->load())
+                return;
+            look.read[i] = ReadOne(*toRead[i], skipped[i]);
+            if (progress) {
+                const QMutexLocker lock(&progressing);
+                progress({++done, qsizetype(toRead.size())});
+            }
+        }
+    };
+    if (progress)
+        progress({0, qsizetype(toRead.size())});
+    {
+        std::thread second(reader);
+        reader();
+        second.join();
+    }
+    if (cancel && cancel->load()) {
+        // What was read until then is kept; files not yet read stay as they were.
+        look.cancelled = true;
+        std::vector<ReadFile> read;
+        for (size_t i = 0; i < toRead.size(); ++i)
+            if (!look.read[i].path.isEmpty())
+                read.push_back(std::move(look.read[i]));
+        look.read = std::move(read);
+        look.gone.clear();
+    }
+    for (const auto& some : skipped)
+        look.skipped.insert(look.skipped.end(), some.begin(), some.end());
+    return look;
+}
+
+void CollectionMemory::DropFile(qsizetype index) {
+    ReadFile& file = files_[size_t(index)];
+    fileOf_.remove(file.path);
+    touched_.insert(touched_.end(), file.entries.begin(), file.entries.end());
+    if (file.kind != PlaceKind::EarlierVersion)
+        for (auto it = file.tags.cbegin(); it != file.tags.cend(); ++it)
+            if ((tables_->tags[it.key()] -= it.value()) <= 0)
+                tables_->tags.remove(it.key());
+    file = ReadFile{};
+}
+
+ScanResult CollectionMemory::Apply(FolderLook look) {
+    ScanResult result;
+    result.read = qsizetype(look.read.size());
+    result.skipped = std::move(look.skipped);
+    result.cancelled = look.cancelled;
+    if (look.Changed()) {
+        for (const QString& path : std::as_const(look.gone))
+            if (const auto it = fileOf_.constFind(path); it != fileOf_.constEnd())
+                DropFile(*it);
+        for (ReadFile& file : look.read) {
+            if (const auto it = fileOf_.constFind(file.path); it != fileOf_.constEnd())
+                DropFile(*it);
+            if (file.kept)
+                AddFile(std::move(file));
+        }
+        Settle();
+    }
+    const ScanResult counts = Counts();
+    result.files = counts.files;
+    result.versions = counts.versions;
+    result.patches = counts.patches;
+    result.distinct = counts.distinct;
+    return result;
+}
+
+void CollectionMemory::AddFile(ReadFile file) {
+    if (file.kind != PlaceKind::EarlierVersion)
+        for (auto it = file.tags.cbegin(); it != file.tags.cend(); ++it)
+            tables_->tags[it.key()] += it.value();
+    const auto empty = std::find_if(files_.begin(), files_.end(), [](const ReadFile& f) { return !f.kept; });
+    const qsizetype index =
+        empty != files_.end() ? qsizetype(empty - files_.begin()) : qsizetype(files_.size());
+    fileOf_.insert(file.path, index);
+    if (index == qsizetype(files_.size()))
+        files_.push_back(std::move(file));
+    else
+        files_[size_t(index)] = std::move(file);
+}
+
+qint32 CollectionMemory::NewEntry(const char* image) {
+    CollectionIndex::DistinctList& list = *list_;
+    const qint32 entry = qint32(list.Count());
+    list.store.append(image, Size);
+    list.lengths.push_back(quint8(Size));
+    list.places.push_back(0);
+    list.deleted.push_back(false);
+    list.dead.push_back(false);
+    list.rank.push_back(-1);
+    tables_->current.push_back(0);
+    tables_->shown.push_back({-1, -1});
+    tables_->Insert(list, entry);
+    return entry;
+}
+
+void CollectionMemory::Settle() {
+    CollectionIndex::DistinctList& list = *list_;
+    Tables& t = *tables_;
+    const qint32 before = qint32(list.Count());
+    // The patches that gained or lost a place get new entries: the old ones die.
+    std::vector<qint32> moved(size_t(before), -1);
+    for (const qint32 entry : std::as_const(touched_))
+        if (entry < before && moved[size_t(entry)] < 0 && !list.dead[size_t(entry)]) {
+            list.dead[size_t(entry)] = true;
+            moved[size_t(entry)] = -2; // given its new entry when a place still holds it
+        }
+    touched_.clear();
+    for (ReadFile& file : files_) {
+        if (!file.kept || !file.entries.empty())
+            continue;
+        file.entries.resize(size_t(file.Count()));
+        for (qsizetype k = 0; k < file.Count(); ++k) {
+            const char* image = file.store.constData() + k * Size;
+            qint32 entry = t.Find(list, image);
+            if (entry >= 0 && entry < before) {
+                list.dead[size_t(entry)] = true;
+                moved[size_t(entry)] = -2;
+            }
+            file.entries[size_t(k)] = entry;
+        }
+    }
+    // One pass over every place: those of changed patches go to their new entries, counted.
+    std::vector<qint32> counts;
+    for (ReadFile& file : files_) {
+        if (!file.kept)
+            continue;
+        for (qsizetype k = 0; k < file.Count(); ++k) {
+            qint32& entry = file.entries[size_t(k)];
+            if (entry < 0 || (entry < before && moved[size_t(entry)] != -1)) {
+                if (entry < 0 || moved[size_t(entry)] < 0) {
+                    const char* image = file.store.constData() + k * Size;
+                    const qint32 found = t.Find(list, image);
+                    const qint32 now = found >= before ? found : NewEntry(image);
+                    if (entry >= 0)
+                        moved[size_t(entry)] = now;
+                    entry = now;
+                } else {
+                    entry = moved[size_t(entry)];
+                }
+            }
+            if (entry >= before) {
+                counts.resize(std::max(counts.size(), size_t(entry - before) + 1), 0);
+                ++counts[size_t(entry - before)];
+            }
+        }
+    }
+    // The new entries' places, grouped by a count and a second pass.
+    const qint32 added = qint32(list.Count()) - before;
+    counts.resize(size_t(added), 0);
+    std::vector<qint32> starts(size_t(added) + 1, 0);
+    for (qint32 i = 0; i < added; ++i)
+        starts[size_t(i) + 1] = starts[size_t(i)] + counts[size_t(i)];
+    std::vector<std::pair<qint32, qint32>> places(size_t(starts.back()));
+    std::vector<qint32> filled(starts.begin(), starts.end() - 1);
+    for (qint32 f = 0; f < qint32(files_.size()); ++f) {
+        const ReadFile& file = files_[size_t(f)];
+        if (!file.kept)
+            continue;
+        for (qint32 k = 0; k < qint32(file.Count()); ++k)
+            if (const qint32 entry = file.entries[size_t(k)]; entry >= before)
+                places[size_t(filled[size_t(entry - before)]++)] = {f, k};
+    }
+    std::vector<QByteArray> texts(static_cast<size_t>(added));
+    for (qint32 i = 0; i < added; ++i) {
+        const qint32 entry = before + i;
+        const auto first = places.begin() + starts[size_t(i)], last = places.begin() + starts[size_t(i) + 1];
+        list.places[size_t(entry)] = qint32(last - first);
+        if (first == last) {
+            list.dead[size_t(entry)] = true;
+            continue;
+        }
+        qint32 current = 0;
+        QByteArrayView best;
+        std::vector<QByteArrayView> seen;
+        for (auto it = first; it != last; ++it) {
+            const ReadFile& file = files_[size_t(it->first)];
+            current += file.kind != PlaceKind::EarlierVersion ? 1 : 0;
+            const QByteArrayView text = file.Text(it->second);
+            if (text.isEmpty())
+                continue;
+            if (best.isEmpty() || best.compare(text) < 0) {
+                best = text;
+                t.shown[size_t(entry)] = *it;
+            }
+            if (std::find(seen.begin(), seen.end(), text) == seen.end()) {
+                seen.push_back(text);
+                if (!texts[size_t(i)].isEmpty())
+                    texts[size_t(i)] += '\n';
+                texts[size_t(i)] += text.toByteArray();
+            }
+        }
+        t.current[size_t(entry)] = current;
+        list.deleted[size_t(entry)] = current == 0;
+    }
+    list.finder.Append(list.store, [&](qsizetype k) {
+        return k >= before ? QString::fromUtf8(texts[size_t(k - before)]) : QString();
+    });
+    // The order: the live entries that stay, merged with the new ones sorted by name then bytes.
+    const auto less = [&list](qint32 a, qint32 b) {
+        const char* x = list.store.constData() + qsizetype(a) * Size;
+        const char* y = list.store.constData() + qsizetype(b) * Size;
+        const NameOrder p = NameOrderOf(x), q = NameOrderOf(y);
+        if (p.high != q.high)
+            return p.high < q.high;
+        if (p.low != q.low)
+            return p.low < q.low;
+        return std::memcmp(x, y, Size) < 0;
+    };
+    std::vector<qint32> fresh;
+    for (qint32 entry = before; entry < qint32(list.Count()); ++entry)
+        if (!list.dead[size_t(entry)])
+            fresh.push_back(entry);
+    std::sort(fresh.begin(), fresh.end(), less);
+    std::vector<qint32> order;
+    order.reserve(list.order.size() + fresh.size());
+    std::vector<qint32> kept;
+    kept.reserve(list.order.size());
+    for (const qint32 entry : list.order)
+        if (!list.dead[size_t(entry)])
+            kept.push_back(entry);
+    std::merge(kept.begin(), kept.end(), fresh.begin(), fresh.end(), std::back_inserter(order), less);
+    list.order = std::move(order);
+    std::fill(list.rank.begin(), list.rank.end(), -1);
+    for (qint32 r = 0; r < qint32(list.order.size()); ++r)
+        list.rank[size_t(list.order[size_t(r)])] = r;
+}
+
+QString CollectionMemory::DescriptionOf(qsizetype entry) const {
+    if (entry < 0 || entry >= list_->Count())
+        return {};
+    const auto [file, position] = tables_->shown[size_t(entry)];
+    return file < 0 ? QString() : QString::fromUtf8(files_[size_t(file)].Text(position));
+}
+
+unsigned CollectionMemory::TwinKindsOf(qsizetype entry) const {
+    const CollectionIndex::DistinctList& list = *list_;
+    const Tables& t = *tables_;
+    if (entry < 0 || entry >= list.Count())
+        return TwinNone;
+    unsigned kinds = list.places[size_t(entry)] > 1 ? TwinIdentical : TwinNone;
+    const char* image = t.Image(list, qint32(entry));
+    const auto sound = SoundBytes(image);
+    for (qint32 k = t.sound[t.SoundSlot(list, image)]; k >= 0; k = t.nextSound[size_t(k)])
+        if (!list.dead[size_t(k)] && std::memcmp(t.Image(list, k), image, Size) != 0) {
+            kinds |= TwinSameSound;
+            break;
+        }
+    for (qint32 k = t.name[t.NameSlot(list, image)]; k >= 0; k = t.nextName[size_t(k)])
+        if (!list.dead[size_t(k)] && SoundBytes(t.Image(list, k)) != sound) {
+            kinds |= TwinSameName;
+            break;
+        }
+    return kinds;
+}
+
+std::vector<RelatedPlace> CollectionMemory::WhereUsed(const QByteArray& bytes) const {
+    const CollectionIndex::DistinctList& list = *list_;
+    const Tables& t = *tables_;
+    std::vector<RelatedPlace> related;
+    if (bytes.size() != Size)
+        return related;
+    const char* image = bytes.constData();
+    const auto sound = SoundBytes(image);
+    // The entries of each relation, then one pass over the places for them.
+    QHash<qint32, Relation> relationOf;
+    for (qint32 k = t.sound[t.SoundSlot(list, image)]; k >= 0; k = t.nextSound[size_t(k)])
+        if (!list.dead[size_t(k)])
+            relationOf.insert(k, std::memcmp(t.Image(list, k), image, Size) == 0 ? Relation::Identical
+                                                                                 : Relation::SameSound);
+    for (qint32 k = t.name[t.NameSlot(list, image)]; k >= 0; k = t.nextName[size_t(k)])
+        if (!list.dead[size_t(k)] && SoundBytes(t.Image(list, k)) != sound)
+            relationOf.insert(k, Relation::SameName);
+    if (relationOf.isEmpty())
+        return related;
+    for (const ReadFile& file : files_) {
+        if (!file.kept)
+            continue;
+        for (qsizetype k = 0; k < file.Count(); ++k) {
+            const auto it = relationOf.constFind(file.entries[size_t(k)]);
+            if (it == relationOf.constEnd())
+                continue;
+            const QByteArray patch = file.store.mid(k * Size, Size);
+            related.push_back(
+                {*it, Place{file.path, k, file.kind, NameOf(patch), QString::fromUtf8(file.Text(k)), patch}});
+        }
+    }
+    std::sort(related.begin(), related.end(), [](const RelatedPlace& a, const RelatedPlace& b) {
+        if (a.relation != b.relation)
+            return int(a.relation) < int(b.relation);
+        return a.place.path != b.place.path ? a.place.path < b.place.path
+                                            : a.place.position < b.place.position;
+    });
+    return related;
+}
+
+std::vector<TagCount> CollectionMemory::Tags() const {
+    std::vector<TagCount> tags;
+    for (auto it = tables_->tags.cbegin(); it != tables_->tags.cend(); ++it)
+        tags.push_back({it.key(), it.value()});
+    // As the cache orders them: by the tags' UTF-8 bytes.
+    std::sort(tags.begin(), tags.end(),
+              [](const TagCount& a, const TagCount& b) { return a.tag.toUtf8() < b.tag.toUtf8(); });
+    return tags;
+}
+
+qsizetype CollectionMemory::HeldBytes() const {
+    qsizetype held = qsizetype(files_.capacity() * sizeof(ReadFile));
+    for (const ReadFile& file : files_)
+        held += file.store.capacity() + file.texts.capacity() +
+                qsizetype(file.ends.capacity() * sizeof(quint32) + file.entries.capacity() * sizeof(qint32));
+    const Tables& t = *tables_;
+    held += qsizetype((t.bytes.capacity() + t.sound.capacity() + t.name.capacity() + t.nextSound.capacity() +
+                       t.nextName.capacity() + t.current.capacity()) *
+                          sizeof(qint32) +
+                      t.shown.capacity() * sizeof(std::pair<qint32, qint32>));
+    return held;
+}
+
+ScanResult CollectionMemory::Counts() const {
+    ScanResult result;
+    for (const ReadFile& file : files_) {
+        if (!file.kept)
+            continue;
+        ++result.files;
+        result.versions += file.kind == PlaceKind::EarlierVersion ? 1 : 0;
+        result.patches += file.Count();
+    }
+    result.distinct = list_->LiveCount();
+    return result;
+}
+
+} // namespace quillbox
