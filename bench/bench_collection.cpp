@@ -3,6 +3,7 @@
 // default 100; the full collection is 1000), plus one patch file of 100 patches per five libraries.
 #include "BenchTable.h"
 #include "CollectionIndex.h"
+#include "CollectionMemory.h"
 #include "FileAccess.h"
 #include "LibraryFile.h"
 #include "LibraryPairFile.h"
@@ -31,6 +32,7 @@ struct World {
     QStringList files;
     std::unique_ptr<CollectionIndex> index;
     std::unique_ptr<CollectionIndex::DistinctList> list; // what the window holds
+    std::unique_ptr<CollectionMemory> memory;            // what the window holds since it reads the files
     QByteArray probe;                                    // a patch held by a few places
     QStringList libraries;                               // the library files, in order
 };
@@ -195,6 +197,55 @@ int main(int argc, char** argv) {
             };
         },
         floorName, ReadFloor, Target{});
+    // The window's first answer: a collection without a cache read straight from its files into
+    // the list it searches, whose find and where-used answer from then on (the cache is written
+    // behind it, on the worker).
+    Register(
+        "first answer, fresh collection", Sizes(),
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                ScanResult result;
+                for (auto _ : state) {
+                    CollectionMemory memory;
+                    result = memory.Apply(CollectionMemory::Look({w.folder}, w.versions, {}));
+                }
+                state.counters["patches"] = double(result.patches);
+                state.counters["distinct"] = double(result.distinct);
+            };
+        },
+        floorName, ReadFloor, Target{Target::Ratio, 5});
+    // After one side file was rewritten (untimed): the look at the folders, the changed file read,
+    // its places taken out of the list and the new ones put in, and the whole list's rows as the
+    // window shows them again.
+    Register(
+        "window: list after one changed file", Sizes(),
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                if (!w.memory) {
+                    w.memory = std::make_unique<CollectionMemory>();
+                    w.memory->Apply(CollectionMemory::Look({w.folder}, w.versions, {}));
+                }
+                long turn = 0;
+                size_t shown = 0;
+                for (auto _ : state) {
+                    state.PauseTiming();
+                    test::WriteBytes(SideFilePath(w.libraries[1]), "[Description]\r\n1=changed again " +
+                                                     QByteArray::number(++turn) + " #gig\r\n");
+                    state.ResumeTiming();
+                    const ScanResult result = w.memory->Apply(
+                        CollectionMemory::Look({w.folder}, w.versions, w.memory->KnownFiles()));
+                    if (result.read != 1)
+                        state.SkipWithError("the changed file was not read");
+                    shown = w.memory->List()->Matching({}).size();
+                }
+                state.counters["shown"] = double(shown);
+                state.counters["held MiB"] = double(w.memory->HeldBytes() + w.memory->List()->HeldBytes()) /
+                                             (1024.0 * 1024.0);
+            };
+        },
+        floorName, ReadFloor, Target{Target::Milliseconds, 50});
     for (const char* query : {"e", "entry 770", "#gig"}) {
         Register(
             std::string("window: find keystroke \"") + query + '"', Sizes(),
