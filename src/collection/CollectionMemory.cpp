@@ -71,9 +71,10 @@ const Alphabet& TheAlphabet() {
 
 quint64 NameKey(const char* image) {
     const quint64 field = NameField(image) >> 5;
+    const Alphabet& alphabet = TheAlphabet();
     quint64 key = 0;
     for (int c = 0; c < 6; ++c)
-        key |= quint64(TheAlphabet().first[(field >> (6 * c)) & 63]) << (6 * c);
+        key |= quint64(alphabet.first[(field >> (6 * c)) & 63]) << (6 * c);
     return key;
 }
 
@@ -94,9 +95,10 @@ struct NameOrder {
 };
 NameOrder NameOrderOf(const char* image) {
     const quint64 field = NameField(image) >> 5;
+    const Alphabet& alphabet = TheAlphabet();
     std::array<quint64, 6> c{};
     for (int i = 0; i < 6; ++i)
-        c[size_t(i)] = TheAlphabet().character[(field >> (6 * i)) & 63];
+        c[size_t(i)] = alphabet.character[(field >> (6 * i)) & 63];
     return {c[0] << 48 | c[1] << 32 | c[2] << 16 | c[3], quint32(c[4] << 16 | c[5])};
 }
 
@@ -108,6 +110,7 @@ NameOrder NameOrderOf(const char* image) {
 struct CollectionMemory::Tables {
     std::vector<qint32> bytes, sound, name;  // slots: an entry, or -1
     std::vector<qint32> nextSound, nextName; // the next entry under the same slot's key
+    std::vector<quint64> soundHash, nameKey; // per entry, so that a probe compares numbers first
     // Per entry: places outside earlier versions, and which place's description is shown.
     std::vector<qint32> current;
     std::vector<std::pair<qint32, qint32>> shown; // file, position; -1 when none
@@ -119,9 +122,9 @@ struct CollectionMemory::Tables {
     }
     size_t Mask() const { return bytes.size() - 1; }
 
-    void Grow(const CollectionIndex::DistinctList& list) {
+    void Grow(const CollectionIndex::DistinctList& list, qsizetype room = 0) {
         size_t slots = 1024;
-        while (slots < size_t(list.Count()) * 2 + 2)
+        while (slots < size_t(std::max(list.Count(), room)) * 2 + 2)
             slots *= 2;
         bytes.assign(slots, -1);
         sound.assign(slots, -1);
@@ -150,14 +153,24 @@ struct CollectionMemory::Tables {
             slot = (slot + 1) & Mask();
         return slot;
     }
-    size_t SoundSlot(const CollectionIndex::DistinctList& list, const char* image) const {
+    static quint64 SoundHash(const char* image) {
         const auto key = SoundBytes(image);
-        return SlotOf(sound, HashBytes(key.data(), Size),
-                      [&](qint32 k) { return SoundBytes(Image(list, k)) == key; });
+        return HashBytes(key.data(), Size);
     }
-    size_t NameSlot(const CollectionIndex::DistinctList& list, const char* image) const {
-        const quint64 key = NameKey(image);
-        return SlotOf(name, Mix(key), [&](qint32 k) { return NameKey(Image(list, k)) == key; });
+    size_t SoundSlot(const CollectionIndex::DistinctList& list, const char* image, quint64 hash) const {
+        const auto key = SoundBytes(image);
+        return SlotOf(sound, hash, [&](qint32 k) {
+            return soundHash[size_t(k)] == hash && SoundBytes(Image(list, k)) == key;
+        });
+    }
+    size_t SoundSlot(const CollectionIndex::DistinctList& list, const char* image) const {
+        return SoundSlot(list, image, SoundHash(image));
+    }
+    size_t NameSlot(quint64 key) const {
+        return SlotOf(name, Mix(key), [&](qint32 k) { return nameKey[size_t(k)] == key; });
+    }
+    size_t NameSlot(const CollectionIndex::DistinctList&, const char* image) const {
+        return NameSlot(NameKey(image));
     }
 
     void Insert(const CollectionIndex::DistinctList& list, qint32 k) {
@@ -174,10 +187,16 @@ struct CollectionMemory::Tables {
             nextSound.resize(size_t(list.Count()), -1);
             nextName.resize(size_t(list.Count()), -1);
         }
-        const size_t s = SoundSlot(list, image);
+        if (soundHash.size() < size_t(k) + 1) {
+            soundHash.resize(size_t(list.Count()));
+            nameKey.resize(size_t(list.Count()));
+        }
+        soundHash[size_t(k)] = SoundHash(image);
+        nameKey[size_t(k)] = NameKey(image);
+        const size_t s = SoundSlot(list, image, soundHash[size_t(k)]);
         nextSound[size_t(k)] = sound[s];
         sound[s] = k;
-        const size_t n = NameSlot(list, image);
+        const size_t n = NameSlot(nameKey[size_t(k)]);
         nextName[size_t(k)] = name[n];
         name[n] = k;
         ++entries;
@@ -215,21 +234,22 @@ ReadFile ReadOne(const FoundFile& found, std::vector<SkippedFile>& skipped) {
     file.store.reserve(scanned.Count() * Size);
     file.ends.reserve(size_t(scanned.Count()));
     for (qsizetype first = 0; first < scanned.Count(); first += ScannedFile::PartSize) {
-        const std::vector<QByteArray> part = scanned.Patches(first, ScannedFile::PartSize);
-        if (part.empty()) {
+        const QByteArray part = scanned.Part(first, ScannedFile::PartSize);
+        if (part.isEmpty()) {
             skipped.push_back({found.path, scanned.refusal, {}});
             ReadFile refused;
             refused.path = found.path;
             refused.kind = found.kind;
             return refused;
         }
-        for (size_t k = 0; k < part.size(); ++k) {
-            file.store += part[k];
-            const QString description = scanned.Description(first + qsizetype(k));
-            file.texts += description.toUtf8();
+        file.store += part;
+        for (qsizetype k = first; k < first + part.size() / Size; ++k) {
+            const qsizetype start = file.texts.size();
+            scanned.AppendDescription(k, file.texts);
             file.ends.push_back(quint32(file.texts.size()));
-            if (description.contains(QLatin1Char('#')))
-                for (const QString& tag : TagsOf(description))
+            const QByteArrayView text = QByteArrayView(file.texts).sliced(start);
+            if (text.contains('#'))
+                for (const QString& tag : TagsOf(QString::fromUtf8(text)))
                     ++file.tags[tag];
         }
     }
@@ -377,6 +397,12 @@ void CollectionMemory::Settle() {
             moved[size_t(entry)] = -2; // given its new entry when a place still holds it
         }
     touched_.clear();
+    qsizetype incoming = 0;
+    for (const ReadFile& file : files_)
+        incoming += file.kept && file.entries.empty() ? file.Count() : 0;
+    if ((t.entries + incoming) * 2 > qsizetype(t.bytes.size()))
+        t.Grow(list, t.entries + incoming + touched_.size());
+    list.store.reserve(list.store.size() + incoming * Size);
     for (ReadFile& file : files_) {
         if (!file.kept || !file.entries.empty())
             continue;
@@ -468,29 +494,41 @@ void CollectionMemory::Settle() {
         return k >= before ? QString::fromUtf8(texts[size_t(k - before)]) : QString();
     });
     // The order: the live entries that stay, merged with the new ones sorted by name then bytes.
-    const auto less = [&list](qint32 a, qint32 b) {
-        const char* x = list.store.constData() + qsizetype(a) * Size;
-        const char* y = list.store.constData() + qsizetype(b) * Size;
-        const NameOrder p = NameOrderOf(x), q = NameOrderOf(y);
-        if (p.high != q.high)
-            return p.high < q.high;
-        if (p.low != q.low)
-            return p.low < q.low;
-        return std::memcmp(x, y, Size) < 0;
+    struct Key {
+        NameOrder name;
+        qint32 entry;
     };
-    std::vector<qint32> fresh;
+    const auto less = [&list](const Key& a, const Key& b) {
+        if (a.name.high != b.name.high)
+            return a.name.high < b.name.high;
+        if (a.name.low != b.name.low)
+            return a.name.low < b.name.low;
+        return std::memcmp(list.store.constData() + qsizetype(a.entry) * Size,
+                           list.store.constData() + qsizetype(b.entry) * Size, Size) < 0;
+    };
+    const auto keyOf = [&list](qint32 entry) {
+        return Key{NameOrderOf(list.store.constData() + qsizetype(entry) * Size), entry};
+    };
+    std::vector<Key> fresh;
     for (qint32 entry = before; entry < qint32(list.Count()); ++entry)
         if (!list.dead[size_t(entry)])
-            fresh.push_back(entry);
+            fresh.push_back(keyOf(entry));
     std::sort(fresh.begin(), fresh.end(), less);
     std::vector<qint32> order;
     order.reserve(list.order.size() + fresh.size());
-    std::vector<qint32> kept;
-    kept.reserve(list.order.size());
-    for (const qint32 entry : list.order)
-        if (!list.dead[size_t(entry)])
-            kept.push_back(entry);
-    std::merge(kept.begin(), kept.end(), fresh.begin(), fresh.end(), std::back_inserter(order), less);
+    auto next = fresh.begin();
+    for (const qint32 entry : list.order) {
+        if (list.dead[size_t(entry)])
+            continue;
+        if (next != fresh.end()) {
+            const Key key = keyOf(entry);
+            for (; next != fresh.end() && less(*next, key); ++next)
+                order.push_back(next->entry);
+        }
+        order.push_back(entry);
+    }
+    for (; next != fresh.end(); ++next)
+        order.push_back(next->entry);
     list.order = std::move(order);
     std::fill(list.rank.begin(), list.rank.end(), -1);
     for (qint32 r = 0; r < qint32(list.order.size()); ++r)

@@ -323,10 +323,9 @@ ScannedFile::~ScannedFile() {
         ::close(fd_);
 }
 
-std::vector<QByteArray> ScannedFile::Patches(qsizetype first, qsizetype count) {
-    std::vector<QByteArray> patches;
+QByteArray ScannedFile::Part(qsizetype first, qsizetype count) {
     if (!refusal.isEmpty() || first < 0 || count <= 0 || first >= count_)
-        return patches;
+        return {};
     const qint64 from = qint64(first) * PatchImageSize;
     const qint64 to = std::min(storeSize_, qint64(first + std::min(count, count_ - first)) * PatchImageSize);
     QByteArray part(qsizetype(to - from), Qt::Uninitialized);
@@ -334,17 +333,21 @@ std::vector<QByteArray> ScannedFile::Patches(qsizetype first, qsizetype count) {
     const qint64 offset = library_ ? LibraryPartOffset(storeSize_, to) : from;
     if (!ReadAt(fd_, offset, part.data(), part.size())) {
         refusal = QStringLiteral("it changed while it was read");
-        return patches;
+        return {};
     }
     if (library_)
         std::reverse(part.begin(), part.end());
-    patches.reserve(size_t((part.size() + PatchImageSize - 1) / PatchImageSize));
-    for (qsizetype at = 0; at < part.size(); at += PatchImageSize) {
-        QByteArray image = part.mid(at, PatchImageSize);
-        if (image.size() < PatchImageSize)
-            image.append(QByteArray(PatchImageSize - image.size(), ' '));
-        patches.push_back(std::move(image));
-    }
+    if (const qsizetype rest = part.size() % PatchImageSize)
+        part.append(QByteArray(PatchImageSize - rest, ' '));
+    return part;
+}
+
+std::vector<QByteArray> ScannedFile::Patches(qsizetype first, qsizetype count) {
+    const QByteArray part = Part(first, count);
+    std::vector<QByteArray> patches;
+    patches.reserve(size_t(part.size() / PatchImageSize));
+    for (qsizetype at = 0; at < part.size(); at += PatchImageSize)
+        patches.push_back(part.mid(at, PatchImageSize));
     return patches;
 }
 

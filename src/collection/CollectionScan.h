@@ -65,8 +65,14 @@ public:
     // Patches [first, first + count), each padded with blanks to 18 bytes as a library stores a
     // short last entry; none, with `refusal` set, when the file no longer holds them.
     std::vector<QByteArray> Patches(qsizetype first, qsizetype count);
+    // The same images back to back in one array.
+    QByteArray Part(qsizetype first, qsizetype count);
     // The description of patch `index` (from 0); empty without a side file.
     QString Description(qsizetype index) const { return descriptions_.Description(index + 1); }
+    // The same appended to `utf8` in UTF-8, without a string of its own when it needs no decoding.
+    void AppendDescription(qsizetype index, QByteArray& utf8) const {
+        descriptions_.AppendDescription(index + 1, utf8);
+    }
 
     static constexpr qsizetype PartSize = 4096; // patches a scan reads at a time
 

@@ -124,7 +124,7 @@ QStringList DescriptionReader::DescArray(qsizetype count) const {
     return descriptions;
 }
 
-QString DescriptionReader::Description(qsizetype position1) const {
+const DescriptionReader::Entry* DescriptionReader::Find(qsizetype position1) const {
     // A file of keys 1..N in order (what a save writes) finds each one at once.
     auto it = entries_.begin();
     if (position1 >= 1 && position1 <= qsizetype(entries_.size()) &&
@@ -133,13 +133,42 @@ QString DescriptionReader::Description(qsizetype position1) const {
     else
         it = std::lower_bound(entries_.begin(), entries_.end(), position1,
                               [](const Entry& e, qsizetype p) { return e.position < p; });
-    if (it == entries_.end() || it->position != position1)
+    return it == entries_.end() || it->position != position1 ? nullptr : &*it;
+}
+
+QString DescriptionReader::Description(qsizetype position1) const {
+    const Entry* entry = Find(position1);
+    if (!entry)
         return QString();
-    const QStringView value = QStringView(text_).sliced(it->start, it->length);
+    const QStringView value = QStringView(text_).sliced(entry->start, entry->length);
     QString description = value.toString();
     if (value.contains(u'&'))
         description.replace(LineBreakCode, QStringLiteral("\r\n")); // in place: the string is ours alone
     return description;
+}
+
+void DescriptionReader::AppendDescription(qsizetype position1, QByteArray& utf8) const {
+    const Entry* entry = Find(position1);
+    if (!entry)
+        return;
+    const QStringView value = QStringView(text_).sliced(entry->start, entry->length);
+    if (value.contains(LineBreakCode)) {
+        utf8 += Description(position1).toUtf8();
+        return;
+    }
+    // Most descriptions are ASCII: one byte a character, no conversion needed.
+    const qsizetype at = utf8.size();
+    utf8.resize(at + value.size());
+    char* out = utf8.data() + at;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char16_t c = value[i].unicode();
+        if (c >= 0x80) {
+            utf8.resize(at);
+            utf8 += value.toUtf8();
+            return;
+        }
+        out[i] = char(c);
+    }
 }
 
 std::optional<QByteArray> BuildSideFile(const std::optional<QByteArray>& existing,

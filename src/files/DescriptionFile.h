@@ -31,6 +31,9 @@ public:
     // the reader holds beside the text grows with the entries asked for, not with the file's lines.
     static DescriptionReader FromBytes(const QByteArray& bytes, std::optional<qsizetype> count = {});
     QString Description(qsizetype position1) const;
+    // Description(position1) appended to `utf8` in UTF-8: a value without line breaks is copied
+    // straight from the decoded file.
+    void AppendDescription(qsizetype position1, QByteArray& utf8) const;
     // The descriptions of positions 1..count as a description array: element 0 empty, element i
     // the description of position i.
     QStringList DescArray(qsizetype count) const;
@@ -45,6 +48,7 @@ private:
     // position, the first line of each position only. Descriptions are made when asked for.
     QString text_;
     std::vector<Entry> entries_;
+    const Entry* Find(qsizetype position1) const;
 };
 
 // The new content of a side file that holds `descriptions` (element i is the description of

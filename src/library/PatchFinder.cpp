@@ -2,9 +2,11 @@
 
 #include "FieldMap.h"
 #include "PatchList.h"
+#include "PatchName.h"
 #include "ValueTables.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <iterator>
 
@@ -97,13 +99,56 @@ bool PatchFinder::SettingsHold(const Settings& settings, const TablesHolding& ta
            Holds(tables.cabOn, settings.cabOn ? 1 : 0);
 }
 
+namespace {
+
+// Folded(text) appended: an ASCII text (most are) is lowered byte by byte, without a string of its
+// own; case folding leaves ASCII as lower case.
+void AppendFolded(QByteArray& out, QStringView text) {
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char* bytes = out.data() + at;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80) {
+            out.resize(at);
+            out += PatchFinder::Folded(text.toString());
+            return;
+        }
+        bytes[i] = char(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    }
+}
+
+// A whole entry's name folded, from the folded characters of its six codes.
+bool AppendFoldedName(QByteArray& out, const QByteArray& store, qsizetype k) {
+    constexpr qsizetype NameOffset = 11;
+    const QByteArrayView entry = EntryView(store, k);
+    if (entry.size() < NameOffset + 6)
+        return false;
+    static const std::array<QByteArray, 64> folded = [] {
+        std::array<QByteArray, 64> table;
+        for (int code = 0; code < 64; ++code)
+            table[size_t(code)] = PatchFinder::Folded(PatchCharFromCode(code));
+        return table;
+    }();
+    quint64 field = 0;
+    for (int i = 0; i < 6; ++i)
+        field |= quint64(quint8(entry[NameOffset + i])) << (8 * i);
+    for (int c = 0; c < 6; ++c)
+        out += folded[(field >> (5 + 6 * c)) & 63];
+    return true;
+}
+
+} // namespace
+
 void PatchFinder::AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
                              const DescriptionOf& descriptionOf) const {
-    const QString line = PatchListLine(store, k);
-    text += Folded(numbered_ ? line : line.mid(line.indexOf(QStringLiteral(":  ")) + 3));
+    if (numbered_ || !AppendFoldedName(text, store, k)) {
+        const QString line = PatchListLine(store, k);
+        text += Folded(numbered_ ? line : line.mid(line.indexOf(QStringLiteral(":  ")) + 3));
+    }
     text += Gap;
     if (descriptionOf)
-        text += Folded(descriptionOf(k));
+        AppendFolded(text, descriptionOf(k));
     text += Gap;
 }
 

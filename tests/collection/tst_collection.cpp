@@ -704,7 +704,7 @@ private Q_SLOTS:
             QVERIFY(QFile::remove(In("sub/read.pch")));
             break;
         case 5:
-            WriteBytes(In("gig.pslib.txt"), SideFile({QString(), QStringLiteral("now #alpha too"), QStringLiteral("x")}));
+            WriteBytes(In("gig.pslib.txt"), SideFile({QString(), QStringLiteral("now #alpha too"), u"GR\u00dcSSE #F\u00e4v"_s}));
             break;
         case 7:
             WriteBytes(In("gig.pslib"), LibraryFileBytes({}));
@@ -750,7 +750,7 @@ private Q_SLOTS:
                                 .arg(index.TwinKindsOf(p)));
         QCOMPARE(listed(memory, {}), expected);
         QCOMPARE(listed(fresh, {}), expected);
-        for (const char* query : {"alpha", "#gig", "second", "drive off", "oldone", "#old", "now"}) {
+        for (const char* query : {"alpha", "#gig", "second", "drive off", "oldone", "#old", "now", "grüsse", "#fäv"}) {
             QStringList found;
             for (const DistinctPatch& p : index.Distinct(QString::fromUtf8(query)))
                 found.append(QString::fromLatin1(p.bytes.toHex()));
