@@ -1,5 +1,7 @@
 #include "CollectionWindow.h"
 
+#include "EarlierVersions.h"
+
 #include "CollectionSettings.h"
 #include "LibraryController.h"
 #include "StatusLine.h"
@@ -256,34 +258,36 @@ void CollectionWindow::Rescan() {
     progress_->show();
     cancel_->show();
     rescan_->setEnabled(false);
-    worker_ = QThread::create([this, folders = folders_, cachePath = cachePath_, versions = versionsFolder_,
-                               loaded = list_ != nullptr, patches = shownPatches_,
-                               distinct = shownDistinct_] {
+    // The files are read into memory first, and the list answers from it; the cache that the tools
+    // and the other windows read is brought up to date behind it, on the same worker.
+    worker_ = QThread::create([this, folders = folders_, cachePath = cachePath_,
+                               versions = versionsFolder_.isEmpty() ? EarlierVersions::DefaultFolder()
+                                                                    : versionsFolder_,
+                               known = memory_.KnownFiles()] {
+        const auto progress = [this](const ScanProgress& step) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, step] {
+                    progress_->setRange(0, int(std::min<qsizetype>(step.total, INT_MAX)));
+                    progress_->setValue(int(std::min<qsizetype>(step.done, INT_MAX)));
+                },
+                Qt::QueuedConnection);
+        };
+        auto look = std::make_shared<FolderLook>(CollectionMemory::Look(folders, versions, known, progress,
+                                                                        &cancelScan_));
+        const bool cancelled = look->cancelled;
+        QMetaObject::invokeMethod(this, [this, look] { FilesRead(std::move(*look)); }, Qt::QueuedConnection);
+        if (cancelled)
+            return;
         CollectionIndex index(cachePath, versions);
         QString status, error;
-        ScanResult result;
-        std::shared_ptr<const CollectionIndex::DistinctList> list;
-        if (index.Open(&status, &error)) {
-            result = index.Scan(
-                folders,
-                [this](const ScanProgress& progress) {
-                    QMetaObject::invokeMethod(
-                        this,
-                        [this, progress] {
-                            progress_->setRange(0, int(std::min<qsizetype>(progress.total, INT_MAX)));
-                            progress_->setValue(int(std::min<qsizetype>(progress.done, INT_MAX)));
-                        },
-                        Qt::QueuedConnection);
-                },
-                &cancelScan_);
-            index.CountPatches(result);
-            if (!loaded || result.read > 0 || result.patches != patches || result.distinct != distinct)
-                list = std::make_shared<const CollectionIndex::DistinctList>(index.ReadDistinct());
-        } else {
+        qsizetype read = 0;
+        if (index.Open(&status, &error))
+            read = index.Scan(folders, {}, &cancelScan_).read;
+        else
             status = error;
-        }
         QMetaObject::invokeMethod(
-            this, [this, result, status, list] { ScanFinished(result, status, list); }, Qt::QueuedConnection);
+            this, [this, status, read] { CacheWritten(status, read); }, Qt::QueuedConnection);
     });
     worker_->start();
 }
@@ -348,16 +352,11 @@ void CollectionWindow::ChooseFolders() {
     Rescan();
 }
 
-void CollectionWindow::ScanFinished(const ScanResult& result, const QString& status,
-                                    std::shared_ptr<const CollectionIndex::DistinctList> list) {
-    if (worker_) {
-        worker_->wait();
-        delete worker_;
-        worker_ = nullptr;
-    }
+void CollectionWindow::FilesRead(FolderLook look) {
     progress_->hide();
     cancel_->hide();
-    rescan_->setEnabled(true);
+    const bool changed = look.Changed();
+    const ScanResult result = memory_.Apply(std::move(look));
     QString line = QStringLiteral("%1 files, %2 patches, %3 distinct, %4 skipped")
                        .arg(result.files)
                        .arg(result.patches)
@@ -365,25 +364,39 @@ void CollectionWindow::ScanFinished(const ScanResult& result, const QString& sta
                        .arg(result.skipped.size());
     if (result.cancelled)
         line = QStringLiteral("Scan cancelled: ") + line;
-    status_->Show(status.isEmpty() ? line : status + QStringLiteral("; ") + line);
+    countsLine_ = line;
+    status_->Show(line);
     ShowFirstUse();
-    // A rescan that found nothing new leaves the lists (and the user's place in them) alone.
-    const bool same = !list;
     shownPatches_ = result.patches;
-    shownDistinct_ = result.distinct;
-    if (result.read > 0)
-        Q_EMIT scanned();
-    if (rescanAgain_)
-        QTimer::singleShot(0, this, [this] { Rescan(); });
-    if (same)
+    if (result.cancelled)
+        CacheWritten({}, 0);
+    // A rescan that found nothing new leaves the lists (and the user's place in them) alone.
+    if (!changed && list_)
         return;
-    list_ = std::move(list);
+    list_ = memory_.List();
     tags_->clear();
-    for (const TagCount& tag : index_->Tags()) {
+    for (const TagCount& tag : memory_.Tags()) {
         auto* item = new QListWidgetItem(QStringLiteral("%1 (%2)").arg(tag.tag).arg(tag.places), tags_);
         item->setData(Qt::UserRole, tag.tag);
     }
+    listChanged_ = true;
     Refill();
+}
+
+void CollectionWindow::CacheWritten(const QString& status, qsizetype read) {
+    if (worker_) {
+        worker_->wait();
+        delete worker_;
+        worker_ = nullptr;
+    }
+    rescan_->setEnabled(true);
+    if (!status.isEmpty())
+        status_->Show(status + QStringLiteral("; ") + countsLine_);
+    ShowFirstUse();
+    if (read > 0)
+        Q_EMIT scanned();
+    if (rescanAgain_)
+        QTimer::singleShot(0, this, [this] { Rescan(); });
 }
 
 void CollectionWindow::Refill() {
@@ -391,12 +404,13 @@ void CollectionWindow::Refill() {
     std::vector<qsizetype> shown;
     if (list_) {
         // Typing on narrows what is shown: only those patches need looking at.
-        shown = model_.List() == list_ && PatchFinder::Narrows(query, shownQuery_)
-                    ? list_->finder.MatchingAmong(query, model_.Shown())
-                    : list_->finder.Matching(query);
+        shown = !listChanged_ && model_.List() == list_ && PatchFinder::Narrows(query, shownQuery_)
+                    ? list_->MatchingAmong(query, model_.Shown())
+                    : list_->Matching(query);
     }
     shownQuery_ = query;
-    model_.Show(list_, std::move(shown));
+    model_.Show(list_, std::move(shown), listChanged_);
+    listChanged_ = false;
     // The result is said once, as the field's description, instead of by the cells refilled.
     const int found = model_.rowCount();
     find_->setAccessibleDescription(query.trimmed().isEmpty() ? QString()
@@ -417,7 +431,7 @@ void CollectionWindow::ShowWhereUsed() {
     const std::optional<DistinctPatch> patch = Selected();
     if (!patch)
         return;
-    places_ = index_->WhereUsed(patch->bytes);
+    places_ = memory_.WhereUsed(patch->bytes);
     for (const RelatedPlace& related : places_) {
         const Place& place = related.place;
         // The file's name first, where it can be read; its folder last, with the whole path in the

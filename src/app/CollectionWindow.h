@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CollectionIndex.h"
+#include "CollectionMemory.h"
 #include "DistinctPatchModel.h"
 
 #include <QDialog>
@@ -67,9 +68,11 @@ private:
     // Without folders the window says what to do first and puts the focus on Folders….
     void ShowFirstUse();
     void Refill();
-    // `list`: the distinct patches read anew after the scan, or none when nothing changed.
-    void ScanFinished(const ScanResult& result, const QString& status,
-                      std::shared_ptr<const CollectionIndex::DistinctList> list);
+    // The look at the folders is taken into memory and the lists show it.
+    void FilesRead(FolderLook look);
+    // The cache is up to date with the files (`read` of them read again); `status` tells how it
+    // was opened when that is worth saying.
+    void CacheWritten(const QString& status, qsizetype read);
     void StopScan();
     void WatchFolders();
     void ShowWhereUsed();
@@ -83,12 +86,16 @@ private:
     QStringList recentLibraries_;
     QStringList folders_;
     std::unique_ptr<CollectionIndex> index_;
-    DistinctPatchModel model_{index_.get()};
+    // The collection as read from the files: the list, the find and where each patch is used.
+    CollectionMemory memory_;
+    DistinctPatchModel model_{&memory_};
     std::vector<RelatedPlace> places_;
     // What the list and the find work on: read on the scan's worker, kept in memory, so that a
     // keystroke in the find field never waits for the database.
     std::shared_ptr<const CollectionIndex::DistinctList> list_;
     QString shownQuery_; // the find that chose the patches shown
+    bool listChanged_ = false; // the list changed since the patches shown were chosen
+    QString countsLine_;       // what the last look at the files counted
     QLineEdit* find_ = nullptr;
     QListWidget* tags_ = nullptr;
     QTableView* patches_ = nullptr;
@@ -108,7 +115,7 @@ private:
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* changed_ = nullptr;
     bool rescanAgain_ = false;
-    qsizetype shownPatches_ = -1, shownDistinct_ = -1;
+    qsizetype shownPatches_ = -1;
 };
 
 } // namespace quillbox

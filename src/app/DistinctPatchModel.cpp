@@ -19,9 +19,9 @@ QString FirstLine(const QString& text) {
 } // namespace
 
 void DistinctPatchModel::Show(std::shared_ptr<const CollectionIndex::DistinctList> list,
-                              std::vector<qsizetype> shown) {
+                              std::vector<qsizetype> shown, bool changed) {
     beginResetModel();
-    if (list != list_) {
+    if (list != list_ || changed) {
         kinds_.assign(list ? size_t(list->Count()) : 0, -1);
         descriptions_.clear();
     }
@@ -45,13 +45,13 @@ unsigned DistinctPatchModel::Kinds(int row) const {
         return TwinNone;
     qint8& kinds = kinds_[size_t(entry)];
     if (kinds < 0)
-        kinds = qint8(index_ ? index_->TwinKindsOf(list_->Patch(entry)) : TwinNone);
+        kinds = qint8(memory_ ? memory_->TwinKindsOf(entry) : TwinNone);
     return unsigned(kinds);
 }
 
 QString DistinctPatchModel::DescriptionAt(int row) const {
     const qsizetype entry = EntryAt(row);
-    if (entry < 0 || !index_)
+    if (entry < 0 || !memory_)
         return {};
     if (const auto known = descriptions_.constFind(entry); known != descriptions_.constEnd())
         return *known;
@@ -59,7 +59,7 @@ QString DistinctPatchModel::DescriptionAt(int row) const {
     constexpr qsizetype Kept = 4096;
     if (descriptions_.size() >= Kept)
         descriptions_.clear();
-    return *descriptions_.insert(entry, index_->DescriptionOf(list_->Patch(entry).bytes));
+    return *descriptions_.insert(entry, memory_->DescriptionOf(entry));
 }
 
 std::optional<DistinctPatch> DistinctPatchModel::At(int row) const {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CollectionIndex.h"
+#include "CollectionMemory.h"
 
 #include <QAbstractTableModel>
 #include <QColor>
@@ -21,10 +21,12 @@ public:
     // The five decoded parameters follow the name; the description comes last, taking the room the
     // others leave.
     enum Column { Name, FirstParameter, Places = FirstParameter + 5, Deleted, Description, ColumnCount };
-    explicit DistinctPatchModel(const CollectionIndex* index, QObject* parent = nullptr)
-        : QAbstractTableModel(parent), index_(index) {}
-    // Shows the patches of `list` at `shown` (ascending positions in it).
-    void Show(std::shared_ptr<const CollectionIndex::DistinctList> list, std::vector<qsizetype> shown);
+    explicit DistinctPatchModel(const CollectionMemory* memory, QObject* parent = nullptr)
+        : QAbstractTableModel(parent), memory_(memory) {}
+    // Shows the entries `shown` of `list`, in that order; `changed`: the list changed since it was
+    // last shown, so what was kept of its entries is taken anew.
+    void Show(std::shared_ptr<const CollectionIndex::DistinctList> list, std::vector<qsizetype> shown,
+              bool changed = false);
     // The patch of `row`, with its description.
     std::optional<DistinctPatch> At(int row) const;
     const std::shared_ptr<const CollectionIndex::DistinctList>& List() const { return list_; }
@@ -51,7 +53,7 @@ private:
     // The twin words of a row: "identical in 3 places", "same sound, other name elsewhere"...
     QStringList TwinWords(int row) const;
 
-    const CollectionIndex* index_;
+    const CollectionMemory* memory_;
     std::shared_ptr<const CollectionIndex::DistinctList> list_;
     std::vector<qsizetype> shown_;
     mutable std::vector<qint8> kinds_; // per patch of the list, -1 until asked
