@@ -31,6 +31,10 @@
 #include <algorithm>
 #include <climits>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace quillbox {
 
 namespace {
@@ -263,7 +267,7 @@ void CollectionWindow::Rescan() {
     worker_ = QThread::create([this, folders = folders_, cachePath = cachePath_,
                                versions = versionsFolder_.isEmpty() ? EarlierVersions::DefaultFolder()
                                                                     : versionsFolder_,
-                               known = memory_.KnownFiles()] {
+                               known = memory_->KnownFiles()] {
         const auto progress = [this](const ScanProgress& step) {
             QMetaObject::invokeMethod(
                 this,
@@ -275,8 +279,23 @@ void CollectionWindow::Rescan() {
         };
         auto look = std::make_shared<FolderLook>(CollectionMemory::Look(folders, versions, known, progress,
                                                                         &cancelScan_));
+        // A first read, or one where many files changed, is taken into a memory of its own here,
+        // so that the window never waits for it; a few changed files are taken in by the window.
+        std::shared_ptr<CollectionMemory> fresh;
+        auto result = std::make_shared<ScanResult>();
+        if (!look->cancelled &&
+            (known.isEmpty() || look->read.size() > std::max<size_t>(16, size_t(known.size()) / 8))) {
+            if (!known.isEmpty())
+                *look = CollectionMemory::Look(folders, versions, {}, progress, &cancelScan_);
+            if (!look->cancelled) {
+                fresh = std::make_shared<CollectionMemory>();
+                *result = fresh->Apply(std::move(*look));
+            }
+        }
         const bool cancelled = look->cancelled;
-        QMetaObject::invokeMethod(this, [this, look] { FilesRead(std::move(*look)); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, look, fresh, result] { FilesRead(std::move(*look), fresh, *result); },
+            Qt::QueuedConnection);
         if (cancelled)
             return;
         CollectionIndex index(cachePath, versions);
@@ -352,11 +371,16 @@ void CollectionWindow::ChooseFolders() {
     Rescan();
 }
 
-void CollectionWindow::FilesRead(FolderLook look) {
+void CollectionWindow::FilesRead(FolderLook look, std::shared_ptr<CollectionMemory> fresh, ScanResult result) {
     progress_->hide();
     cancel_->hide();
-    const bool changed = look.Changed();
-    const ScanResult result = memory_.Apply(std::move(look));
+    const bool changed = fresh || look.Changed();
+    if (fresh) {
+        memory_ = std::move(fresh);
+        model_.SetMemory(memory_.get());
+    } else {
+        result = memory_->Apply(std::move(look));
+    }
     QString line = QStringLiteral("%1 files, %2 patches, %3 distinct, %4 skipped")
                        .arg(result.files)
                        .arg(result.patches)
@@ -373,9 +397,14 @@ void CollectionWindow::FilesRead(FolderLook look) {
     // A rescan that found nothing new leaves the lists (and the user's place in them) alone.
     if (!changed && list_)
         return;
-    list_ = memory_.List();
+    list_ = memory_->List();
+#ifdef __GLIBC__
+    // Reading the files left freed buffers about the heap: the system gets them back, so that the
+    // window holds what its list needs and little more.
+    malloc_trim(0);
+#endif
     tags_->clear();
-    for (const TagCount& tag : memory_.Tags()) {
+    for (const TagCount& tag : memory_->Tags()) {
         auto* item = new QListWidgetItem(QStringLiteral("%1 (%2)").arg(tag.tag).arg(tag.places), tags_);
         item->setData(Qt::UserRole, tag.tag);
     }
@@ -431,7 +460,7 @@ void CollectionWindow::ShowWhereUsed() {
     const std::optional<DistinctPatch> patch = Selected();
     if (!patch)
         return;
-    places_ = memory_.WhereUsed(patch->bytes);
+    places_ = memory_->WhereUsed(patch->bytes);
     for (const RelatedPlace& related : places_) {
         const Place& place = related.place;
         // The file's name first, where it can be read; its folder last, with the whole path in the

@@ -68,8 +68,9 @@ private:
     // Without folders the window says what to do first and puts the focus on Folders….
     void ShowFirstUse();
     void Refill();
-    // The look at the folders is taken into memory and the lists show it.
-    void FilesRead(FolderLook look);
+    // The look at the folders is taken into memory (or `fresh` is, which holds it with `result`),
+    // and the lists show it.
+    void FilesRead(FolderLook look, std::shared_ptr<CollectionMemory> fresh, ScanResult result);
     // The cache is up to date with the files (`read` of them read again); `status` tells how it
     // was opened when that is worth saying.
     void CacheWritten(const QString& status, qsizetype read);
@@ -87,8 +88,8 @@ private:
     QStringList folders_;
     std::unique_ptr<CollectionIndex> index_;
     // The collection as read from the files: the list, the find and where each patch is used.
-    CollectionMemory memory_;
-    DistinctPatchModel model_{&memory_};
+    std::shared_ptr<CollectionMemory> memory_ = std::make_shared<CollectionMemory>();
+    DistinctPatchModel model_{memory_.get()};
     std::vector<RelatedPlace> places_;
     // What the list and the find work on: read on the scan's worker, kept in memory, so that a
     // keystroke in the find field never waits for the database.

@@ -23,6 +23,8 @@ public:
     enum Column { Name, FirstParameter, Places = FirstParameter + 5, Deleted, Description, ColumnCount };
     explicit DistinctPatchModel(const CollectionMemory* memory, QObject* parent = nullptr)
         : QAbstractTableModel(parent), memory_(memory) {}
+    // The memory whose list is shown from now on (the next Show takes its list).
+    void SetMemory(const CollectionMemory* memory) { memory_ = memory; }
     // Shows the entries `shown` of `list`, in that order; `changed`: the list changed since it was
     // last shown, so what was kept of its entries is taken anew.
     void Show(std::shared_ptr<const CollectionIndex::DistinctList> list, std::vector<qsizetype> shown,

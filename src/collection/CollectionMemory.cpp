@@ -110,7 +110,6 @@ NameOrder NameOrderOf(const char* image) {
 struct CollectionMemory::Tables {
     std::vector<qint32> bytes, sound, name;  // slots: an entry, or -1
     std::vector<qint32> nextSound, nextName; // the next entry under the same slot's key
-    std::vector<quint64> soundHash, nameKey; // per entry, so that a probe compares numbers first
     // Per entry: places outside earlier versions, and which place's description is shown.
     std::vector<qint32> current;
     std::vector<std::pair<qint32, qint32>> shown; // file, position; -1 when none
@@ -157,20 +156,13 @@ struct CollectionMemory::Tables {
         const auto key = SoundBytes(image);
         return HashBytes(key.data(), Size);
     }
-    size_t SoundSlot(const CollectionIndex::DistinctList& list, const char* image, quint64 hash) const {
-        const auto key = SoundBytes(image);
-        return SlotOf(sound, hash, [&](qint32 k) {
-            return soundHash[size_t(k)] == hash && SoundBytes(Image(list, k)) == key;
-        });
-    }
     size_t SoundSlot(const CollectionIndex::DistinctList& list, const char* image) const {
-        return SoundSlot(list, image, SoundHash(image));
+        const auto key = SoundBytes(image);
+        return SlotOf(sound, SoundHash(image), [&](qint32 k) { return SoundBytes(Image(list, k)) == key; });
     }
-    size_t NameSlot(quint64 key) const {
-        return SlotOf(name, Mix(key), [&](qint32 k) { return nameKey[size_t(k)] == key; });
-    }
-    size_t NameSlot(const CollectionIndex::DistinctList&, const char* image) const {
-        return NameSlot(NameKey(image));
+    size_t NameSlot(const CollectionIndex::DistinctList& list, const char* image) const {
+        const quint64 key = NameKey(image);
+        return SlotOf(name, Mix(key), [&](qint32 k) { return NameKey(Image(list, k)) == key; });
     }
 
     void Insert(const CollectionIndex::DistinctList& list, qint32 k) {
@@ -187,16 +179,10 @@ struct CollectionMemory::Tables {
             nextSound.resize(size_t(list.Count()), -1);
             nextName.resize(size_t(list.Count()), -1);
         }
-        if (soundHash.size() < size_t(k) + 1) {
-            soundHash.resize(size_t(list.Count()));
-            nameKey.resize(size_t(list.Count()));
-        }
-        soundHash[size_t(k)] = SoundHash(image);
-        nameKey[size_t(k)] = NameKey(image);
-        const size_t s = SoundSlot(list, image, soundHash[size_t(k)]);
+        const size_t s = SoundSlot(list, image);
         nextSound[size_t(k)] = sound[s];
         sound[s] = k;
-        const size_t n = NameSlot(nameKey[size_t(k)]);
+        const size_t n = NameSlot(list, image);
         nextName[size_t(k)] = name[n];
         name[n] = k;
         ++entries;
@@ -426,9 +412,12 @@ void CollectionMemory::Settle() {
             qint32& entry = file.entries[size_t(k)];
             if (entry < 0 || (entry < before && moved[size_t(entry)] != -1)) {
                 if (entry < 0 || moved[size_t(entry)] < 0) {
-                    const char* image = file.store.constData() + k * Size;
-                    const qint32 found = t.Find(list, image);
-                    const qint32 now = found >= before ? found : NewEntry(image);
+                    // A file kept from before holds its images only in the list's store.
+                    std::array<char, Size> image;
+                    std::memcpy(image.data(),
+                                entry >= 0 ? t.Image(list, entry) : file.store.constData() + k * Size, Size);
+                    const qint32 found = t.Find(list, image.data());
+                    const qint32 now = found >= before ? found : NewEntry(image.data());
                     if (entry >= 0)
                         moved[size_t(entry)] = now;
                     entry = now;
@@ -442,6 +431,8 @@ void CollectionMemory::Settle() {
             }
         }
     }
+    for (ReadFile& file : files_)
+        file.store = QByteArray(); // its images are in the list's store now
     // The new entries' places, grouped by a count and a second pass.
     const qint32 added = qint32(list.Count()) - before;
     counts.resize(size_t(added), 0);
@@ -589,7 +580,7 @@ std::vector<RelatedPlace> CollectionMemory::WhereUsed(const QByteArray& bytes) c
             const auto it = relationOf.constFind(file.entries[size_t(k)]);
             if (it == relationOf.constEnd())
                 continue;
-            const QByteArray patch = file.store.mid(k * Size, Size);
+            const QByteArray patch(t.Image(list, file.entries[size_t(k)]), Size);
             related.push_back(
                 {*it, Place{file.path, k, file.kind, NameOf(patch), QString::fromUtf8(file.Text(k)), patch}});
         }

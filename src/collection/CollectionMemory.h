@@ -16,7 +16,7 @@ struct ReadFile {
     QString path;
     PlaceKind kind = PlaceKind::Library;
     QByteArray identity, sideIdentity; // as ToText() gives them: the next look compares them
-    QByteArray store;                  // the patches back to back, each a whole image
+    QByteArray store;                  // the patches back to back, each a whole image, until taken in
     QByteArray texts;                  // the descriptions in UTF-8, back to back
     std::vector<quint32> ends;         // where description k ends in `texts`
     std::vector<qint32> entries;       // the list's entry of each patch (held by the memory)

@@ -234,6 +234,8 @@ DistinctPatch CollectionIndex::DistinctList::Patch(qsizetype k) const {
 }
 
 std::vector<qsizetype> CollectionIndex::DistinctList::Matching(const QString& query) const {
+    if (!order.empty() && PatchFinder::Words(query).isEmpty())
+        return std::vector<qsizetype>(order.begin(), order.end()); // every live entry
     std::vector<qsizetype> found = finder.Matching(query);
     if (order.empty() && dead.empty())
         return found;
