@@ -267,7 +267,7 @@ void CollectionWindow::Rescan() {
     worker_ = QThread::create([this, folders = folders_, cachePath = cachePath_,
                                versions = versionsFolder_.isEmpty() ? EarlierVersions::DefaultFolder()
                                                                     : versionsFolder_,
-                               known = memory_->KnownFiles()] {
+                               known = memory_->KnownFiles(), worn = memory_->Worn()] {
         const auto progress = [this](const ScanProgress& step) {
             QMetaObject::invokeMethod(
                 this,
@@ -279,12 +279,13 @@ void CollectionWindow::Rescan() {
         };
         auto look = std::make_shared<FolderLook>(CollectionMemory::Look(folders, versions, known, progress,
                                                                         &cancelScan_));
-        // A first read, or one where many files changed, is taken into a memory of its own here,
+        // A first read, one where many files changed, or one after so many changes that most of
+        // the list's entries are dead, is taken into a memory of its own here,
         // so that the window never waits for it; a few changed files are taken in by the window.
         std::shared_ptr<CollectionMemory> fresh;
         auto result = std::make_shared<ScanResult>();
-        if (!look->cancelled &&
-            (known.isEmpty() || look->read.size() > std::max<size_t>(16, size_t(known.size()) / 8))) {
+        if (!look->cancelled && (known.isEmpty() || worn ||
+                                 look->read.size() > std::max<size_t>(16, size_t(known.size()) / 8))) {
             if (!known.isEmpty())
                 *look = CollectionMemory::Look(folders, versions, {}, progress, &cancelScan_);
             if (!look->cancelled) {

@@ -239,6 +239,7 @@ ReadFile ReadOne(const FoundFile& found, std::vector<SkippedFile>& skipped) {
                     ++file.tags[tag];
         }
     }
+    file.texts.squeeze(); // kept as long as the file is
     if (!scanned.sideRefusal.isEmpty())
         skipped.push_back({SideFilePath(found.path), scanned.sideRefusal, {}});
     file.kept = true;
@@ -481,9 +482,18 @@ void CollectionMemory::Settle() {
         t.current[size_t(entry)] = current;
         list.deleted[size_t(entry)] = current == 0;
     }
-    list.finder.Append(list.store, [&](qsizetype k) {
-        return k >= before ? QString::fromUtf8(texts[size_t(k - before)]) : QString();
-    });
+    // The finder takes the new texts on a thread of its own while the order is made here: neither
+    // touches what the other changes.
+    const auto appendTexts = [&list, &texts, before] {
+        list.finder.Append(list.store, [&](qsizetype k) {
+            return k >= before ? QString::fromUtf8(texts[size_t(k - before)]) : QString();
+        });
+    };
+    std::thread finding;
+    if (added >= 4096)
+        finding = std::thread(appendTexts);
+    else
+        appendTexts();
     // The order: the live entries that stay, merged with the new ones sorted by name then bytes.
     struct Key {
         NameOrder name;
@@ -524,6 +534,8 @@ void CollectionMemory::Settle() {
     std::fill(list.rank.begin(), list.rank.end(), -1);
     for (qint32 r = 0; r < qint32(list.order.size()); ++r)
         list.rank[size_t(list.order[size_t(r)])] = r;
+    if (finding.joinable())
+        finding.join();
 }
 
 QString CollectionMemory::DescriptionOf(qsizetype entry) const {

@@ -77,6 +77,8 @@ public:
     std::vector<RelatedPlace> WhereUsed(const QByteArray& bytes) const;
     std::vector<TagCount> Tags() const; // places of libraries and patch files per tag, by tag
 
+    // Whether the list holds more dead entries than live ones: a fresh read would be smaller.
+    bool Worn() const { return list_->Count() > 2 * list_->LiveCount() + 1024; }
     // The bytes it holds beside the list (its files' patches and texts, and its tables).
     qsizetype HeldBytes() const;
 
