@@ -452,7 +452,12 @@ void PatchListView::currentChanged(const QModelIndex& current, const QModelIndex
     else
         QAbstractItemView::currentChanged(current, previous);
     // Moving the current line onto a selected one picks it; Ctrl+arrows move it without selecting.
-    if (current.isValid() && selectionModel()->isSelected(current))
+    if (!current.isValid())
+        return;
+    const bool selected =
+        rowsKnown_ ? std::binary_search(selectedRows_.cbegin(), selectedRows_.cend(), current.row())
+                   : selectionModel()->isSelected(current);
+    if (selected)
         SelectionMoved();
 }
 
