@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QDrag>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -151,20 +152,56 @@ void PatchListView::SelectRows(const QList<int>& rows, int current) {
     if (!selection || !model())
         return;
     const Quiet quiet(this);
-    // Runs of neighbouring lines make one range each, so a selection of every line is one range.
+    const int count = model()->rowCount();
+    // Runs of neighbouring lines make one range each, so a selection of every line is one range; a
+    // line alone makes a range of one index (one persistent index, not two).
     QItemSelection ranges;
+    std::vector<int> known;
+    known.reserve(size_t(rows.size()));
     for (qsizetype i = 0; i < rows.size();) {
         qsizetype j = i;
         while (j + 1 < rows.size() && rows.at(j + 1) == rows.at(j) + 1)
             ++j;
-        ranges.select(model()->index(rows.at(i), 0), model()->index(rows.at(j), 0));
+        if (rows.at(i) >= 0 && rows.at(j) < count) {
+            const QModelIndex first = model()->index(rows.at(i), 0);
+            ranges.append(i == j ? QItemSelectionRange(first)
+                                 : QItemSelectionRange(first, model()->index(rows.at(j), 0)));
+            for (qsizetype k = i; k <= j; ++k)
+                known.push_back(rows.at(k));
+        }
         i = j + 1;
     }
+    constexpr qsizetype ManyRanges = 64;
+    selecting_ = true;
+    // Against an empty selection the model reports the new one without comparing it range by range
+    // with the old.
+    if (ranges.size() > ManyRanges)
+        selection->clearSelection();
     selection->select(ranges, QItemSelectionModel::ClearAndSelect);
+    selecting_ = false;
+    rowsKnown_ = ranges.size() > ManyRanges;
+    selectedRows_ = rowsKnown_ ? std::move(known) : std::vector<int>();
     const QModelIndex index = model()->index(current, 0);
     selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
     scrollTo(index);
     viewport()->update();
+}
+
+void PatchListView::setModel(QAbstractItemModel* model) {
+    QListView::setModel(model);
+    rowsKnown_ = false;
+    if (!model)
+        return;
+    // Rows that come, go or move take the selection with them: the known rows no longer hold.
+    auto forget = [this] {
+        rowsKnown_ = false;
+        selectedRows_.clear();
+    };
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, forget);
+    connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this, forget);
+    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, forget);
+    connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this, forget);
+    connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, forget);
 }
 
 QList<int> PatchListView::SelectedRows() const {
@@ -392,6 +429,11 @@ void PatchListView::dropEvent(QDropEvent* event) {
 }
 
 void PatchListView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    // Any change but SelectRows' own leaves the known rows behind.
+    if (!selecting_) {
+        rowsKnown_ = false;
+        selectedRows_.clear();
+    }
     // The view's own handling works out the screen area of every range; for a selection of many
     // scattered lines (an undo brings back 50,000) repainting the visible lines costs far less.
     constexpr qsizetype ManyRanges = 64;
@@ -410,12 +452,22 @@ void PatchListView::currentChanged(const QModelIndex& current, const QModelIndex
     else
         QAbstractItemView::currentChanged(current, previous);
     // Moving the current line onto a selected one picks it; Ctrl+arrows move it without selecting.
-    if (current.isValid() && selectionModel()->isSelected(current))
+    if (!current.isValid())
+        return;
+    const bool selected =
+        rowsKnown_ ? std::binary_search(selectedRows_.cbegin(), selectedRows_.cend(), current.row())
+                   : selectionModel()->isSelected(current);
+    if (selected)
         SelectionMoved();
 }
 
 void PatchListView::paintEvent(QPaintEvent* event) {
-    QListView::paintEvent(event);
+    // An open editor is drawn around by the list's own painting.
+    if (rowsKnown_ && state() != EditingState && model() && viewMode() == ListMode && flow() == TopToBottom &&
+        !isWrapping())
+        PaintLines(event->rect());
+    else
+        QListView::paintEvent(event);
     if (dropRow_ < 0 || !model())
         return;
     const int rows = model()->rowCount();
@@ -427,6 +479,54 @@ void PatchListView::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
     painter.drawLine(0, y, viewport()->width(), y);
+}
+
+void PatchListView::PaintLines(const QRect& area) {
+    const int rows = model()->rowCount();
+    if (rows == 0)
+        return;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    QPainter painter(viewport());
+    const QModelIndex current = currentIndex();
+    const bool focus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
+    const QStyle::State state = option.state;
+    const bool enabled = state.testFlag(QStyle::State_Enabled);
+    const QModelIndex hover = viewport()->testAttribute(Qt::WA_Hover) && viewport()->underMouse()
+                                  ? indexAt(viewport()->mapFromGlobal(QCursor::pos()))
+                                  : QModelIndex();
+    // Lines are never drawn wider than the view or its contents.
+    const int widest = std::max(viewport()->width(), contentsSize().width()) - 2 * spacing();
+    // The lines are of one height, one below the other: the first in the area is found from the
+    // first line's place.
+    const QRect top = visualRect(model()->index(0, 0));
+    const int pitch = std::max(1, top.height() + spacing());
+    int row = std::clamp((area.top() - top.top()) / pitch - 1, 0, rows - 1);
+    auto known = std::lower_bound(selectedRows_.cbegin(), selectedRows_.cend(), row);
+    for (; row < rows; ++row) {
+        const QModelIndex index = model()->index(row, 0);
+        option.rect = visualRect(index);
+        if (option.rect.top() > area.bottom())
+            break;
+        if (!option.rect.intersects(area))
+            continue;
+        option.rect.setWidth(std::min(widest, option.rect.width()));
+        option.state = state;
+        while (known != selectedRows_.cend() && *known < row)
+            ++known;
+        if (known != selectedRows_.cend() && *known == row)
+            option.state |= QStyle::State_Selected;
+        if (enabled) {
+            const bool lineEnabled = model()->flags(index).testFlag(Qt::ItemIsEnabled);
+            option.state.setFlag(QStyle::State_Enabled, lineEnabled);
+            option.palette.setCurrentColorGroup(lineEnabled ? QPalette::Normal : QPalette::Disabled);
+        }
+        if (focus && index == current)
+            option.state |= QStyle::State_HasFocus;
+        option.state.setFlag(QStyle::State_MouseOver, index == hover);
+        option.features.setFlag(QStyleOptionViewItem::Alternate, alternatingRowColors() && (row & 1));
+        itemDelegateForIndex(index)->paint(&painter, option, index);
+    }
 }
 
 } // namespace quillbox

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QListView>
 #include <QPointer>
+#include <vector>
 
 namespace quillbox {
 
@@ -41,6 +42,8 @@ public:
     void SetTopWidget(QWidget* widget);
     // Places the top widget again after it was shown or hidden.
     void PlaceTopWidget();
+
+    void setModel(QAbstractItemModel* model) override;
 
     // Typing letters jumps to the next line whose name (not its number) starts with them.
     void keyboardSearch(const QString& search) override;
@@ -94,6 +97,8 @@ private:
     template <typename Handle> void AsOneInput(Handle handle);
     // Takes the drag's data when the model does, with the action it does (move or copy).
     bool AcceptDrag(QDropEvent* event);
+    // Paints the lines in `area` as the list does, taking which are selected from selectedRows_.
+    void PaintLines(const QRect& area);
     bool pressedOnRow_ = false;
     QPointer<QWidget> top_;
     QString typed_;
@@ -103,6 +108,12 @@ private:
     bool pending_ = false; // a change to report at the end of the input event
     bool reportedInPress_ = false;
     int dropRow_ = -1; // where the drop indicator is drawn; -1 none
+    // The selected rows (ascending) while a selection of many scattered lines made by SelectRows
+    // stands unchanged: the selection model answers whether a line is selected by going through all
+    // its ranges, which for tens of thousands of them costs more than a frame per repaint.
+    std::vector<int> selectedRows_;
+    bool rowsKnown_ = false;
+    bool selecting_ = false; // inside SelectRows
 };
 
 } // namespace quillbox

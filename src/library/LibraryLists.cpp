@@ -310,10 +310,12 @@ void LibraryLists::RestorePanel(const PanelState& panel) {
     const qsizetype count = ListCount(ListId::Library);
     if (panel.libSelection >= 0 && panel.libSelection < count) {
         session_.LibSelection = panel.libSelection;
-        panes_.SelectListLine(ListId::Library, panel.libSelection);
+        // Several lines are selected at once, without selecting the current one alone first.
         if (panel.libSelected.size() > 1 && panel.libSelected.last() < count) {
             session_.LibSelected = panel.libSelected;
             panes_.SelectListLines(ListId::Library, panel.libSelected, panel.libSelection);
+        } else {
+            panes_.SelectListLine(ListId::Library, panel.libSelection);
         }
     }
     session_.ActiveList = panel.activeList;

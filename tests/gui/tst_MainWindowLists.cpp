@@ -90,6 +90,86 @@ private Q_SLOTS:
         QCOMPARE(Lib()->SelectedRows(), rows);
     }
 
+    // Many scattered lines selected, deleted and brought back by Undo: the same lines, selected in
+    // the list and the controller, the same current line and scroll position, and the list draws
+    // exactly the selected lines highlighted, also after one is taken out. Lines in runs
+    // of `run`, every `step` lines, from line `first`.
+    void undoManyScatteredLines_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("run");
+        QTest::newRow("every second of 400") << 400 << 0 << 2 << 1;
+        QTest::newRow("pairs every fifth of 600") << 600 << 3 << 5 << 2;
+        QTest::newRow("every second of 60 (few ranges)") << 60 << 1 << 2 << 1;
+    }
+    void undoManyScatteredLines() {
+        QFETCH(int, count);
+        QFETCH(int, first);
+        QFETCH(int, step);
+        QFETCH(int, run);
+        QStringList names;
+        for (int i = 0; i < count; ++i)
+            names.append(L("P") + QString::number(i));
+        LoadLibrary(names);
+        QList<qsizetype> entries;
+        for (int k = first; k < count; k += step) {
+            for (int r = k; r < std::min(count, k + run); ++r)
+                entries.append(r);
+        }
+        const qsizetype current = entries.at(entries.size() / 2);
+        window->Panes().SelectListLines(ListId::Library, entries, current);
+        window->Controller().LibrarySelected(entries, current);
+        // Which lines the list draws highlighted: a point of each line on screen, right of its text.
+        const QColor highlight = Lib()->palette().color(QPalette::Active, QPalette::Highlight);
+        auto highlighted = [this, highlight] {
+            const QImage image = Lib()->viewport()->grab().toImage();
+            QList<int> shown;
+            for (int row = 0; row < Lib()->model()->rowCount(); ++row) {
+                const QRect line = Lib()->visualRect(Lib()->model()->index(row, 0));
+                if (!Lib()->viewport()->rect().contains(line))
+                    continue;
+                const QPoint at(line.right() - 2, line.center().y());
+                if (image.pixelColor(at * image.devicePixelRatio()) == highlight)
+                    shown.append(row);
+            }
+            return shown;
+        };
+        auto selectedOnScreen = [this](const QList<int>& selected) {
+            QList<int> shown;
+            for (const int row : selected) {
+                if (Lib()->viewport()->rect().contains(Lib()->visualRect(Lib()->model()->index(row, 0))))
+                    shown.append(row);
+            }
+            return shown;
+        };
+        const int scrolled = Lib()->verticalScrollBar()->value();
+        QTest::keyClick(Lib(), Qt::Key_Delete);
+        QCOMPARE(Lib()->model()->rowCount(), count - entries.size());
+        QCOMPARE(highlighted(), selectedOnScreen(Lib()->SelectedRows()));
+        Trigger("mnuEdit_Undo");
+        const QList<int> rows(entries.begin(), entries.end());
+        QCOMPARE(Lib()->model()->rowCount(), count);
+        QCOMPARE(Lib()->SelectedRows(), rows);
+        QCOMPARE(window->Controller().Selection(ListId::Library), entries);
+        QCOMPARE(Lib()->currentIndex().row(), int(current));
+        QCOMPARE(Lib()->verticalScrollBar()->value(), scrolled);
+
+        QVERIFY(selectedOnScreen(rows).size() > 2);
+        QCOMPARE(highlighted(), selectedOnScreen(rows));
+        // A line taken out of the selection (here through the selection model, as a screen reader
+        // does) is drawn so at once.
+        const int out = rows.at(rows.indexOf(int(current)) - 1);
+        QVERIFY(Lib()->viewport()->rect().contains(Lib()->visualRect(Lib()->model()->index(out, 0))));
+        QList<int> fewer = rows;
+        fewer.removeOne(out);
+        Lib()->selectionModel()->select(Lib()->model()->index(out, 0), QItemSelectionModel::Deselect);
+        QCOMPARE(Lib()->SelectedRows(), fewer);
+        QCOMPARE(window->Controller().Selection(ListId::Library),
+                 QList<qsizetype>(fewer.begin(), fewer.end()));
+        QCOMPARE(highlighted(), selectedOnScreen(fewer));
+    }
+
     // A double click on a patch copies it after the library's selected entry; Enter in the patches
     // list copies every selected patch there, in list order.
     void copyFromThePatchesList_data() {
