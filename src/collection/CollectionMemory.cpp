@@ -218,6 +218,7 @@ ReadFile ReadOne(const FoundFile& found, std::vector<SkippedFile>& skipped) {
     file.identity = scanned.identity.ToText();
     file.sideIdentity = scanned.sideIdentity.ToText();
     file.store.reserve(scanned.Count() * Size);
+    QHash<QByteArray, qint32> tags;
     file.ends.reserve(size_t(scanned.Count()));
     for (qsizetype first = 0; first < scanned.Count(); first += ScannedFile::PartSize) {
         const QByteArray part = scanned.Part(first, ScannedFile::PartSize);
@@ -233,12 +234,12 @@ ReadFile ReadOne(const FoundFile& found, std::vector<SkippedFile>& skipped) {
             const qsizetype start = file.texts.size();
             scanned.AppendDescription(k, file.texts);
             file.ends.push_back(quint32(file.texts.size()));
-            const QByteArrayView text = QByteArrayView(file.texts).sliced(start);
-            if (text.contains('#'))
-                for (const QString& tag : TagsOf(QString::fromUtf8(text)))
-                    ++file.tags[tag];
+            ForEachTagOf(QByteArrayView(file.texts).sliced(start),
+                         [&tags](QByteArrayView tag) { ++tags[tag.toByteArray()]; });
         }
     }
+    for (auto it = tags.cbegin(); it != tags.cend(); ++it)
+        file.tags.insert(QString::fromUtf8(it.key()), it.value());
     file.texts.squeeze(); // kept as long as the file is
     if (!scanned.sideRefusal.isEmpty())
         skipped.push_back({SideFilePath(found.path), scanned.sideRefusal, {}});

@@ -1,6 +1,8 @@
 #include "Tags.h"
 
 #include <QSet>
+#include <algorithm>
+#include <vector>
 
 namespace quillbox {
 
@@ -34,6 +36,38 @@ QStringList TagsOf(const QString& description) {
             tags.append(tag);
     });
     return tags;
+}
+
+void ForEachTagOf(QByteArrayView description, const std::function<void(QByteArrayView tag)>& found) {
+    if (!description.contains('#'))
+        return;
+    if (std::any_of(description.begin(), description.end(), [](char c) { return uchar(c) >= 0x80; })) {
+        for (const QString& tag : TagsOf(QString::fromUtf8(description)))
+            found(tag.toUtf8());
+        return;
+    }
+    // ASCII: a blank is one of the ASCII spaces, a tag letter a letter, digit, '-' or '_', and
+    // folding is lowering; each tag is given once, as TagsOf lists it.
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    const auto letter = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+    };
+    std::vector<QByteArray> given;
+    for (qsizetype i = 0; i < description.size(); ++i) {
+        if (description[i] != '#' || (i > 0 && !blank(description[i - 1])))
+            continue;
+        qsizetype end = i + 1;
+        while (end < description.size() && letter(description[end]))
+            ++end;
+        if (end > i + 1) {
+            QByteArray tag = description.sliced(i, end - i).toByteArray().toLower();
+            if (std::find(given.begin(), given.end(), tag) == given.end()) {
+                found(tag);
+                given.push_back(std::move(tag));
+            }
+        }
+        i = end - 1;
+    }
 }
 
 QStringList TagsIn(const QStringList& descriptions) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QByteArrayView>
 #include <QStringList>
+#include <functional>
 
 namespace quillbox {
 
@@ -11,6 +13,9 @@ namespace quillbox {
 
 // The tags of a description, case-folded, each once, in order.
 QStringList TagsOf(const QString& description);
+// The same for a description in UTF-8, each tag given to `found` case-folded in UTF-8: an ASCII
+// description is read byte by byte, without strings of its own.
+void ForEachTagOf(QByteArrayView description, const std::function<void(QByteArrayView tag)>& found);
 // The tags of all the descriptions, each once, sorted.
 QStringList TagsIn(const QStringList& descriptions);
 // "#gig": a '#' and at least one tag letter, nothing else.

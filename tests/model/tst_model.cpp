@@ -245,6 +245,10 @@ private Q_SLOTS:
         QTest::newRow("after a blank") << u"verse "_s << u"#gig"_s << u"verse #gig"_s << u"verse "_s;
         QTest::newRow("has it, other case") << u"x #GIG y"_s << u"#gig"_s << u"x #GIG y"_s << u"x y"_s;
         QTest::newRow("at the start") << u"#gig verse"_s << u"#gig"_s << u"#gig verse"_s << u"verse"_s;
+        QTest::newRow("letters beyond ASCII") << u"Gr\u00fc\u00dfe #F\u00e4v\u00a0#gig"_s << u"#gig"_s
+                                             << u"Gr\u00fc\u00dfe #F\u00e4v\u00a0#gig"_s << u"Gr\u00fc\u00dfe #F\u00e4v\u00a0"_s;
+        QTest::newRow("after a tab, with others") << u"x\t#Gig #a-b_c #Gig"_s << u"#gig"_s << u"x\t#Gig #a-b_c #Gig"_s
+                                                  << u"x\t #a-b_c"_s;
         QTest::newRow("longer tag is another") << u"#gigs"_s << u"#gig"_s << u"#gigs #gig"_s << u"#gigs"_s;
         QTest::newRow("glued to a word") << u"a#gig"_s << u"#gig"_s << u"a#gig #gig"_s << u"a#gig"_s;
         QTest::newRow("twice, lines") << u"a #Gig\r\n#gig"_s << u"#gig"_s << u"a #Gig\r\n#gig"_s << u"a\r\n"_s;
@@ -259,6 +263,12 @@ private Q_SLOTS:
         QCOMPARE(WithoutTag(description, tag), removed);
         QVERIFY(TagsOf(added).contains(tag));
         QVERIFY(!TagsOf(removed).contains(tag));
+        // Read from UTF-8 (as the collection reads side files), the same tags in the same order.
+        for (const QString& text : {description, added, removed}) {
+            QStringList fromUtf8;
+            ForEachTagOf(text.toUtf8(), [&fromUtf8](QByteArrayView t) { fromUtf8.append(QString::fromUtf8(t)); });
+            QCOMPARE(fromUtf8, TagsOf(text));
+        }
     }
 
 };
