@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TextEncoding.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -41,9 +43,14 @@ private:
         qsizetype start = 0; // the value's place in text_
         qsizetype length = 0;
     };
-    // The decoded file, and the keys that name a position (as QString::number writes it), sorted by
-    // position, the first line of each position only. Descriptions are made when asked for.
+    // The file, and the keys that name a position (as QString::number writes it), sorted by
+    // position, the first line of each position only. Descriptions are made when asked for. A
+    // Windows-1252 or UTF-8 file is kept as its bytes and each description decoded on its own;
+    // other files are decoded whole.
+    const Entry* Find(qsizetype position1) const;
     QString text_;
+    QByteArray bytes_;
+    std::optional<TextEncoding> bytesEncoding_; // set when the entries point into bytes_
     std::vector<Entry> entries_;
 };
 

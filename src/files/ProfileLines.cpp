@@ -1,5 +1,7 @@
 #include "ProfileLines.h"
 
+#include <cstring>
+
 namespace quillbox::profile {
 
 // The blanks the profile routines trim around names and values.
@@ -88,6 +90,100 @@ qsizetype PositionKey(QStringView name) {
         value = value * 10 + (c.unicode() - u'0');
     }
     return value;
+}
+
+// --- The grammar on bytes ------------------------------------------------------------------------
+
+namespace {
+
+constexpr quint64 Ones = 0x0101010101010101ull;
+constexpr quint64 Highs = 0x8080808080808080ull;
+
+// Whether any of the eight bytes of `block` is zero (the classic bit trick; exact, no false hits).
+bool HasZeroByte(quint64 block) {
+    return ((block - Ones) & ~block & Highs) != 0;
+}
+
+} // namespace
+
+bool HasHighByte(QByteArrayView s) {
+    const char* data = s.data();
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 block;
+        std::memcpy(&block, data + i, 8);
+        if (block & Highs)
+            return true;
+    }
+    for (; i < n; ++i) {
+        if (quint8(data[i]) >= 0x80)
+            return true;
+    }
+    return false;
+}
+
+qsizetype LineEndBytes(const char* data, qsizetype start, qsizetype n) {
+    // Eight bytes at a time: lines are tens of bytes long and a side file has one per entry.
+    qsizetype i = start;
+    for (; i + 8 <= n; i += 8) {
+        quint64 block;
+        std::memcpy(&block, data + i, 8);
+        if (HasZeroByte(block ^ (Ones * '\n')) || HasZeroByte(block ^ (Ones * '\r')))
+            break;
+    }
+    while (i < n && data[i] != '\r' && data[i] != '\n')
+        ++i;
+    return i;
+}
+
+ParsedBytes ParseBytes(QByteArrayView line) {
+    const QByteArrayView t = TrimBytes(line);
+    if (t.isEmpty())
+        return {};
+    if (t.front() == '[') {
+        qsizetype close = t.size() - 1;
+        while (close >= 0 && t[close] != ']')
+            --close;
+        if (close > 0)
+            return {LineKind::Section, TrimBytes(t.sliced(1, close - 1)), {}, false};
+    }
+    const void* found = std::memchr(t.data(), '=', size_t(t.size()));
+    if (!found)
+        return {LineKind::Key, t, {}, false};
+    const qsizetype equals = static_cast<const char*>(found) - t.data();
+    return {LineKind::Key, TrimBytes(t.first(equals)), TrimBytes(t.sliced(equals + 1)), true};
+}
+
+QByteArrayView StripQuotesBytes(QByteArrayView value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.sliced(1, value.size() - 2);
+    return value;
+}
+
+qsizetype PositionKeyBytes(QByteArrayView name) {
+    if (name.isEmpty() || name.size() > 18 || name.front() == '0')
+        return -1;
+    qsizetype value = 0;
+    for (const char c : name) {
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+bool SameAsciiName(QByteArrayView name, QStringView wanted) {
+    if (name.size() != wanted.size())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const auto lower = [](char16_t c) {
+            return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+        };
+        if (lower(char16_t(quint8(name[i]))) != lower(wanted[i].unicode()))
+            return false;
+    }
+    return true;
 }
 
 } // namespace quillbox::profile
