@@ -240,20 +240,17 @@ QStringList DescriptionReader::DescArray(qsizetype count) const {
             ++shared;
     }
 
-    QStringList descriptions;
-    descriptions.reserve(count + 1);
+    QStringList descriptions(std::max<qsizetype>(count, 0) + 1); // all null until set below
+    QString* list = descriptions.data();
     QString::DataPointer& data = buffer.data_ptr();
     // Each slice adopts one reference; the buffer keeps its own until it goes out of scope. Set at
     // once: counting them up one by one is an atomic operation per description.
     if (shared > 0)
         data.d_ptr()->ref_.storeRelaxed(int(shared) + 1);
-    descriptions.append(QString());
     for (qsizetype i = 1; i <= count; ++i) {
         const Slice& slice = slices[size_t(i)];
-        if (slice.length == 0)
-            descriptions.append(QString());
-        else
-            descriptions.append(QString(QString::DataPointer(data.d_ptr(), data.data() + slice.start, slice.length)));
+        if (slice.length > 0)
+            list[i] = QString(QString::DataPointer(data.d_ptr(), data.data() + slice.start, slice.length));
     }
     return descriptions;
 }
