@@ -71,8 +71,7 @@ char16_t CodeUnit(char c) {
 
 // The number a key names when it is written as QString::number writes one: an optional '-', digits,
 // no leading zero. Other keys can never be asked for by position. The same on text and on bytes.
-template <typename View>
-std::optional<qsizetype> PositionOf(View key) {
+template <typename View> std::optional<qsizetype> PositionOf(View key) {
     View digits = key;
     const bool negative = !digits.isEmpty() && CodeUnit(digits.front()) == u'-';
     if (negative)
@@ -147,9 +146,10 @@ DescriptionReader DescriptionReader::FromBytes(const QByteArray& bytes, std::opt
         start();
         reader.text_ = DecodeText(bytes).text;
         const QChar* base = reader.text_.constData();
-        ProfileFile::ScanSection(reader.text_, DescriptionSection, [&](QStringView key, QStringView value, bool) {
-            keep(PositionOf(key), value.data() ? value.data() - base : 0, value.size());
-        });
+        ProfileFile::ScanSection(
+            reader.text_, DescriptionSection, [&](QStringView key, QStringView value, bool) {
+                keep(PositionOf(key), value.data() ? value.data() - base : 0, value.size());
+            });
     }
     if (!sorted) {
         // The first line of a key is the one that counts.

@@ -152,7 +152,8 @@ bool HoldsPair(const QString& path, const LibraryPair& pair) {
     for (const QString& file : {path, SideFilePath(path)})
         if (const QString wrong = NotPrivateFile(file); !wrong.isEmpty())
             throw CannotKeep(QStringLiteral("Error: Not a file Quillbox made, so it is left alone: "), wrong);
-    return (pair.side ? FileHolds(SideFilePath(path), *pair.side) : !QFileInfo(SideFilePath(path)).isFile()) &&
+    return (pair.side ? FileHolds(SideFilePath(path), *pair.side)
+                      : !QFileInfo(SideFilePath(path)).isFile()) &&
            FileHolds(path, pair.library);
 }
 

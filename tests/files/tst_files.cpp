@@ -623,7 +623,9 @@ private Q_SLOTS:
     void sideFileReadOnBytes_data() {
         QTest::addColumn<QByteArray>("file");
         const QByteArray lines = "[Other]\r\n1=not this\r\n[Description]\r\n";
-        auto row = [](const char* name, const QByteArray& file) { QTest::newRow(name) << file; };
+        auto row = [](const char* name, const QByteArray& file) {
+            QTest::newRow(name) << file;
+        };
         row("ASCII, CR LF", lines + "1=one\r\n2=two words\r\n3=\r\n4=last");
         row("LF and lone CR", "[Description]\n1=one\n\n2=two\r3=three\n");
         row("Windows-1252", lines + "1=caf\xE9 \x80 5\r\n2=\x9D\x81\x8D\x8F\x90 \x93q\x94\r\n3=\xFF");
@@ -632,14 +634,15 @@ private Q_SLOTS:
         row("UTF-8, a value opening with U+FEFF", lines + "1=\xEF\xBB\xBFx\r\n2=\xC3\xA9");
         row("a second BOM", "\xEF\xBB\xBF\xEF\xBB\xBF" + lines + "1=one");
         row("a BOM before bytes not UTF-8", "\xEF\xBB\xBF" + lines + "1=caf\xE9\r\n2=two");
-        row("UTF-16", EncodeText(QString::fromLatin1(lines + "1=caf\xE9&*&x\r\n2=two"), TextEncoding::Utf16LE));
+        row("UTF-16",
+            EncodeText(QString::fromLatin1(lines + "1=caf\xE9&*&x\r\n2=two"), TextEncoding::Utf16LE));
         row("line codes", lines + "1=&*&a&*&\r\n2=&*&*&\r\n3=&&*&&\r\n4=a&*b&*&\r\n5=&*&\r\n6=&");
         row("keys repeated and out of order",
             lines + "3=three\r\n1=one\r\n3=again\r\n 2 = two \r\n1=dup\r\n02=no\r\n-1=minus");
         row("quotes and blanks", lines + "1=\" padded \"\r\n2='q'\r\n3=\"\r\n4=\t x \t\r\n5\r\n6=\"\"");
         row("a later section ends it", lines + "1=one\r\n[more]\r\n2=two\r\n[Description]\r\n3=no");
         row("a name matched by case folding", "[De\xC5\xBF"
-                                                  "cription]\r\n1=folded\r\n2=\xC3\xA9\r\n");
+                                              "cription]\r\n1=folded\r\n2=\xC3\xA9\r\n");
         row("a header beyond ASCII after it", lines + "1=one\r\n[\xC3\xA9]\r\n2=no");
         row("no section", "1=one\r\n2=\xC3\xA9");
     }
@@ -649,7 +652,8 @@ private Q_SLOTS:
         QStringList expected{QString()};
         for (int i = 1; i <= 7; ++i)
             expected.append(DecodeLineBreaks(profile.Value(DescriptionSection, QString::number(i), {})));
-        for (const std::optional<qsizetype> count : {std::optional<qsizetype>(), std::optional<qsizetype>(7)}) {
+        for (const std::optional<qsizetype> count :
+             {std::optional<qsizetype>(), std::optional<qsizetype>(7)}) {
             const DescriptionReader reader = DescriptionReader::FromBytes(file, count);
             for (int i = count ? 1 : -1; i <= 7; ++i) // with a count, only positions 1..count are kept
                 QCOMPARE(reader.Description(i),
