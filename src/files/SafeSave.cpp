@@ -233,12 +233,13 @@ void SafeSave::Commit(const KeepFiles& keep) {
     // The commit record names each new file by the hash of its content: computed on another thread
     // while the files are written and synced, which mostly waits for the disk. The future is waited
     // for on every way out, so the contents outlive it; without a thread to spare, it runs here.
-    std::future<std::vector<QByteArray>> hashes = std::async(std::launch::async | std::launch::deferred, [this] {
-        std::vector<QByteArray> computed;
-        for (const Item& item : items_)
-            computed.push_back(HashOf(item.content));
-        return computed;
-    });
+    std::future<std::vector<QByteArray>> hashes =
+        std::async(std::launch::async | std::launch::deferred, [this] {
+            std::vector<QByteArray> computed;
+            for (const Item& item : items_)
+                computed.push_back(HashOf(item.content));
+            return computed;
+        });
     for (size_t i = 0; i < items_.size(); ++i)
         Prepare(temps.items[i], items_[i].content);
     const std::vector<QByteArray> computed = hashes.get();
