@@ -2,6 +2,7 @@
 
 #include "FileAccess.h"
 #include "ProfileFile.h"
+#include "ProfileLines.h"
 
 #include <algorithm>
 #include <cstring>
@@ -135,7 +136,7 @@ DescriptionReader DescriptionReader::FromBytes(const QByteArray& bytes, std::opt
 
     start();
     const char* bytesBase = bytes.constData();
-    const std::optional<ByteText> byteText = ProfileFile::ScanSectionBytes(
+    const std::optional<ByteText> byteText = profile::ScanSectionBytes(
         bytes, DescriptionSection, [&](QByteArrayView key, QByteArrayView value, bool) {
             keep(PositionOf(key), value.data() ? value.data() - bytesBase : 0, value.size());
         });

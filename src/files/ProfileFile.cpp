@@ -112,32 +112,7 @@ void ProfileFile::ScanSection(QStringView text, const QString& section, const Ke
 
 std::optional<ByteText> ProfileFile::ScanSectionBytes(QByteArrayView bytes, const QString& section,
                                                       const KeyBytesVisitor& visit) {
-    const std::optional<ByteText> byteText = ByteTextOf(bytes);
-    const QStringView wanted = Trim(section);
-    if (!byteText || std::any_of(wanted.begin(), wanted.end(), [](QChar c) { return c.unicode() >= 0x80; }))
-        return std::nullopt;
-    const QByteArrayView text = bytes.sliced(byteText->bodyStart);
-    const char* data = text.data();
-    const qsizetype n = text.size();
-    bool inSection = false;
-    qsizetype start = 0;
-    while (start < n) {
-        // Any run of CR/LF ends a line, as in ScanSection.
-        const qsizetype end = LineEndBytes(data, start, n);
-        const ParsedBytes parsed = ParseBytes(text.sliced(start, end - start));
-        if (parsed.kind == LineKind::Section) {
-            if (inSection)
-                break; // only the first matching section counts
-            if (HasHighByte(parsed.name))
-                return std::nullopt;
-            inSection = SameAsciiName(parsed.name, wanted);
-        } else if (inSection && parsed.kind == LineKind::Key) {
-            visit(parsed.name, parsed.hasValue ? StripQuotesBytes(parsed.value) : QByteArrayView(),
-                  parsed.hasValue);
-        }
-        start = end + 1;
-    }
-    return byteText;
+    return profile::ScanSectionBytes(bytes, section, visit);
 }
 
 QString ProfileFile::Value(const QString& section, const QString& key, const QString& defaultText) const {

@@ -94,18 +94,6 @@ qsizetype PositionKey(QStringView name) {
 
 // --- The grammar on bytes ------------------------------------------------------------------------
 
-namespace {
-
-constexpr quint64 Ones = 0x0101010101010101ull;
-constexpr quint64 Highs = 0x8080808080808080ull;
-
-// Whether any of the eight bytes of `block` is zero (the classic bit trick; exact, no false hits).
-bool HasZeroByte(quint64 block) {
-    return ((block - Ones) & ~block & Highs) != 0;
-}
-
-} // namespace
-
 bool HasHighByte(QByteArrayView s) {
     const char* data = s.data();
     const qsizetype n = s.size();
@@ -113,7 +101,7 @@ bool HasHighByte(QByteArrayView s) {
     for (; i + 8 <= n; i += 8) {
         quint64 block;
         std::memcpy(&block, data + i, 8);
-        if (block & Highs)
+        if (block & HighBitOfEachByte)
             return true;
     }
     for (; i < n; ++i) {
@@ -121,39 +109,6 @@ bool HasHighByte(QByteArrayView s) {
             return true;
     }
     return false;
-}
-
-qsizetype LineEndBytes(const char* data, qsizetype start, qsizetype n) {
-    // Eight bytes at a time: lines are tens of bytes long and a side file has one per entry.
-    qsizetype i = start;
-    for (; i + 8 <= n; i += 8) {
-        quint64 block;
-        std::memcpy(&block, data + i, 8);
-        if (HasZeroByte(block ^ (Ones * '\n')) || HasZeroByte(block ^ (Ones * '\r')))
-            break;
-    }
-    while (i < n && data[i] != '\r' && data[i] != '\n')
-        ++i;
-    return i;
-}
-
-ParsedBytes ParseBytes(QByteArrayView line) {
-    const QByteArrayView t = TrimBytes(line);
-    if (t.isEmpty())
-        return {};
-    if (t.front() == '[') {
-        qsizetype close = t.size() - 1;
-        while (close >= 0 && t[close] != ']')
-            --close;
-        if (close > 0)
-            return {LineKind::Section, TrimBytes(t.sliced(1, close - 1)), {}, false};
-    }
-    qsizetype equals = 0; // a few bytes in: a loop beats a library call here
-    while (equals < t.size() && t[equals] != '=')
-        ++equals;
-    if (equals == t.size())
-        return {LineKind::Key, t, {}, false};
-    return {LineKind::Key, TrimBytes(t.first(equals)), TrimBytes(t.sliced(equals + 1)), true};
 }
 
 QByteArrayView StripQuotesBytes(QByteArrayView value) {
