@@ -2,8 +2,10 @@
 
 #include "FileAccess.h"
 #include "ProfileFile.h"
+#include "ProfileLines.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quillbox {
 
@@ -61,37 +63,65 @@ DescriptionReader::DescriptionReader(const QString& iniFile) {
 
 namespace {
 
+char16_t CodeUnit(QChar c) {
+    return c.unicode();
+}
+char16_t CodeUnit(char c) {
+    return quint8(c);
+}
+
 // The number a key names when it is written as QString::number writes one: an optional '-', digits,
-// no leading zero. Other keys can never be asked for by position.
-std::optional<qsizetype> PositionOf(QStringView key) {
-    QStringView digits = key;
-    const bool negative = !digits.isEmpty() && digits.front() == u'-';
+// no leading zero. Other keys can never be asked for by position. The same on text and on bytes.
+template <typename View> std::optional<qsizetype> PositionOf(View key) {
+    View digits = key;
+    const bool negative = !digits.isEmpty() && CodeUnit(digits.front()) == u'-';
     if (negative)
         digits = digits.sliced(1);
-    if (digits.isEmpty() || digits.size() > 18 || (digits.front() == u'0' && (digits.size() > 1 || negative)))
+    if (digits.isEmpty() || digits.size() > 18 ||
+        (CodeUnit(digits.front()) == u'0' && (digits.size() > 1 || negative)))
         return std::nullopt;
     qsizetype value = 0;
-    for (const QChar c : digits) {
-        if (c < u'0' || c > u'9')
+    for (const auto c : digits) {
+        const char16_t unit = CodeUnit(c);
+        if (unit < u'0' || unit > u'9')
             return std::nullopt;
-        value = value * 10 + (c.unicode() - u'0');
+        value = value * 10 + (unit - u'0');
     }
     return negative ? -value : value;
+}
+
+// Every "&*&" becomes CR LF, left to right as QString::replace finds them, in the text's own buffer
+// (it only gets shorter): no search object and no second string per description. Returns the new length.
+qsizetype DecodeLineBreaksInPlace(char16_t* units, qsizetype n, qsizetype firstAmpersand = 0) {
+    qsizetype out = firstAmpersand;
+    for (qsizetype i = firstAmpersand; i < n;) {
+        if (units[i] == u'&' && i + 2 < n && units[i + 1] == u'*' && units[i + 2] == u'&') {
+            units[out++] = u'\r';
+            units[out++] = u'\n';
+            i += 3;
+        } else {
+            units[out++] = units[i++];
+        }
+    }
+    return out;
 }
 
 } // namespace
 
 DescriptionReader DescriptionReader::FromBytes(const QByteArray& bytes, std::optional<qsizetype> count) {
-    // One pass over the text that keeps only where each value is: a side file of 100,000 entries
-    // loads without building a line list or a hash of them.
+    // One pass that keeps only where each value is: a side file of 100,000 entries loads without
+    // building a line list or a hash of them. Windows-1252 and UTF-8 files are read on their bytes
+    // and not decoded here at all.
     DescriptionReader reader;
-    reader.text_ = DecodeText(bytes).text;
-    reader.entries_.reserve(size_t(std::count(bytes.begin(), bytes.end(), '\n')) + 1); // about one a line
-    const QChar* base = reader.text_.constData();
     bool sorted = true;
-    std::vector<bool> seen(count ? size_t(std::max<qsizetype>(*count, 0)) + 1 : 0);
-    ProfileFile::ScanSection(reader.text_, DescriptionSection, [&](QStringView key, QStringView value, bool) {
-        const std::optional<qsizetype> position = PositionOf(key);
+    std::vector<bool> seen;
+    const auto start = [&] {
+        reader.entries_.clear();
+        reader.entries_.reserve(size_t(count ? std::max<qsizetype>(*count, 0) : bytes.size() / 32));
+        seen.assign(count ? size_t(std::max<qsizetype>(*count, 0)) + 1 : 0, false);
+        sorted = true;
+    };
+    const auto keep = [&](std::optional<qsizetype> position, qsizetype at, qsizetype length) {
         if (!position)
             return;
         if (count) {
@@ -101,8 +131,27 @@ DescriptionReader DescriptionReader::FromBytes(const QByteArray& bytes, std::opt
         }
         if (!reader.entries_.empty() && *position <= reader.entries_.back().position)
             sorted = false;
-        reader.entries_.push_back({*position, value.data() ? value.data() - base : 0, value.size()});
-    });
+        reader.entries_.push_back({*position, at, length});
+    };
+
+    start();
+    const char* bytesBase = bytes.constData();
+    const std::optional<ByteText> byteText = profile::ScanSectionBytes(
+        bytes, DescriptionSection, [&](QByteArrayView key, QByteArrayView value, bool) {
+            keep(PositionOf(key), value.data() ? value.data() - bytesBase : 0, value.size());
+        });
+    if (byteText) {
+        reader.bytes_ = bytes;
+        reader.bytesEncoding_ = byteText->encoding;
+    } else {
+        start();
+        reader.text_ = DecodeText(bytes).text;
+        const QChar* base = reader.text_.constData();
+        ProfileFile::ScanSection(
+            reader.text_, DescriptionSection, [&](QStringView key, QStringView value, bool) {
+                keep(PositionOf(key), value.data() ? value.data() - base : 0, value.size());
+            });
+    }
     if (!sorted) {
         // The first line of a key is the one that counts.
         std::stable_sort(reader.entries_.begin(), reader.entries_.end(),
@@ -115,15 +164,6 @@ DescriptionReader DescriptionReader::FromBytes(const QByteArray& bytes, std::opt
     return reader;
 }
 
-QStringList DescriptionReader::DescArray(qsizetype count) const {
-    QStringList descriptions;
-    descriptions.reserve(count + 1);
-    descriptions.append(QString());
-    for (qsizetype i = 1; i <= count; ++i)
-        descriptions.append(Description(i));
-    return descriptions;
-}
-
 const DescriptionReader::Entry* DescriptionReader::Find(qsizetype position1) const {
     // A file of keys 1..N in order (what a save writes) finds each one at once.
     auto it = entries_.begin();
@@ -133,17 +173,107 @@ const DescriptionReader::Entry* DescriptionReader::Find(qsizetype position1) con
     else
         it = std::lower_bound(entries_.begin(), entries_.end(), position1,
                               [](const Entry& e, qsizetype p) { return e.position < p; });
-    return it == entries_.end() || it->position != position1 ? nullptr : &*it;
+    if (it == entries_.end() || it->position != position1 || it->length == 0)
+        return nullptr;
+    return &*it;
+}
+
+QStringList DescriptionReader::DescArray(qsizetype count) const {
+    // The descriptions are slices of one buffer that they share: a Windows-1252 file decoded whole,
+    // or the values alone decoded one after the other. A library of 100,000 entries then loads
+    // without 100,000 allocations (and frees them at once). Each slice ends in a null character, as
+    // every string's data does; editing a description gives it a buffer of its own, and the shared
+    // one goes with the last description that still uses it.
+    struct Slice {
+        qsizetype start = 0;
+        qsizetype length = 0;
+    };
+    std::vector<Slice> slices(size_t(std::max<qsizetype>(count, 0)) + 1);
+    QString buffer;
+    qsizetype used = 0;
+    qsizetype shared = 0;
+    const bool wholeFile = bytesEncoding_ == TextEncoding::Cp1252;
+    if (wholeFile) {
+        buffer = DecodeSlice(bytes_, TextEncoding::Cp1252); // one character a byte: the same offsets
+    } else {
+        qsizetype units = 0;
+        for (qsizetype i = 1; i <= count; ++i) {
+            if (const Entry* entry = Find(i))
+                units += entry->length + 1; // UTF-8 never decodes to more units than it has bytes
+        }
+        buffer = QString(units, Qt::Uninitialized);
+    }
+    QChar* out = buffer.data();
+    for (qsizetype i = 1; i <= count; ++i) {
+        const Entry* entry = Find(i);
+        if (!entry)
+            continue;
+        Slice& slice = slices[size_t(i)];
+        bool coded = false;
+        qsizetype firstAmpersand = 0;
+        if (bytesEncoding_) {
+            const QByteArrayView value = QByteArrayView(bytes_).sliced(entry->start, entry->length);
+            const void* ampersand = std::memchr(value.data(), '&', size_t(value.size()));
+            coded = ampersand != nullptr;
+            if (wholeFile && coded)
+                firstAmpersand = static_cast<const char*>(ampersand) - value.data(); // one unit a byte
+            if (wholeFile) {
+                slice = {entry->start, entry->length};
+            } else {
+                slice.start = used;
+                slice.length = DecodeSliceInto(out + used, value, *bytesEncoding_) - (out + used);
+                used += slice.length + 1;
+            }
+        } else {
+            const QStringView value = QStringView(text_).sliced(entry->start, entry->length);
+            coded = value.contains(u'&');
+            std::copy(value.begin(), value.end(), out + used);
+            slice = {used, value.size()};
+            used += slice.length + 1;
+        }
+        if (coded) // decoded in place: the text only gets shorter, and the buffer is still ours alone
+            slice.length = DecodeLineBreaksInPlace(reinterpret_cast<char16_t*>(out + slice.start),
+                                                   slice.length, firstAmpersand);
+        // The unit after a value is its line's own (a quote, a blank, the line break) or the
+        // buffer's terminator, never part of another value.
+        out[slice.start + slice.length] = QChar(u'\0');
+        if (slice.length > 0)
+            ++shared;
+    }
+
+    QStringList descriptions(std::max<qsizetype>(count, 0) + 1); // all null until set below
+    QString* list = descriptions.data();
+    QString::DataPointer& data = buffer.data_ptr();
+    // Each slice adopts one reference; the buffer keeps its own until it goes out of scope. Set at
+    // once: counting them up one by one is an atomic operation per description.
+    if (shared > 0)
+        data.d_ptr()->ref_.storeRelaxed(int(shared) + 1);
+    for (qsizetype i = 1; i <= count; ++i) {
+        const Slice& slice = slices[size_t(i)];
+        if (slice.length > 0)
+            list[i] = QString(QString::DataPointer(data.d_ptr(), data.data() + slice.start, slice.length));
+    }
+    return descriptions;
 }
 
 QString DescriptionReader::Description(qsizetype position1) const {
     const Entry* entry = Find(position1);
     if (!entry)
         return QString();
-    const QStringView value = QStringView(text_).sliced(entry->start, entry->length);
-    QString description = value.toString();
-    if (value.contains(u'&'))
-        description.replace(LineBreakCode, QStringLiteral("\r\n")); // in place: the string is ours alone
+    QString description;
+    bool coded = false;
+    if (bytesEncoding_) {
+        const QByteArrayView value = QByteArrayView(bytes_).sliced(entry->start, entry->length);
+        description = DecodeSlice(value, *bytesEncoding_);
+        coded = std::memchr(value.data(), '&', size_t(value.size())) != nullptr;
+    } else {
+        const QStringView value = QStringView(text_).sliced(entry->start, entry->length);
+        description = value.toString();
+        coded = value.contains(u'&');
+    }
+    if (coded) // the string is ours alone
+        description.truncate(
+            DecodeLineBreaksInPlace(reinterpret_cast<char16_t*>(description.data()), description.size()));
     return description;
 }
 
@@ -151,24 +281,15 @@ void DescriptionReader::AppendDescription(qsizetype position1, QByteArray& utf8)
     const Entry* entry = Find(position1);
     if (!entry)
         return;
-    const QStringView value = QStringView(text_).sliced(entry->start, entry->length);
-    if (value.contains(LineBreakCode)) {
-        utf8 += Description(position1).toUtf8();
-        return;
-    }
-    // Most descriptions are ASCII: one byte a character, no conversion needed.
-    const qsizetype at = utf8.size();
-    utf8.resize(at + value.size());
-    char* out = utf8.data() + at;
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char16_t c = value[i].unicode();
-        if (c >= 0x80) {
-            utf8.resize(at);
-            utf8 += value.toUtf8();
+    // An ASCII value without line breaks is the same bytes in every encoding read on its bytes.
+    if (bytesEncoding_) {
+        const QByteArrayView value = QByteArrayView(bytes_).sliced(entry->start, entry->length);
+        if (std::none_of(value.begin(), value.end(), [](char c) { return c == '&' || uchar(c) >= 0x80; })) {
+            utf8 += value;
             return;
         }
-        out[i] = char(c);
     }
+    utf8 += Description(position1).toUtf8();
 }
 
 std::optional<QByteArray> BuildSideFile(const std::optional<QByteArray>& existing,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TextEncoding.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -31,8 +33,8 @@ public:
     // the reader holds beside the text grows with the entries asked for, not with the file's lines.
     static DescriptionReader FromBytes(const QByteArray& bytes, std::optional<qsizetype> count = {});
     QString Description(qsizetype position1) const;
-    // Description(position1) appended to `utf8` in UTF-8: a value without line breaks is copied
-    // straight from the decoded file.
+    // Description(position1) appended to `utf8` in UTF-8: an ASCII value without line breaks is
+    // copied straight from the file's bytes.
     void AppendDescription(qsizetype position1, QByteArray& utf8) const;
     // The descriptions of positions 1..count as a description array: element 0 empty, element i
     // the description of position i.
@@ -44,11 +46,15 @@ private:
         qsizetype start = 0; // the value's place in text_
         qsizetype length = 0;
     };
-    // The decoded file, and the keys that name a position (as QString::number writes it), sorted by
-    // position, the first line of each position only. Descriptions are made when asked for.
-    QString text_;
-    std::vector<Entry> entries_;
+    // The file, and the keys that name a position (as QString::number writes it), sorted by
+    // position, the first line of each position only. Descriptions are made when asked for. A
+    // Windows-1252 or UTF-8 file is kept as its bytes and each description decoded on its own;
+    // other files are decoded whole.
     const Entry* Find(qsizetype position1) const;
+    QString text_;
+    QByteArray bytes_;
+    std::optional<TextEncoding> bytesEncoding_; // set when the entries point into bytes_
+    std::vector<Entry> entries_;
 };
 
 // The new content of a side file that holds `descriptions` (element i is the description of

@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <algorithm>
+#include <cstring>
 
 namespace quillbox {
 
@@ -127,6 +128,35 @@ bool SameAs(const QString& path, const LibraryPair& pair) {
            (!pair.side || side.size() == pair.side->size());
 }
 
+// Whether the file at `path` holds `content`: read a piece at a time and given up at the first
+// difference, so that a version that differs from the pair (the usual case when the sizes agree) is
+// not read whole.
+bool FileHolds(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || file.size() != content.size())
+        return false;
+    constexpr qsizetype Piece = 256 * 1024;
+    QByteArray piece(Piece, Qt::Uninitialized);
+    for (qsizetype at = 0; at < content.size();) {
+        const qint64 got = file.read(piece.data(), std::min(Piece, content.size() - at));
+        if (got <= 0 || std::memcmp(piece.constData(), content.constData() + at, size_t(got)) != 0)
+            return false;
+        at += got;
+    }
+    return true;
+}
+
+// Whether the version at `path` holds `pair`; the side file first, where a save's changes usually are.
+bool HoldsPair(const QString& path, const LibraryPair& pair) {
+    // Only our own files are read: never what a link in their place names.
+    for (const QString& file : {path, SideFilePath(path)})
+        if (const QString wrong = NotPrivateFile(file); !wrong.isEmpty())
+            throw CannotKeep(QStringLiteral("Error: Not a file Quillbox made, so it is left alone: "), wrong);
+    return (pair.side ? FileHolds(SideFilePath(path), *pair.side)
+                      : !QFileInfo(SideFilePath(path)).isFile()) &&
+           FileHolds(path, pair.library);
+}
+
 } // namespace
 
 bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) {
@@ -137,7 +167,7 @@ bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) 
     // A pair that is already the newest version adds nothing: failed or repeated saves never push
     // the real versions out.
     if (!before.isEmpty() && SameAs(dir + QLatin1Char('/') + before.front().id, replaced) &&
-        Read(libPath, before.front().id) == replaced)
+        HoldsPair(dir + QLatin1Char('/') + before.front().id, replaced))
         return false;
 
     // Says which library the hashed folder belongs to, for anyone looking at the store by hand.

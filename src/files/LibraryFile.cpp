@@ -1,22 +1,42 @@
 #include "LibraryFile.h"
 
 #include <QFileInfo>
+#include <QtEndian>
 #include <algorithm>
+#include <cstring>
 
 namespace quillbox {
 
+namespace {
+
+// `n` bytes of `in` into `out`, last byte first; eight bytes at a time, as a library file is the
+// store reversed.
+void ReverseCopy(const char* in, qsizetype n, char* out) {
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 block;
+        std::memcpy(&block, in + n - i - 8, 8);
+        block = qbswap(block);
+        std::memcpy(out + i, &block, 8);
+    }
+    for (; i < n; ++i)
+        out[i] = in[n - 1 - i];
+}
+
+} // namespace
+
 QByteArray EncodeLibrary(const QByteArray& store) {
-    QByteArray content;
-    content.reserve(store.size() + 1);
-    content.append(LibraryFileMarker);
-    content.append(store);
-    std::reverse(content.begin() + 1, content.end());
+    QByteArray content(store.size() + 1, Qt::Uninitialized);
+    content[0] = LibraryFileMarker;
+    ReverseCopy(store.constData(), store.size(), content.data() + 1);
     return content;
 }
 
 QByteArray DecodeLibrary(const QByteArray& content) {
-    QByteArray store = content.mid(1);
-    std::reverse(store.begin(), store.end());
+    // The store is the file's bytes after the marker, last byte first: one copy.
+    const qsizetype n = std::max<qsizetype>(content.size() - 1, 0);
+    QByteArray store(n, Qt::Uninitialized);
+    ReverseCopy(content.constData() + 1, n, store.data());
     return store;
 }
 

@@ -43,8 +43,8 @@ QByteArray LibraryPairFile::ReadStore() const {
 }
 
 PairContent LibraryPairFile::WithSide(QByteArray store, const std::optional<QByteArray>& side) {
-    const DescriptionReader reader = side ? DescriptionReader::FromBytes(*side) : DescriptionReader();
     const qsizetype count = EntryCount(store);
+    const DescriptionReader reader = side ? DescriptionReader::FromBytes(*side, count) : DescriptionReader();
     return {std::move(store), reader.DescArray(count), {}};
 }
 

@@ -2,6 +2,7 @@
 
 #include "ProfileLines.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -107,6 +108,11 @@ void ProfileFile::ScanSection(QStringView text, const QString& section, const Ke
         }
         start = end + 1;
     }
+}
+
+std::optional<ByteText> ProfileFile::ScanSectionBytes(QByteArrayView bytes, const QString& section,
+                                                      const KeyBytesVisitor& visit) {
+    return profile::ScanSectionBytes(bytes, section, visit);
 }
 
 QString ProfileFile::Value(const QString& section, const QString& key, const QString& defaultText) const {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringView>
 #include <functional>
+#include <optional>
 #include <utility>
 
 namespace quillbox {
@@ -51,6 +52,14 @@ public:
 
     using KeyVisitor = std::function<void(QStringView key, QStringView value, bool hasValue)>;
     static void ScanSection(QStringView text, const QString& section, const KeyVisitor& visit);
+    // ScanSection() on a file's bytes, without decoding it: names and values are slices of the
+    // body (see ByteTextOf), the value still quoted-stripped as Value() reads it. Returns the file's
+    // ByteText, or nullopt when the file must be decoded and scanned as text: it cannot be read on
+    // its bytes, or a section header or `section` holds a character beyond ASCII (Unicode case
+    // folding could make it match). Keys already visited then count for nothing.
+    using KeyBytesVisitor = std::function<void(QByteArrayView key, QByteArrayView value, bool hasValue)>;
+    static std::optional<ByteText> ScanSectionBytes(QByteArrayView bytes, const QString& section,
+                                                    const KeyBytesVisitor& visit);
     TextEncoding Encoding() const { return encoding_; }
 
 private:

@@ -1,5 +1,7 @@
 #include "ProfileLines.h"
 
+#include <cstring>
+
 namespace quillbox::profile {
 
 // The blanks the profile routines trim around names and values.
@@ -88,6 +90,56 @@ qsizetype PositionKey(QStringView name) {
         value = value * 10 + (c.unicode() - u'0');
     }
     return value;
+}
+
+// --- The grammar on bytes ------------------------------------------------------------------------
+
+bool HasHighByte(QByteArrayView s) {
+    const char* data = s.data();
+    const qsizetype n = s.size();
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 block;
+        std::memcpy(&block, data + i, 8);
+        if (block & HighBitOfEachByte)
+            return true;
+    }
+    for (; i < n; ++i) {
+        if (quint8(data[i]) >= 0x80)
+            return true;
+    }
+    return false;
+}
+
+QByteArrayView StripQuotesBytes(QByteArrayView value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.sliced(1, value.size() - 2);
+    return value;
+}
+
+qsizetype PositionKeyBytes(QByteArrayView name) {
+    if (name.isEmpty() || name.size() > 18 || name.front() == '0')
+        return -1;
+    qsizetype value = 0;
+    for (const char c : name) {
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+bool SameAsciiName(QByteArrayView name, QStringView wanted) {
+    if (name.size() != wanted.size())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const auto lower = [](char16_t c) {
+            return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+        };
+        if (lower(char16_t(quint8(name[i]))) != lower(wanted[i].unicode()))
+            return false;
+    }
+    return true;
 }
 
 } // namespace quillbox::profile

@@ -108,76 +108,6 @@ QByteArray SetNumberedValuesText(const QByteArray& bytes, const QString& section
 // headers and position keys can then be found on the bytes, untouched lines copied as they are, and
 // only the new values encoded: decoding and encoding a whole 100,000-entry file cost most of a save.
 
-bool IsBlankByte(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-QByteArrayView TrimBytes(QByteArrayView s) {
-    while (!s.isEmpty() && IsBlankByte(s.front()))
-        s = s.sliced(1);
-    while (!s.isEmpty() && IsBlankByte(s.back()))
-        s.chop(1);
-    return s;
-}
-
-bool HasHighByte(QByteArrayView s) {
-    for (const char c : s) {
-        if (quint8(c) >= 0x80)
-            return true;
-    }
-    return false;
-}
-
-struct ParsedBytes {
-    LineKind kind = LineKind::Blank;
-    QByteArrayView name;
-};
-
-// Parse() on bytes, names only.
-ParsedBytes ParseBytes(QByteArrayView line) {
-    const QByteArrayView t = TrimBytes(line);
-    if (t.isEmpty())
-        return {};
-    if (t.front() == '[') {
-        qsizetype close = t.size() - 1;
-        while (close >= 0 && t[close] != ']')
-            --close;
-        if (close > 0)
-            return {LineKind::Section, TrimBytes(t.sliced(1, close - 1))};
-    }
-    qsizetype equals = 0;
-    while (equals < t.size() && t[equals] != '=')
-        ++equals;
-    return {LineKind::Key, equals < t.size() ? TrimBytes(t.first(equals)) : t};
-}
-
-// PositionKey() on bytes: only ASCII digits count, and no other byte decodes to one.
-qsizetype PositionKeyBytes(QByteArrayView name) {
-    if (name.isEmpty() || name.size() > 18 || name.front() == '0')
-        return -1;
-    qsizetype value = 0;
-    for (const char c : name) {
-        if (c < '0' || c > '9')
-            return -1;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
-// ASCII names, compared as SameName() compares them (case folding only maps A-Z there).
-bool SameAsciiName(QByteArrayView name, QStringView wanted) {
-    if (name.size() != wanted.size())
-        return false;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const auto lower = [](char16_t c) {
-            return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
-        };
-        if (lower(char16_t(quint8(name[i]))) != lower(wanted[i].unicode()))
-            return false;
-    }
-    return true;
-}
-
 // Appends the value part of what AppendEntryLine() makes, in the file's encoding. False when a
 // Windows-1252 file cannot hold it (the whole file then becomes UTF-8, which the text writer does).
 bool AppendEntryValueBytes(QByteArray& out, const QString& value, TextEncoding encoding) {
@@ -224,23 +154,11 @@ std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const 
             return std::nullopt;
     }
     const QByteArrayView all(bytes);
-    const QByteArrayView utf8Bom("\xEF\xBB\xBF", 3);
-    TextEncoding encoding = TextEncoding::Cp1252;
-    qsizetype bodyStart = 0;
-    bool hasNonAscii = false;
-    if (all.startsWith(utf8Bom)) {
-        encoding = TextEncoding::Utf8Bom;
-        bodyStart = 3;
-        // Decoding replaces bytes that are not UTF-8; a second BOM is rare enough to leave to the
-        // text path as well.
-        if (all.sliced(3).startsWith(utf8Bom) || !IsStrictUtf8(all.sliced(3), &hasNonAscii))
-            return std::nullopt;
-    } else if (all.startsWith(QByteArrayView("\xFF\xFE", 2)) ||
-               all.startsWith(QByteArrayView("\xFE\xFF", 2))) {
+    const std::optional<ByteText> byteText = ByteTextOf(all);
+    if (!byteText)
         return std::nullopt;
-    } else if (IsStrictUtf8(all, &hasNonAscii) && hasNonAscii) {
-        encoding = TextEncoding::Utf8;
-    }
+    const TextEncoding encoding = byteText->encoding;
+    const qsizetype bodyStart = byteText->bodyStart;
     const QByteArrayView text = all.sliced(bodyStart);
     const char* data = text.data();
     const qsizetype n = text.size();
@@ -259,9 +177,7 @@ std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const 
     qsizetype insertAt = -1;
     bool lastLineOpen = false;
     for (qsizetype start = 0; start < n;) {
-        qsizetype end = start;
-        while (end < n && data[end] != '\r' && data[end] != '\n')
-            ++end;
+        const qsizetype end = LineEndBytes(data, start, n);
         qsizetype next = end;
         if (end < n)
             next += (data[end] == '\r' && end + 1 < n && data[end + 1] == '\n') ? 2 : 1;

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <future>
 #include <optional>
 
 #ifdef Q_OS_UNIX
@@ -130,7 +131,6 @@ void Prepare(Prepared& item, const QByteArray& content) {
     }
     WriteAndSync(file, item.shown, content);
     item.newId = IdentityOf(item.tempPath);
-    item.hash = HashOf(content);
 }
 
 // A second name for the old target, so that it can be put back until the save is complete: a hard
@@ -230,8 +230,21 @@ void SafeSave::Commit(const KeepFiles& keep) {
     for (const Prepared& p : temps.items)
         RemoveLeftovers(p.finalPath);
 
+    // The commit record names each new file by the hash of its content: computed on another thread
+    // while the files are written and synced, which mostly waits for the disk. The future is waited
+    // for on every way out, so the contents outlive it; without a thread to spare, it runs here.
+    std::future<std::vector<QByteArray>> hashes =
+        std::async(std::launch::async | std::launch::deferred, [this] {
+            std::vector<QByteArray> computed;
+            for (const Item& item : items_)
+                computed.push_back(HashOf(item.content));
+            return computed;
+        });
     for (size_t i = 0; i < items_.size(); ++i)
         Prepare(temps.items[i], items_[i].content);
+    const std::vector<QByteArray> computed = hashes.get();
+    for (size_t i = 0; i < items_.size(); ++i)
+        temps.items[i].hash = computed[i];
 
     QByteArray recordBytes;
     const QStringList folders = FoldersOf(temps.items, recordPath);

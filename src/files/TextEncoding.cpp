@@ -1,6 +1,7 @@
 #include "TextEncoding.h"
 
 #include <QStringDecoder>
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -126,6 +127,36 @@ bool StartsWith(QByteArrayView bytes, const char* prefix, qsizetype length) {
     return bytes.size() >= length && bytes.first(length) == QByteArrayView(prefix, length);
 }
 
+QString DecodeCp1252(QByteArrayView bytes) {
+    // Latin-1 everywhere but 0x80..0x9F, which are mended afterwards: the bulk conversion is the
+    // library's vectorised one, and the bytes are searched for the few to mend eight at a time.
+    QString text = QString::fromLatin1(bytes);
+    const char* in = bytes.data();
+    const qsizetype n = bytes.size();
+    QChar* out = nullptr;
+    for (qsizetype i = 0; i < n; i += 8) {
+        const qsizetype blockEnd = std::min<qsizetype>(i + 8, n);
+        if (blockEnd - i == 8) {
+            quint64 block;
+            std::memcpy(&block, in + i, 8);
+            // A byte is 0x80..0x9F when its top three bits are 100: no byte of `block & 0xE0..`
+            // equal to 0x80 (a zero byte after the XOR) means nothing to mend here.
+            const quint64 masked = (block & 0xE0E0E0E0E0E0E0E0ull) ^ 0x8080808080808080ull;
+            if (((masked - 0x0101010101010101ull) & ~masked & 0x8080808080808080ull) == 0)
+                continue;
+        }
+        for (qsizetype k = i; k < blockEnd; ++k) {
+            const quint8 byte = quint8(in[k]);
+            if (byte >= 0x80 && byte <= 0x9F) {
+                if (!out)
+                    out = text.data();
+                out[k] = QChar(Cp1252ToUnicode(byte));
+            }
+        }
+    }
+    return text;
+}
+
 std::optional<QByteArray> EncodeCp1252IfFits(const QString& text) {
     QByteArray bytes(text.size(), Qt::Uninitialized);
     char* out = bytes.data();
@@ -161,15 +192,42 @@ DecodedText DecodeText(QByteArrayView bytes) {
     if (IsValidUtf8(bytes, &hasNonAscii) && hasNonAscii)
         return {QString::fromUtf8(bytes), TextEncoding::Utf8};
 
-    // Latin-1 everywhere but 0x80..0x9F, which are mended afterwards: the bulk conversion is the
-    // library's vectorised one.
-    QString text = QString::fromLatin1(bytes);
-    QChar* out = text.data();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (out[i].unicode() >= 0x80 && out[i].unicode() <= 0x9F)
-            out[i] = QChar(Cp1252ToUnicode(quint8(out[i].unicode())));
+    return {DecodeCp1252(bytes), TextEncoding::Cp1252};
+}
+
+std::optional<ByteText> ByteTextOf(QByteArrayView bytes) {
+    bool hasNonAscii = false;
+    if (StartsWith(bytes, "\xEF\xBB\xBF", 3)) {
+        const QByteArrayView body = bytes.sliced(3);
+        if (StartsWith(body, "\xEF\xBB\xBF", 3) || !IsValidUtf8(body, &hasNonAscii))
+            return std::nullopt;
+        return ByteText{TextEncoding::Utf8Bom, 3};
     }
-    return {text, TextEncoding::Cp1252};
+    if (StartsWith(bytes, "\xFF\xFE", 2) || StartsWith(bytes, "\xFE\xFF", 2))
+        return std::nullopt;
+    if (IsValidUtf8(bytes, &hasNonAscii) && hasNonAscii)
+        return ByteText{TextEncoding::Utf8, 0};
+    return ByteText{TextEncoding::Cp1252, 0};
+}
+
+QString DecodeSlice(QByteArrayView slice, TextEncoding encoding) {
+    if (encoding == TextEncoding::Cp1252)
+        return DecodeCp1252(slice);
+    QString text(slice.size(), Qt::Uninitialized);
+    text.truncate(DecodeSliceInto(text.data(), slice, encoding) - text.constData());
+    return text;
+}
+
+QChar* DecodeSliceInto(QChar* out, QByteArrayView slice, TextEncoding encoding) {
+    if (encoding == TextEncoding::Cp1252) {
+        for (const char c : slice)
+            *out++ = QChar(Cp1252ToUnicode(quint8(c)));
+        return out;
+    }
+    // A U+FEFF that starts a slice is text here, as it is inside the whole file's text.
+    QStringDecoder utf8(QStringConverter::Utf8,
+                        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return utf8.appendToBuffer(out, slice);
 }
 
 QByteArray EncodeText(const QString& text, TextEncoding encoding) {

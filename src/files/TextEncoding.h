@@ -32,4 +32,19 @@ bool IsStrictUtf8(QByteArrayView bytes, bool* hasNonAscii);
 // written in another encoding to come back unchanged.
 std::optional<QByteArray> TryEncodeCp1252(const QString& text);
 
+// A Windows-1252 or UTF-8 file whose lines, names and values can be found on its bytes: every slice
+// cut at ASCII bytes decodes on its own (DecodeSlice) to what it is within DecodeText's text. The
+// text starts at `bodyStart` (after a BOM).
+struct ByteText {
+    TextEncoding encoding = TextEncoding::Cp1252;
+    qsizetype bodyStart = 0;
+};
+// Nullopt when the bytes must be decoded whole: UTF-16, or a UTF-8 BOM followed by bytes that are not
+// strict UTF-8 (decoding replaces them) or by a second BOM.
+std::optional<ByteText> ByteTextOf(QByteArrayView bytes);
+// The text of a slice of a ByteText file's body that starts and ends at ASCII bytes (or its ends).
+QString DecodeSlice(QByteArrayView slice, TextEncoding encoding);
+// The same into `out`, which has room for slice.size() characters; returns the end of what it wrote.
+QChar* DecodeSliceInto(QChar* out, QByteArrayView slice, TextEncoding encoding);
+
 } // namespace quillbox

@@ -615,6 +615,63 @@ private Q_SLOTS:
         QCOMPARE(DescriptionReader::FromBytes(saved).Description(2), descriptions[2]);
     }
 
+    // Side files read on their bytes (Windows-1252, UTF-8) give the descriptions the general profile
+    // code reads from the decoded text; files it cannot read that way (UTF-16, a BOM before bytes
+    // that are not UTF-8 or before a second BOM, a section name that only Unicode case folding
+    // matches) give them too. The description array shares one buffer: each description ends in a
+    // null character, and changing one changes no other.
+    void sideFileReadOnBytes_data() {
+        QTest::addColumn<QByteArray>("file");
+        const QByteArray lines = "[Other]\r\n1=not this\r\n[Description]\r\n";
+        auto row = [](const char* name, const QByteArray& file) {
+            QTest::newRow(name) << file;
+        };
+        row("ASCII, CR LF", lines + "1=one\r\n2=two words\r\n3=\r\n4=last");
+        row("LF and lone CR", "[Description]\n1=one\n\n2=two\r3=three\n");
+        row("Windows-1252", lines + "1=caf\xE9 \x80 5\r\n2=\x9D\x81\x8D\x8F\x90 \x93q\x94\r\n3=\xFF");
+        row("UTF-8", lines + "1=caf\xC3\xA9 \xE2\x82\xAC\r\n2=\xF0\x9F\x8E\xB8 solo\r\n");
+        row("UTF-8 with a BOM", "\xEF\xBB\xBF" + lines + "1=caf\xC3\xA9\r\n2=plain");
+        row("UTF-8, a value opening with U+FEFF", lines + "1=\xEF\xBB\xBFx\r\n2=\xC3\xA9");
+        row("a second BOM", "\xEF\xBB\xBF\xEF\xBB\xBF" + lines + "1=one");
+        row("a BOM before bytes not UTF-8", "\xEF\xBB\xBF" + lines + "1=caf\xE9\r\n2=two");
+        row("UTF-16",
+            EncodeText(QString::fromLatin1(lines + "1=caf\xE9&*&x\r\n2=two"), TextEncoding::Utf16LE));
+        row("line codes", lines + "1=&*&a&*&\r\n2=&*&*&\r\n3=&&*&&\r\n4=a&*b&*&\r\n5=&*&\r\n6=&");
+        row("keys repeated and out of order",
+            lines + "3=three\r\n1=one\r\n3=again\r\n 2 = two \r\n1=dup\r\n02=no\r\n-1=minus");
+        row("quotes and blanks", lines + "1=\" padded \"\r\n2='q'\r\n3=\"\r\n4=\t x \t\r\n5\r\n6=\"\"");
+        row("a later section ends it", lines + "1=one\r\n[more]\r\n2=two\r\n[Description]\r\n3=no");
+        row("a name matched by case folding", "[De\xC5\xBF"
+                                              "cription]\r\n1=folded\r\n2=\xC3\xA9\r\n");
+        row("a header beyond ASCII after it", lines + "1=one\r\n[\xC3\xA9]\r\n2=no");
+        row("no section", "1=one\r\n2=\xC3\xA9");
+    }
+    void sideFileReadOnBytes() {
+        QFETCH(QByteArray, file);
+        const ProfileFile profile = ProfileFile::FromBytes(file);
+        QStringList expected{QString()};
+        for (int i = 1; i <= 7; ++i)
+            expected.append(DecodeLineBreaks(profile.Value(DescriptionSection, QString::number(i), {})));
+        for (const std::optional<qsizetype> count :
+             {std::optional<qsizetype>(), std::optional<qsizetype>(7)}) {
+            const DescriptionReader reader = DescriptionReader::FromBytes(file, count);
+            for (int i = count ? 1 : -1; i <= 7; ++i) // with a count, only positions 1..count are kept
+                QCOMPARE(reader.Description(i),
+                         DecodeLineBreaks(profile.Value(DescriptionSection, QString::number(i), {})));
+            QStringList descriptions = reader.DescArray(7);
+            QCOMPARE(descriptions, expected);
+            for (const QString& description : descriptions)
+                QCOMPARE(description.utf16()[description.size()], u'\0');
+            const QStringList before = descriptions;
+            for (qsizetype i = 1; i < descriptions.size(); ++i) {
+                descriptions[i] += QStringLiteral("more");
+                descriptions[i].front() = u'#';
+            }
+            QCOMPARE(reader.DescArray(7), expected);
+            QCOMPARE(before, expected);
+        }
+    }
+
     // The one-pass side-file reader and writer agree with the general profile code on random files.
     void fastPathsAgree() {
         static const QStringList lines =
