@@ -208,6 +208,37 @@ QString CollectionWindow::FirstUseHint() {
 
 CollectionWindow::~CollectionWindow() {
     StopScan();
+    StopIndexing();
+}
+
+void CollectionWindow::StopIndexing() {
+    if (!indexer_)
+        return;
+    indexer_->wait();
+    delete indexer_;
+    indexer_ = nullptr;
+}
+
+void CollectionWindow::IndexWords() {
+    // Below this a search of every text is as quick as a look at the index.
+    constexpr qsizetype Indexed = 50000;
+    if (indexer_ || !list_ || list_->LiveCount() < Indexed || list_->finder.HasWordIndex())
+        return;
+    indexer_ = QThread::create([this, finder = memory_->FinderCopy(), memory = memory_.get()] {
+        auto index = std::make_shared<PatchFinder::WordIndex>(finder.BuildWordIndex());
+        QMetaObject::invokeMethod(
+            this,
+            [this, index, memory] {
+                StopIndexing();
+                // A memory read afresh meanwhile gets an index of its own.
+                if (memory_.get() == memory)
+                    memory_->UseWordIndex(std::move(*index));
+                else
+                    IndexWords();
+            },
+            Qt::QueuedConnection);
+    });
+    indexer_->start();
 }
 
 void CollectionWindow::StopScan() {
@@ -411,6 +442,7 @@ void CollectionWindow::FilesRead(FolderLook look, std::shared_ptr<CollectionMemo
     }
     listChanged_ = true;
     Refill();
+    IndexWords();
 }
 
 void CollectionWindow::CacheWritten(const QString& status, qsizetype read) {

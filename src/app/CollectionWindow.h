@@ -74,6 +74,10 @@ private:
     // The cache is up to date with the files (`read` of them read again); `status` tells how it
     // was opened when that is worth saying.
     void CacheWritten(const QString& status, qsizetype read);
+    // A large list is given a word index, built on a thread of its own, so that a whole search
+    // looks only at the patches holding its rarest word.
+    void IndexWords();
+    void StopIndexing();
     void StopScan();
     void WatchFolders();
     void ShowWhereUsed();
@@ -111,6 +115,7 @@ private:
     // The scan's own index lives on the worker: it touches neither widgets nor the controller and
     // hands its progress and result back as queued calls.
     QThread* worker_ = nullptr;
+    QThread* indexer_ = nullptr;
     std::atomic_bool cancelScan_{false};
     // Changes in the folders while the window is open, gathered for a moment before a rescan.
     QFileSystemWatcher* watcher_ = nullptr;

@@ -110,8 +110,7 @@ NameOrder NameOrderOf(const char* image) {
 struct CollectionMemory::Tables {
     std::vector<qint32> bytes, sound, name;  // slots: an entry, or -1
     std::vector<qint32> nextSound, nextName; // the next entry under the same slot's key
-    // Per entry: places outside earlier versions, and which place's description is shown.
-    std::vector<qint32> current;
+    // Per entry: which place's description is shown.
     std::vector<std::pair<qint32, qint32>> shown; // file, position; -1 when none
     QMap<QString, qsizetype> tags;
     qsizetype entries = 0; // entries in the slots
@@ -367,7 +366,6 @@ qint32 CollectionMemory::NewEntry(const char* image) {
     list.deleted.push_back(false);
     list.dead.push_back(false);
     list.rank.push_back(-1);
-    tables_->current.push_back(0);
     tables_->shown.push_back({-1, -1});
     tables_->Insert(list, entry);
     return entry;
@@ -480,7 +478,6 @@ void CollectionMemory::Settle() {
                 texts[size_t(i)] += text.toByteArray();
             }
         }
-        t.current[size_t(entry)] = current;
         list.deleted[size_t(entry)] = current == 0;
     }
     // The finder takes the new texts on a thread of its own while the order is made here: neither
@@ -624,7 +621,7 @@ qsizetype CollectionMemory::HeldBytes() const {
                 qsizetype(file.ends.capacity() * sizeof(quint32) + file.entries.capacity() * sizeof(qint32));
     const Tables& t = *tables_;
     held += qsizetype((t.bytes.capacity() + t.sound.capacity() + t.name.capacity() + t.nextSound.capacity() +
-                       t.nextName.capacity() + t.current.capacity()) *
+                       t.nextName.capacity()) *
                           sizeof(qint32) +
                       t.shown.capacity() * sizeof(std::pair<qint32, qint32>));
     return held;

@@ -77,6 +77,11 @@ public:
     std::vector<RelatedPlace> WhereUsed(const QByteArray& bytes) const;
     std::vector<TagCount> Tags() const; // places of libraries and patch files per tag, by tag
 
+    // A copy of the list's finder, to build a word index from on another thread while this memory
+    // goes on changing (its texts are shared until either changes them).
+    PatchFinder FinderCopy() const { return list_->finder; }
+    // Searches the list with `index` (built from FinderCopy) from now on; false when it no longer fits.
+    bool UseWordIndex(PatchFinder::WordIndex index) { return list_->finder.UseWordIndex(std::move(index)); }
     // Whether the list holds more dead entries than live ones: a fresh read would be smaller.
     bool Worn() const { return list_->Count() > 2 * list_->LiveCount() + 1024; }
     // The bytes it holds beside the list (its files' patches and texts, and its tables).
