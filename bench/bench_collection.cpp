@@ -87,6 +87,8 @@ World& WorldFor(long libraries) {
     w.index->Open();
     w.index->Scan({w.folder});
     w.list = std::make_unique<CollectionIndex::DistinctList>(w.index->ReadDistinct());
+    // The window searches its list through a word index, built on its worker after the list.
+    w.list->finder.UseWordIndex(w.list->finder.BuildWordIndex());
     return w;
 }
 
@@ -192,6 +194,21 @@ int main(int argc, char** argv) {
                 }
                 state.counters["distinct"] = double(patches);
                 state.counters["held MiB"] = held;
+            };
+        },
+        floorName, ReadFloor, Target{});
+    // The word index over the distinct patches' texts, as the window's worker builds it after a read.
+    Register(
+        "window: index the words", Sizes(),
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                double index = 0;
+                for (auto _ : state)
+                    index = double(w.list->finder.BuildWordIndex().HeldBytes()) / (1024.0 * 1024.0);
+                state.counters["index MiB"] = index;
+                // What the window holds for the list with its index.
+                state.counters["held MiB"] = double(w.list->HeldBytes()) / (1024.0 * 1024.0);
             };
         },
         floorName, ReadFloor, Target{});
