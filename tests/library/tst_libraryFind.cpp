@@ -56,7 +56,8 @@ private:
 
     // Two finders over the same 45,003 entries: one scans every text, the other searches through a
     // word index built over the first 40,000 that takes in the entries appended after it was built
-    // (two runs of 2,500 merged into one, where "new" is too common to keep postings, then three).
+    // (two runs of 2,500 merged into one, where "new" is too common to keep postings but not in
+    // every entry, then three).
     struct IndexedPair {
         PatchFinder plain{false}, indexed{false};
     };
@@ -65,7 +66,7 @@ private:
             IndexedPair p;
             constexpr qsizetype base = 40000, run = 2500, count = base + 2 * run + 3;
             const QStringList odd{u"summer f\u00EAte\u00A0#gig"_s,
-                                  u"caf\u00E9 a#gig"_s,
+                                  u"caf\u00E9 a#gigs"_s,
                                   u"#gigs\r\nwarm"_s,
                                   u"\u00C9T\u00C9 #Gig-night"_s,
                                   u"#gig_x 770"_s,
@@ -78,7 +79,7 @@ private:
                 if (k >= base + 2 * run)
                     descs += odd[k % odd.size()] + u" late"_s;
                 else if (k >= base)
-                    descs += u"new %1 #fresh"_s.arg(k);
+                    descs += u"%1 %2 #fresh"_s.arg(k % 10 == 0 ? u"old"_s : u"new"_s).arg(k);
                 else if (k % 7 == 0)
                     descs += odd[k / 7 % odd.size()];
                 else
