@@ -307,7 +307,6 @@ PatchFinder::WordIndex PatchFinder::IndexOf(qsizetype first, qsizetype end) cons
     // bytes of its gaps. The first pass numbers each entry's distinct tokens, entry by entry, each
     // entry ended by NoToken, so that the second writes the postings without hashing again.
     std::vector<quint32> slots(1024, NoToken), last, gapBytes, occurrences;
-    occurrences.reserve(size_t(end - first) * 8);
     const char* const text = text_.constData();
     const auto tokenStart = [&index](quint32 token) {
         return token == 0 ? 0 : index.tokenEnds_[token - 1] + 1;
@@ -364,6 +363,9 @@ PatchFinder::WordIndex PatchFinder::IndexOf(qsizetype first, qsizetype end) cons
             at = after;
         }
         occurrences.push_back(NoToken);
+        // Room for the rest as the first entries go, instead of growing by doubling a large buffer.
+        if (entry + 1 == 1024 && k + 1 < end)
+            occurrences.reserve(occurrences.size() * size_t(end - first) / 1024 * 9 / 8);
     }
     slots = {};
     // A token held by more than an eighth of the entries keeps no postings: a search never starts

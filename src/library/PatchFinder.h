@@ -49,18 +49,22 @@ public:
     // name alone (a list whose positions mean nothing, such as the collection's patches).
     explicit PatchFinder(bool numbered = true) : numbered_(numbered) {}
 
-    // Takes the list's entries anew; call after every change of the store or its descriptions.
+    // Takes the list's entries anew; call after every change of the store or its descriptions. Drops
+    // the word index, as Update does.
     void Rebuild(const QByteArray& store, const DescriptionOf& descriptionOf);
     // Takes entries `first` to `last` anew after a change that kept the number of entries (a move,
     // a rename, a changed description); the other entries' texts stay as they were.
-    // The word index, if any, is dropped by both.
     void Update(const QByteArray& store, const DescriptionOf& descriptionOf, qsizetype first, qsizetype last);
     // Takes the entries of `store` beyond Count() as new entries at the end (the others keep their
-    // numbers and texts), into the word index too when one is in use.
+    // numbers and texts), into the word index too when one is in use: the new entries' index costs
+    // what they cost, and now and then the appended runs' indices merge (never the list's own).
     void Append(const QByteArray& store, const DescriptionOf& descriptionOf);
 
-    // The word index of the texts as they stand. Only reads the finder: another thread may build it
-    // while nothing changes the finder.
+    // The word index of the texts as they stand (a few bytes per word and entry; while it is built,
+    // four more). Only reads the finder: another thread may build it while nothing changes the
+    // finder. A search starts from the index when one of its words is held by at most an eighth of
+    // the entries and is no parameter's text (those are looked up in every entry's settings), and
+    // otherwise scans the texts as without it.
     WordIndex BuildWordIndex() const;
     // Searches with `index` from now on, taking in the entries appended since it was built; false
     // (and no index) when the texts were taken anew since.
