@@ -197,21 +197,6 @@ int main(int argc, char** argv) {
             };
         },
         floorName, ReadFloor, Target{});
-    // The word index over the distinct patches' texts, as the window's worker builds it after a read.
-    Register(
-        "window: index the words", Sizes(),
-        [](long size) -> Body {
-            return [size](benchmark::State& state) {
-                World& w = WorldFor(size);
-                double index = 0;
-                for (auto _ : state)
-                    index = double(w.list->finder.BuildWordIndex().HeldBytes()) / (1024.0 * 1024.0);
-                state.counters["index MiB"] = index;
-                // What the window holds for the list with its index.
-                state.counters["held MiB"] = double(w.list->HeldBytes()) / (1024.0 * 1024.0);
-            };
-        },
-        floorName, ReadFloor, Target{});
     for (const char* query : {"e", "entry 770", "#gig"}) {
         Register(
             std::string("window: find keystroke \"") + query + '"', Sizes(),
@@ -240,6 +225,23 @@ int main(int argc, char** argv) {
             };
         },
         floorName, ReadFloor, Target{Target::Milliseconds, 16, 100});
+    // The word index over the distinct patches' texts, as the window's worker builds it after a read.
+    // After the find rows: they see the process as the window is after its one build, not the
+    // allocator's state after many (a whole-list scan then ran slower, its code unchanged).
+    Register(
+        "window: index the words", Sizes(),
+        [](long size) -> Body {
+            return [size](benchmark::State& state) {
+                World& w = WorldFor(size);
+                double index = 0;
+                for (auto _ : state)
+                    index = double(w.list->finder.BuildWordIndex().HeldBytes()) / (1024.0 * 1024.0);
+                state.counters["index MiB"] = index;
+                // What the window holds for the list with its index.
+                state.counters["held MiB"] = double(w.list->HeldBytes()) / (1024.0 * 1024.0);
+            };
+        },
+        floorName, ReadFloor, Target{});
     // A gig of 200 songs × 8 cues whose patches come from libraries all over the collection; one cue
     // in a hundred finds its patch moved (searched for in its library, and asked of the collection).
     const auto gig = [](World& w) {
