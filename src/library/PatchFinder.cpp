@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <iterator>
 
@@ -154,6 +155,8 @@ void PatchFinder::AppendText(QByteArray& text, const QByteArray& store, qsizetyp
 
 void PatchFinder::Rebuild(const QByteArray& store, const DescriptionOf& descriptionOf) {
     const qsizetype count = EntryCount(store);
+    ++generation_;
+    segments_.clear();
     text_.clear();
     text_.reserve(count * 64);
     starts_.assign(1, 0);
@@ -167,23 +170,14 @@ void PatchFinder::Rebuild(const QByteArray& store, const DescriptionOf& descript
     }
 }
 
-void PatchFinder::Append(const QByteArray& store, const DescriptionOf& descriptionOf) {
-    const qsizetype count = EntryCount(store);
-    settings_.reserve(size_t(count));
-    starts_.reserve(size_t(count) + 1);
-    for (qsizetype k = Count(); k < count; ++k) {
-        AppendText(text_, store, k, descriptionOf);
-        starts_.push_back(text_.size());
-        settings_.push_back(SettingsOf(store, k));
-    }
-}
-
 void PatchFinder::Update(const QByteArray& store, const DescriptionOf& descriptionOf, qsizetype first,
                          qsizetype last) {
     first = std::max<qsizetype>(first, 0);
     last = std::min(last, Count() - 1);
     if (first > last)
         return;
+    ++generation_;
+    segments_.clear();
     QByteArray text;
     std::vector<qsizetype> lengths;
     for (qsizetype k = first; k <= last; ++k) {
@@ -205,14 +199,14 @@ void PatchFinder::Update(const QByteArray& store, const DescriptionOf& descripti
 namespace {
 
 // The character of UTF-8 `text` that starts at `at` (which must start one), or after `at` going back.
-QString CharAt(const QByteArray& text, qsizetype at) {
+QString CharAt(QByteArrayView text, qsizetype at) {
     qsizetype end = at + 1;
     while (end < text.size() && (uchar(text[end]) & 0xC0) == 0x80)
         ++end;
     return QString::fromUtf8(text.constData() + at, end - at);
 }
 
-QString CharBefore(const QByteArray& text, qsizetype at) {
+QString CharBefore(QByteArrayView text, qsizetype at) {
     qsizetype start = at - 1;
     while (start > 0 && (uchar(text[start]) & 0xC0) == 0x80)
         --start;
@@ -221,7 +215,7 @@ QString CharBefore(const QByteArray& text, qsizetype at) {
 
 // Whether the `length` bytes at `at` are a whole tag, as descriptions hold them: after a blank or
 // at the start, and not followed by more of a tag's letters ("#gig" is not found in "#gigs").
-bool WholeTagAt(const QByteArray& text, qsizetype at, qsizetype length) {
+bool WholeTagAt(QByteArrayView text, qsizetype at, qsizetype length) {
     if (at > 0) {
         const QString before = CharBefore(text, at);
         if (before.isEmpty() || !before.front().isSpace())
@@ -289,6 +283,8 @@ std::vector<qsizetype> PatchFinder::Matching(const QString& query) const {
             found[size_t(k)] = k;
         return found;
     }
+    if (!segments_.empty() && FromIndex(words, found))
+        return found;
     for (qsizetype w = 0; w < words.size(); ++w) {
         std::vector<qsizetype> holding = EntriesHolding(words[w]);
         if (w == 0) {
@@ -303,9 +299,294 @@ std::vector<qsizetype> PatchFinder::Matching(const QString& query) const {
     return found;
 }
 
+void PatchFinder::Append(const QByteArray& store, const DescriptionOf& descriptionOf) {
+    const qsizetype from = Count(), count = EntryCount(store);
+    if (count <= from)
+        return;
+    starts_.reserve(size_t(count) + 1);
+    settings_.reserve(size_t(count));
+    for (qsizetype k = from; k < count; ++k) {
+        AppendText(text_, store, k, descriptionOf);
+        starts_.push_back(text_.size());
+        settings_.push_back(SettingsOf(store, k));
+    }
+    if (!segments_.empty())
+        IndexAppended();
+}
+
+namespace {
+
+// The bytes between tokens: a query's word never holds one of them.
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+quint64 HashOf(const char* bytes, qsizetype length) {
+    quint64 hash = 14695981039346656037ull;
+    for (qsizetype i = 0; i < length; ++i)
+        hash = (hash ^ uchar(bytes[i])) * 1099511628211ull;
+    return hash ^ (hash >> 29);
+}
+
+int GapBytes(quint32 gap) {
+    int bytes = 1;
+    for (; gap >= 0x80; gap >>= 7)
+        ++bytes;
+    return bytes;
+}
+
+constexpr quint32 NoToken = 0xFFFFFFFF;
+
+bool IsTag(const QByteArray& word) {
+    return word.size() > 1 && word.front() == '#';
+}
+
+} // namespace
+
+PatchFinder::WordIndex PatchFinder::IndexOf(qsizetype first, qsizetype end) const {
+    WordIndex index;
+    index.first_ = first;
+    index.end_ = end;
+    index.generation_ = generation_;
+    // Token numbers by hash (open addressing), and per token the last entry holding it and the
+    // bytes of its gaps. The first pass numbers each entry's distinct tokens, entry by entry, each
+    // entry ended by NoToken, so that the second writes the postings without hashing again.
+    std::vector<quint32> slots(1024, NoToken), last, gapBytes, occurrences;
+    const char* const text = text_.constData();
+    const auto tokenStart = [&index](quint32 token) {
+        return token == 0 ? 0 : index.tokenEnds_[token - 1] + 1;
+    };
+    for (qsizetype k = first; k < end; ++k) {
+        const quint32 entry = quint32(k - first);
+        const qsizetype stop = starts_[size_t(k) + 1];
+        for (qsizetype at = starts_[size_t(k)]; at < stop;) {
+            if (IsBlank(text[at])) {
+                ++at;
+                continue;
+            }
+            qsizetype after = at + 1;
+            while (after < stop && !IsBlank(text[after]))
+                ++after;
+            const qsizetype length = after - at;
+            size_t slot = HashOf(text + at, length) & (slots.size() - 1);
+            quint32 token = slots[slot];
+            for (; token != NoToken; token = slots[slot]) {
+                const quint32 start = tokenStart(token);
+                if (index.tokenEnds_[token] - start == length &&
+                    std::memcmp(index.vocabulary_.constData() + start, text + at, size_t(length)) == 0)
+                    break;
+                slot = (slot + 1) & (slots.size() - 1);
+            }
+            if (token == NoToken) {
+                token = quint32(index.tokenEnds_.size());
+                index.vocabulary_.append(text + at, length);
+                index.vocabulary_.append('\n');
+                index.tokenEnds_.push_back(quint32(index.vocabulary_.size() - 1));
+                index.counts_.push_back(0);
+                last.push_back(NoToken);
+                gapBytes.push_back(0);
+                slots[slot] = token;
+                if (index.tokenEnds_.size() * 2 > slots.size()) {
+                    slots.assign(slots.size() * 2, NoToken);
+                    for (quint32 t = 0; t < index.tokenEnds_.size(); ++t) {
+                        const quint32 start = tokenStart(t);
+                        size_t s =
+                            HashOf(index.vocabulary_.constData() + start, index.tokenEnds_[t] - start) &
+                            (slots.size() - 1);
+                        while (slots[s] != NoToken)
+                            s = (s + 1) & (slots.size() - 1);
+                        slots[s] = t;
+                    }
+                }
+            }
+            if (last[token] != entry) {
+                gapBytes[token] += GapBytes(last[token] == NoToken ? entry : entry - last[token]);
+                last[token] = entry;
+                ++index.counts_[token];
+                occurrences.push_back(token);
+            }
+            at = after;
+        }
+        occurrences.push_back(NoToken);
+        // Room for the rest as the first entries go, instead of growing by doubling a large buffer.
+        if (entry + 1 == 1024 && k + 1 < end)
+            occurrences.reserve(occurrences.size() * size_t(end - first) / 1024 * 9 / 8);
+    }
+    slots = {};
+    // A token held by more than an eighth of the entries keeps no postings: a search never starts
+    // from it (it scans instead), and the common words would take most of the index's memory.
+    const quint32 common = quint32(std::max<qsizetype>(4096, (end - first) / 8));
+    const size_t tokens = index.tokenEnds_.size();
+    index.postingEnds_.resize(tokens);
+    std::vector<quint32>& cursor = gapBytes; // where each token's next gap goes
+    quint32 total = 0;
+    for (size_t t = 0; t < tokens; ++t) {
+        const quint32 start = total;
+        if (index.counts_[t] <= common)
+            total += gapBytes[t];
+        index.postingEnds_[t] = total;
+        cursor[t] = start;
+        last[t] = NoToken;
+    }
+    index.postings_.resize(total);
+    quint32 entry = 0;
+    for (const quint32 token : occurrences) {
+        if (token == NoToken) {
+            ++entry;
+            continue;
+        }
+        if (index.counts_[token] > common)
+            continue;
+        quint32 gap = last[token] == NoToken ? entry : entry - last[token];
+        last[token] = entry;
+        quint8* out = index.postings_.data() + cursor[token];
+        for (; gap >= 0x80; gap >>= 7)
+            *out++ = quint8(gap & 0x7F) | 0x80;
+        *out++ = quint8(gap);
+        cursor[token] = quint32(out - index.postings_.data());
+    }
+    index.vocabulary_.squeeze();
+    index.tokenEnds_.shrink_to_fit();
+    index.counts_.shrink_to_fit();
+    return index;
+}
+
+PatchFinder::WordIndex PatchFinder::BuildWordIndex() const {
+    return IndexOf(0, Count());
+}
+
+bool PatchFinder::UseWordIndex(WordIndex index) {
+    segments_.clear();
+    if (index.generation_ != generation_ || index.first_ != 0 || index.end_ > Count())
+        return false;
+    segments_.push_back(std::move(index));
+    if (segments_.back().end_ < Count())
+        IndexAppended();
+    return true;
+}
+
+void PatchFinder::IndexAppended() {
+    segments_.push_back(IndexOf(segments_.back().end_, Count()));
+    // The runs of appended entries merge as they grow, as a binary counter does: few indices to
+    // search, each entry taken again a few times, and the index over the whole list never.
+    while (segments_.size() > 2 && segments_.back().Entries() >= segments_[segments_.size() - 2].Entries()) {
+        const qsizetype first = segments_[segments_.size() - 2].first_;
+        segments_.pop_back();
+        segments_.back() = IndexOf(first, Count());
+    }
+}
+
+bool PatchFinder::FromIndex(const QList<QByteArray>& words, std::vector<qsizetype>& found) const {
+    // Starts from the word held by the fewest entries (at most: a word may stand in several tokens of
+    // an entry), when it is held by at most an eighth of them; otherwise a scan is as fast.
+    struct Source {
+        size_t segment;
+        quint32 token; // NoToken: a token without postings, so every entry of the segment
+    };
+    std::vector<Source> best, sources;
+    qsizetype fewest = Count() / 8 + 1, chosen = -1;
+    for (qsizetype w = 0; w < words.size(); ++w) {
+        const QByteArray& word = words[w];
+        const bool tag = IsTag(word);
+        // A word in a parameter's texts would need every entry's settings looked at.
+        if (!tag && TablesWith(word).any)
+            continue;
+        qsizetype held = 0;
+        sources.clear();
+        for (size_t s = 0; s < segments_.size() && held < fewest; ++s) {
+            const WordIndex& segment = segments_[s];
+            const char* const vocabulary = segment.vocabulary_.constData();
+            const char* const end = vocabulary + segment.vocabulary_.size();
+            for (const char* from = vocabulary; from < end && held < fewest;) {
+                const void* hit = memmem(from, size_t(end - from), word.constData(), size_t(word.size()));
+                if (!hit)
+                    break;
+                const quint32 at = quint32(static_cast<const char*>(hit) - vocabulary);
+                const auto ends = segment.tokenEnds_.begin();
+                const quint32 token = quint32(std::upper_bound(ends, segment.tokenEnds_.end(), at) - ends);
+                const quint32 start = token == 0 ? 0 : ends[token - 1] + 1;
+                // A token's start stands after a blank (or at the text's start), as in the texts.
+                if (tag && !WholeTagAt(QByteArrayView(vocabulary + start, ends[token] - start), at - start,
+                                       word.size())) {
+                    from = static_cast<const char*>(hit) + 1;
+                    continue;
+                }
+                const quint32 postingsFrom = token == 0 ? 0 : segment.postingEnds_[token - 1];
+                if (segment.postingEnds_[token] > postingsFrom) {
+                    held += segment.counts_[token];
+                    sources.push_back({s, token});
+                    from = vocabulary + ends[token] + 1;
+                } else {
+                    held += segment.Entries();
+                    sources.push_back({s, NoToken});
+                    break;
+                }
+            }
+        }
+        if (held < fewest) {
+            fewest = held;
+            chosen = w;
+            best.swap(sources);
+        }
+    }
+    if (chosen < 0)
+        return false;
+    std::vector<qsizetype> candidates;
+    candidates.reserve(size_t(fewest));
+    bool exact = true; // the candidates are exactly the entries holding the chosen word
+    for (const Source& source : best) {
+        const WordIndex& segment = segments_[source.segment];
+        if (source.token == NoToken) {
+            exact = false;
+            for (qsizetype k = segment.first_; k < segment.end_; ++k)
+                candidates.push_back(k);
+            continue;
+        }
+        const quint8* in =
+            segment.postings_.data() + (source.token == 0 ? 0 : segment.postingEnds_[source.token - 1]);
+        const quint8* const stop = segment.postings_.data() + segment.postingEnds_[source.token];
+        qsizetype entry = segment.first_;
+        while (in < stop) {
+            quint32 gap = 0;
+            for (int shift = 0;; shift += 7) {
+                const quint8 byte = *in++;
+                gap |= quint32(byte & 0x7F) << shift;
+                if (!(byte & 0x80))
+                    break;
+            }
+            entry += gap;
+            candidates.push_back(entry);
+        }
+    }
+    if (best.size() > 1) {
+        // Several tokens hold the word: their entries in order, each once.
+        if (candidates.size() > 4096) {
+            std::vector<quint64> bits(size_t(Count() + 63) / 64);
+            for (const qsizetype k : candidates)
+                bits[size_t(k) / 64] |= quint64(1) << (k % 64);
+            candidates.clear();
+            for (size_t i = 0; i < bits.size(); ++i)
+                for (quint64 word = bits[i]; word; word &= word - 1)
+                    candidates.push_back(qsizetype(i * 64) + std::countr_zero(word));
+        } else {
+            std::sort(candidates.begin(), candidates.end());
+            candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+        }
+    }
+    QList<QByteArray> rest = words;
+    if (exact)
+        rest.removeAt(chosen);
+    found = rest.isEmpty() ? std::move(candidates) : Among(rest, candidates);
+    return true;
+}
+
 std::vector<qsizetype> PatchFinder::MatchingAmong(const QString& query,
                                                   const std::vector<qsizetype>& among) const {
-    const QList<QByteArray> words = Words(query);
+    return Among(Words(query), among);
+}
+
+std::vector<qsizetype> PatchFinder::Among(const QList<QByteArray>& words,
+                                          const std::vector<qsizetype>& among) const {
     std::vector<TablesHolding> tables;
     for (const QByteArray& word : words)
         tables.push_back(word.size() > 1 && word.front() == '#' ? TablesHolding{} : TablesWith(word));

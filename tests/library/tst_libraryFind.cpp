@@ -54,6 +54,52 @@ private:
         finder.Rebuild(store, [descs](qsizetype k) { return descs[k]; });
     }
 
+    // Two finders over the same 45,003 entries: one scans every text, the other searches through a
+    // word index built over the first 40,000 that takes in the entries appended after it was built
+    // (two runs of 2,500 merged into one, where "new" is too common to keep postings but not in
+    // every entry, then three).
+    struct IndexedPair {
+        PatchFinder plain{false}, indexed{false};
+    };
+    static const IndexedPair& Indexed() {
+        static const IndexedPair pair = [] {
+            IndexedPair p;
+            constexpr qsizetype base = 40000, run = 2500, count = base + 2 * run + 3;
+            const QStringList odd{u"summer f\u00EAte\u00A0#gig"_s,
+                                  u"caf\u00E9 a#gigs"_s,
+                                  u"#gigs\r\nwarm"_s,
+                                  u"\u00C9T\u00C9 #Gig-night"_s,
+                                  u"#gig_x 770"_s,
+                                  u"\u2003#gig\tlead"_s,
+                                  u""_s};
+            QByteArray store;
+            QStringList descs;
+            for (qsizetype k = 0; k < count; ++k) {
+                store += MakeImage(u"P%1"_s.arg(k), int(k));
+                if (k >= base + 2 * run)
+                    descs += odd[k % odd.size()] + u" late"_s;
+                else if (k >= base)
+                    descs += u"%1 %2 #fresh"_s.arg(k % 10 == 0 ? u"old"_s : u"new"_s).arg(k);
+                else if (k % 7 == 0)
+                    descs += odd[k / 7 % odd.size()];
+                else
+                    descs += u"entry %1 %2"_s.arg(k).arg(k % 20 == 0 ? u"#gig"_s : u"#practice"_s);
+            }
+            const auto descriptionOf = [&descs](qsizetype k) {
+                return descs[k];
+            };
+            p.plain.Rebuild(store, descriptionOf);
+            p.indexed.Rebuild(store.left(base * PatchImageSize), descriptionOf);
+            PatchFinder::WordIndex index = p.indexed.BuildWordIndex();
+            p.indexed.Append(store.left((base + run) * PatchImageSize), descriptionOf);
+            p.indexed.UseWordIndex(std::move(index));
+            p.indexed.Append(store.left((base + 2 * run) * PatchImageSize), descriptionOf);
+            p.indexed.Append(store, descriptionOf);
+            return p;
+        }();
+        return pair;
+    }
+
 private Q_SLOTS:
     // Every word must occur, ignoring case, in the line, the description or a decoded parameter
     // text; a word never spans two parts (entry 3's name ends "JAZZ", its description starts
@@ -118,6 +164,50 @@ private Q_SLOTS:
         QCOMPARE(finder.MatchingAmong(narrower, all), finder.Matching(narrower));
         if (narrows)
             QCOMPARE(finder.MatchingAmong(narrower, finder.Matching(wider)), finder.Matching(narrower));
+    }
+
+    // A search through the word index finds what scanning every text finds: tags whole (after a
+    // blank beyond ASCII too), letters beyond ASCII, parameter words, words across a gap, common
+    // words, and the entries appended after the index was built.
+    void findWithIndex_data() {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<bool>("some"); // whether anything matches
+        const auto row = [](const QString& query, bool some) {
+            QTest::newRow(qPrintable(query)) << query << some;
+        };
+        for (const QString& query : {u"#gig"_s,       u"#GIG 12"_s,   u"#gigs"_s,
+                                     u"#gig-night"_s, u"#gig_x"_s,    u"entry 770"_s,
+                                     u"770 entry"_s,  u"f\u00CATE"_s, u"\u00E9t\u00E9 #gig-night"_s,
+                                     u"a#gig"_s,      u"#fresh"_s,    u"new 4321"_s,
+                                     u"new"_s,        u"late #gig"_s, u"p4500 #gig"_s,
+                                     u"p4500"_s,      u"e"_s,         u"#"_s,
+                                     u"drive 77"_s,   u"lead #gig"_s, u"#gigs warm"_s})
+            row(query, true);
+        for (const QString& query : {u"#gi"_s, u"#gig-"_s, u"jazzjazz"_s, u"p12new"_s, u"warmnew"_s,
+                                     u"entry 45001"_s, u"zzz"_s, u"#practice late"_s})
+            row(query, false);
+    }
+    void findWithIndex() {
+        QFETCH(QString, query);
+        QFETCH(bool, some);
+        const IndexedPair& pair = Indexed();
+        QVERIFY(pair.indexed.HasWordIndex());
+        QCOMPARE(pair.indexed.Count(), pair.plain.Count());
+        const std::vector<qsizetype> found = pair.indexed.Matching(query);
+        QCOMPARE(found, pair.plain.Matching(query));
+        QCOMPARE(!found.empty(), some);
+    }
+
+    // An index built before the texts were taken anew is refused; taking them anew drops the one in use.
+    void findIndexStale() {
+        PatchFinder finder;
+        FillFinder(finder);
+        PatchFinder::WordIndex index = finder.BuildWordIndex();
+        QVERIFY(finder.UseWordIndex(finder.BuildWordIndex()));
+        FillFinder(finder);
+        QVERIFY(!finder.HasWordIndex());
+        QVERIFY(!finder.UseWordIndex(std::move(index)));
+        QVERIFY(!finder.HasWordIndex());
     }
 
     // Taking some entries anew after a change that kept their number finds what taking all of them
