@@ -96,6 +96,16 @@ World& WorldFor(long libraries) {
     return w;
 }
 
+// The collection as the window holds it: read from the files, with its word index.
+CollectionMemory& MemoryOf(World& w) {
+    if (!w.memory) {
+        w.memory = std::make_unique<CollectionMemory>();
+        w.memory->Apply(CollectionMemory::Look({w.folder}, w.versions, {}));
+        w.memory->UseWordIndex(w.memory->FinderCopy().BuildWordIndex());
+    }
+    return *w.memory;
+}
+
 std::vector<long> Sizes() {
     const long libraries = qEnvironmentVariableIntValue("QUILLBOX_BENCH_LIBRARIES");
     return {libraries > 0 ? libraries : 100};
@@ -227,10 +237,7 @@ int main(int argc, char** argv) {
         [](long size) -> Body {
             return [size](benchmark::State& state) {
                 World& w = WorldFor(size);
-                if (!w.memory) {
-                    w.memory = std::make_unique<CollectionMemory>();
-                    w.memory->Apply(CollectionMemory::Look({w.folder}, w.versions, {}));
-                }
+                CollectionMemory& memory = MemoryOf(w);
                 long turn = 0;
                 size_t shown = 0;
                 for (auto _ : state) {
@@ -238,15 +245,15 @@ int main(int argc, char** argv) {
                     test::WriteBytes(SideFilePath(w.libraries[1]), "[Description]\r\n1=changed again " +
                                                      QByteArray::number(++turn) + " #gig\r\n");
                     state.ResumeTiming();
-                    const ScanResult result = w.memory->Apply(
-                        CollectionMemory::Look({w.folder}, w.versions, w.memory->KnownFiles()));
+                    const ScanResult result =
+                        memory.Apply(CollectionMemory::Look({w.folder}, w.versions, memory.KnownFiles()));
                     if (result.read != 1)
                         state.SkipWithError("the changed file was not read");
-                    shown = w.memory->List()->Matching({}).size();
+                    shown = memory.List()->Matching({}).size();
                 }
                 state.counters["shown"] = double(shown);
-                state.counters["held MiB"] = double(w.memory->HeldBytes() + w.memory->List()->HeldBytes()) /
-                                             (1024.0 * 1024.0);
+                state.counters["held MiB"] =
+                    double(memory.HeldBytes() + memory.List()->HeldBytes()) / (1024.0 * 1024.0);
             };
         },
         floorName, ReadFloor, Target{Target::Milliseconds, 50});
@@ -263,6 +270,20 @@ int main(int argc, char** argv) {
                 };
             },
             floorName, ReadFloor, Target{Target::Milliseconds, 16, 100});
+        // The same keystroke as the window answers it: from the list read from the files (after
+        // the changed files above), the answer put in the list's order.
+        Register(
+            std::string("window: find keystroke \"") + query + "\", in the list's order", Sizes(),
+            [query](long size) -> Body {
+                return [size, query](benchmark::State& state) {
+                    CollectionMemory& memory = MemoryOf(WorldFor(size));
+                    size_t found = 0;
+                    for (auto _ : state)
+                        found = memory.List()->Matching(QString::fromUtf8(query)).size();
+                    state.counters["found"] = double(found);
+                };
+            },
+            floorName, ReadFloor, Target{Target::Milliseconds, 16});
     }
     // Typing on: "entry 77" became "entry 770", so only what "entry 77" found is looked at.
     Register(

@@ -241,14 +241,22 @@ std::vector<qsizetype> CollectionIndex::DistinctList::Matching(const QString& qu
         return found;
     // A large answer is put in order by one walk of the order; a small one by its ranks.
     if (qsizetype(found.size()) * 16 > qsizetype(order.size())) {
-        std::vector<bool> hit(size_t(Count()), false);
+        std::vector<quint8> hit(order.size(), 0); // by place in the order
+        qsizetype live = 0;
         for (const qsizetype k : found)
-            hit[size_t(k)] = true;
-        std::vector<qsizetype> ordered;
-        ordered.reserve(found.size());
-        for (const qint32 k : order)
-            if (hit[size_t(k)])
-                ordered.push_back(k);
+            if (const qint32 r = rank[size_t(k)]; r >= 0) {
+                hit[size_t(r)] = 1;
+                ++live;
+            }
+        // Every entry is written where the next hit goes and kept only if it is one: no branch to
+        // mispredict. One slot more takes the writes after the last hit.
+        std::vector<qsizetype> ordered(size_t(live) + 1, 0);
+        qsizetype at = 0;
+        for (size_t r = 0; r < hit.size(); ++r) {
+            ordered[size_t(at)] = order[r];
+            at += hit[r];
+        }
+        ordered.pop_back();
         return ordered;
     }
     found.erase(std::remove_if(found.begin(), found.end(), [this](qsizetype k) { return rank[size_t(k)] < 0; }),
