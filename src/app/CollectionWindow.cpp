@@ -231,10 +231,14 @@ void CollectionWindow::IndexWords() {
             [this, index, memory] {
                 StopIndexing();
                 // A memory read afresh meanwhile gets an index of its own.
-                if (memory_.get() == memory)
+                if (memory_.get() == memory) {
                     memory_->UseWordIndex(std::move(*index));
-                else
+#ifdef __GLIBC__
+                    malloc_trim(0); // what building it took
+#endif
+                } else {
                     IndexWords();
+                }
             },
             Qt::QueuedConnection);
     });

@@ -134,6 +134,7 @@ public:
         // whole, whose entries are in order and all live.
         std::vector<bool> dead;
         std::vector<qint32> order, rank;
+        bool inOrder = false; // every entry lives and `order` is 0, 1, 2...: answers need no ordering
         qsizetype Count() const { return qsizetype(places.size()); }
         // The entries shown, in order: all live ones.
         qsizetype LiveCount() const { return order.empty() && dead.empty() ? Count() : qsizetype(order.size()); }

@@ -389,6 +389,31 @@ void CollectionMemory::Settle() {
     if ((t.entries + incoming) * 2 > qsizetype(t.bytes.size()))
         t.Grow(list, t.entries + incoming + touched_.size());
     list.store.reserve(list.store.size() + incoming * Size);
+    if (before == 0) {
+        // A list read afresh is numbered in its order (by name, then bytes), so that an answer of
+        // the finder is in the list's order as it stands.
+        struct Held {
+            NameOrder name;
+            const char* image;
+        };
+        std::vector<Held> places;
+        places.reserve(size_t(incoming));
+        for (const ReadFile& file : files_)
+            if (file.kept && file.entries.empty())
+                for (qsizetype k = 0; k < file.Count(); ++k)
+                    places.push_back(
+                        {NameOrderOf(file.store.constData() + k * Size), file.store.constData() + k * Size});
+        std::sort(places.begin(), places.end(), [](const Held& a, const Held& b) {
+            if (a.name.high != b.name.high)
+                return a.name.high < b.name.high;
+            if (a.name.low != b.name.low)
+                return a.name.low < b.name.low;
+            return std::memcmp(a.image, b.image, Size) < 0;
+        });
+        for (size_t i = 0; i < places.size(); ++i)
+            if (i == 0 || std::memcmp(places[i - 1].image, places[i].image, Size) != 0)
+                NewEntry(places[i].image);
+    }
     for (ReadFile& file : files_) {
         if (!file.kept || !file.entries.empty())
             continue;
@@ -530,8 +555,12 @@ void CollectionMemory::Settle() {
         order.push_back(next->entry);
     list.order = std::move(order);
     std::fill(list.rank.begin(), list.rank.end(), -1);
-    for (qint32 r = 0; r < qint32(list.order.size()); ++r)
+    list.inOrder = true;
+    for (qint32 r = 0; r < qint32(list.order.size()); ++r) {
         list.rank[size_t(list.order[size_t(r)])] = r;
+        list.inOrder = list.inOrder && list.order[size_t(r)] == r;
+    }
+    list.inOrder = list.inOrder && qsizetype(list.order.size()) == list.Count();
     if (finding.joinable())
         finding.join();
 }

@@ -237,26 +237,20 @@ std::vector<qsizetype> CollectionIndex::DistinctList::Matching(const QString& qu
     if (!order.empty() && PatchFinder::Words(query).isEmpty())
         return std::vector<qsizetype>(order.begin(), order.end()); // every live entry
     std::vector<qsizetype> found = finder.Matching(query);
-    if (order.empty() && dead.empty())
+    if ((order.empty() && dead.empty()) || inOrder)
         return found;
     // A large answer is put in order by one walk of the order; a small one by its ranks.
     if (qsizetype(found.size()) * 16 > qsizetype(order.size())) {
-        std::vector<quint8> hit(order.size(), 0); // by place in the order
-        qsizetype live = 0;
+        // A bit per entry (a million take 128 KiB, which the cache keeps), set in one pass and read
+        // in the order's.
+        std::vector<quint64> hit(size_t(Count() + 63) / 64, 0);
         for (const qsizetype k : found)
-            if (const qint32 r = rank[size_t(k)]; r >= 0) {
-                hit[size_t(r)] = 1;
-                ++live;
-            }
-        // Every entry is written where the next hit goes and kept only if it is one: no branch to
-        // mispredict. One slot more takes the writes after the last hit.
-        std::vector<qsizetype> ordered(size_t(live) + 1, 0);
-        qsizetype at = 0;
-        for (size_t r = 0; r < hit.size(); ++r) {
-            ordered[size_t(at)] = order[r];
-            at += hit[r];
-        }
-        ordered.pop_back();
+            hit[size_t(k) / 64] |= quint64(1) << (k % 64);
+        std::vector<qsizetype> ordered;
+        ordered.reserve(found.size());
+        for (const qint32 k : order)
+            if (hit[size_t(k) / 64] >> (k % 64) & 1)
+                ordered.push_back(k);
         return ordered;
     }
     found.erase(std::remove_if(found.begin(), found.end(), [this](qsizetype k) { return rank[size_t(k)] < 0; }),
