@@ -1,8 +1,8 @@
 // The resident memory of the whole window process over a collection: the program's main window
 // opens the collection window on FOLDER (cache CACHE, earlier versions VERSIONS), as a user does,
-// waits until the files are read and the cache is written, and prints its resident and peak memory
-// in MB (10^6 bytes), and the status line with the counts the window counted. bench_collection runs it on its
-// generated folders.
+// waits until the files are read, the cache is written and the list's word index built, and prints
+// its resident and peak memory in MB (10^6 bytes) and the window's status line with its counts.
+// bench_collection runs it on its generated folders.
 #include "CollectionSettings.h"
 #include "CollectionWindow.h"
 #include "DialogSeam.h"
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     CollectionWindow* collection = window.Collection();
     QElapsedTimer clock;
     clock.start();
-    while (collection->Scanning() || collection->Status().isEmpty()) {
+    while (collection->Scanning() || collection->Indexing() || collection->Status().isEmpty()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         QThread::msleep(5);
         if (clock.elapsed() > 30 * 60 * 1000)

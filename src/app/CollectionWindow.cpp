@@ -456,6 +456,9 @@ void CollectionWindow::CacheWritten(const QString& status, qsizetype read) {
         worker_ = nullptr;
     }
     rescan_->setEnabled(true);
+#ifdef __GLIBC__
+    malloc_trim(0); // what writing the cache took on the worker
+#endif
     if (!status.isEmpty())
         status_->Show(status + QStringLiteral("; ") + countsLine_);
     ShowFirstUse();

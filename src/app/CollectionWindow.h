@@ -43,6 +43,8 @@ public:
     // Cancel; the patches are shown again when it is done. A scan under way is left to finish.
     void Rescan();
     bool Scanning() const { return worker_ != nullptr; }
+    // Whether the list's word index is being built.
+    bool Indexing() const { return indexer_ != nullptr; }
     QString Status() const;
     // What the status line says while no folders are chosen.
     static QString FirstUseHint();
