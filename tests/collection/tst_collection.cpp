@@ -685,6 +685,7 @@ private Q_SLOTS:
         QTest::newRow("a side file changed") << 5;
         QTest::newRow("a library emptied") << 7;
         QTest::newRow("an earlier version kept") << 8;
+        QTest::newRow("a library of many added") << 9; // finds of a few among many, put in order
     }
     void memory() {
         QFETCH(int, change);
@@ -709,6 +710,13 @@ private Q_SLOTS:
         case 7:
             WriteBytes(In("gig.pslib"), LibraryFileBytes({}));
             break;
+        case 9: {
+            QByteArray many = Patch("QQZ", 1) + Patch("QQB", 2) + Patch("QQM", 3);
+            for (int k = 0; k < 57; ++k)
+                many += Patch(QStringLiteral("N%1").arg(56 - k).toUtf8().constData(), char(k));
+            WriteBytes(In("many.pslib"), LibraryFileBytes(many));
+            break;
+        }
         case 8:
             EarlierVersions(versions_).Keep(In("gig.pslib"), {LibraryFileBytes(Patch("BETA", 2) + Patch("NEWOLD", 6)),
                                                               SideFile({QStringLiteral("kept #old")})});
@@ -750,7 +758,8 @@ private Q_SLOTS:
                                 .arg(index.TwinKindsOf(p)));
         QCOMPARE(listed(memory, {}), expected);
         QCOMPARE(listed(fresh, {}), expected);
-        for (const char* query : {"alpha", "#gig", "second", "drive off", "oldone", "#old", "now", "grüsse", "#fäv"}) {
+        for (const char* query :
+             {"alpha", "#gig", "second", "drive off", "oldone", "#old", "now", "grüsse", "#fäv", "qq", "n3", "n1 n"}) {
             QStringList found;
             for (const DistinctPatch& p : index.Distinct(QString::fromUtf8(query)))
                 found.append(QString::fromLatin1(p.bytes.toHex()));
@@ -772,7 +781,7 @@ private Q_SLOTS:
         };
         for (const DistinctPatch& p : index.Distinct())
             QCOMPARE(where(memory.WhereUsed(p.bytes)), where(index.WhereUsed(p.bytes)));
-        QVERIFY(memory.WhereUsed(Patch("NONE", 42)).empty());
+        QVERIFY(memory.WhereUsed(Patch("NONE", 99)).empty());
         const auto tags = [](const std::vector<TagCount>& all) {
             QStringList lines;
             for (const TagCount& t : all)
