@@ -1,8 +1,7 @@
 #include "CollectionWindow.h"
 
-#include "EarlierVersions.h"
-
 #include "CollectionSettings.h"
+#include "EarlierVersions.h"
 #include "LibraryController.h"
 #include "StatusLine.h"
 
@@ -312,15 +311,15 @@ void CollectionWindow::Rescan() {
                 },
                 Qt::QueuedConnection);
         };
-        auto look = std::make_shared<FolderLook>(CollectionMemory::Look(folders, versions, known, progress,
-                                                                        &cancelScan_));
+        auto look = std::make_shared<FolderLook>(
+            CollectionMemory::Look(folders, versions, known, progress, &cancelScan_));
         // A first read, one where many files changed, or one after so many changes that most of
         // the list's entries are dead, is taken into a memory of its own here,
         // so that the window never waits for it; a few changed files are taken in by the window.
         std::shared_ptr<CollectionMemory> fresh;
         auto result = std::make_shared<ScanResult>();
-        if (!look->cancelled && (known.isEmpty() || worn ||
-                                 look->read.size() > std::max<size_t>(16, size_t(known.size()) / 8))) {
+        if (!look->cancelled &&
+            (known.isEmpty() || worn || look->read.size() > std::max<size_t>(16, size_t(known.size()) / 8))) {
             if (!known.isEmpty())
                 *look = CollectionMemory::Look(folders, versions, {}, progress, &cancelScan_);
             if (!look->cancelled) {
@@ -407,7 +406,8 @@ void CollectionWindow::ChooseFolders() {
     Rescan();
 }
 
-void CollectionWindow::FilesRead(FolderLook look, std::shared_ptr<CollectionMemory> fresh, ScanResult result) {
+void CollectionWindow::FilesRead(FolderLook look, std::shared_ptr<CollectionMemory> fresh,
+                                 ScanResult result) {
     progress_->hide();
     cancel_->hide();
     const bool changed = fresh || look.Changed();

@@ -100,7 +100,7 @@ private:
     // What the list and the find work on: read on the scan's worker, kept in memory, so that a
     // keystroke in the find field never waits for the database.
     std::shared_ptr<const CollectionIndex::DistinctList> list_;
-    QString shownQuery_; // the find that chose the patches shown
+    QString shownQuery_;       // the find that chose the patches shown
     bool listChanged_ = false; // the list changed since the patches shown were chosen
     QString countsLine_;       // what the last look at the files counted
     QLineEdit* find_ = nullptr;

@@ -137,7 +137,9 @@ public:
         bool inOrder = false; // every entry lives and `order` is 0, 1, 2...: answers need no ordering
         qsizetype Count() const { return qsizetype(places.size()); }
         // The entries shown, in order: all live ones.
-        qsizetype LiveCount() const { return order.empty() && dead.empty() ? Count() : qsizetype(order.size()); }
+        qsizetype LiveCount() const {
+            return order.empty() && dead.empty() ? Count() : qsizetype(order.size());
+        }
         // The live entries whose text holds every word of `query`, in the list's order.
         std::vector<qsizetype> Matching(const QString& query) const;
         // Those of `among` (entries in the list's order) that match `query`: typing on.

@@ -253,18 +253,22 @@ std::vector<qsizetype> CollectionIndex::DistinctList::Matching(const QString& qu
                 ordered.push_back(k);
         return ordered;
     }
-    found.erase(std::remove_if(found.begin(), found.end(), [this](qsizetype k) { return rank[size_t(k)] < 0; }),
-                found.end());
-    std::sort(found.begin(), found.end(), [this](qsizetype a, qsizetype b) { return rank[size_t(a)] < rank[size_t(b)]; });
+    found.erase(
+        std::remove_if(found.begin(), found.end(), [this](qsizetype k) { return rank[size_t(k)] < 0; }),
+        found.end());
+    std::sort(found.begin(), found.end(),
+              [this](qsizetype a, qsizetype b) { return rank[size_t(a)] < rank[size_t(b)]; });
     return found;
 }
 
-std::vector<qsizetype> CollectionIndex::DistinctList::MatchingAmong(const QString& query,
-                                                                    const std::vector<qsizetype>& among) const {
+std::vector<qsizetype>
+CollectionIndex::DistinctList::MatchingAmong(const QString& query,
+                                             const std::vector<qsizetype>& among) const {
     std::vector<qsizetype> found = finder.MatchingAmong(query, among);
     if (!dead.empty())
-        found.erase(std::remove_if(found.begin(), found.end(), [this](qsizetype k) { return dead[size_t(k)]; }),
-                    found.end());
+        found.erase(
+            std::remove_if(found.begin(), found.end(), [this](qsizetype k) { return dead[size_t(k)]; }),
+            found.end());
     return found;
 }
 

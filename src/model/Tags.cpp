@@ -48,9 +48,12 @@ void ForEachTagOf(QByteArrayView description, const std::function<void(QByteArra
     }
     // ASCII: a blank is one of the ASCII spaces, a tag letter a letter, digit, '-' or '_', and
     // folding is lowering; each tag is given once, as TagsOf lists it.
-    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    const auto blank = [](char c) {
+        return c == ' ' || (c >= '\t' && c <= '\r');
+    };
     const auto letter = [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+               c == '_';
     };
     std::vector<QByteArray> given;
     for (qsizetype i = 0; i < description.size(); ++i) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
 #include <QByteArrayView>
+#include <QString>
 #include <QStringList>
 #include <functional>
 

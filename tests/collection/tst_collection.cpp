@@ -696,7 +696,8 @@ private Q_SLOTS:
         switch (change) {
         case 1:
             QTest::qSleep(10);
-            WriteBytes(In("sub/read.pch"), Patch("X", 1) + Patch("BETA", 9) + Patch("ALPHA", 2) + Patch("GAMMA", 3));
+            WriteBytes(In("sub/read.pch"),
+                       Patch("X", 1) + Patch("BETA", 9) + Patch("ALPHA", 2) + Patch("GAMMA", 3));
             break;
         case 2:
             WriteBytes(In("new.pch"), Patch("ALPHA", 5) + Patch("BETA", 2));
@@ -705,7 +706,8 @@ private Q_SLOTS:
             QVERIFY(QFile::remove(In("sub/read.pch")));
             break;
         case 5:
-            WriteBytes(In("gig.pslib.txt"), SideFile({QString(), QStringLiteral("now #alpha too"), u"GR\u00dcSSE #F\u00e4v"_s}));
+            WriteBytes(In("gig.pslib.txt"),
+                       SideFile({QString(), QStringLiteral("now #alpha too"), u"GR\u00dcSSE #F\u00e4v"_s}));
             break;
         case 7:
             WriteBytes(In("gig.pslib"), LibraryFileBytes({}));
@@ -718,8 +720,9 @@ private Q_SLOTS:
             break;
         }
         case 8:
-            EarlierVersions(versions_).Keep(In("gig.pslib"), {LibraryFileBytes(Patch("BETA", 2) + Patch("NEWOLD", 6)),
-                                                              SideFile({QStringLiteral("kept #old")})});
+            EarlierVersions(versions_).Keep(In("gig.pslib"),
+                                            {LibraryFileBytes(Patch("BETA", 2) + Patch("NEWOLD", 6)),
+                                             SideFile({QStringLiteral("kept #old")})});
             break;
         }
         const ScanResult cached = index.Scan({root_});
@@ -758,8 +761,8 @@ private Q_SLOTS:
                                 .arg(index.TwinKindsOf(p)));
         QCOMPARE(listed(memory, {}), expected);
         QCOMPARE(listed(fresh, {}), expected);
-        for (const char* query :
-             {"alpha", "#gig", "second", "drive off", "oldone", "#old", "now", "grüsse", "#fäv", "qq", "n3", "n1 n"}) {
+        for (const char* query : {"alpha", "#gig", "second", "drive off", "oldone", "#old", "now", "grüsse",
+                                  "#fäv", "qq", "n3", "n1 n"}) {
             QStringList found;
             for (const DistinctPatch& p : index.Distinct(QString::fromUtf8(query)))
                 found.append(QString::fromLatin1(p.bytes.toHex()));
@@ -772,11 +775,12 @@ private Q_SLOTS:
         const auto where = [](const std::vector<RelatedPlace>& places) {
             QStringList lines;
             for (const RelatedPlace& r : places)
-                lines.append(QStringLiteral("%1 %2 %3 %4 %5 %6")
-                                 .arg(RelationText(r.relation), r.place.path)
-                                 .arg(r.place.position)
-                                 .arg(int(r.place.kind))
-                                 .arg(r.place.name, r.place.description + QString::fromLatin1(r.place.bytes.toHex())));
+                lines.append(
+                    QStringLiteral("%1 %2 %3 %4 %5 %6")
+                        .arg(RelationText(r.relation), r.place.path)
+                        .arg(r.place.position)
+                        .arg(int(r.place.kind))
+                        .arg(r.place.name, r.place.description + QString::fromLatin1(r.place.bytes.toHex())));
             return lines;
         };
         for (const DistinctPatch& p : index.Distinct())
