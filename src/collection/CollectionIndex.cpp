@@ -478,8 +478,7 @@ ScanResult CollectionIndex::Scan(const QStringList& folders, const Progress& pro
     std::vector<const FoundFile*> toRead;
     for (const FoundFile& found : walk.files) {
         const auto it = known.constFind(found.path);
-        if (it != known.constEnd() && it->identity == found.identity.ToText() &&
-            it->side == found.sideIdentity.ToText()) {
+        if (it != known.constEnd() && found.Unchanged(it->identity, it->side)) {
             known.erase(it);
             continue;
         }

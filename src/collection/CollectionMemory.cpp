@@ -258,8 +258,7 @@ FolderLook CollectionMemory::Look(const QStringList& folders, const QString& ver
     std::vector<const FoundFile*> toRead;
     for (const FoundFile& found : walk.files) {
         const auto it = gone.constFind(found.path);
-        if (it != gone.constEnd() && it->first == found.identity.ToText() &&
-            it->second == found.sideIdentity.ToText()) {
+        if (it != gone.constEnd() && found.Unchanged(it->first, it->second)) {
             gone.erase(it);
             continue;
         }
@@ -387,7 +386,7 @@ void CollectionMemory::Settle() {
     for (const ReadFile& file : files_)
         incoming += file.kept && file.entries.empty() ? file.Count() : 0;
     if ((t.entries + incoming) * 2 > qsizetype(t.bytes.size()))
-        t.Grow(list, t.entries + incoming + touched_.size());
+        t.Grow(list, t.entries + incoming);
     list.store.reserve(list.store.size() + incoming * Size);
     if (before == 0) {
         // A list read afresh is numbered in its order (by name, then bytes), so that an answer of
@@ -612,13 +611,18 @@ std::vector<RelatedPlace> CollectionMemory::WhereUsed(const QByteArray& bytes) c
             relationOf.insert(k, Relation::SameName);
     if (relationOf.isEmpty())
         return related;
+    // A window asks this for every line it moves to: a bit per entry keeps the pass over a million
+    // places to a test each, the look-up only for the few that hold one.
+    std::vector<bool> wanted(size_t(list.Count()), false);
+    for (auto it = relationOf.cbegin(); it != relationOf.cend(); ++it)
+        wanted[size_t(it.key())] = true;
     for (const ReadFile& file : files_) {
         if (!file.kept)
             continue;
         for (qsizetype k = 0; k < file.Count(); ++k) {
-            const auto it = relationOf.constFind(file.entries[size_t(k)]);
-            if (it == relationOf.constEnd())
+            if (!wanted[size_t(file.entries[size_t(k)])])
                 continue;
+            const auto it = relationOf.constFind(file.entries[size_t(k)]);
             const QByteArray patch(t.Image(list, file.entries[size_t(k)]), Size);
             related.push_back(
                 {*it, Place{file.path, k, file.kind, NameOf(patch), QString::fromUtf8(file.Text(k)), patch}});

@@ -22,6 +22,11 @@ struct FoundFile {
     PlaceKind kind = PlaceKind::Library;
     QString origin; // an earlier version's library path; empty otherwise
     FileIdentity identity, sideIdentity;
+    // Whether the identities recorded when it was last read (as ToText gave them) still hold: then
+    // it is not read again.
+    bool Unchanged(const QByteArray& read, const QByteArray& sideRead) const {
+        return read == identity.ToText() && sideRead == sideIdentity.ToText();
+    }
 };
 
 // A file the walk or the reading passed over, and why ("it is not a regular file", ...).
