@@ -6,6 +6,7 @@
 #include "CollectionSettings.h"
 #include "CollectionWindow.h"
 #include "DialogSeam.h"
+#include "LargeArrays.h"
 #include "MainWindow.h"
 
 #include <QApplication>
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: window_memory FOLDER CACHE VERSIONS\n");
         return 2;
     }
+    KeepFreedMemory(); // as the program's main does
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const QString settings = dir.filePath(QStringLiteral("quillbox.ini"));

@@ -2,6 +2,7 @@
 
 #include "AppInfo.h"
 #include "FileAccess.h"
+#include "LargeArrays.h"
 #include "MainWindow.h"
 #include "SplashWindow.h"
 
@@ -83,6 +84,9 @@ QStringList TextArguments(int argc, const char* const* argv, QStringList& refuse
 }
 
 int Main(int& argc, char** argv) {
+    // A collection of a million patches is read into large arrays, and read again when it changes
+    // widely: memory freed is kept for the next read.
+    KeepFreedMemory();
     // --help and --version are answered before the window system is opened, so that they work
     // without a display. Qt's own options (-platform ...) are known only once QApplication has
     // taken them out, so anything the first look does not understand is parsed again after that.

@@ -1,21 +1,15 @@
 #include "FileAccess.h"
+#include "LargeArrays.h"
 #include "ToolCommands.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 int main(int argc, char* argv[]) {
-#if defined(__GLIBC__)
-    // One command reads whole libraries, and their texts, one after another: memory freed by one
-    // is kept for the next instead of being handed back and faulted in again page by page (a
-    // fifth of a merge of three libraries of 100,000 entries went into page faults).
-    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
-#endif
+    // One command reads whole libraries, and their texts, one after another (a fifth of a merge of
+    // three libraries of 100,000 entries went into page faults).
+    quillbox::KeepFreedMemory();
     const QCoreApplication app(argc, argv);
     // The same name as the window's, so that both keep earlier versions in the same place.
     QCoreApplication::setApplicationName(QStringLiteral("Quillbox"));
