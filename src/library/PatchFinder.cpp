@@ -1,6 +1,7 @@
 #include "PatchFinder.h"
 
 #include "FieldMap.h"
+#include "LargeArrays.h"
 #include "PatchList.h"
 #include "PatchName.h"
 #include "ValueTables.h"
@@ -89,7 +90,11 @@ QList<QByteArray> PatchFinder::Words(const QString& query) {
 }
 
 PatchFinder::Settings PatchFinder::SettingsOf(const QByteArray& store, qsizetype k) {
-    const DetailValues values = ShowPatchDetails(PatchImage::FromStore(store, k));
+    // A whole entry is read where it stands, without a copy.
+    const DetailValues values = ShowPatchDetails(
+        EntryLength(store.size(), k) == PatchImageSize
+            ? PatchImage(QByteArray::fromRawData(store.constData() + k * PatchImageSize, PatchImageSize))
+            : PatchImage::FromStore(store, k));
     return {qint16(values.driveType), qint16(values.cabType), qint16(values.cabSpeaker), values.driveOn,
             values.cabOn};
 }
@@ -119,18 +124,51 @@ void AppendFolded(QByteArray& out, QStringView text) {
     }
 }
 
-// A whole entry's name folded, from the folded characters of its six codes.
-bool AppendFoldedName(QByteArray& out, const QByteArray& store, qsizetype k) {
-    constexpr qsizetype NameOffset = 11;
-    const QByteArrayView entry = EntryView(store, k);
-    if (entry.size() < NameOffset + 6)
-        return false;
+constexpr qsizetype NameOffset = 11;
+
+// Writes `text` lowered to `out` and returns true when it is all ASCII (folding is lowering then);
+// false, with `out` left unspecified, when it is not. Eight bytes at a time.
+bool LowerAscii(QByteArrayView text, char* out) {
+    constexpr quint64 Ones = 0x0101010101010101ULL, Highs = 0x8080808080808080ULL;
+    const char* in = text.data();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 word;
+        std::memcpy(&word, in + i, 8);
+        if (word & Highs)
+            return false;
+        // Bytes below 0x80 add without carrying into the next: the high bit tells >= 'A', > 'Z'.
+        const quint64 upper = (word + Ones * (0x80 - 'A')) & ~(word + Ones * (0x80 - 'Z' - 1)) & Highs;
+        word |= upper >> 2; // 0x80 >> 2 is the 0x20 between a capital and its small letter
+        std::memcpy(out + i, &word, 8);
+    }
+    for (; i < n; ++i) {
+        const char c = in[i];
+        if (uchar(c) >= 0x80)
+            return false;
+        out[i] = char(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    }
+    return true;
+}
+
+// The folded character of each name code.
+const std::array<QByteArray, 64>& FoldedCodes() {
     static const std::array<QByteArray, 64> folded = [] {
         std::array<QByteArray, 64> table;
         for (int code = 0; code < 64; ++code)
             table[size_t(code)] = PatchFinder::Folded(PatchCharFromCode(code));
         return table;
     }();
+    return folded;
+}
+
+// A whole entry's name folded, from the folded characters of its six codes.
+bool AppendFoldedName(QByteArray& out, const QByteArray& store, qsizetype k) {
+    const QByteArrayView entry = EntryView(store, k);
+    if (entry.size() < NameOffset + 6)
+        return false;
+    const std::array<QByteArray, 64>& folded = FoldedCodes();
     quint64 field = 0;
     for (int i = 0; i < 6; ++i)
         field |= quint64(quint8(entry[NameOffset + i])) << (8 * i);
@@ -141,13 +179,17 @@ bool AppendFoldedName(QByteArray& out, const QByteArray& store, qsizetype k) {
 
 } // namespace
 
-void PatchFinder::AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
-                             const DescriptionOf& descriptionOf) const {
+void PatchFinder::AppendName(QByteArray& text, const QByteArray& store, qsizetype k) const {
     if (numbered_ || !AppendFoldedName(text, store, k)) {
         const QString line = PatchListLine(store, k);
         text += Folded(numbered_ ? line : line.mid(line.indexOf(QStringLiteral(":  ")) + 3));
     }
     text += Gap;
+}
+
+void PatchFinder::AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
+                             const DescriptionOf& descriptionOf) const {
+    AppendName(text, store, k);
     if (descriptionOf)
         AppendFolded(text, descriptionOf(k));
     text += Gap;
@@ -310,6 +352,65 @@ void PatchFinder::Append(const QByteArray& store, const DescriptionOf& descripti
         starts_.push_back(text_.size());
         settings_.push_back(SettingsOf(store, k));
     }
+    if (!segments_.empty())
+        IndexAppended();
+}
+
+void PatchFinder::AppendUtf8(const QByteArray& store, const DescriptionBytesOf& descriptionOf) {
+    const qsizetype from = Count(), count = EntryCount(store);
+    if (count <= from)
+        return;
+    ReserveLarge(starts_, size_t(count) + 1);
+    ReserveLarge(settings_, size_t(count));
+    std::vector<QByteArrayView> descriptions;
+    ReserveLarge(descriptions, size_t(count - from));
+    descriptions.resize(size_t(count - from));
+    qsizetype bytes = text_.size();
+    for (qsizetype k = from; k < count; ++k) {
+        descriptions[size_t(k - from)] = descriptionOf(k);
+        bytes += 8 + descriptions[size_t(k - from)].size(); // six name bytes and two gaps, as most take
+    }
+    // Written through a pointer into room made once: a million entries' texts are not copied as
+    // they grow, nor appended to a byte at a time.
+    qsizetype size = text_.size();
+    ReserveLarge(text_, bytes);
+    text_.resize(bytes);
+    const auto room = [&](qsizetype more) {
+        if (size + more > text_.size())
+            text_.resize(std::max(size + more, text_.size() + text_.size() / 8));
+        return text_.data() + size;
+    };
+    const auto put = [&](QByteArrayView part) {
+        std::memcpy(room(part.size()), part.data(), size_t(part.size()));
+        size += part.size();
+    };
+    const std::array<QByteArray, 64>& codes = FoldedCodes();
+    for (qsizetype k = from; k < count; ++k) {
+        const char* image = store.constData() + k * PatchImageSize;
+        if (!numbered_ && EntryLength(store.size(), k) == PatchImageSize) {
+            quint64 field = 0;
+            for (int i = 0; i < 6; ++i)
+                field |= quint64(quint8(image[NameOffset + i])) << (8 * i);
+            for (int c = 0; c < 6; ++c)
+                put(codes[(field >> (5 + 6 * c)) & 63]);
+            *room(1) = Gap;
+            ++size;
+        } else {
+            QByteArray name;
+            AppendName(name, store, k);
+            put(name);
+        }
+        const QByteArrayView description = descriptions[size_t(k - from)];
+        if (LowerAscii(description, room(description.size())))
+            size += description.size();
+        else
+            put(Folded(QString::fromUtf8(description)));
+        *room(1) = Gap;
+        ++size;
+        starts_.push_back(size);
+        settings_.push_back(SettingsOf(store, k));
+    }
+    text_.resize(size);
     if (!segments_.empty())
         IndexAppended();
 }

@@ -20,6 +20,8 @@ namespace quillbox {
 class PatchFinder {
 public:
     using DescriptionOf = std::function<QString(qsizetype index)>;
+    // A description in UTF-8, as the collection keeps them; valid while the call that asked for it runs.
+    using DescriptionBytesOf = std::function<QByteArrayView(qsizetype index)>;
 
     // The entries holding each token of the texts; a token is a run of bytes between ASCII blanks
     // (a query's word never holds one, so it is found only inside one token).
@@ -59,6 +61,8 @@ public:
     // numbers and texts), into the word index too when one is in use: the new entries' index costs
     // what they cost, and now and then the appended runs' indices merge (never the list's own).
     void Append(const QByteArray& store, const DescriptionOf& descriptionOf);
+    // The same from UTF-8 descriptions: an ASCII one is folded byte by byte, without a string.
+    void AppendUtf8(const QByteArray& store, const DescriptionBytesOf& descriptionOf);
 
     // The word index of the texts as they stand (a few bytes per word and entry; while it is built,
     // four more). Only reads the finder: another thread may build it while nothing changes the
@@ -116,6 +120,7 @@ private:
     bool FromIndex(const QList<QByteArray>& words, std::vector<qsizetype>& found) const;
     void AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
                     const DescriptionOf& descriptionOf) const;
+    void AppendName(QByteArray& text, const QByteArray& store, qsizetype k) const;
 
     QByteArray text_;                // every entry's folded line and description, each ended by a line break
     std::vector<Settings> settings_; // every entry's decoded parameters

@@ -1,6 +1,7 @@
 #include "Tags.h"
 
 #include <QSet>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <vector>
 
@@ -55,7 +56,9 @@ void ForEachTagOf(QByteArrayView description, const std::function<void(QByteArra
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
                c == '_';
     };
-    std::vector<QByteArray> given;
+    // A tag already in lower case (most are) is given as a view of the description, without a copy.
+    QVarLengthArray<QByteArrayView, 8> given;
+    QVarLengthArray<QByteArray, 2> lowered;
     for (qsizetype i = 0; i < description.size(); ++i) {
         if (description[i] != '#' || (i > 0 && !blank(description[i - 1])))
             continue;
@@ -63,10 +66,12 @@ void ForEachTagOf(QByteArrayView description, const std::function<void(QByteArra
         while (end < description.size() && letter(description[end]))
             ++end;
         if (end > i + 1) {
-            QByteArray tag = description.sliced(i, end - i).toByteArray().toLower();
+            QByteArrayView tag = description.sliced(i, end - i);
+            if (std::any_of(tag.begin(), tag.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+                tag = lowered.emplace_back(tag.toByteArray().toLower()); // its bytes stay where they are
             if (std::find(given.begin(), given.end(), tag) == given.end()) {
                 found(tag);
-                given.push_back(std::move(tag));
+                given.push_back(tag);
             }
         }
         i = end - 1;
