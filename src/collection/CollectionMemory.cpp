@@ -1,5 +1,6 @@
 #include "CollectionMemory.h"
 
+#include "LargeArrays.h"
 #include "LibraryFile.h"
 #include "PatchImage.h"
 #include "PatchName.h"
@@ -7,9 +8,12 @@
 #include "TwinIndex.h"
 
 #include <QMutex>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+#include <deque>
 #include <thread>
 
 namespace quillbox {
@@ -51,6 +55,7 @@ constexpr quint64 NameMask = quint64{0xFFFFFFFFF} << 5;
 struct Alphabet {
     std::array<char16_t, 64> character{};
     std::array<quint8, 64> first{};
+    std::array<quint8, 64> rank{}; // how many distinct characters sort before this code's
     Alphabet() {
         for (int code = 0; code < 64; ++code) {
             const QString c = PatchCharFromCode(code);
@@ -61,6 +66,17 @@ struct Alphabet {
                     first[size_t(code)] = quint8(before);
                     break;
                 }
+        }
+        for (int code = 0; code < 64; ++code) {
+            std::array<char16_t, 64> below{};
+            int count = 0;
+            for (int other = 0; other < 64; ++other) {
+                const char16_t c = character[size_t(other)];
+                if (c < character[size_t(code)] &&
+                    std::find(below.begin(), below.begin() + count, c) == below.begin() + count)
+                    below[size_t(count++)] = c;
+            }
+            rank[size_t(code)] = quint8(count);
         }
     }
 };
@@ -102,6 +118,51 @@ NameOrder NameOrderOf(const char* image) {
     return {c[0] << 48 | c[1] << 32 | c[2] << 16 | c[3], quint32(c[4] << 16 | c[5])};
 }
 
+// `array` as `count` copies of `value`, its room new and advised for huge pages when it must grow.
+template <typename T> void AssignLarge(std::vector<T>& array, size_t count, const T& value) {
+    if (array.capacity() < count) {
+        std::vector<T>().swap(array);
+        ReserveLarge(array, count);
+    }
+    array.assign(count, value);
+}
+
+// NameOrderOf and the bytes as one number, as far as it goes: the name's characters by rank, six
+// bits each, then the image's first 28 bits. Patches of equal numbers are put in order by their
+// whole images.
+quint64 OrderKey(const char* image) {
+    const quint64 field = NameField(image) >> 5;
+    const Alphabet& alphabet = TheAlphabet();
+    quint64 key = 0;
+    for (int i = 0; i < 6; ++i)
+        key = key << 6 | alphabet.rank[(field >> (6 * i)) & 63];
+    const quint32 first = quint32(quint8(image[0])) << 24 | quint32(quint8(image[1])) << 16 |
+                          quint32(quint8(image[2])) << 8 | quint8(image[3]);
+    return key << 28 | first >> 4;
+}
+
+// Sorts `items` by their `key`, keeping the order of equal keys: eleven bits a pass, from the
+// lowest, passing over the bits where all keys agree.
+template <typename Item> void RadixSort(std::vector<Item>& items) {
+    constexpr int Bits = 11;
+    constexpr size_t Buckets = size_t(1) << Bits;
+    std::vector<Item> other;
+    ReserveLarge(other, items.size());
+    other.resize(items.size());
+    for (int shift = 0; shift < 64; shift += Bits) {
+        std::vector<size_t> starts(Buckets + 1, 0);
+        for (const Item& item : items)
+            ++starts[((item.key >> shift) & (Buckets - 1)) + 1];
+        if (std::find(starts.begin(), starts.end(), items.size()) != starts.end())
+            continue;
+        for (size_t b = 0; b < Buckets; ++b)
+            starts[b + 1] += starts[b];
+        for (const Item& item : items)
+            other[starts[(item.key >> shift) & (Buckets - 1)]++] = item;
+        items.swap(other);
+    }
+}
+
 } // namespace
 
 // The look-ups by bytes, by sound and by name: open addressing over the list's entries, whose
@@ -120,19 +181,68 @@ struct CollectionMemory::Tables {
     }
     size_t Mask() const { return bytes.size() - 1; }
 
+    // Takes every live entry anew, each table filled in about the order of its slots: at a million
+    // entries that is a pass over memory rather than a cache miss an entry.
     void Grow(const CollectionIndex::DistinctList& list, qsizetype room = 0) {
         size_t slots = 1024;
         while (slots < size_t(std::max(list.Count(), room)) * 2 + 2)
             slots *= 2;
-        bytes.assign(slots, -1);
-        sound.assign(slots, -1);
-        name.assign(slots, -1);
-        nextSound.assign(size_t(list.Count()), -1);
-        nextName.assign(size_t(list.Count()), -1);
-        entries = 0;
+        AssignLarge(bytes, slots, -1);
+        AssignLarge(sound, slots, -1);
+        AssignLarge(name, slots, -1);
+        AssignLarge(nextSound, size_t(list.Count()), -1);
+        AssignLarge(nextName, size_t(list.Count()), -1);
+        std::vector<qint32> live;
+        ReserveLarge(live, size_t(list.Count()));
         for (qint32 k = 0; k < qint32(list.Count()); ++k)
             if (!list.dead[size_t(k)])
-                Insert(list, k);
+                live.push_back(k);
+        entries = qsizetype(live.size());
+        std::vector<quint64> hash;
+        AssignLarge(hash, size_t(list.Count()), quint64{0});
+        for (const qint32 k : live)
+            hash[size_t(k)] = HashBytes(Image(list, k), Size);
+        Fill(bytes, nullptr, hash, live, [](qint32, qint32) { return false; });
+        for (const qint32 k : live)
+            hash[size_t(k)] = SoundHash(Image(list, k));
+        Fill(sound, &nextSound, hash, live,
+             [&](qint32 a, qint32 b) { return SoundBytes(Image(list, a)) == SoundBytes(Image(list, b)); });
+        // Mix is one to one: equal hashes are equal names.
+        for (const qint32 k : live)
+            hash[size_t(k)] = Mix(NameKey(Image(list, k)));
+        Fill(name, &nextName, hash, live, [](qint32, qint32) { return true; });
+    }
+
+    // Puts `live` into `table` by `hash`; with `next`, entries of the same key (`same`, asked only
+    // of equal hashes) share a slot and are chained.
+    template <typename Same>
+    void Fill(std::vector<qint32>& table, std::vector<qint32>* next, const std::vector<quint64>& hash,
+              const std::vector<qint32>& live, Same same) const {
+        const size_t mask = Mask();
+        const int shift = std::max(0, int(std::countr_zero(table.size())) - 11);
+        std::vector<qint32> starts((table.size() >> shift) + 1, 0);
+        for (const qint32 k : live)
+            ++starts[((hash[size_t(k)] & mask) >> shift) + 1];
+        for (size_t b = 1; b < starts.size(); ++b)
+            starts[b] += starts[b - 1];
+        std::vector<qint32> sorted;
+        AssignLarge(sorted, live.size(), 0);
+        for (const qint32 k : live)
+            sorted[size_t(starts[(hash[size_t(k)] & mask) >> shift]++)] = k;
+        std::vector<quint64> held; // the hash of each slot's entry
+        AssignLarge(held, next ? table.size() : 0, quint64{0});
+        for (const qint32 k : sorted) {
+            const quint64 h = hash[size_t(k)];
+            size_t slot = h & mask;
+            for (; table[slot] >= 0; slot = (slot + 1) & mask)
+                if (next && held[slot] == h && same(table[slot], k))
+                    break;
+            if (next) {
+                (*next)[size_t(k)] = table[slot];
+                held[slot] = h;
+            }
+            table[slot] = k;
+        }
     }
 
     qint32 Find(const CollectionIndex::DistinctList& list, const char* image) const {
@@ -217,7 +327,25 @@ ReadFile ReadOne(const FoundFile& found, std::vector<SkippedFile>& skipped) {
     file.identity = scanned.identity.ToText();
     file.sideIdentity = scanned.sideIdentity.ToText();
     file.store.reserve(scanned.Count() * Size);
+    // Tags counted in a few recent ones first (a file holds few, again and again), then in `tags`.
     QHash<QByteArray, qint32> tags;
+    QVarLengthArray<std::pair<QByteArray, qint32>, 8> recent;
+    const auto flush = [&] {
+        for (const auto& [tag, count] : recent)
+            tags[tag] += count;
+        recent.clear();
+    };
+    const auto count = [&](QByteArrayView tag) {
+        for (auto& [held, n] : recent)
+            if (held == tag) {
+                ++n;
+                return;
+            }
+        if (recent.size() == 8)
+            flush();
+        recent.push_back({tag.toByteArray(), 1});
+    };
+    const std::function<void(QByteArrayView)> counting = count;
     file.ends.reserve(size_t(scanned.Count()));
     for (qsizetype first = 0; first < scanned.Count(); first += ScannedFile::PartSize) {
         const QByteArray part = scanned.Part(first, ScannedFile::PartSize);
@@ -233,10 +361,10 @@ ReadFile ReadOne(const FoundFile& found, std::vector<SkippedFile>& skipped) {
             const qsizetype start = file.texts.size();
             scanned.AppendDescription(k, file.texts);
             file.ends.push_back(quint32(file.texts.size()));
-            ForEachTagOf(QByteArrayView(file.texts).sliced(start),
-                         [&tags](QByteArrayView tag) { ++tags[tag.toByteArray()]; });
+            ForEachTagOf(QByteArrayView(file.texts).sliced(start), counting);
         }
     }
+    flush();
     for (auto it = tags.cbegin(); it != tags.cend(); ++it)
         file.tags.insert(QString::fromUtf8(it.key()), it.value());
     file.texts.squeeze(); // kept as long as the file is
@@ -370,110 +498,158 @@ qint32 CollectionMemory::NewEntry(const char* image) {
     return entry;
 }
 
+void CollectionMemory::TakeFresh(std::vector<qint32>& starts,
+                                 std::vector<std::pair<qint32, qint32>>& places) {
+    CollectionIndex::DistinctList& list = *list_;
+    // Every place with its order key, sorted by it: the patches come out in the list's order, each
+    // one's places together and in the files' order, so that no look-up is needed to number them.
+    struct Held {
+        quint64 key;
+        qint32 file, position;
+    };
+    std::vector<Held> held;
+    qsizetype total = 0;
+    for (const ReadFile& file : files_)
+        total += file.kept ? file.Count() : 0;
+    ReserveLarge(held, size_t(total));
+    for (qint32 f = 0; f < qint32(files_.size()); ++f) {
+        ReadFile& file = files_[size_t(f)];
+        if (!file.kept)
+            continue;
+        file.entries.assign(size_t(file.Count()), -1);
+        for (qint32 k = 0; k < qint32(file.Count()); ++k)
+            held.push_back({OrderKey(file.store.constData() + qsizetype(k) * Size), f, k});
+    }
+    RadixSort(held);
+    const auto image = [this](const Held& h) {
+        return files_[size_t(h.file)].store.constData() + qsizetype(h.position) * Size;
+    };
+    for (auto run = held.begin(); run != held.end();) {
+        const auto end = std::find_if(run, held.end(), [&](const Held& h) { return h.key != run->key; });
+        if (end - run > 1)
+            std::stable_sort(run, end, [&](const Held& a, const Held& b) {
+                return std::memcmp(image(a), image(b), Size) < 0;
+            });
+        run = end;
+    }
+    ReserveLarge(list.store, total * Size);
+    ReserveLarge(places, held.size());
+    starts.clear();
+    const char* last = nullptr;
+    for (const Held& h : held) {
+        const char* bytes = image(h);
+        if (!last || std::memcmp(last, bytes, Size) != 0) {
+            starts.push_back(qint32(places.size()));
+            list.store.append(bytes, Size);
+            last = bytes;
+        }
+        files_[size_t(h.file)].entries[size_t(h.position)] = qint32(starts.size()) - 1;
+        places.push_back({h.file, h.position});
+    }
+    starts.push_back(qint32(places.size()));
+    const size_t count = starts.size() - 1;
+    list.lengths.assign(count, quint8(Size));
+    AssignLarge(list.places, count, 0);
+    list.deleted.assign(count, false);
+    list.dead.assign(count, false);
+    AssignLarge(list.rank, count, -1);
+    AssignLarge(tables_->shown, count, std::pair<qint32, qint32>{-1, -1});
+}
+
 void CollectionMemory::Settle() {
     CollectionIndex::DistinctList& list = *list_;
     Tables& t = *tables_;
     const qint32 before = qint32(list.Count());
-    // The patches that gained or lost a place get new entries: the old ones die.
-    std::vector<qint32> moved(size_t(before), -1);
-    for (const qint32 entry : std::as_const(touched_))
-        if (entry < before && moved[size_t(entry)] < 0 && !list.dead[size_t(entry)]) {
-            list.dead[size_t(entry)] = true;
-            moved[size_t(entry)] = -2; // given its new entry when a place still holds it
-        }
-    touched_.clear();
-    qsizetype incoming = 0;
-    for (const ReadFile& file : files_)
-        incoming += file.kept && file.entries.empty() ? file.Count() : 0;
-    if ((t.entries + incoming) * 2 > qsizetype(t.bytes.size()))
-        t.Grow(list, t.entries + incoming);
-    list.store.reserve(list.store.size() + incoming * Size);
+    // The new entries' places (file, position), grouped: entry `before + i` has those from
+    // starts[i] to starts[i + 1].
+    std::vector<qint32> starts{0};
+    std::vector<std::pair<qint32, qint32>> places;
     if (before == 0) {
-        // A list read afresh is numbered in its order (by name, then bytes), so that an answer of
-        // the finder is in the list's order as it stands.
-        struct Held {
-            NameOrder name;
-            const char* image;
-        };
-        std::vector<Held> places;
-        places.reserve(size_t(incoming));
-        for (const ReadFile& file : files_)
-            if (file.kept && file.entries.empty())
-                for (qsizetype k = 0; k < file.Count(); ++k)
-                    places.push_back(
-                        {NameOrderOf(file.store.constData() + k * Size), file.store.constData() + k * Size});
-        std::sort(places.begin(), places.end(), [](const Held& a, const Held& b) {
-            if (a.name.high != b.name.high)
-                return a.name.high < b.name.high;
-            if (a.name.low != b.name.low)
-                return a.name.low < b.name.low;
-            return std::memcmp(a.image, b.image, Size) < 0;
-        });
-        for (size_t i = 0; i < places.size(); ++i)
-            if (i == 0 || std::memcmp(places[i - 1].image, places[i].image, Size) != 0)
-                NewEntry(places[i].image);
-    }
-    for (ReadFile& file : files_) {
-        if (!file.kept || !file.entries.empty())
-            continue;
-        file.entries.resize(size_t(file.Count()));
-        for (qsizetype k = 0; k < file.Count(); ++k) {
-            const char* image = file.store.constData() + k * Size;
-            qint32 entry = t.Find(list, image);
-            if (entry >= 0 && entry < before) {
+        touched_.clear();
+        TakeFresh(starts, places);
+    } else {
+        // The patches that gained or lost a place get new entries: the old ones die.
+        std::vector<qint32> moved(size_t(before), -1);
+        for (const qint32 entry : std::as_const(touched_))
+            if (entry < before && moved[size_t(entry)] < 0 && !list.dead[size_t(entry)]) {
                 list.dead[size_t(entry)] = true;
-                moved[size_t(entry)] = -2;
+                moved[size_t(entry)] = -2; // given its new entry when a place still holds it
             }
-            file.entries[size_t(k)] = entry;
+        touched_.clear();
+        qsizetype incoming = 0;
+        for (const ReadFile& file : files_)
+            incoming += file.kept && file.entries.empty() ? file.Count() : 0;
+        if ((t.entries + incoming) * 2 > qsizetype(t.bytes.size()))
+            t.Grow(list, t.entries + incoming);
+        list.store.reserve(list.store.size() + incoming * Size);
+        for (ReadFile& file : files_) {
+            if (!file.kept || !file.entries.empty())
+                continue;
+            file.entries.resize(size_t(file.Count()));
+            for (qsizetype k = 0; k < file.Count(); ++k) {
+                const char* image = file.store.constData() + k * Size;
+                qint32 entry = t.Find(list, image);
+                if (entry >= 0 && entry < before) {
+                    list.dead[size_t(entry)] = true;
+                    moved[size_t(entry)] = -2;
+                }
+                file.entries[size_t(k)] = entry;
+            }
         }
-    }
-    // One pass over every place: those of changed patches go to their new entries, counted.
-    std::vector<qint32> counts;
-    for (ReadFile& file : files_) {
-        if (!file.kept)
-            continue;
-        for (qsizetype k = 0; k < file.Count(); ++k) {
-            qint32& entry = file.entries[size_t(k)];
-            if (entry < 0 || (entry < before && moved[size_t(entry)] != -1)) {
-                if (entry < 0 || moved[size_t(entry)] < 0) {
-                    // A file kept from before holds its images only in the list's store.
-                    std::array<char, Size> image;
-                    std::memcpy(image.data(),
-                                entry >= 0 ? t.Image(list, entry) : file.store.constData() + k * Size, Size);
-                    const qint32 found = t.Find(list, image.data());
-                    const qint32 now = found >= before ? found : NewEntry(image.data());
-                    if (entry >= 0)
-                        moved[size_t(entry)] = now;
-                    entry = now;
-                } else {
-                    entry = moved[size_t(entry)];
+        // One pass over every place: those of changed patches go to their new entries, counted.
+        std::vector<qint32> counts;
+        for (ReadFile& file : files_) {
+            if (!file.kept)
+                continue;
+            for (qsizetype k = 0; k < file.Count(); ++k) {
+                qint32& entry = file.entries[size_t(k)];
+                if (entry < 0 || (entry < before && moved[size_t(entry)] != -1)) {
+                    if (entry < 0 || moved[size_t(entry)] < 0) {
+                        // A file kept from before holds its images only in the list's store.
+                        std::array<char, Size> image;
+                        std::memcpy(image.data(),
+                                    entry >= 0 ? t.Image(list, entry) : file.store.constData() + k * Size,
+                                    Size);
+                        const qint32 found = t.Find(list, image.data());
+                        const qint32 now = found >= before ? found : NewEntry(image.data());
+                        if (entry >= 0)
+                            moved[size_t(entry)] = now;
+                        entry = now;
+                    } else {
+                        entry = moved[size_t(entry)];
+                    }
+                }
+                if (entry >= before) {
+                    counts.resize(std::max(counts.size(), size_t(entry - before) + 1), 0);
+                    ++counts[size_t(entry - before)];
                 }
             }
-            if (entry >= before) {
-                counts.resize(std::max(counts.size(), size_t(entry - before) + 1), 0);
-                ++counts[size_t(entry - before)];
-            }
+        }
+        // The new entries' places, grouped by a count and a second pass.
+        const qint32 added = qint32(list.Count()) - before;
+        counts.resize(size_t(added), 0);
+        starts.assign(size_t(added) + 1, 0);
+        for (qint32 i = 0; i < added; ++i)
+            starts[size_t(i) + 1] = starts[size_t(i)] + counts[size_t(i)];
+        places.resize(size_t(starts.back()));
+        std::vector<qint32> filled(starts.begin(), starts.end() - 1);
+        for (qint32 f = 0; f < qint32(files_.size()); ++f) {
+            const ReadFile& file = files_[size_t(f)];
+            if (!file.kept)
+                continue;
+            for (qint32 k = 0; k < qint32(file.Count()); ++k)
+                if (const qint32 entry = file.entries[size_t(k)]; entry >= before)
+                    places[size_t(filled[size_t(entry - before)]++)] = {f, k};
         }
     }
-    for (ReadFile& file : files_)
-        file.store = QByteArray(); // its images are in the list's store now
-    // The new entries' places, grouped by a count and a second pass.
+    // Each new entry's description, and the texts the finder takes: one place's own text where its
+    // places hold one (most do), else the distinct ones joined.
     const qint32 added = qint32(list.Count()) - before;
-    counts.resize(size_t(added), 0);
-    std::vector<qint32> starts(size_t(added) + 1, 0);
-    for (qint32 i = 0; i < added; ++i)
-        starts[size_t(i) + 1] = starts[size_t(i)] + counts[size_t(i)];
-    std::vector<std::pair<qint32, qint32>> places(size_t(starts.back()));
-    std::vector<qint32> filled(starts.begin(), starts.end() - 1);
-    for (qint32 f = 0; f < qint32(files_.size()); ++f) {
-        const ReadFile& file = files_[size_t(f)];
-        if (!file.kept)
-            continue;
-        for (qint32 k = 0; k < qint32(file.Count()); ++k)
-            if (const qint32 entry = file.entries[size_t(k)]; entry >= before)
-                places[size_t(filled[size_t(entry - before)]++)] = {f, k};
-    }
-    std::vector<QByteArray> texts(static_cast<size_t>(added));
+    std::vector<QByteArrayView> texts;
+    ReserveLarge(texts, size_t(added));
+    texts.resize(size_t(added));
+    std::deque<QByteArray> joined;
+    std::vector<QByteArrayView> seen;
     for (qint32 i = 0; i < added; ++i) {
         const qint32 entry = before + i;
         const auto first = places.begin() + starts[size_t(i)], last = places.begin() + starts[size_t(i) + 1];
@@ -484,7 +660,7 @@ void CollectionMemory::Settle() {
         }
         qint32 current = 0;
         QByteArrayView best;
-        std::vector<QByteArrayView> seen;
+        seen.clear();
         for (auto it = first; it != last; ++it) {
             const ReadFile& file = files_[size_t(it->first)];
             current += file.kind != PlaceKind::EarlierVersion ? 1 : 0;
@@ -495,20 +671,24 @@ void CollectionMemory::Settle() {
                 best = text;
                 t.shown[size_t(entry)] = *it;
             }
-            if (std::find(seen.begin(), seen.end(), text) == seen.end()) {
+            if (std::find(seen.begin(), seen.end(), text) == seen.end())
                 seen.push_back(text);
-                if (!texts[size_t(i)].isEmpty())
-                    texts[size_t(i)] += '\n';
-                texts[size_t(i)] += text.toByteArray();
-            }
+        }
+        if (seen.size() == 1) {
+            texts[size_t(i)] = seen.front();
+        } else if (seen.size() > 1) {
+            QByteArray& all = joined.emplace_back(seen.front().toByteArray());
+            for (size_t s = 1; s < seen.size(); ++s)
+                all += '\n' + seen[s].toByteArray();
+            texts[size_t(i)] = all;
         }
         list.deleted[size_t(entry)] = current == 0;
     }
-    // The finder takes the new texts on a thread of its own while the order is made here: neither
-    // touches what the other changes.
+    // The finder takes the new texts on a thread of its own while the tables and the order are made
+    // here: neither touches what the other changes.
     const auto appendTexts = [&list, &texts, before] {
-        list.finder.Append(list.store, [&](qsizetype k) {
-            return k >= before ? QString::fromUtf8(texts[size_t(k - before)]) : QString();
+        list.finder.AppendUtf8(list.store, [&](qsizetype k) {
+            return k >= before ? texts[size_t(k - before)] : QByteArrayView();
         });
     };
     std::thread finding;
@@ -516,43 +696,54 @@ void CollectionMemory::Settle() {
         finding = std::thread(appendTexts);
     else
         appendTexts();
-    // The order: the live entries that stay, merged with the new ones sorted by name then bytes.
-    struct Key {
-        NameOrder name;
-        qint32 entry;
-    };
-    const auto less = [&list](const Key& a, const Key& b) {
-        if (a.name.high != b.name.high)
-            return a.name.high < b.name.high;
-        if (a.name.low != b.name.low)
-            return a.name.low < b.name.low;
-        return std::memcmp(list.store.constData() + qsizetype(a.entry) * Size,
-                           list.store.constData() + qsizetype(b.entry) * Size, Size) < 0;
-    };
-    const auto keyOf = [&list](qint32 entry) {
-        return Key{NameOrderOf(list.store.constData() + qsizetype(entry) * Size), entry};
-    };
-    std::vector<Key> fresh;
-    for (qint32 entry = before; entry < qint32(list.Count()); ++entry)
-        if (!list.dead[size_t(entry)])
-            fresh.push_back(keyOf(entry));
-    std::sort(fresh.begin(), fresh.end(), less);
-    std::vector<qint32> order;
-    order.reserve(list.order.size() + fresh.size());
-    auto next = fresh.begin();
-    for (const qint32 entry : list.order) {
-        if (list.dead[size_t(entry)])
-            continue;
-        if (next != fresh.end()) {
-            const Key key = keyOf(entry);
-            for (; next != fresh.end() && less(*next, key); ++next)
-                order.push_back(next->entry);
+    if (before == 0) {
+        // A list read afresh is numbered in its order (by name, then bytes), so that an answer of
+        // the finder is in the list's order as it stands.
+        t.Grow(list);
+        list.order.clear();
+        ReserveLarge(list.order, size_t(added));
+        for (qint32 entry = 0; entry < added; ++entry)
+            if (!list.dead[size_t(entry)])
+                list.order.push_back(entry);
+    } else {
+        // The order: the live entries that stay, merged with the new ones sorted by name then bytes.
+        struct Key {
+            NameOrder name;
+            qint32 entry;
+        };
+        const auto less = [&list](const Key& a, const Key& b) {
+            if (a.name.high != b.name.high)
+                return a.name.high < b.name.high;
+            if (a.name.low != b.name.low)
+                return a.name.low < b.name.low;
+            return std::memcmp(list.store.constData() + qsizetype(a.entry) * Size,
+                               list.store.constData() + qsizetype(b.entry) * Size, Size) < 0;
+        };
+        const auto keyOf = [&list](qint32 entry) {
+            return Key{NameOrderOf(list.store.constData() + qsizetype(entry) * Size), entry};
+        };
+        std::vector<Key> fresh;
+        for (qint32 entry = before; entry < qint32(list.Count()); ++entry)
+            if (!list.dead[size_t(entry)])
+                fresh.push_back(keyOf(entry));
+        std::sort(fresh.begin(), fresh.end(), less);
+        std::vector<qint32> order;
+        order.reserve(list.order.size() + fresh.size());
+        auto next = fresh.begin();
+        for (const qint32 entry : list.order) {
+            if (list.dead[size_t(entry)])
+                continue;
+            if (next != fresh.end()) {
+                const Key key = keyOf(entry);
+                for (; next != fresh.end() && less(*next, key); ++next)
+                    order.push_back(next->entry);
+            }
+            order.push_back(entry);
         }
-        order.push_back(entry);
+        for (; next != fresh.end(); ++next)
+            order.push_back(next->entry);
+        list.order = std::move(order);
     }
-    for (; next != fresh.end(); ++next)
-        order.push_back(next->entry);
-    list.order = std::move(order);
     std::fill(list.rank.begin(), list.rank.end(), -1);
     list.inOrder = true;
     for (qint32 r = 0; r < qint32(list.order.size()); ++r) {
@@ -562,6 +753,8 @@ void CollectionMemory::Settle() {
     list.inOrder = list.inOrder && qsizetype(list.order.size()) == list.Count();
     if (finding.joinable())
         finding.join();
+    for (ReadFile& file : files_)
+        file.store = QByteArray(); // its images are in the list's store now
 }
 
 QString CollectionMemory::DescriptionOf(qsizetype entry) const {

@@ -92,6 +92,8 @@ private:
     void AddFile(ReadFile file);
     void DropFile(qsizetype index);
     void Settle(); // gives the touched patches their new entries and puts the list in order
+    // Numbers the patches of a list read afresh, in its order, and groups their places.
+    void TakeFresh(std::vector<qint32>& starts, std::vector<std::pair<qint32, qint32>>& places);
     qint32 NewEntry(const char* image);
 
     std::vector<ReadFile> files_; // by path; a dropped file leaves an empty slot until compaction

@@ -685,7 +685,8 @@ private Q_SLOTS:
         QTest::newRow("a side file changed") << 5;
         QTest::newRow("a library emptied") << 7;
         QTest::newRow("an earlier version kept") << 8;
-        QTest::newRow("a library of many added") << 9; // finds of a few among many, put in order
+        QTest::newRow("a library of many added") << 9;          // finds of a few among many, put in order
+        QTest::newRow("names alike, bytes alike far in") << 10; // put in order by their whole images
     }
     void memory() {
         QFETCH(int, change);
@@ -717,6 +718,19 @@ private Q_SLOTS:
             for (int k = 0; k < 57; ++k)
                 many += Patch(QStringLiteral("N%1").arg(56 - k).toUtf8().constData(), char(k));
             WriteBytes(In("many.pslib"), LibraryFileBytes(many));
+            break;
+        }
+        case 10: {
+            // The same name and the same first bytes, told apart only further in, written in
+            // reverse order; one of them twice.
+            QByteArray alike;
+            for (int k = 5; k >= 0; --k) {
+                QByteArray patch = Patch("ALIKE", 7);
+                patch[1] = patch[2] = patch[3] = char(0xA5);
+                patch[k % 2 ? 9 : 17] = char(k);
+                alike += patch;
+            }
+            WriteBytes(In("alike.pslib"), LibraryFileBytes(alike + alike.left(18)));
             break;
         }
         case 8:
