@@ -198,6 +198,40 @@ private Q_SLOTS:
         QCOMPARE(!found.empty(), some);
     }
 
+    // Descriptions taken in UTF-8 are found as the same descriptions taken as text: ASCII lowered
+    // eight bytes at a time (the bytes beside 'A' and 'Z' stay), anything else folded as text.
+    void findUtf8Texts_data() {
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("eight capitals") << u"ABCDEFGH"_s << u"abcdefgh"_s << true;
+        QTest::newRow("nine, the last alone") << u"ABCDEFGHI"_s << u"ghi"_s << true;
+        QTest::newRow("beside A and Z, kept") << u"Z@[ late"_s << u"z@["_s << true;
+        QTest::newRow("beside A and Z, not lowered") << u"Z@[ late"_s << u"`"_s << false;
+        QTest::newRow("beside Z, not lowered") << u"Z@[ late"_s << u"{"_s << false;
+        QTest::newRow("not ASCII after eight") << u"ABCDEFGHÉTÉ"_s << u"ghété"_s << true;
+        QTest::newRow("not ASCII first") << u"ÜBER warm"_s << u"über"_s << true;
+        QTest::newRow("empty") << QString() << u"xyzzy"_s << false;
+    }
+    void findUtf8Texts() {
+        QFETCH(QString, description);
+        QFETCH(QString, query);
+        QFETCH(bool, matches);
+        const QByteArray store = MakeStore(3);
+        const auto textOf = [&](qsizetype k) {
+            return k == 1 ? description : u"other"_s;
+        };
+        PatchFinder fromText(false), fromBytes(false);
+        fromText.Append(store, textOf);
+        QList<QByteArray> utf8;
+        for (qsizetype k = 0; k < 3; ++k)
+            utf8.append(textOf(k).toUtf8());
+        fromBytes.AppendUtf8(store, [&](qsizetype k) { return QByteArrayView(utf8[k]); });
+        const std::vector<qsizetype> found = fromBytes.Matching(query);
+        QCOMPARE(found, fromText.Matching(query));
+        QCOMPARE(std::find(found.begin(), found.end(), 1) != found.end(), matches);
+    }
+
     // An index built before the texts were taken anew is refused; taking them anew drops the one in use.
     void findIndexStale() {
         PatchFinder finder;
