@@ -3,6 +3,8 @@
 #include "BitRoutines.h"
 #include "ValueTables.h"
 
+#include <array>
+
 namespace quillbox {
 
 namespace {
@@ -40,14 +42,41 @@ bool CabModuleOn(const PatchImage& image) {
     return BitValue(B(image, 17), 2) == 1;
 }
 
+namespace {
+
+// Each field lies in one byte: its value for each of the 256 values of that byte, read by the
+// routines above once, so that a million images (the collection's finder) cost three look-ups each.
+struct DetailTables {
+    std::array<qint8, 256> driveType{}, cabType{}, cabSpeaker{};
+    std::array<bool, 256> driveOn{}, cabOn{};
+    DetailTables() {
+        const int driveTypes = int(ParameterTable(ParameterList::DriveType).entries.size());
+        const int cabTypes = int(ParameterTable(ParameterList::CabType).entries.size());
+        const int cabSpeakers = int(ParameterTable(ParameterList::CabSpeaker).entries.size());
+        for (int value = 0; value < 256; ++value) {
+            PatchImage image;
+            image.SetByte(1, quint8(value));
+            image.SetByte(3, quint8(value));
+            image.SetByte(17, quint8(value));
+            driveType[size_t(value)] = qint8(EntryOrEmpty(DriveTypeValue(image), driveTypes));
+            cabType[size_t(value)] = qint8(EntryOrEmpty(CabTypeValue(image), cabTypes));
+            cabSpeaker[size_t(value)] = qint8(EntryOrEmpty(CabSpeakerValue(image), cabSpeakers));
+            driveOn[size_t(value)] = DriveModuleOn(image);
+            cabOn[size_t(value)] = CabModuleOn(image);
+        }
+    }
+};
+
+} // namespace
+
 DetailValues ShowPatchDetails(const PatchImage& image) {
+    static const DetailTables tables;
     DetailValues v;
-    v.driveType = EntryOrEmpty(DriveTypeValue(image), int(ParameterTable(ParameterList::DriveType).entries.size()));
-    v.cabType = EntryOrEmpty(CabTypeValue(image), int(ParameterTable(ParameterList::CabType).entries.size()));
-    v.cabSpeaker =
-        EntryOrEmpty(CabSpeakerValue(image), int(ParameterTable(ParameterList::CabSpeaker).entries.size()));
-    v.driveOn = DriveModuleOn(image);
-    v.cabOn = CabModuleOn(image);
+    v.driveType = tables.driveType[image.Byte(1)];
+    v.cabType = tables.cabType[image.Byte(3)];
+    v.cabSpeaker = tables.cabSpeaker[image.Byte(3)];
+    v.driveOn = tables.driveOn[image.Byte(17)];
+    v.cabOn = tables.cabOn[image.Byte(17)];
     return v;
 }
 
