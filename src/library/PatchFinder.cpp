@@ -58,7 +58,24 @@ std::vector<bool> Holding(const std::vector<QByteArray>& table, const QByteArray
 struct PatchFinder::TablesHolding {
     std::vector<bool> drive, cab, speaker, driveOn, cabOn;
     bool any = false;
+    // The same as bits, value + 1 each (no value, -1, is bit 0 and never set): an entry's settings
+    // are then tested in a few instructions, which a million entries want.
+    bool fit = false;
+    quint64 driveBits = 0, cabBits = 0, speakerBits = 0, driveOnBits = 0, cabOnBits = 0;
 };
+
+namespace {
+
+// `table` as bits from bit 1, or false when it has too many entries.
+bool AsBits(const std::vector<bool>& table, quint64& bits) {
+    if (table.size() > 63)
+        return false;
+    for (size_t i = 0; i < table.size(); ++i)
+        bits |= quint64(table[i]) << (i + 1);
+    return true;
+}
+
+} // namespace
 
 PatchFinder::TablesHolding PatchFinder::TablesWith(const QByteArray& word) {
     TablesHolding t;
@@ -67,6 +84,8 @@ PatchFinder::TablesHolding PatchFinder::TablesWith(const QByteArray& word) {
     t.speaker = Holding(CabSpeakers(), word, t.any);
     t.driveOn = Holding(DriveSwitch, word, t.any);
     t.cabOn = Holding(CabSwitch, word, t.any);
+    t.fit = AsBits(t.drive, t.driveBits) && AsBits(t.cab, t.cabBits) && AsBits(t.speaker, t.speakerBits) &&
+            AsBits(t.driveOn, t.driveOnBits) && AsBits(t.cabOn, t.cabOnBits);
     return t;
 }
 
@@ -100,6 +119,13 @@ PatchFinder::Settings PatchFinder::SettingsOf(const QByteArray& store, qsizetype
 }
 
 bool PatchFinder::SettingsHold(const Settings& settings, const TablesHolding& tables) {
+    const auto bit = [](quint64 bits, int value) {
+        return value >= -1 && value < 63 && (bits >> (value + 1) & 1) != 0;
+    };
+    if (tables.fit)
+        return bit(tables.driveBits, settings.drive) | bit(tables.cabBits, settings.cab) |
+               bit(tables.speakerBits, settings.speaker) | bit(tables.driveOnBits, settings.driveOn ? 1 : 0) |
+               bit(tables.cabOnBits, settings.cabOn ? 1 : 0);
     return Holds(tables.drive, settings.drive) || Holds(tables.cab, settings.cab) ||
            Holds(tables.speaker, settings.speaker) || Holds(tables.driveOn, settings.driveOn ? 1 : 0) ||
            Holds(tables.cabOn, settings.cabOn ? 1 : 0);
@@ -360,8 +386,8 @@ void PatchFinder::AppendUtf8(const QByteArray& store, const DescriptionBytesOf& 
     const qsizetype from = Count(), count = EntryCount(store);
     if (count <= from)
         return;
-    ReserveLarge(starts_, size_t(count) + 1);
-    ReserveLarge(settings_, size_t(count));
+    GrowLarge(starts_, size_t(count) + 1);
+    GrowLarge(settings_, size_t(count));
     std::vector<QByteArrayView> descriptions;
     ReserveLarge(descriptions, size_t(count - from));
     descriptions.resize(size_t(count - from));
@@ -373,7 +399,7 @@ void PatchFinder::AppendUtf8(const QByteArray& store, const DescriptionBytesOf& 
     // Written through a pointer into room made once: a million entries' texts are not copied as
     // they grow, nor appended to a byte at a time.
     qsizetype size = text_.size();
-    ReserveLarge(text_, bytes);
+    GrowLarge(text_, bytes);
     text_.resize(bytes);
     const auto room = [&](qsizetype more) {
         if (size + more > text_.size())

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <vector>
 
 namespace quillbox {
@@ -18,14 +20,36 @@ void AdviseHugePages(const void* data, size_t bytes);
 // with a large collection gives its memory back itself (malloc_trim).
 void KeepFreedMemory();
 
-// Reserves room for `count` elements and advises huge pages for it, before anything is written.
+// Reserves room for `count` elements, advised for huge pages before anything is written (what the
+// array holds is copied into the new room after the advice).
 template <typename T> void ReserveLarge(std::vector<T>& array, size_t count) {
-    array.reserve(count);
-    AdviseHugePages(array.data(), array.capacity() * sizeof(T));
+    if (array.capacity() >= count)
+        return;
+    std::vector<T> room;
+    room.reserve(count);
+    AdviseHugePages(room.data(), room.capacity() * sizeof(T));
+    room.insert(room.end(), std::make_move_iterator(array.begin()), std::make_move_iterator(array.end()));
+    array.swap(room);
 }
 inline void ReserveLarge(QByteArray& array, qsizetype count) {
-    array.reserve(count);
-    AdviseHugePages(array.constData(), size_t(array.capacity()));
+    if (array.capacity() >= count)
+        return;
+    QByteArray room;
+    room.reserve(count);
+    AdviseHugePages(room.constData(), size_t(room.capacity()));
+    room.append(QByteArrayView(array));
+    array.swap(room);
+}
+
+// The same for arrays that grow by appending: room for half as much again, so that appends stay
+// linear.
+template <typename T> void GrowLarge(std::vector<T>& array, size_t count) {
+    if (array.capacity() < count)
+        ReserveLarge(array, std::max(count, array.capacity() + array.capacity() / 2));
+}
+inline void GrowLarge(QByteArray& array, qsizetype count) {
+    if (array.capacity() < count)
+        ReserveLarge(array, std::max(count, array.capacity() + array.capacity() / 2));
 }
 
 } // namespace quillbox

@@ -40,7 +40,7 @@ private:
     static void FillFinder(PatchFinder& finder) {
         QByteArray store = MakeImage(u"CLEAN"_s, 1) + MakeImage(u"CRUNCH"_s, 2) + MakeImage(u"  JAZZ"_s, 3) +
                            MakeImage(u"SOLO"_s, 4);
-        const int drive[4] = {0, 4, 12, 9}, cab[4] = {0, 1, 3, 0}, speaker[4] = {0, 1, 3, 0};
+        const int drive[4] = {0, 4, 12, 9}, cab[4] = {0, 1, 3, 0}, speaker[4] = {0, 1, 3, 4};
         for (qsizetype k = 0; k < 4; ++k) {
             PatchImage image = PatchImage::FromStore(store, k);
             WriteBoundField(image, BoundField::DriveType, drive[k]);
@@ -114,6 +114,7 @@ private Q_SLOTS:
         QTest::newRow("every word") << u"warm LEAD"_s << QList<qsizetype>{3};
         QTest::newRow("drive type") << u"uk-crunch"_s << QList<qsizetype>{1};
         QTest::newRow("cab type and speaker") << u"stack 4*10"_s << QList<qsizetype>{2};
+        QTest::newRow("cab speaker alone") << u"multiple"_s << QList<qsizetype>{3};
         QTest::newRow("module switches") << u"drive off"_s << QList<qsizetype>{0, 1, 2};
         QTest::newRow("words split at any blank") << u"clean\twarm"_s << QList<qsizetype>{0};
         QTest::newRow("not across parts") << u"jazzjazz"_s << QList<qsizetype>{};
