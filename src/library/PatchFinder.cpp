@@ -189,17 +189,22 @@ const std::array<QByteArray, 64>& FoldedCodes() {
     return folded;
 }
 
-// A whole entry's name folded, from the folded characters of its six codes.
+// Gives `put` the folded characters of a whole image's six name codes, in order.
+template <typename Put> void PutFoldedName(const char* image, Put put) {
+    const std::array<QByteArray, 64>& folded = FoldedCodes();
+    quint64 field = 0;
+    for (int i = 0; i < 6; ++i)
+        field |= quint64(quint8(image[NameOffset + i])) << (8 * i);
+    for (int c = 0; c < 6; ++c)
+        put(QByteArrayView(folded[(field >> (5 + 6 * c)) & 63]));
+}
+
+// A whole entry's name folded.
 bool AppendFoldedName(QByteArray& out, const QByteArray& store, qsizetype k) {
     const QByteArrayView entry = EntryView(store, k);
     if (entry.size() < NameOffset + 6)
         return false;
-    const std::array<QByteArray, 64>& folded = FoldedCodes();
-    quint64 field = 0;
-    for (int i = 0; i < 6; ++i)
-        field |= quint64(quint8(entry[NameOffset + i])) << (8 * i);
-    for (int c = 0; c < 6; ++c)
-        out += folded[(field >> (5 + 6 * c)) & 63];
+    PutFoldedName(entry.data(), [&out](QByteArrayView part) { out += part; });
     return true;
 }
 
@@ -410,15 +415,10 @@ void PatchFinder::AppendUtf8(const QByteArray& store, const DescriptionBytesOf& 
         std::memcpy(room(part.size()), part.data(), size_t(part.size()));
         size += part.size();
     };
-    const std::array<QByteArray, 64>& codes = FoldedCodes();
     for (qsizetype k = from; k < count; ++k) {
         const char* image = store.constData() + k * PatchImageSize;
         if (!numbered_ && EntryLength(store.size(), k) == PatchImageSize) {
-            quint64 field = 0;
-            for (int i = 0; i < 6; ++i)
-                field |= quint64(quint8(image[NameOffset + i])) << (8 * i);
-            for (int c = 0; c < 6; ++c)
-                put(codes[(field >> (5 + 6 * c)) & 63]);
+            PutFoldedName(image, put);
             *room(1) = Gap;
             ++size;
         } else {
