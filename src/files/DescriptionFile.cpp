@@ -292,13 +292,49 @@ void DescriptionReader::AppendDescription(qsizetype position1, QByteArray& utf8)
     utf8 += Description(position1).toUtf8();
 }
 
+namespace {
+
+// Whether `stored`, a value's bytes in a side file of `encoding`, are EncodeLineBreaks(description)
+// in that encoding: compared a run between line breaks at a time, nothing made. Most of a save's
+// descriptions are the ones the file already holds.
+bool StoredAs(QStringView description, QByteArrayView stored, TextEncoding encoding) {
+    qsizetype at = 0;
+    qsizetype runStart = 0;
+    const qsizetype n = description.size();
+    for (qsizetype i = 0; i <= n; ++i) {
+        const bool end = i == n;
+        if (!end && description[i] != u'\r' && description[i] != u'\n')
+            continue;
+        const qsizetype used =
+            EncodedPrefixLength(description.sliced(runStart, i - runStart), stored.sliced(at), encoding);
+        if (used < 0)
+            return false;
+        at += used;
+        if (end)
+            break;
+        if (!stored.sliced(at).startsWith("&*&"))
+            return false;
+        at += 3;
+        if (description[i] == u'\r' && i + 1 < n && description[i + 1] == u'\n')
+            ++i; // CR LF is one line break
+        runStart = i + 1;
+    }
+    return at == stored.size();
+}
+
+} // namespace
+
 std::optional<QByteArray> BuildSideFile(const std::optional<QByteArray>& existing,
                                         const QStringList& descriptions, qsizetype count) {
     if (count <= 0)
         return existing; // no entry to write: an existing file stays exactly as it is
     return ProfileFile::SetNumberedValues(
         existing.value_or(QByteArray()), DescriptionSection, count,
-        [&](qsizetype i) { return EncodeLineBreaks(descriptions.value(i)); });
+        [&](qsizetype i) { return EncodeLineBreaks(descriptions.value(i)); },
+        [&](qsizetype i, QByteArrayView stored, TextEncoding encoding) {
+            return StoredAs(i < descriptions.size() ? QStringView(descriptions[i]) : QStringView(), stored,
+                            encoding);
+        });
 }
 
 } // namespace quillbox

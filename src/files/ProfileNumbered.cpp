@@ -145,9 +145,26 @@ bool AppendEntryValueBytes(QByteArray& out, const QString& value, TextEncoding e
 // non-ASCII section header or key name (Unicode case folding could make it match), or a value that a
 // Windows-1252 file cannot hold. Values are only copied, never parsed, so non-ASCII text in them is
 // fine.
+// Whether a value stored as `stored`, when the text it encodes is written again by
+// AppendEntryValueBytes(), comes out as the same bytes: when it needs no quotes, judged on its first
+// and last characters (ASCII ones are the same in both encodings). A Windows-1252 file whose bytes
+// would then read as UTF-8 is caught on the whole file below, as a new value's would be.
+bool WrittenBackAsIs(QByteArrayView stored) {
+    if (stored.isEmpty())
+        return true;
+    const auto first = uchar(stored.front());
+    const auto last = uchar(stored.back());
+    if (first >= 0x80 || last >= 0x80)
+        return false;
+    // NeedsQuotes() looks only at the ends and whether there are two of them.
+    const char16_t ends[2] = {first, last};
+    return !NeedsQuotes(QStringView(ends, stored.size() == 1 ? 1 : 2));
+}
+
 std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const QString& section,
                                                  qsizetype count,
-                                                 const std::function<QString(qsizetype)>& value) {
+                                                 const std::function<QString(qsizetype)>& value,
+                                                 const ProfileFile::StoredCheck& storedAs) {
     const QStringView wanted = Trim(section);
     for (const QChar c : wanted) {
         if (c.unicode() >= 0x80)
@@ -214,11 +231,20 @@ std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const 
     qsizetype copied = 0;
     for (const Found& f : found) {
         out.append(text.sliced(copied, f.start - copied)); // blanks before the name go, as in Parse()
+        copied = f.end;
+        // "name=value" with nothing between: kept as it is when it already holds the value.
+        const qsizetype valueStart = f.nameStart + f.nameSize + 1;
+        if (storedAs && valueStart <= f.end && data[valueStart - 1] == '=') {
+            const QByteArrayView stored = text.sliced(valueStart, f.end - valueStart);
+            if (WrittenBackAsIs(stored) && storedAs(f.position, stored, encoding)) {
+                out.append(text.sliced(f.nameStart, f.end - f.nameStart));
+                continue;
+            }
+        }
         out.append(text.sliced(f.nameStart, f.nameSize));
         out.append('=');
         if (!AppendEntryValueBytes(out, value(f.position), encoding))
             return std::nullopt;
-        copied = f.end;
     }
     const bool anyNew = qsizetype(found.size()) < count;
     if (anyNew) {
@@ -260,8 +286,9 @@ std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const 
 } // namespace
 
 QByteArray ProfileFile::SetNumberedValues(const QByteArray& bytes, const QString& section, qsizetype count,
-                                          const std::function<QString(qsizetype)>& value) {
-    if (std::optional<QByteArray> written = SetNumberedValuesBytes(bytes, section, count, value))
+                                          const std::function<QString(qsizetype)>& value,
+                                          const StoredCheck& storedAs) {
+    if (std::optional<QByteArray> written = SetNumberedValuesBytes(bytes, section, count, value, storedAs))
         return *written;
     return SetNumberedValuesText(bytes, section, count, value);
 }
