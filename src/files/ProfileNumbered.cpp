@@ -3,6 +3,7 @@
 #include "ProfileFile.h"
 #include "ProfileLines.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -145,20 +146,27 @@ bool AppendEntryValueBytes(QByteArray& out, const QString& value, TextEncoding e
 // non-ASCII section header or key name (Unicode case folding could make it match), or a value that a
 // Windows-1252 file cannot hold. Values are only copied, never parsed, so non-ASCII text in them is
 // fine.
-// Whether a value stored as `stored`, when the text it encodes is written again by
-// AppendEntryValueBytes(), comes out as the same bytes: when it needs no quotes, judged on its first
-// and last characters (ASCII ones are the same in both encodings). A Windows-1252 file whose bytes
-// would then read as UTF-8 is caught on the whole file below, as a new value's would be.
-bool WrittenBackAsIs(QByteArrayView stored) {
+// Whether a value stored as `stored` in a file of `encoding`, when the text it encodes is written
+// again by AppendEntryValueBytes(), comes out as the same bytes: when it needs no quotes, which
+// NeedsQuotes() decides on its first and last characters alone (and whether there are two), decoded
+// here on their own. A Windows-1252 file whose bytes would then read as UTF-8 is caught on the whole
+// file below, as a new value's would be.
+bool WrittenBackAsIs(QByteArrayView stored, TextEncoding encoding) {
     if (stored.isEmpty())
         return true;
-    const auto first = uchar(stored.front());
-    const auto last = uchar(stored.back());
-    if (first >= 0x80 || last >= 0x80)
-        return false;
-    // NeedsQuotes() looks only at the ends and whether there are two of them.
-    const char16_t ends[2] = {first, last};
-    return !NeedsQuotes(QStringView(ends, stored.size() == 1 ? 1 : 2));
+    qsizetype firstBytes = 1;
+    qsizetype lastStart = stored.size() - 1;
+    if (encoding != TextEncoding::Cp1252) { // a UTF-8 character runs on over its continuation bytes
+        while (firstBytes < stored.size() && (uchar(stored[firstBytes]) & 0xC0) == 0x80)
+            ++firstBytes;
+        while (lastStart > 0 && (uchar(stored[lastStart]) & 0xC0) == 0x80)
+            --lastStart;
+    }
+    QChar ends[8];
+    QChar* end = DecodeSliceInto(ends, stored.first(firstBytes), encoding);
+    if (firstBytes < stored.size())
+        end = DecodeSliceInto(end, stored.sliced(std::max(lastStart, firstBytes)), encoding);
+    return !NeedsQuotes(QStringView(ends, end - ends));
 }
 
 std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const QString& section,
@@ -236,7 +244,7 @@ std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const 
         const qsizetype valueStart = f.nameStart + f.nameSize + 1;
         if (storedAs && valueStart <= f.end && data[valueStart - 1] == '=') {
             const QByteArrayView stored = text.sliced(valueStart, f.end - valueStart);
-            if (WrittenBackAsIs(stored) && storedAs(f.position, stored, encoding)) {
+            if (WrittenBackAsIs(stored, encoding) && storedAs(f.position, stored, encoding)) {
                 out.append(text.sliced(f.nameStart, f.end - f.nameStart));
                 continue;
             }

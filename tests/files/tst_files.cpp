@@ -730,8 +730,10 @@ private Q_SLOTS:
         row("quoted and blank values", "[Description]\r\n1=\" x \"\r\n2= y\r\n3=\"q\"\r\n4='r'\r\n 5=z \r\n");
         row("quotes needed now", "[Description]\r\n1= a\r\n2='b'\r\n3=\"c\"d\r\n",
             {u"1= a"_s, u"2='b'"_s, u"3=\"c\"d"_s});
-        row("a no-break space at an end", "[Description]\r\n1=\xA0x\r\n2=y\xA0\r\n3=\xE9\r\n");
-        row("spaces beyond ASCII at an end, UTF-8", "[Description]\r\n1=\xC2\xA0x\r\n2=y\xE3\x80\x80\r\n");
+        row("a no-break space at an end",
+            "[Description]\r\n1=\xA0x\r\n2=y\xA0\r\n3=\xE9\r\n4=caf\xE9\r\n5=x\x85\r\n");
+        row("spaces beyond ASCII at an end, UTF-8",
+            "[Description]\r\n1=\xC2\xA0x\r\n2=y\xE3\x80\x80\r\n3=\xE2\x80\x83\r\n4=a\xF0\x9F\x8E\xB8\r\n");
         row("a value that reads as UTF-8", "[Description]\r\n1=\xC3\xA9\r\n2=\xE9\r\n");
         row("keys repeated, blanks, no value",
             "[Description]\r\n1=a\r\n1=b\r\n2 =c\r\n3\r\n01=d\r\n[Other]\r\n4=e");
