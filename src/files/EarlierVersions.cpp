@@ -183,9 +183,11 @@ bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) 
         QStringLiteral("%1-%2.pslib").arg(sequence, 6, 10, QLatin1Char('0')).arg(now.toString(TimeFormat));
     // Side file first, each file written whole and renamed into place: a version is complete once
     // its library file is there, and a side file without one is removed below.
+    std::vector<PrivateFileContent> files;
     if (replaced.side)
-        WriteKept(SideFilePath(base), *replaced.side);
-    WriteKept(base, replaced.library);
+        files.push_back({SideFilePath(base), *replaced.side});
+    files.push_back({base, replaced.library});
+    WritePrivateFiles(files, QStringLiteral("EarlierVersions"));
 
     // The oldest beyond the limit go, library file first, so that a version is never listed without
     // its side file; side files left behind by an interrupted version or prune go too.
