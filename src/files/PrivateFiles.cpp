@@ -121,8 +121,44 @@ PrivateFd OpenPrivateFile(const QString& path) {
 }
 
 void WritePrivateFile(const QString& path, const QByteArray& content, const QString& source) {
-    WritePrivateFiles({{path, content}}, source);
+    WritePrivateFiles({{path, content, {}, {}}}, source);
 }
+
+#ifdef Q_OS_UNIX
+namespace {
+
+QString NewPrivateTempName(const QFileInfo& info) {
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+           QStringLiteral("-%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+}
+
+// A temporary name for `file.path` that is a second name of `file.sameAs`, when the file found there
+// is still the one whose bytes were compared (same device, inode, size and modification time) and a
+// regular file of ours. False, and no name left, when it cannot be had.
+bool LinkTwin(const PrivateFileContent& file, const QFileInfo& info, QString& temp) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString candidate = NewPrivateTempName(info);
+        if (::link(QFile::encodeName(file.sameAs).constData(), QFile::encodeName(candidate).constData()) !=
+            0) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        struct stat st {};
+        if (::lstat(QFile::encodeName(candidate).constData(), &st) == 0 &&
+            WhatIsWrong(st, candidate).isEmpty() && IdentityFromStat(st).SameApartFromChange(file.sameAsId) &&
+            st.st_size == file.content.size()) {
+            temp = candidate;
+            return true;
+        }
+        ::unlink(QFile::encodeName(candidate).constData());
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+#endif
 
 void WritePrivateFiles(const std::vector<PrivateFileContent>& files, const QString& source) {
     auto fail = [&source](const QString& text) {
@@ -157,10 +193,12 @@ void WritePrivateFiles(const std::vector<PrivateFileContent>& files, const QStri
     for (const PrivateFileContent& file : files) {
         const QFileInfo info(file.path);
         Temp temp;
+        if (!file.sameAs.isEmpty() && LinkTwin(file, info, temp.path)) {
+            temps.push_back(temp); // its data reached the disk when it was written
+            continue;
+        }
         for (int attempt = 0; attempt < 16 && temp.fd < 0; ++attempt) {
-            temp.path = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                        QStringLiteral("-%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16,
-                                                      QLatin1Char('0'));
+            temp.path = NewPrivateTempName(info);
             temp.fd = ::open(QFile::encodeName(temp.path).constData(),
                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
             if (temp.fd < 0 && errno != EEXIST)
@@ -192,6 +230,8 @@ void WritePrivateFiles(const std::vector<PrivateFileContent>& files, const QStri
 #endif
     }
     for (size_t i = 0; i < files.size(); ++i) {
+        if (temps[i].fd < 0)
+            continue;
         const bool synced = ::fsync(temps[i].fd) == 0;
         const int syncErrno = errno;
         ::close(temps[i].fd);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileIdentity.h"
+
 #include <QByteArray>
 #include <QString>
 #include <vector>
@@ -40,9 +42,14 @@ void WritePrivateFile(const QString& path, const QByteArray& content, const QStr
 // folder synced after each rename, so that a file is never there before the ones given before it.
 // Every file's data is written and synced before the first rename, all at once, so that the disk
 // writes them together. Nothing is renamed when one of them cannot be written.
+// `sameAs`, when given, is one of our private files (`sameAsId` the identity it had when its bytes
+// were found to be `content`): the file is then made a second name of it, where the file system
+// allows, instead of a copy.
 struct PrivateFileContent {
     QString path;
     QByteArray content;
+    QString sameAs;
+    FileIdentity sameAsId;
 };
 void WritePrivateFiles(const std::vector<PrivateFileContent>& files, const QString& source);
 

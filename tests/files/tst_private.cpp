@@ -391,7 +391,8 @@ private Q_SLOTS:
         });
         QString told;
         try {
-            WritePrivateFiles({{paths[0], "A"}, {paths[1], "B"}, {paths[2], "C"}}, u"test"_s);
+            WritePrivateFiles({{paths[0], "A", {}, {}}, {paths[1], "B", {}, {}}, {paths[2], "C", {}, {}}},
+                              u"test"_s);
         } catch (const FileError& error) {
             told = error.description;
         }
