@@ -194,16 +194,15 @@ bool HoldsPair(const QString& path, const LibraryPair& pair) {
            FileHolds(path, pair.library);
 }
 
-// A file of `file.content` goes into the store as a second name of a kept version's file that holds
-// the same bytes, when one of the newest few does (a save that changed only the descriptions, or
-// only the library, or changed something back): the copy is not written again.
-void FindTwin(PrivateFileContent& file, const QString& dir, const QList<Found>& versions, bool side) {
+// A side file goes into the store as a second name of a kept version's side file that holds the same
+// bytes, when one of the newest few does (a save that changed only the library, or changed a
+// description back): the copy is not written again. Library files are always copies of their own:
+// the collection takes a file that two names share once, and each version is a place of its own.
+void FindTwinSide(PrivateFileContent& file, const QString& dir, const QList<Found>& versions) {
 #ifdef Q_OS_UNIX
     constexpr qsizetype Looked = 3;
     for (qsizetype i = 0; i < std::min(Looked, versions.size()); ++i) {
-        QString path = dir + QLatin1Char('/') + versions[i].id;
-        if (side)
-            path = SideFilePath(path);
+        const QString path = SideFilePath(dir + QLatin1Char('/') + versions[i].id);
         if (QFileInfo(path).size() != file.content.size())
             continue;
         if (const std::optional<FileIdentity> id = OwnFileHolding(path, file.content)) {
@@ -216,7 +215,6 @@ void FindTwin(PrivateFileContent& file, const QString& dir, const QList<Found>& 
     Q_UNUSED(file);
     Q_UNUSED(dir);
     Q_UNUSED(versions);
-    Q_UNUSED(side);
 #endif
 }
 
@@ -247,11 +245,11 @@ bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) 
     // Side file first, each file written whole and renamed into place: a version is complete once
     // its library file is there, and a side file without one is removed below.
     std::vector<PrivateFileContent> files;
-    if (replaced.side)
+    if (replaced.side) {
         files.push_back({SideFilePath(base), *replaced.side, {}, {}});
+        FindTwinSide(files.back(), dir, before);
+    }
     files.push_back({base, replaced.library, {}, {}});
-    for (PrivateFileContent& file : files)
-        FindTwin(file, dir, before, &file != &files.back());
     WritePrivateFiles(files, QStringLiteral("EarlierVersions"));
 
     // The oldest beyond the limit go, library file first, so that a version is never listed without
