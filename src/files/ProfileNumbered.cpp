@@ -197,6 +197,7 @@ std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const 
         qsizetype position;
     };
     std::vector<Found> found;
+    found.reserve(size_t(std::min(count, n / 4 + 1))); // grown once, not step by step
     std::vector<bool> seen(size_t(count + 1), false);
     bool sectionFound = false;
     qsizetype insertAt = -1;
@@ -238,17 +239,22 @@ std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const 
     out.append(all.first(bodyStart));
     qsizetype copied = 0;
     for (const Found& f : found) {
-        out.append(text.sliced(copied, f.start - copied)); // blanks before the name go, as in Parse()
-        copied = f.end;
-        // "name=value" with nothing between: kept as it is when it already holds the value.
+        // "name=value" with nothing between: kept as it is when it already holds the value. A kept
+        // line without blanks before its name is copied with the lines around it, in one piece.
         const qsizetype valueStart = f.nameStart + f.nameSize + 1;
         if (storedAs && valueStart <= f.end && data[valueStart - 1] == '=') {
             const QByteArrayView stored = text.sliced(valueStart, f.end - valueStart);
             if (WrittenBackAsIs(stored, encoding) && storedAs(f.position, stored, encoding)) {
-                out.append(text.sliced(f.nameStart, f.end - f.nameStart));
+                if (f.nameStart != f.start) {
+                    out.append(text.sliced(copied, f.start - copied));
+                    out.append(text.sliced(f.nameStart, f.end - f.nameStart));
+                    copied = f.end;
+                }
                 continue;
             }
         }
+        out.append(text.sliced(copied, f.start - copied)); // blanks before the name go, as in Parse()
+        copied = f.end;
         out.append(text.sliced(f.nameStart, f.nameSize));
         out.append('=');
         if (!AppendEntryValueBytes(out, value(f.position), encoding))
