@@ -298,28 +298,35 @@ namespace {
 // in that encoding: compared a run between line breaks at a time, nothing made. Most of a save's
 // descriptions are the ones the file already holds.
 bool StoredAs(QStringView description, QByteArrayView stored, TextEncoding encoding) {
+    const qsizetype n = description.size();
+    const auto next = [&](char16_t c, qsizetype from) { // the next CR or LF, found in one search; n: none
+        const qsizetype found = from < n ? description.indexOf(QChar(c), from) : -1;
+        return found < 0 ? n : found;
+    };
+    qsizetype nextCr = next(u'\r', 0);
+    qsizetype nextLf = next(u'\n', 0);
     qsizetype at = 0;
     qsizetype runStart = 0;
-    const qsizetype n = description.size();
-    for (qsizetype i = 0; i <= n; ++i) {
-        const bool end = i == n;
-        if (!end && description[i] != u'\r' && description[i] != u'\n')
-            continue;
+    for (;;) {
+        qsizetype i = std::min(nextCr, nextLf);
         const qsizetype used =
             EncodedPrefixLength(description.sliced(runStart, i - runStart), stored.sliced(at), encoding);
         if (used < 0)
             return false;
         at += used;
-        if (end)
-            break;
+        if (i == n)
+            return at == stored.size();
         if (!stored.sliced(at).startsWith("&*&"))
             return false;
         at += 3;
         if (description[i] == u'\r' && i + 1 < n && description[i + 1] == u'\n')
             ++i; // CR LF is one line break
         runStart = i + 1;
+        if (nextCr < runStart)
+            nextCr = next(u'\r', runStart);
+        if (nextLf < runStart)
+            nextLf = next(u'\n', runStart);
     }
-    return at == stored.size();
 }
 
 } // namespace

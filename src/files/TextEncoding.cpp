@@ -268,10 +268,27 @@ qsizetype EncodedPrefixLength(QStringView text, QByteArrayView bytes, TextEncodi
     const auto* at = reinterpret_cast<const uchar*>(bytes.data());
     const qsizetype n = text.size();
     const qsizetype m = bytes.size();
+    if (encoding != TextEncoding::Cp1252 && encoding != TextEncoding::Utf8 &&
+        encoding != TextEncoding::Utf8Bom)
+        return -1;
+    // Up to the first byte beyond ASCII, both encodings hold a character a byte, the same as
+    // Latin-1: that part is compared in one call, in blocks.
+    qsizetype ascii = 0;
+    const qsizetype most = std::min(n, m);
+    for (; ascii + 8 <= most; ascii += 8) {
+        quint64 block;
+        std::memcpy(&block, at + ascii, 8);
+        if (block & 0x8080808080808080ull)
+            break;
+    }
+    while (ascii < most && at[ascii] < 0x80)
+        ++ascii;
+    if (text.first(ascii) != QLatin1StringView(bytes.first(ascii)))
+        return -1;
     if (encoding == TextEncoding::Cp1252) {
         if (m < n)
             return -1;
-        for (qsizetype i = 0; i < n; ++i) {
+        for (qsizetype i = ascii; i < n; ++i) {
             const char16_t u = in[i];
             // Latin-1 outside the C1 range is the same byte, as EncodeCp1252IfFits decides it.
             const int b = (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) ? int(u) : UnicodeToCp1252(u);
@@ -280,10 +297,8 @@ qsizetype EncodedPrefixLength(QStringView text, QByteArrayView bytes, TextEncodi
         }
         return n;
     }
-    if (encoding != TextEncoding::Utf8 && encoding != TextEncoding::Utf8Bom)
-        return -1;
-    qsizetype used = 0;
-    for (qsizetype i = 0; i < n; ++i) {
+    qsizetype used = ascii;
+    for (qsizetype i = ascii; i < n; ++i) {
         char32_t c = in[i];
         if (c >= 0xD800 && c <= 0xDFFF) {
             if (c > 0xDBFF || i + 1 >= n || in[i + 1] < 0xDC00 || in[i + 1] > 0xDFFF)
