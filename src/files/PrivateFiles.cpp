@@ -134,7 +134,7 @@ QString NewPrivateTempName(const QFileInfo& info) {
 
 // A temporary name for `file.path` that is a second name of `file.sameAs`, when the file found there
 // is still the one whose bytes were compared (same device, inode, size and modification time) and a
-// regular file of ours. False, and no name left, when it cannot be had.
+// regular file of ours of mode 0600. False, and no name left, when it cannot be had.
 bool LinkTwin(const PrivateFileContent& file, const QFileInfo& info, QString& temp) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         const QString candidate = NewPrivateTempName(info);
@@ -146,8 +146,8 @@ bool LinkTwin(const PrivateFileContent& file, const QFileInfo& info, QString& te
         }
         struct stat st {};
         if (::lstat(QFile::encodeName(candidate).constData(), &st) == 0 &&
-            WhatIsWrong(st, candidate).isEmpty() && IdentityFromStat(st).SameApartFromChange(file.sameAsId) &&
-            st.st_size == file.content.size()) {
+            WhatIsWrong(st, candidate).isEmpty() && (st.st_mode & 07777) == 0600 &&
+            IdentityFromStat(st).SameApartFromChange(file.sameAsId) && st.st_size == file.content.size()) {
             temp = candidate;
             return true;
         }

@@ -222,6 +222,7 @@ private Q_SLOTS:
         row("no side file", {{l1, {}}, {l1, s1}}, {});
         row("a link in a version's place", {{l1, s1}, {l3, s1}}, {}, u"link"_s);
         row("another user's file there", {{l1, s1}, {l3, s1}}, {}, u"other"_s);
+        row("a file of ours readable by others", {{l1, s1}, {l3, s1}}, {}, u"mode"_s);
     }
     void keepSharesSameFiles() {
         QFETCH(QList<LibraryPair>, pairs);
@@ -240,9 +241,12 @@ private Q_SLOTS:
             QVERIFY(QFile::remove(side));
             if (plant == u"link"_s)
                 QVERIFY(QFile::link(elsewhere, side));
-            else
+            else if (plant == u"other"_s)
                 QVERIFY(QFile::copy(elsewhere, side) &&
                         ::chown(QFile::encodeName(side).constData(), 65534, 65534) == 0);
+            else // ours, but opened to others: sharing it would open the new version too
+                QVERIFY(QFile::copy(elsewhere, side) &&
+                        ::chmod(QFile::encodeName(side).constData(), 0644) == 0);
         }
         const QList<EarlierVersion> kept = versions.List(lib);
         QCOMPARE(kept.size(), pairs.size());
