@@ -292,13 +292,56 @@ void DescriptionReader::AppendDescription(qsizetype position1, QByteArray& utf8)
     utf8 += Description(position1).toUtf8();
 }
 
+namespace {
+
+// Whether `stored`, a value's bytes in a side file of `encoding`, are EncodeLineBreaks(description)
+// in that encoding: compared a run between line breaks at a time, nothing made. Most of a save's
+// descriptions are the ones the file already holds.
+bool StoredAs(QStringView description, QByteArrayView stored, TextEncoding encoding) {
+    const qsizetype n = description.size();
+    const auto next = [&](char16_t c, qsizetype from) { // the next CR or LF, found in one search; n: none
+        const qsizetype found = from < n ? description.indexOf(QChar(c), from) : -1;
+        return found < 0 ? n : found;
+    };
+    qsizetype nextCr = next(u'\r', 0);
+    qsizetype nextLf = next(u'\n', 0);
+    qsizetype at = 0;
+    qsizetype runStart = 0;
+    for (;;) {
+        qsizetype i = std::min(nextCr, nextLf);
+        const qsizetype used =
+            EncodedPrefixLength(description.sliced(runStart, i - runStart), stored.sliced(at), encoding);
+        if (used < 0)
+            return false;
+        at += used;
+        if (i == n)
+            return at == stored.size();
+        if (!stored.sliced(at).startsWith("&*&"))
+            return false;
+        at += 3;
+        if (description[i] == u'\r' && i + 1 < n && description[i + 1] == u'\n')
+            ++i; // CR LF is one line break
+        runStart = i + 1;
+        if (nextCr < runStart)
+            nextCr = next(u'\r', runStart);
+        if (nextLf < runStart)
+            nextLf = next(u'\n', runStart);
+    }
+}
+
+} // namespace
+
 std::optional<QByteArray> BuildSideFile(const std::optional<QByteArray>& existing,
                                         const QStringList& descriptions, qsizetype count) {
     if (count <= 0)
         return existing; // no entry to write: an existing file stays exactly as it is
     return ProfileFile::SetNumberedValues(
         existing.value_or(QByteArray()), DescriptionSection, count,
-        [&](qsizetype i) { return EncodeLineBreaks(descriptions.value(i)); });
+        [&](qsizetype i) { return EncodeLineBreaks(descriptions.value(i)); },
+        [&](qsizetype i, QByteArrayView stored, TextEncoding encoding) {
+            return StoredAs(i < descriptions.size() ? QStringView(descriptions[i]) : QStringView(), stored,
+                            encoding);
+        });
 }
 
 } // namespace quillbox

@@ -11,9 +11,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <algorithm>
 #include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace quillbox {
 
@@ -128,10 +135,39 @@ bool SameAs(const QString& path, const LibraryPair& pair) {
            (!pair.side || side.size() == pair.side->size());
 }
 
+#ifdef Q_OS_UNIX
+// The identity of the file at `path` when it is one of our own regular files (opened without
+// following a link) that holds `content`, read a piece at a time from the open file and given up at
+// the first difference; nothing otherwise.
+std::optional<FileIdentity> OwnFileHolding(const QString& path, const QByteArray& content) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        st.st_size != content.size())
+        return std::nullopt;
+    constexpr qsizetype Piece = 256 * 1024;
+    QByteArray piece(std::min(Piece, std::max<qsizetype>(content.size(), 1)), Qt::Uninitialized);
+    for (qsizetype at = 0; at < content.size();) {
+        const ssize_t got = ::read(fd, piece.data(), size_t(std::min(piece.size(), content.size() - at)));
+        if (got <= 0 || std::memcmp(piece.constData(), content.constData() + at, size_t(got)) != 0)
+            return std::nullopt;
+        at += got;
+    }
+    return IdentityFromStat(st);
+}
+#endif
+
 // Whether the file at `path` holds `content`: read a piece at a time and given up at the first
 // difference, so that a version that differs from the pair (the usual case when the sizes agree) is
 // not read whole.
 bool FileHolds(const QString& path, const QByteArray& content) {
+#ifdef Q_OS_UNIX
+    return OwnFileHolding(path, content).has_value();
+#else
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || file.size() != content.size())
         return false;
@@ -144,6 +180,7 @@ bool FileHolds(const QString& path, const QByteArray& content) {
         at += got;
     }
     return true;
+#endif
 }
 
 // Whether the version at `path` holds `pair`; the side file first, where a save's changes usually are.
@@ -155,6 +192,30 @@ bool HoldsPair(const QString& path, const LibraryPair& pair) {
     return (pair.side ? FileHolds(SideFilePath(path), *pair.side)
                       : !QFileInfo(SideFilePath(path)).isFile()) &&
            FileHolds(path, pair.library);
+}
+
+// A side file goes into the store as a second name of a kept version's side file that holds the same
+// bytes, when one of the newest few does (a save that changed only the library, or changed a
+// description back): the copy is not written again. Library files are always copies of their own:
+// the collection takes a file that two names share once, and each version is a place of its own.
+void FindTwinSide(PrivateFileContent& file, const QString& dir, const QList<Found>& versions) {
+#ifdef Q_OS_UNIX
+    constexpr qsizetype Looked = 3;
+    for (qsizetype i = 0; i < std::min(Looked, versions.size()); ++i) {
+        const QString path = SideFilePath(dir + QLatin1Char('/') + versions[i].id);
+        if (QFileInfo(path).size() != file.content.size())
+            continue;
+        if (const std::optional<FileIdentity> id = OwnFileHolding(path, file.content)) {
+            file.sameAs = path;
+            file.sameAsId = *id;
+            return;
+        }
+    }
+#else
+    Q_UNUSED(file);
+    Q_UNUSED(dir);
+    Q_UNUSED(versions);
+#endif
 }
 
 } // namespace
@@ -183,9 +244,13 @@ bool EarlierVersions::Keep(const QString& libPath, const LibraryPair& replaced) 
         QStringLiteral("%1-%2.pslib").arg(sequence, 6, 10, QLatin1Char('0')).arg(now.toString(TimeFormat));
     // Side file first, each file written whole and renamed into place: a version is complete once
     // its library file is there, and a side file without one is removed below.
-    if (replaced.side)
-        WriteKept(SideFilePath(base), *replaced.side);
-    WriteKept(base, replaced.library);
+    std::vector<PrivateFileContent> files;
+    if (replaced.side) {
+        files.push_back({SideFilePath(base), *replaced.side, {}, {}});
+        FindTwinSide(files.back(), dir, before);
+    }
+    files.push_back({base, replaced.library, {}, {}});
+    WritePrivateFiles(files, QStringLiteral("EarlierVersions"));
 
     // The oldest beyond the limit go, library file first, so that a version is never listed without
     // its side file; side files left behind by an interrupted version or prune go too.

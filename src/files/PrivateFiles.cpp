@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 
 #ifdef Q_OS_UNIX
@@ -120,66 +121,143 @@ PrivateFd OpenPrivateFile(const QString& path) {
 }
 
 void WritePrivateFile(const QString& path, const QByteArray& content, const QString& source) {
+    WritePrivateFiles({{path, content, {}, {}}}, source);
+}
+
+#ifdef Q_OS_UNIX
+namespace {
+
+QString NewPrivateTempName(const QFileInfo& info) {
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+           QStringLiteral("-%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+}
+
+// A temporary name for `file.path` that is a second name of `file.sameAs`, when the file found there
+// is still the one whose bytes were compared (same device, inode, size and modification time) and a
+// regular file of ours of mode 0600. False, and no name left, when it cannot be had.
+bool LinkTwin(const PrivateFileContent& file, const QFileInfo& info, QString& temp) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString candidate = NewPrivateTempName(info);
+        if (::link(QFile::encodeName(file.sameAs).constData(), QFile::encodeName(candidate).constData()) !=
+            0) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        struct stat st {};
+        if (::lstat(QFile::encodeName(candidate).constData(), &st) == 0 &&
+            WhatIsWrong(st, candidate).isEmpty() && (st.st_mode & 07777) == 0600 &&
+            IdentityFromStat(st).SameApartFromChange(file.sameAsId) && st.st_size == file.content.size()) {
+            temp = candidate;
+            return true;
+        }
+        ::unlink(QFile::encodeName(candidate).constData());
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+#endif
+
+void WritePrivateFiles(const std::vector<PrivateFileContent>& files, const QString& source) {
     auto fail = [&source](const QString& text) {
         return FileError{FileErrorNumber, source, text};
     };
-    const QFileInfo info(path);
-    if (const QString wrong = NotPrivateFile(path); !wrong.isEmpty())
-        throw fail(QStringLiteral("Error: Not a file Quillbox made, so it is left alone: ") + wrong);
+    for (const PrivateFileContent& file : files) {
+        if (const QString wrong = NotPrivateFile(file.path); !wrong.isEmpty())
+            throw fail(QStringLiteral("Error: Not a file Quillbox made, so it is left alone: ") + wrong);
+    }
 #ifdef Q_OS_UNIX
-    QString temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temp = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-               QStringLiteral("-%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        fd = ::open(QFile::encodeName(temp).constData(),
-                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-        if (fd < 0 && errno != EEXIST)
-            break;
+    auto failed = [&fail](int error, const QString& text, const QString& path) {
+        const bool full = error == ENOSPC || error == EDQUOT;
+        return fail((full ? QStringLiteral("Error: The disk is full, so nothing was written; make room on it "
+                                           "and try again: ")
+                          : text) +
+                    path);
+    };
+    // The temporary files made so far; those not renamed are removed on any way out.
+    struct Temp {
+        QString path;
+        int fd = -1;
+    };
+    std::vector<Temp> temps;
+    const auto cleanUp = qScopeGuard([&temps] {
+        for (const Temp& temp : temps) {
+            if (temp.fd >= 0)
+                ::close(temp.fd);
+            if (!temp.path.isEmpty())
+                ::unlink(QFile::encodeName(temp.path).constData());
+        }
+    });
+    for (const PrivateFileContent& file : files) {
+        const QFileInfo info(file.path);
+        Temp temp;
+        if (!file.sameAs.isEmpty() && LinkTwin(file, info, temp.path)) {
+            temps.push_back(temp); // its data reached the disk when it was written
+            continue;
+        }
+        for (int attempt = 0; attempt < 16 && temp.fd < 0; ++attempt) {
+            temp.path = NewPrivateTempName(info);
+            temp.fd = ::open(QFile::encodeName(temp.path).constData(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+            if (temp.fd < 0 && errno != EEXIST)
+                break;
+        }
+        if (temp.fd < 0)
+            throw failed(errno, QStringLiteral("Error: Cannot open the file: "), file.path);
+        temps.push_back(temp);
+        // Through the save's write seam when a test set one, so that a full disk is tried here too.
+        qint64 count = -1;
+        int writeErrno = 0;
+        if (::fchmod(temp.fd, 0600) == 0) {
+            if (const SafeSave::WriteHook& hook = SafeSave::WriteHookForTest()) {
+                QFile out;
+                if (out.open(temp.fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                             QFileDevice::DontCloseHandle))
+                    count = hook(file.path, out, file.content);
+                writeErrno = errno;
+            } else {
+                count = WriteAllToFd(temp.fd, file.content);
+                writeErrno = errno;
+            }
+        }
+        if (count != file.content.size())
+            throw failed(writeErrno, QStringLiteral("Error: Cannot write to the file: "), file.path);
+#ifdef Q_OS_LINUX
+        // Only a start: the disk writes this file while the next one is made; fsync below waits.
+        ::sync_file_range(temp.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
     }
-    if (fd < 0) {
-        const bool full = errno == ENOSPC || errno == EDQUOT;
-        throw fail((full ? QStringLiteral("Error: The disk is full, so nothing was written; make room on it "
-                                          "and try again: ")
-                         : QStringLiteral("Error: Cannot open the file: ")) +
-                   path);
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (temps[i].fd < 0)
+            continue;
+        const bool synced = ::fsync(temps[i].fd) == 0;
+        const int syncErrno = errno;
+        ::close(temps[i].fd);
+        temps[i].fd = -1;
+        if (!synced)
+            throw failed(syncErrno, QStringLiteral("Error: Cannot write to the file: "), files[i].path);
     }
-    // Through the save's write seam when a test set one, so that a full disk is tried here too.
-    qint64 count = -1;
-    int writeErrno = 0;
-    if (::fchmod(fd, 0600) == 0) {
-        if (const SafeSave::WriteHook& hook = SafeSave::WriteHookForTest()) {
-            QFile file;
-            if (file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
-                count = hook(path, file, content);
-            writeErrno = errno;
-        } else {
-            count = WriteAllToFd(fd, content);
-            writeErrno = errno;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const QFileInfo info(files[i].path);
+        if (::rename(QFile::encodeName(temps[i].path).constData(),
+                     QFile::encodeName(files[i].path).constData()) != 0)
+            throw failed(errno, QStringLiteral("Error: Cannot write to the file: "), files[i].path);
+        temps[i].path.clear();
+        const int dir =
+            ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
         }
     }
-    const bool written = count == content.size() && ::fsync(fd) == 0;
-    if (count == content.size())
-        writeErrno = errno;
-    ::close(fd);
-    if (!written || ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
-        const bool full = writeErrno == ENOSPC || writeErrno == EDQUOT;
-        ::unlink(QFile::encodeName(temp).constData());
-        throw fail((full ? QStringLiteral("Error: The disk is full, so nothing was written; make room on it "
-                                          "and try again: ")
-                         : QStringLiteral("Error: Cannot write to the file: ")) +
-                   path);
-    }
-    const int dir =
-        ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
 #else
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        throw fail(QStringLiteral("Error: Cannot write to the file: ") + path);
+    for (const PrivateFileContent& file : files) {
+        QFile out(file.path);
+        if (!out.open(QIODevice::WriteOnly) || out.write(file.content) != file.content.size())
+            throw fail(QStringLiteral("Error: Cannot write to the file: ") + file.path);
+    }
 #endif
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "FileIdentity.h"
+
 #include <QByteArray>
 #include <QString>
+#include <vector>
 
 namespace quillbox {
 
@@ -35,6 +38,20 @@ PrivateFd OpenPrivateFile(const QString& path);
 // one. What is at `path` must be one of our private files or nothing. Throws FileError (source
 // `source`) saying what is wrong.
 void WritePrivateFile(const QString& path, const QByteArray& content, const QString& source);
+// WritePrivateFile() of several files of one folder, each replaced in the order given and the
+// folder synced after each rename, so that a file is never there before the ones given before it.
+// Every file's data is written and synced before the first rename, all at once, so that the disk
+// writes them together. Nothing is renamed when one of them cannot be written.
+// `sameAs`, when given, is one of our private files (`sameAsId` the identity it had when its bytes
+// were found to be `content`): the file is then made a second name of it, where the file system
+// allows, instead of a copy.
+struct PrivateFileContent {
+    QString path;
+    QByteArray content;
+    QString sameAs;
+    FileIdentity sameAsId;
+};
+void WritePrivateFiles(const std::vector<PrivateFileContent>& files, const QString& source);
 
 // Where this user's locks live: "quillbox" in $XDG_RUNTIME_DIR when it is set and is a folder of
 // the user's own of mode 0700, else "locks" in the user's data location for the program. Nobody

@@ -47,8 +47,13 @@ public:
     // The bytes that FromBytes(bytes), SetValues(section, {{"1", value(1)}, .., {count, value(count)}})
     // and ToBytes() give, made in one pass over the text without a line list or a key index, so that
     // a side file of 100,000 entries is rewritten in a few milliseconds. `count` must be at least 1.
+    // `storedAs`, when given, tells whether the bytes a line of a Windows-1252 or UTF-8 file holds
+    // after "position=" are value(position) in the file's encoding, character for character; a line
+    // that would be written back byte for byte is then kept without making its value.
+    using StoredCheck = std::function<bool(qsizetype position, QByteArrayView stored, TextEncoding encoding)>;
     static QByteArray SetNumberedValues(const QByteArray& bytes, const QString& section, qsizetype count,
-                                        const std::function<QString(qsizetype position)>& value);
+                                        const std::function<QString(qsizetype position)>& value,
+                                        const StoredCheck& storedAs = {});
 
     using KeyVisitor = std::function<void(QStringView key, QStringView value, bool hasValue)>;
     static void ScanSection(QStringView text, const QString& section, const KeyVisitor& visit);

@@ -3,6 +3,7 @@
 #include "ProfileFile.h"
 #include "ProfileLines.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -145,9 +146,33 @@ bool AppendEntryValueBytes(QByteArray& out, const QString& value, TextEncoding e
 // non-ASCII section header or key name (Unicode case folding could make it match), or a value that a
 // Windows-1252 file cannot hold. Values are only copied, never parsed, so non-ASCII text in them is
 // fine.
+// Whether a value stored as `stored` in a file of `encoding`, when the text it encodes is written
+// again by AppendEntryValueBytes(), comes out as the same bytes: when it needs no quotes, which
+// NeedsQuotes() decides on its first and last characters alone (and whether there are two), decoded
+// here on their own. A Windows-1252 file whose bytes would then read as UTF-8 is caught on the whole
+// file below, as a new value's would be.
+bool WrittenBackAsIs(QByteArrayView stored, TextEncoding encoding) {
+    if (stored.isEmpty())
+        return true;
+    qsizetype firstBytes = 1;
+    qsizetype lastStart = stored.size() - 1;
+    if (encoding != TextEncoding::Cp1252) { // a UTF-8 character runs on over its continuation bytes
+        while (firstBytes < stored.size() && (uchar(stored[firstBytes]) & 0xC0) == 0x80)
+            ++firstBytes;
+        while (lastStart > 0 && (uchar(stored[lastStart]) & 0xC0) == 0x80)
+            --lastStart;
+    }
+    QChar ends[8];
+    QChar* end = DecodeSliceInto(ends, stored.first(firstBytes), encoding);
+    if (firstBytes < stored.size())
+        end = DecodeSliceInto(end, stored.sliced(std::max(lastStart, firstBytes)), encoding);
+    return !NeedsQuotes(QStringView(ends, end - ends));
+}
+
 std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const QString& section,
                                                  qsizetype count,
-                                                 const std::function<QString(qsizetype)>& value) {
+                                                 const std::function<QString(qsizetype)>& value,
+                                                 const ProfileFile::StoredCheck& storedAs) {
     const QStringView wanted = Trim(section);
     for (const QChar c : wanted) {
         if (c.unicode() >= 0x80)
@@ -172,6 +197,7 @@ std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const 
         qsizetype position;
     };
     std::vector<Found> found;
+    found.reserve(size_t(std::min(count, n / 4 + 1))); // grown once, not step by step
     std::vector<bool> seen(size_t(count + 1), false);
     bool sectionFound = false;
     qsizetype insertAt = -1;
@@ -213,12 +239,26 @@ std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const 
     out.append(all.first(bodyStart));
     qsizetype copied = 0;
     for (const Found& f : found) {
+        // "name=value" with nothing between: kept as it is when it already holds the value. A kept
+        // line without blanks before its name is copied with the lines around it, in one piece.
+        const qsizetype valueStart = f.nameStart + f.nameSize + 1;
+        if (storedAs && valueStart <= f.end && data[valueStart - 1] == '=') {
+            const QByteArrayView stored = text.sliced(valueStart, f.end - valueStart);
+            if (WrittenBackAsIs(stored, encoding) && storedAs(f.position, stored, encoding)) {
+                if (f.nameStart != f.start) {
+                    out.append(text.sliced(copied, f.start - copied));
+                    out.append(text.sliced(f.nameStart, f.end - f.nameStart));
+                    copied = f.end;
+                }
+                continue;
+            }
+        }
         out.append(text.sliced(copied, f.start - copied)); // blanks before the name go, as in Parse()
+        copied = f.end;
         out.append(text.sliced(f.nameStart, f.nameSize));
         out.append('=');
         if (!AppendEntryValueBytes(out, value(f.position), encoding))
             return std::nullopt;
-        copied = f.end;
     }
     const bool anyNew = qsizetype(found.size()) < count;
     if (anyNew) {
@@ -260,8 +300,9 @@ std::optional<QByteArray> SetNumberedValuesBytes(const QByteArray& bytes, const 
 } // namespace
 
 QByteArray ProfileFile::SetNumberedValues(const QByteArray& bytes, const QString& section, qsizetype count,
-                                          const std::function<QString(qsizetype)>& value) {
-    if (std::optional<QByteArray> written = SetNumberedValuesBytes(bytes, section, count, value))
+                                          const std::function<QString(qsizetype)>& value,
+                                          const StoredCheck& storedAs) {
+    if (std::optional<QByteArray> written = SetNumberedValuesBytes(bytes, section, count, value, storedAs))
         return *written;
     return SetNumberedValuesText(bytes, section, count, value);
 }

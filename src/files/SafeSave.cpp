@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <future>
+#include <memory>
 #include <optional>
 
 #ifdef Q_OS_UNIX
@@ -108,10 +109,10 @@ Prepared Check(const QString& target, const QByteArray& content) {
     return item;
 }
 
-// Creates the temporary file beside `item.finalPath` and writes, flushes and syncs `content` to it.
-// `item.tempPath` is set as soon as the file exists so that it is removed on any later failure.
-void Prepare(Prepared& item, const QByteArray& content) {
-    QFile file;
+// Creates the temporary file beside `item.finalPath` and writes `content` to it, its way to the disk
+// started; Sync() makes it durable. `item.tempPath` is set as soon as the file exists so that it is
+// removed on any later failure.
+void Prepare(Prepared& item, QFile& file, const QByteArray& content) {
     item.tempPath = CreateTemp(file, item.finalPath);
     if (item.tempPath.isEmpty())
         throw CannotOpen(item.shown);
@@ -129,8 +130,7 @@ void Prepare(Prepared& item, const QByteArray& content) {
         file.setPermissions(QFile::permissions(item.finalPath));
 #endif
     }
-    WriteAndSync(file, item.shown, content);
-    item.newId = IdentityOf(item.tempPath);
+    Write(file, item.shown, content);
 }
 
 // A second name for the old target, so that it can be put back until the save is complete: a hard
@@ -230,21 +230,28 @@ void SafeSave::Commit(const KeepFiles& keep) {
     for (const Prepared& p : temps.items)
         RemoveLeftovers(p.finalPath);
 
-    // The commit record names each new file by the hash of its content: computed on another thread
-    // while the files are written and synced, which mostly waits for the disk. The future is waited
-    // for on every way out, so the contents outlive it; without a thread to spare, it runs here.
-    std::future<std::vector<QByteArray>> hashes =
-        std::async(std::launch::async | std::launch::deferred, [this] {
-            std::vector<QByteArray> computed;
-            for (const Item& item : items_)
-                computed.push_back(HashOf(item.content));
-            return computed;
-        });
+    // The commit record names each new file by the hash of its content: each computed on a thread of
+    // its own while the files are written and synced, which mostly waits for the disk. The futures
+    // are waited for on every way out, so the contents outlive them; without a thread to spare, they
+    // run here.
+    std::vector<std::future<QByteArray>> hashes;
+    for (const Item& item : items_)
+        hashes.push_back(
+            std::async(std::launch::async | std::launch::deferred, [&item] { return HashOf(item.content); }));
+    // All the files are written before the first is synced, so that the disk writes them together
+    // and one flush of the file system's journal can serve them all. Closed (when still open) before
+    // `temps` removes them.
+    std::vector<std::unique_ptr<QFile>> files;
+    for (size_t i = 0; i < items_.size(); ++i) {
+        files.push_back(std::make_unique<QFile>());
+        Prepare(temps.items[i], *files.back(), items_[i].content);
+    }
+    for (size_t i = 0; i < items_.size(); ++i) {
+        Sync(*files[i], temps.items[i].shown);
+        temps.items[i].newId = IdentityOf(temps.items[i].tempPath);
+    }
     for (size_t i = 0; i < items_.size(); ++i)
-        Prepare(temps.items[i], items_[i].content);
-    const std::vector<QByteArray> computed = hashes.get();
-    for (size_t i = 0; i < items_.size(); ++i)
-        temps.items[i].hash = computed[i];
+        temps.items[i].hash = hashes[i].get();
 
     QByteArray recordBytes;
     const QStringList folders = FoldersOf(temps.items, recordPath);

@@ -30,6 +30,11 @@ QByteArray HashOf(const QByteArray& content);
 QString CreateTemp(QFile& file, const QString& finalPath);
 // Writes `content` to the open `file`, flushes and syncs it and closes it.
 void WriteAndSync(QFile& file, const QString& shown, const QByteArray& content);
+// WriteAndSync() in two halves, so that several files are on their way to the disk at once: Write()
+// writes and flushes `content` and starts the disk writing it back; Sync() waits until the file's
+// data is on the disk and closes it.
+void Write(QFile& file, const QString& shown, const QByteArray& content);
+void Sync(QFile& file, const QString& shown);
 
 // ---- Our own names (SaveNames.cpp) ----
 

@@ -263,6 +263,72 @@ std::optional<QByteArray> TryEncodeCp1252(const QString& text) {
     return bytes;
 }
 
+qsizetype EncodedPrefixLength(QStringView text, QByteArrayView bytes, TextEncoding encoding) {
+    const char16_t* in = reinterpret_cast<const char16_t*>(text.utf16());
+    const auto* at = reinterpret_cast<const uchar*>(bytes.data());
+    const qsizetype n = text.size();
+    const qsizetype m = bytes.size();
+    if (encoding != TextEncoding::Cp1252 && encoding != TextEncoding::Utf8 &&
+        encoding != TextEncoding::Utf8Bom)
+        return -1;
+    // Up to the first byte beyond ASCII, both encodings hold a character a byte, the same as
+    // Latin-1: that part is compared in one call, in blocks.
+    qsizetype ascii = 0;
+    const qsizetype most = std::min(n, m);
+    for (; ascii + 8 <= most; ascii += 8) {
+        quint64 block;
+        std::memcpy(&block, at + ascii, 8);
+        if (block & 0x8080808080808080ull)
+            break;
+    }
+    while (ascii < most && at[ascii] < 0x80)
+        ++ascii;
+    if (text.first(ascii) != QLatin1StringView(bytes.first(ascii)))
+        return -1;
+    if (encoding == TextEncoding::Cp1252) {
+        if (m < n)
+            return -1;
+        for (qsizetype i = ascii; i < n; ++i) {
+            const char16_t u = in[i];
+            // Latin-1 outside the C1 range is the same byte, as EncodeCp1252IfFits decides it.
+            const int b = (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) ? int(u) : UnicodeToCp1252(u);
+            if (b < 0 || at[i] != b)
+                return -1;
+        }
+        return n;
+    }
+    qsizetype used = ascii;
+    for (qsizetype i = ascii; i < n; ++i) {
+        char32_t c = in[i];
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            if (c > 0xDBFF || i + 1 >= n || in[i + 1] < 0xDC00 || in[i + 1] > 0xDFFF)
+                return -1; // toUtf8 would write a replacement: left to the writer that makes it
+            c = 0x10000 + ((c - 0xD800) << 10) + (in[++i] - 0xDC00);
+        }
+        uchar encoded[4];
+        int length = 0;
+        if (c < 0x80) {
+            encoded[length++] = uchar(c);
+        } else if (c < 0x800) {
+            encoded[length++] = uchar(0xC0 | (c >> 6));
+            encoded[length++] = uchar(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            encoded[length++] = uchar(0xE0 | (c >> 12));
+            encoded[length++] = uchar(0x80 | ((c >> 6) & 0x3F));
+            encoded[length++] = uchar(0x80 | (c & 0x3F));
+        } else {
+            encoded[length++] = uchar(0xF0 | (c >> 18));
+            encoded[length++] = uchar(0x80 | ((c >> 12) & 0x3F));
+            encoded[length++] = uchar(0x80 | ((c >> 6) & 0x3F));
+            encoded[length++] = uchar(0x80 | (c & 0x3F));
+        }
+        if (m - used < length || std::memcmp(at + used, encoded, size_t(length)) != 0)
+            return -1;
+        used += length;
+    }
+    return used;
+}
+
 bool FitsCp1252(const QString& text) {
     for (const QChar c : text) {
         const char16_t u = c.unicode();

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 #include <optional>
 
 namespace quillbox {
@@ -42,6 +43,11 @@ struct ByteText {
 // Nullopt when the bytes must be decoded whole: UTF-16, or a UTF-8 BOM followed by bytes that are not
 // strict UTF-8 (decoding replaces them) or by a second BOM.
 std::optional<ByteText> ByteTextOf(QByteArrayView bytes);
+// How many bytes at the start of `bytes` are `text` as a ByteText file of `encoding` holds it
+// (Windows-1252, or UTF-8 as QString::toUtf8 writes it), or -1 when they are other bytes or `text`
+// holds a character that cannot be written so (none of Windows-1252, a lone surrogate). Compares
+// without making the bytes.
+qsizetype EncodedPrefixLength(QStringView text, QByteArrayView bytes, TextEncoding encoding);
 // The text of a slice of a ByteText file's body that starts and ends at ASCII bytes (or its ends).
 QString DecodeSlice(QByteArrayView slice, TextEncoding encoding);
 // The same into `out`, which has room for slice.size() characters; returns the end of what it wrote.

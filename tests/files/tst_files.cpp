@@ -703,6 +703,83 @@ private Q_SLOTS:
                      stepwise.ToBytes());
         }
     }
+
+    // A save writes back the lines whose descriptions did not change as they are; the file must be
+    // what the general profile code writes all the same: quotes added or dropped, blanks around '='
+    // dropped, a value that no longer fits Windows-1252 or that would read as UTF-8 turning the file
+    // into UTF-8, a description that only starts or ends like the stored one.
+    void sideFileKeepsUnchangedLines_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("changes"); // "N=text": description N becomes text; else as read
+        const QByteArray cp1252 = "[Description]\r\n1=Crunch\r\n2=Caf\xE9&*&solo\r\n3=\r\n4=x\x80y\r\n";
+        const QByteArray utf8 =
+            "[Description]\r\n1=Crunch\r\n2=Caf\xC3\xA9&*&solo\r\n3=\xF0\x9F\x8E\xB8\r\n4=\xD0\xB6";
+        const auto row = [](const char* name, const QByteArray& file, const QStringList& changes = {}) {
+            QTest::newRow(name) << file << changes;
+        };
+        row("Windows-1252, as read", cp1252);
+        row("Windows-1252, one changed", cp1252, {u"2=Café\nsolo!"_s});
+        row("Windows-1252, a prefix and a longer one", cp1252, {u"1=Crunc"_s, u"4=x€yz"_s});
+        row("Windows-1252, line breaks of every kind", cp1252, {u"2=Café\rsolo"_s, u"3=\r\n"_s});
+        row("Windows-1252, the break code typed", cp1252, {u"2=Café&*&solo"_s});
+        row("Windows-1252, beyond it", cp1252, {u"1=ж"_s});
+        row("UTF-8, as read", utf8);
+        row("UTF-8, one changed", utf8, {u"3=🎸🎸"_s, u"4=ж"_s});
+        row("UTF-8, a lone surrogate", utf8, {QStringLiteral("1=a") + QChar(0xD800)});
+        row("UTF-8 with a BOM", "\xEF\xBB\xBF" + utf8, {u"1=é"_s});
+        row("quoted and blank values", "[Description]\r\n1=\" x \"\r\n2= y\r\n3=\"q\"\r\n4='r'\r\n 5=z \r\n");
+        row("quotes needed now", "[Description]\r\n1= a\r\n2='b'\r\n3=\"c\"d\r\n",
+            {u"1= a"_s, u"2='b'"_s, u"3=\"c\"d"_s});
+        row("a no-break space at an end",
+            "[Description]\r\n1=\xA0x\r\n2=y\xA0\r\n3=\xE9\r\n4=caf\xE9\r\n5=x\x85\r\n");
+        row("spaces beyond ASCII at an end, UTF-8",
+            "[Description]\r\n1=\xC2\xA0x\r\n2=y\xE3\x80\x80\r\n3=\xE2\x80\x83\r\n4=a\xF0\x9F\x8E\xB8\r\n");
+        row("a value that reads as UTF-8", "[Description]\r\n1=\xC3\xA9\r\n2=\xE9\r\n");
+        row("keys repeated, blanks, no value",
+            "[Description]\r\n1=a\r\n1=b\r\n2 =c\r\n3\r\n01=d\r\n[Other]\r\n4=e");
+        row("entries to add", "[Description]\r\n1=a", {u"6=six"_s});
+    }
+    void sideFileKeepsUnchangedLines() {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, changes);
+        QStringList descriptions = DescriptionReader::FromBytes(file).DescArray(4);
+        for (const QString& change : changes) {
+            const qsizetype position = change.section(u'=', 0, 0).toInt();
+            while (descriptions.size() <= position)
+                descriptions.append(QString());
+            descriptions[position] = change.section(u'=', 1);
+        }
+        ProfileFile stepwise = ProfileFile::FromBytes(file);
+        for (qsizetype i = 1; i < descriptions.size(); ++i)
+            stepwise.SetValue(DescriptionSection, QString::number(i), EncodeLineBreaks(descriptions[i]));
+        QCOMPARE(BuildSideFile(file, descriptions, descriptions.size() - 1).value(), stepwise.ToBytes());
+    }
+
+    // The same on random files whose descriptions are mostly written back as read.
+    void sideFileKeepsUnchangedLinesAtRandom() {
+        static const QStringList values =
+            QString::fromUtf8("a|é|\xC3\xA9|&*&| b|\"c\"|€|ж|🎸|\t|x&*&y ").split(u'|');
+        std::mt19937 random(7);
+        for (int round = 0; round < 400; ++round) {
+            QString text = u"[Description]\r\n"_s;
+            for (int i = 1 + int(random() % 6); i > 0; --i)
+                text += QString::number(1 + random() % 6) + u'=' +
+                        values[qsizetype(random() % values.size())] +
+                        values[qsizetype(random() % values.size())] + u"\r\n"_s;
+            const QByteArray file =
+                random() % 2
+                    ? text.toUtf8()
+                    : EncodeText(text.replace(u"ж"_s, u"e"_s).replace(u"🎸"_s, u"f"_s), TextEncoding::Cp1252);
+            QStringList descriptions = DescriptionReader::FromBytes(file).DescArray(6);
+            ProfileFile stepwise = ProfileFile::FromBytes(file);
+            for (qsizetype i = 1; i < descriptions.size(); ++i) {
+                if (random() % 4 == 0)
+                    descriptions[i] = RandomDescription(random);
+                stepwise.SetValue(DescriptionSection, QString::number(i), EncodeLineBreaks(descriptions[i]));
+            }
+            QCOMPARE(BuildSideFile(file, descriptions, 6).value(), stepwise.ToBytes());
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFiles)

@@ -364,6 +364,53 @@ private Q_SLOTS:
         QCOMPARE(ReadFileAsString(lib), QByteArray("\x01THEIR LIBRA"));
         QCOMPARE(ReadFileAsString(side), QByteArray("[Description]\r\n1=old\r\n"));
     }
+
+    // Files kept together (an earlier version's pair) are all written or, when one of them cannot
+    // be, none is: what was there stays as it was, and no temporary file is left.
+    void privateFilesTogether_data() {
+        QTest::addColumn<int>("failing"); // the file whose write fails; -1: none
+        QTest::newRow("all written") << -1;
+        QTest::newRow("the first fails") << 0;
+        QTest::newRow("the second fails") << 1;
+        QTest::newRow("the last fails") << 2;
+    }
+    void privateFilesTogether() {
+        QFETCH(int, failing);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(u"kept"_s);
+        QCOMPARE(MakePrivateFolder(folder), QString());
+        const QStringList paths{folder + u"/a"_s, folder + u"/b"_s, folder + u"/c"_s};
+        WritePrivateFile(paths[1], "old", u"test"_s);
+        auto unhook = qScopeGuard([] { SafeSave::SetWriteHookForTest({}); });
+        SafeSave::SetWriteHookForTest([&](const QString& target, QIODevice& file, const QByteArray& content) {
+            if (failing < 0 || target != paths[failing])
+                return file.write(content);
+            file.write(content.left(1));
+            errno = ENOSPC;
+            return qint64(-1);
+        });
+        QString told;
+        try {
+            WritePrivateFiles({{paths[0], "A", {}, {}}, {paths[1], "B", {}, {}}, {paths[2], "C", {}, {}}},
+                              u"test"_s);
+        } catch (const FileError& error) {
+            told = error.description;
+        }
+        if (failing >= 0) {
+            QCOMPARE(told,
+                     u"Error: The disk is full, so nothing was written; make room on it and try again: "_s +
+                         paths[failing]);
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{u"b"_s});
+            QCOMPARE(ReadBytes(paths[1]), "old");
+            return;
+        }
+        QCOMPARE(told, QString());
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
+        for (const QString& path : paths) {
+            QCOMPARE(ReadBytes(path), QFileInfo(path).fileName().toUpper().toLatin1());
+            QCOMPARE(ModeOf(path), 0600);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPrivate)

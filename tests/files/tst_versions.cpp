@@ -1,6 +1,8 @@
 // Earlier versions: what a save keeps, what it leaves alone, and the store's order, limit and folders.
 #include "EarlierVersions.h"
 #include "FileAccess.h"
+#include "FileIdentity.h"
+#include "LibraryFile.h"
 #include "LibraryPairFile.h"
 #include "TestFiles.h"
 
@@ -191,6 +193,75 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(folder + u"/export-000004-20260101-120000-000.pch"_s).isSymLink());
         QCOMPARE(versions.Exports(lib).size(), 1);
         QCOMPARE(versions.ReadExport(lib, versions.Exports(lib)[0].id).library, QByteArray(18, 'x'));
+    }
+
+    // A side file of a kept pair that a version among the newest three already holds byte for byte
+    // is a second name of that version's side file, not another copy; anything else (another size or
+    // byte, a version further back, a link or another user's file in the version's place) is written
+    // anew, and a library file always is. Every version reads back the pair it was given.
+    void keepSharesSameFiles_data() {
+        QTest::addColumn<QList<LibraryPair>>("pairs"); // kept one after another
+        QTest::addColumn<QList<int>>("sideShares");    // the versions the last one's side file shares
+                                                       // its inode with (1: the one before it)
+        QTest::addColumn<QString>("plant");            // what is put in the place of version 1's side file
+        const QByteArray l1 = "\x01library one", l2 = "\x01library two", l3 = "\x01library 3+",
+                         l4 = "\x01library 4+";
+        const QByteArray s1 = "[Description]\r\n1=a\r\n", s2 = "[Description]\r\n1=b\r\n",
+                         s3 = "[Description]\r\n1=c\r\n";
+        const auto row = [](const char* name, const QList<LibraryPair>& pairs, const QList<int>& side,
+                            const QString& plant = {}) {
+            QTest::newRow(name) << pairs << side << plant;
+        };
+        row("only descriptions changed", {{l1, s1}, {l1, s2}}, {});
+        row("only the library changed", {{l1, s1}, {l2, s1}}, {1});
+        row("changed back", {{l1, s1}, {l1, s2}, {l1, s1}}, {2});
+        row("three back", {{l1, s1}, {l2, s2}, {l3, s3}, {l4, s1}}, {3});
+        row("four back is too far",
+            {{l1, s1}, {l2, s2}, {l3, s3}, {l4, "[Description]\r\n1=d\r\n"}, {l1, s1}}, {});
+        row("same size, another byte", {{l1, s1}, {l2, s2}}, {});
+        row("no side file", {{l1, {}}, {l1, s1}}, {});
+        row("a link in a version's place", {{l1, s1}, {l3, s1}}, {}, u"link"_s);
+        row("another user's file there", {{l1, s1}, {l3, s1}}, {}, u"other"_s);
+        row("a file of ours readable by others", {{l1, s1}, {l3, s1}}, {}, u"mode"_s);
+    }
+    void keepSharesSameFiles() {
+        QFETCH(QList<LibraryPair>, pairs);
+        QFETCH(QList<int>, sideShares);
+        QFETCH(QString, plant);
+        QTemporaryDir dir;
+        const QString lib = dir.filePath(u"my.pslib"_s);
+        EarlierVersions versions(dir.filePath(u"versions"_s));
+        for (qsizetype i = 0; i < pairs.size(); ++i) {
+            QVERIFY(versions.Keep(lib, pairs[i]));
+            if (i + 2 != pairs.size() || plant.isEmpty())
+                continue;
+            const QString side = SideFilePath(versions.FolderFor(lib) + u'/' + versions.List(lib).front().id);
+            const QString elsewhere = dir.filePath(u"same.txt"_s);
+            WriteBytes(elsewhere, ReadBytes(side));
+            QVERIFY(QFile::remove(side));
+            if (plant == u"link"_s)
+                QVERIFY(QFile::link(elsewhere, side));
+            else if (plant == u"other"_s)
+                QVERIFY(QFile::copy(elsewhere, side) &&
+                        ::chown(QFile::encodeName(side).constData(), 65534, 65534) == 0);
+            else // ours, but opened to others: sharing it would open the new version too
+                QVERIFY(QFile::copy(elsewhere, side) &&
+                        ::chmod(QFile::encodeName(side).constData(), 0644) == 0);
+        }
+        const QList<EarlierVersion> kept = versions.List(lib);
+        QCOMPARE(kept.size(), pairs.size());
+        const auto inode = [&](qsizetype back, bool side) {
+            const QString path = versions.FolderFor(lib) + u'/' + kept[back].id;
+            return IdentityOf(side ? SideFilePath(path) : path).inode;
+        };
+        for (const bool side : {true, false}) {
+            for (int back = 1; back < kept.size(); ++back)
+                QCOMPARE(inode(0, side) == inode(back, side), side && sideShares.contains(back));
+        }
+        for (qsizetype i = 0; i < kept.size(); ++i) {
+            if (i != 1 || plant.isEmpty()) // a version with something else in its place is not read
+                QCOMPARE(versions.Read(lib, kept[i].id), pairs[pairs.size() - 1 - i]);
+        }
     }
 };
 
