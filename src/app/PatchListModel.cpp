@@ -40,6 +40,11 @@ int PatchListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows_;
 }
 
+QModelIndex PatchListModel::index(int row, int column, const QModelIndex& parent) const {
+    return row >= 0 && row < rows_ && column == 0 && !parent.isValid() ? createIndex(row, column)
+                                                                       : QModelIndex();
+}
+
 qsizetype PatchListModel::EntryAt(int row) const {
     if (row < 0 || row >= rows_)
         return -1;

@@ -28,6 +28,9 @@ public:
     PatchListModel(const LibraryController& controller, ListId list, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    // What the list model's own gives, without asking rowCount and columnCount each time: the view
+    // asks for every line's index when it lays out a list of 100,000.
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     // With a rename handler, a line's name can be edited in place; lines can be dragged, and the
     // library list takes drops.

@@ -152,10 +152,15 @@ void PatchListView::SelectRows(const QList<int>& rows, int current) {
     if (!selection || !model())
         return;
     const Quiet quiet(this);
+    // The lines are laid out now if a refill left that for later (scrolling to the current line
+    // would anyway): before the selection's indexes exist, the layout's look-up of each line among
+    // the model's kept indexes finds none quickly.
+    executeDelayedItemsLayout();
     const int count = model()->rowCount();
     // Runs of neighbouring lines make one range each, so a selection of every line is one range; a
     // line alone makes a range of one index (one persistent index, not two).
     QItemSelection ranges;
+    ranges.reserve(rows.size());
     std::vector<int> known;
     known.reserve(size_t(rows.size()));
     for (qsizetype i = 0; i < rows.size();) {

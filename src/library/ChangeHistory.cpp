@@ -421,8 +421,13 @@ void ChangeHistory::ApplyRearranged(const Rearranged& step, bool forward, QByteA
         return;
     }
     QByteArray bytes(sizeBefore, Qt::Uninitialized);
-    QStringList texts(EntryCount(bytes) + 1);
-    texts[0] = descriptions.first();
+    // A step that kept the whole description list before gives it back as it is: every text the
+    // state after holds is one of it, unchanged. Putting it together text by text would touch
+    // every description for nothing.
+    const bool wholeList = !step.textsBefore.isEmpty();
+    QStringList texts = wholeList ? QStringList() : QStringList(EntryCount(bytes) + 1);
+    if (!wholeList)
+        texts[0] = descriptions.first();
     char* out = bytes.data();
     qsizetype at = 0;
     qsizetype next = 1;
@@ -430,7 +435,7 @@ void ChangeHistory::ApplyRearranged(const Rearranged& step, bool forward, QByteA
         const qsizetype size = length(segment);
         std::memcpy(out + segment.from * PatchImageSize, library.constData() + at, size_t(size));
         at += size;
-        for (qsizetype i = 0; i < segment.count; ++i)
+        for (qsizetype i = 0; i < segment.count && !wholeList; ++i)
             texts[segment.from + 1 + i] = descriptions.at(next + i);
         next += segment.count;
     }
@@ -440,14 +445,12 @@ void ChangeHistory::ApplyRearranged(const Rearranged& step, bool forward, QByteA
         const qsizetype size = length(entries);
         std::memcpy(out + entries.from * PatchImageSize, kept, size_t(size));
         kept += size;
-        for (qsizetype i = 0; i < entries.count; ++i)
-            texts[entries.from + 1 + i] = step.textsBefore.isEmpty()
-                                              ? step.droppedTexts.at(next + i)
-                                              : step.textsBefore.at(entries.from + 1 + i);
+        for (qsizetype i = 0; i < entries.count && !wholeList; ++i)
+            texts[entries.from + 1 + i] = step.droppedTexts.at(next + i);
         next += entries.count;
     }
     library = std::move(bytes);
-    descriptions = std::move(texts);
+    descriptions = wholeList ? step.textsBefore : std::move(texts);
 }
 
 bool ChangeHistory::Record(const QString& name, const LibrarySnapshot& before, const LibrarySnapshot& after,

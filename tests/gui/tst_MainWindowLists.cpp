@@ -2,6 +2,7 @@
 // finding, dragging, the bound controls, tags and twin marks.
 
 #include "FieldMap.h"
+#include "PatchListModel.h"
 #include "PatchName.h"
 #include "ValueTables.h"
 #include "WindowFixture.h"
@@ -322,6 +323,31 @@ private Q_SLOTS:
         QTest::keyClicks(findPatches, L("golf"));
         QCOMPARE(Patches()->model()->rowCount(), 1);
         QCOMPARE(Line(Patches(), 0), L("03:  GOLF  "));
+    }
+
+    // The list's model gives a line's index as Qt's list model would (the view asks for every line
+    // when it lays out the list), for every line and for the lines a find leaves.
+    void listModelIndexes_data() {
+        QTest::addColumn<QString>("find");
+        QTest::newRow("every line") << QString();
+        QTest::newRow("a find shows two") << L("ha");
+    }
+    void listModelIndexes() {
+        QFETCH(QString, find);
+        LoadLibrary(Names);
+        if (!find.isEmpty()) {
+            Lib()->setFocus();
+            QTest::keyClick(Lib(), Qt::Key_F, Qt::ControlModifier);
+            QTest::keyClicks(Find<QLineEdit>("txtFindLib"), find);
+        }
+        const auto* model = qobject_cast<const PatchListModel*>(Lib()->model());
+        const int rows = model->rowCount();
+        QCOMPARE(rows, find.isEmpty() ? int(Names.size()) : 2);
+        for (const QModelIndex& parent : {QModelIndex(), model->index(0, 0)})
+            for (const int row : {-1, 0, rows - 1, rows})
+                for (const int column : {-1, 0, 1})
+                    QCOMPARE(model->index(row, column, parent),
+                             model->QAbstractListModel::index(row, column, parent));
     }
 
     // Typing letters in a list jumps to the next line whose name starts with them (as a click);

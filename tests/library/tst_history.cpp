@@ -618,6 +618,44 @@ private Q_SLOTS:
         QCOMPARE(Look(f), after);
     }
 
+    // Entries first, first + step, ... before `end` of 1,000 deleted as one step, then taken back
+    // and done again three times: each undo gives exactly the descriptions before, each redo those
+    // after, whether the step keeps the deleted descriptions one by one or (from a quarter of the
+    // library on) the whole list before.
+    void deleteManyBackAndForth_data() {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("end");
+        QTest::newRow("every second") << 0 << 2 << 1000;
+        QTest::newRow("every fourth: a quarter") << 3 << 4 << 1000;
+        QTest::newRow("one short of a quarter") << 4 << 4 << 1000;
+        QTest::newRow("every fifth") << 1 << 5 << 1000;
+        QTest::newRow("the first 300, one run") << 0 << 1 << 300;
+        QTest::newRow("all but the last") << 0 << 1 << 999;
+    }
+    void deleteManyBackAndForth() {
+        QFETCH(int, first);
+        QFETCH(int, step);
+        QFETCH(int, end);
+        constexpr qsizetype Count = 1000;
+        Fixture f;
+        f.LoadLibrary(u"big.pslib"_s, BigStore().left(Count * PatchImageSize), Descs(Count, u"entry "_s));
+        QStringList lines;
+        for (int k = first; k < end; k += step)
+            lines.append(QString::number(k));
+        f.Run(u"L"_s + lines.join(u','));
+        const Seen before = Look(f);
+        f.Run(u"del"_s);
+        const Seen after = Look(f);
+        QCOMPARE(after.descriptions.size(), Count + 1 - lines.size());
+        for (int round = 0; round < 3; ++round) {
+            f.Run(u"undo"_s);
+            QCOMPARE(Look(f), before);
+            f.Run(u"redo"_s);
+            QCOMPARE(Look(f), after);
+        }
+    }
+
     // Any two states: the runs found between them, however far apart, and of other lengths.
     // Edits: "c5" changes entry 5 and its description, "i5" inserts an entry before entry 5, "d5"
     // deletes entry 5, "t5" changes only the description, each on the state the edits before it left.
