@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <array>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -149,19 +148,31 @@ QByteArray ReadFileAsString(const QString& filePath) {
 
     // Read until the end rather than trusting the size: the file may have changed meanwhile. The
     // limit holds for whatever actually arrives.
-    QByteArray content;
-    content.reserve(qsizetype(std::min(file.size(), limit)));
-    std::array<char, 64 * 1024> chunk{};
+    // The bytes go straight into the content, sized as the file was: a file that grew meanwhile
+    // makes room as it arrives, one that shrank is cut where it ended.
+    QByteArray content(qsizetype(std::min(file.size(), limit)), Qt::Uninitialized);
+    qsizetype got = 0;
     for (;;) {
-        const qint64 n = file.read(chunk.data(), qint64(chunk.size()));
+        if (got == content.size()) {
+            if (got == limit) {
+                char more = 0;
+                const qint64 n = file.read(&more, 1);
+                if (n < 0)
+                    throw ReadError(FileErrorNumber, QStringLiteral("Error: Cannot read the file: ") + filePath);
+                if (n > 0)
+                    throw TooLarge(filePath);
+                break;
+            }
+            content.resize(qsizetype(std::min<qint64>(qint64(got) + 64 * 1024, limit)));
+        }
+        const qint64 n = file.read(content.data() + got, qint64(content.size() - got));
         if (n < 0)
             throw ReadError(FileErrorNumber, QStringLiteral("Error: Cannot read the file: ") + filePath);
         if (n == 0)
             break;
-        if (content.size() + n > limit)
-            throw TooLarge(filePath);
-        content.append(chunk.data(), qsizetype(n));
+        got += qsizetype(n);
     }
+    content.truncate(got);
     return content;
 }
 
