@@ -312,8 +312,9 @@ WidenedLine WidenToLineEnd(const char* data, qsizetype from, qsizetype n, char16
         const unsigned ends =
             unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
         const unsigned codes = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, ampersand)));
-        const unsigned mend = cp1252 ? unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(block, topThree), c1)))
-                                     : unsigned(_mm_movemask_epi8(block));
+        const unsigned mend =
+            cp1252 ? unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(block, topThree), c1)))
+                   : unsigned(_mm_movemask_epi8(block));
         if (ends != 0) {
             const unsigned before = (ends & (0u - ends)) - 1; // the bytes before the first end
             line.ampersand = line.ampersand || (codes & before) != 0;
@@ -417,7 +418,9 @@ public:
     }
 
 private:
-    static int ByteShift(qsizetype j) { return QSysInfo::ByteOrder == QSysInfo::LittleEndian ? int(8 * j) : int(8 * (7 - j)); }
+    static int ByteShift(qsizetype j) {
+        return QSysInfo::ByteOrder == QSysInfo::LittleEndian ? int(8 * j) : int(8 * (7 - j));
+    }
     void SetWord() {
         std::memcpy(&word_, text_, 8);
         word_ &= mask_;
@@ -514,7 +517,8 @@ QStringList DescriptionReader::DescArrayOf(const QByteArray& bytes, qsizetype co
         if (valueStart < 0) {
             // Any other line: the grammar's own parse.
             const qsizetype end = profile::LineEndBytes(data, start, n);
-            const profile::ParsedBytes parsed = profile::ParseBytes(QByteArrayView(data + start, end - start));
+            const profile::ParsedBytes parsed =
+                profile::ParseBytes(QByteArrayView(data + start, end - start));
             if (parsed.kind == profile::LineKind::Section)
                 break; // only the first matching section counts
             if (parsed.kind == profile::LineKind::Key) {
@@ -522,8 +526,9 @@ QStringList DescriptionReader::DescArrayOf(const QByteArray& bytes, qsizetype co
                 if (key && wantedPosition(*key)) {
                     const QByteArrayView value =
                         parsed.hasValue ? profile::StripQuotesBytes(parsed.value) : QByteArrayView();
-                    qsizetype length = DecodeSliceInto(reinterpret_cast<QChar*>(out + used), value, encoding) -
-                                       reinterpret_cast<QChar*>(out + used);
+                    qsizetype length =
+                        DecodeSliceInto(reinterpret_cast<QChar*>(out + used), value, encoding) -
+                        reinterpret_cast<QChar*>(out + used);
                     if (!value.isEmpty() && std::memchr(value.data(), '&', size_t(value.size())))
                         length = DecodeLineBreaksInPlace(out + used, length);
                     keep(*key, length);
@@ -555,7 +560,8 @@ QStringList DescriptionReader::DescArrayOf(const QByteArray& bytes, qsizetype co
         }
         qsizetype length = to - from;
         if (line.notLatin1) {
-            length = DecodeSliceInto(reinterpret_cast<QChar*>(value), QByteArrayView(data + from, length), encoding) -
+            length = DecodeSliceInto(reinterpret_cast<QChar*>(value), QByteArrayView(data + from, length),
+                                     encoding) -
                      reinterpret_cast<QChar*>(value);
             if (line.ampersand)
                 length = DecodeLineBreaksInPlace(value, length);

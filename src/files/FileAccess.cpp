@@ -158,7 +158,8 @@ QByteArray ReadFileAsString(const QString& filePath) {
                 char more = 0;
                 const qint64 n = file.read(&more, 1);
                 if (n < 0)
-                    throw ReadError(FileErrorNumber, QStringLiteral("Error: Cannot read the file: ") + filePath);
+                    throw ReadError(FileErrorNumber,
+                                    QStringLiteral("Error: Cannot read the file: ") + filePath);
                 if (n > 0)
                     throw TooLarge(filePath);
                 break;

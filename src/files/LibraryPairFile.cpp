@@ -44,7 +44,8 @@ QByteArray LibraryPairFile::ReadStore() const {
 
 PairContent LibraryPairFile::WithSide(QByteArray store, const std::optional<QByteArray>& side) {
     const qsizetype count = EntryCount(store);
-    QStringList descriptions = side ? DescriptionReader::DescArrayOf(*side, count) : DescriptionReader().DescArray(count);
+    QStringList descriptions =
+        side ? DescriptionReader::DescArrayOf(*side, count) : DescriptionReader().DescArray(count);
     return {std::move(store), std::move(descriptions), {}};
 }
 

@@ -1,8 +1,7 @@
 // The document's record of steps, its files and the edits of single entries and descriptions.
-#include "LibraryDocument.h"
-
 #include "DescriptionFile.h"
 #include "FileAccess.h"
+#include "LibraryDocument.h"
 #include "PatchList.h"
 #include "PatchName.h"
 #include "Tags.h"

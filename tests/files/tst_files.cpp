@@ -682,8 +682,9 @@ private Q_SLOTS:
         QTest::newRow("long values: codes and C1 bytes in later blocks")
             << head + "1=" + a20 + a20 + "&*&" + a20 + "\x93q\r\n2=" + b15 + "\r\n3=" + c16 + "\n4=" + d17 +
                    " \t \r\n5=\"" + e31 + "\"\r\n6=" + b15 + "&" + c16 + "&*&\r\n7=" + c16 + "\x80";
-        QTest::newRow("long UTF-8 values")
-            << head + "1=" + a20 + "\xC3\xA9" + b15 + "&*&\xE2\x82\xAC\r\n2= " + c16 + "\xF0\x9F\x8E\xB8\r\n3=" + d17;
+        QTest::newRow("long UTF-8 values") << head + "1=" + a20 + "\xC3\xA9" + b15 +
+                                                  "&*&\xE2\x82\xAC\r\n2= " + c16 +
+                                                  "\xF0\x9F\x8E\xB8\r\n3=" + d17;
         QByteArray counted = head;
         for (int i = 1; i <= 12; ++i)
             counted += QByteArray::number(i) + "=v" + QByteArray::number(i) + "\r\n";
@@ -692,14 +693,15 @@ private Q_SLOTS:
             counted += QByteArray::number(i) + "=" + QByteArray(i % 23, 'x') + "\r\n";
         QTest::newRow("keys counted past 9 and 99, gaps, out of order") << counted;
         QTest::newRow("huge keys") << head + "999999999999999999=big\r\n1000000000000000000=bigger\r\n"
-                                              "12345678901234567890=x\r\n1=one\r\n2=two";
+                                             "12345678901234567890=x\r\n1=one\r\n2=two";
         QTest::newRow("blank lines, lone CRs, a key alone")
             << head + "\r\n\r\n1\r\n1=later\r\r\r2=b\n\n3=c\r\n12 x=1\r\n1 2=3\r\n4 \t=\t" + a20 + "\t";
         QTest::newRow("a key of nine digits, then the end") << head + "2=b\r\n123456789=" + a20;
         QByteArray everyPlace = head; // a C1 byte, a code and a quote at each place of two steps
         for (int k = 0; k < 34; ++k)
-            everyPlace += QByteArray::number(k + 1) + "=" + QByteArray(k, 'x') + "\x80" + QByteArray(33 - k, 'y') +
-                          "\r\n" + QByteArray::number(k + 40) + "=\"" + QByteArray(k, 'x') + "&*&\"\r\n";
+            everyPlace += QByteArray::number(k + 1) + "=" + QByteArray(k, 'x') + "\x80" +
+                          QByteArray(33 - k, 'y') + "\r\n" + QByteArray::number(k + 40) + "=\"" +
+                          QByteArray(k, 'x') + "&*&\"\r\n";
         QTest::newRow("C1 bytes, codes and quotes at every place") << everyPlace;
     }
     void sideFileOnePass() {
@@ -719,7 +721,8 @@ private Q_SLOTS:
     // The same on random files: lines with the keys a save writes, gaps, repeats and odd keys,
     // descriptions of any length, in either encoding read on bytes.
     void sideFileOnePassRandom() {
-        static const QStringList odd = QString::fromUtf8("01|-1| 3 |x|[Other]|[Description]| |=").split(QLatin1Char('|'));
+        static const QStringList odd =
+            QString::fromUtf8("01|-1| 3 |x|[Other]|[Description]| |=").split(QLatin1Char('|'));
         std::mt19937 random(7);
         for (int round = 0; round < 400; ++round) {
             QString text = QStringLiteral("[Description]\r\n");
@@ -732,13 +735,17 @@ private Q_SLOTS:
                 QString value = EncodeLineBreaks(RandomDescription(random));
                 if (random() % 3 == 0)
                     value += QString(qsizetype(random() % 40), u'w');
-                text += key + QLatin1Char('=') + value + (random() % 4 ? QStringLiteral("\r\n") : QStringLiteral("\n"));
+                text += key + QLatin1Char('=') + value +
+                        (random() % 4 ? QStringLiteral("\r\n") : QStringLiteral("\n"));
             }
-            const QByteArray file = random() % 2 ? text.toUtf8()
-                                                 : EncodeText(text.replace(u'ж', u'e').replace(QStringLiteral("🎸"), QStringLiteral("g")),
-                                                              TextEncoding::Cp1252);
+            const QByteArray file =
+                random() % 2
+                    ? text.toUtf8()
+                    : EncodeText(text.replace(u'ж', u'e').replace(QStringLiteral("🎸"), QStringLiteral("g")),
+                                 TextEncoding::Cp1252);
             const qsizetype count = qsizetype(random() % 50);
-            QCOMPARE(DescriptionReader::DescArrayOf(file, count), DescriptionReader::FromBytes(file, count).DescArray(count));
+            QCOMPARE(DescriptionReader::DescArrayOf(file, count),
+                     DescriptionReader::FromBytes(file, count).DescArray(count));
         }
     }
 
