@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <array>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -147,33 +148,33 @@ QByteArray ReadFileAsString(const QString& filePath) {
 #endif
 
     // Read until the end rather than trusting the size: the file may have changed meanwhile. The
-    // limit holds for whatever actually arrives.
-    // The bytes go straight into the content, sized as the file was: a file that grew meanwhile
-    // makes room as it arrives, one that shrank is cut where it ended.
+    // limit holds for whatever actually arrives. The bytes the file had go straight into the content;
+    // one that shrank meanwhile is cut where it ended, one that grew brings the rest in chunks.
+    const auto readError = [&filePath] {
+        return ReadError(FileErrorNumber, QStringLiteral("Error: Cannot read the file: ") + filePath);
+    };
     QByteArray content(qsizetype(std::min(file.size(), limit)), Qt::Uninitialized);
     qsizetype got = 0;
-    for (;;) {
-        if (got == content.size()) {
-            if (got == limit) {
-                char more = 0;
-                const qint64 n = file.read(&more, 1);
-                if (n < 0)
-                    throw ReadError(FileErrorNumber,
-                                    QStringLiteral("Error: Cannot read the file: ") + filePath);
-                if (n > 0)
-                    throw TooLarge(filePath);
-                break;
-            }
-            content.resize(qsizetype(std::min<qint64>(qint64(got) + 64 * 1024, limit)));
-        }
+    while (got < content.size()) {
         const qint64 n = file.read(content.data() + got, qint64(content.size() - got));
         if (n < 0)
-            throw ReadError(FileErrorNumber, QStringLiteral("Error: Cannot read the file: ") + filePath);
+            throw readError();
         if (n == 0)
             break;
         got += qsizetype(n);
     }
     content.truncate(got);
+    std::array<char, 64 * 1024> chunk{};
+    for (;;) {
+        const qint64 n = file.read(chunk.data(), qint64(chunk.size()));
+        if (n < 0)
+            throw readError();
+        if (n == 0)
+            break;
+        if (content.size() + n > limit)
+            throw TooLarge(filePath);
+        content.append(chunk.data(), qsizetype(n));
+    }
     return content;
 }
 
