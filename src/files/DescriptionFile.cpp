@@ -482,7 +482,8 @@ QStringList DescriptionReader::DescArrayOf(const QByteArray& bytes, qsizetype co
         seen[size_t(position)] = true;
         if (length > 0) {
             out[used + length] = u'\0';
-            list[position] = QString(QString::DataPointer(shared, out + used, length));
+            // Over the null string there: nothing to free, nothing to swap.
+            new (&list[position].data_ptr()) QString::DataPointer(shared, out + used, length);
             ++slices;
             used += length + 1;
         }
