@@ -5,7 +5,12 @@
 #include "ProfileLines.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <limits>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace quillbox {
 
@@ -91,17 +96,28 @@ template <typename View> std::optional<qsizetype> PositionOf(View key) {
 }
 
 // Every "&*&" becomes CR LF, left to right as QString::replace finds them, in the text's own buffer
-// (it only gets shorter): no search object and no second string per description. Returns the new length.
+// (it only gets shorter): no search object and no second string per description. The runs between
+// codes move whole, found by the library's vectorised search. Returns the new length.
 qsizetype DecodeLineBreaksInPlace(char16_t* units, qsizetype n, qsizetype firstAmpersand = 0) {
-    qsizetype out = firstAmpersand;
-    for (qsizetype i = firstAmpersand; i < n;) {
-        if (units[i] == u'&' && i + 2 < n && units[i + 1] == u'*' && units[i + 2] == u'&') {
+    const auto nextAmpersand = [units, n](qsizetype from) {
+        const qsizetype at = QStringView(units + from, n - from).indexOf(u'&');
+        return at < 0 ? n : from + at;
+    };
+    qsizetype i = nextAmpersand(firstAmpersand);
+    qsizetype out = i;
+    while (i < n) {
+        if (i + 2 < n && units[i + 1] == u'*' && units[i + 2] == u'&') {
             units[out++] = u'\r';
             units[out++] = u'\n';
             i += 3;
         } else {
-            units[out++] = units[i++];
+            units[out++] = units[i++]; // a '&' that starts no code
         }
+        const qsizetype next = nextAmpersand(i);
+        if (out != i)
+            std::memmove(units + out, units + i, size_t(next - i) * sizeof(char16_t));
+        out += next - i;
+        i = next;
     }
     return out;
 }
@@ -178,12 +194,37 @@ const DescriptionReader::Entry* DescriptionReader::Find(qsizetype position1) con
     return &*it;
 }
 
+namespace {
+
+// The descriptions as slices of `buffer`, in which each slice ends in a null character, as every
+// string's data does: element i is the slice sliceOf(i) gives ({start, length}), a null string when
+// it is empty. Each slice adopts one reference to the buffer, set at once at the end (counting them
+// up one by one is an atomic operation per description); the buffer keeps its own until it goes out
+// of scope. Editing a description gives it a buffer of its own, and the shared one goes with the
+// last description that still uses it.
+template <typename SliceOf> QStringList AdoptSlices(QString& buffer, qsizetype count, SliceOf sliceOf) {
+    QStringList descriptions(std::max<qsizetype>(count, 0) + 1); // all null until set below
+    QString* list = descriptions.data();
+    QString::DataPointer& data = buffer.data_ptr();
+    qsizetype shared = 0;
+    for (qsizetype i = 1; i <= count; ++i) {
+        const auto slice = sliceOf(i);
+        if (slice.length > 0) {
+            list[i] = QString(QString::DataPointer(data.d_ptr(), data.data() + slice.start, slice.length));
+            ++shared;
+        }
+    }
+    if (shared > 0)
+        data.d_ptr()->ref_.storeRelaxed(int(shared) + 1);
+    return descriptions;
+}
+
+} // namespace
+
 QStringList DescriptionReader::DescArray(qsizetype count) const {
-    // The descriptions are slices of one buffer that they share: a Windows-1252 file decoded whole,
-    // or the values alone decoded one after the other. A library of 100,000 entries then loads
-    // without 100,000 allocations (and frees them at once). Each slice ends in a null character, as
-    // every string's data does; editing a description gives it a buffer of its own, and the shared
-    // one goes with the last description that still uses it.
+    // The descriptions are slices of one buffer that they share (see AdoptSlices): a Windows-1252
+    // file decoded whole, or the values alone decoded one after the other. A library of 100,000
+    // entries then loads without 100,000 allocations (and frees them at once).
     struct Slice {
         qsizetype start = 0;
         qsizetype length = 0;
@@ -191,7 +232,6 @@ QStringList DescriptionReader::DescArray(qsizetype count) const {
     std::vector<Slice> slices(size_t(std::max<qsizetype>(count, 0)) + 1);
     QString buffer;
     qsizetype used = 0;
-    qsizetype shared = 0;
     const bool wholeFile = bytesEncoding_ == TextEncoding::Cp1252;
     if (wholeFile) {
         buffer = DecodeSlice(bytes_, TextEncoding::Cp1252); // one character a byte: the same offsets
@@ -237,23 +277,349 @@ QStringList DescriptionReader::DescArray(qsizetype count) const {
         // The unit after a value is its line's own (a quote, a blank, the line break) or the
         // buffer's terminator, never part of another value.
         out[slice.start + slice.length] = QChar(u'\0');
-        if (slice.length > 0)
-            ++shared;
     }
 
-    QStringList descriptions(std::max<qsizetype>(count, 0) + 1); // all null until set below
-    QString* list = descriptions.data();
-    QString::DataPointer& data = buffer.data_ptr();
-    // Each slice adopts one reference; the buffer keeps its own until it goes out of scope. Set at
-    // once: counting them up one by one is an atomic operation per description.
-    if (shared > 0)
-        data.d_ptr()->ref_.storeRelaxed(int(shared) + 1);
-    for (qsizetype i = 1; i <= count; ++i) {
-        const Slice& slice = slices[size_t(i)];
-        if (slice.length > 0)
-            list[i] = QString(QString::DataPointer(data.d_ptr(), data.data() + slice.start, slice.length));
+    return AdoptSlices(buffer, count, [&slices](qsizetype i) { return slices[size_t(i)]; });
+}
+
+namespace {
+
+// What WidenToLineEnd saw up to the end of its line.
+struct WidenedLine {
+    qsizetype end = 0;      // the first CR or LF from where it started, or the end of the bytes
+    bool ampersand = false; // a '&' (a line break code may be there)
+    bool notLatin1 = false; // a byte that is not its own character: Windows-1252's 0x80..0x9F, or any
+                            // byte beyond ASCII in UTF-8
+};
+
+// Copies bytes from `from` to the end of their line into `out`, one character per byte (Latin-1), and
+// says where the line ends and whether the copy needs mending. Sixteen bytes at a time where the
+// processor allows; up to fifteen characters past the line's end may be written.
+WidenedLine WidenToLineEnd(const char* data, qsizetype from, qsizetype n, char16_t* out, bool cp1252) {
+    WidenedLine line;
+    qsizetype i = from;
+#ifdef __SSE2__
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i ampersand = _mm_set1_epi8('&');
+    const __m128i topThree = _mm_set1_epi8(char(0xE0));
+    const __m128i c1 = _mm_set1_epi8(char(0x80));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (i - from)), _mm_unpacklo_epi8(block, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (i - from) + 8), _mm_unpackhi_epi8(block, zero));
+        const unsigned ends =
+            unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf))));
+        const unsigned codes = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, ampersand)));
+        const unsigned mend =
+            cp1252 ? unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(block, topThree), c1)))
+                   : unsigned(_mm_movemask_epi8(block));
+        if (ends != 0) {
+            const unsigned before = (ends & (0u - ends)) - 1; // the bytes before the first end
+            line.ampersand = line.ampersand || (codes & before) != 0;
+            line.notLatin1 = line.notLatin1 || (mend & before) != 0;
+            line.end = i + std::countr_zero(ends);
+            return line;
+        }
+        line.ampersand = line.ampersand || codes != 0;
+        line.notLatin1 = line.notLatin1 || mend != 0;
     }
+#endif
+    for (; i < n; ++i) {
+        const quint8 byte = quint8(data[i]);
+        if (byte == '\r' || byte == '\n')
+            break;
+        out[i - from] = byte;
+        line.ampersand = line.ampersand || byte == '&';
+        line.notLatin1 = line.notLatin1 || (cp1252 ? (byte & 0xE0) == 0x80 : byte >= 0x80);
+    }
+    line.end = i;
+    return line;
+}
+
+// DecodeLineBreaksInPlace for `n` units that are `bytes` one for one (a Latin-1 copy): the codes are
+// found in the bytes, by the C library's vectorised search.
+qsizetype DecodeLineBreaksAlong(char16_t* units, const char* bytes, qsizetype n) {
+    const auto nextAmpersand = [bytes, n](qsizetype from) {
+        const void* at = from < n ? std::memchr(bytes + from, '&', size_t(n - from)) : nullptr;
+        return at ? static_cast<const char*>(at) - bytes : n;
+    };
+    qsizetype i = nextAmpersand(0);
+    qsizetype out = i;
+    while (i < n) {
+        if (i + 2 < n && bytes[i + 1] == '*' && bytes[i + 2] == '&') {
+            units[out++] = u'\r';
+            units[out++] = u'\n';
+            i += 3;
+        } else {
+            units[out++] = units[i++]; // a '&' that starts no code
+        }
+        const qsizetype next = nextAmpersand(i);
+        std::memmove(units + out, units + i, size_t(next - i) * sizeof(char16_t));
+        out += next - i;
+        i = next;
+    }
+    return out;
+}
+
+// The blanks that can stand inside a line.
+bool IsInnerBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+// The key the next line of a file that a save wrote starts with: the position after the last one,
+// as QString::number writes it, and '='. Compared as one word where it fits in eight bytes.
+class ExpectedKey {
+public:
+    ExpectedKey() { Reset(1); }
+    qsizetype Position() const { return position_; }
+    qsizetype Length() const { return length_; }
+    bool At(const char* p, qsizetype available) const {
+        if (available < 8 || length_ > 8)
+            return available >= length_ && std::memcmp(p, text_, size_t(length_)) == 0;
+        quint64 word;
+        std::memcpy(&word, p, 8);
+        return ((word ^ word_) & mask_) == 0;
+    }
+    // The key after this one, counted up on its digits, in the text and in the word alike (the
+    // word is not read back from the text: a wide read of a byte just written stalls).
+    void Advance() {
+        ++position_;
+        qsizetype j = length_ - 2; // the last digit
+        while (j >= 0 && text_[j] == '9') {
+            text_[j] = '0';
+            if (j < 8)
+                word_ -= quint64(9) << ByteShift(j);
+            --j;
+        }
+        if (j < 0) {
+            Reset(position_); // one digit more
+            return;
+        }
+        ++text_[j];
+        if (j < 8)
+            word_ += quint64(1) << ByteShift(j);
+    }
+    void Reset(qsizetype position) {
+        position_ = position;
+        char digits[24];
+        qsizetype k = 0;
+        for (qsizetype v = position; v > 0 || k == 0; v /= 10)
+            digits[k++] = char('0' + v % 10);
+        for (qsizetype j = 0; j < k; ++j)
+            text_[j] = digits[k - 1 - j];
+        text_[k] = '=';
+        length_ = k + 1;
+        char mask[8] = {};
+        std::memset(mask, 0xFF, size_t(std::min<qsizetype>(length_, 8)));
+        std::memcpy(&mask_, mask, 8);
+        SetWord();
+    }
+
+private:
+    static int ByteShift(qsizetype j) {
+        return QSysInfo::ByteOrder == QSysInfo::LittleEndian ? int(8 * j) : int(8 * (7 - j));
+    }
+    void SetWord() {
+        std::memcpy(&word_, text_, 8);
+        word_ &= mask_;
+    }
+
+    qsizetype position_ = 0;
+    char text_[24] = {};
+    qsizetype length_ = 0;
+    quint64 word_ = 0;
+    quint64 mask_ = 0;
+};
+
+} // namespace
+
+QStringList DescriptionReader::DescArrayOf(const QByteArray& bytes, qsizetype count) {
+    const std::optional<ByteText> byteText = ByteTextOf(bytes);
+    if (!byteText)
+        return FromBytes(bytes, count).DescArray(count);
+    count = std::max<qsizetype>(count, 0);
+    const TextEncoding encoding = byteText->encoding;
+    const bool cp1252 = encoding == TextEncoding::Cp1252;
+    const char* data = bytes.constData() + byteText->bodyStart;
+    const qsizetype n = bytes.size() - byteText->bodyStart;
+
+    // Up to the section's first line: the grammar's own parse.
+    const QStringView wanted = profile::Trim(DescriptionSection);
+    qsizetype start = 0;
+    bool found = false;
+    while (start < n && !found) {
+        const qsizetype end = profile::LineEndBytes(data, start, n);
+        const profile::ParsedBytes parsed = profile::ParseBytes(QByteArrayView(data + start, end - start));
+        if (parsed.kind == profile::LineKind::Section) {
+            if (profile::HasHighByte(parsed.name))
+                return FromBytes(bytes, count).DescArray(count); // such a file is decoded whole
+            found = profile::SameAsciiName(parsed.name, wanted);
+        }
+        start = end + 1;
+    }
+    QStringList descriptions(count + 1); // all null until set below
+    if (!found)
+        return descriptions;
+
+    // Each value is decoded where the last one ended, and its description made a slice of the buffer
+    // at once (see AdoptSlices; the references are set at the end, and nothing here throws before).
+    // A value never takes more characters than its line has bytes beyond its key and '=', so the
+    // buffer's characters never outrun the file's bytes, and the copy's overrun past a line's end
+    // stays inside the buffer.
+    QString* list = descriptions.data();
+    std::vector<bool> seen(size_t(count) + 1); // the first line of a key is the one that counts
+    QString buffer(n + 1, Qt::Uninitialized);
+    QTypedArrayData<char16_t>* shared = buffer.data_ptr().d_ptr();
+    char16_t* out = reinterpret_cast<char16_t*>(buffer.data());
+    qsizetype used = 0;
+    qsizetype slices = 0;
+    const auto wantedPosition = [&](qsizetype position) {
+        return position >= 1 && position <= count && !seen[size_t(position)];
+    };
+    const auto keep = [&](qsizetype position, qsizetype length) {
+        seen[size_t(position)] = true;
+        if (length > 0) {
+            out[used + length] = u'\0';
+            // Over the null string there: nothing to free, nothing to swap.
+            new (&list[position].data_ptr()) QString::DataPointer(shared, out + used, length);
+            ++slices;
+            used += length + 1;
+        }
+    };
+    ExpectedKey expected;
+    while (start < n) {
+        const char first = data[start];
+        if (first == '\r' || first == '\n') { // any run of CR/LF ends a line
+            ++start;
+            continue;
+        }
+        // The common line: a number as QString::number writes it (most often the one after the
+        // last), '=', the value.
+        qsizetype position = 0;
+        qsizetype valueStart = -1;
+        if (expected.At(data + start, n - start)) {
+            position = expected.Position();
+            valueStart = start + expected.Length();
+        } else if (first >= '1' && first <= '9') {
+            qsizetype i = start;
+            for (; i < n && data[i] >= '0' && data[i] <= '9'; ++i) {
+                if (i - start < 18)
+                    position = position * 10 + (data[i] - '0');
+            }
+            if (i - start <= 18) {
+                while (i < n && IsInnerBlank(data[i]))
+                    ++i;
+                if (i < n && data[i] == '=')
+                    valueStart = i + 1;
+            }
+        }
+        if (valueStart < 0) {
+            // Any other line: the grammar's own parse.
+            const qsizetype end = profile::LineEndBytes(data, start, n);
+            const profile::ParsedBytes parsed =
+                profile::ParseBytes(QByteArrayView(data + start, end - start));
+            if (parsed.kind == profile::LineKind::Section)
+                break; // only the first matching section counts
+            if (parsed.kind == profile::LineKind::Key) {
+                const std::optional<qsizetype> key = PositionOf(parsed.name);
+                if (key && wantedPosition(*key)) {
+                    const QByteArrayView value =
+                        parsed.hasValue ? profile::StripQuotesBytes(parsed.value) : QByteArrayView();
+                    qsizetype length =
+                        DecodeSliceInto(reinterpret_cast<QChar*>(out + used), value, encoding) -
+                        reinterpret_cast<QChar*>(out + used);
+                    if (!value.isEmpty() && std::memchr(value.data(), '&', size_t(value.size())))
+                        length = DecodeLineBreaksInPlace(out + used, length);
+                    keep(*key, length);
+                }
+            }
+            start = end + 1;
+            continue;
+        }
+        if (position == expected.Position())
+            expected.Advance();
+        else
+            expected.Reset(std::min<qsizetype>(position, 999999999999999999) + 1);
+
+        qsizetype from = valueStart;
+        while (from < n && quint8(data[from]) <= ' ' && IsInnerBlank(data[from]))
+            ++from;
+        char16_t* value = out + used;
+        const WidenedLine line = WidenToLineEnd(data, from, n, value, cp1252);
+        start = line.end + 1;
+        if (!wantedPosition(position))
+            continue;
+        qsizetype to = line.end;
+        while (to > from && profile::IsBlankByte(data[to - 1]))
+            --to;
+        if (to - from >= 2 && (data[from] == '"' || data[from] == '\'') && data[to - 1] == data[from]) {
+            std::memmove(value, value + 1, size_t(to - from - 2) * sizeof(char16_t));
+            ++from;
+            --to;
+        }
+        qsizetype length = to - from;
+        if (line.notLatin1) {
+            length = DecodeSliceInto(reinterpret_cast<QChar*>(value), QByteArrayView(data + from, length),
+                                     encoding) -
+                     reinterpret_cast<QChar*>(value);
+            if (line.ampersand)
+                length = DecodeLineBreaksInPlace(value, length);
+        } else if (line.ampersand) {
+            length = DecodeLineBreaksAlong(value, data + from, length);
+        }
+        keep(position, length);
+    }
+
+    // What the keys and line ends took is given back: a shrink, which leaves the buffer where it is
+    // (should it move, the slices follow it).
+    const quintptr oldStart = quintptr(out);
+    buffer.truncate(used);
+    buffer.squeeze();
+    if (slices == 0)
+        return descriptions;
+    QString::DataPointer& moved = buffer.data_ptr();
+    if (moved.d_ptr() != shared || quintptr(moved.data()) != oldStart) {
+        for (qsizetype i = 1; i <= count; ++i) {
+            QString::DataPointer& slice = list[i].data_ptr();
+            if (slice.d_ptr())
+                new (&slice) QString::DataPointer(
+                    moved.d_ptr(), moved.data() + (quintptr(slice.data()) - oldStart) / sizeof(char16_t),
+                    slice.size);
+        }
+    }
+    moved.d_ptr()->ref_.storeRelaxed(int(slices) + 1);
     return descriptions;
+}
+
+void ReleaseDescArray(QStringList& descriptions) {
+    if (descriptions.isDetached()) {
+        QString* list = descriptions.data();
+        const qsizetype n = descriptions.size();
+        // The buffer of the first description that has one, and how many of the list's hold it.
+        QTypedArrayData<char16_t>* buffer = nullptr;
+        qsizetype holders = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            QTypedArrayData<char16_t>* d = list[i].data_ptr().d_ptr();
+            if (d && !buffer)
+                buffer = d;
+            holders += d && d == buffer;
+        }
+        // Every reference to it is in this list, which nothing else holds: no other thread can take
+        // one meanwhile. All holders but one forget it; that one frees it with the list.
+        if (holders > 1 && buffer->ref_.loadRelaxed() == holders) {
+            qsizetype forget = holders - 1;
+            for (qsizetype i = 0; i < n && forget > 0; ++i) {
+                if (list[i].data_ptr().d_ptr() == buffer) {
+                    new (&list[i].data_ptr()) QString::DataPointer();
+                    --forget;
+                }
+            }
+            buffer->ref_.storeRelaxed(1);
+        }
+    }
+    descriptions = QStringList();
 }
 
 QString DescriptionReader::Description(qsizetype position1) const {

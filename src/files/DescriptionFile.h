@@ -39,6 +39,10 @@ public:
     // The descriptions of positions 1..count as a description array: element 0 empty, element i
     // the description of position i.
     QStringList DescArray(qsizetype count) const;
+    // FromBytes(bytes, count).DescArray(count) in one pass over the bytes of a Windows-1252 or UTF-8
+    // file: each value is decoded straight into the buffer the descriptions share, with no index of
+    // the lines in between. A file that must be decoded whole takes the two steps.
+    static QStringList DescArrayOf(const QByteArray& bytes, qsizetype count);
 
 private:
     struct Entry {
@@ -56,6 +60,11 @@ private:
     std::optional<TextEncoding> bytesEncoding_; // set when the entries point into bytes_
     std::vector<Entry> entries_;
 };
+
+// Empties `descriptions`. The slices of one buffer that DescArray and DescArrayOf give, when nothing
+// but this list holds that buffer, let go of it at once rather than each counting its reference down
+// (an atomic operation per description); everything else is freed as usual.
+void ReleaseDescArray(QStringList& descriptions);
 
 // The new content of a side file that holds `descriptions` (element i is the description of
 // position i; element 0 is not written) for positions 1..count, written over `existing` (the old

@@ -148,14 +148,27 @@ QByteArray ReadFileAsString(const QString& filePath) {
 #endif
 
     // Read until the end rather than trusting the size: the file may have changed meanwhile. The
-    // limit holds for whatever actually arrives.
-    QByteArray content;
-    content.reserve(qsizetype(std::min(file.size(), limit)));
+    // limit holds for whatever actually arrives. The bytes the file had go straight into the content;
+    // one that shrank meanwhile is cut where it ended, one that grew brings the rest in chunks.
+    const auto readError = [&filePath] {
+        return ReadError(FileErrorNumber, QStringLiteral("Error: Cannot read the file: ") + filePath);
+    };
+    QByteArray content(qsizetype(std::min(file.size(), limit)), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < content.size()) {
+        const qint64 n = file.read(content.data() + got, qint64(content.size() - got));
+        if (n < 0)
+            throw readError();
+        if (n == 0)
+            break;
+        got += qsizetype(n);
+    }
+    content.truncate(got);
     std::array<char, 64 * 1024> chunk{};
     for (;;) {
         const qint64 n = file.read(chunk.data(), qint64(chunk.size()));
         if (n < 0)
-            throw ReadError(FileErrorNumber, QStringLiteral("Error: Cannot read the file: ") + filePath);
+            throw readError();
         if (n == 0)
             break;
         if (content.size() + n > limit)

@@ -23,6 +23,23 @@ void ReverseCopy(const char* in, qsizetype n, char* out) {
         out[i] = in[n - 1 - i];
 }
 
+// `n` bytes at `p` reversed where they are, eight bytes from each end at a time.
+void ReverseInPlace(char* p, qsizetype n) {
+    qsizetype i = 0;
+    qsizetype j = n;
+    for (; j - i >= 16; i += 8, j -= 8) {
+        quint64 front;
+        quint64 back;
+        std::memcpy(&front, p + i, 8);
+        std::memcpy(&back, p + j - 8, 8);
+        front = qbswap(front);
+        back = qbswap(back);
+        std::memcpy(p + i, &back, 8);
+        std::memcpy(p + j - 8, &front, 8);
+    }
+    std::reverse(p + i, p + j);
+}
+
 } // namespace
 
 QByteArray EncodeLibrary(const QByteArray& store) {
@@ -32,12 +49,19 @@ QByteArray EncodeLibrary(const QByteArray& store) {
     return content;
 }
 
-QByteArray DecodeLibrary(const QByteArray& content) {
-    // The store is the file's bytes after the marker, last byte first: one copy.
-    const qsizetype n = std::max<qsizetype>(content.size() - 1, 0);
-    QByteArray store(n, Qt::Uninitialized);
-    ReverseCopy(content.constData() + 1, n, store.data());
-    return store;
+QByteArray DecodeLibrary(QByteArray content) {
+    // The store is the file's bytes after the marker, last byte first. Content held nowhere else is
+    // reversed where it is, the marker then last and cut off: no second buffer.
+    if (content.isEmpty())
+        return {};
+    if (!content.isDetached()) {
+        QByteArray store(content.size() - 1, Qt::Uninitialized);
+        ReverseCopy(content.constData() + 1, store.size(), store.data());
+        return store;
+    }
+    ReverseInPlace(content.data(), content.size());
+    content.chop(1);
+    return content;
 }
 
 bool IsValidLibrary(const QByteArray& content) {

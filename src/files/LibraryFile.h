@@ -10,7 +10,7 @@ inline constexpr char LibraryFileMarker = 1;
 // Marker byte, then the store's bytes from the last to the first.
 QByteArray EncodeLibrary(const QByteArray& store);
 // Drops the marker and reverses the rest. Only for content that IsValidLibrary accepts.
-QByteArray DecodeLibrary(const QByteArray& content);
+QByteArray DecodeLibrary(QByteArray content);
 // At least one byte, and the first one is the marker.
 bool IsValidLibrary(const QByteArray& content);
 // Why `content` is not a library ("the file is empty", "its first byte is 7, not the marker byte 1").

@@ -33,19 +33,20 @@ LibraryPairFile::LibraryPairFile(QString path, EarlierVersions versions, bool ke
     : path_(std::move(path)), versions_(std::move(versions)), keepAnyFile_(keepAnyFile) {}
 
 QByteArray LibraryPairFile::ReadStore() const {
-    const QByteArray content = ReadFileAsString(path_);
+    QByteArray content = ReadFileAsString(path_);
     if (!IsLibraryPath(path_))
         return content;
     if (!IsValidLibrary(content))
         throw FileError{NotALibraryNumber, path_,
                         QStringLiteral("Not a valid Library (") + InvalidLibraryReason(content) + QLatin1Char(')')};
-    return DecodeLibrary(content);
+    return DecodeLibrary(std::move(content));
 }
 
 PairContent LibraryPairFile::WithSide(QByteArray store, const std::optional<QByteArray>& side) {
     const qsizetype count = EntryCount(store);
-    const DescriptionReader reader = side ? DescriptionReader::FromBytes(*side, count) : DescriptionReader();
-    return {std::move(store), reader.DescArray(count), {}};
+    QStringList descriptions =
+        side ? DescriptionReader::DescArrayOf(*side, count) : DescriptionReader().DescArray(count);
+    return {std::move(store), std::move(descriptions), {}};
 }
 
 PairContent LibraryPairFile::Read() const {

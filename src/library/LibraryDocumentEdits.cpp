@@ -1,7 +1,7 @@
 // The document's record of steps, its files and the edits of single entries and descriptions.
-#include "LibraryDocument.h"
-
+#include "DescriptionFile.h"
 #include "FileAccess.h"
+#include "LibraryDocument.h"
 #include "PatchList.h"
 #include "PatchName.h"
 #include "Tags.h"
@@ -86,10 +86,13 @@ PanelState LibraryDocument::Redo() {
 
 void LibraryDocument::Open(const QString& libPath, const QString& descPath, const QByteArray& store,
                            const QStringList& descriptions) {
-    state_.LibraryData = store;
-    state_.DescArray = descriptions;
-    // A loaded library starts a history of its own, from the state on disk.
+    // A loaded library starts a history of its own, from the state on disk. The history goes first,
+    // so that the old descriptions are then often this list's alone, and freed at once.
     history_.Clear();
+    QStringList incoming = descriptions; // shared, not copied: `descriptions` may be the old list
+    ReleaseDescArray(state_.DescArray);
+    state_.LibraryData = store;
+    state_.DescArray = std::move(incoming);
     Saved(libPath, descPath);
 }
 

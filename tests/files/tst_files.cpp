@@ -672,6 +672,138 @@ private Q_SLOTS:
         }
     }
 
+    // The one-pass reader of a load gives what the reader's two steps give, on the rows above and on
+    // lines that reach past its sixteen-byte steps, keys it does not expect next, and counts that cut
+    // the file short; each description ends in a null character, and changing one changes no other.
+    void sideFileOnePass_data() {
+        sideFileReadOnBytes_data();
+        const QByteArray head = "[Description]\r\n";
+        const QByteArray a20(20, 'a'), b15(15, 'b'), c16(16, 'c'), d17(17, 'd'), e31(31, 'e');
+        QTest::newRow("long values: codes and C1 bytes in later blocks")
+            << head + "1=" + a20 + a20 + "&*&" + a20 + "\x93q\r\n2=" + b15 + "\r\n3=" + c16 + "\n4=" + d17 +
+                   " \t \r\n5=\"" + e31 + "\"\r\n6=" + b15 + "&" + c16 + "&*&\r\n7=" + c16 + "\x80";
+        QTest::newRow("long UTF-8 values") << head + "1=" + a20 + "\xC3\xA9" + b15 +
+                                                  "&*&\xE2\x82\xAC\r\n2= " + c16 +
+                                                  "\xF0\x9F\x8E\xB8\r\n3=" + d17;
+        QByteArray counted = head;
+        for (int i = 1; i <= 12; ++i)
+            counted += QByteArray::number(i) + "=v" + QByteArray::number(i) + "\r\n";
+        counted += "15=fifteen\r\n14=fourteen\r\n13=thirteen\r\n15=again\r\n";
+        for (int i = 98; i <= 129; ++i)
+            counted += QByteArray::number(i) + "=" + QByteArray(i % 23, 'x') + "\r\n";
+        QTest::newRow("keys counted past 9 and 99, gaps, out of order") << counted;
+        QTest::newRow("huge keys") << head + "999999999999999999=big\r\n1000000000000000000=bigger\r\n"
+                                             "12345678901234567890=x\r\n1=one\r\n2=two";
+        QTest::newRow("blank lines, lone CRs, a key alone")
+            << head + "\r\n\r\n1\r\n1=later\r\r\r2=b\n\n3=c\r\n12 x=1\r\n1 2=3\r\n4 \t=\t" + a20 + "\t";
+        QTest::newRow("a key of nine digits, then the end") << head + "2=b\r\n123456789=" + a20;
+        QByteArray everyPlace = head; // a C1 byte, a code and a quote at each place of two steps
+        for (int k = 0; k < 34; ++k)
+            everyPlace += QByteArray::number(k + 1) + "=" + QByteArray(k, 'x') + "\x80" +
+                          QByteArray(33 - k, 'y') + "\r\n" + QByteArray::number(k + 40) + "=\"" +
+                          QByteArray(k, 'x') + "&*&\"\r\n";
+        QTest::newRow("C1 bytes, codes and quotes at every place") << everyPlace;
+    }
+    void sideFileOnePass() {
+        QFETCH(QByteArray, file);
+        for (const qsizetype count : {0, 2, 7, 16, 80, 130}) {
+            const QStringList expected = DescriptionReader::FromBytes(file, count).DescArray(count);
+            QStringList descriptions = DescriptionReader::DescArrayOf(file, count);
+            QCOMPARE(descriptions, expected);
+            for (const QString& description : descriptions)
+                QCOMPARE(description.utf16()[description.size()], u'\0');
+            for (qsizetype i = 1; i < descriptions.size(); ++i)
+                descriptions[i] += QStringLiteral("more");
+            QCOMPARE(DescriptionReader::DescArrayOf(file, count), expected);
+        }
+    }
+
+    // The same on random files: lines with the keys a save writes, gaps, repeats and odd keys,
+    // descriptions of any length, in either encoding read on bytes.
+    void sideFileOnePassRandom() {
+        static const QStringList odd =
+            QString::fromUtf8("01|-1| 3 |x|[Other]|[Description]| |=").split(QLatin1Char('|'));
+        std::mt19937 random(7);
+        for (int round = 0; round < 400; ++round) {
+            QString text = QStringLiteral("[Description]\r\n");
+            int next = 1;
+            for (int i = int(random() % 40); i > 0; --i) {
+                const auto kind = random() % 10;
+                const QString key = kind < 6   ? QString::number(next++)
+                                    : kind < 8 ? QString::number(random() % 60)
+                                               : odd[qsizetype(random() % odd.size())];
+                QString value = EncodeLineBreaks(RandomDescription(random));
+                if (random() % 3 == 0)
+                    value += QString(qsizetype(random() % 40), u'w');
+                text += key + QLatin1Char('=') + value +
+                        (random() % 4 ? QStringLiteral("\r\n") : QStringLiteral("\n"));
+            }
+            const QByteArray file =
+                random() % 2
+                    ? text.toUtf8()
+                    : EncodeText(text.replace(u'ж', u'e').replace(QStringLiteral("🎸"), QStringLiteral("g")),
+                                 TextEncoding::Cp1252);
+            const qsizetype count = qsizetype(random() % 50);
+            QCOMPARE(DescriptionReader::DescArrayOf(file, count),
+                     DescriptionReader::FromBytes(file, count).DescArray(count));
+        }
+    }
+
+    // Letting go of a description array frees what only it holds and leaves every description held
+    // elsewhere (one of them, the whole list, an edited one) as it was.
+    void descArrayReleased_data() {
+        QTest::addColumn<QString>("heldElsewhere");
+        for (const char* held : {"nothing", "one description", "the list", "an edited description"})
+            QTest::newRow(held) << QString::fromLatin1(held);
+    }
+    void descArrayReleased() {
+        QFETCH(QString, heldElsewhere);
+        QByteArray file = "[Description]\r\n";
+        for (int i = 1; i <= 50; ++i)
+            file += QByteArray::number(i) + "=description " + QByteArray::number(i) + "\r\n";
+        QStringList descriptions = DescriptionReader::DescArrayOf(file, 50);
+        const QStringList expected = descriptions;
+        QStringList list = DescriptionReader::DescArrayOf(file, 50);
+        QString one;
+        QStringList whole;
+        if (heldElsewhere == QLatin1String("one description"))
+            one = list[17];
+        else if (heldElsewhere == QLatin1String("the list"))
+            whole = list;
+        else if (heldElsewhere == QLatin1String("an edited description"))
+            list[3] += QStringLiteral(" edited");
+        ReleaseDescArray(list);
+        QVERIFY(list.isEmpty());
+        const QStringList other = DescriptionReader::DescArrayOf(file, 50); // may take the freed memory
+        QCOMPARE(other, expected);
+        if (!one.isNull())
+            QCOMPARE(one, expected[17]);
+        if (!whole.isEmpty())
+            QCOMPARE(whole, expected);
+        ReleaseDescArray(whole);
+        QCOMPARE(descriptions, expected);
+    }
+
+    // A library's content is reversed where it is when nothing else holds it, and copied when
+    // something does: the same store either way, at every length around the eight-byte steps.
+    void libraryDecodedInPlace_data() {
+        QTest::addColumn<int>("size");
+        for (const int size : {1, 2, 3, 8, 9, 16, 17, 18, 31, 32, 33, 100})
+            QTest::newRow(QByteArray::number(size).constData()) << size;
+    }
+    void libraryDecodedInPlace() {
+        QFETCH(int, size);
+        QByteArray store(size - 1, Qt::Uninitialized);
+        for (int i = 0; i < store.size(); ++i)
+            store[i] = char(i * 37 + 11);
+        const QByteArray file = EncodeLibrary(store);
+        QCOMPARE(DecodeLibrary(file), store); // held here too: copied
+        QCOMPARE(file, EncodeLibrary(store));
+        QByteArray alone = file;
+        alone.detach();
+        QCOMPARE(DecodeLibrary(std::move(alone)), store);
+    }
+
     // The one-pass side-file reader and writer agree with the general profile code on random files.
     void fastPathsAgree() {
         static const QStringList lines =
