@@ -547,6 +547,10 @@ void CollectionMemory::TakeFresh(std::vector<qint32>& starts,
         places.push_back({h.file, h.position});
     }
     starts.push_back(qint32(places.size()));
+    // Room was made for every place; where many places share their patches (earlier versions keep
+    // copies of the same ones) most of it is not needed.
+    if (list.store.capacity() > 2 * list.store.size())
+        list.store.squeeze();
     const size_t count = starts.size() - 1;
     list.lengths.assign(count, quint8(Size));
     AssignLarge(list.places, count, 0);
