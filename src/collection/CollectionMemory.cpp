@@ -14,6 +14,7 @@
 #include <bit>
 #include <cstring>
 #include <deque>
+#include <numeric>
 #include <thread>
 
 namespace quillbox {
@@ -653,62 +654,71 @@ void CollectionMemory::Settle() {
     ReserveLarge(texts, size_t(added));
     texts.resize(size_t(added));
     std::deque<QByteArray> joined;
-    std::vector<QByteArrayView> seen;
-    for (qint32 i = 0; i < added; ++i) {
-        const qint32 entry = before + i;
-        const auto first = places.begin() + starts[size_t(i)], last = places.begin() + starts[size_t(i) + 1];
-        list.places[size_t(entry)] = qint32(last - first);
-        if (first == last) {
-            list.dead[size_t(entry)] = true;
-            continue;
-        }
-        qint32 current = 0;
-        QByteArrayView best;
-        seen.clear();
-        for (auto it = first; it != last; ++it) {
-            const ReadFile& file = files_[size_t(it->first)];
-            current += file.kind != PlaceKind::EarlierVersion ? 1 : 0;
-            const QByteArrayView text = file.Text(it->second);
-            if (text.isEmpty())
+    const auto describe = [&] {
+        std::vector<QByteArrayView> seen;
+        for (qint32 i = 0; i < added; ++i) {
+            const qint32 entry = before + i;
+            const auto first = places.begin() + starts[size_t(i)],
+                       last = places.begin() + starts[size_t(i) + 1];
+            list.places[size_t(entry)] = qint32(last - first);
+            if (first == last) {
+                list.dead[size_t(entry)] = true;
                 continue;
-            if (best.isEmpty() || best.compare(text) < 0) {
-                best = text;
-                t.shown[size_t(entry)] = *it;
             }
-            if (std::find(seen.begin(), seen.end(), text) == seen.end())
-                seen.push_back(text);
+            qint32 current = 0;
+            QByteArrayView best;
+            seen.clear();
+            for (auto it = first; it != last; ++it) {
+                const ReadFile& file = files_[size_t(it->first)];
+                current += file.kind != PlaceKind::EarlierVersion ? 1 : 0;
+                const QByteArrayView text = file.Text(it->second);
+                if (text.isEmpty())
+                    continue;
+                if (best.isEmpty() || best.compare(text) < 0) {
+                    best = text;
+                    t.shown[size_t(entry)] = *it;
+                }
+                if (std::find(seen.begin(), seen.end(), text) == seen.end())
+                    seen.push_back(text);
+            }
+            if (seen.size() == 1) {
+                texts[size_t(i)] = seen.front();
+            } else if (seen.size() > 1) {
+                QByteArray& all = joined.emplace_back(seen.front().toByteArray());
+                for (size_t s = 1; s < seen.size(); ++s)
+                    all += '\n' + seen[s].toByteArray();
+                texts[size_t(i)] = all;
+            }
+            list.deleted[size_t(entry)] = current == 0;
         }
-        if (seen.size() == 1) {
-            texts[size_t(i)] = seen.front();
-        } else if (seen.size() > 1) {
-            QByteArray& all = joined.emplace_back(seen.front().toByteArray());
-            for (size_t s = 1; s < seen.size(); ++s)
-                all += '\n' + seen[s].toByteArray();
-            texts[size_t(i)] = all;
-        }
-        list.deleted[size_t(entry)] = current == 0;
-    }
+    };
     // The finder takes the new texts on a thread of its own while the tables and the order are made
-    // here: neither touches what the other changes.
+    // here: neither touches what the other changes. A list read afresh has every entry held by a
+    // place (none dies), so that its descriptions are made on that thread too.
     const auto appendTexts = [&list, &texts, before] {
         list.finder.AppendUtf8(list.store, [&](qsizetype k) {
             return k >= before ? texts[size_t(k - before)] : QByteArrayView();
         });
     };
     std::thread finding;
-    if (added >= 4096)
-        finding = std::thread(appendTexts);
-    else
-        appendTexts();
+    if (before == 0 && added >= 4096) {
+        finding = std::thread([&] {
+            describe();
+            appendTexts();
+        });
+    } else {
+        describe();
+        if (added >= 4096)
+            finding = std::thread(appendTexts);
+        else
+            appendTexts();
+    }
     if (before == 0) {
         // A list read afresh is numbered in its order (by name, then bytes), so that an answer of
-        // the finder is in the list's order as it stands.
+        // the finder is in the list's order as it stands; every entry lives.
         t.Grow(list);
-        list.order.clear();
-        ReserveLarge(list.order, size_t(added));
-        for (qint32 entry = 0; entry < added; ++entry)
-            if (!list.dead[size_t(entry)])
-                list.order.push_back(entry);
+        list.order.resize(size_t(added));
+        std::iota(list.order.begin(), list.order.end(), 0);
     } else {
         // The order: the live entries that stay, merged with the new ones sorted by name then bytes.
         struct Key {
