@@ -105,20 +105,6 @@ std::array<char, Size> SoundBytes(const char* image) {
     return sound;
 }
 
-// Where the list puts a patch: by its name as text, then by its bytes.
-struct NameOrder {
-    quint64 high = 0; // characters 1 to 4
-    quint32 low = 0;  // characters 5 and 6
-};
-NameOrder NameOrderOf(const char* image) {
-    const quint64 field = NameField(image) >> 5;
-    const Alphabet& alphabet = TheAlphabet();
-    std::array<quint64, 6> c{};
-    for (int i = 0; i < 6; ++i)
-        c[size_t(i)] = alphabet.character[(field >> (6 * i)) & 63];
-    return {c[0] << 48 | c[1] << 32 | c[2] << 16 | c[3], quint32(c[4] << 16 | c[5])};
-}
-
 // `array` as `count` copies of `value`, its room new and advised for huge pages when it must grow.
 template <typename T> void AssignLarge(std::vector<T>& array, size_t count, const T& value) {
     if (array.capacity() < count) {
@@ -128,9 +114,9 @@ template <typename T> void AssignLarge(std::vector<T>& array, size_t count, cons
     array.assign(count, value);
 }
 
-// NameOrderOf and the bytes as one number, as far as it goes: the name's characters by rank, six
-// bits each, then the image's first 28 bits. Patches of equal numbers are put in order by their
-// whole images.
+// Where the list puts a patch, by its name as text, then by its bytes, as one number as far as it
+// goes: the name's characters by rank, six bits each, then the image's first 28 bits. Patches of
+// equal numbers are put in order by their whole images.
 quint64 OrderKey(const char* image) {
     const quint64 field = NameField(image) >> 5;
     const Alphabet& alphabet = TheAlphabet();
@@ -722,19 +708,17 @@ void CollectionMemory::Settle() {
     } else {
         // The order: the live entries that stay, merged with the new ones sorted by name then bytes.
         struct Key {
-            NameOrder name;
+            quint64 order;
             qint32 entry;
         };
         const auto less = [&list](const Key& a, const Key& b) {
-            if (a.name.high != b.name.high)
-                return a.name.high < b.name.high;
-            if (a.name.low != b.name.low)
-                return a.name.low < b.name.low;
+            if (a.order != b.order)
+                return a.order < b.order;
             return std::memcmp(list.store.constData() + qsizetype(a.entry) * Size,
                                list.store.constData() + qsizetype(b.entry) * Size, Size) < 0;
         };
         const auto keyOf = [&list](qint32 entry) {
-            return Key{NameOrderOf(list.store.constData() + qsizetype(entry) * Size), entry};
+            return Key{OrderKey(list.store.constData() + qsizetype(entry) * Size), entry};
         };
         std::vector<Key> fresh;
         for (qint32 entry = before; entry < qint32(list.Count()); ++entry)

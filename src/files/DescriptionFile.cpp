@@ -97,16 +97,14 @@ template <typename View> std::optional<qsizetype> PositionOf(View key) {
 
 // Every "&*&" becomes CR LF, left to right as QString::replace finds them, in the text's own buffer
 // (it only gets shorter): no search object and no second string per description. The runs between
-// codes move whole, found by the library's vectorised search. Returns the new length.
-qsizetype DecodeLineBreaksInPlace(char16_t* units, qsizetype n, qsizetype firstAmpersand = 0) {
-    const auto nextAmpersand = [units, n](qsizetype from) {
-        const qsizetype at = QStringView(units + from, n - from).indexOf(u'&');
-        return at < 0 ? n : from + at;
-    };
-    qsizetype i = nextAmpersand(firstAmpersand);
+// codes move whole, found by the library's vectorised search (`at(i)` reads unit i where the codes
+// are looked for, `nextAmpersand(from)` finds the next '&' or `n`). Returns the new length.
+template <typename At, typename Next>
+qsizetype DecodeLineBreaksWith(char16_t* units, qsizetype n, qsizetype first, At at, Next nextAmpersand) {
+    qsizetype i = nextAmpersand(first);
     qsizetype out = i;
     while (i < n) {
-        if (i + 2 < n && units[i + 1] == u'*' && units[i + 2] == u'&') {
+        if (i + 2 < n && at(i + 1) == u'*' && at(i + 2) == u'&') {
             units[out++] = u'\r';
             units[out++] = u'\n';
             i += 3;
@@ -120,6 +118,15 @@ qsizetype DecodeLineBreaksInPlace(char16_t* units, qsizetype n, qsizetype firstA
         i = next;
     }
     return out;
+}
+
+qsizetype DecodeLineBreaksInPlace(char16_t* units, qsizetype n, qsizetype firstAmpersand = 0) {
+    return DecodeLineBreaksWith(
+        units, n, firstAmpersand, [units](qsizetype i) { return units[i]; },
+        [units, n](qsizetype from) {
+            const qsizetype at = QStringView(units + from, n - from).indexOf(u'&');
+            return at < 0 ? n : from + at;
+        });
 }
 
 } // namespace
@@ -341,26 +348,12 @@ WidenedLine WidenToLineEnd(const char* data, qsizetype from, qsizetype n, char16
 // DecodeLineBreaksInPlace for `n` units that are `bytes` one for one (a Latin-1 copy): the codes are
 // found in the bytes, by the C library's vectorised search.
 qsizetype DecodeLineBreaksAlong(char16_t* units, const char* bytes, qsizetype n) {
-    const auto nextAmpersand = [bytes, n](qsizetype from) {
-        const void* at = from < n ? std::memchr(bytes + from, '&', size_t(n - from)) : nullptr;
-        return at ? static_cast<const char*>(at) - bytes : n;
-    };
-    qsizetype i = nextAmpersand(0);
-    qsizetype out = i;
-    while (i < n) {
-        if (i + 2 < n && bytes[i + 1] == '*' && bytes[i + 2] == '&') {
-            units[out++] = u'\r';
-            units[out++] = u'\n';
-            i += 3;
-        } else {
-            units[out++] = units[i++]; // a '&' that starts no code
-        }
-        const qsizetype next = nextAmpersand(i);
-        std::memmove(units + out, units + i, size_t(next - i) * sizeof(char16_t));
-        out += next - i;
-        i = next;
-    }
-    return out;
+    return DecodeLineBreaksWith(
+        units, n, 0, [bytes](qsizetype i) { return char16_t(uchar(bytes[i])); },
+        [bytes, n](qsizetype from) {
+            const void* at = from < n ? std::memchr(bytes + from, '&', size_t(n - from)) : nullptr;
+            return at ? static_cast<const char*>(at) - bytes : n;
+        });
 }
 
 // The blanks that can stand inside a line.
