@@ -687,6 +687,7 @@ private Q_SLOTS:
         QTest::newRow("an earlier version kept") << 8;
         QTest::newRow("a library of many added") << 9;          // finds of a few among many, put in order
         QTest::newRow("names alike, bytes alike far in") << 10; // put in order by their whole images
+        QTest::newRow("sound alike, names apart in the last bit") << 11; // the name's bit in byte 16
     }
     void memory() {
         QFETCH(int, change);
@@ -733,6 +734,10 @@ private Q_SLOTS:
             WriteBytes(In("alike.pslib"), LibraryFileBytes(alike + alike.left(18)));
             break;
         }
+        case 11:
+            // 'A' and 'K' differ in the sixth character's highest bit, the name's only one in byte 16.
+            WriteBytes(In("sounds.pslib"), LibraryFileBytes(Patch("SOUNDA", 4) + Patch("SOUNDK", 4)));
+            break;
         case 8:
             EarlierVersions(versions_).Keep(In("gig.pslib"),
                                             {LibraryFileBytes(Patch("BETA", 2) + Patch("NEWOLD", 6)),
