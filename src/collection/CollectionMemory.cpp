@@ -149,24 +149,56 @@ quint64 OrderKey(const char* image) {
     return key << 28 | first >> 4;
 }
 
-// Sorts `items` by their `key`, keeping the order of equal keys: eleven bits a pass, from the
-// lowest, passing over the bits where all keys agree.
+// Work large enough to be shared by two threads (a thread costs some tens of microseconds).
+constexpr size_t TwoThreadsFrom = 1 << 16;
+
+// Runs `part(0)` on a thread of its own and `part(1)` here when `two`, else one after the other.
+template <typename Part> void InTwo(bool two, Part part) {
+    if (!two) {
+        part(0);
+        part(1);
+        return;
+    }
+    std::thread first([&part] { part(0); });
+    part(1);
+    first.join();
+}
+
+// Sorts `items` by their `key`, keeping the order of equal keys: thirteen bits a pass, from the
+// lowest, passing over the bits where all keys agree. Each half of the items is counted and moved
+// by a thread of its own, the first half's before the second's in every bucket.
 template <typename Item> void RadixSort(std::vector<Item>& items) {
-    constexpr int Bits = 11;
+    constexpr int Bits = 13;
     constexpr size_t Buckets = size_t(1) << Bits;
+    const bool two = items.size() >= TwoThreadsFrom;
+    const std::array<size_t, 3> bounds{0, items.size() / 2, items.size()};
     std::vector<Item> other;
     ReserveLarge(other, items.size());
     other.resize(items.size());
+    std::array<std::vector<size_t>, 2> starts;
     for (int shift = 0; shift < 64; shift += Bits) {
-        std::vector<size_t> starts(Buckets + 1, 0);
-        for (const Item& item : items)
-            ++starts[((item.key >> shift) & (Buckets - 1)) + 1];
-        if (std::find(starts.begin(), starts.end(), items.size()) != starts.end())
+        InTwo(two, [&](int half) {
+            std::vector<size_t>& counts = starts[size_t(half)];
+            counts.assign(Buckets, 0);
+            for (size_t i = bounds[size_t(half)]; i < bounds[size_t(half) + 1]; ++i)
+                ++counts[(items[i].key >> shift) & (Buckets - 1)];
+        });
+        bool agree = false;
+        size_t at = 0;
+        for (size_t b = 0; b < Buckets; ++b) {
+            const size_t first = starts[0][b], second = starts[1][b];
+            agree = agree || first + second == items.size();
+            starts[0][b] = at;
+            starts[1][b] = at + first;
+            at += first + second;
+        }
+        if (agree)
             continue;
-        for (size_t b = 0; b < Buckets; ++b)
-            starts[b + 1] += starts[b];
-        for (const Item& item : items)
-            other[starts[(item.key >> shift) & (Buckets - 1)]++] = item;
+        InTwo(two, [&](int half) {
+            std::vector<size_t>& to = starts[size_t(half)];
+            for (size_t i = bounds[size_t(half)]; i < bounds[size_t(half) + 1]; ++i)
+                other[to[(items[i].key >> shift) & (Buckets - 1)]++] = items[i];
+        });
         items.swap(other);
     }
 }
@@ -511,61 +543,90 @@ void CollectionMemory::TakeFresh(std::vector<qint32>& starts,
     CollectionIndex::DistinctList& list = *list_;
     // Every place with its order key, sorted by it: the patches come out in the list's order, each
     // one's places together and in the files' order, so that no look-up is needed to number them.
+    // Each step is shared by two threads, each taking its half of the places.
     struct Held {
         quint64 key;
         qint32 file, position;
     };
+    std::vector<qsizetype> firstOf(files_.size() + 1, 0); // the first place of each file
+    for (size_t f = 0; f < files_.size(); ++f)
+        firstOf[f + 1] = firstOf[f] + (files_[f].kept ? files_[f].Count() : 0);
+    const size_t total = size_t(firstOf.back());
+    const bool two = total >= TwoThreadsFrom;
     std::vector<Held> held;
-    qsizetype total = 0;
-    for (const ReadFile& file : files_)
-        total += file.kept ? file.Count() : 0;
-    ReserveLarge(held, size_t(total));
-    for (qint32 f = 0; f < qint32(files_.size()); ++f) {
-        ReadFile& file = files_[size_t(f)];
-        if (!file.kept)
-            continue;
-        file.entries.assign(size_t(file.Count()), -1);
-        for (qint32 k = 0; k < qint32(file.Count()); ++k)
-            held.push_back({OrderKey(file.store.constData() + qsizetype(k) * Size), f, k});
-    }
+    ReserveLarge(held, total);
+    held.resize(total);
+    const size_t middleFile =
+        size_t(std::lower_bound(firstOf.begin(), firstOf.end(), qsizetype(total / 2)) - firstOf.begin());
+    InTwo(two, [&](int half) {
+        for (size_t f = half ? std::min(middleFile, files_.size()) : 0;
+             f < (half ? files_.size() : middleFile); ++f) {
+            ReadFile& file = files_[f];
+            if (!file.kept)
+                continue;
+            file.entries.assign(size_t(file.Count()), -1);
+            Held* to = held.data() + firstOf[f];
+            for (qint32 k = 0; k < qint32(file.Count()); ++k)
+                to[k] = {OrderKey(file.store.constData() + qsizetype(k) * Size), qint32(f), k};
+        }
+    });
     RadixSort(held);
     const auto image = [this](const Held& h) {
         return files_[size_t(h.file)].store.constData() + qsizetype(h.position) * Size;
     };
-    for (auto run = held.begin(); run != held.end();) {
-        const auto end = std::find_if(run, held.end(), [&](const Held& h) { return h.key != run->key; });
-        if (end - run > 1)
-            std::stable_sort(run, end, [&](const Held& a, const Held& b) {
-                return std::memcmp(image(a), image(b), Size) < 0;
-            });
-        run = end;
-    }
-    ReserveLarge(list.store, total * Size);
-    ReserveLarge(places, held.size());
-    starts.clear();
-    const char* last = nullptr;
-    for (const Held& h : held) {
-        const char* bytes = image(h);
-        if (!last || std::memcmp(last, bytes, Size) != 0) {
-            starts.push_back(qint32(places.size()));
-            list.store.append(bytes, Size);
-            last = bytes;
+    // The halves meet where a key changes, so that no patch has places in both: each half puts its
+    // runs of equal keys in order by their whole images and counts its patches.
+    size_t middle = total / 2;
+    while (middle > 0 && middle < total && held[middle].key == held[middle - 1].key)
+        ++middle;
+    const std::array<size_t, 3> parts{0, middle, total};
+    std::array<qint32, 2> patches{};
+    InTwo(two, [&](int half) {
+        const auto begin = held.begin() + qsizetype(parts[size_t(half)]),
+                   end = held.begin() + qsizetype(parts[size_t(half) + 1]);
+        qint32 count = 0;
+        for (auto run = begin; run != end;) {
+            const auto runEnd = std::find_if(run, end, [&](const Held& h) { return h.key != run->key; });
+            if (runEnd - run > 1)
+                std::stable_sort(run, runEnd, [&](const Held& a, const Held& b) {
+                    return std::memcmp(image(a), image(b), Size) < 0;
+                });
+            ++count;
+            for (auto it = run + 1; it != runEnd; ++it)
+                count += std::memcmp(image(*(it - 1)), image(*it), Size) != 0 ? 1 : 0;
+            run = runEnd;
         }
-        files_[size_t(h.file)].entries[size_t(h.position)] = qint32(starts.size()) - 1;
-        places.push_back({h.file, h.position});
-    }
-    starts.push_back(qint32(places.size()));
-    // Room was made for every place; where many places share their patches (earlier versions keep
-    // copies of the same ones) most of it is not needed.
-    if (list.store.capacity() > 2 * list.store.size())
-        list.store.squeeze();
-    const size_t count = starts.size() - 1;
-    list.lengths.assign(count, quint8(Size));
-    AssignLarge(list.places, count, 0);
-    list.deleted.assign(count, false);
-    list.dead.assign(count, false);
-    AssignLarge(list.rank, count, -1);
-    AssignLarge(tables_->shown, count, std::pair<qint32, qint32>{-1, -1});
+        patches[size_t(half)] = count;
+    });
+    // Then each numbers its patches from where the other's end and copies them into the store.
+    const qint32 count = patches[0] + patches[1];
+    ReserveLarge(list.store, qsizetype(count) * Size);
+    list.store.resize(qsizetype(count) * Size);
+    char* const store = list.store.data();
+    ReserveLarge(places, total);
+    places.resize(total);
+    starts.resize(size_t(count) + 1);
+    InTwo(two, [&](int half) {
+        qint32 entry = half ? patches[0] - 1 : -1;
+        for (size_t i = parts[size_t(half)]; i < parts[size_t(half) + 1]; ++i) {
+            const Held& h = held[i];
+            const char* bytes = image(h);
+            if (i == parts[size_t(half)] || held[i - 1].key != h.key ||
+                std::memcmp(image(held[i - 1]), bytes, Size) != 0) {
+                starts[size_t(++entry)] = qint32(i);
+                std::memcpy(store + qsizetype(entry) * Size, bytes, Size);
+            }
+            files_[size_t(h.file)].entries[size_t(h.position)] = entry;
+            places[i] = {h.file, h.position};
+        }
+    });
+    starts[size_t(count)] = qint32(total);
+    list.lengths.assign(size_t(count), quint8(Size));
+    AssignLarge(list.places, size_t(count), 0);
+    list.deleted.assign(size_t(count), false);
+    list.dead.assign(size_t(count), false);
+    AssignLarge(list.rank, size_t(count), -1);
+    AssignLarge(tables_->shown, size_t(count), std::pair<qint32, qint32>{-1, -1});
 }
 
 void CollectionMemory::Settle() {

@@ -4,6 +4,7 @@
 #include "DescriptionFile.h"
 #include "EarlierVersions.h"
 #include "FileAccess.h"
+#include "LibraryFile.h"
 #include "PatchName.h"
 #include "TestFiles.h"
 #include "TwinIndex.h"
@@ -812,6 +813,66 @@ private Q_SLOTS:
             return lines;
         };
         QCOMPARE(tags(memory.Tags()), tags(index.Tags()));
+    }
+
+    // A list read afresh from enough places to be sorted and numbered by two threads is the list
+    // that follows the same files added one after the other (numbered by look-ups and merged in
+    // order): the same patches in the same order, with the same places, descriptions and twins.
+    void freshInTwo_data() {
+        QTest::addColumn<int>("names");
+        QTest::addColumn<int>("kinds"); // how many different images a name has, at most
+        QTest::newRow("many names, copies between the files") << 5000 << 40;
+        QTest::newRow("few names, their images far apart") << 7 << 100000;
+        QTest::newRow("one name, one first word") << 1 << 300; // one run of equal keys
+    }
+    void freshInTwo() {
+        QFETCH(int, names);
+        QFETCH(int, kinds);
+        const int perFile = 40000; // two files: more places than one thread takes
+        const auto write = [&](int file) {
+            QByteArray store;
+            QStringList texts;
+            quint32 seed = 12345;
+            for (int k = 0; k < perFile; ++k) {
+                seed = seed * 1103515245 + 12345 + quint32(file) * (k % 3 == 0 ? 0 : 7); // a third alike
+                const int kind = int(seed >> 8) % kinds;
+                QByteArray patch = Patch(QStringLiteral("N%1").arg(int(seed >> 4) % names).toUtf8().constData(),
+                                         char(names == 1 ? 0 : kind));
+                patch[1] = patch[2] = patch[3] = char(names == 1 ? 0 : seed >> 20);
+                patch[5] = char(kind);
+                patch[17] = char(kind >> 8);
+                store += patch;
+                texts.append(k % 5 ? QStringLiteral("entry %1 #t%2").arg(kind).arg(file) : QString());
+            }
+            const QString path = In("two%1.pslib").replace(u'%', QString::number(file));
+            WriteBytes(path, LibraryFileBytes(store));
+            WriteBytes(SideFilePath(path), SideFile(texts));
+        };
+        const auto lines = [](const CollectionMemory& memory) {
+            const std::shared_ptr<const CollectionIndex::DistinctList> list = memory.List();
+            QStringList all;
+            for (const qsizetype k : list->Matching({})) {
+                const DistinctPatch p = list->Patch(k);
+                all.append(QStringLiteral("%1 %2 %3 %4")
+                               .arg(QString::fromLatin1(p.bytes.toHex()), memory.DescriptionOf(k))
+                               .arg(p.places)
+                               .arg(memory.TwinKindsOf(k)));
+            }
+            return all;
+        };
+        write(1);
+        CollectionMemory followed;
+        followed.Apply(CollectionMemory::Look({root_}, versions_, {}));
+        write(2);
+        followed.Apply(CollectionMemory::Look({root_}, versions_, followed.KnownFiles()));
+        CollectionMemory fresh;
+        fresh.Apply(CollectionMemory::Look({root_}, versions_, {}));
+        const QStringList expected = lines(followed);
+        QVERIFY(expected.size() > 100);
+        QCOMPARE(lines(fresh), expected);
+        QCOMPARE(fresh.Counts().distinct, followed.Counts().distinct);
+        const QByteArray some = fresh.List()->Patch(fresh.List()->Count() / 2).bytes;
+        QCOMPARE(fresh.WhereUsed(some).size(), followed.WhereUsed(some).size());
     }
 
     // Distinct patches: identical bytes grouped, with their places; a patch only kept in an
