@@ -61,12 +61,8 @@ Words WordsOf(const char* image) {
 quint64 HashWords(quint64 a, quint64 b, quint64 c) {
     return Mix(a ^ Mix(b ^ Mix(c + quint64(Size))));
 }
-quint64 ImageHash(const char* image) {
-    const Words w = WordsOf(image);
-    return HashWords(w.a, w.b, w.c);
-}
-// The same with the name's bits left out (they lie in the second word from its bit 24 on and in
-// the third): equal for two patches that sound the same.
+// The image's hash with the name's bits left out (they lie in the second word from its bit 24 on
+// and in the third): equal for two patches that sound the same.
 quint64 SoundHash(const char* image) {
     const Words w = WordsOf(image);
     return HashWords(w.a, w.b & ~(NameMask << 24), w.c & ~(NameMask >> 40));
@@ -205,11 +201,12 @@ template <typename Item> void RadixSort(std::vector<Item>& items) {
 
 } // namespace
 
-// The look-ups by bytes, by sound and by name: open addressing over the list's entries, whose
-// keys are taken from the images in the list's store. Dead entries stay in them (answers skip
-// them) until the list is made anew.
+// The look-ups by sound and by name: open addressing over the list's entries, whose keys are
+// taken from the images in the list's store. Dead entries stay in them (answers skip them) until
+// the list is made anew. A patch is found by its bytes among those of its sound: no table of its
+// own, which would hold 8 MB at a million patches.
 struct CollectionMemory::Tables {
-    std::vector<qint32> bytes, sound, name;  // slots: an entry, or -1
+    std::vector<qint32> sound, name;         // slots: an entry, or -1
     std::vector<qint32> nextSound, nextName; // the next entry under the same slot's key
     // Per entry: which place's description is shown.
     std::vector<std::pair<qint32, qint32>> shown; // file, position; -1 when none
@@ -219,7 +216,7 @@ struct CollectionMemory::Tables {
     const char* Image(const CollectionIndex::DistinctList& list, qint32 k) const {
         return list.store.constData() + qsizetype(k) * Size;
     }
-    size_t Mask() const { return bytes.size() - 1; }
+    size_t Mask() const { return sound.size() - 1; }
 
     // Takes every live entry anew, each table filled in about the order of its slots: at a million
     // entries that is a pass over memory rather than a cache miss an entry.
@@ -227,7 +224,6 @@ struct CollectionMemory::Tables {
         size_t slots = 1024;
         while (slots < size_t(std::max(list.Count(), room)) * 2 + 2)
             slots *= 2;
-        AssignLarge(bytes, slots, -1);
         AssignLarge(sound, slots, -1);
         AssignLarge(name, slots, -1);
         AssignLarge(nextSound, size_t(list.Count()), -1);
@@ -241,22 +237,19 @@ struct CollectionMemory::Tables {
         std::vector<quint64> hash;
         AssignLarge(hash, size_t(list.Count()), quint64{0});
         for (const qint32 k : live)
-            hash[size_t(k)] = ImageHash(Image(list, k));
-        Fill(bytes, nullptr, hash, live, [](qint32, qint32) { return false; });
-        for (const qint32 k : live)
             hash[size_t(k)] = SoundHash(Image(list, k));
-        Fill(sound, &nextSound, hash, live,
+        Fill(sound, nextSound, hash, live,
              [&](qint32 a, qint32 b) { return SoundBytes(Image(list, a)) == SoundBytes(Image(list, b)); });
         // Mix is one to one: equal hashes are equal names.
         for (const qint32 k : live)
             hash[size_t(k)] = Mix(NameKey(Image(list, k)));
-        Fill(name, &nextName, hash, live, [](qint32, qint32) { return true; });
+        Fill(name, nextName, hash, live, [](qint32, qint32) { return true; });
     }
 
-    // Puts `live` into `table` by `hash`; with `next`, entries of the same key (`same`, asked only
-    // of equal hashes) share a slot and are chained.
+    // Puts `live` into `table` by `hash`; entries of the same key (`same`, asked only of equal
+    // hashes) share a slot and are chained by `next`.
     template <typename Same>
-    void Fill(std::vector<qint32>& table, std::vector<qint32>* next, const std::vector<quint64>& hash,
+    void Fill(std::vector<qint32>& table, std::vector<qint32>& next, const std::vector<quint64>& hash,
               const std::vector<qint32>& live, Same same) const {
         const size_t mask = Mask();
         const int shift = std::max(0, int(std::countr_zero(table.size())) - 11);
@@ -275,28 +268,23 @@ struct CollectionMemory::Tables {
         for (const qint32 k : live)
             sorted[size_t(starts[(hash[size_t(k)] & mask) >> shift]++)] = {hash[size_t(k)], k};
         std::vector<quint64> held; // the hash of each slot's entry
-        AssignLarge(held, next ? table.size() : 0, quint64{0});
+        AssignLarge(held, table.size(), quint64{0});
         for (const auto [h, k] : sorted) {
             size_t slot = h & mask;
             for (; table[slot] >= 0; slot = (slot + 1) & mask)
-                if (next && held[slot] == h && same(table[slot], k))
+                if (held[slot] == h && same(table[slot], k))
                     break;
-            if (next) {
-                (*next)[size_t(k)] = table[slot];
-                held[slot] = h;
-            }
+            next[size_t(k)] = table[slot];
+            held[slot] = h;
             table[slot] = k;
         }
     }
 
     qint32 Find(const CollectionIndex::DistinctList& list, const char* image) const {
-        for (size_t slot = ImageHash(image) & Mask();; slot = (slot + 1) & Mask()) {
-            const qint32 k = bytes[slot];
-            if (k < 0)
-                return -1;
+        for (qint32 k = sound[SoundSlot(list, image)]; k >= 0; k = nextSound[size_t(k)])
             if (!list.dead[size_t(k)] && std::memcmp(Image(list, k), image, Size) == 0)
                 return k;
-        }
+        return -1;
     }
 
     template <typename Same> size_t SlotOf(const std::vector<qint32>& table, quint64 hash, Same same) const {
@@ -315,15 +303,11 @@ struct CollectionMemory::Tables {
     }
 
     void Insert(const CollectionIndex::DistinctList& list, qint32 k) {
-        if ((entries + 1) * 2 > qsizetype(bytes.size())) {
+        if ((entries + 1) * 2 > qsizetype(sound.size())) {
             Grow(list); // takes every live entry, `k` among them
             return;
         }
         const char* image = Image(list, k);
-        size_t slot = ImageHash(image) & Mask();
-        while (bytes[slot] >= 0)
-            slot = (slot + 1) & Mask();
-        bytes[slot] = k;
         if (nextSound.size() < size_t(k) + 1) {
             nextSound.resize(size_t(list.Count()), -1);
             nextName.resize(size_t(list.Count()), -1);
@@ -652,7 +636,7 @@ void CollectionMemory::Settle() {
         qsizetype incoming = 0;
         for (const ReadFile& file : files_)
             incoming += file.kept && file.entries.empty() ? file.Count() : 0;
-        if ((t.entries + incoming) * 2 > qsizetype(t.bytes.size()))
+        if ((t.entries + incoming) * 2 > qsizetype(t.sound.size()))
             t.Grow(list, t.entries + incoming);
         list.store.reserve(list.store.size() + incoming * Size);
         for (ReadFile& file : files_) {
@@ -926,10 +910,10 @@ qsizetype CollectionMemory::HeldBytes() const {
         held += file.store.capacity() + file.texts.capacity() +
                 qsizetype(file.ends.capacity() * sizeof(quint32) + file.entries.capacity() * sizeof(qint32));
     const Tables& t = *tables_;
-    held += qsizetype((t.bytes.capacity() + t.sound.capacity() + t.name.capacity() + t.nextSound.capacity() +
-                       t.nextName.capacity()) *
-                          sizeof(qint32) +
-                      t.shown.capacity() * sizeof(std::pair<qint32, qint32>));
+    held +=
+        qsizetype((t.sound.capacity() + t.name.capacity() + t.nextSound.capacity() + t.nextName.capacity()) *
+                      sizeof(qint32) +
+                  t.shown.capacity() * sizeof(std::pair<qint32, qint32>));
     return held;
 }
 
