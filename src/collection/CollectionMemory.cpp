@@ -582,7 +582,8 @@ void CollectionMemory::TakeFresh(std::vector<qint32>& starts,
         }
         patches[size_t(half)] = count;
     });
-    // Then each numbers its patches from where the other's end and copies them into the store.
+    // Then each numbers its patches (the second half's after the first's) and copies them into the
+    // store.
     const qint32 count = patches[0] + patches[1];
     ReserveLarge(list.store, qsizetype(count) * Size);
     list.store.resize(qsizetype(count) * Size);

@@ -393,14 +393,11 @@ void PatchFinder::AppendUtf8(const QByteArray& store, const DescriptionBytesOf& 
         return;
     GrowLarge(starts_, size_t(count) + 1);
     GrowLarge(settings_, size_t(count));
-    std::vector<QByteArrayView> descriptions;
-    ReserveLarge(descriptions, size_t(count - from));
-    descriptions.resize(size_t(count - from));
+    // The descriptions are asked for twice rather than kept: at a million entries a list of them
+    // would be 16 MB more to take.
     qsizetype bytes = text_.size();
-    for (qsizetype k = from; k < count; ++k) {
-        descriptions[size_t(k - from)] = descriptionOf(k);
-        bytes += 8 + descriptions[size_t(k - from)].size(); // six name bytes and two gaps, as most take
-    }
+    for (qsizetype k = from; k < count; ++k)
+        bytes += 8 + descriptionOf(k).size(); // six name bytes and two gaps, as most take
     // Written through a pointer into room made once: a million entries' texts are not copied as
     // they grow, nor appended to a byte at a time.
     qsizetype size = text_.size();
@@ -426,7 +423,7 @@ void PatchFinder::AppendUtf8(const QByteArray& store, const DescriptionBytesOf& 
             AppendName(name, store, k);
             put(name);
         }
-        const QByteArrayView description = descriptions[size_t(k - from)];
+        const QByteArrayView description = descriptionOf(k);
         if (LowerAscii(description, room(description.size())))
             size += description.size();
         else
