@@ -832,19 +832,23 @@ private Q_SLOTS:
         const auto write = [&](int file) {
             QByteArray store;
             QStringList texts;
-            quint32 seed = 12345;
             for (int k = 0; k < perFile; ++k) {
-                seed = seed * 1103515245 + 12345 + quint32(file) * (k % 3 == 0 ? 0 : 7); // a third alike
+                // A third of the patches are the same in both files.
+                quint32 seed = quint32(k) * 2654435761u + (k % 3 == 0 ? 0u : quint32(file) * 40503u);
+                seed ^= seed >> 15;
+                seed *= 2246822519u;
+                seed ^= seed >> 13;
                 const int kind = int(seed >> 8) % kinds;
-                QByteArray patch = Patch(QStringLiteral("N%1").arg(int(seed >> 4) % names).toUtf8().constData(),
-                                         char(names == 1 ? 0 : kind));
+                QByteArray patch =
+                    Patch(QStringLiteral("N%1").arg(int(seed >> 4) % names).toUtf8().constData(),
+                          char(names == 1 ? 0 : kind));
                 patch[1] = patch[2] = patch[3] = char(names == 1 ? 0 : seed >> 20);
                 patch[5] = char(kind);
                 patch[17] = char(kind >> 8);
                 store += patch;
                 texts.append(k % 5 ? QStringLiteral("entry %1 #t%2").arg(kind).arg(file) : QString());
             }
-            const QString path = In("two%1.pslib").replace(u'%', QString::number(file));
+            const QString path = root_ + QStringLiteral("/two%1.pslib").arg(file);
             WriteBytes(path, LibraryFileBytes(store));
             WriteBytes(SideFilePath(path), SideFile(texts));
         };
@@ -871,6 +875,7 @@ private Q_SLOTS:
         QVERIFY(expected.size() > 100);
         QCOMPARE(lines(fresh), expected);
         QCOMPARE(fresh.Counts().distinct, followed.Counts().distinct);
+        QVERIFY(fresh.Counts().distinct < fresh.Counts().patches); // patches held in two places
         const QByteArray some = fresh.List()->Patch(fresh.List()->Count() / 2).bytes;
         QCOMPARE(fresh.WhereUsed(some).size(), followed.WhereUsed(some).size());
     }
