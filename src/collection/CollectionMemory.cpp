@@ -438,11 +438,7 @@ FolderLook CollectionMemory::Look(const QStringList& folders, const QString& ver
     };
     if (progress)
         progress({0, qsizetype(toRead.size())});
-    {
-        std::thread second(reader);
-        reader();
-        second.join();
-    }
+    InTwo(true, [&](int) { reader(); });
     if (cancel && cancel->load()) {
         // What was read until then is kept; files not yet read stay as they were.
         look.cancelled = true;
