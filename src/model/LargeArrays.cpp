@@ -29,7 +29,10 @@ void AdviseHugePages(const void* data, size_t bytes) {
 
 void KeepFreedMemory() {
 #if defined(__GLIBC__)
-    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    // A block above 32 MiB (the finder's texts of a million patches) would otherwise be mapped
+    // afresh for each read and given back when freed; the allocator still maps one that its heaps
+    // cannot hold.
+    mallopt(M_MMAP_MAX, 0);
     mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
 #endif
 }

@@ -15,9 +15,9 @@ namespace quillbox {
 void AdviseHugePages(const void* data, size_t bytes);
 
 // Keeps memory a program frees for its next large arrays instead of handing it back and having it
-// faulted in again page by page (blocks up to 32 MiB, the most the allocator allows, come from its
-// heap; up to 512 MiB freed at its top stay). Called once, first thing in main; a window that is done
-// with a large collection gives its memory back itself (malloc_trim).
+// faulted in and zeroed again (every block comes from the allocator's heaps, none is mapped on its
+// own; up to 512 MiB freed at a heap's top stay). Called once, first thing in main; a window that is
+// done with a large collection gives its memory back itself (malloc_trim).
 void KeepFreedMemory();
 
 // Reserves room for `count` elements, advised for huge pages before anything is written (what the
