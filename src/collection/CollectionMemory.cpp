@@ -742,25 +742,18 @@ void CollectionMemory::Settle() {
         }
     };
     // The finder takes the new texts on a thread of its own while the tables and the order are made
-    // here: neither touches what the other changes. A list read afresh has every entry held by a
-    // place (none dies), so that its descriptions are made on that thread too.
-    const auto appendTexts = [&list, &texts, before] {
-        list.finder.AppendUtf8(list.store, [&](qsizetype k) {
-            return k >= before ? texts[size_t(k - before)] : QByteArrayView();
-        });
+    // here: neither touches what the other changes. Its room is made here first, from this thread's
+    // heap, where the memory of a list read before was left.
+    describe();
+    const auto textOf = [&](qsizetype k) {
+        return k >= before ? texts[size_t(k - before)] : QByteArrayView();
     };
     std::thread finding;
-    if (before == 0 && added >= 4096) {
-        finding = std::thread([&] {
-            describe();
-            appendTexts();
-        });
+    if (added >= 4096) {
+        list.finder.ReserveUtf8(list.store, textOf);
+        finding = std::thread([&] { list.finder.AppendUtf8(list.store, textOf); });
     } else {
-        describe();
-        if (added >= 4096)
-            finding = std::thread(appendTexts);
-        else
-            appendTexts();
+        list.finder.AppendUtf8(list.store, textOf);
     }
     if (before == 0) {
         // A list read afresh is numbered in its order (by name, then bytes), so that an answer of

@@ -387,22 +387,31 @@ void PatchFinder::Append(const QByteArray& store, const DescriptionOf& descripti
         IndexAppended();
 }
 
-void PatchFinder::AppendUtf8(const QByteArray& store, const DescriptionBytesOf& descriptionOf) {
+qsizetype PatchFinder::RoomForUtf8(const QByteArray& store, const DescriptionBytesOf& descriptionOf) {
     const qsizetype from = Count(), count = EntryCount(store);
-    if (count <= from)
-        return;
-    GrowLarge(starts_, size_t(count) + 1);
-    GrowLarge(settings_, size_t(count));
     // The descriptions are asked for twice rather than kept: at a million entries a list of them
     // would be 16 MB more to take.
     qsizetype bytes = text_.size();
     for (qsizetype k = from; k < count; ++k)
         bytes += 8 + descriptionOf(k).size(); // six name bytes and two gaps, as most take
+    GrowLarge(starts_, size_t(count) + 1);
+    GrowLarge(settings_, size_t(count));
+    GrowLarge(text_, bytes);
+    return bytes;
+}
+
+void PatchFinder::ReserveUtf8(const QByteArray& store, const DescriptionBytesOf& descriptionOf) {
+    RoomForUtf8(store, descriptionOf);
+}
+
+void PatchFinder::AppendUtf8(const QByteArray& store, const DescriptionBytesOf& descriptionOf) {
+    const qsizetype from = Count(), count = EntryCount(store);
+    if (count <= from)
+        return;
     // Written through a pointer into room made once: a million entries' texts are not copied as
     // they grow, nor appended to a byte at a time.
     qsizetype size = text_.size();
-    GrowLarge(text_, bytes);
-    text_.resize(bytes);
+    text_.resize(RoomForUtf8(store, descriptionOf));
     const auto room = [&](qsizetype more) {
         if (size + more > text_.size())
             text_.resize(std::max(size + more, text_.size() + text_.size() / 8));

@@ -63,6 +63,10 @@ public:
     void Append(const QByteArray& store, const DescriptionOf& descriptionOf);
     // The same from UTF-8 descriptions: an ASCII one is folded byte by byte, without a string.
     void AppendUtf8(const QByteArray& store, const DescriptionBytesOf& descriptionOf);
+    // Makes the room AppendUtf8 of the same entries takes. A caller that hands the append to a
+    // thread of its own calls it first where it stands: the memory comes from this thread's heap,
+    // where a list read before left it, rather than fresh from the system to be faulted in again.
+    void ReserveUtf8(const QByteArray& store, const DescriptionBytesOf& descriptionOf);
 
     // The word index of the texts as they stand (a few bytes per word and entry; while it is built,
     // four more). Only reads the finder: another thread may build it while nothing changes the
@@ -121,6 +125,7 @@ private:
     void AppendText(QByteArray& text, const QByteArray& store, qsizetype k,
                     const DescriptionOf& descriptionOf) const;
     void AppendName(QByteArray& text, const QByteArray& store, qsizetype k) const;
+    qsizetype RoomForUtf8(const QByteArray& store, const DescriptionBytesOf& descriptionOf);
 
     QByteArray text_;                // every entry's folded line and description, each ended by a line break
     std::vector<Settings> settings_; // every entry's decoded parameters
