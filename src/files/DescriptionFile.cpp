@@ -446,7 +446,7 @@ QStringList DescriptionReader::DescArrayOf(const QByteArray& bytes, qsizetype co
         const qsizetype end = profile::LineEndBytes(data, start, n);
         const profile::ParsedBytes parsed = profile::ParseBytes(QByteArrayView(data + start, end - start));
         if (parsed.kind == profile::LineKind::Section) {
-            if (profile::HasHighByte(parsed.name))
+            if (HasHighByte(parsed.name))
                 return FromBytes(bytes, count).DescArray(count); // such a file is decoded whole
             found = profile::SameAsciiName(parsed.name, wanted);
         }

@@ -94,23 +94,6 @@ qsizetype PositionKey(QStringView name) {
 
 // --- The grammar on bytes ------------------------------------------------------------------------
 
-bool HasHighByte(QByteArrayView s) {
-    const char* data = s.data();
-    const qsizetype n = s.size();
-    qsizetype i = 0;
-    for (; i + 8 <= n; i += 8) {
-        quint64 block;
-        std::memcpy(&block, data + i, 8);
-        if (block & HighBitOfEachByte)
-            return true;
-    }
-    for (; i < n; ++i) {
-        if (quint8(data[i]) >= 0x80)
-            return true;
-    }
-    return false;
-}
-
 QByteArrayView StripQuotesBytes(QByteArrayView value) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         return value.sliced(1, value.size() - 2);

@@ -3,6 +3,7 @@
 // The line grammar of profile (INI) files, shared by ProfileFile's reader, its writer and its
 // numbered-values writer. For ProfileFile's own files.
 
+#include "ByteBlocks.h"
 #include "TextEncoding.h"
 
 #include <QByteArrayView>
@@ -53,15 +54,6 @@ inline QByteArrayView TrimBytes(QByteArrayView s) {
     while (end != begin && IsBlankByte(end[-1]))
         --end;
     return QByteArrayView(begin, end - begin);
-}
-bool HasHighByte(QByteArrayView s);
-
-inline constexpr quint64 OneInEachByte = 0x0101010101010101ull;
-inline constexpr quint64 HighBitOfEachByte = 0x8080808080808080ull;
-
-// Whether any of the eight bytes of `block` is zero (the classic bit trick; exact, no false hits).
-inline bool HasZeroByte(quint64 block) {
-    return ((block - OneInEachByte) & ~block & HighBitOfEachByte) != 0;
 }
 
 // Where the line starting at `start` ends: the first CR or LF at or after it, or `n`. Inline, as are

@@ -1,8 +1,11 @@
 #include "Tags.h"
 
+#include "ByteBlocks.h"
+
 #include <QSet>
 #include <QVarLengthArray>
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace quillbox {
@@ -40,9 +43,16 @@ QStringList TagsOf(const QString& description) {
 }
 
 void ForEachTagOf(QByteArrayView description, const std::function<void(QByteArrayView tag)>& found) {
-    if (!description.contains('#'))
+    // A collection reads a million descriptions: most hold no tag or one, so the scan jumps from
+    // one '#' to the next.
+    const char* const data = description.data();
+    const char* const end = data + description.size();
+    const char* at = description.isEmpty()
+                         ? nullptr
+                         : static_cast<const char*>(std::memchr(data, '#', size_t(end - data)));
+    if (!at)
         return;
-    if (std::any_of(description.begin(), description.end(), [](char c) { return uchar(c) >= 0x80; })) {
+    if (HasHighByte(description)) {
         for (const QString& tag : TagsOf(QString::fromUtf8(description)))
             found(tag.toUtf8());
         return;
@@ -59,22 +69,22 @@ void ForEachTagOf(QByteArrayView description, const std::function<void(QByteArra
     // A tag already in lower case (most are) is given as a view of the description, without a copy.
     QVarLengthArray<QByteArrayView, 8> given;
     QVarLengthArray<QByteArray, 2> lowered;
-    for (qsizetype i = 0; i < description.size(); ++i) {
-        if (description[i] != '#' || (i > 0 && !blank(description[i - 1])))
-            continue;
-        qsizetype end = i + 1;
-        while (end < description.size() && letter(description[end]))
-            ++end;
-        if (end > i + 1) {
-            QByteArrayView tag = description.sliced(i, end - i);
-            if (std::any_of(tag.begin(), tag.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
-                tag = lowered.emplace_back(tag.toByteArray().toLower()); // its bytes stay where they are
-            if (std::find(given.begin(), given.end(), tag) == given.end()) {
-                found(tag);
-                given.push_back(tag);
+    while (at) {
+        const char* after = at + 1;
+        if (at == data || blank(at[-1])) {
+            while (after < end && letter(*after))
+                ++after;
+            if (after > at + 1) {
+                QByteArrayView tag(at, after - at);
+                if (std::any_of(tag.begin(), tag.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+                    tag = lowered.emplace_back(tag.toByteArray().toLower()); // its bytes stay where they are
+                if (std::find(given.begin(), given.end(), tag) == given.end()) {
+                    found(tag);
+                    given.push_back(tag);
+                }
             }
         }
-        i = end - 1;
+        at = after < end ? static_cast<const char*>(std::memchr(after, '#', size_t(end - after))) : nullptr;
     }
 }
 

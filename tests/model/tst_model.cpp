@@ -251,6 +251,8 @@ private Q_SLOTS:
                                                   << u"x\t #a-b_c"_s;
         QTest::newRow("longer tag is another") << u"#gigs"_s << u"#gig"_s << u"#gigs #gig"_s << u"#gigs"_s;
         QTest::newRow("glued to a word") << u"a#gig"_s << u"#gig"_s << u"a#gig #gig"_s << u"a#gig"_s;
+        QTest::newRow("hashes run together") << u"##x #a#b # c"_s << u"#gig"_s << u"##x #a#b # c #gig"_s
+                                             << u"##x #a#b # c"_s;
         QTest::newRow("twice, lines") << u"a #Gig\r\n#gig"_s << u"#gig"_s << u"a #Gig\r\n#gig"_s << u"a\r\n"_s;
     }
     void tags() {
