@@ -22,8 +22,6 @@ namespace quillbox {
 namespace {
 
 constexpr qsizetype Size = PatchImageSize;
-constexpr qsizetype NameOffset = 11;
-
 quint64 Mix(quint64 h) {
     h ^= h >> 33;
     h *= 0xff51afd7ed558ccdULL;
@@ -32,21 +30,12 @@ quint64 Mix(quint64 h) {
     return h ^ (h >> 33);
 }
 
-// The six name bytes as one number; the name is its bits 5..40, six bits a character.
-quint64 NameField(const char* image) {
-    quint64 field = 0;
-    for (int i = 0; i < 6; ++i)
-        field |= quint64(quint8(image[NameOffset + i])) << (8 * i);
-    return field;
-}
-constexpr quint64 NameMask = quint64{0xFFFFFFFFF} << 5;
-
 // An image as three words (its bytes 0–7, 8–15 and 16–17), hashed whole: no loop, no copy, the
 // tables hash a million of them when a list is read afresh.
 struct Words {
     quint64 a = 0, b = 0, c = 0;
 };
-static_assert(Size == 18 && NameOffset == 11 && std::endian::native == std::endian::little);
+static_assert(Size == 18 && PatchNameOffset == 11 && std::endian::native == std::endian::little);
 Words WordsOf(const char* image) {
     Words w;
     std::memcpy(&w.a, image, 8);
@@ -65,7 +54,7 @@ quint64 HashWords(quint64 a, quint64 b, quint64 c) {
 // and in the third): equal for two patches that sound the same.
 quint64 SoundHash(const char* image) {
     const Words w = WordsOf(image);
-    return HashWords(w.a, w.b & ~(NameMask << 24), w.c & ~(NameMask >> 40));
+    return HashWords(w.a, w.b & ~(PatchNameMask << 24), w.c & ~(PatchNameMask >> 40));
 }
 
 // The characters of the device's alphabet by code, and for each code the first code with the same
@@ -104,11 +93,11 @@ const Alphabet& TheAlphabet() {
 }
 
 quint64 NameKey(const char* image) {
-    const quint64 field = NameField(image) >> 5;
+    const quint64 field = PatchNameField(image);
     const Alphabet& alphabet = TheAlphabet();
     quint64 key = 0;
     for (int c = 0; c < 6; ++c)
-        key |= quint64(alphabet.first[(field >> (6 * c)) & 63]) << (6 * c);
+        key |= quint64(alphabet.first[PatchNameCode(field, c)]) << (6 * c);
     return key;
 }
 
@@ -116,9 +105,7 @@ quint64 NameKey(const char* image) {
 std::array<char, Size> SoundBytes(const char* image) {
     std::array<char, Size> sound;
     std::memcpy(sound.data(), image, Size);
-    const quint64 field = NameField(image) & ~NameMask;
-    for (int i = 0; i < 6; ++i)
-        sound[size_t(NameOffset + i)] = char(field >> (8 * i));
+    SetPatchNameField(sound.data(), PatchNameField(image) & ~PatchNameMask);
     return sound;
 }
 
@@ -135,11 +122,11 @@ template <typename T> void AssignLarge(std::vector<T>& array, size_t count, cons
 // goes: the name's characters by rank, six bits each, then the image's first 28 bits. Patches of
 // equal numbers are put in order by their whole images.
 quint64 OrderKey(const char* image) {
-    const quint64 field = NameField(image) >> 5;
+    const quint64 field = PatchNameField(image);
     const Alphabet& alphabet = TheAlphabet();
     quint64 key = 0;
-    for (int i = 0; i < 6; ++i)
-        key = key << 6 | alphabet.rank[(field >> (6 * i)) & 63];
+    for (int c = 0; c < 6; ++c)
+        key = key << 6 | alphabet.rank[PatchNameCode(field, c)];
     const quint32 first = quint32(quint8(image[0])) << 24 | quint32(quint8(image[1])) << 16 |
                           quint32(quint8(image[2])) << 8 | quint8(image[3]);
     return key << 28 | first >> 4;

@@ -1,5 +1,6 @@
 #include "PatchFinder.h"
 
+#include "ByteBlocks.h"
 #include "FieldMap.h"
 #include "LargeArrays.h"
 #include "PatchList.h"
@@ -110,10 +111,9 @@ QList<QByteArray> PatchFinder::Words(const QString& query) {
 
 PatchFinder::Settings PatchFinder::SettingsOf(const QByteArray& store, qsizetype k) {
     // A whole entry is read where it stands, without a copy.
-    const DetailValues values = ShowPatchDetails(
-        EntryLength(store.size(), k) == PatchImageSize
-            ? PatchImage(QByteArray::fromRawData(store.constData() + k * PatchImageSize, PatchImageSize))
-            : PatchImage::FromStore(store, k));
+    const DetailValues values = EntryLength(store.size(), k) == PatchImageSize
+                                    ? PatchDetailsAt(store.constData() + k * PatchImageSize)
+                                    : ShowPatchDetails(PatchImage::FromStore(store, k));
     return {qint16(values.driveType), qint16(values.cabType), qint16(values.cabSpeaker), values.driveOn,
             values.cabOn};
 }
@@ -150,22 +150,20 @@ void AppendFolded(QByteArray& out, QStringView text) {
     }
 }
 
-constexpr qsizetype NameOffset = 11;
-
 // Writes `text` lowered to `out` and returns true when it is all ASCII (folding is lowering then);
 // false, with `out` left unspecified, when it is not. Eight bytes at a time.
 bool LowerAscii(QByteArrayView text, char* out) {
-    constexpr quint64 Ones = 0x0101010101010101ULL, Highs = 0x8080808080808080ULL;
     const char* in = text.data();
     const qsizetype n = text.size();
     qsizetype i = 0;
     for (; i + 8 <= n; i += 8) {
         quint64 word;
         std::memcpy(&word, in + i, 8);
-        if (word & Highs)
+        if (word & HighBitOfEachByte)
             return false;
         // Bytes below 0x80 add without carrying into the next: the high bit tells >= 'A', > 'Z'.
-        const quint64 upper = (word + Ones * (0x80 - 'A')) & ~(word + Ones * (0x80 - 'Z' - 1)) & Highs;
+        const quint64 upper = (word + OneInEachByte * (0x80 - 'A')) &
+                              ~(word + OneInEachByte * (0x80 - 'Z' - 1)) & HighBitOfEachByte;
         word |= upper >> 2; // 0x80 >> 2 is the 0x20 between a capital and its small letter
         std::memcpy(out + i, &word, 8);
     }
@@ -192,17 +190,32 @@ const std::array<QByteArray, 64>& FoldedCodes() {
 // Gives `put` the folded characters of a whole image's six name codes, in order.
 template <typename Put> void PutFoldedName(const char* image, Put put) {
     const std::array<QByteArray, 64>& folded = FoldedCodes();
-    quint64 field = 0;
-    for (int i = 0; i < 6; ++i)
-        field |= quint64(quint8(image[NameOffset + i])) << (8 * i);
+    const quint64 field = PatchNameField(image);
     for (int c = 0; c < 6; ++c)
-        put(QByteArrayView(folded[(field >> (5 + 6 * c)) & 63]));
+        put(QByteArrayView(folded[size_t(PatchNameCode(field, c))]));
+}
+
+// The same written at `out` (room for six bytes) where each folded character is one byte, as
+// nearly every name's are; false, with nothing written that counts, where one is more.
+bool PutFoldedNameBytes(const char* image, char* out) {
+    static const std::array<char, 64> single = [] {
+        std::array<char, 64> table{};
+        for (size_t code = 0; code < table.size(); ++code)
+            if (const QByteArray& folded = FoldedCodes()[code]; folded.size() == 1)
+                table[code] = folded.front();
+        return table;
+    }();
+    const quint64 field = PatchNameField(image);
+    for (int c = 0; c < 6; ++c)
+        if ((out[c] = single[size_t(PatchNameCode(field, c))]) == 0)
+            return false;
+    return true;
 }
 
 // A whole entry's name folded.
 bool AppendFoldedName(QByteArray& out, const QByteArray& store, qsizetype k) {
     const QByteArrayView entry = EntryView(store, k);
-    if (entry.size() < NameOffset + 6)
+    if (entry.size() < PatchNameOffset + 6)
         return false;
     PutFoldedName(entry.data(), [&out](QByteArrayView part) { out += part; });
     return true;
@@ -424,7 +437,10 @@ void PatchFinder::AppendUtf8(const QByteArray& store, const DescriptionBytesOf& 
     for (qsizetype k = from; k < count; ++k) {
         const char* image = store.constData() + k * PatchImageSize;
         if (!numbered_ && EntryLength(store.size(), k) == PatchImageSize) {
-            PutFoldedName(image, put);
+            if (PutFoldedNameBytes(image, room(6)))
+                size += 6;
+            else
+                PutFoldedName(image, put);
             *room(1) = Gap;
             ++size;
         } else {

@@ -12,26 +12,19 @@ namespace quillbox {
 
 namespace {
 
-constexpr int NameOffset = 11;   // byte 12
-constexpr quint64 NameBits = 36; // six codes of six bits from bit 5 of byte 12
-
 quint64 NameField(const TwinIndex::Key& bytes) {
-    quint64 field = 0;
-    for (int i = 0; i < 6; ++i)
-        field |= quint64(bytes[size_t(NameOffset + i)]) << (8 * i);
-    return field;
+    return PatchNameField(reinterpret_cast<const char*>(bytes.data()));
 }
 
 void SetNameField(TwinIndex::Key& bytes, quint64 field) {
-    for (int i = 0; i < 6; ++i)
-        bytes[size_t(NameOffset + i)] = static_cast<unsigned char>(field >> (8 * i));
+    SetPatchNameField(reinterpret_cast<char*>(bytes.data()), field);
 }
 
 // The name's codes with the three blank codes (0, 48, 49) made one, as the name is shown.
 quint64 RenderedName(quint64 field) {
     quint64 codes = 0;
-    for (quint64 c = 0; c < 6; ++c) {
-        quint64 code = (field >> (5 + 6 * c)) & 63;
+    for (int c = 0; c < 6; ++c) {
+        quint64 code = quint64(PatchNameCode(field, c));
         if (code == 48 || code == 49)
             code = 0;
         codes |= code << (6 * c);
@@ -123,13 +116,12 @@ TwinIndex::Keys TwinIndex::KeysOf(const QByteArray& store, qsizetype index) {
     if (!bytes.isEmpty())
         std::memcpy(keys.bytes.data(), bytes.data(), size_t(bytes.size()));
     const quint64 field = NameField(keys.bytes);
-    const quint64 nameMask = ((quint64{1} << NameBits) - 1) << 5;
     keys.sound = keys.bytes;
-    SetNameField(keys.sound, field & ~nameMask);
+    SetNameField(keys.sound, field & ~PatchNameMask);
     keys.name = RenderedName(field);
     keys.nameSound = keys.sound;
     // The rendered name in place of the name bits: equal names with equal sounds count as one.
-    SetNameField(keys.nameSound, (field & ~nameMask) | (keys.name << 5));
+    SetNameField(keys.nameSound, (field & ~PatchNameMask) | (keys.name << 5));
     return keys;
 }
 

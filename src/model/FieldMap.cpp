@@ -70,13 +70,20 @@ struct DetailTables {
 } // namespace
 
 DetailValues ShowPatchDetails(const PatchImage& image) {
+    return PatchDetailsAt(image.Bytes().constData());
+}
+
+DetailValues PatchDetailsAt(const char* image) {
     static const DetailTables tables;
+    const auto byte = [image](int position1) {
+        return quint8(image[position1 - 1]);
+    };
     DetailValues v;
-    v.driveType = tables.driveType[image.Byte(1)];
-    v.cabType = tables.cabType[image.Byte(3)];
-    v.cabSpeaker = tables.cabSpeaker[image.Byte(3)];
-    v.driveOn = tables.driveOn[image.Byte(17)];
-    v.cabOn = tables.cabOn[image.Byte(17)];
+    v.driveType = tables.driveType[byte(1)];
+    v.cabType = tables.cabType[byte(3)];
+    v.cabSpeaker = tables.cabSpeaker[byte(3)];
+    v.driveOn = tables.driveOn[byte(17)];
+    v.cabOn = tables.cabOn[byte(17)];
     return v;
 }
 

@@ -25,6 +25,8 @@ bool DriveModuleOn(const PatchImage& image);  // byte 17 bit 1
 bool CabModuleOn(const PatchImage& image);    // byte 17 bit 2
 
 DetailValues ShowPatchDetails(const PatchImage& image);
+// The same from an image's 18 bytes where they lie (a store's entry), without a copy.
+DetailValues PatchDetailsAt(const char* image);
 
 // Writes a new value into one bound field and leaves every other bit of the image as it was.
 // For the combos `value` is the picked entry index; for the module switches it is 1 (on) or 0 (off).

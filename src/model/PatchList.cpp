@@ -8,7 +8,6 @@
 namespace quillbox {
 
 namespace {
-constexpr qsizetype NameOffset = 11; // byte 12 counted from 1
 constexpr qsizetype NameLength = 6;
 } // namespace
 
@@ -17,7 +16,7 @@ QString PatchListLine(const QByteArray& store, qsizetype index) {
     QString number = QString::number(index + 1);
     if (number.size() < 2)
         number.prepend(QLatin1Char('0'));
-    const QByteArrayView nameBytes = entry.sliced(std::min(NameOffset, entry.size()));
+    const QByteArrayView nameBytes = entry.sliced(std::min(PatchNameOffset, entry.size()));
     return number + QStringLiteral(":  ") +
            StringToPatchName(nameBytes.first(std::min(NameLength, nameBytes.size()))).name;
 }
@@ -40,10 +39,10 @@ bool StoreHasUnreadableName(const QByteArray& store, QString* error) {
     if (count == 0)
         return false;
     const QByteArrayView last = EntryView(store, count - 1);
-    if (last.size() >= NameOffset + NameLength)
+    if (last.size() >= PatchNameOffset + NameLength)
         return false;
     if (error) {
-        const QByteArrayView nameBytes = last.sliced(std::min(NameOffset, last.size()));
+        const QByteArrayView nameBytes = last.sliced(std::min(PatchNameOffset, last.size()));
         *error = StringToPatchName(nameBytes).error;
     }
     return true;
@@ -54,7 +53,7 @@ int MostCodesOutsideAlphabet(const QByteArray& store) {
     const auto* bytes = reinterpret_cast<const quint8*>(store.constData());
     int most = 0;
     for (qsizetype i = 0; i < count && most < NameLength; ++i) {
-        const qsizetype at = i * PatchImageSize + NameOffset;
+        const qsizetype at = i * PatchImageSize + PatchNameOffset;
         if (at + NameLength > store.size())
             break; // an entry cut short shows no name
         // The six name bytes as one little-endian number; the codes are its bits 5..40, six each.

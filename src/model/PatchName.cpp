@@ -79,17 +79,11 @@ QString PatchNameRefusal(const QString& text, const PatchNameCodes& codes) {
 }
 
 void WritePatchName(QByteArray& image, const std::array<int, 6>& codes) {
-    constexpr qsizetype NameOffset = 11; // byte 12
-    Q_ASSERT(image.size() >= NameOffset + 6);
-    quint64 field = 0;
-    for (int i = 0; i < 6; ++i)
-        field |= quint64(static_cast<quint8>(image[NameOffset + i])) << (8 * i);
-    constexpr quint64 NameMask = quint64{0xFFFFFFFFF} << 5; // 36 bits from bit 5
-    field &= ~NameMask;
+    Q_ASSERT(image.size() >= PatchNameOffset + 6);
+    quint64 field = PatchNameField(image.constData()) & ~PatchNameMask;
     for (size_t c = 0; c < 6; ++c)
         field |= quint64(codes[c] & 63) << (5 + 6 * c);
-    for (int i = 0; i < 6; ++i)
-        image[NameOffset + i] = static_cast<char>(field >> (8 * i));
+    SetPatchNameField(image.data(), field);
 }
 
 } // namespace quillbox

@@ -52,4 +52,24 @@ QString NameCutShortRefusal(const QString& line);
 // leaves every other bit, including those that share bytes with the name, as it was.
 void WritePatchName(QByteArray& image, const std::array<int, 6>& codes);
 
+// The name field as the readers of a million images take it: bytes 12 to 17 of an image (its bytes
+// where they lie) as one little-endian number, whose bits 5..40 hold the six codes, the first
+// character's lowest; the other bits of those bytes belong to the parameters.
+inline constexpr qsizetype PatchNameOffset = 11;
+inline constexpr quint64 PatchNameMask = quint64{0xFFFFFFFFF} << 5;
+inline quint64 PatchNameField(const char* image) {
+    quint64 field = 0;
+    for (int i = 0; i < 6; ++i)
+        field |= quint64(quint8(image[PatchNameOffset + i])) << (8 * i);
+    return field;
+}
+inline void SetPatchNameField(char* image, quint64 field) {
+    for (int i = 0; i < 6; ++i)
+        image[PatchNameOffset + i] = char(field >> (8 * i));
+}
+// Code `c` (0 to 5) of a name field.
+inline int PatchNameCode(quint64 field, int c) {
+    return int(field >> (5 + 6 * c)) & 63;
+}
+
 } // namespace quillbox

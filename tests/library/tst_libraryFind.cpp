@@ -200,25 +200,34 @@ private Q_SLOTS:
     }
 
     // Descriptions taken in UTF-8 are found as the same descriptions taken as text: ASCII lowered
-    // eight bytes at a time (the bytes beside 'A' and 'Z' stay), anything else folded as text.
+    // eight bytes at a time (the bytes beside 'A' and 'Z' stay), anything else folded as text. The
+    // name ("P1", its third code `code` where one is given) is folded a byte a code where it can be.
     void findUtf8Texts_data() {
         QTest::addColumn<QString>("description");
+        QTest::addColumn<int>("code");
         QTest::addColumn<QString>("query");
         QTest::addColumn<bool>("matches");
-        QTest::newRow("eight capitals") << u"ABCDEFGH"_s << u"abcdefgh"_s << true;
-        QTest::newRow("nine, the last alone") << u"ABCDEFGHI"_s << u"ghi"_s << true;
-        QTest::newRow("beside A and Z, kept") << u"Z@[ late"_s << u"z@["_s << true;
-        QTest::newRow("beside A and Z, not lowered") << u"Z@[ late"_s << u"`"_s << false;
-        QTest::newRow("beside Z, not lowered") << u"Z@[ late"_s << u"{"_s << false;
-        QTest::newRow("not ASCII after eight") << u"ABCDEFGHÉTÉ"_s << u"ghété"_s << true;
-        QTest::newRow("not ASCII first") << u"ÜBER warm"_s << u"über"_s << true;
-        QTest::newRow("empty") << QString() << u"xyzzy"_s << false;
+        QTest::newRow("eight capitals") << u"ABCDEFGH"_s << -1 << u"abcdefgh"_s << true;
+        QTest::newRow("nine, the last alone") << u"ABCDEFGHI"_s << -1 << u"ghi"_s << true;
+        QTest::newRow("beside A and Z, kept") << u"Z@[ late"_s << -1 << u"z@["_s << true;
+        QTest::newRow("beside A and Z, not lowered") << u"Z@[ late"_s << -1 << u"`"_s << false;
+        QTest::newRow("beside Z, not lowered") << u"Z@[ late"_s << -1 << u"{"_s << false;
+        QTest::newRow("not ASCII after eight") << u"ABCDEFGHÉTÉ"_s << -1 << u"ghété"_s << true;
+        QTest::newRow("not ASCII first") << u"ÜBER warm"_s << -1 << u"über"_s << true;
+        QTest::newRow("empty") << QString() << -1 << u"xyzzy"_s << false;
+        QTest::newRow("name code beyond the alphabet") << u"warm"_s << 50 << u"p1(50)"_s << true;
     }
     void findUtf8Texts() {
         QFETCH(QString, description);
+        QFETCH(int, code);
         QFETCH(QString, query);
         QFETCH(bool, matches);
-        const QByteArray store = MakeStore(3);
+        QByteArray store = MakeStore(3);
+        if (code >= 0) {
+            QByteArray image = Entry(store, 1);
+            WritePatchName(image, {PatchCodeFromChar(u'P'), PatchCodeFromChar(u'1'), code, 0, 0, 0});
+            store.replace(PatchImageSize, PatchImageSize, image);
+        }
         const auto textOf = [&](qsizetype k) {
             return k == 1 ? description : u"other"_s;
         };
