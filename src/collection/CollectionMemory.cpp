@@ -689,10 +689,13 @@ void CollectionMemory::Settle() {
     std::vector<QByteArrayView> texts;
     ReserveLarge(texts, size_t(added));
     texts.resize(size_t(added));
-    std::deque<QByteArray> joined;
-    const auto describe = [&] {
+    // Shared by two threads when there are many, each taking its half of the entries. The halves
+    // meet where a word of the flags' bits begins, so that the two never write the same word.
+    std::array<std::deque<QByteArray>, 2> joined;
+    const qint32 middle = std::max(before, (before + added / 2) / 64 * 64) - before;
+    const auto describe = [&](int half) {
         std::vector<QByteArrayView> seen;
-        for (qint32 i = 0; i < added; ++i) {
+        for (qint32 i = half ? middle : 0; i < (half ? added : middle); ++i) {
             const qint32 entry = before + i;
             const auto first = places.begin() + starts[size_t(i)],
                        last = places.begin() + starts[size_t(i) + 1];
@@ -720,7 +723,7 @@ void CollectionMemory::Settle() {
             if (seen.size() == 1) {
                 texts[size_t(i)] = seen.front();
             } else if (seen.size() > 1) {
-                QByteArray& all = joined.emplace_back(seen.front().toByteArray());
+                QByteArray& all = joined[size_t(half)].emplace_back(seen.front().toByteArray());
                 for (size_t s = 1; s < seen.size(); ++s)
                     all += '\n' + seen[s].toByteArray();
                 texts[size_t(i)] = all;
@@ -731,7 +734,7 @@ void CollectionMemory::Settle() {
     // The finder takes the new texts on a thread of its own while the tables and the order are made
     // here: neither touches what the other changes. Its room is made here first, from this thread's
     // heap, where the memory of a list read before was left.
-    describe();
+    InTwo(size_t(added) >= TwoThreadsFrom, describe);
     const auto textOf = [&](qsizetype k) {
         return k >= before ? texts[size_t(k - before)] : QByteArrayView();
     };

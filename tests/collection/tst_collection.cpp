@@ -874,6 +874,16 @@ private Q_SLOTS:
         const QStringList expected = lines(followed);
         QVERIFY(expected.size() > 100);
         QCOMPARE(lines(fresh), expected);
+        // The finder answers alike; a patch held in both files with two texts has them joined.
+        const auto found = [](const CollectionMemory& memory, const QString& query) {
+            QStringList all;
+            for (const qsizetype k : memory.List()->Matching(query))
+                all.append(QString::fromLatin1(memory.List()->Patch(k).bytes.toHex()));
+            return all;
+        };
+        for (const QString& query : {QStringLiteral("#t1"), QStringLiteral("#t2 entry"), QStringLiteral("#t1 #t2")})
+            QCOMPARE(found(fresh, query), found(followed, query));
+        QVERIFY(!found(fresh, QStringLiteral("#t1 #t2")).isEmpty());
         QCOMPARE(fresh.Counts().distinct, followed.Counts().distinct);
         QVERIFY(fresh.Counts().distinct < fresh.Counts().patches); // patches held in two places
         const QByteArray some = fresh.List()->Patch(fresh.List()->Count() / 2).bytes;
