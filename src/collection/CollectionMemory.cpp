@@ -227,10 +227,32 @@ struct CollectionMemory::Tables {
             hash[size_t(k)] = SoundHash(Image(list, k));
         Fill(sound, nextSound, hash, live,
              [&](qint32 a, qint32 b) { return SoundBytes(Image(list, a)) == SoundBytes(Image(list, b)); });
-        // Mix is one to one: equal hashes are equal names.
-        for (const qint32 k : live)
-            hash[size_t(k)] = Mix(NameKey(Image(list, k)));
-        Fill(name, nextName, hash, live, [](qint32, qint32) { return true; });
+        // Entries next to each other with the same name take one place in the table, the others
+        // chained behind the first: a list read afresh is numbered by name, so that a million
+        // entries of a hundred thousand names are put in a hundred thousand times.
+        std::vector<size_t> runs; // where each run of one name starts in `live`
+        std::vector<qint32> firsts;
+        quint64 runKey = 0;
+        for (size_t i = 0; i < live.size(); ++i) {
+            const quint64 key = NameKey(Image(list, live[i]));
+            if (i > 0 && key == runKey)
+                continue;
+            runs.push_back(i);
+            firsts.push_back(live[i]);
+            hash[size_t(live[i])] = Mix(key); // one to one: equal hashes are equal names
+            runKey = key;
+        }
+        Fill(name, nextName, hash, firsts, [](qint32, qint32) { return true; });
+        for (size_t r = 0; r < runs.size(); ++r) {
+            const size_t from = runs[r], to = r + 1 < runs.size() ? runs[r + 1] : live.size();
+            if (to - from < 2)
+                continue;
+            const qint32 first = live[from];
+            for (size_t i = from + 1; i + 1 < to; ++i)
+                nextName[size_t(live[i])] = live[i + 1];
+            nextName[size_t(live[to - 1])] = nextName[size_t(first)];
+            nextName[size_t(first)] = live[from + 1];
+        }
     }
 
     // Puts `live` into `table` by `hash`; entries of the same key (`same`, asked only of equal

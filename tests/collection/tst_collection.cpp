@@ -689,6 +689,7 @@ private Q_SLOTS:
         QTest::newRow("a library of many added") << 9;          // finds of a few among many, put in order
         QTest::newRow("names alike, bytes alike far in") << 10; // put in order by their whole images
         QTest::newRow("sound alike, names apart in the last bit") << 11; // the name's bit in byte 16
+        QTest::newRow("a name's new sounds, then many added") << 12; // its entries in two runs apart
     }
     void memory() {
         QFETCH(int, change);
@@ -739,6 +740,18 @@ private Q_SLOTS:
             // 'A' and 'K' differ in the sixth character's highest bit, the name's only one in byte 16.
             WriteBytes(In("sounds.pslib"), LibraryFileBytes(Patch("SOUNDA", 4) + Patch("SOUNDK", 4)));
             break;
+        case 12: {
+            // Two sounds more of a name held, numbered after the list, then enough patches that the
+            // tables grow: the name's entries lie in two runs apart, both under its one slot.
+            WriteBytes(In("new.pch"), Patch("ALPHA", 5) + Patch("ALPHA", 6));
+            memory.Apply(CollectionMemory::Look({root_}, versions_, memory.KnownFiles()));
+            index.Scan({root_});
+            QByteArray many;
+            for (int k = 0; k < 600; ++k)
+                many += Patch(QStringLiteral("M%1").arg(k).toUtf8().constData(), char(100 + k % 100));
+            WriteBytes(In("many.pslib"), LibraryFileBytes(many));
+            break;
+        }
         case 8:
             EarlierVersions(versions_).Keep(In("gig.pslib"),
                                             {LibraryFileBytes(Patch("BETA", 2) + Patch("NEWOLD", 6)),
