@@ -93,17 +93,21 @@ struct Walker {
         DIR* d = ::opendir(dir.constData());
         if (!d)
             return Skip(dir, QStringLiteral("the folder cannot be read"));
-        QList<QByteArray> names;
+        // Each name with what the folder says it is: a plain file the walk does not take (the side
+        // file beside each library) is not looked at; folders, links and the unknown are.
+        std::vector<std::pair<QByteArray, unsigned char>> names;
         while (const dirent* entry = ::readdir(d)) {
             const QByteArray name(entry->d_name);
             if (name != "." && name != "..")
-                names.append(name);
+                names.emplace_back(name, entry->d_type);
         }
         ::closedir(d);
         std::sort(names.begin(), names.end());
-        for (const QByteArray& name : std::as_const(names)) {
-            const QByteArray path = dir + '/' + name;
+        for (const auto& [name, type] : names) {
             const bool wanted = IsLibraryName(name) || IsPatchFileName(name);
+            if (!wanted && type == DT_REG)
+                continue;
+            const QByteArray path = dir + '/' + name;
             struct stat entry {};
             // stat follows links; only what lstat shows to be a link is called a broken one.
             if (::stat(path.constData(), &entry) != 0) {
