@@ -50,20 +50,15 @@ bool StoreHasUnreadableName(const QByteArray& store, QString* error) {
 
 int MostCodesOutsideAlphabet(const QByteArray& store) {
     const qsizetype count = EntryCount(store);
-    const auto* bytes = reinterpret_cast<const quint8*>(store.constData());
     int most = 0;
     for (qsizetype i = 0; i < count && most < NameLength; ++i) {
-        const qsizetype at = i * PatchImageSize + PatchNameOffset;
-        if (at + NameLength > store.size())
+        const qsizetype at = i * PatchImageSize;
+        if (at + PatchNameOffset + NameLength > store.size())
             break; // an entry cut short shows no name
-        // The six name bytes as one little-endian number; the codes are its bits 5..40, six each.
-        quint64 field = 0;
-        for (qsizetype b = NameLength - 1; b >= 0; --b)
-            field = (field << 8) | bytes[at + b];
-        field >>= 5;
+        const quint64 field = PatchNameField(store.constData() + at);
         int outside = 0;
-        for (int c = 0; c < NameLength; ++c, field >>= 6)
-            outside += (field & 0x3F) >= quint64(DeviceAlphabet.size()) ? 1 : 0;
+        for (int c = 0; c < NameLength; ++c)
+            outside += PatchNameCode(field, c) >= DeviceAlphabet.size() ? 1 : 0;
         most = std::max(most, outside);
     }
     return most;

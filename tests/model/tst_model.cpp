@@ -233,6 +233,37 @@ private Q_SLOTS:
         QCOMPARE(entry(ParameterList::EqMid, 0), QStringLiteral("-12"));
         QCOMPARE(entry(ParameterList::TotalLevel, 29), QStringLiteral("30"));
     }
+    // The most name codes beyond the alphabet (50 to 63) any one whole entry has; an entry cut short
+    // before its name ends shows none.
+    void codesOutsideAlphabet_data() {
+        QTest::addColumn<QList<int>>("first");  // the codes of the first entry's name
+        QTest::addColumn<QList<int>>("second"); // the second's
+        QTest::addColumn<int>("cut");           // bytes the store loses at its end
+        QTest::addColumn<int>("most");
+        QTest::newRow("all in the alphabet")
+            << QList<int>{0, 1, 48, 49, 25, 9} << QList<int>{2, 3, 4, 5, 6, 7} << 0 << 0;
+        QTest::newRow("the first code beyond")
+            << QList<int>{50, 1, 2, 3, 4, 5} << QList<int>{0, 0, 0, 0, 0, 0} << 0 << 1;
+        QTest::newRow("the most of two entries")
+            << QList<int>{63, 1, 2, 3, 4, 63} << QList<int>{50, 51, 52, 0, 0, 0} << 0 << 3;
+        QTest::newRow("the last cut short")
+            << QList<int>{1, 2, 3, 4, 5, 6} << QList<int>{63, 63, 63, 63, 63, 63} << 2 << 0;
+    }
+    void codesOutsideAlphabet() {
+        QFETCH(QList<int>, first);
+        QFETCH(QList<int>, second);
+        QFETCH(int, cut);
+        QFETCH(int, most);
+        QByteArray store;
+        for (const QList<int>& codes : {first, second}) {
+            QByteArray image(PatchImageSize, char(0xFF)); // every bit beside the name set
+            WritePatchName(image, {codes[0], codes[1], codes[2], codes[3], codes[4], codes[5]});
+            store += image;
+        }
+        store.chop(cut);
+        QCOMPARE(MostCodesOutsideAlphabet(store), most);
+    }
+
     // The tag rule: a tag stands at the start or after a blank, compares case-folded, and is added
     // once and removed wherever it stands whole, with the blank that set it apart.
     void tags_data() {
